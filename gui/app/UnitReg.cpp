@@ -1,0 +1,94 @@
+#include "app/UnitReg.h"
+
+#include <QSettings>
+#include <memory>
+
+#include "app/UnitUtils.h"
+
+namespace tachora {
+
+namespace {
+QString gOverridePath;
+
+std::unique_ptr<QSettings> Open() {
+  if (!gOverridePath.isEmpty()) return std::make_unique<QSettings>(gOverridePath, QSettings::IniFormat);
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Tachora", "Tachora");
+}
+}  // namespace
+
+void SetSettingsFile(const QString &path) { gOverridePath = path; }
+
+QString SettingsFilePath() { return Open()->fileName(); }
+
+QString ReadSetting(const QString &name, const QString &def) {
+  auto s = Open();
+  const QVariant v = s->value(name);
+  if (!v.isValid()) return def;
+  return v.toString();
+}
+
+int ReadIntSetting(const QString &name, int def) {
+  auto s = Open();
+  const QVariant v = s->value(name);
+  if (!v.isValid()) return def;
+  bool ok = false;
+  const int r = v.toString().trimmed().toInt(&ok, 10);
+  return ok ? r : def;
+}
+
+double ReadFloatSetting(const QString &name, double def) {
+  auto s = Open();
+  const QVariant v = s->value(name);
+  if (!v.isValid()) return def;
+  return static_cast<double>(ParseFloatDot(v.toString().toStdString(), def));
+}
+
+bool ReadBoolSetting(const QString &name, bool def) {
+  const QString v = ReadSetting(name);
+  if (v == QLatin1String("true")) return true;
+  if (v == QLatin1String("false")) return false;
+  return def;
+}
+
+void WriteSetting(const QString &name, const QString &value) {
+  auto s = Open();
+  s->setValue(name, value);
+}
+
+void WriteIntSetting(const QString &name, int value) { WriteSetting(name, QString::number(value)); }
+
+void WriteFloatSetting(const QString &name, double value) {
+  WriteSetting(name, QString::fromStdString(FormatFixed(value, 3)));
+}
+
+void WriteBoolSetting(const QString &name, bool value) {
+  WriteSetting(name, value ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+void WriteIntSettingOrDelete(const QString &name, int value, int def) {
+  if (value == def)
+    DeleteSetting(name);
+  else
+    WriteIntSetting(name, value);
+}
+
+void WriteBoolSettingOrDelete(const QString &name, bool value, bool def) {
+  if (value == def)
+    DeleteSetting(name);
+  else
+    WriteBoolSetting(name, value);
+}
+
+bool HasSetting(const QString &name) { return Open()->contains(name); }
+
+void DeleteSetting(const QString &name) {
+  auto s = Open();
+  s->remove(name);
+}
+
+void DeleteAllSettings() {
+  auto s = Open();
+  s->clear();
+}
+
+}  // namespace tachora

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tachora builds, runs and tests with. Idempotent:
+# quiet and quick when everything is present; uses sudo when not root.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  cmake ninja-build g++
+  # user interface, video, map page, JPEG
+  qt6-base-dev libqt6opengl6-dev libmpv-dev qt6-webengine-dev libjs-leaflet libjpeg-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # libFuzzer targets
+  clang libclang-rt-14-dev
+  # test media and outside checks
+  ffmpeg gpsbabel libxml2-utils
+  # GUI tests
+  xvfb xauth libgl1-mesa-dri fonts-liberation fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null; then SUDO="sudo"; else
+    echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+echo "install-deps: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
