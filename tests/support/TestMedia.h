@@ -1,0 +1,69 @@
+// Test media made at test time with ffmpeg, and outside checks with
+// ffprobe/ffmpeg. Files go under <build dir>/test-media/ and are made once:
+// a file that already exists under its name is reused, so a name must say
+// everything that differs between two files (the helpers add a hash of the
+// settings to it). Generation writes a temporary file and renames it, so
+// test programs running in parallel never see half-written media.
+//
+// All functions throw std::runtime_error when ffmpeg fails; they may be
+// called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tachora::test {
+
+struct TMediaSpec {
+  std::string video = "h264";      // "h264", "mjpeg" or "none"
+  std::string audio = "pcm_s16le"; // "pcm_s16le" (sowt), "pcm_s16be" (twos), "aac" or "none"
+  double seconds = 3;
+  int width = 320, height = 240;
+  int fps = 25;
+  int gop = 25;                    // key-frame interval in frames
+  bool bframes = false;            // H.264 with B-frames (needs composition offsets)
+  int sampleRate = 48000;
+  int channels = 1;
+  bool faststart = false;          // movie atom before the media data
+  std::string creationTime;        // "YYYY-MM-DD hh:mm:ss" (UTC) or empty
+  std::string extraArgs;           // appended to the ffmpeg output options
+};
+
+// Folder of generated media (created on demand).
+std::string TestMediaDir();
+// A MOV file made to spec; `name` is a readable prefix of the file name.
+std::string GenerateMovie(const std::string &name, const TMediaSpec &spec);
+
+// A trip of consecutive clips: clip i lasts durations[i] seconds and starts
+// where clip i-1 ended, the first at `start` ("YYYY-MM-DD hh:mm:ss", UTC).
+// Each clip carries its creation time; its modification time is its end
+// (as recorders write them). Returns the paths in order.
+std::vector<std::string> GenerateTrip(const std::string &name, const std::vector<double> &durations,
+                                      const std::string &start, TMediaSpec spec);
+
+// Runs a shell command; returns its exit status and, when asked, its
+// standard output (stderr is captured into `errors` when given).
+int RunCommand(const std::string &command, std::string *output = nullptr,
+               std::string *errors = nullptr);
+std::string ShellQuote(const std::string &s);
+
+struct TProbeStream {
+  std::string type;        // "video", "audio", ...
+  std::string codec;       // ffprobe codec_name ("h264", "pcm_s16le", ...)
+  std::string tag;         // codec_tag_string ("avc1", "sowt", ...)
+  double duration = -1;    // seconds, -1 when unknown
+  int64_t frames = -1;     // nb_frames, -1 when unknown
+};
+// The streams of a file as ffprobe sees them (empty when it cannot read it).
+std::vector<TProbeStream> ProbeStreams(const std::string &path);
+// Packets of a stream counted by demuxing the whole file (ffprobe
+// -count_packets); -1 when ffprobe fails.
+int64_t CountPackets(const std::string &path, int streamIndex);
+// Decodes the whole file with ffmpeg; true when ffmpeg reports no error.
+bool DecodesCleanly(const std::string &path, std::string *errors = nullptr);
+
+// A fresh empty folder under the build tree for one test's output.
+std::string MakeTempDir(const std::string &name);
+
+}  // namespace tachora::test
