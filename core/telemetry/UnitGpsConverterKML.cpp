@@ -1,0 +1,8 @@
+#include "telemetry/UnitGpsConverterKML.h"
+
+namespace tachora {
+
+}  // namespace tachora
+namespace tachora {
+void TGpsInfoConverterKML::Write(const TTrackInfo &) {}
+}

@@ -1,0 +1,125 @@
+// The GPS log converter framework: one TGpsInfoConverter subclass per track
+// file dialect turns text into TTrackRecord items of a TTrackInfo (readers)
+// and a TTrackInfo back into text (writers). The reader selection tries the
+// readers in their fixed order, first by the characters of the file's head,
+// then by its extension.
+//
+// Text is single-byte; written files use CR LF line ends and no byte order
+// mark. Times in TTrackRecord are local TDateTime; formats that store UTC are
+// converted with the start-up local-time offset.
+//
+// Threads: converter objects keep per-parse state (split fields, output
+// buffer, the Samoon text shift) and are never shared between threads.
+// ReadTrackFile/ReadTrackText create fresh readers per call; the Make*
+// functions give a caller its own lists, and the Gps* accessors return lists
+// private to the calling thread. The dialog filters are pure functions.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "telemetry/UnitMovingInfo.h"
+
+namespace tachora {
+
+// A set of single-byte characters.
+using TCharSet = std::bitset<256>;
+
+// Files larger than this are not read as telemetry (they cannot be one, and
+// reading them whole would only exhaust memory).
+constexpr int64_t kMaxTrackFileSize = 512LL * 1024 * 1024;
+
+class TGpsInfoConverter {
+ public:
+  virtual ~TGpsInfoConverter() = default;
+
+  virtual std::string Name() const = 0;
+  // Lower case, no dot.
+  virtual std::string Extension() const = 0;
+  // Whether the head of a file (its first 512 characters) looks like this
+  // dialect. Base: the character-set test over CharSets.
+  virtual bool CanRead(std::string_view header);
+  // Appends the track as text to Buffer (GPS records only for most formats).
+  virtual void Write(const TTrackInfo &info);
+  // Parses text into info.Items; true when at least one record was taken.
+  // Base: the line reader (AddLine per non-empty line, early rejection).
+  virtual bool Read(std::string_view text, TTrackInfo &info);
+  // Parses one line into a record; base: false.
+  virtual bool ParseLine(std::string_view line, int index, TTrackRecord &rec);
+  // Parses a line into the next free slot of info.Items and accepts it
+  // (count + 1) when it holds a usable record.
+  virtual void AddLine(std::string_view line, int index, int &count, TTrackInfo &info);
+  // The characters a file head must contain all of, and must contain none of.
+  virtual void CharSets(TCharSet &required, TCharSet &forbidden) const;
+
+  // Whether the class reads / writes at all (the lists use these).
+  virtual bool CanReadFormat() const { return true; }
+  virtual bool CanWriteFormat() const { return true; }
+
+  // Output of Write; WriteTrackText resets it.
+  std::string Buffer;
+
+ protected:
+  // Splits `line` at every separator (empty fields kept) into Fields, which
+  // point into `line`.
+  void SplitFields(std::string_view line, const TCharSet &separators);
+  // Field i (0-based) or empty when the line has fewer fields.
+  std::string_view Field(size_t i) const { return i < Fields.size() ? Fields[i] : std::string_view(); }
+
+  std::vector<std::string_view> Fields;
+};
+
+using TGpsConverterList = std::vector<std::unique_ptr<TGpsInfoConverter>>;
+
+// Fresh lists in their fixed orders:
+// writers KML, PLT, GPX, DatDOD (the order of the save dialog's types);
+// readers DatDOD, GPX, PLT, LogDOD, LogDVR, DatSamoon;
+// the default writer, a DatDOD (telemetry of cut fragments).
+TGpsConverterList MakeGpsWriters();
+TGpsConverterList MakeGpsReaders();
+std::unique_ptr<TGpsInfoConverter> MakeDefaultGpsWriter();
+
+// The calling thread's own lists (created on first use, freed when the
+// thread ends).
+const TGpsConverterList &GpsWriters();
+const TGpsConverterList &GpsReaders();
+TGpsInfoConverter &DefaultGpsWriter();
+// The calling thread's writer for an extension (any case, with or without
+// the dot); nullptr when none.
+TGpsInfoConverter *FindGpsWriter(std::string_view extension);
+
+// Parses the text of a track file into `t` (cleared first). `path` gives the
+// file's creation and last-write times (t.StartTime/EndTime, local; 0 when
+// it cannot be opened) and its extension for the fallback selection.
+// `readerName`, when given, receives the accepting reader's Name.
+bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,
+                   std::string *readerName = nullptr);
+// The same with the file's times given (in-memory input: tests, fuzzing).
+bool ReadTrackText(std::string_view text, const std::string &path, double created,
+                   double modified, TTrackInfo &t, std::string *readerName = nullptr);
+
+// The text that `converter` writes for `t`. A failure inside Write ends the
+// text where it stopped.
+std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t);
+
+// Reads a whole file (at most kMaxTrackFileSize bytes); false when it cannot
+// be read or is larger.
+bool ReadWholeFile(const std::string &path, std::string &out);
+// Writes text to a file through a temporary file in the same folder, so a
+// failed write never leaves a truncated file under the final name. On
+// failure `error` (when given) receives the system's message.
+bool WriteTextFile(const std::string &path, std::string_view text, std::string *error = nullptr);
+// The file's creation (birth, 0 when the file system has none) and
+// last-write times as local TDateTime; false when the file cannot be examined.
+bool FileTimes(const std::string &path, double &created, double &modified);
+
+// Dialog filters, "|"-separated description/pattern pairs.
+std::string SaveDialogFilter(const TGpsInfoConverter &converter);  // "Name (.ext)|*.ext|"
+std::string SaveDialogFilter();  // over the writers list
+std::string OpenDialogFilter();  // over the readers list
+
+}  // namespace tachora
