@@ -1,0 +1,69 @@
+#include "catalogue/UnitCatalogueProbe.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "telemetry/UnitGpsConverters.h"
+#include "telemetry/UnitMovingInfo.h"
+
+#if defined(TACHORA_HAS_CONTAINER) && __has_include("container/UnitMOV.h")
+#include "container/UnitMOV.h"
+#define TACHORA_MOV_PROBE 1
+#endif
+
+namespace tachora {
+
+bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out) {
+  out = TTelemetryStats{};
+  try {
+    auto mi = TMovingInfo::LoadFromFile(path, true);
+    if (!mi) return false;
+    out.TrackLength = mi->TrackLength();
+    out.AvgSpeed = mi->AverageSpeed();
+    out.GpsCount = mi->GpsPointCount();
+    out.GsensorCount = mi->GsensorPointCount();
+    out.First = mi->StartTime;
+    out.Last = mi->EndTime;
+    return true;
+  } catch (const std::exception &) {
+    return false;
+  }
+}
+
+#ifdef TACHORA_MOV_PROBE
+bool ReadMovieHeader(const std::string &path, TMovieHeader &out) {
+  out = TMovieHeader{};
+  try {
+    TMOVReader reader(path, true);
+    out.HasMovie = reader.HasMovie();
+    if (!out.HasMovie) return false;
+    out.DurationMs = reader.DurationMs();
+    int32_t w = 0, h = 0;
+    reader.VideoSize(w, h);
+    out.Width = w;
+    out.Height = h;
+    return true;
+  } catch (const std::exception &) {
+    return false;
+  }
+}
+bool MovieProbeAvailable() { return true; }
+#else
+bool ReadMovieHeader(const std::string &, TMovieHeader &out) {
+  out = TMovieHeader{};
+  return false;
+}
+bool MovieProbeAvailable() { return false; }
+#endif
+
+std::vector<std::string> TrackReaderExtensions() {
+  std::vector<std::string> out;
+  for (const auto &r : GpsReaders()) {
+    if (!r || !r->CanReadFormat()) continue;
+    const std::string e = ToLowerAscii(r->Extension());
+    if (!e.empty() && std::find(out.begin(), out.end(), e) == out.end()) out.push_back(e);
+  }
+  return out;
+}
+
+}  // namespace tachora

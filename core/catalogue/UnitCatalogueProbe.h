@@ -1,0 +1,41 @@
+// The catalogue's calls into the telemetry and container subsystems, in one
+// place: the quick statistics of a telemetry file and the header of a movie.
+// Both take hostile files: failures give false and the defaults.
+//
+// Units: times TDateTime (local), lengths metres, speeds km/h, durations
+// milliseconds, picture sizes pixels. Thread-safe (each call uses its own
+// reader objects).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/UnitUtils.h"
+
+namespace tachora {
+
+struct TTelemetryStats {
+  long double TrackLength = 0;
+  long double AvgSpeed = -1;
+  int GpsCount = 0, GsensorCount = 0;
+  TDateTime First = 0, Last = 0;  // first and last sample time
+};
+// Loads a telemetry file in quick mode and takes its statistics.
+bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out);
+
+struct TMovieHeader {
+  bool HasMovie = false;
+  int64_t DurationMs = -1;
+  int Width = 0, Height = 0;
+};
+// Reads the container header only (no sample tables).
+bool ReadMovieHeader(const std::string &path, TMovieHeader &out);
+// Whether ReadMovieHeader can examine containers in this build.
+bool MovieProbeAvailable();
+
+// Extensions of the track readers in registration order, each once, lower
+// case without dot (for the "Attach Track" dialog filter).
+std::vector<std::string> TrackReaderExtensions();
+
+}  // namespace tachora

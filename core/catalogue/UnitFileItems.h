@@ -1,0 +1,120 @@
+// Catalogue records and the pure rules on them: a recording
+// (TFileItemSubitem), a row (TFileItem, one recording or a trip of several),
+// a recorder GPS log met by a search (TGPSLogFileItem); display names, the
+// row summary and its text columns, time alignment, the gap between two rows
+// and the row order.
+//
+// Units: date-times are TDateTime days (local time, 0 = unknown), durations
+// milliseconds (-1 = unknown), sizes bytes (-1 = unknown), track lengths
+// metres, speeds km/h (-1 = cannot be computed). Relative positions are
+// fractions of the row's span (0 ... 1).
+//
+// Records are plain values: callers always get full copies. The functions
+// here touch no file and keep no state, so any thread may call them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/UnitUtils.h"
+
+namespace tachora {
+
+struct TGPSLogFileItem {
+  std::string Path;
+  TDateTime Start = 0, End = 0;
+};
+
+// Where a recording's duration came from.
+enum : uint8_t {
+  kDurUnknown = 0,
+  kDurEstimated = 1,   // from file times or telemetry times
+  kDurNoHeader = 2,    // container examined without a usable duration
+  kDurContainer = 3,   // container header or the player
+};
+
+struct TFileItemSubitem {
+  std::string Path;
+  std::string DisplayName;
+  uint8_t Locked = 0;  // 1 locked; in a row summary 0 none, 1 all, 2 some
+  int64_t Size = -1;
+  int64_t Duration = -1;
+  uint8_t DurationSource = kDurUnknown;
+  int32_t PictureWidth = 0, PictureHeight = 0;
+  TDateTime Start = 0, End = 0;
+  long double RelStart = 0, RelEnd = 0;
+  std::string TelemetryPath;
+  uint8_t HasTrack = 0;
+  long double TrackLength = 0;  // metres
+  long double AvgSpeed = 0;     // km/h
+  int32_t GpsCount = 0, GsensorCount = 0;
+  TDateTime GpsStart = 0, GpsEnd = 0;
+  long double RelGpsStart = 0, RelGpsEnd = 0;
+  TGPSLogFileItem GpsLog;  // matching recorder GPS log; empty path when none
+};
+
+struct TFileItem {
+  std::string DateText, SizeText, TrackText, SpeedText, DurationText, PictureText;
+  std::vector<TFileItemSubitem> Items;  // ascending start
+  // The row's own values; Path is the "File Location" text (joined paths),
+  // DisplayName the "Name", TelemetryPath the joined telemetry paths.
+  TFileItemSubitem Summary;
+};
+
+// Column numbers in the list's design order (also the sort columns).
+enum TFileColumn {
+  kColName = 0,
+  kColDuration,
+  kColDate,
+  kColTrack,
+  kColSpeed,
+  kColLocation,
+  kColSize,
+  kColPicture,
+  kColCount
+};
+
+// Catalogue texts from the language table, with the English text when the
+// table lacks the key (so a list never shows "Kmeters").
+std::string CatalogueText(const char *key);
+
+// "FI000123.MOV" -> "FILE0123.00", "Fragment of FILE0001.MOV" -> "FILE0001 fragment".
+std::string RecordingDisplayName(const std::string &path);
+
+// Trailing number of a display name ("FILE0012" -> 12, "X1,5" -> 1.5); -1 without one.
+long double TrailingNumber(const std::string &name);
+// Display names joined by ", " with runs of consecutive numbers shortened:
+// FILE0001, FILE0002, FILE0003, FILE0010 -> "FILE0001-3, FILE0010".
+std::string GroupName(const std::vector<std::string> &names);
+
+// Text columns.
+std::string SizeColumnText(int64_t bytes);             // "1`234"; empty when unknown
+std::string TrackColumnText(long double metres, const std::string &unit);
+std::string SpeedColumnText(long double kmh);
+std::string DurationColumnText(int64_t ms, uint8_t source);  // "~3:07", "?"
+std::string PictureColumnText(int width, int height);
+// "today 14:05", "yesterday 09:00", "2024-05-01 07:30"; `now` decides the day.
+std::string DateColumnText(TDateTime start, TDateTime now);
+
+// A recording whose video span and GPS span nearly agree takes the GPS
+// times; one that lies apart from its track is moved to end with it.
+void AlignTimes(TFileItemSubitem &rec);
+
+// Sorts the row's recordings by start, builds the summary, the relative
+// positions and the text columns. `unit` is the distance unit text.
+void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now);
+
+// Gap in days between two rows for automatic grouping (1 day = never join).
+double RowGap(const TFileItem &a, const TFileItem &b);
+// Overlap in days of a recording with a GPS log (0 when either is unknown).
+double LogOverlap(const TFileItemSubitem &rec, const TGPSLogFileItem &log);
+
+// Strict "a before b" for the sort column; `ascending` false reverses.
+bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending);
+
+// Estimated start of a recorder log whose file times are unusable: one
+// 58-byte line every 2 seconds before its end.
+TDateTime EstimateLogStart(TDateTime start, TDateTime end, int64_t size);
+
+}  // namespace tachora

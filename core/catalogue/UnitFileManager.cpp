@@ -1,0 +1,372 @@
+// TFileManager: construction, reading the rows, sorting, adding recordings
+// and working out their details (telemetry look-up, container probe, time
+// alignment). The search thread lives in UnitFileScan.cpp, grouping in
+// UnitFileGroups.cpp, the file operations in UnitFileOps.cpp.
+#include "catalogue/UnitFileManager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "catalogue/UnitCatalogueProbe.h"
+
+namespace tachora {
+
+namespace {
+
+const char *const kSidecarExtensions[] = {".dat", ".log", ".gpx", ".plt"};
+
+// A recording as its directory entry (or the file itself) describes it.
+TFileItemSubitem NewRecording(const std::string &path, const TFileStat *entry) {
+  TFileItemSubitem rec;
+  rec.Path = path;
+  rec.DisplayName = RecordingDisplayName(path);
+  TFileStat st;
+  if (entry && entry->Exists)
+    st = *entry;
+  else
+    StatFile(path, st);
+  if (st.Exists) {
+    rec.Locked = st.ReadOnly ? 1 : 0;
+    rec.Start = st.Created;
+    rec.End = st.Modified;
+    rec.Size = st.Size;
+  }
+  // Times that cannot belong to one recording (end not after start, or a
+  // span over four hours) leave the start unknown.
+  if (!(rec.End > rec.Start) || rec.End - rec.Start > 1.0 / 6.0) rec.Start = 0;
+  if (rec.Start > 0) {
+    rec.Duration = RoundHalfAway(static_cast<long double>(rec.End - rec.Start) * kMsPerDay);
+    rec.DurationSource = kDurEstimated;
+  }
+  return rec;
+}
+
+void ResetTelemetryStats(TFileItemSubitem &rec) {
+  rec.HasTrack = 0;
+  rec.TrackLength = 0;
+  rec.AvgSpeed = 0;
+  rec.GpsCount = rec.GsensorCount = 0;
+  rec.GpsStart = rec.GpsEnd = 0;
+  rec.RelGpsStart = rec.RelGpsEnd = 0;
+}
+
+void ProbeContainer(TFileItemSubitem &rec) {
+  TMovieHeader h;
+  if (ReadMovieHeader(rec.Path, h) && h.HasMovie && h.DurationMs > 0) {
+    rec.Duration = h.DurationMs;
+    rec.DurationSource = kDurContainer;
+    rec.PictureWidth = h.Width;
+    rec.PictureHeight = h.Height;
+  }
+  if (rec.DurationSource != kDurContainer) rec.DurationSource = kDurNoHeader;
+  if (rec.Duration > 0) {
+    const double d = rec.Duration / kMsPerDay;
+    rec.Start = rec.End - d;
+    if (!(rec.GpsStart > 0) && rec.GpsEnd > 0) rec.GpsStart = rec.GpsEnd - d;
+  }
+}
+
+}  // namespace
+
+TFileManager::TFileManager(bool autoStart, TNotify notify)
+    : TFileManager(TFileManagerOptions{autoStart, {}, 200, true}, std::move(notify)) {}
+
+TFileManager::TFileManager(const TFileManagerOptions &options, TNotify notify)
+    : fOptions(options), fNotify(std::move(notify)), fUnit(CatalogueText("Kmeters")) {
+  fDatFiles.reserve(1000);
+  fLogFiles.reserve(1000);
+  if (fOptions.AutoStart) fThread = std::thread([this] { Execute(); });
+}
+
+TFileManager::~TFileManager() {
+  Terminate();
+  WaitFor();
+}
+
+void TFileManager::Terminate() { fTerminated = true; }
+
+void TFileManager::WaitFor() {
+  if (fThread.joinable() && fThread.get_id() != std::this_thread::get_id()) fThread.join();
+}
+
+void TFileManager::Notify() {
+  if (fTerminated.load() || !fNotify) return;
+  fNotify();
+}
+
+void TFileManager::SetStatus(const std::string &status) {
+  std::lock_guard lock(fMutex);
+  fStatus = status;
+}
+
+std::string TFileManager::Status() const {
+  std::lock_guard lock(fMutex);
+  return fStatus;
+}
+
+// ---- reading --------------------------------------------------------------
+
+int TFileManager::GetItemCount() const {
+  std::lock_guard lock(fMutex);
+  if (fRows.empty()) return fStatus.empty() ? 0 : 1;
+  return static_cast<int>(fRows.size());
+}
+
+int TFileManager::RowCount() const {
+  std::lock_guard lock(fMutex);
+  return static_cast<int>(fRows.size());
+}
+
+TFileItem TFileManager::GetItem(int row) const {
+  std::lock_guard lock(fMutex);
+  if (row < 0 || row >= static_cast<int>(fRows.size())) return {};
+  return fRows[static_cast<size_t>(row)];
+}
+
+std::vector<TFileItem> TFileManager::Items() const {
+  std::lock_guard lock(fMutex);
+  return fRows;
+}
+
+TListItem TFileManager::FillListItem(int index) const {
+  std::lock_guard lock(fMutex);
+  TListItem li;
+  if (index == 0 && !fStatus.empty()) {
+    if (!fRows.empty()) li.Caption = fRows[0].Summary.DisplayName;
+    li.SubItems = {". . . " + fStatus + " . . ."};
+    li.SubImages = {-1};
+    li.IsStatus = true;
+    return li;
+  }
+  if (index < 0 || index >= static_cast<int>(fRows.size())) return li;
+  const TFileItem &r = fRows[static_cast<size_t>(index)];
+  li.Caption = r.Summary.DisplayName;
+  li.SubItems = {r.DurationText, r.DateText,      r.TrackText, r.SpeedText,
+                 r.Summary.Path, r.SizeText,      r.PictureText};
+  li.SubImages.assign(li.SubItems.size(), -1);
+  if (r.Summary.Locked == 2)
+    li.Image = 2;
+  else if (r.Summary.Locked == 1)
+    li.Image = 0;
+  if (r.Summary.HasTrack) li.SubImages[2] = 4;
+  if (r.Summary.DurationSource == kDurNoHeader) li.SubImages[0] = 3;
+  return li;
+}
+
+int TFileManager::FindRecordingLocked(const std::string &path, int *sub) const {
+  for (size_t r = 0; r < fRows.size(); ++r)
+    for (size_t k = 0; k < fRows[r].Items.size(); ++k)
+      if (EqualsNoCase(fRows[r].Items[k].Path, path)) {
+        if (sub) *sub = static_cast<int>(k);
+        return static_cast<int>(r);
+      }
+  if (sub) *sub = -1;
+  return -1;
+}
+
+int TFileManager::FindRecording(const std::string &path, int *sub) const {
+  std::lock_guard lock(fMutex);
+  return FindRecordingLocked(path, sub);
+}
+
+TArrayString TFileManager::GetLogFiles() const {
+  std::lock_guard lock(fMutex);
+  TArrayString out;
+  for (const auto &l : fLogFiles) out.push_back(l.Path);
+  return out;
+}
+
+std::vector<TGPSLogFileItem> TFileManager::GetLogFileItems() const {
+  std::lock_guard lock(fMutex);
+  return fLogFiles;
+}
+
+// ---- sorting --------------------------------------------------------------
+
+void TFileManager::SortLocked() {
+  const int column = fSortColumn;
+  const bool ascending = fAscending;
+  std::sort(fRows.begin(), fRows.end(), [column, ascending](const TFileItem &a, const TFileItem &b) {
+    return RowLess(a, b, column, ascending);
+  });
+}
+
+void TFileManager::Sort() {
+  std::lock_guard lock(fMutex);
+  SortLocked();
+}
+
+void TFileManager::SortBy(int column) {
+  {
+    std::lock_guard lock(fMutex);
+    if (column == fSortColumn) {
+      fAscending = !fAscending;
+    } else {
+      fSortColumn = std::clamp(column, 0, kColCount - 1);
+      fAscending = true;
+    }
+    SortLocked();
+  }
+  Notify();
+}
+
+void TFileManager::SetAscending(bool ascending) {
+  {
+    std::lock_guard lock(fMutex);
+    if (fAscending == ascending) return;
+    fAscending = ascending;
+    SortLocked();
+  }
+  Notify();
+}
+
+int TFileManager::SortColumn() const {
+  std::lock_guard lock(fMutex);
+  return fSortColumn;
+}
+
+bool TFileManager::Ascending() const {
+  std::lock_guard lock(fMutex);
+  return fAscending;
+}
+
+// ---- adding ---------------------------------------------------------------
+
+void TFileManager::RecomputeLocked(int row) {
+  if (row < 0 || row >= static_cast<int>(fRows.size())) return;
+  RecomputeRow(fRows[static_cast<size_t>(row)], fUnit, NowDateTime());
+}
+
+int TFileManager::AddRecording(const std::string &path, const TFileStat *entry) {
+  const std::string lower = ToLowerAscii(path);
+  {
+    std::lock_guard lock(fMutex);
+    if (fPaths.count(lower)) return FindRecordingLocked(path, nullptr);
+  }
+  TFileItem row;
+  row.Items.push_back(NewRecording(path, entry));
+  RecomputeRow(row, fUnit, NowDateTime());
+  std::lock_guard lock(fMutex);
+  if (!fPaths.insert(lower).second) return FindRecordingLocked(path, nullptr);
+  fRows.push_back(std::move(row));
+  return static_cast<int>(fRows.size()) - 1;
+}
+
+TFileItem TFileManager::OpenRecording(const std::string &path) {
+  const std::string abs = AbsolutePath(path);
+  {
+    std::lock_guard lock(fMutex);
+    const int r = FindRecordingLocked(abs, nullptr);
+    if (r >= 0) return fRows[static_cast<size_t>(r)];
+  }
+  if (!FileExists(abs)) return {};
+  const int r = AddRecording(abs);
+  if (r < 0) return {};
+  WorkOutRows({r}, true, true);
+  Notify();
+  std::lock_guard lock(fMutex);
+  const int now = FindRecordingLocked(abs, nullptr);
+  return now >= 0 ? fRows[static_cast<size_t>(now)] : TFileItem{};
+}
+
+// ---- working out details ------------------------------------------------
+
+std::string TFileManager::FindDatByName(const std::string &baseLower) const {
+  std::lock_guard lock(fMutex);
+  const auto it = fDatByName.find(baseLower);
+  return it == fDatByName.end() ? std::string() : fDatFiles[it->second];
+}
+
+void TFileManager::LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache) {
+  if (rec.TelemetryPath.empty() && rec.Path.size() > 4) {
+    // Beside the video, same name.
+    const std::string stem = rec.Path.substr(0, rec.Path.size() - 4);
+    const std::string dir = ExtractFileDir(stem);
+    const std::string name = ExtractFileName(stem);
+    for (const char *ext : kSidecarExtensions) {
+      rec.TelemetryPath = cache.Find(dir, name + ext);
+      if (!rec.TelemetryPath.empty()) break;
+    }
+  }
+  if (rec.TelemetryPath.empty()) {
+    // The card's INFO folder beside the recordings' folder: DCIM/INFO/FILE0001.DAT.
+    const std::string parent = ExtractFileDir(ExtractFileDir(rec.Path));
+    std::string file = ExtractFileName(rec.Path);
+    if (!parent.empty() && file.size() >= 3) {
+      file = file.substr(0, file.size() - 3) + "DAT";
+      const std::string info = cache.Find(parent, "INFO", true);
+      if (!info.empty()) rec.TelemetryPath = cache.Find(info, file);
+    }
+  }
+  if (rec.TelemetryPath.empty()) rec.TelemetryPath = FindDatByName(ToLowerAscii(BaseNameNoExt(rec.Path)));
+  if (!rec.TelemetryPath.empty() && !FileExists(rec.TelemetryPath)) rec.TelemetryPath.clear();
+  if (!rec.TelemetryPath.empty()) {
+    TTelemetryStats st;
+    if (LoadTelemetryStats(rec.TelemetryPath, st) && (st.GpsCount >= 2 || st.GsensorCount >= 2)) {
+      rec.TrackLength = st.TrackLength;
+      rec.HasTrack = st.TrackLength > 0 ? 1 : 0;
+      rec.GpsStart = st.First;
+      rec.GpsEnd = st.Last;
+      rec.AvgSpeed = st.AvgSpeed;
+      rec.GpsCount = st.GpsCount;
+      rec.GsensorCount = st.GsensorCount;
+    } else {
+      rec.TelemetryPath.clear();
+    }
+  }
+  // Statistics of a file that is gone must not stay behind.
+  if (rec.TelemetryPath.empty()) ResetTelemetryStats(rec);
+  if (rec.HasTrack && rec.GpsStart > 0 && rec.DurationSource != kDurContainer) {
+    rec.Duration = RoundHalfAway(static_cast<long double>(rec.GpsEnd - rec.GpsStart) * kMsPerDay);
+    rec.DurationSource = kDurEstimated;
+  }
+}
+
+void TFileManager::WorkOutRecording(TFileItemSubitem &rec, bool withProbe, TNoCaseDirCache &cache) {
+  LookupTelemetry(rec, cache);
+  if (withProbe && !StopRequested()) ProbeContainer(rec);
+}
+
+void TFileManager::WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign) {
+  std::vector<TFileItemSubitem> recs;
+  {
+    std::lock_guard lock(fMutex);
+    for (int r : rows)
+      if (r >= 0 && r < static_cast<int>(fRows.size()))
+        for (const auto &rec : fRows[static_cast<size_t>(r)].Items) recs.push_back(rec);
+  }
+  TNoCaseDirCache cache;
+  for (auto &rec : recs) {
+    if (fTerminated.load()) break;
+    WorkOutRecording(rec, withProbe, cache);
+    if (withAlign) AlignTimes(rec);
+  }
+  StoreRecordings(recs, rows.empty() ? -1 : rows[0]);
+}
+
+void TFileManager::StoreRecordings(const std::vector<TFileItemSubitem> &recs, int hint) {
+  std::lock_guard lock(fMutex);
+  std::set<int> touched;
+  for (const auto &rec : recs) {
+    int sub = -1;
+    int r = -1;
+    // Rows seldom move while their details are worked out: try the row the
+    // recording came from before searching them all.
+    if (hint >= 0 && hint < static_cast<int>(fRows.size())) {
+      const auto &items = fRows[static_cast<size_t>(hint)].Items;
+      for (size_t k = 0; k < items.size() && r < 0; ++k)
+        if (items[k].Path == rec.Path) r = hint, sub = static_cast<int>(k);
+    }
+    if (r < 0) r = FindRecordingLocked(rec.Path, &sub);
+    if (r < 0) continue;  // removed meanwhile
+    TFileItemSubitem &dst = fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)];
+    const uint8_t locked = dst.Locked;  // a lock set meanwhile wins
+    dst = rec;
+    dst.Locked = locked;
+    touched.insert(r);
+  }
+  for (int r : touched) RecomputeLocked(r);
+}
+
+}  // namespace tachora

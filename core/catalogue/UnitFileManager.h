@@ -1,0 +1,197 @@
+// The recording catalogue: the rows of the main window's file list, filled by
+// a background search of folders and drives, previewed (telemetry and
+// container header of every recording), grouped into trips, sorted, and
+// changed by the file operations (remove, delete from disk, lock).
+//
+// Units as in UnitFileItems.h: date-times TDateTime days (local), durations
+// milliseconds, sizes bytes, lengths metres, speeds km/h.
+//
+// Threads: TFileManager owns its search thread (started by the constructor
+// when auto-start is on). The rows are guarded by one mutex; every reader
+// gets copies (GetItem, FillListItem, Items), so any thread may call any
+// public function at any time. Expensive work (telemetry files, container
+// headers) runs without the lock.
+//
+// The change notification is a callback given at construction. The search
+// thread calls it and waits until it returns; operations called from other
+// threads (sorting, grouping, deletion) call it on the calling thread. It is
+// never called with the rows' lock held, so it may read the catalogue. It is
+// not called once Terminate was asked for.
+//
+// Shutdown: the destructor asks the thread to stop and joins it. A GUI that
+// runs the callback on its UI thread through a blocking queued call must not
+// destroy the catalogue on that UI thread while the search thread may be
+// waiting in such a call: call Terminate() first and let the callback return
+// at once when Terminated() is true (or keep processing events while it
+// waits); the search thread notices the flag between files and rows.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "catalogue/UnitFileItems.h"
+#include "catalogue/UnitPlatform.h"
+
+namespace tachora {
+
+class TMovingInfo;
+
+// One item of the virtual list, as FillListItem gives it. SubItems follow the
+// list's column order after Name: duration, date, track, speed, location,
+// size, picture; a status line has exactly one sub-item. Image numbers index
+// the list's image list (0 locked, 2 partly locked, 3 duration not from the
+// container, 4 has a track); -1 is none.
+struct TListItem {
+  std::string Caption;
+  std::vector<std::string> SubItems;
+  int Image = -1;
+  std::vector<int> SubImages;  // parallel to SubItems
+  bool IsStatus = false;
+};
+
+struct TFileManagerOptions {
+  bool AutoStart = true;
+  // Search roots; empty means the usual places (current folder, program
+  // folder, the DCIM folder of the current drive, removable USB drives).
+  std::vector<std::string> Roots;
+  int InitialDelayMs = 200;  // pause after "Initializing"
+  bool LowPriorityPreview = true;
+};
+
+// The search roots in their order: the current folder, the program's folder,
+// the DCIM folder on the current folder's mount (not for network paths
+// beginning with "//"), then the removable drives; each once (any letter
+// case) and none inside the desktop folder.
+std::vector<std::string> CollectSearchRoots(const std::string &current, const std::string &program,
+                                            const std::string &currentMount,
+                                            const std::vector<std::string> &drives,
+                                            const std::string &desktop);
+
+class TFileManager {
+ public:
+  using TNotify = std::function<void()>;
+
+  TFileManager(bool autoStart, TNotify notify);
+  TFileManager(const TFileManagerOptions &options, TNotify notify);
+  ~TFileManager();
+  TFileManager(const TFileManager &) = delete;
+  TFileManager &operator=(const TFileManager &) = delete;
+
+  // ---- reading (copies) ------------------------------------------------
+  // Number of list items: the rows, or 1 when there is none but a status.
+  int GetItemCount() const;
+  int RowCount() const;
+  TFileItem GetItem(int row) const;  // an empty row when out of range
+  std::vector<TFileItem> Items() const;
+  TListItem FillListItem(int index) const;
+  // Row number holding the path (any letter case) or -1; `sub` receives the
+  // recording's index inside the row.
+  int FindRecording(const std::string &path, int *sub = nullptr) const;
+  std::string Status() const;
+  bool Searching() const { return !Status().empty(); }
+  // Paths of all GPS log files met during searches, in the order met.
+  TArrayString GetLogFiles() const;
+  std::vector<TGPSLogFileItem> GetLogFileItems() const;
+
+  // ---- sorting -----------------------------------------------------------
+  void SortBy(int column);  // same column flips the direction
+  void SetAscending(bool ascending);
+  int SortColumn() const;
+  bool Ascending() const;
+  void Sort();  // sorts by the current column without notifying
+
+  // ---- adding ------------------------------------------------------------
+  // Appends a row with one new recording (no details, no sort, no notify);
+  // returns its row number, or the existing row when already catalogued.
+  int AddRecording(const std::string &path, const TFileStat *entry = nullptr);
+  // The row holding `path`, adding and previewing it when it is new; an
+  // empty row when the file does not exist.
+  TFileItem OpenRecording(const std::string &path);
+  // Scans a folder like a search root (depth limit included) and previews
+  // the new rows. True when rows were added.
+  bool AddFolder(const std::string &folder);
+
+  // ---- grouping ----------------------------------------------------------
+  void AutoGroup();
+  void MergeItems(const std::vector<int> &rows, bool resort);
+  void SplitItem(int row);
+  void UngroupAll();
+  void MatchLogFiles();
+
+  // ---- changes -----------------------------------------------------------
+  void RemoveItem(const TFileItem &row);
+  // Deletes the row's video files and their own telemetry files (a GPS log
+  // attached by time covers other recordings and is kept), then removes it.
+  void DeleteItemFiles(const TFileItem &row);
+  void SetLocked(int row, bool locked);
+  void AttachTrack(int row, const std::string &telemetryPath);
+  void FitTrack(const std::string &recordingPath, TMovingInfo &track);
+  void ShiftItem(int row, double offsetDays);
+  void SetDuration(const std::string &recordingPath, int64_t ms);
+  // Empties the list; during a search the list is emptied when it ends.
+  void Clear();
+
+  // ---- thread ------------------------------------------------------------
+  void Terminate();
+  bool Terminated() const { return fTerminated.load(); }
+  // Blocks until the search thread has ended (returns at once without one).
+  void WaitFor();
+
+ private:
+  friend class TFileManagerTestAccess;
+
+  void Execute();
+  void Notify();
+  bool StopRequested() const { return fTerminated.load() || fClearRequested.load(); }
+  void SetStatus(const std::string &status);
+  // Scans one folder; returns the number of recordings added below it.
+  int ScanFolder(const std::string &folder, int depth, std::set<std::pair<uint64_t, uint64_t>> &visited,
+                 std::vector<std::string> *added);
+  void Preview(size_t rowCount, bool progress);
+  // Telemetry look-up, container probe and time alignment of the recordings
+  // of the given rows (worked on copies), then stored back by path.
+  void WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign);
+  void WorkOutRecording(TFileItemSubitem &rec, bool withProbe, TNoCaseDirCache &cache);
+  void StoreRecordings(const std::vector<TFileItemSubitem> &recs, int hint = -1);
+  void LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache);
+  std::string FindDatByName(const std::string &baseLower) const;
+
+  // The following expect fMutex held.
+  void RecomputeLocked(int row);
+  void SortLocked();
+  void RemoveRowLocked(size_t row);
+  void MergeLocked(const std::vector<int> &rows);
+  void SplitLocked(int row);
+  int FindRecordingLocked(const std::string &path, int *sub) const;
+  void ClearRowsLocked();
+
+  TFileManagerOptions fOptions;
+  TNotify fNotify;
+  std::string fUnit;  // distance unit text
+
+  mutable std::mutex fMutex;
+  std::vector<TFileItem> fRows;
+  std::unordered_set<std::string> fPaths;  // lower-case paths of all recordings
+  int fSortColumn = 0;
+  bool fAscending = true;
+  TArrayString fDatFiles;
+  std::unordered_set<std::string> fDatPaths;
+  std::unordered_map<std::string, size_t> fDatByName;  // lower-case base name -> first index
+  std::vector<TGPSLogFileItem> fLogFiles;
+  std::unordered_set<std::string> fLogPaths;
+  std::string fStatus;
+
+  std::atomic<bool> fTerminated{false};
+  std::atomic<bool> fClearRequested{false};
+  std::thread fThread;
+};
+
+}  // namespace tachora

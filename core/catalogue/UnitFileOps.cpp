@@ -1,0 +1,182 @@
+// TFileManager's file operations: removing rows, deleting recordings from
+// the disk, locking, attaching and fitting tracks, shifting rows in time,
+// durations from the player, and clearing the list.
+#include <unistd.h>
+
+#include <cmath>
+
+#include "catalogue/UnitCatalogueProbe.h"
+#include "catalogue/UnitFileManager.h"
+#include "telemetry/UnitMovingInfo.h"
+
+namespace tachora {
+
+namespace {
+
+// The telemetry file that belongs to the recording alone: its sidecar, its
+// INFO folder's .DAT or a .dat of the same name. A recorder GPS log attached
+// by time carries another name and covers other recordings as well.
+bool OwnTelemetry(const TFileItemSubitem &rec) {
+  if (rec.TelemetryPath.empty()) return false;
+  if (EqualsNoCase(rec.TelemetryPath, rec.GpsLog.Path)) return false;
+  return EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path));
+}
+
+}  // namespace
+
+void TFileManager::ClearRowsLocked() {
+  fRows.clear();
+  fPaths.clear();
+}
+
+void TFileManager::Clear() {
+  fClearRequested = true;
+  {
+    std::lock_guard lock(fMutex);
+    // During a search the thread empties the list when it ends.
+    if (!fStatus.empty()) return;
+    ClearRowsLocked();
+    fClearRequested = false;
+  }
+  Notify();
+}
+
+void TFileManager::RemoveItem(const TFileItem &row) {
+  {
+    std::lock_guard lock(fMutex);
+    for (size_t r = 0; r < fRows.size(); ++r)
+      if (fRows[r].Summary.Path == row.Summary.Path) {
+        RemoveRowLocked(r);
+        break;
+      }
+    SortLocked();
+  }
+  Notify();
+}
+
+void TFileManager::DeleteItemFiles(const TFileItem &row) {
+  for (const auto &rec : row.Items) {
+    if (OwnTelemetry(rec)) unlink(rec.TelemetryPath.c_str());
+    if (!rec.Path.empty()) unlink(rec.Path.c_str());
+  }
+  RemoveItem(row);
+}
+
+void TFileManager::SetLocked(int row, bool locked) {
+  std::vector<std::string> paths;
+  {
+    std::lock_guard lock(fMutex);
+    if (row < 0 || row >= static_cast<int>(fRows.size())) return;
+    for (const auto &rec : fRows[static_cast<size_t>(row)].Items) paths.push_back(rec.Path);
+  }
+  // The list shows what the file system holds afterwards: on read-only media
+  // the old state stays and so does its display.
+  std::vector<std::pair<std::string, uint8_t>> states;
+  for (const auto &p : paths) {
+    SetFileLocked(p, locked);
+    TFileStat st;
+    states.emplace_back(p, StatFile(p, st) ? (st.ReadOnly ? 1 : 0) : (locked ? 1 : 0));
+  }
+  {
+    std::lock_guard lock(fMutex);
+    std::set<int> touched;
+    for (const auto &[p, state] : states) {
+      int sub = -1;
+      const int r = FindRecordingLocked(p, &sub);
+      if (r < 0) continue;
+      fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)].Locked = state;
+      touched.insert(r);
+    }
+    for (int r : touched) RecomputeLocked(r);
+  }
+  Notify();
+}
+
+void TFileManager::AttachTrack(int row, const std::string &telemetryPath) {
+  TFileItem copy = GetItem(row);
+  if (copy.Items.empty()) return;
+  TNoCaseDirCache cache;
+  for (auto &rec : copy.Items) {
+    rec.GpsLog = {};
+    rec.RelGpsStart = rec.RelGpsEnd = 0;
+    rec.HasTrack = 0;
+    rec.TrackLength = 0;
+    rec.AvgSpeed = 0;
+    rec.GpsCount = rec.GsensorCount = 0;
+    rec.GpsStart = rec.GpsEnd = 0;
+    rec.TelemetryPath = telemetryPath;
+    LookupTelemetry(rec, cache);
+  }
+  RecomputeRow(copy, fUnit, NowDateTime());
+  TTelemetryStats st;
+  if (LoadTelemetryStats(telemetryPath, st) && st.First > 0 && st.Last >= st.First) {
+    const double rs = copy.Summary.Start, re = copy.Summary.End;
+    const double d = re - rs, g = st.Last - st.First;
+    const bool similar =
+        std::fabs(d - g) < 6.0 / kSecPerDay || (d + g != 0 && std::fabs(d / (d + g) - 0.5) < 0.01);
+    const bool shift = (similar && std::fabs(st.Last - re) > (d + g) / 20) || st.First > re ||
+                       st.Last < rs;
+    if (shift) {
+      const double offset = st.Last - re;
+      for (auto &rec : copy.Items) {
+        rec.Start += offset;
+        rec.End += offset;
+      }
+    }
+  }
+  StoreRecordings(copy.Items, row);
+  Notify();
+}
+
+void TFileManager::FitTrack(const std::string &recordingPath, TMovingInfo &track) {
+  std::lock_guard lock(fMutex);
+  int sub = -1;
+  const int r = FindRecordingLocked(recordingPath, &sub);
+  if (r < 0) return;
+  TFileItemSubitem &rec = fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)];
+  if (!(track.StartTime < rec.Start) && !(track.EndTime > rec.End)) {
+    RecomputeLocked(r);
+    return;
+  }
+  track.FitTo(rec.Start, rec.End);
+  rec.TrackLength = track.TrackLength();
+  rec.HasTrack = rec.TrackLength > 0 ? 1 : 0;
+  rec.GpsStart = track.StartTime;
+  rec.GpsEnd = track.EndTime;
+  rec.AvgSpeed = track.AverageSpeed();
+  rec.GpsCount = track.GpsPointCount();
+  rec.GsensorCount = track.GsensorPointCount();
+  RecomputeLocked(r);
+}
+
+void TFileManager::ShiftItem(int row, double offsetDays) {
+  if (offsetDays == 0 || !std::isfinite(offsetDays)) return;
+  {
+    std::lock_guard lock(fMutex);
+    if (row < 0 || row >= static_cast<int>(fRows.size())) return;
+    for (auto &rec : fRows[static_cast<size_t>(row)].Items) {
+      rec.Start += offsetDays;
+      rec.End += offsetDays;
+    }
+    RecomputeLocked(row);
+  }
+  Notify();
+}
+
+void TFileManager::SetDuration(const std::string &recordingPath, int64_t ms) {
+  {
+    std::lock_guard lock(fMutex);
+    int sub = -1;
+    const int r = FindRecordingLocked(recordingPath, &sub);
+    if (r < 0 || ms <= 0) return;
+    TFileItemSubitem &rec = fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)];
+    rec.Duration = ms;
+    rec.Start = rec.End - ms / kMsPerDay;
+    rec.DurationSource = kDurContainer;
+    AlignTimes(rec);
+    RecomputeLocked(r);
+  }
+  Notify();
+}
+
+}  // namespace tachora

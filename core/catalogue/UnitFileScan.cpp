@@ -1,0 +1,189 @@
+// TFileManager's search thread: the search roots, the folder walk, the
+// preview pass and the closing grouping.
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+
+#include "catalogue/UnitFileManager.h"
+
+namespace tachora {
+
+namespace {
+
+constexpr int kMaxDepth = 3;  // a root and three levels below it
+
+bool InsideFolder(const std::string &path, const std::string &folder) {
+  if (folder.empty()) return false;
+  const std::string f = IncludeTrailingSlash(folder);
+  return IncludeTrailingSlash(path).rfind(f, 0) == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> CollectSearchRoots(const std::string &current, const std::string &program,
+                                            const std::string &currentMount,
+                                            const std::vector<std::string> &drives,
+                                            const std::string &desktop) {
+  std::vector<std::string> roots;
+  auto add = [&](const std::string &root) {
+    if (root.empty() || InsideFolder(root, desktop)) return;
+    for (const auto &r : roots)
+      if (EqualsNoCase(r, root)) return;
+    roots.push_back(root);
+  };
+  add(IncludeTrailingSlash(current));
+  add(IncludeTrailingSlash(program));
+  if (current.rfind("//", 0) != 0 && !currentMount.empty())
+    add(IncludeTrailingSlash(currentMount) + "DCIM/");
+  for (const auto &d : drives) add(IncludeTrailingSlash(d));
+  return roots;
+}
+
+void TFileManager::Execute() {
+  SetStatus(CatalogueText("Initializing"));
+  for (int waited = 0; waited < fOptions.InitialDelayMs && !fTerminated.load(); waited += 10)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+  // Search: every root lists its recordings at once.
+  SetStatus(CatalogueText("Searching"));
+  std::vector<std::string> roots = fOptions.Roots;
+  if (roots.empty()) {
+    const std::string cwd = CurrentFolder();
+    roots = CollectSearchRoots(cwd, ProgramFolder(), MountPointOf(cwd), RemovableUsbDrives(),
+                               DesktopFolder());
+  }
+  for (const auto &root : roots) {
+    if (StopRequested()) break;
+    SetStatus(CatalogueText("Searching") + " - " + root);
+    Notify();
+    std::set<std::pair<uint64_t, uint64_t>> visited;
+    ScanFolder(root, 0, visited, nullptr);
+    Sort();
+  }
+
+  Preview(static_cast<size_t>(RowCount()), true);
+
+  SetStatus(CatalogueText("Grouping_Title"));
+  Notify();
+  MatchLogFiles();
+  AutoGroup();
+
+  {
+    // Clearing the status and honouring a clear request in one step, so a
+    // Clear arriving in between is never lost.
+    std::lock_guard lock(fMutex);
+    fStatus.clear();
+    if (fClearRequested.load()) {
+      ClearRowsLocked();
+      fClearRequested = false;
+    }
+  }
+  Notify();
+}
+
+int TFileManager::ScanFolder(const std::string &folder, int depth,
+                             std::set<std::pair<uint64_t, uint64_t>> &visited,
+                             std::vector<std::string> *added) {
+  const std::string dir = IncludeTrailingSlash(folder);
+  SetStatus(CatalogueText("Searching") + " - " + dir);
+  if (StopRequested() || depth > kMaxDepth) return 0;
+  // A folder reached twice (symbolic-link loops, bind mounts) is walked once.
+  TFileStat self;
+  if (!StatFile(dir, self) || !self.IsDir) return 0;
+  if (!visited.insert({self.Dev, self.Ino}).second) return 0;
+
+  DIR *dp = opendir(dir.c_str());
+  if (!dp) return 0;
+  const bool logFolder = [&] {
+    const std::string lower = ToLowerAscii(dir);
+    return lower.find("log") != std::string::npos || lower.find("gps") != std::string::npos;
+  }();
+  int here = 0, below = 0;
+  while (!StopRequested()) {
+    errno = 0;
+    dirent *e = readdir(dp);
+    if (!e) break;
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = dir + name;
+    bool isDir = e->d_type == DT_DIR;
+    bool isFile = e->d_type == DT_REG;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      TFileStat st;
+      if (!StatFile(path, st)) continue;  // vanished or a dangling link
+      isDir = st.IsDir;
+      isFile = !st.IsDir;
+    }
+    if (isDir) {
+      below += ScanFolder(path, depth + 1, visited, added);
+      continue;
+    }
+    if (!isFile || name.size() < 4) continue;
+    const std::string ext = ToLowerAscii(name.substr(name.size() - 4));
+    if (ext == ".dat") {
+      std::lock_guard lock(fMutex);
+      if (fDatPaths.insert(path).second) {
+        fDatFiles.push_back(path);
+        fDatByName.emplace(ToLowerAscii(BaseNameNoExt(path)), fDatFiles.size() - 1);
+      }
+    } else if (ext == ".log") {
+      if (!logFolder) continue;
+      TFileStat st;
+      StatFile(path, st);
+      TGPSLogFileItem log{path, st.Created, st.Modified};
+      log.Start = EstimateLogStart(log.Start, log.End, st.Size);
+      std::lock_guard lock(fMutex);
+      if (fLogPaths.insert(path).second) fLogFiles.push_back(log);
+    } else if (ext == ".mov") {
+      {
+        std::lock_guard lock(fMutex);
+        if (fPaths.count(ToLowerAscii(path))) continue;
+      }
+      TFileStat st;
+      if (!StatFile(path, st)) continue;  // vanished during the scan
+      if (AddRecording(path, &st) >= 0) {
+        ++here;
+        if (added) added->push_back(path);
+      }
+    }
+  }
+  closedir(dp);
+  if (here > 0) Notify();
+  return here + below;
+}
+
+void TFileManager::Preview(size_t rowCount, bool progress) {
+  if (progress) {
+    SetStatus(CatalogueText("Preview") + " GPS," + CatalogueText("Video"));
+    Notify();
+  }
+  if (fOptions.LowPriorityPreview) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+  for (size_t i = 0; i < rowCount && !StopRequested(); ++i) {
+    WorkOutRows({static_cast<int>(i)}, true, true);
+    if (!progress) continue;
+    const int count = std::max(1, RowCount());
+    SetStatus(CatalogueText("Preview") + " " +
+              std::to_string(RoundHalfAway((static_cast<long double>(i) + 1) / count * 100)) + "%");
+    Notify();
+  }
+}
+
+bool TFileManager::AddFolder(const std::string &folder) {
+  std::set<std::pair<uint64_t, uint64_t>> visited;
+  std::vector<std::string> added;
+  ScanFolder(AbsolutePath(folder), 0, visited, &added);
+  for (const auto &p : added) {
+    if (fTerminated.load()) break;
+    const int r = FindRecording(p);
+    if (r >= 0) WorkOutRows({r}, true, true);
+  }
+  SetStatus("");
+  Notify();
+  return !added.empty();
+}
+
+}  // namespace tachora

@@ -1,0 +1,324 @@
+#include "catalogue/UnitPlatform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+extern char **environ;
+
+namespace tachora {
+
+namespace {
+
+std::string ReadSmallFile(const std::string &path, size_t limit = 1 << 20) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::string s;
+  s.resize(limit);
+  in.read(s.data(), static_cast<std::streamsize>(limit));
+  s.resize(static_cast<size_t>(in.gcount()));
+  return s;
+}
+
+std::string ReadLink(const std::string &path) {
+  char buf[PATH_MAX + 1];
+  const ssize_t n = readlink(path.c_str(), buf, PATH_MAX);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+bool SpawnDetached(const std::vector<std::string> &args) {
+  std::vector<char *> argv;
+  for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+  // The helpers end quickly; reap them so no zombie stays behind.
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string FileUri(const std::string &path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file://";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
+      uri += static_cast<char>(c);
+    else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  return uri;
+}
+
+}  // namespace
+
+bool StatFile(const std::string &path, TFileStat &out) {
+  out = TFileStat{};
+  struct statx sx {};
+  if (path.empty() ||
+      statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    return false;
+  out.Exists = true;
+  out.IsDir = S_ISDIR(sx.stx_mode);
+  out.Mode = sx.stx_mode & 07777;
+  out.ReadOnly = (sx.stx_mode & 0222) == 0;
+  out.Size = static_cast<int64_t>(sx.stx_size);
+  out.Atime = {static_cast<time_t>(sx.stx_atime.tv_sec), static_cast<long>(sx.stx_atime.tv_nsec)};
+  out.Mtime = {static_cast<time_t>(sx.stx_mtime.tv_sec), static_cast<long>(sx.stx_mtime.tv_nsec)};
+  out.Modified = DateTimeFromTimespec(out.Mtime);
+  if ((sx.stx_mask & STATX_BTIME) && sx.stx_btime.tv_sec != 0)
+    out.Created = DateTimeFromTimespec(
+        {static_cast<time_t>(sx.stx_btime.tv_sec), static_cast<long>(sx.stx_btime.tv_nsec)});
+  out.Dev = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+  out.Ino = sx.stx_ino;
+  return true;
+}
+
+bool FileExists(const std::string &path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirExists(const std::string &path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool SetFileLocked(const std::string &path, bool locked) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = locked ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
+  return chmod(path.c_str(), mode) == 0;
+}
+
+std::string ExtractFileName(const std::string &path) {
+  const size_t p = path.find_last_of('/');
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string ExtractFileDir(const std::string &path) {
+  const size_t p = path.find_last_of('/');
+  if (p == std::string::npos) return {};
+  if (p == 0) return "/";
+  return path.substr(0, p);
+}
+
+std::string IncludeTrailingSlash(const std::string &path) {
+  if (path.empty() || path.back() == '/') return path;
+  return path + "/";
+}
+
+std::string BaseNameNoExt(const std::string &path) {
+  std::string name = ExtractFileName(path);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+std::string AbsolutePath(const std::string &path) {
+  if (path.empty() || path[0] == '/') return path;
+  std::string cwd = CurrentFolder();
+  std::string rel = path;
+  while (rel.rfind("./", 0) == 0) rel.erase(0, 2);
+  if (rel == ".") rel.clear();
+  return cwd + rel;
+}
+
+static std::string FindNoCase(const std::string &dir, const std::string &name, bool wantDir) {
+  if (name.empty()) return {};
+  const std::string d = IncludeTrailingSlash(dir.empty() ? std::string(".") : dir);
+  const std::string exact = d + name;
+  if (wantDir ? DirExists(exact) : FileExists(exact)) return exact;
+  DIR *dp = opendir(d.c_str());
+  if (!dp) return {};
+  std::string found;
+  while (dirent *e = readdir(dp)) {
+    if (!EqualsNoCase(e->d_name, name)) continue;
+    const std::string p = d + e->d_name;
+    if (wantDir ? DirExists(p) : FileExists(p)) {
+      found = p;
+      break;
+    }
+  }
+  closedir(dp);
+  return found;
+}
+
+std::string FindFileNoCase(const std::string &dir, const std::string &name) {
+  return FindNoCase(dir, name, false);
+}
+
+std::string FindDirNoCase(const std::string &dir, const std::string &name) {
+  return FindNoCase(dir, name, true);
+}
+
+std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &name, bool wantDir) {
+  if (name.empty()) return {};
+  const std::string d = IncludeTrailingSlash(dir.empty() ? std::string(".") : dir);
+  TFolder *folder = nullptr;
+  for (auto &f : Folders)
+    if (f.Dir == d) folder = &f;
+  if (!folder) {
+    Folders.push_back({d, {}});
+    folder = &Folders.back();
+    if (DIR *dp = opendir(d.c_str())) {
+      while (dirent *e = readdir(dp)) {
+        const std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) isDir = DirExists(d + n);
+        folder->Entries.push_back({ToLowerAscii(n), n, isDir});
+      }
+      closedir(dp);
+    }
+  }
+  const std::string lower = ToLowerAscii(name);
+  for (const auto &e : folder->Entries)
+    if (e.Name == name && e.IsDir == wantDir) return d + e.Name;
+  for (const auto &e : folder->Entries)
+    if (e.Lower == lower && e.IsDir == wantDir) return d + e.Name;
+  return {};
+}
+
+void TNoCaseDirCache::Clear() { Folders.clear(); }
+
+std::string DesktopFolder() {
+  const char *home = std::getenv("HOME");
+  std::string homeDir = home ? home : "";
+  auto expand = [&](std::string v) {
+    if (v.rfind("$HOME", 0) == 0) v = homeDir + v.substr(5);
+    while (v.size() > 1 && v.back() == '/') v.pop_back();
+    return v;
+  };
+  if (const char *env = std::getenv("XDG_DESKTOP_DIR"); env && *env) return expand(env);
+  if (homeDir.empty()) return {};
+  std::string config;
+  if (const char *xc = std::getenv("XDG_CONFIG_HOME"); xc && *xc)
+    config = xc;
+  else
+    config = homeDir + "/.config";
+  std::istringstream in(ReadSmallFile(config + "/user-dirs.dirs", 65536));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::string_view t = Trim(line);
+    if (!t.starts_with("XDG_DESKTOP_DIR=")) continue;
+    std::string v(t.substr(16));
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    if (!v.empty()) return expand(v);
+  }
+  return homeDir + "/Desktop";
+}
+
+std::string ProgramFolder() {
+  const std::string exe = ReadLink("/proc/self/exe");
+  if (exe.empty()) return {};
+  return IncludeTrailingSlash(ExtractFileDir(exe));
+}
+
+std::string CurrentFolder() {
+  char buf[PATH_MAX + 1];
+  if (!getcwd(buf, sizeof buf)) return {};
+  return IncludeTrailingSlash(buf);
+}
+
+std::vector<std::pair<std::string, std::string>> ParseMounts(const std::string &text) {
+  auto unescape = [](const std::string &s) {
+    std::string r;
+    for (size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '\\' && i + 3 < s.size() + 0 && s[i + 1] >= '0' && s[i + 1] <= '7' &&
+          s[i + 2] >= '0' && s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7') {
+        r += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+        i += 3;
+      } else
+        r += s[i];
+    }
+    return r;
+  };
+  std::vector<std::pair<std::string, std::string>> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream ls(line);
+    std::string dev, mnt;
+    if (ls >> dev >> mnt) out.emplace_back(unescape(dev), unescape(mnt));
+  }
+  return out;
+}
+
+std::string MountPointOf(const std::string &path) {
+  const std::string p = IncludeTrailingSlash(AbsolutePath(path));
+  std::string best = "/";
+  for (const auto &[dev, mnt] : ParseMounts(ReadSmallFile("/proc/self/mounts"))) {
+    const std::string m = IncludeTrailingSlash(mnt);
+    if (p.rfind(m, 0) == 0 && m.size() > best.size()) best = m;
+  }
+  return best;
+}
+
+// A block device counts as removable when sysfs says so for it or for the
+// disk it is a partition of, or when its device path runs through a USB bus.
+static bool IsRemovableUsbDevice(const std::string &device) {
+  if (device.rfind("/dev/", 0) != 0) return false;
+  std::string real = device;
+  char buf[PATH_MAX + 1];
+  if (realpath(device.c_str(), buf)) real = buf;
+  const std::string name = ExtractFileName(real);
+  if (name.empty()) return false;
+  const std::string sys = "/sys/class/block/" + name;
+  const std::string target = ReadLink(sys);
+  if (target.empty()) return false;
+  if (target.find("/usb") != std::string::npos) return true;
+  auto removable = [](const std::string &dir) {
+    return Trim(ReadSmallFile(dir + "/removable", 16)) == "1";
+  };
+  if (removable(sys)) return true;
+  // A partition's parent folder in sysfs is its disk.
+  if (FileExists(sys + "/partition")) return removable(sys + "/..");
+  return false;
+}
+
+std::vector<std::string> RemovableUsbDrives() {
+  std::vector<std::string> out;
+  for (const auto &[dev, mnt] : ParseMounts(ReadSmallFile("/proc/self/mounts"))) {
+    if (!IsRemovableUsbDevice(dev)) continue;
+    if (access(mnt.c_str(), R_OK | X_OK) != 0) continue;
+    struct statvfs vfs {};
+    if (statvfs(mnt.c_str(), &vfs) != 0 || vfs.f_blocks == 0) continue;
+    const std::string m = IncludeTrailingSlash(mnt);
+    bool dup = false;
+    for (const auto &o : out) dup = dup || o == m;
+    if (!dup) out.push_back(m);
+  }
+  return out;
+}
+
+bool ShowInFileManager(const std::string &path) {
+  if (FileExists(path)) {
+    if (SpawnDetached({"dbus-send", "--session", "--print-reply",
+                       "--dest=org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                       "org.freedesktop.FileManager1.ShowItems",
+                       "array:string:" + FileUri(path), "string:"}))
+      return true;
+  }
+  std::string dir = DirExists(path) ? path : ExtractFileDir(path);
+  if (dir.empty()) return false;
+  return SpawnDetached({"xdg-open", dir});
+}
+
+}  // namespace tachora
