@@ -1,0 +1,207 @@
+// tachora-cli info / cut: the MOV reader's view of a file, and cutting an
+// A-B fragment of a trip made of the given files.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "CliCommands.h"
+#include "container/UnitCutter.h"
+#include "container/UnitMOV.h"
+
+namespace tachora::cli {
+namespace {
+
+std::string CodecText(const std::string &codec) {
+  std::string out;
+  for (char c : codec) {
+    if (c == '\0')
+      out += "\\0";
+    else
+      out += c;
+  }
+  return out;
+}
+
+int RunInfo(const std::vector<std::string> &args) {
+  bool headersOnly = false, samples = false;
+  std::string file;
+  for (const std::string &a : args) {
+    if (a == "--headers-only")
+      headersOnly = true;
+    else if (a == "--samples")
+      samples = true;
+    else if (!a.empty() && a[0] == '-') {
+      std::cerr << "info: unknown option " << a << "\n";
+      return 2;
+    } else if (file.empty())
+      file = a;
+    else {
+      std::cerr << "info: one file only\n";
+      return 2;
+    }
+  }
+  if (file.empty()) {
+    std::cerr << "usage: tachora-cli info [--headers-only] [--samples] FILE\n";
+    return 2;
+  }
+  if (FILE *f = std::fopen(file.c_str(), "rb"))
+    std::fclose(f);
+  else {
+    std::cerr << "info: cannot open " << file << "\n";
+    return 1;
+  }
+  TMOVReader r(file, headersOnly);
+  int32_t w, h;
+  r.VideoSize(w, h);
+  std::string out;
+  out += "has_movie: " + std::string(r.HasMovie() ? "true" : "false") + "\n";
+  out += "duration_ms: " + std::to_string(r.DurationMs()) + "\n";
+  out += "time_scale: " + std::to_string(r.TimeScale()) + "\n";
+  out += "creation_time: " + FormatDateTimeOrEmpty(r.CreationTime()) + "\n";
+  out += "video_size: " + std::to_string(w) + "x" + std::to_string(h) + "\n";
+  out += "movie_atom_offset: " + std::to_string(r.MovieAtomOffset()) + "\n";
+  out += "movie_atom_size: " + std::to_string(r.MovieAtomSize()) + "\n";
+  out += "tracks: " + std::to_string(r.Tracks().size()) + "\n";
+  for (size_t i = 0; i < r.Tracks().size(); ++i) {
+    const TMOVTrack &t = r.Tracks()[i];
+    out += "track " + std::to_string(i) + ": id=" + std::to_string(t.trackId) +
+           " kind=" + std::to_string(t.kind) + " codec=" + CodecText(t.codec) +
+           " timescale=" + std::to_string(t.timeScale) +
+           " duration_units=" + std::to_string(t.duration) +
+           " duration_ms=" + std::to_string(t.durationMs) + " width=" + std::to_string(t.width) +
+           " height=" + std::to_string(t.height) + " samples=" + std::to_string(t.SampleCount()) +
+           " keyframes=" + std::to_string(t.KeySamples().size()) + "\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (samples) {
+    for (size_t i = 0; i < r.Tracks().size(); ++i) {
+      const TMOVTrack &t = r.Tracks()[i];
+      for (uint32_t k = 0; k < t.SampleCount(); ++k) {
+        const TMOVSample s = t.Sample(k);
+        std::printf("sample %zu %u offset=%lld size=%u time=%lld duration=%u key=%d\n", i, k,
+                    static_cast<long long>(s.offset), s.size, static_cast<long long>(s.time),
+                    s.duration, s.key ? 1 : 0);
+      }
+    }
+  }
+  return 0;
+}
+
+int RunCut(const std::vector<std::string> &args) {
+  TCutOptions options;
+  bool haveFrom = false, haveTo = false;
+  std::vector<std::string> files;
+  const char *usage =
+      "usage: tachora-cli cut --from A --to B [--no-video] [--no-audio] [--no-meta] -o OUT "
+      "FILE...\n";
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    auto value = [&](std::string &out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--from" || a == "--to") {
+      if (!value(v)) {
+        std::cerr << "cut: " << a << " needs a value\n" << usage;
+        return 2;
+      }
+      long double x = ParseFloatDot(v, -1);
+      if (x < 0 || x > 1) {
+        std::cerr << "cut: " << a << " must be a trip fraction from 0 to 1, not '" << v << "'\n";
+        return 2;
+      }
+      (a == "--from" ? options.a : options.b) = x;
+      (a == "--from" ? haveFrom : haveTo) = true;
+    } else if (a == "--no-video")
+      options.video = false;
+    else if (a == "--no-audio")
+      options.audio = false;
+    else if (a == "--no-meta")
+      options.meta = false;
+    else if (a == "-o" || a == "--output") {
+      if (!value(options.output)) {
+        std::cerr << "cut: -o needs a file name\n" << usage;
+        return 2;
+      }
+    } else if (!a.empty() && a[0] == '-') {
+      std::cerr << "cut: unknown option " << a << "\n" << usage;
+      return 2;
+    } else
+      files.push_back(a);
+  }
+  if (!haveFrom || !haveTo || options.output.empty() || files.empty()) {
+    std::cerr << usage;
+    return 2;
+  }
+  if (options.b <= options.a) {
+    std::cerr << "cut: the end (--to) must lie after the start (--from)\n";
+    return 1;
+  }
+
+  // The trip: the recordings' container durations laid end to end.
+  TCutTrip trip;
+  std::vector<int64_t> durations;
+  int64_t total = 0;
+  TDateTime tripStart = 0;
+  for (const std::string &f : files) {
+    TMOVReader r(f, true);
+    int64_t d = r.HasMovie() ? r.DurationMs() : 0;
+    if (!r.HasMovie()) std::cerr << "cut: " << f << ": " << r.Error() << "\n";
+    if (tripStart == 0 && r.CreationTime() > 0)
+      tripStart = r.CreationTime() - static_cast<double>(total) / kMsPerDay;
+    durations.push_back(d);
+    total += d;
+  }
+  if (total <= 0) {
+    std::cerr << "cut: none of the files has a readable movie\n";
+    return 1;
+  }
+  int64_t at = 0;
+  trip.caption = files.front();
+  for (size_t i = 0; i < files.size(); ++i) {
+    TCutRecording rec;
+    rec.path = files[i];
+    rec.start = static_cast<long double>(at) / total;
+    at += durations[i];
+    rec.end = static_cast<long double>(at) / total;
+    trip.recordings.push_back(rec);
+  }
+  if (tripStart > 0) {
+    options.startDate = tripStart + static_cast<double>(options.a * total) / kMsPerDay;
+    options.endDate = tripStart + static_cast<double>(options.b * total) / kMsPerDay;
+  }
+
+  int lastPercent = -1;
+  std::string lastLine;
+  auto progress = [&](const TCutProgress &p) {
+    int percent = static_cast<int>(p.fraction * 100 + 0.5);
+    std::string line = "[" + std::to_string(p.recording + 1) + "/" +
+                       std::to_string(p.recordings) + "] " + p.fileName + ": " + p.action;
+    if (percent != lastPercent || line != lastLine) {
+      std::cerr << "\r" << line << " " << percent << "%   " << std::flush;
+      lastPercent = percent;
+      lastLine = line;
+    }
+    return true;
+  };
+  TCutResult res = CutFragment(trip, options, nullptr, progress);
+  std::cerr << "\n";
+  for (const std::string &e : res.errors) std::cerr << "cut: " << e << "\n";
+  if (!res.written) {
+    std::cerr << "cut: " << res.message << "\n";
+    return 1;
+  }
+  std::cout << res.moviePath << "\n";
+  if (!res.metaPath.empty()) std::cout << res.metaPath << "\n";
+  return 0;
+}
+
+TCliCommandRegistrar gInfo({"info", "info [--headers-only] [--samples] FILE", RunInfo});
+TCliCommandRegistrar gCut(
+    {"cut", "cut --from A --to B [--no-video] [--no-audio] [--no-meta] -o OUT FILE...", RunCut});
+
+}  // namespace
+}  // namespace tachora::cli

@@ -1,0 +1,259 @@
+// QuickTime (MOV) container: the reader that walks a recording's atom tree
+// and rebuilds its per-sample tables, and the writer that makes a new movie
+// from samples copied out of such recordings (UnitMOVWriter.cpp).
+//
+// Numbers: times in a track's media units (its time scale = units per
+// second) unless a name says milliseconds; file offsets and sizes in bytes
+// (signed 64-bit); date-times are TDateTime (0 = none). Numbers in the file
+// are big-endian.
+//
+// Sample tables are kept compact because PCM audio stores every 2-byte
+// sample as one table entry (2.88 million per minute at 48 kHz): a track
+// keeps the tables as read plus a few run lists built from them; a
+// sample's offset, time, size and key flag are computed on demand
+// (TMOVTrack::Sample). Only tracks with variable sample sizes keep one
+// 64-bit offset per sample.
+//
+// Ownership: a file object owns its stream. Objects are not shared between
+// threads; different objects may be used on different threads.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/UnitUtils.h"
+#include "container/UnitMOVStream.h"
+
+namespace tachora {
+
+// Four-character atom type as a 32-bit value, first character highest.
+constexpr uint32_t FourCC(const char (&s)[5]) {
+  return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 |
+         uint32_t(uint8_t(s[2])) << 8 | uint32_t(uint8_t(s[3]));
+}
+
+enum TMOVTrackKind : uint8_t { kKindOther = 0, kKindVideo = 1, kKindAudio = 2 };
+
+struct TMOVChunkRun {      // one sample-to-chunk entry
+  uint32_t firstChunk = 0;  // 0-based
+  uint32_t samplesPerChunk = 0;
+};
+
+struct TMOVTimeRun {  // one time-to-sample (or composition-offset) entry
+  uint32_t count = 0;
+  uint32_t duration = 0;  // composition offsets: a signed 32-bit value
+};
+
+struct TMOVSample {
+  int64_t offset = 0;
+  int64_t time = 0;  // decode time from the track start, media units
+  uint32_t size = 0;
+  uint32_t duration = 0;
+  bool key = false;
+  int32_t compositionOffset = 0;  // presentation time - decode time
+};
+
+struct TMOVTrack {
+  uint32_t trackId = 0;
+  int64_t durationMs = 0;
+  int64_t duration = 0;  // media units
+  int32_t timeScale = 0;
+  int32_t width = 0, height = 0;
+  std::string codec;  // four characters, upper case, zero bytes kept
+  uint8_t kind = kKindOther;
+  TDateTime creationTime = 0;
+
+  // The sample tables as stored in the file.
+  std::vector<int64_t> chunkOffsets;
+  std::vector<TMOVChunkRun> sampleToChunk;
+  std::vector<uint32_t> syncSamples;  // 0-based
+  std::vector<uint32_t> sampleSizes;  // a single entry when constantSize
+  bool constantSize = false;
+  std::vector<TMOVTimeRun> timeToSample;
+  std::vector<TMOVTimeRun> compositionOffsets;
+
+  // ---- the built per-sample view (empty with headers only) ----
+  uint32_t SampleCount() const { return fSampleCount; }
+  TMOVSample Sample(uint32_t k) const;  // k < SampleCount()
+  int64_t SampleTime(uint32_t k) const;
+  int64_t SampleOffset(uint32_t k) const;
+  uint32_t SampleSize(uint32_t k) const {
+    return constantSize ? sampleSizes[0] : sampleSizes[k];
+  }
+  bool IsKey(uint32_t k) const;
+  // Sorted, distinct sync-sample indices below SampleCount().
+  const std::vector<uint32_t> &KeySamples() const { return fKeys; }
+  // Number of chunks that hold built samples.
+  size_t BuiltChunkCount() const { return fChunks.size(); }
+  // Rebuilds the per-sample view from the tables; samples that would lie
+  // beyond fileSize, or beyond the end of any table, end the track.
+  void BuildSamples(int64_t fileSize);
+
+ private:
+  struct TChunk {
+    uint32_t firstSample;
+    int64_t offset;
+  };
+  struct TTimeRun {
+    uint32_t firstSample;
+    uint32_t duration;
+    int64_t startTime;
+  };
+  struct TCompRun {
+    uint32_t firstSample;
+    int32_t offset;
+  };
+  uint32_t fSampleCount = 0;
+  std::vector<TChunk> fChunks;
+  std::vector<int64_t> fOffsets;  // per sample, variable sizes only
+  std::vector<TTimeRun> fTimes;
+  std::vector<TCompRun> fComps;
+  std::vector<uint32_t> fKeys;
+  size_t ChunkOf(uint32_t k) const;
+  size_t TimeRunOf(uint32_t k) const;
+};
+
+// Seconds since 1904-01-01 (QuickTime dates) to a TDateTime; 0, 1 and
+// 0xFFFFFFFF mean "no date".
+TDateTime MacDateToDateTime(uint64_t seconds);
+// Kind of a sample description format (upper case): video, audio or other.
+TMOVTrackKind KindOfCodec(const std::string &codec);
+
+class TMOVBaseFile {
+ public:
+  virtual ~TMOVBaseFile() = default;
+  const std::vector<TMOVTrack> &Tracks() const { return fTracks; }
+  int32_t TimeScale() const { return fTimeScale; }
+  int64_t Duration() const { return fDuration; }
+  int64_t DurationMs() const { return fDurationMs; }
+  TDateTime CreationTime() const { return fCreationTime; }
+  TMOVStream *Stream() const { return fStream.get(); }
+
+ protected:
+  std::unique_ptr<TMOVStream> fStream;
+  std::vector<TMOVTrack> fTracks;
+  TMOVTrack *fCurrentTrack = nullptr;
+  int32_t fTimeScale = 0;
+  int64_t fDuration = 0;
+  int64_t fDurationMs = 0;
+  TDateTime fCreationTime = 0;
+};
+
+class TMOVReader : public TMOVBaseFile {
+ public:
+  // Never throws: a file that cannot be read gives an object without movie.
+  TMOVReader(const std::string &fileName, bool headersOnly);
+  // Reads from memory the caller keeps alive (fuzzing, tests).
+  TMOVReader(const uint8_t *data, size_t size, bool headersOnly);
+
+  bool HasMovie() const { return fMovieAtomSize > 0; }
+  const TMOVTrack *VideoTrack() const;
+  void VideoSize(int32_t &width, int32_t &height) const;
+  int64_t MovieAtomOffset() const { return fMovieAtomOffset; }
+  int64_t MovieAtomSize() const { return fMovieAtomSize; }
+  // Why the file has no movie, for messages ("" when it has one).
+  const std::string &Error() const { return fError; }
+
+ private:
+  using THandler = void (TMOVReader::*)(int64_t end);
+  struct TAtomHandler {
+    uint32_t type;
+    THandler handler;
+  };
+  void Open(bool headersOnly);
+  void AddAtomHandler(uint32_t type, THandler handler);
+  const TAtomHandler *FindAtomHandler(uint32_t type) const;
+  void WalkAtoms(int64_t end);
+  void BuildSampleTables();
+  void SkipBytes(int64_t n) { fStream->Skip(n); }
+  uint8_t ReadVersion();
+  uint32_t ReadCount(int64_t end, int64_t entrySize);
+
+  void OnContainer(int64_t end);
+  void OnMoov(int64_t end);
+  void OnMvhd(int64_t end);
+  void OnTrak(int64_t end);
+  void OnTkhd(int64_t end);
+  void OnEnof(int64_t end);
+  void OnMdhd(int64_t end);
+  void OnStsd(int64_t end);
+  void OnStco(int64_t end);
+  void OnCo64(int64_t end);
+  void OnStsc(int64_t end);
+  void OnStss(int64_t end);
+  void OnStsz(int64_t end);
+  void OnStts(int64_t end);
+  void OnCtts(int64_t end);
+
+  std::vector<TAtomHandler> fHandlers;
+  bool fInsideMovie = false;
+  int64_t fMovieAtomOffset = 0;
+  int64_t fMovieAtomSize = 0;
+  int64_t fAtomStart = 0;  // header position of the atom being handled
+  int fDepth = 0;
+  std::string fError;
+};
+
+// Progress of a copy: (fraction done of the current recording, output time
+// in seconds) -> true to go on, false to cancel.
+using TMOVProgress = std::function<bool(double fraction, double outputSeconds)>;
+
+class TMOVWriter : public TMOVBaseFile {
+ public:
+  // Above this many bytes of samples a media-data atom is closed and a new
+  // one begun, and chunk offsets are written as 64-bit values.
+  static constexpr int64_t kMediaDataLimit = 1899999999;
+
+  // Creates (or truncates) the file and writes the file-type atom; throws
+  // TMOVError when the file cannot be created.
+  explicit TMOVWriter(const std::string &fileName, int64_t mediaDataLimit = kMediaDataLimit);
+  ~TMOVWriter() override;
+
+  // Copies the samples of `source` between start and end (fractions of the
+  // recording, 0..1); false when the callback cancelled. Throws TMOVError
+  // on write errors. Tracks first met after the first call are dropped:
+  // the movie atom is modelled on the first recording and would have no
+  // track for them.
+  bool CopySamples(const TMOVReader &source, bool copyVideo, bool copyAudio,
+                   const TMOVProgress &progress, long double endFraction,
+                   long double startFraction);
+  // Writes the movie atom modelled on the template's; throws TMOVError.
+  void WriteMovie(const TMOVReader &templ);
+  // Flushes and closes the file (also done by the destructor).
+  void Close();
+
+  int64_t MediaBytes() const { return fMediaBytesTotal; }
+  // Sample index of a track at a fraction of its duration.
+  static uint32_t SampleAt(const TMOVTrack &track, long double fraction);
+
+ private:
+  struct TOutState {
+    bool hasComposition = false;
+    uint32_t samples = 0;
+  };
+  struct TPlan;
+  void StartMediaData();
+  void EndMediaData();
+  void OpenAtom(uint32_t type);
+  void CloseAtom();
+  void WriteZero32() { fStream->WriteU32(0); }
+  void CopyAtoms(const TMOVReader &templ, int64_t end);
+  void WriteTableAtom(uint32_t type);
+  void AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n);
+  TMOVTrack *FindOutput(uint32_t trackId);
+
+  int64_t fLimit;
+  std::vector<TOutState> fOut;
+  std::vector<uint8_t> fBuffer;
+  int64_t fMediaStart = -1;  // header position of the open media-data atom
+  int64_t fMediaBytes = 0;
+  int64_t fMediaBytesTotal = 0;
+  int fCopies = 0;
+  std::vector<std::pair<int64_t, uint32_t>> fOpenAtoms;  // position, type
+  bool fCompositionWritten = false;
+};
+
+}  // namespace tachora

@@ -1,0 +1,263 @@
+#include "container/UnitMOVStream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tachora {
+
+namespace {
+constexpr size_t kCacheSize = 64 * 1024;
+constexpr size_t kWriteBufSize = 1024 * 1024;
+constexpr int64_t kMaxQueuedCopy = 64 * 1024 * 1024;
+constexpr size_t kCopyBufSize = 4 * 1024 * 1024;
+
+std::string ErrnoText(const std::string &what) { return what + ": " + std::strerror(errno); }
+}  // namespace
+
+std::unique_ptr<TMOVStream> TMOVStream::OpenRead(const std::string &path, std::string *error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = ErrnoText(path);
+    return nullptr;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (error) *error = path + ": not a regular file";
+    ::close(fd);
+    return nullptr;
+  }
+  std::unique_ptr<TMOVStream> s(new TMOVStream);
+  s->fFd = fd;
+  s->fFileSize = st.st_size;
+  return s;
+}
+
+std::unique_ptr<TMOVStream> TMOVStream::CreateWrite(const std::string &path, std::string *error) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (error) *error = ErrnoText(path);
+    return nullptr;
+  }
+  std::unique_ptr<TMOVStream> s(new TMOVStream);
+  s->fFd = fd;
+  s->fWritable = true;
+  return s;
+}
+
+std::unique_ptr<TMOVStream> TMOVStream::FromMemory(const uint8_t *data, size_t size) {
+  std::unique_ptr<TMOVStream> s(new TMOVStream);
+  s->fMem = data;
+  s->fMemSize = static_cast<int64_t>(size);
+  return s;
+}
+
+TMOVStream::~TMOVStream() {
+  if (fFd >= 0) {
+    try {
+      if (fWritable) Flush();
+    } catch (...) {
+    }
+    ::close(fFd);
+  }
+}
+
+int64_t TMOVStream::Size() const {
+  if (fFd < 0) return fMemSize;
+  if (!fWritable) return fFileSize;
+  return std::max({fFileSize, fPos + fPendingLen,
+                   fWritePos + static_cast<int64_t>(fWriteBuf.size())});
+}
+
+void TMOVStream::Seek(int64_t pos) {
+  if (pos < 0) throw TMOVError("seek before the start of the file");
+  if (fWritable) Flush();
+  fPos = pos;
+}
+
+size_t TMOVStream::ReadAt(int64_t pos, void *buf, size_t n) const {
+  if (pos < 0) return 0;
+  if (fFd < 0) {
+    if (pos >= fMemSize) return 0;
+    size_t k = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), fMemSize - pos));
+    std::memcpy(buf, fMem + pos, k);
+    return k;
+  }
+  size_t done = 0;
+  auto *out = static_cast<uint8_t *>(buf);
+  while (done < n) {
+    ssize_t r = ::pread(fFd, out + done, n - done, pos + static_cast<int64_t>(done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      throw TMOVError(ErrnoText("read"));
+    }
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return done;
+}
+
+void TMOVStream::FillCache(int64_t pos) {
+  fCache.resize(kCacheSize);
+  size_t got = ReadAt(pos, fCache.data(), kCacheSize);
+  fCache.resize(got);
+  fCachePos = pos;
+}
+
+void TMOVStream::Read(void *buf, size_t n) {
+  auto *out = static_cast<uint8_t *>(buf);
+  if (fFd < 0 || n >= kCacheSize / 2) {
+    if (ReadAt(fPos, out, n) != n) throw TMOVError("unexpected end of file");
+    fPos += static_cast<int64_t>(n);
+    return;
+  }
+  int64_t end = fCachePos + static_cast<int64_t>(fCache.size());
+  if (fPos < fCachePos || fPos + static_cast<int64_t>(n) > end) {
+    FillCache(fPos);
+    end = fCachePos + static_cast<int64_t>(fCache.size());
+    if (fPos + static_cast<int64_t>(n) > end) throw TMOVError("unexpected end of file");
+  }
+  std::memcpy(out, fCache.data() + (fPos - fCachePos), n);
+  fPos += static_cast<int64_t>(n);
+}
+
+uint8_t TMOVStream::ReadU8() {
+  uint8_t b;
+  Read(&b, 1);
+  return b;
+}
+
+uint16_t TMOVStream::ReadU16() {
+  uint8_t b[2];
+  Read(b, 2);
+  return static_cast<uint16_t>(b[0] << 8 | b[1]);
+}
+
+uint32_t TMOVStream::ReadU32() {
+  uint8_t b[4];
+  Read(b, 4);
+  return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+}
+
+uint64_t TMOVStream::ReadU64() {
+  uint64_t hi = ReadU32();
+  return hi << 32 | ReadU32();
+}
+
+void TMOVStream::Write(const void *buf, size_t n) {
+  if (!fWritable) throw TMOVError("stream is read-only");
+  if (fPendingLen) FlushCopy();
+  if (fWriteBuf.empty()) fWritePos = fPos;
+  if (fWritePos + static_cast<int64_t>(fWriteBuf.size()) != fPos) {
+    FlushWrite();
+    fWritePos = fPos;
+  }
+  const auto *p = static_cast<const uint8_t *>(buf);
+  fWriteBuf.insert(fWriteBuf.end(), p, p + n);
+  fPos += static_cast<int64_t>(n);
+  if (fWriteBuf.size() >= kWriteBufSize) FlushWrite();
+}
+
+void TMOVStream::WriteU32(uint32_t v) {
+  uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+  Write(b, 4);
+}
+
+void TMOVStream::WriteU64(uint64_t v) {
+  WriteU32(static_cast<uint32_t>(v >> 32));
+  WriteU32(static_cast<uint32_t>(v));
+}
+
+void TMOVStream::WriteAt(int64_t pos, const void *buf, size_t n) {
+  Flush();
+  RawWrite(pos, buf, n);
+}
+
+void TMOVStream::RawWrite(int64_t pos, const void *buf, size_t n) {
+  const auto *p = static_cast<const uint8_t *>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::pwrite(fFd, p + done, n - done, pos + static_cast<int64_t>(done));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      throw TMOVError(ErrnoText("write"));
+    }
+    done += static_cast<size_t>(w);
+  }
+  fFileSize = std::max(fFileSize, pos + static_cast<int64_t>(n));
+}
+
+void TMOVStream::FlushWrite() {
+  if (fWriteBuf.empty()) return;
+  std::vector<uint8_t> buf;
+  buf.swap(fWriteBuf);
+  RawWrite(fWritePos, buf.data(), buf.size());
+  buf.clear();
+  fWriteBuf.swap(buf);  // keep the capacity
+}
+
+void TMOVStream::CopyFrom(const TMOVStream &src, int64_t srcPos, int64_t n) {
+  if (!fWritable) throw TMOVError("stream is read-only");
+  if (n <= 0) return;
+  if (fPendingLen && fPendingSrc == &src && fPendingSrcPos + fPendingLen == srcPos &&
+      fPendingLen + n <= kMaxQueuedCopy) {
+    fPendingLen += n;
+    return;
+  }
+  if (fPendingLen) FlushCopy();
+  FlushWrite();
+  fPendingSrc = &src;
+  fPendingSrcPos = srcPos;
+  fPendingLen = n;
+}
+
+void TMOVStream::FlushCopy() {
+  if (!fPendingLen) return;
+  const TMOVStream &src = *fPendingSrc;
+  int64_t from = fPendingSrcPos, left = fPendingLen;
+  fPendingLen = 0;  // Position() below must not count it twice
+  int64_t to = fPos;
+  if (src.fFd >= 0) {
+    while (left > 0) {
+      loff_t in = from, out = to;
+      ssize_t r = ::copy_file_range(src.fFd, &in, fFd, &out, static_cast<size_t>(left), 0);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;  // not supported here, or the source ended: use the buffer
+      from += r;
+      to += r;
+      left -= r;
+    }
+  }
+  if (left > 0) {
+    if (fCopyBuf.size() < kCopyBufSize) fCopyBuf.resize(kCopyBufSize);
+    while (left > 0) {
+      size_t want = static_cast<size_t>(std::min<int64_t>(left, kCopyBufSize));
+      size_t got = src.ReadAt(from, fCopyBuf.data(), want);
+      if (got != want) throw TMOVError("source file ended inside a sample");
+      RawWrite(to, fCopyBuf.data(), got);
+      from += static_cast<int64_t>(got);
+      to += static_cast<int64_t>(got);
+      left -= static_cast<int64_t>(got);
+    }
+  }
+  fFileSize = std::max(fFileSize, to);
+  fPos = to;
+}
+
+void TMOVStream::Flush() {
+  if (!fWritable) return;
+  FlushCopy();
+  FlushWrite();
+}
+
+void TMOVStream::SetSize(int64_t size) {
+  Flush();
+  if (::ftruncate(fFd, size) != 0) throw TMOVError(ErrnoText("truncate"));
+  fFileSize = size;
+}
+
+}  // namespace tachora

@@ -1,0 +1,96 @@
+// Byte streams under the MOV reader and writer: a file (POSIX descriptor)
+// or a block of memory (for fuzzing and tests), with a current position,
+// big-endian number helpers, a small read cache for the many short reads
+// of the atom walk and a write buffer for the many short writes of the
+// movie atom.
+//
+// Positions and sizes are signed 64-bit byte offsets. Short reads and I/O
+// errors throw TMOVError; the reader catches it, so hostile files only end
+// the walk. A stream belongs to one object and one thread at a time.
+//
+// CopyFrom queues a byte range of another stream to be appended to this
+// one; contiguous ranges are merged and moved in large blocks, with
+// copy_file_range between two files (the kernel copies, nothing passes
+// through user space) and through a buffer otherwise.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tachora {
+
+class TMOVError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TMOVStream {
+ public:
+  // Opens an existing file for reading (nullptr when it cannot be opened).
+  static std::unique_ptr<TMOVStream> OpenRead(const std::string &path, std::string *error = nullptr);
+  // Creates or truncates a file for writing (nullptr on failure).
+  static std::unique_ptr<TMOVStream> CreateWrite(const std::string &path, std::string *error = nullptr);
+  // A read-only view of memory that the caller keeps alive.
+  static std::unique_ptr<TMOVStream> FromMemory(const uint8_t *data, size_t size);
+  ~TMOVStream();
+  TMOVStream(const TMOVStream &) = delete;
+  TMOVStream &operator=(const TMOVStream &) = delete;
+
+  int64_t Size() const;
+  int64_t Position() const { return fPos + fPendingLen; }
+  void Seek(int64_t pos);
+  void Skip(int64_t n) { Seek(Position() + n); }
+
+  // Reads exactly n bytes at the position or throws.
+  void Read(void *buf, size_t n);
+  uint8_t ReadU8();
+  uint16_t ReadU16();
+  uint32_t ReadU32();
+  uint64_t ReadU64();
+  // Reads at an absolute position without moving the position; returns the
+  // count read (short at the end of the data).
+  size_t ReadAt(int64_t pos, void *buf, size_t n) const;
+
+  void Write(const void *buf, size_t n);
+  void WriteU32(uint32_t v);
+  void WriteU64(uint64_t v);
+  // Overwrites bytes at an absolute position inside what was written.
+  void WriteAt(int64_t pos, const void *buf, size_t n);
+  // Appends n bytes of src from srcPos (see the header comment).
+  void CopyFrom(const TMOVStream &src, int64_t srcPos, int64_t n);
+  // Writes out everything buffered or queued.
+  void Flush();
+  // Cuts or extends the file to `size` bytes.
+  void SetSize(int64_t size);
+  bool IsFile() const { return fFd >= 0; }
+
+ private:
+  TMOVStream() = default;
+  void FlushWrite();
+  void RawWrite(int64_t pos, const void *buf, size_t n);
+  void FlushCopy();
+  void FillCache(int64_t pos);
+
+  int fFd = -1;
+  bool fWritable = false;
+  const uint8_t *fMem = nullptr;
+  int64_t fMemSize = 0;
+  mutable int64_t fFileSize = 0;
+  int64_t fPos = 0;  // position, not counting a queued copy
+  // Read cache: bytes [fCachePos, fCachePos + fCache.size()).
+  std::vector<uint8_t> fCache;
+  int64_t fCachePos = 0;
+  // Write buffer: bytes for [fWritePos, fWritePos + fWriteBuf.size()).
+  std::vector<uint8_t> fWriteBuf;
+  int64_t fWritePos = 0;
+  // Queued copy from another stream, appended at fPos.
+  const TMOVStream *fPendingSrc = nullptr;
+  int64_t fPendingSrcPos = 0;
+  int64_t fPendingLen = 0;
+  std::vector<uint8_t> fCopyBuf;
+};
+
+}  // namespace tachora
