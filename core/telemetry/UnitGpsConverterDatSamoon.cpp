@@ -1,13 +1,144 @@
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 
+#include <algorithm>
+
+#include "telemetry/UnitTrackText.h"
+
 namespace tachora {
 
-}  // namespace tachora
-namespace tachora {
-const TGpsInfoConverterDatSamoon::THeaderShift TGpsInfoConverterDatSamoon::kHeaderShifts[5] = {};
-bool TGpsInfoConverterDatSamoon::CanRead(std::string_view) { return false; }
-bool TGpsInfoConverterDatSamoon::Read(std::string_view, TTrackInfo &) { return false; }
-void TGpsInfoConverterDatSamoon::AddLine(std::string_view, int, int &, TTrackInfo &) {}
-void TGpsInfoConverterDatSamoon::CharSets(TCharSet &, TCharSet &) const {}
-int TGpsInfoConverterDatSamoon::FindShift(std::string_view) { return 0; }
+// The header numbers that the recorders write on the first line, and the
+// shift each stands for. The shifts avoid 1 and 4, which would turn a TAB
+// into LF or CR, and stay small so that the shifted text keeps to printable
+// bytes. A header not listed here makes the reader find the shift on the
+// first data line instead.
+const TGpsInfoConverterDatSamoon::THeaderShift TGpsInfoConverterDatSamoon::kHeaderShifts[5] = {
+    {100200301, 2}, {100200302, 3}, {200300401, 5}, {200300402, 6}, {300400501, 7},
+};
+
+// Same knot factor as the DVR logs.
+constexpr long double kSamoonKnot = 1.85325L;
+
+void TGpsInfoConverterDatSamoon::CharSets(TCharSet &required, TCharSet &forbidden) const {
+  required.reset();
+  forbidden.reset();
+  required['\n'] = true;
+  for (const char c : {'\0', '\t', '\r'}) forbidden[static_cast<unsigned char>(c)] = true;
 }
+
+bool TGpsInfoConverterDatSamoon::CanRead(std::string_view header) {
+  if (!TGpsInfoConverter::CanRead(header)) return false;
+  const size_t lf = header.find('\n');
+  if (lf == std::string_view::npos || lf > 15) return false;
+  return ParseInt(header.substr(0, lf), 0) != 0;
+}
+
+bool TGpsInfoConverterDatSamoon::Read(std::string_view text, TTrackInfo &info) {
+  Shift = 0;  // per parse
+  return TGpsInfoConverter::Read(text, info);
+}
+
+int TGpsInfoConverterDatSamoon::FindShift(std::string_view raw) {
+  static const TCharSet kAllowed = [] {
+    TCharSet s;
+    for (const char c : {'\t', '$', '*', ',', '-', '.', '/'}) s[static_cast<unsigned char>(c)] = true;
+    for (char c = '0'; c <= '9'; ++c) s[static_cast<unsigned char>(c)] = true;
+    for (char c = 'A'; c <= 'Z'; ++c) s[static_cast<unsigned char>(c)] = true;
+    return s;
+  }();
+  for (int s = 0; s <= 128; ++s) {
+    bool passed = true, tab = false, comma = false;
+    for (const char ch : raw) {
+      const int b = static_cast<unsigned char>(ch);
+      if (b <= s) return 0;
+      const int plain = b - s;
+      if (!kAllowed[static_cast<size_t>(plain)]) {
+        passed = false;
+        break;
+      }
+      tab |= plain == '\t';
+      comma |= plain == ',';
+    }
+    if (passed && tab && comma) return s;
+  }
+  return 0;
+}
+
+void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &count,
+                                         TTrackInfo &info) {
+  if (index == 0) {
+    const int64_t header = ParseInt(line, 0);
+    Shift = 0;
+    for (const THeaderShift &h : kHeaderShifts)
+      if (h.Header == header) Shift = h.Shift;
+    return;
+  }
+  if (Shift == 0) Shift = FindShift(line);
+  Decoded.assign(line);
+  if (Shift != 0)
+    for (char &c : Decoded) c = static_cast<char>(static_cast<unsigned char>(c) - Shift);
+  const std::string_view text = Decoded;
+
+  if (static_cast<size_t>(count) + 2 > info.Items.size())
+    info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
+
+  // X, Y, Z: the first three TAB fields.
+  size_t pos = 0;
+  long double axis[3] = {0, 0, 0};
+  for (int k = 0; k < 3; ++k) {
+    if (pos > text.size()) break;
+    size_t tab = text.find('\t', pos);
+    const size_t end = tab == std::string_view::npos ? text.size() : tab;
+    axis[k] = ParseNumber(text.substr(pos, end - pos), 0) / 1000;
+    pos = tab == std::string_view::npos ? text.size() + 1 : tab + 1;
+  }
+  TTrackRecord &gs = info.Items[static_cast<size_t>(count)];
+  gs = TTrackRecord();
+  gs.Kind = kRecordGsensor;
+  gs.X = axis[0];
+  gs.Y = axis[1];
+  gs.Z = axis[2];
+  if (pos >= text.size()) return;  // no sentence after the sample
+  ++count;
+
+  static const TCharSet kComma = [] {
+    TCharSet s;
+    s[','] = true;
+    return s;
+  }();
+  SplitFields(text.substr(pos), kComma);
+  TTrackRecord &g = info.Items[static_cast<size_t>(count)];
+  g = TTrackRecord();
+  const std::string_view name = Field(0);
+  if (name == "$GPGGA") {
+    // The sentence has no date: the file's last-write date stands in.
+    const TDateParts d = DecodeDateTime(info.EndTime);
+    char date[16];
+    std::snprintf(date, sizeof date, "%02d%02d%02d", d.day % 100, d.month % 100, d.year % 100);
+    g.Time = ParseNmeaDateTime(date, Field(1));
+    g.Lat = ParseNmeaCoord(Field(2));
+    if (Field(3) != "N") g.Lat = -g.Lat;
+    g.Lon = ParseNmeaCoord(Field(4));
+    if (Field(5) != "E") g.Lon = -g.Lon;
+    g.Altitude = ParseNumber(Field(9), 0);
+    g.Speed = -1;
+    g.Course = -1;
+  } else if (name == "$GPRMC") {
+    g.Time = ParseNmeaDateTime(Field(9), Field(1));
+    g.Lat = ParseNmeaCoord(Field(3));
+    if (Field(4) != "N") g.Lat = -g.Lat;
+    g.Lon = ParseNmeaCoord(Field(5));
+    if (Field(6) != "E") g.Lon = -g.Lon;
+    g.Altitude = 0;
+    g.Speed = ParseNumber(Field(7), -1);
+    if (g.Speed > 0) g.Speed *= kSamoonKnot;
+    g.Course = ParseNumber(Field(8), -1);
+  }
+  info.Items[static_cast<size_t>(count) - 1].Time = g.Time;
+  // Like every other reader, a fix needs a position and a valid time.
+  if ((g.Lon != 0 || g.Lat != 0) && g.Time > 0) {
+    g.Kind = kRecordGps;
+    ++count;
+  }
+}
+
+}  // namespace tachora

@@ -1,10 +1,114 @@
 #include "telemetry/UnitGpsConverterGPX.h"
 
+#include <algorithm>
+
+#include "telemetry/UnitTrackText.h"
+
 namespace tachora {
 
-}  // namespace tachora
-namespace tachora {
-void TGpsInfoConverterGPX::Write(const TTrackInfo &) {}
-bool TGpsInfoConverterGPX::Read(std::string_view, TTrackInfo &) { return false; }
-void TGpsInfoConverterGPX::CharSets(TCharSet &, TCharSet &) const {}
+namespace {
+
+bool IsValueStop(char c) { return c == '"' || c == '<' || c == '=' || c == '>'; }
+
+// The value after the first occurrence of `name` in a point block: the
+// characters right after the name that are quote, "<", "=" or ">" are
+// skipped, and the value runs to the next such character. This reads both
+// attributes (lat="55.1") and elements (<ele>120</ele>).
+std::string_view Value(std::string_view block, std::string_view name) {
+  const size_t at = block.find(name);
+  if (at == std::string_view::npos) return {};
+  size_t b = at + name.size();
+  while (b < block.size() && IsValueStop(block[b])) ++b;
+  size_t e = b;
+  while (e < block.size() && !IsValueStop(block[e])) ++e;
+  return block.substr(b, e - b);
 }
+
+}  // namespace
+
+void TGpsInfoConverterGPX::CharSets(TCharSet &required, TCharSet &forbidden) const {
+  required.reset();
+  forbidden.reset();
+  for (const char c : {'"', '/', '<', '=', '>'}) required[static_cast<unsigned char>(c)] = true;
+}
+
+bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
+  constexpr std::string_view kOpen = "<trkpt ", kClose = "</trkpt>";
+  if (text.size() <= 16) return false;
+  // Scanning stops 16 characters before the end of the text.
+  const std::string_view scan = text.substr(0, text.size() - 16);
+  size_t count = 0;
+  size_t pos = 0;
+  for (;;) {
+    const size_t open = scan.find(kOpen, pos);
+    if (open == std::string_view::npos) break;
+    const size_t from = open + kOpen.size();
+    const size_t close = scan.find(kClose, from);
+    // No closing tag further on: no later block can have one either.
+    if (close == std::string_view::npos) break;
+    pos = close + kClose.size();
+    const std::string_view block = scan.substr(from, close - from);
+    try {
+      if (count >= info.Items.size()) info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
+      TTrackRecord &r = info.Items[count];
+      r = TTrackRecord();
+      r.Kind = kRecordGps;
+      r.Lat = ParseNumber(Value(block, "lat"), 0);
+      r.Lon = ParseNumber(Value(block, "lon"), 0);
+      r.Altitude = ParseNumber(Value(block, "ele"), 0);
+      r.Time = ParseFixedDateTime(Value(block, "time"));
+      if (r.Lon == 0 || r.Lat == 0 || r.Time <= 0) continue;
+      r.Time = UtcToLocal(r.Time);
+      r.Course = ParseNumber(Value(block, "course"), -1);
+      r.Speed = ParseNumber(Value(block, "speed"), -1);
+      if (r.Speed > 0) r.Speed *= 3.6L;  // m/s -> km/h
+      ++count;
+    } catch (...) {
+      // A block that fails is skipped.
+    }
+  }
+  info.Items.resize(count);
+  return count > 0;
+}
+
+void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
+  std::string &b = Buffer;
+  const std::string start = Stamp(LocalToUtc(info.StartTime));
+  b += "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<gpx\r\n";
+  b += " version=\"1.0\"\r\n";
+  b += " creator=\"Tachora 2.6\"\r\n";
+  b += " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\r\n";
+  b += " xmlns=\"http://www.topografix.com/GPX/1/0\"\r\n";
+  b += " xsi:schemaLocation=\"http://www.topografix.com/GPX/1/0 "
+       "http://www.topografix.com/GPX/1/0/gpx.xsd\">\r\n";
+  b += "<time>" + start + "</time>\r\n";
+  b += "<bounds minlat=\"" + FormatCoord(info.MinLat) + "\" minlon=\"" + FormatCoord(info.MinLon) +
+       "\" maxlat=\"" + FormatCoord(info.MaxLat) + "\" maxlon=\"" + FormatCoord(info.MaxLon) +
+       "\"/>\r\n";
+  b += "<trk>\r\n  <name>" + XmlEscape(info.Name) + "</name>\r\n";
+  b += "  <desc>" + XmlEscape(info.Description) + "</desc>\r\n";
+  b += "  <time>" + start + "</time>\r\n  <trkseg>\r\n";
+  for (const TTrackRecord &r : info.Items) {
+    if (r.Kind != kRecordGps) continue;
+    b += "\t<trkpt lat=\"";
+    b += FormatCoord(r.Lat);
+    b += "\" lon=\"";
+    b += FormatCoord(r.Lon);
+    b += "\">";
+    if (r.Altitude != 0) {
+      b += "<ele>";
+      b += CutGeneral(r.Altitude, 1);
+      b += "</ele>";
+    }
+    b += "<time>";
+    b += Stamp(LocalToUtc(r.Time));
+    b += "</time><course>";
+    b += IntText(r.Course);
+    b += "</course><speed>";
+    b += CutGeneral(r.Speed / 3.6L, 2);
+    b += "</speed></trkpt>\r\n";
+  }
+  b += "  </trkseg>\r\n</trk>\r\n</gpx>\r\n";
+}
+
+}  // namespace tachora

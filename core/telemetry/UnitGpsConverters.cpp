@@ -1,5 +1,13 @@
 #include "telemetry/UnitGpsConverters.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 #include "telemetry/UnitGpsConverterGPX.h"
@@ -10,29 +18,289 @@
 
 namespace tachora {
 
-bool TGpsInfoConverter::CanRead(std::string_view) { return false; }
-void TGpsInfoConverter::Write(const TTrackInfo &) {}
-bool TGpsInfoConverter::Read(std::string_view, TTrackInfo &) { return false; }
-bool TGpsInfoConverter::ParseLine(std::string_view, int, TTrackRecord &) { return false; }
-void TGpsInfoConverter::AddLine(std::string_view, int, int &, TTrackInfo &) {}
-void TGpsInfoConverter::CharSets(TCharSet &, TCharSet &) const {}
-void TGpsInfoConverter::SplitFields(std::string_view, const TCharSet &) {}
+// ---- the base converter ----------------------------------------------------
 
-TGpsConverterList MakeGpsWriters() { return {}; }
-TGpsConverterList MakeGpsReaders() { return {}; }
-std::unique_ptr<TGpsInfoConverter> MakeDefaultGpsWriter() { return std::make_unique<TGpsInfoConverterDatDOD>(); }
-const TGpsConverterList &GpsWriters() { thread_local TGpsConverterList l = MakeGpsWriters(); return l; }
-const TGpsConverterList &GpsReaders() { thread_local TGpsConverterList l = MakeGpsReaders(); return l; }
-TGpsInfoConverter &DefaultGpsWriter() { thread_local auto w = MakeDefaultGpsWriter(); return *w; }
-TGpsInfoConverter *FindGpsWriter(std::string_view) { return nullptr; }
-bool ReadTrackFile(std::string_view, const std::string &, TTrackInfo &t, std::string *) { t.Clear(); return false; }
-bool ReadTrackText(std::string_view, const std::string &, double, double, TTrackInfo &t, std::string *) { t.Clear(); return false; }
-std::string WriteTrackText(TGpsInfoConverter &, const TTrackInfo &) { return {}; }
-bool ReadWholeFile(const std::string &, std::string &) { return false; }
-bool WriteTextFile(const std::string &, std::string_view, std::string *) { return false; }
-bool FileTimes(const std::string &, double &c, double &m) { c = m = 0; return false; }
-std::string SaveDialogFilter(const TGpsInfoConverter &) { return {}; }
-std::string SaveDialogFilter() { return {}; }
-std::string OpenDialogFilter() { return {}; }
+bool TGpsInfoConverter::CanRead(std::string_view header) {
+  TCharSet required, forbidden;
+  CharSets(required, forbidden);
+  if (required.none() && forbidden.none()) return false;
+  for (const char c : header) {
+    const auto u = static_cast<unsigned char>(c);
+    if (forbidden[u]) return false;
+    required[u] = false;
+  }
+  return required.none();
+}
+
+void TGpsInfoConverter::Write(const TTrackInfo &) {}
+
+bool TGpsInfoConverter::Read(std::string_view text, TTrackInfo &info) {
+  int count = 0;
+  int index = 0;
+  size_t pos = 0;
+  const size_t n = text.size();
+  while (pos < n) {
+    while (pos < n && (text[pos] == '\r' || text[pos] == '\n')) ++pos;
+    if (pos >= n) break;
+    size_t end = pos;
+    while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
+    const std::string_view line = text.substr(pos, end - pos);
+    pos = end;
+    try {
+      AddLine(line, index, count, info);
+    } catch (...) {
+      // A line that throws counts as read and yields nothing.
+    }
+    const int read = ++index;
+    if ((count == 0 && read > 8) || (count > 0 && read > 32 && count < read / 2)) {
+      count = 0;  // not this dialect
+      break;
+    }
+  }
+  info.Items.resize(static_cast<size_t>(count));
+  return count > 0;
+}
+
+bool TGpsInfoConverter::ParseLine(std::string_view, int, TTrackRecord &) { return false; }
+
+void TGpsInfoConverter::AddLine(std::string_view line, int index, int &count, TTrackInfo &info) {
+  if (static_cast<size_t>(count) >= info.Items.size())
+    info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
+  TTrackRecord &rec = info.Items[static_cast<size_t>(count)];
+  rec = TTrackRecord();  // a rejected line must not leave values for the next
+  if (!ParseLine(line, index, rec)) return;
+  if ((rec.Kind == kRecordGps && rec.Lon != 0 && rec.Lat != 0 && rec.Time > 0) ||
+      rec.Kind == kRecordGsensor)
+    ++count;
+}
+
+void TGpsInfoConverter::CharSets(TCharSet &required, TCharSet &forbidden) const {
+  required.reset();
+  forbidden.reset();
+}
+
+void TGpsInfoConverter::SplitFields(std::string_view line, const TCharSet &separators) {
+  Fields.clear();
+  size_t start = 0;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (separators[static_cast<unsigned char>(line[i])]) {
+      Fields.push_back(line.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  Fields.push_back(line.substr(start));
+}
+
+// ---- lists -------------------------------------------------------------------
+
+TGpsConverterList MakeGpsWriters() {
+  TGpsConverterList l;
+  l.push_back(std::make_unique<TGpsInfoConverterKML>());
+  l.push_back(std::make_unique<TGpsInfoConverterPLT>());
+  l.push_back(std::make_unique<TGpsInfoConverterGPX>());
+  l.push_back(std::make_unique<TGpsInfoConverterDatDOD>());
+  return l;
+}
+
+TGpsConverterList MakeGpsReaders() {
+  TGpsConverterList l;
+  l.push_back(std::make_unique<TGpsInfoConverterDatDOD>());
+  l.push_back(std::make_unique<TGpsInfoConverterGPX>());
+  l.push_back(std::make_unique<TGpsInfoConverterPLT>());
+  l.push_back(std::make_unique<TGpsInfoConverterLogDOD>());
+  l.push_back(std::make_unique<TGpsInfoConverterLogDVR>());
+  l.push_back(std::make_unique<TGpsInfoConverterDatSamoon>());
+  return l;
+}
+
+std::unique_ptr<TGpsInfoConverter> MakeDefaultGpsWriter() {
+  return std::make_unique<TGpsInfoConverterDatDOD>();
+}
+
+const TGpsConverterList &GpsWriters() {
+  thread_local const TGpsConverterList list = MakeGpsWriters();
+  return list;
+}
+
+const TGpsConverterList &GpsReaders() {
+  thread_local const TGpsConverterList list = MakeGpsReaders();
+  return list;
+}
+
+TGpsInfoConverter &DefaultGpsWriter() {
+  thread_local const std::unique_ptr<TGpsInfoConverter> writer = MakeDefaultGpsWriter();
+  return *writer;
+}
+
+TGpsInfoConverter *FindGpsWriter(std::string_view extension) {
+  if (!extension.empty() && extension[0] == '.') extension.remove_prefix(1);
+  for (const auto &w : GpsWriters())
+    if (EqualsNoCase(w->Extension(), extension)) return w.get();
+  return nullptr;
+}
+
+// ---- reading -------------------------------------------------------------------
+
+namespace {
+
+bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackInfo &t) {
+  t.Items.assign(std::min<size_t>(text.size() / 50, 4000) + 16, TTrackRecord());
+  bool ok = false;
+  try {
+    ok = reader.Read(text, t);
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) t.Items.clear();
+  return ok;
+}
+
+}  // namespace
+
+bool ReadTrackText(std::string_view text, const std::string &path, double created,
+                   double modified, TTrackInfo &t, std::string *readerName) {
+  t.Clear();
+  t.StartTime = created;
+  t.EndTime = modified;
+  if (readerName) readerName->clear();
+  const std::string_view header = text.substr(0, std::min<size_t>(text.size(), 512));
+  // Fresh readers per call: they keep per-parse state and this may run on
+  // several threads at once.
+  const TGpsConverterList readers = MakeGpsReaders();
+  auto accept = [&](TGpsInfoConverter &r) {
+    if (readerName) *readerName = r.Name();
+    return true;
+  };
+  for (const auto &r : readers)
+    if (r->CanRead(header) && Parse(*r, text, t)) return accept(*r);
+  const std::string ext = ToLowerAscii(path.size() >= 3 ? path.substr(path.size() - 3) : path);
+  for (const auto &r : readers)
+    if (r->Extension() == ext && Parse(*r, text, t)) return accept(*r);
+  t.Items.clear();
+  return false;
+}
+
+bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,
+                   std::string *readerName) {
+  double created = 0, modified = 0;
+  FileTimes(path, created, modified);
+  return ReadTrackText(text, path, created, modified, t, readerName);
+}
+
+// ---- writing -------------------------------------------------------------------
+
+std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
+  converter.Buffer.clear();
+  converter.Buffer.reserve(1000);
+  try {
+    converter.Write(t);
+  } catch (...) {
+    // The text written so far is returned.
+  }
+  std::string out = std::move(converter.Buffer);
+  converter.Buffer.clear();
+  return out;
+}
+
+// ---- files -----------------------------------------------------------------------
+
+bool ReadWholeFile(const std::string &path, std::string &out) {
+  out.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTrackFileSize;
+  if (ok) {
+    out.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < out.size()) {
+      const ssize_t r = ::read(fd, out.data() + got, out.size() - got);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<size_t>(r);
+    }
+    out.resize(got);  // a file that shrank while read gives what was there
+  }
+  ::close(fd);
+  if (!ok) out.clear();
+  return ok;
+}
+
+bool WriteTextFile(const std::string &path, std::string_view text, std::string *error) {
+  auto fail = [&](int err) {
+    if (error) *error = std::strerror(err);
+    return false;
+  };
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  std::string tmp = (slash == std::string::npos ? std::string() : dir) + ".tachora-XXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return fail(errno);
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      const int err = w < 0 ? errno : EIO;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      return fail(err);
+    }
+    done += static_cast<size_t>(w);
+  }
+  ::fchmod(fd, 0644);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    return fail(err);
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    return fail(err);
+  }
+  return true;
+}
+
+bool FileTimes(const std::string &path, double &created, double &modified) {
+  created = modified = 0;
+  struct statx sx {};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) != 0) return false;
+  auto toDateTime = [](const struct statx_timestamp &ts) {
+    timespec t{};
+    t.tv_sec = static_cast<time_t>(ts.tv_sec);
+    t.tv_nsec = static_cast<long>(ts.tv_nsec);
+    return DateTimeFromTimespec(t);
+  };
+  if (sx.stx_mask & STATX_MTIME) modified = toDateTime(sx.stx_mtime);
+  if (sx.stx_mask & STATX_BTIME) created = toDateTime(sx.stx_btime);
+  return true;
+}
+
+// ---- dialog filters -------------------------------------------------------------
+
+std::string SaveDialogFilter(const TGpsInfoConverter &c) {
+  return c.Name() + " (." + c.Extension() + ")|*." + c.Extension() + "|";
+}
+
+std::string SaveDialogFilter() {
+  std::string f;
+  for (const auto &w : MakeGpsWriters()) f += SaveDialogFilter(*w);
+  return f;
+}
+
+std::string OpenDialogFilter() {
+  std::vector<std::string> exts;
+  for (const auto &r : MakeGpsReaders())
+    if (std::find(exts.begin(), exts.end(), r->Extension()) == exts.end())
+      exts.push_back(r->Extension());
+  std::string list, spaced, each;
+  for (const auto &e : exts) {
+    list += "*." + e + ";";
+    spaced += "*." + e + "  ";
+    each += "*." + e + "|*." + e + "|";
+  }
+  return "All files|*.*|All supported formats  ( " + spaced + ")|" + list + "|" + each;
+}
 
 }  // namespace tachora

@@ -1,20 +1,330 @@
 #include "telemetry/UnitMovingInfo.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "telemetry/UnitGpsConverters.h"
+#include "telemetry/UnitTrackText.h"
 
 namespace tachora {
 
-void TTrackInfo::Clear() { *this = TTrackInfo(); MinLon = MaxLat = MaxLon = MinLat = 0; }
+namespace {
 
-std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &, bool) { return nullptr; }
-std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view, const std::string &, double, double, bool) { return nullptr; }
-std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &, bool) { return nullptr; }
-long double TMovingInfo::TrackLength() const { return 0; }
-long double TMovingInfo::AverageSpeed() const { return -1; }
-int TMovingInfo::GpsPointCount() const { return 0; }
-int TMovingInfo::GsensorPointCount() const { return 0; }
-bool TMovingInfo::FitTo(double, double) { return false; }
-void BeginTrackInfo(const TMovingInfo &, TTrackInfo &) {}
-void AppendToTrackInfo(const TMovingInfo &, TTrackInfo &) {}
+constexpr double kSecond = 1.0 / kSecPerDay;
+// The recorders' nominal G-sensor period when nothing better is known.
+constexpr double kDefaultGsensorStep = 0.1015 * kSecond;
+constexpr double kPi = 3.14159265358979323846;
+
+// The upper median: the value at position n/2 of the sorted values.
+template <typename T>
+T Median(std::vector<T> v) {
+  if (v.empty()) return T();
+  auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
+
+// Two fixes with the same time (the recorder wrote one second twice): move
+// the first back or the second forward by the usual interval, whichever side
+// has room for it.
+void RepairDuplicateTimes(std::vector<TGpsPoint> &g) {
+  const size_t n = g.size();
+  if (n < 2) return;
+  std::vector<double> d(n - 1);
+  for (size_t i = 0; i + 1 < n; ++i) d[i] = g[i + 1].Time - g[i].Time;
+  const double m = Median(std::move(d));
+  for (size_t i = 0; i + 1 < n; ++i) {
+    if (std::fabs(g[i + 1].Time - g[i].Time) >= m / 1000) continue;
+    if (i == 0 || g[i].Time - 1.5 * m > g[i - 1].Time)
+      g[i].Time -= m;
+    else if (i + 1 == n - 1 || g[i + 1].Time + 1.5 * m < g[i + 2].Time)
+      g[i + 1].Time += m;
+  }
+}
+
+// Gives the G-sensor samples times from the GPS lines they follow, spreading
+// the samples between two timed ones evenly, and returns the estimated
+// sample period (days).
+double TimeSamplesFromGps(std::vector<TGsensorPoint> &s, std::vector<TGpsPoint> &g) {
+  const ptrdiff_t n = static_cast<ptrdiff_t>(s.size());
+  long count = 1;
+  double span = kDefaultGsensorStep;
+  ptrdiff_t prev = -1, first = -1, last = -1;
+  double tp = 0;
+  for (ptrdiff_t j = 0; j < n; ++j) {
+    double f = 0;
+    if (s[j].GpsIndex >= 0 && s[j].GpsIndex < static_cast<int32_t>(g.size())) {
+      s[j].Time = g[static_cast<size_t>(s[j].GpsIndex)].Time;
+      f = s[j].Time;
+    }
+    if (f <= 0) continue;
+    if (tp > 0 && f > tp) {
+      const ptrdiff_t k = j - prev;
+      const double step = (f - tp) / static_cast<double>(k);
+      for (ptrdiff_t i = 0; i <= k; ++i) s[prev + i].Time = tp + static_cast<double>(i) * step;
+      count += static_cast<long>(k);
+      span += static_cast<double>(k) * step;
+    }
+    prev = j;
+    tp = f;
+    last = j;
+    if (first < 0) first = j;
+  }
+  const double p = span / static_cast<double>(count) * 0.99;
+  if (first > 0)
+    for (ptrdiff_t j = first - 1; j >= 0; --j) s[j].Time = s[j + 1].Time - p;
+  if (last >= 0)  // also when the only timed sample is the first one
+    for (ptrdiff_t j = last + 1; j < n; ++j) s[j].Time = s[j - 1].Time + p;
+
+  // Back-jumps: a stretch whose clock ran ahead of the following one is laid
+  // back in front of it.
+  if (n > 0 && s[0].Time > 0) {
+    ptrdiff_t k = 0;
+    for (ptrdiff_t j = 0; j + 1 < n; ++j) {
+      if (s[j].Time > 0) k = j;
+      if (s[j].Time <= 0 && s[j + 1].Time > 0) {
+        const double e = s[j + 1].Time;
+        double t = e;
+        for (ptrdiff_t i = j; i > k; --i) {
+          t -= p;
+          s[i].Time = t;
+        }
+        const double shift = s[k].Time - (s[k + 1].Time - p);
+        for (ptrdiff_t i = 0; i <= k; ++i) s[i].Time -= shift;
+        const int32_t upTo = s[k].GpsIndex;
+        for (int32_t i = 0; i <= upTo && i < static_cast<int32_t>(g.size()); ++i)
+          g[static_cast<size_t>(i)].Time -= shift;
+      }
+    }
+  }
+  return p;
+}
+
+// A G-sensor-only file: the samples end at the file's last-write time,
+// spread over its writing time when that is plausible.
+void TimeSamplesFromFile(std::vector<TGsensorPoint> &s, double created, double modified) {
+  if (s.empty()) return;
+  double step = kDefaultGsensorStep;
+  if (modified > created && modified - created < 1.0 / 6)
+    step = (modified - created) / static_cast<double>(s.size());
+  double w = modified;
+  for (size_t j = s.size(); j-- > 0;) {
+    s[j].Time = w;
+    w -= step;
+  }
+}
+
+void RemoveBias(std::vector<TGsensorPoint> &s) {
+  if (s.empty()) return;
+  std::vector<long double> v(s.size());
+  auto axis = [&](long double TGsensorPoint::*field) {
+    for (size_t i = 0; i < s.size(); ++i) v[i] = s[i].*field;
+    const long double m = Median(v);
+    for (auto &p : s) p.*field -= m;
+  };
+  axis(&TGsensorPoint::Z);
+  axis(&TGsensorPoint::Y);
+  axis(&TGsensorPoint::X);
+  for (auto &p : s) p.A = std::sqrt(p.X * p.X + p.Y * p.Y + p.Z * p.Z);
+}
+
+void DeriveGpsValues(TMovingInfo &mi, bool quick) {
+  auto &s = mi.GsensorPoints;
+  auto &g = mi.GpsPoints;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (s[i].Number == 0) s[i].Number = static_cast<int32_t>(i);
+  for (size_t i = 0; i < g.size(); ++i) {
+    if (g[i].Number == 0) g[i].Number = static_cast<int32_t>(i);
+    if (g[i].Distance == 0)
+      g[i].Distance = i == 0 ? 0
+                             : g[i - 1].Distance +
+                                   Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat, g[i].Lon);
+    if (mi.StartTime == 0 || mi.StartTime > g[i].Time) mi.StartTime = g[i].Time;
+    if (g[i].Time > mi.EndTime) mi.EndTime = g[i].Time;
+  }
+  if (quick) return;
+  const ptrdiff_t n = static_cast<ptrdiff_t>(g.size());
+  for (ptrdiff_t i = 0; i < n; ++i) {
+    TGpsPoint &p = g[static_cast<size_t>(i)];
+    if (p.Course < 0) {
+      const auto &a = g[static_cast<size_t>(std::max<ptrdiff_t>(0, i - 2))];
+      const auto &b = g[static_cast<size_t>(std::min<ptrdiff_t>(n - 1, i + 4))];
+      long double c = std::atan2(b.Lon - a.Lon, b.Lat - a.Lat) * 180 / kPi;
+      if (c < 0) c += 360;
+      if (c >= 360) c -= 360;
+      p.Course = c;
+    }
+    if (p.Speed < 0) {
+      ptrdiff_t lo = i, hi = i;
+      double dt = 0;
+      for (ptrdiff_t j = 1;; ++j) {
+        lo = std::max<ptrdiff_t>(0, i - j);
+        hi = std::min<ptrdiff_t>(n - 1, i + j);
+        dt = g[static_cast<size_t>(hi)].Time - g[static_cast<size_t>(lo)].Time;
+        if (lo == 0 || hi == n - 1 || j >= 200) break;
+        if (p.Time != g[static_cast<size_t>(lo)].Time && p.Time != g[static_cast<size_t>(hi)].Time &&
+            dt > 0)
+          break;
+      }
+      p.Speed = dt > 0 ? (g[static_cast<size_t>(hi)].Distance - g[static_cast<size_t>(lo)].Distance) /
+                             1000 / (dt * 24)
+                       : 0;
+    }
+  }
+}
+
+}  // namespace
+
+void TTrackInfo::Clear() {
+  *this = TTrackInfo();
+  MinLon = MaxLat = MaxLon = MinLat = 0;
+}
+
+std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, bool quick) {
+  auto mi = std::make_unique<TMovingInfo>();
+  size_t gpsCount = 0, gsCount = 0;
+  for (const auto &r : t.Items) {
+    gpsCount += r.Kind == kRecordGps;
+    gsCount += r.Kind == kRecordGsensor;
+  }
+  if (gpsCount + gsCount == 0) return nullptr;
+  mi->GpsPoints.reserve(gpsCount);
+  mi->GsensorPoints.reserve(gsCount);
+  int32_t lastGps = -1;
+  for (const auto &r : t.Items) {
+    if (r.Kind == kRecordGps) {
+      TGpsPoint p;
+      p.Time = r.Time;
+      p.Lon = r.Lon;
+      p.Lat = r.Lat;
+      p.Altitude = r.Altitude;
+      p.Course = r.Course;
+      p.Speed = r.Speed;
+      lastGps = static_cast<int32_t>(mi->GpsPoints.size());
+      mi->GpsPoints.push_back(p);
+    } else if (r.Kind == kRecordGsensor) {
+      TGsensorPoint s;
+      s.Time = r.Time;
+      s.X = r.X;
+      s.Y = r.Y;
+      s.Z = r.Z;
+      s.GpsIndex = lastGps;  // only the first sample after a GPS line is tied to it
+      lastGps = -1;
+      mi->GsensorPoints.push_back(s);
+    }
+  }
+  mi->StartTime = mi->EndTime = mi->GsensorPeriod = 0;
+  if (!mi->GpsPoints.empty()) {
+    RepairDuplicateTimes(mi->GpsPoints);
+    mi->GsensorPeriod = TimeSamplesFromGps(mi->GsensorPoints, mi->GpsPoints);
+  } else if (!mi->GsensorPoints.empty() && mi->GsensorPoints[0].Time == 0) {
+    TimeSamplesFromFile(mi->GsensorPoints, t.StartTime, t.EndTime);
+  }
+  RemoveBias(mi->GsensorPoints);
+  if (!mi->GsensorPoints.empty()) {
+    const double first = mi->GsensorPoints.front().Time, last = mi->GsensorPoints.back().Time;
+    if (mi->StartTime == 0 || mi->StartTime > first) mi->StartTime = first;
+    mi->EndTime = std::max(mi->EndTime, last);
+  }
+  DeriveGpsValues(*mi, quick);
+  return mi;
+}
+
+std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
+                                                       const std::string &path, double created,
+                                                       double modified, bool quick) {
+  TTrackInfo t;
+  std::string reader;
+  if (!ReadTrackText(text, path, created, modified, t, &reader)) return nullptr;
+  auto mi = FromTrackInfo(t, quick);
+  if (mi) mi->ReaderName = reader;
+  return mi;
+}
+
+std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, bool quick) {
+  std::string text;
+  ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
+  double created = 0, modified = 0;
+  FileTimes(path, created, modified);
+  return LoadFromText(text, path, created, modified, quick);
+}
+
+long double TMovingInfo::TrackLength() const {
+  if (GpsPoints.empty()) return 0;
+  return GpsPoints.back().Distance - GpsPoints.front().Distance;
+}
+
+long double TMovingInfo::AverageSpeed() const {
+  if (GpsPoints.size() < 2) return -1;
+  const double days = GpsPoints.back().Time - GpsPoints.front().Time;
+  if (days <= 0) return -1;
+  return TrackLength() / 1000 / (days * 24);
+}
+
+int TMovingInfo::GpsPointCount() const {
+  if (GpsPoints.empty()) return 0;
+  return std::max<int>(static_cast<int>(GpsPoints.size()), GpsPoints.back().Number + 1);
+}
+
+int TMovingInfo::GsensorPointCount() const {
+  if (GsensorPoints.empty()) return 0;
+  return GsensorPoints.back().Number + 1;
+}
+
+bool TMovingInfo::FitTo(double start, double end) {
+  if (StartTime == 0) {
+    StartTime = start;
+    EndTime = end;
+    return true;
+  }
+  const bool outside =
+      (!GpsPoints.empty() && (GpsPoints.front().Time < start || GpsPoints.back().Time > end)) ||
+      (!GsensorPoints.empty() &&
+       (GsensorPoints.front().Time < start || GsensorPoints.back().Time > end));
+  if (!outside) return false;
+  Trim(*this, start, end);
+  return true;
+}
+
+// ---- track summary ---------------------------------------------------------
+
+void BeginTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
+  info = TTrackInfo();  // clears and sets the four bound sentinels
+  AppendToTrackInfo(mi, info);
+}
+
+void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
+  if (mi.GpsPoints.empty()) return;
+  info.Items.reserve(info.Items.size() + mi.GpsPoints.size());
+  for (const TGpsPoint &p : mi.GpsPoints) {
+    TTrackRecord r;
+    r.Kind = kRecordGps;
+    r.Time = p.Time;
+    r.Lon = p.Lon;
+    r.Lat = p.Lat;
+    r.Altitude = p.Altitude;
+    r.Course = p.Course;
+    r.Speed = p.Speed;
+    info.Items.push_back(r);
+    info.MinLon = std::min(info.MinLon, p.Lon);
+    info.MaxLat = std::max(info.MaxLat, p.Lat);
+    info.MaxLon = std::max(info.MaxLon, p.Lon);
+    info.MinLat = std::min(info.MinLat, p.Lat);
+    if (info.StartTime == 0 || info.StartTime > p.Time) info.StartTime = p.Time;
+    info.EndTime = std::max(info.EndTime, p.Time);
+  }
+  info.CenterLon = (info.MinLon + info.MaxLon) / 2;
+  info.CenterLat = (info.MaxLat + info.MinLat) / 2;
+  info.Width = Distance(info.CenterLat, info.MaxLon, info.CenterLat, info.MinLon);
+  info.Height = Distance(info.MinLat, info.CenterLon, info.MaxLat, info.CenterLon);
+  info.Length += mi.TrackLength();
+  info.AvgSpeed = info.StartTime < info.EndTime
+                      ? info.Length / 1000 / ((info.EndTime - info.StartTime) * 24)
+                      : 0;
+  info.Name = "Track " + FormatDateTime(info.StartTime);
+  info.Description = "Duration: " + FormatTime(info.EndTime - info.StartTime) + ". " +
+                     "Length: " + IntText(info.Length) + "m. " +
+                     "AvgSpeed: " + CutGeneral(std::round(info.AvgSpeed * 10) / 10, 18) + "km/h.";
+}
 
 }  // namespace tachora

@@ -1,0 +1,273 @@
+// tachora-cli telemetry commands: telemetry (statistics and points of a
+// file), convert (the GPS log converter), export (a trip's joined track) and
+// state (the interpolated state at a position). Output on stdout is stable
+// and machine-readable; messages go to stderr.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "CliCommands.h"
+#include "app/UnitUtils.h"
+#include "telemetry/UnitGpsConverters.h"
+#include "telemetry/UnitMovingInfo.h"
+
+namespace tachora::cli {
+
+namespace {
+
+std::string TimeText(double t) { return FormatDateTimeMsOrEmpty(t); }
+
+void PrintPoint(std::ostream &out, const TGpsPoint &p) {
+  out << "G\t" << TimeText(p.Time) << '\t' << FormatCoord(p.Lat) << '\t' << FormatCoord(p.Lon)
+      << '\t' << FormatFixed(p.Altitude, 3) << '\t' << FormatFixed(p.Course, 3) << '\t'
+      << FormatFixed(p.Speed, 3) << '\t' << FormatFixed(p.Distance, 3) << '\t' << p.Number << '\n';
+}
+
+void PrintSample(std::ostream &out, const TGsensorPoint &s) {
+  out << "S\t" << TimeText(s.Time) << '\t' << FormatFixed(s.X, 4) << '\t' << FormatFixed(s.Y, 4)
+      << '\t' << FormatFixed(s.Z, 4) << '\t' << FormatFixed(s.A, 4) << '\t' << s.GpsIndex << '\t'
+      << s.Number << '\n';
+}
+
+// Loads a file's telemetry, explaining on stderr why there is none.
+std::unique_ptr<TMovingInfo> Load(const std::string &path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    std::cerr << "tachora-cli: " << path << ": " << std::strerror(errno) << "\n";
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    std::cerr << "tachora-cli: " << path << ": not a regular file\n";
+    return nullptr;
+  }
+  if (st.st_size > kMaxTrackFileSize) {
+    std::cerr << "tachora-cli: " << path << ": too large for a telemetry file\n";
+    return nullptr;
+  }
+  auto mi = TMovingInfo::LoadFromFile(path, false);
+  if (!mi) std::cerr << "tachora-cli: " << path << ": no telemetry (no reader accepts the file)\n";
+  return mi;
+}
+
+bool SameFile(const std::string &a, const std::string &b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The input path with the part after its last "." (in the file name)
+// replaced by the extension.
+std::string ReplaceExtension(const std::string &path, const std::string &ext) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return path + "." + ext;
+  return path.substr(0, dot + 1) + ext;
+}
+
+int Usage(const char *usage) {
+  std::cerr << "Usage: tachora-cli " << usage << "\n";
+  return 2;
+}
+
+// Checks a comma list of writer extensions; empty on error (reported).
+std::vector<TGpsInfoConverter *> Writers(const std::string &list) {
+  std::vector<TGpsInfoConverter *> out;
+  for (const std::string &e : SplitString(list, ',')) {
+    const std::string ext(Trim(e));
+    if (ext.empty()) continue;
+    TGpsInfoConverter *w = FindGpsWriter(ext);
+    if (!w) {
+      std::cerr << "tachora-cli: unknown format '" << ext << "' (known: kml, plt, gpx, dat)\n";
+      return {};
+    }
+    out.push_back(w);
+  }
+  if (out.empty()) std::cerr << "tachora-cli: no output format given\n";
+  return out;
+}
+
+// ---- telemetry ---------------------------------------------------------------
+
+constexpr const char *kTelemetryUsage = "telemetry [--points] FILE";
+
+int RunTelemetry(const std::vector<std::string> &args) {
+  bool points = false;
+  std::string file;
+  for (const auto &a : args) {
+    if (a == "--points")
+      points = true;
+    else if (!a.empty() && a[0] == '-' && a != "-")
+      return Usage(kTelemetryUsage);
+    else if (file.empty())
+      file = a;
+    else
+      return Usage(kTelemetryUsage);
+  }
+  if (file.empty()) return Usage(kTelemetryUsage);
+  auto mi = Load(file);
+  if (!mi) return 1;
+  const long double avg = mi->AverageSpeed();
+  std::cout << "reader: " << mi->ReaderName << "\n"
+            << "gps_points: " << mi->GpsPointCount() << "\n"
+            << "gsensor_points: " << mi->GsensorPointCount() << "\n"
+            << "start: " << TimeText(mi->StartTime) << "\n"
+            << "end: " << TimeText(mi->EndTime) << "\n"
+            << "track_length_m: " << FormatFixed(mi->TrackLength(), 3) << "\n"
+            << "average_speed_kmh: " << (avg < 0 ? std::string("-1") : FormatFixed(avg, 3)) << "\n"
+            << "gsensor_period_s: " << FormatFixed(mi->GsensorPeriod * kSecPerDay, 6) << "\n";
+  if (points) {
+    for (const auto &p : mi->GpsPoints) PrintPoint(std::cout, p);
+    for (const auto &s : mi->GsensorPoints) PrintSample(std::cout, s);
+  }
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
+
+// ---- convert -------------------------------------------------------------------
+
+constexpr const char *kConvertUsage = "convert --to FORMATS FILE...  (FORMATS: kml,plt,gpx,dat)";
+
+int RunConvert(const std::vector<std::string> &args) {
+  std::string formats;
+  std::vector<std::string> files;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--to" && i + 1 < args.size())
+      formats = args[++i];
+    else if (args[i].rfind("--to=", 0) == 0)
+      formats = args[i].substr(5);
+    else if (!args[i].empty() && args[i][0] == '-')
+      return Usage(kConvertUsage);
+    else
+      files.push_back(args[i]);
+  }
+  if (formats.empty() || files.empty()) return Usage(kConvertUsage);
+  const auto writers = Writers(formats);
+  if (writers.empty()) return 2;
+  int status = 0;
+  for (const auto &file : files) {
+    auto mi = Load(file);
+    if (!mi) {
+      std::cerr << "tachora-cli: " << file << ": skipped\n";
+      status = 1;
+      continue;
+    }
+    if (mi->GpsPoints.empty()) {
+      std::cerr << "tachora-cli: " << file << ": no GPS points, skipped\n";
+      status = 1;
+      continue;
+    }
+    TTrackInfo info;
+    BeginTrackInfo(*mi, info);
+    for (TGpsInfoConverter *w : writers) {
+      const std::string out = ReplaceExtension(file, w->Extension());
+      // Converting a .dat to .dat would otherwise replace the source itself.
+      if (out == file || SameFile(out, file)) {
+        std::cerr << "tachora-cli: " << out << ": is the input file, not overwritten\n";
+        status = 1;
+        continue;
+      }
+      std::string error;
+      if (!WriteTextFile(out, WriteTrackText(*w, info), &error)) {
+        std::cerr << "tachora-cli: " << out << ": " << error << "\n";
+        status = 1;
+        continue;
+      }
+      std::cout << out << "\n";
+    }
+  }
+  std::cout.flush();
+  return status;
+}
+
+// ---- export --------------------------------------------------------------------
+
+constexpr const char *kExportUsage = "export --format EXT -o OUT FILE...";
+
+int RunExport(const std::vector<std::string> &args) {
+  std::string format, out;
+  std::vector<std::string> files;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--format" && i + 1 < args.size())
+      format = args[++i];
+    else if (args[i] == "-o" && i + 1 < args.size())
+      out = args[++i];
+    else if (!args[i].empty() && args[i][0] == '-')
+      return Usage(kExportUsage);
+    else
+      files.push_back(args[i]);
+  }
+  if (format.empty() || out.empty() || files.empty()) return Usage(kExportUsage);
+  const auto writers = Writers(format);
+  if (writers.size() != 1) {
+    if (writers.size() > 1) std::cerr << "tachora-cli: export takes one format\n";
+    return 2;
+  }
+  TGpsInfoConverter &w = *writers[0];
+  TTrackInfo info;
+  bool first = true;
+  int status = 0;
+  for (const auto &file : files) {
+    auto mi = Load(file);
+    if (!mi) {
+      status = 1;
+      continue;
+    }
+    if (first)
+      BeginTrackInfo(*mi, info);
+    else
+      AppendToTrackInfo(*mi, info);
+    first = false;
+  }
+  // A single fix is no track.
+  if (info.Items.size() <= 1) {
+    std::cerr << "tachora-cli: no GPS info to export\n";
+    return 1;
+  }
+  if (!EndsWithNoCase(out, "." + w.Extension())) out += "." + w.Extension();
+  for (const auto &file : files)
+    if (SameFile(out, file)) {
+      std::cerr << "tachora-cli: " << out << ": is an input file, not overwritten\n";
+      return 1;
+    }
+  std::string error;
+  if (!WriteTextFile(out, WriteTrackText(w, info), &error)) {
+    std::cerr << "tachora-cli: " << out << ": " << error << "\n";
+    return 1;
+  }
+  std::cout << out << "\n";
+  return status;
+}
+
+// ---- state -----------------------------------------------------------------------
+
+constexpr const char *kStateUsage = "state FILE FRACTION";
+
+int RunState(const std::vector<std::string> &args) {
+  if (args.size() != 2) return Usage(kStateUsage);
+  const long double bad = -1e30L;
+  const long double fraction = ParseFloatDot(args[1], bad);
+  if (fraction == bad) {
+    std::cerr << "tachora-cli: '" << args[1] << "' is not a number\n";
+    return 2;
+  }
+  auto mi = Load(args[0]);
+  if (!mi) return 1;
+  const TMovingState s = StateAt(*mi, fraction);
+  std::cout << "fix_valid: " << (s.FixValid ? "true" : "false") << "\n";
+  PrintPoint(std::cout, s.Gps);
+  PrintSample(std::cout, s.Gsensor);
+  return 0;
+}
+
+const TCliCommandRegistrar kTelemetry({"telemetry", kTelemetryUsage, RunTelemetry});
+const TCliCommandRegistrar kConvert({"convert", kConvertUsage, RunConvert});
+const TCliCommandRegistrar kExport({"export", kExportUsage, RunExport});
+const TCliCommandRegistrar kState({"state", kStateUsage, RunState});
+
+}  // namespace
+
+}  // namespace tachora::cli

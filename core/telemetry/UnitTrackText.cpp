@@ -1,0 +1,143 @@
+#include "telemetry/UnitTrackText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "app/UnitUtils.h"
+
+namespace tachora {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits at 0-based [pos, pos + len); a non-numeric part counts as 0.
+int Digits(std::string_view s, size_t pos, size_t len) {
+  if (pos + len > s.size()) return 0;
+  int v = 0;
+  for (size_t i = pos; i < pos + len; ++i) {
+    if (!IsDigit(s[i])) return 0;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v;
+}
+
+// Strict digits: -1 when any character is not a digit.
+int StrictDigits(std::string_view s, size_t pos, size_t len) {
+  if (pos + len > s.size()) return -1;
+  int v = 0;
+  for (size_t i = pos; i < pos + len; ++i) {
+    if (!IsDigit(s[i])) return -1;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v;
+}
+
+// Leap seconds (":60") are taken as the next second rather than refused.
+double EncodeChecked(int year, int month, int day, int hour, int minute, int second) {
+  if (!IsValidDate(year, month, day)) return 0;
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) return 0;
+  return EncodeDate(year, month, day) + EncodeTime(hour, minute, 0, 0) + second / kSecPerDay;
+}
+
+}  // namespace
+
+long double ParseNumber(std::string_view text, long double def) { return ParseFloatDot(text, def); }
+
+long double ParseHemisphereCoord(std::string_view text, char positive, long double def) {
+  if (text.size() <= 2) return def;
+  const long double v = ParseNumber(text.substr(1), def);
+  return text[0] == positive ? v : -v;
+}
+
+long double ParseNmeaCoord(std::string_view text) {
+  const long double v = ParseNumber(text, 0);
+  const long double whole = std::trunc(v);
+  const long double frac = v - whole;
+  const long double degrees = std::trunc(whole / 100);
+  return degrees + (whole - degrees * 100 + frac) / 60;
+}
+
+double ParseRecorderDateTime(std::string_view text) {
+  size_t lead = 0;
+  while (lead < text.size() && IsDigit(text[lead])) ++lead;
+  if (lead > 4) text.remove_prefix(lead - 4);
+  return ParseFixedDateTime(text);
+}
+
+double ParseFixedDateTime(std::string_view s) {
+  if (s.size() <= 18) return 0;
+  const int year = Digits(s, 0, 4), month = Digits(s, 5, 2), day = Digits(s, 8, 2);
+  const int hour = Digits(s, 11, 2), minute = Digits(s, 14, 2), second = Digits(s, 17, 2);
+  if (year <= 1900 || month == 0 || day == 0) return 0;
+  return EncodeChecked(year, month, day, hour, minute, second);
+}
+
+double ParseNmeaDateTime(std::string_view date, std::string_view time) {
+  date = Trim(date);
+  time = Trim(time);
+  const int day = StrictDigits(date, 0, 2), month = StrictDigits(date, 2, 2);
+  const int yy = StrictDigits(date, 4, 2);
+  const int hour = StrictDigits(time, 0, 2), minute = StrictDigits(time, 2, 2);
+  const int second = StrictDigits(time, 4, 2);
+  if (day < 0 || month < 0 || yy < 0 || hour < 0 || minute < 0 || second < 0) return 0;
+  int year = 2000 + yy;
+  if (year > 2080) year = 1900 + yy;
+  const double utc = EncodeChecked(year, month, day, hour, minute, second);
+  return utc == 0 ? 0 : utc + LocalTimeOffset();
+}
+
+std::string CutGeneral(long double v, int decimals) {
+  double d = static_cast<double>(v);
+  if (!std::isfinite(d)) d = 0;
+  char buf[400];
+  auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+  if (res.ec != std::errc()) return "0";
+  std::string s(buf, res.ptr);
+  const size_t dot = s.find('.');
+  if (dot != std::string::npos) {
+    if (decimals <= 0)
+      s.erase(dot);
+    else if (s.size() > dot + 1 + decimals)
+      s.erase(dot + 1 + decimals);
+  }
+  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+std::string Stamp(double t) {
+  const TDateParts p = DecodeDateTime(t);
+  char b[64];
+  std::snprintf(b, sizeof b, "%d-%02d-%02dT%02d:%02d:%02dZ", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
+  return b;
+}
+
+std::string XmlEscape(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (const char c : s) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default:
+        // Control characters other than TAB, CR, LF are not allowed in XML 1.0.
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n')
+          out += ' ';
+        else
+          out += c;
+    }
+  }
+  return out;
+}
+
+std::string IntText(long double v) {
+  if (!std::isfinite(v) || std::fabs(v) > 9e18L) return "0";
+  return std::to_string(RoundHalfAway(v));
+}
+
+}  // namespace tachora
