@@ -1,0 +1,175 @@
+// tachora-cli list / copy: the catalogue on the command line. Paths are
+// opened as the open dialog does (files, a .dat opens its video, folders
+// are scanned like a search root), then GPS logs are matched and trips
+// grouped unless --no-group.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include <unistd.h>
+
+#include "CliCommands.h"
+#include "app/UnitUtils.h"
+#include "catalogue/UnitCopyEngine.h"
+#include "catalogue/UnitFileManager.h"
+
+namespace tachora::cli {
+
+namespace {
+
+struct TCatalogueArgs {
+  bool group = true;
+  int sortColumn = 0;
+  bool descending = false;
+  bool overwrite = false;
+  std::string target;
+  std::vector<std::string> paths;
+};
+
+// Returns an error text, empty when the arguments are fine.
+std::string ParseArgs(const std::vector<std::string> &args, bool forCopy, TCatalogueArgs &out) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    if (a == "--no-group") {
+      out.group = false;
+    } else if (a == "--sort" && !forCopy) {
+      if (i + 1 >= args.size()) return "--sort needs COLUMN[,desc]";
+      std::string spec = args[++i];
+      const std::string column = SplitFirst(spec, ",");
+      const int64_t c = ParseInt(column, -1);
+      if (c < 0 || c >= kColCount) return "sort column must be 0-7, not '" + column + "'";
+      out.sortColumn = static_cast<int>(c);
+      if (spec == "desc")
+        out.descending = true;
+      else if (!spec.empty() && spec != "asc")
+        return "sort direction must be 'asc' or 'desc', not '" + spec + "'";
+    } else if (a == "--to" && forCopy) {
+      if (i + 1 >= args.size()) return "--to needs a folder";
+      out.target = args[++i];
+    } else if (a == "--overwrite" && forCopy) {
+      out.overwrite = true;
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      return "unknown option '" + a + "'";
+    } else {
+      out.paths.push_back(a);
+    }
+  }
+  if (out.paths.empty()) return "no PATH given";
+  if (forCopy && out.target.empty()) return "--to FOLDER is required";
+  return {};
+}
+
+// Fills the catalogue; reports paths that give nothing. False when any did.
+bool FillCatalogue(TFileManager &fm, const TCatalogueArgs &args, const char *command) {
+  bool ok = true;
+  for (const auto &p : args.paths) {
+    const std::string path = AbsolutePath(p);
+    if (DirExists(path)) {
+      fm.AddFolder(path);
+      continue;
+    }
+    std::string file = path;
+    if (EndsWithNoCase(path, ".dat")) {
+      // A telemetry file stands for its recording.
+      file = FindFileNoCase(ExtractFileDir(path), BaseNameNoExt(path) + ".mov");
+      if (file.empty()) {
+        std::cerr << "tachora-cli " << command << ": " << p << ": no recording beside it\n";
+        ok = false;
+        continue;
+      }
+    }
+    if (fm.OpenRecording(file).Items.empty()) {
+      std::cerr << "tachora-cli " << command << ": " << p << ": no such file\n";
+      ok = false;
+    }
+  }
+  if (args.group) {
+    fm.MatchLogFiles();
+    fm.AutoGroup();
+  }
+  if (fm.SortColumn() != args.sortColumn) fm.SortBy(args.sortColumn);
+  fm.SetAscending(!args.descending);
+  fm.Sort();
+  return ok;
+}
+
+std::string TsvField(std::string s) {
+  for (char &c : s)
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  return s;
+}
+
+int RunList(const std::vector<std::string> &argv) {
+  TCatalogueArgs args;
+  if (const std::string err = ParseArgs(argv, false, args); !err.empty()) {
+    std::cerr << "tachora-cli list: " << err << "\n";
+    return 2;
+  }
+  TFileManager fm(false, nullptr);
+  const bool ok = FillCatalogue(fm, args, "list");
+  std::string out = "Name\tDuration\tDate and Time\tTrack\tSpeed\tFile Location\tSize\tPicture\n";
+  const int count = fm.RowCount();
+  for (int i = 0; i < count; ++i) {
+    const TListItem li = fm.FillListItem(i);
+    out += TsvField(li.Caption);
+    for (const auto &s : li.SubItems) out += "\t" + TsvField(s);
+    out += "\n";
+  }
+  std::cout << out << std::flush;
+  return ok ? 0 : 1;
+}
+
+int RunCopy(const std::vector<std::string> &argv) {
+  TCatalogueArgs args;
+  if (const std::string err = ParseArgs(argv, true, args); !err.empty()) {
+    std::cerr << "tachora-cli copy: " << err << "\n";
+    return 2;
+  }
+  TFileManager fm(false, nullptr);
+  bool ok = FillCatalogue(fm, args, "copy");
+  const auto rows = fm.Items();
+  const bool tty = isatty(fileno(stderr));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    TCopyCallbacks cb;
+    cb.AskOverwrite = [&](const std::string &dest) {
+      if (!args.overwrite)
+        std::cerr << "\ntachora-cli copy: " << dest << " exists, skipped (use --overwrite)\n";
+      return args.overwrite;
+    };
+    cb.ShowError = [](const std::string &msg) { std::cerr << "\ntachora-cli copy: " << msg << "\n"; };
+    TFormCopyThread job(rows[r], args.target, cb);
+    std::string last;
+    auto report = [&](bool final) {
+      const TCopyProgress p = job.Progress();
+      std::string line = "[" + std::to_string(r + 1) + "/" + std::to_string(rows.size()) + "] " +
+                         CopySizeLine(p.CopiedBytes, p.TotalBytes);
+      const std::string speed = CopySpeedLine(p.Speed);
+      if (!speed.empty()) line += "  " + speed;
+      if (!final)
+        line += "  " + CopyFileLine(std::min(p.CurrentIndex, p.FileCount - 1), p.FileCount,
+                                    p.CurrentSource);
+      if (line == last && !final) return;
+      last = line;
+      if (tty)
+        std::cerr << "\r\033[K" << line << (final ? "\n" : "") << std::flush;
+      else if (final)
+        std::cerr << line << "\n";
+    };
+    while (!job.Finished()) {
+      report(false);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    job.WaitFor();
+    report(true);
+    if (job.ErrorCount() > 0) ok = false;
+  }
+  return ok ? 0 : 1;
+}
+
+TCliCommandRegistrar gList({"list", "list [--no-group] [--sort COLUMN[,desc]] PATH...", RunList});
+TCliCommandRegistrar gCopy({"copy", "copy --to FOLDER [--overwrite] [--no-group] PATH...", RunCopy});
+
+}  // namespace
+
+}  // namespace tachora::cli

@@ -1,0 +1,302 @@
+#include "catalogue/UnitCopyEngine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "app/UnitLang.h"
+#include "catalogue/UnitPlatform.h"
+
+namespace tachora {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+std::string SysError(int err) { return std::strerror(err); }
+
+class TFd {
+ public:
+  explicit TFd(int fd = -1) : fFd(fd) {}
+  ~TFd() { Close(); }
+  TFd(const TFd &) = delete;
+  TFd &operator=(const TFd &) = delete;
+  int Get() const { return fFd; }
+  int Close() {
+    const int r = fFd >= 0 ? close(fFd) : 0;
+    fFd = -1;
+    return r;
+  }
+
+ private:
+  int fFd;
+};
+
+}  // namespace
+
+bool ForceDirectories(const std::string &folder, std::string *error) {
+  if (folder.empty()) return true;
+  std::string path;
+  size_t pos = 0;
+  while (pos <= folder.size()) {
+    const size_t next = folder.find('/', pos);
+    const size_t end = next == std::string::npos ? folder.size() : next;
+    path = folder.substr(0, end);
+    pos = end + 1;
+    if (path.empty() || DirExists(path)) continue;
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+      if (error) *error = path + ": " + SysError(errno);
+      return false;
+    }
+  }
+  if (!DirExists(folder)) {
+    if (error) *error = folder + ": " + SysError(ENOTDIR);
+    return false;
+  }
+  return true;
+}
+
+int64_t SmoothSpeed(int64_t old, int64_t measured) {
+  if (old == 0) return measured;
+  if (measured < old) return RoundHalfAway(0.2L * old + 0.8L * measured);
+  return RoundHalfAway(0.5L * old + 0.5L * measured);
+}
+
+int CopyPercent(int64_t copied, int64_t total) {
+  const int64_t p =
+      RoundHalfAway(static_cast<long double>(copied) * 100.0L / std::max<int64_t>(1, total));
+  return static_cast<int>(std::clamp<int64_t>(p, 0, 100));
+}
+
+std::string CopyFileLine(int index, int count, const std::string &source) {
+  return std::to_string(index + 1) + " / " + std::to_string(count) + "  -  " + source;
+}
+
+std::string CopySizeLine(int64_t copied, int64_t total) {
+  const std::string mb = LangText("Mb");
+  return std::to_string(CopyPercent(copied, total)) + "%  -  " +
+         std::to_string(std::max<int64_t>(0, copied) / 1024 / 1024) + " " + mb + " / " +
+         std::to_string(std::max<int64_t>(0, total) / 1024 / 1024) + " " + mb;
+}
+
+std::string CopySpeedLine(int64_t speed) {
+  if (speed < 1) return {};
+  return FormatFixed(static_cast<long double>(speed) / 1048576.0L, 1) + " " + LangText("Mbytepsec");
+}
+
+std::string CopyRemainingLine(int64_t copied, int64_t total, int64_t speed) {
+  if (speed < 1) return {};
+  const int64_t seconds = std::max<int64_t>(0, total - copied) / speed;
+  return FormatTime(static_cast<double>(seconds) / kSecPerDay);
+}
+
+TFormCopyThread::TFormCopyThread(const TFileItem &row, const std::string &targetFolder,
+                                 TCopyCallbacks callbacks, bool start)
+    : fTarget(IncludeTrailingSlash(targetFolder)), fCallbacks(std::move(callbacks)) {
+  auto add = [&](const std::string &path, int64_t knownSize) {
+    // A GPS log shared by several recordings of a trip is copied once.
+    if (path.empty() || std::find(fSources.begin(), fSources.end(), path) != fSources.end())
+      return;
+    fSources.push_back(path);
+    int64_t size = knownSize;
+    if (size < 0) {
+      TFileStat st;
+      size = StatFile(path, st) ? st.Size : 0;
+    }
+    fTotal += std::max<int64_t>(0, size);
+  };
+  for (const auto &rec : row.Items) {
+    add(rec.Path, rec.Size);
+    add(rec.TelemetryPath, -1);
+  }
+  if (start) Start();
+}
+
+TFormCopyThread::~TFormCopyThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TFormCopyThread::Start() {
+  if (!fThread.joinable() && !fFinished.load()) fThread = std::thread([this] { Execute(); });
+}
+
+void TFormCopyThread::WaitFor() {
+  if (fThread.joinable() && fThread.get_id() != std::this_thread::get_id()) fThread.join();
+}
+
+TCopyProgress TFormCopyThread::Progress() const {
+  TCopyProgress p;
+  p.CurrentIndex = fIndex.load();
+  p.FileCount = static_cast<int>(fSources.size());
+  p.CopiedBytes = fCopied.load();
+  p.TotalBytes = fTotal;
+  p.Speed = fSpeed.load();
+  p.Finished = fFinished.load();
+  std::lock_guard lock(fMutex);
+  p.CurrentSource = fSource;
+  p.CurrentDestination = fDestination;
+  return p;
+}
+
+void TFormCopyThread::SetCurrent(const std::string &source, const std::string &destination) {
+  std::lock_guard lock(fMutex);
+  fSource = source;
+  fDestination = destination;
+}
+
+void TFormCopyThread::Fail(const std::string &message) {
+  ++fErrors;
+  if (fCallbacks.ShowError) fCallbacks.ShowError(message);
+}
+
+void TFormCopyThread::Execute() {
+  fBuffer.resize(kBufferSize);
+  std::string error;
+  if (!ForceDirectories(fTarget.size() > 1 ? fTarget.substr(0, fTarget.size() - 1) : fTarget,
+                        &error)) {
+    Fail(error);
+  } else {
+    for (size_t i = 0; i < fSources.size() && !fTerminated.load(); ++i) {
+      fIndex = static_cast<int>(i);
+      CopyOne(i);
+    }
+  }
+  fIndex = static_cast<int>(fSources.size());
+  fFinished = true;
+}
+
+void TFormCopyThread::CopyOne(size_t index) {
+  const std::string &source = fSources[index];
+  const std::string dest = fTarget + ExtractFileName(source);
+  SetCurrent(source, dest);
+
+  TFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat ss {};
+  if (in.Get() < 0 || fstat(in.Get(), &ss) != 0) {
+    Fail(source + ": " + SysError(errno));
+    return;
+  }
+  struct stat ds {};
+  if (stat(dest.c_str(), &ds) == 0) {
+    // The target folder is the source folder: the file is already there,
+    // and opening it for writing would destroy the source.
+    if (ds.st_dev == ss.st_dev && ds.st_ino == ss.st_ino) {
+      fCopied += ss.st_size;
+      return;
+    }
+    if (!fCallbacks.AskOverwrite || !fCallbacks.AskOverwrite(dest)) return;
+    if (fTerminated.load()) return;
+  }
+
+  const std::string temp = dest + ".part";
+  TFd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (out.Get() < 0) {
+    Fail(dest + ": " + SysError(errno));
+    return;
+  }
+  std::string error;
+  const bool complete = CopyData(in.Get(), out.Get(), ss.st_size, error);
+  if (!error.empty()) error = source + ": " + error;
+  bool ok = complete && error.empty();
+  if (ok) {
+    struct stat ts {};
+    if (fsync(out.Get()) != 0 || fstat(out.Get(), &ts) != 0) {
+      error = dest + ": " + SysError(errno);
+      ok = false;
+    } else if (ts.st_size != ss.st_size) {
+      error = dest + ": the copy has " + std::to_string(ts.st_size) + " bytes, the original " +
+              std::to_string(ss.st_size);
+      ok = false;
+    }
+  }
+  if (ok) {
+    // Times and permission bits (the lock) of the source; failures here do
+    // not spoil the copy.
+    const timespec times[2] = {ss.st_atim, ss.st_mtim};
+    futimens(out.Get(), times);
+    fchmod(out.Get(), ss.st_mode & 07777);
+    if (out.Close() != 0) {
+      error = dest + ": " + SysError(errno);
+      ok = false;
+    } else if (rename(temp.c_str(), dest.c_str()) != 0) {
+      error = dest + ": " + SysError(errno);
+      ok = false;
+    }
+  }
+  if (!ok) {
+    out.Close();
+    unlink(temp.c_str());
+    if (!error.empty()) Fail(error);  // a stop by the user is no error
+    return;
+  }
+  ++fCopiedFiles;
+  TFd dir(open(ExtractFileDir(dest).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0) fsync(dir.Get());
+}
+
+// Copies `size` bytes; false when stopped. Errors (and a source that ends
+// early) set `error`.
+bool TFormCopyThread::CopyData(int in, int out, int64_t size, std::string &error) {
+  int64_t written = 0;
+  auto t0 = TClock::now();
+  int64_t sinceT0 = 0;
+  bool kernelCopy = true;
+  while (written < size) {
+    if (fTerminated.load()) return false;
+    const size_t want = static_cast<size_t>(std::min<int64_t>(kBufferSize, size - written));
+    ssize_t n = -1;
+    if (kernelCopy) {
+      n = copy_file_range(in, nullptr, out, nullptr, want, 0);
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                    errno == EPERM)) {
+        kernelCopy = false;
+        continue;
+      }
+    } else {
+      n = read(in, fBuffer.data(), want);
+      if (n > 0) {
+        ssize_t done = 0;
+        while (done < n) {
+          const ssize_t w = write(out, fBuffer.data() + done, static_cast<size_t>(n - done));
+          if (w < 0 && errno == EINTR) continue;
+          if (w <= 0) {
+            error = SysError(w < 0 ? errno : ENOSPC);
+            return true;
+          }
+          done += w;
+        }
+      }
+    }
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = SysError(errno);
+      return true;
+    }
+    if (n == 0) {
+      error = "the source ended after " + std::to_string(written) + " of " + std::to_string(size) +
+              " bytes";
+      return true;
+    }
+    written += n;
+    fCopied += n;
+    sinceT0 += n;
+    const auto now = TClock::now();
+    const double seconds = std::chrono::duration<double>(now - t0).count();
+    if (seconds > 4) {
+      fSpeed = SmoothSpeed(fSpeed.load(), RoundHalfAway(sinceT0 / seconds));
+      t0 = now;
+      sinceT0 = 0;
+    }
+    while (fPaused.load() && !fTerminated.load())
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+}  // namespace tachora

@@ -1,0 +1,111 @@
+// Copying a catalogue row off the card: every recording of the row with its
+// telemetry file (video 1, telemetry 1, video 2, ...) into a target folder,
+// on a worker thread, with counters that a progress window polls, a pause
+// flag, a stop, and callbacks for the overwrite question and for errors.
+//
+// Each file is written under a temporary name ("<destination>.part"), synced
+// and renamed over the destination only when complete and of the source's
+// size, so a stopped or failed copy never leaves a destination that looks
+// whole; the copy takes the source's access and modification times and its
+// permission bits (a locked recording stays locked). A destination that is
+// the source itself is skipped.
+//
+// Units: bytes, bytes per second. Threads: the engine owns its thread. The
+// callbacks run on the copy thread, which waits for their answer (a GUI
+// marshals them to its UI thread). Counters may be read from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalogue/UnitFileItems.h"
+
+namespace tachora {
+
+struct TCopyCallbacks {
+  // The destination exists: replace it? Without a callback the answer is no.
+  std::function<bool(const std::string &destination)> AskOverwrite;
+  // A file could not be copied; the copy goes on with the next file.
+  std::function<void(const std::string &message)> ShowError;
+};
+
+struct TCopyProgress {
+  int CurrentIndex = 0;  // equals FileCount once everything is done
+  int FileCount = 0;
+  int64_t CopiedBytes = 0, TotalBytes = 0;
+  int64_t Speed = 0;  // bytes per second, smoothed; 0 before the first sample
+  std::string CurrentSource, CurrentDestination;
+  bool Finished = false;
+};
+
+class TFormCopyThread {
+ public:
+  static constexpr size_t kBufferSize = 1 << 20;
+
+  // Builds the source list and the total, and starts the thread unless
+  // `start` is false (tests inspect the list first).
+  TFormCopyThread(const TFileItem &row, const std::string &targetFolder, TCopyCallbacks callbacks,
+                  bool start = true);
+  ~TFormCopyThread();  // stops and waits
+  TFormCopyThread(const TFormCopyThread &) = delete;
+  TFormCopyThread &operator=(const TFormCopyThread &) = delete;
+
+  void Start();
+  void Terminate() { fTerminated = true; }
+  bool Terminated() const { return fTerminated.load(); }
+  void SetPaused(bool paused) { fPaused = paused; }
+  bool Paused() const { return fPaused.load(); }
+  void WaitFor();
+
+  TCopyProgress Progress() const;
+  bool Finished() const { return fFinished.load(); }
+  const std::vector<std::string> &Sources() const { return fSources; }
+  const std::string &TargetFolder() const { return fTarget; }
+  int64_t TotalBytes() const { return fTotal; }
+  int ErrorCount() const { return fErrors.load(); }
+  int CopiedFiles() const { return fCopiedFiles.load(); }
+
+ private:
+  void Execute();
+  void CopyOne(size_t index);
+  bool CopyData(int in, int out, int64_t size, std::string &error);
+  void Fail(const std::string &message);
+  void SetCurrent(const std::string &source, const std::string &destination);
+
+  std::vector<std::string> fSources;
+  std::string fTarget;
+  int64_t fTotal = 0;
+  TCopyCallbacks fCallbacks;
+  std::vector<char> fBuffer;
+
+  std::atomic<int64_t> fCopied{0};
+  std::atomic<int64_t> fSpeed{0};
+  std::atomic<int> fIndex{0};
+  std::atomic<int> fErrors{0};
+  std::atomic<int> fCopiedFiles{0};
+  std::atomic<bool> fPaused{false}, fTerminated{false}, fFinished{false};
+  mutable std::mutex fMutex;  // current paths
+  std::string fSource, fDestination;
+  std::thread fThread;
+};
+
+// Speed smoothing: a falling speed follows fast (0.2 old + 0.8 new), a
+// rising one slowly (0.5 / 0.5); the first measurement is taken as it is.
+int64_t SmoothSpeed(int64_t old, int64_t measured);
+
+// Texts of the progress window (sizes in whole mebibytes).
+int CopyPercent(int64_t copied, int64_t total);
+std::string CopyFileLine(int index, int count, const std::string &source);
+std::string CopySizeLine(int64_t copied, int64_t total);  // "45%  -  120 Mb / 270 Mb"
+std::string CopySpeedLine(int64_t speed);                 // "3.1 Mbyte/sec"; empty below 1
+std::string CopyRemainingLine(int64_t copied, int64_t total, int64_t speed);  // "00:01:05"
+
+// Creates a folder with all missing parents; false with `error` set on failure.
+bool ForceDirectories(const std::string &folder, std::string *error = nullptr);
+
+}  // namespace tachora
