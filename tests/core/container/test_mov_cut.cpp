@@ -1,0 +1,366 @@
+// Cutting fragments out of ffmpeg-made recordings; every cut file is read
+// back by our reader, probed by ffprobe and decoded by ffmpeg.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "TestMedia.h"
+#include "container/UnitCutter.h"
+#include "container/UnitMOV.h"
+
+using namespace tachora;
+using namespace tachora::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A trip timed by the recordings' container durations laid end to end.
+TCutTrip MakeTrip(const std::vector<std::string> &paths) {
+  TCutTrip trip;
+  trip.caption = "trip";
+  std::vector<int64_t> d;
+  int64_t total = 0;
+  for (const auto &p : paths) {
+    TMOVReader r(p, true);
+    d.push_back(r.DurationMs());
+    total += r.DurationMs();
+  }
+  int64_t at = 0;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    TCutRecording rec;
+    rec.path = paths[i];
+    rec.start = static_cast<long double>(at) / total;
+    at += d[i];
+    rec.end = static_cast<long double>(at) / total;
+    trip.recordings.push_back(rec);
+  }
+  return trip;
+}
+
+TCutResult Cut(const std::vector<std::string> &paths, long double a, long double b,
+               const std::string &out, TCutOptions o = {}, const TCutProgressFn &progress = {}) {
+  o.a = a;
+  o.b = b;
+  o.output = out;
+  return CutFragment(MakeTrip(paths), o, nullptr, progress);
+}
+
+std::string ReadBytes(const std::string &path, int64_t offset, uint32_t size) {
+  std::ifstream f(path, std::ios::binary);
+  f.seekg(offset);
+  std::string s(size, '\0');
+  f.read(s.data(), size);
+  return s;
+}
+
+// Output samples of `track` must be the source samples listed, in order.
+void ExpectSameSamples(const std::string &out, const TMOVTrack &track,
+                       const std::vector<std::pair<std::string, std::pair<uint32_t, uint32_t>>> &parts,
+                       int sourceTrack) {
+  uint32_t o = 0;
+  for (const auto &[path, range] : parts) {
+    TMOVReader src(path, false);
+    const TMOVTrack &st = src.Tracks()[sourceTrack];
+    for (uint32_t k = range.first; k <= range.second; ++k, ++o) {
+      ASSERT_LT(o, track.SampleCount());
+      const TMOVSample a = track.Sample(o), b = st.Sample(k);
+      ASSERT_EQ(a.size, b.size) << "sample " << o;
+      ASSERT_EQ(a.key, b.key) << "sample " << o;
+      if (st.kind == kKindVideo || k == range.first || k == range.second) {
+        ASSERT_EQ(ReadBytes(out, a.offset, a.size), ReadBytes(path, b.offset, b.size)) << o;
+      }
+    }
+  }
+  EXPECT_EQ(o, track.SampleCount());
+}
+
+void ExpectPlayable(const std::string &path, size_t streams) {
+  const auto probe = ProbeStreams(path);
+  EXPECT_EQ(probe.size(), streams) << path;
+  std::string errors;
+  EXPECT_TRUE(DecodesCleanly(path, &errors)) << path << ": " << errors;
+}
+
+TMediaSpec Spec(const std::string &video, const std::string &audio, double seconds = 4) {
+  TMediaSpec s;
+  s.video = video;
+  s.audio = audio;
+  s.seconds = seconds;
+  return s;
+}
+
+}  // namespace
+
+// A 4 s clip, key frames every second; A-B = 1.2 s - 2.8 s starts the copy
+// of every track at the key frame of 1.0 s.
+TEST(MOVCut, InsideOneClipStartsAtEarlierKeyFrame) {
+  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string dir = MakeTempDir("cut-inside");
+  const std::string out = dir + "/inside.mov";
+  const TCutResult res = Cut({src}, 0.3L, 0.7L, out);
+  ASSERT_TRUE(res.written) << res.message;
+  EXPECT_FALSE(res.cancelled);
+  EXPECT_FALSE(fs::exists(out + ".part"));
+
+  const TMOVReader r(out, false);
+  ASSERT_TRUE(r.HasMovie());
+  ASSERT_EQ(r.Tracks().size(), 2u);
+  const TMOVTrack &v = r.Tracks()[0];
+  const TMOVTrack &a = r.Tracks()[1];
+  EXPECT_EQ(v.SampleCount(), 46u);  // frames 25 .. 70
+  EXPECT_TRUE(v.Sample(0).key);
+  EXPECT_EQ(v.BuiltChunkCount(), v.SampleCount());  // one frame per chunk
+  EXPECT_EQ(a.SampleCount(), 134400u - 48000u + 1);
+  EXPECT_EQ(a.codec, "SOWT");
+  EXPECT_TRUE(a.constantSize);
+  // PCM goes in chunks of many samples: about one per video frame.
+  EXPECT_LT(a.BuiltChunkCount(), 100u);
+  EXPECT_EQ(r.DurationMs(), 1840);
+  ExpectSameSamples(out, v, {{src, {25, 70}}}, 0);
+  ExpectSameSamples(out, a, {{src, {48000, 134400}}}, 1);
+
+  const auto probe = ProbeStreams(out);
+  ASSERT_EQ(probe.size(), 2u);
+  EXPECT_EQ(probe[0].frames, 46);
+  EXPECT_EQ(probe[1].tag, "sowt");
+  EXPECT_NEAR(probe[1].duration, 1.8, 0.01);
+  EXPECT_EQ(CountPackets(out, 0), 46);
+  std::string errors;
+  EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+}
+
+// Two 3 s clips, A-B = 1.5 s - 4.5 s of the trip: one file with clip 1
+// from its key frame at 1 s to its end, then clip 2 from 0 to 1.5 s.
+TEST(MOVCut, SelectionSpanningTwoClips) {
+  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Spec("h264", "pcm_s16le"));
+  const std::string out = MakeTempDir("cut-span") + "/span.mov";
+  const TCutResult res = Cut(trip, 0.25L, 0.75L, out);
+  ASSERT_TRUE(res.written) << res.message;
+  const TMOVReader r(out, false);
+  ASSERT_EQ(r.Tracks().size(), 2u);
+  const TMOVTrack &v = r.Tracks()[0];
+  EXPECT_EQ(v.SampleCount(), 50u + 38u);
+  EXPECT_EQ(v.BuiltChunkCount(), v.SampleCount());
+  EXPECT_EQ(v.KeySamples(), (std::vector<uint32_t>{0, 25, 50, 75}));
+  ExpectSameSamples(out, v, {{trip[0], {25, 74}}, {trip[1], {0, 37}}}, 0);
+  ExpectSameSamples(out, r.Tracks()[1], {{trip[0], {48000, 143999}}, {trip[1], {0, 72000}}}, 1);
+  // Decode times run on without a gap across the two clips.
+  EXPECT_EQ(v.Sample(50).time, 50 * 512);
+  const auto probe = ProbeStreams(out);
+  ASSERT_EQ(probe.size(), 2u);
+  EXPECT_EQ(probe[0].frames, 88);
+  EXPECT_NEAR(probe[0].duration, 88 / 25.0, 0.01);
+  ExpectPlayable(out, 2);
+}
+
+TEST(MOVCut, TrackChoices) {
+  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string dir = MakeTempDir("cut-choices");
+  TCutOptions noAudio;
+  noAudio.audio = false;
+  ASSERT_TRUE(Cut({src}, 0.1L, 0.9L, dir + "/video.mov", noAudio).written);
+  const TMOVReader rv(dir + "/video.mov", false);
+  ASSERT_EQ(rv.Tracks().size(), 1u);
+  EXPECT_EQ(rv.Tracks()[0].kind, kKindVideo);
+  ExpectPlayable(dir + "/video.mov", 1);
+
+  TCutOptions noVideo;
+  noVideo.video = false;
+  ASSERT_TRUE(Cut({src}, 0.1L, 0.9L, dir + "/audio.mov", noVideo).written);
+  const TMOVReader ra(dir + "/audio.mov", false);
+  ASSERT_EQ(ra.Tracks().size(), 1u);
+  EXPECT_EQ(ra.Tracks()[0].kind, kKindAudio);
+  ExpectPlayable(dir + "/audio.mov", 1);
+}
+
+// Other codecs and layouts: each cut plays and keeps its codec.
+TEST(MOVCut, CodecsAndLayouts) {
+  struct TCase {
+    std::string name;
+    TMediaSpec spec;
+    std::string audioTag;
+  };
+  TMediaSpec aac = Spec("h264", "aac");
+  TMediaSpec mjpeg = Spec("mjpeg", "pcm_s16be");
+  TMediaSpec fast = Spec("h264", "pcm_s16le");
+  fast.faststart = true;
+  TMediaSpec bframes = Spec("h264", "aac");
+  bframes.bframes = true;
+  TMediaSpec stereo = Spec("h264", "pcm_s16le");
+  stereo.channels = 2;
+  const std::vector<TCase> cases = {{"h264-aac", aac, "mp4a"},
+                                    {"mjpeg-twos", mjpeg, "twos"},
+                                    {"h264-faststart", fast, "sowt"},
+                                    {"h264-bframes", bframes, "mp4a"},
+                                    {"h264-stereo", stereo, "sowt"}};
+  const std::string dir = MakeTempDir("cut-codecs");
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string src = GenerateMovie(c.name, c.spec);
+    const TMOVReader in(src, false);
+    ASSERT_TRUE(in.HasMovie());
+    const std::string out = dir + "/" + c.name + ".mov";
+    const TCutResult res = Cut({src}, 0.3L, 0.8L, out);
+    ASSERT_TRUE(res.written) << res.message;
+    const auto probe = ProbeStreams(out);
+    ASSERT_EQ(probe.size(), 2u);
+    EXPECT_EQ(probe[1].tag, c.audioTag);
+    const int64_t frames = CountPackets(out, 0);
+    // 0.3 * 4 s = 1.2 s goes back to the key frame of 1 s; MJPEG has key
+    // frames only and starts at 1.2 s. The end is 3.2 s.
+    EXPECT_EQ(frames, c.spec.video == "mjpeg" ? 51 : 56);
+    EXPECT_EQ(probe[0].frames, frames);
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+    if (c.spec.bframes) {
+      const TMOVReader r(out, false);
+      EXPECT_FALSE(r.Tracks()[0].compositionOffsets.empty());
+    }
+  }
+}
+
+TEST(MOVCut, CancelKeepsAPlayableFile) {
+  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string out = MakeTempDir("cut-cancel") + "/cancel.mov";
+  int calls = 0;
+  double lastSeconds = 0;
+  const TCutResult res = Cut({src}, 0, 1, out, {}, [&](const TCutProgress &p) {
+    if (p.action != "Copying data") return true;
+    lastSeconds = p.outputSeconds;
+    return ++calls < 4;
+  });
+  ASSERT_TRUE(res.written) << res.message;
+  EXPECT_TRUE(res.cancelled);
+  EXPECT_GT(lastSeconds, 0.5);
+  const TMOVReader r(out, false);
+  ASSERT_EQ(r.Tracks().size(), 2u);
+  const uint32_t frames = r.Tracks()[0].SampleCount();
+  EXPECT_GT(frames, 16u);
+  EXPECT_LT(frames, 100u);
+  const auto probe = ProbeStreams(out);
+  ASSERT_EQ(probe.size(), 2u);
+  EXPECT_EQ(probe[0].frames, frames);
+  ExpectPlayable(out, 2);
+}
+
+// With a small media-data limit the output holds several mdat atoms and,
+// once it is larger than the limit, 64-bit chunk offsets.
+TEST(MOVCut, SecondMediaDataAndWideOffsets) {
+  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string out = MakeTempDir("cut-limit") + "/limit.mov";
+  TCutOptions o;
+  o.mediaDataLimit = 200000;
+  ASSERT_TRUE(Cut({src}, 0, 1, out, o).written);
+  // Walk the top level: ftyp, mdat..., moov.
+  std::ifstream f(out, std::ios::binary);
+  std::vector<std::string> types;
+  int64_t pos = 0, size = static_cast<int64_t>(fs::file_size(out));
+  while (pos + 8 <= size) {
+    unsigned char h[8];
+    f.seekg(pos);
+    f.read(reinterpret_cast<char *>(h), 8);
+    uint32_t s = uint32_t(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
+    types.emplace_back(reinterpret_cast<char *>(h + 4), 4);
+    EXPECT_LE(s, 200000u + 8 + 1024 * 1024);
+    if (s < 8) break;
+    pos += s;
+  }
+  EXPECT_EQ(pos, size);
+  ASSERT_GE(types.size(), 4u);
+  EXPECT_EQ(types.front(), "ftyp");
+  EXPECT_EQ(types.back(), "moov");
+  EXPECT_GE(std::count(types.begin(), types.end(), "mdat"), 2);
+  std::ifstream whole(out, std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+  EXPECT_NE(all.find("co64"), std::string::npos);
+  EXPECT_EQ(all.find("stco"), std::string::npos);
+  const TMOVReader r(out, false);
+  EXPECT_EQ(r.Tracks()[0].SampleCount(), 100u);
+  ExpectPlayable(out, 2);
+}
+
+TEST(MOVCut, NothingReadableWritesNothing) {
+  const std::string dir = MakeTempDir("cut-none");
+  const std::string bad = dir + "/bad.mov";
+  std::ofstream(bad) << "not a movie at all";
+  const std::string out = dir + "/out.mov";
+  TCutTrip trip;
+  TCutRecording rec;
+  rec.path = bad;
+  trip.recordings = {rec};
+  TCutOptions o;
+  o.a = 0.1L;
+  o.b = 0.5L;
+  o.output = out;
+  const TCutResult res = CutFragment(trip, o, nullptr, {});
+  EXPECT_FALSE(res.written);
+  EXPECT_FALSE(res.message.empty());
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_FALSE(fs::exists(out + ".part"));
+  // B not after A.
+  o.b = 0.1L;
+  EXPECT_FALSE(CutFragment(trip, o, nullptr, {}).written);
+}
+
+namespace {
+struct TFakeMeta : TCutMetaSource {
+  std::vector<std::pair<long double, long double>> calls;
+  std::string MetaText(const TCutRecording &rec, long double from, long double to) override {
+    calls.emplace_back(from, to);
+    return "[G]" + fs::path(rec.path).filename().string() + "\r\n";
+  }
+};
+}  // namespace
+
+TEST(MOVCut, MetaFileAndTimes) {
+  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Spec("h264", "pcm_s16le"));
+  const std::string out = MakeTempDir("cut-meta") + "/meta.mov";
+  TCutTrip t = MakeTrip(trip);
+  for (auto &r : t.recordings) {
+    r.hasTelemetry = true;
+    r.telemetryStart = r.start;
+    r.telemetryEnd = r.end;
+  }
+  TCutOptions o;
+  o.a = 0.25L;
+  o.b = 0.75L;
+  o.output = out;
+  ASSERT_TRUE(ParseDateTime("2026-05-01 12:30:01", o.startDate));
+  ASSERT_TRUE(ParseDateTime("2026-05-01 12:30:04", o.endDate));
+  TFakeMeta meta;
+  const TCutResult res = CutFragment(t, o, &meta, {});
+  ASSERT_TRUE(res.written);
+  EXPECT_EQ(res.metaPath, MetaFileName(out));
+  ASSERT_EQ(meta.calls.size(), 2u);
+  EXPECT_NEAR(static_cast<double>(meta.calls[0].first), 0.5, 1e-9);
+  EXPECT_NEAR(static_cast<double>(meta.calls[0].second), 1, 1e-9);
+  EXPECT_NEAR(static_cast<double>(meta.calls[1].second), 0.5, 1e-9);
+  std::ifstream f(res.metaPath, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "[G]" + fs::path(trip[0]).filename().string() + "\r\n[B]\r\n[G]" +
+                      fs::path(trip[1]).filename().string() + "\r\n");
+  struct stat st {};
+  ASSERT_EQ(stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, TimespecFromDateTime(o.endDate).tv_sec);
+  // Without the meta box no .dat is written.
+  TCutOptions noMeta = o;
+  noMeta.meta = false;
+  noMeta.output = MakeTempDir("cut-nometa") + "/x.mov";
+  EXPECT_TRUE(CutFragment(t, noMeta, &meta, {}).metaPath.empty());
+  EXPECT_FALSE(fs::exists(MetaFileName(noMeta.output)));
+}
+
+TEST(MOVCut, Names) {
+  TDateTime a = 0, b = 0;
+  ASSERT_TRUE(ParseDateTime("2026-05-01 12:30:00", a));
+  ASSERT_TRUE(ParseDateTime("2026-05-01 12:31:00", b));
+  EXPECT_EQ(DefaultFragmentName("X", a, b, "/home/u/Videos"),
+            "/home/u/Videos/Fragment of X (12-30-00 - 12-31-00).mov");
+  EXPECT_EQ(DefaultFragmentName("a:b*c?\"d|<e>/f", a, b, "/v/"),
+            "/v/Fragment of a-b_c__d__e__f (12-30-00 - 12-31-00).mov");
+  EXPECT_EQ(MetaFileName("/a.b/c.mov"), "/a.b/c.dat");
+  EXPECT_EQ(MetaFileName("/a.b/c"), "/a.b/c.dat");
+}
