@@ -1,0 +1,122 @@
+// tachora-cli info and cut, run as a program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "../core/container/MovBuilder.h"
+#include "TestMedia.h"
+
+using namespace tachora::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+  int status;
+  std::string out, err;
+};
+
+TRun Cli(const std::string &args) {
+  TRun r;
+  r.status = RunCommand(std::string(TACHORA_CLI) + " " + args, &r.out, &r.err);
+  return r;
+}
+
+std::string Movie() {
+  TMediaSpec s;
+  s.seconds = 4;
+  s.creationTime = "2026-05-01 12:30:00";
+  return GenerateMovie("cli-h264-sowt", s);
+}
+
+}  // namespace
+
+TEST(CliContainer, Info) {
+  const TRun r = Cli("info " + ShellQuote(Movie()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("has_movie: true\nduration_ms: 4000\ntime_scale: 1000\n"
+                       "creation_time: 2026-05-01 12:30:00\nvideo_size: 320x240\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("tracks: 2\ntrack 0: id=1 kind=1 codec=AVC1 timescale=12800 "
+                       "duration_units=51200 duration_ms=4000 width=320 height=240 "
+                       "samples=100 keyframes=4\ntrack 1: id=2 kind=2 codec=SOWT "
+                       "timescale=48000 duration_units=192000 duration_ms=4000 width=0 "
+                       "height=0 samples=192000 keyframes=0\n"),
+            std::string::npos)
+      << r.out;
+
+  const TRun h = Cli("info --headers-only " + ShellQuote(Movie()));
+  EXPECT_NE(h.out.find("samples=0 keyframes=0"), std::string::npos);
+  EXPECT_NE(h.out.find("duration_ms: 4000"), std::string::npos);
+
+  const TRun s = Cli("info --samples " + ShellQuote(Movie()));
+  EXPECT_NE(s.out.find("\nsample 0 0 offset=36 size="), std::string::npos) << s.out.substr(0, 800);
+  EXPECT_NE(s.out.find(" time=0 duration=512 key=1\nsample 0 1 offset="), std::string::npos);
+  EXPECT_NE(s.out.find("\nsample 1 191999 offset="), std::string::npos);
+  EXPECT_NE(s.out.find(" size=2 time=191999 duration=1 key=0\n"), std::string::npos);
+}
+
+TEST(CliContainer, InfoOnOddFiles) {
+  const std::string dir = MakeTempDir("cli-info");
+  // A sound format with zero bytes in it.
+  TMovBuilder b;
+  b.Ftyp().Open("moov").Mvhd(1000, 1000).Open("trak").Tkhd(1, 1000, 0, 0);
+  b.Open("mdia").Mdhd(8000, 8000).Open("minf").Open("stbl").Stsd(std::string("ms\0\x11", 4));
+  b.Close().Close().Close().Close().Close();
+  const std::string odd = dir + "/odd.mov";
+  std::ofstream(odd, std::ios::binary).write(reinterpret_cast<const char *>(b.bytes.data()),
+                                             static_cast<std::streamsize>(b.bytes.size()));
+  const TRun r = Cli("info " + ShellQuote(odd));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("kind=2 codec=MS\\0\x11 "), std::string::npos) << r.out;
+
+  const TRun bad = Cli("info " + ShellQuote(std::string(TACHORA_TEST_DATA) +
+                                            "/container/ftyp_then_random.mov"));
+  EXPECT_EQ(bad.status, 0);
+  EXPECT_NE(bad.out.find("has_movie: false\n"), std::string::npos);
+  EXPECT_NE(bad.out.find("creation_time: \n"), std::string::npos);
+  EXPECT_NE(bad.out.find("tracks: 0\n"), std::string::npos);
+
+  EXPECT_EQ(Cli("info " + dir + "/missing.mov").status, 1);
+  EXPECT_EQ(Cli("info").status, 2);
+}
+
+TEST(CliContainer, Cut) {
+  TMediaSpec s;
+  const auto trip = GenerateTrip("cli-trip", {3, 3}, "2026-05-01 12:30:00", s);
+  const std::string dir = MakeTempDir("cli-cut");
+  const std::string out = dir + "/cut.mov";
+  const TRun r = Cli("cut --from 0.25 --to 0.75 -o " + ShellQuote(out) + " " +
+                     ShellQuote(trip[0]) + " " + ShellQuote(trip[1]));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, out + "\n");
+  EXPECT_NE(r.err.find("Copying data"), std::string::npos);
+  auto probe = ProbeStreams(out);
+  ASSERT_EQ(probe.size(), 2u);
+  EXPECT_EQ(probe[0].frames, 88);
+  EXPECT_TRUE(DecodesCleanly(out));
+
+  const std::string video = dir + "/video.mov";
+  ASSERT_EQ(Cli("cut --from 0 --to 0.5 --no-audio --no-meta -o " + ShellQuote(video) + " " +
+                ShellQuote(trip[0]) + " " + ShellQuote(trip[1]))
+                .status,
+            0);
+  probe = ProbeStreams(video);
+  ASSERT_EQ(probe.size(), 1u);
+  EXPECT_EQ(probe[0].type, "video");
+}
+
+TEST(CliContainer, CutErrors) {
+  const std::string dir = MakeTempDir("cli-cut-errors");
+  const std::string bad = std::string(TACHORA_TEST_DATA) + "/container/ftyp_then_random.mov";
+  const TRun r = Cli("cut --from 0 --to 1 -o " + dir + "/x.mov " + ShellQuote(bad));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("none of the files"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir + "/x.mov"));
+  EXPECT_EQ(Cli("cut --from 0.6 --to 0.5 -o " + dir + "/y.mov " + ShellQuote(Movie())).status, 1);
+  EXPECT_EQ(Cli("cut --from x --to 0.5 -o " + dir + "/y.mov " + ShellQuote(Movie())).status, 2);
+  EXPECT_EQ(Cli("cut --from 0 --to 0.5 " + ShellQuote(Movie())).status, 2);
+  EXPECT_FALSE(fs::exists(dir + "/y.mov"));
+}
