@@ -2,12 +2,17 @@
 // A-B fragment of a trip made of the given files.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CliCommands.h"
 #include "container/UnitCutter.h"
 #include "container/UnitMOV.h"
+#ifdef TACHORA_CUT_META
+#include "container/UnitCutterMeta.h"
+#include "telemetry/UnitMovingInfo.h"
+#endif
 
 namespace tachora::cli {
 namespace {
@@ -169,6 +174,26 @@ int RunCut(const std::vector<std::string> &args) {
     rec.end = static_cast<long double>(at) / total;
     trip.recordings.push_back(rec);
   }
+  // Telemetry beside each recording, laid onto the recording's span.
+  TCutMetaSource *meta = nullptr;
+#ifdef TACHORA_CUT_META
+  std::vector<std::unique_ptr<TMovingInfo>> telemetry;
+  TMovingInfoMetaSource metaSource;
+  if (options.meta) {
+    meta = &metaSource;
+    for (TCutRecording &rec : trip.recordings) {
+      const std::string path = FindTelemetryBeside(rec.path);
+      if (path.empty()) continue;
+      auto mi = TMovingInfo::LoadFromFile(path, false);
+      if (!mi || (mi->GpsPoints.size() < 2 && mi->GsensorPoints.size() < 2)) continue;
+      rec.hasTelemetry = true;
+      rec.telemetryStart = rec.start;
+      rec.telemetryEnd = rec.end;
+      rec.telemetry = mi.get();
+      telemetry.push_back(std::move(mi));
+    }
+  }
+#endif
   if (tripStart > 0) {
     options.startDate = tripStart + static_cast<double>(options.a * total) / kMsPerDay;
     options.endDate = tripStart + static_cast<double>(options.b * total) / kMsPerDay;
@@ -187,7 +212,7 @@ int RunCut(const std::vector<std::string> &args) {
     }
     return true;
   };
-  TCutResult res = CutFragment(trip, options, nullptr, progress);
+  TCutResult res = CutFragment(trip, options, meta, progress);
   std::cerr << "\n";
   for (const std::string &e : res.errors) std::cerr << "cut: " << e << "\n";
   if (!res.written) {

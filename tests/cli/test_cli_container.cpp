@@ -120,3 +120,26 @@ TEST(CliContainer, CutErrors) {
   EXPECT_EQ(Cli("cut --from 0 --to 0.5 " + ShellQuote(Movie())).status, 2);
   EXPECT_FALSE(fs::exists(dir + "/y.mov"));
 }
+
+// Telemetry beside a recording goes into OUT's .dat; --no-meta leaves it out.
+TEST(CliContainer, CutWithTelemetry) {
+  const std::string dir = MakeTempDir("cli-cut-meta");
+  TMediaSpec s;
+  fs::copy_file(GenerateMovie("cli-meta", s), dir + "/FILE0001.MOV");
+  fs::copy_file(std::string(TACHORA_TEST_DATA) + "/telemetry/sample.dat", dir + "/file0001.dat");
+  const std::string out = dir + "/cut.mov";
+  const TRun r = Cli("cut --from 0.2 --to 0.6 -o " + ShellQuote(out) + " " +
+                     ShellQuote(dir + "/FILE0001.MOV"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, out + "\n" + dir + "/cut.dat\n");
+  std::ifstream f(dir + "/cut.dat", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.rfind("[G]\t", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\n[S]\t"), std::string::npos);
+
+  const std::string out2 = dir + "/plain.mov";
+  const TRun n = Cli("cut --from 0.2 --to 0.6 --no-meta -o " + ShellQuote(out2) + " " +
+                     ShellQuote(dir + "/FILE0001.MOV"));
+  EXPECT_EQ(n.out, out2 + "\n");
+  EXPECT_FALSE(fs::exists(dir + "/plain.dat"));
+}

@@ -364,3 +364,20 @@ TEST(MOVCut, Names) {
   EXPECT_EQ(MetaFileName("/a.b/c.mov"), "/a.b/c.dat");
   EXPECT_EQ(MetaFileName("/a.b/c"), "/a.b/c.dat");
 }
+
+#ifdef TACHORA_CUT_META
+#include "container/UnitCutterMeta.h"
+
+TEST(MOVCut, TelemetryLookup) {
+  const fs::path dir = MakeTempDir("cut-lookup");
+  fs::create_directories(dir / "DCIM/100MEDIA");
+  fs::create_directories(dir / "DCIM/INFO");
+  const std::string video = (dir / "DCIM/100MEDIA/FILE0001.MOV").string();
+  std::ofstream(video) << "x";
+  EXPECT_EQ(FindTelemetryBeside(video), "");
+  std::ofstream(dir / "DCIM/INFO/file0001.DAT") << "x";
+  EXPECT_EQ(FindTelemetryBeside(video), (dir / "DCIM/INFO/file0001.DAT").string());
+  std::ofstream(dir / "DCIM/100MEDIA/FILE0001.log") << "x";
+  EXPECT_EQ(FindTelemetryBeside(video), (dir / "DCIM/100MEDIA/FILE0001.log").string());
+}
+#endif

@@ -1,0 +1,24 @@
+// The telemetry of a cut fragment: the records of a recording's
+// TMovingInfo between two fractions of its span, as recorder ".dat" text
+// (the default track writer). Used by the cutting engine through
+// TCutMetaSource; TCutRecording::telemetry must point to a TMovingInfo.
+//
+// One object per thread (the writer objects are per thread).
+#pragma once
+
+#include "container/UnitCutter.h"
+
+namespace tachora {
+
+class TMovingInfoMetaSource : public TCutMetaSource {
+ public:
+  std::string MetaText(const TCutRecording &recording, long double from, long double to) override;
+};
+
+// The telemetry file of a recording the way recorders store it: beside the
+// video with the extension .dat, .log, .gpx or .plt, else the card's INFO
+// folder (the parent of the video's folder) with the extension .dat; names
+// compared without regard to case. Empty when there is none.
+std::string FindTelemetryBeside(const std::string &videoPath);
+
+}  // namespace tachora
