@@ -50,7 +50,8 @@ void TFileManager::Execute() {
 
   // Search: every root lists its recordings at once.
   SetStatus(CatalogueText("Searching"));
-  std::vector<std::string> roots = fOptions.Roots;
+  std::vector<std::string> roots;
+  for (const auto &r : fOptions.Roots) roots.push_back(IncludeTrailingSlash(r));
   if (roots.empty()) {
     const std::string cwd = CurrentFolder();
     roots = CollectSearchRoots(cwd, ProgramFolder(), MountPointOf(cwd), RemovableUsbDrives(),

@@ -1,0 +1,309 @@
+// TFileManager on small cards: telemetry look-up, preview, scanning limits,
+// log matching, grouping operations, locking, removal and deletion.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "CatalogueTestCard.h"
+#include "TestMedia.h"
+#include "app/UnitLang.h"
+#include "catalogue/UnitFileManager.h"
+
+using namespace tachora;
+using tachora::test::TTestCard;
+
+namespace {
+
+constexpr double kSec = 1.0 / 86400.0;
+constexpr double kMin = 60 * kSec;
+const TDateTime kDay = EncodeDate(2024, 5, 1);
+TDateTime At(int h, int m, int s = 0) { return kDay + EncodeTime(h, m, s, 0); }
+
+std::string Clip() {
+  tachora::test::TMediaSpec spec;
+  spec.seconds = 3;
+  spec.width = 160;
+  spec.height = 120;
+  spec.audio = "none";
+  return tachora::test::GenerateMovie("catalogue-clip", spec);
+}
+
+const TFileItemSubitem *FindRec(const std::vector<TFileItem> &rows, const std::string &name) {
+  for (const auto &r : rows)
+    for (const auto &rec : r.Items)
+      if (rec.DisplayName == name) return &rec;
+  return nullptr;
+}
+
+TFileItemSubitem Rec(const std::string &name, TDateTime start, TDateTime end) {
+  TFileItemSubitem r;
+  r.Path = "/card/" + name + ".MOV";
+  r.DisplayName = name;
+  r.Start = start;
+  r.End = end;
+  r.Size = 1000;
+  r.Duration = RoundHalfAway(static_cast<long double>(end - start) * kMsPerDay);
+  r.DurationSource = kDurContainer;
+  return r;
+}
+
+}  // namespace
+
+class CatalogueCard : public ::testing::Test {
+ protected:
+  void SetUp() override { InitLanguages(1033); }
+  TTestCard card;
+};
+
+TEST_F(CatalogueCard, TelemetryLookupOrderAndPreview) {
+  // Sidecar in another letter case wins over the INFO folder.
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0001.MOV"), At(10, 3));
+  card.Dat("DCIM/100MEDIA/file0001.dat", At(10, 0), 180);
+  card.Dat("DCIM/INFO/FILE0001.DAT", At(11, 0), 60);
+  // Only the INFO folder (itself in another case).
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0002.MOV"), At(12, 0));
+  card.Dat("DCIM/Info/file0002.dat", At(12, 0), 120);
+  // Only a .dat of the same name met elsewhere during the scan.
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0003.MOV"), At(13, 0));
+  card.Dat("DCIM/OTHER/FILE0003.DAT", At(13, 0), 60);
+  // A telemetry file with a single sample is no telemetry.
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0004.MOV"), At(14, 0));
+  card.Write("DCIM/100MEDIA/FILE0004.DAT", TTestCard::DatText(At(14, 0), 0).substr(0, 60));
+
+  TFileManager fm(false, nullptr);
+  EXPECT_TRUE(fm.AddFolder(card.Root));
+  EXPECT_FALSE(fm.AddFolder(card.Root));  // nothing new the second time
+  const auto rows = fm.Items();
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(fm.Status(), "");
+
+  const auto *r1 = FindRec(rows, "FILE0001");
+  ASSERT_TRUE(r1);
+  EXPECT_EQ(r1->TelemetryPath, card.Path("DCIM/100MEDIA/file0001.dat"));
+  // No movie in the file: the telemetry's span is taken (source 2 keeps it).
+  EXPECT_EQ(r1->DurationSource, kDurNoHeader);
+  EXPECT_EQ(r1->Duration, 180000);
+  EXPECT_NEAR(r1->Start, At(10, 0), 1e-6);
+  EXPECT_NEAR(r1->End, At(10, 3), 1e-6);
+  EXPECT_NEAR(static_cast<double>(r1->TrackLength), 1800, 2);
+  EXPECT_EQ(FindRec(rows, "FILE0002")->TelemetryPath, card.Path("DCIM/Info/file0002.dat"));
+  EXPECT_EQ(FindRec(rows, "FILE0003")->TelemetryPath, card.Path("DCIM/OTHER/FILE0003.DAT"));
+  const auto *r4 = FindRec(rows, "FILE0004");
+  EXPECT_EQ(r4->TelemetryPath, "");
+  EXPECT_EQ(r4->GpsStart, 0);
+
+  const int row1 = fm.FindRecording(card.Path("dcim/100media/file0001.mov"));
+  ASSERT_GE(row1, 0);
+  const TListItem li = fm.FillListItem(row1);
+  EXPECT_EQ(li.Caption, "FILE0001");
+  ASSERT_EQ(li.SubItems.size(), 7u);
+  EXPECT_EQ(li.SubItems[0], "3:00");
+  EXPECT_EQ(li.SubItems[1], "2024-05-01 10:00");
+  EXPECT_EQ(li.SubItems[2], "1.80km");
+  EXPECT_EQ(li.SubItems[4], card.Path("DCIM/100MEDIA/FILE0001.MOV"));
+  EXPECT_EQ(li.SubImages[0], 3);  // duration not from the container
+  EXPECT_EQ(li.SubImages[2], 4);  // has a track
+  EXPECT_EQ(li.Image, -1);
+}
+
+TEST_F(CatalogueCard, RealClipTakesContainerDurationAndMovesToItsTrack) {
+  const std::string mov = card.CopyOf(Clip(), "DCIM/100MEDIA/FILE0001.MOV");
+  card.SetTimes(mov, At(9, 0));  // file times far from the track
+  card.Dat("DCIM/100MEDIA/FILE0001.DAT", At(10, 0), 180);
+  TFileManager fm(false, nullptr);
+  const TFileItem row = fm.OpenRecording(mov);
+  ASSERT_EQ(row.Items.size(), 1u);
+  const auto &r = row.Items[0];
+  EXPECT_EQ(r.DurationSource, kDurContainer);
+  EXPECT_NEAR(static_cast<double>(r.Duration), 3000, 100);
+  EXPECT_EQ(r.PictureWidth, 160);
+  EXPECT_EQ(row.PictureText, "160x120");
+  // 3 s of video against 180 s of track, apart in time: moved to end with it.
+  EXPECT_NEAR(r.End, At(10, 3), 1e-6);
+  EXPECT_NEAR(r.Start, At(10, 3) - r.Duration / kMsPerDay, 1e-6);
+  EXPECT_EQ(row.DurationText, DurationText(r.Duration));  // no "~" from the container
+  // A .dat path is not a recording; an unknown file gives an empty row.
+  EXPECT_TRUE(fm.OpenRecording(card.Path("nothing.MOV")).Items.empty());
+  EXPECT_EQ(fm.RowCount(), 1);
+}
+
+TEST_F(CatalogueCard, ScanDepthLimitLinksAndUnreadableFolders) {
+  card.FakeMovie("a/b/c/FILE0003.MOV");    // three levels below the root
+  card.FakeMovie("a/b/c/d/FILE0004.MOV");  // four: not searched
+  card.FakeMovie("x/FILE0001.MOV");
+  ASSERT_EQ(symlink(card.Root.c_str(), card.Path("x/loop").c_str()), 0);
+  ASSERT_EQ(symlink("/nonexistent/target", card.Path("x/dangling.MOV").c_str()), 0);
+  card.FakeMovie("locked/FILE0009.MOV");
+  chmod(card.Path("locked").c_str(), 0);
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  std::vector<std::string> names;
+  for (const auto &r : fm.Items()) names.push_back(r.Summary.DisplayName);
+  std::sort(names.begin(), names.end());
+  if (geteuid() == 0)  // root reads the folder anyway
+    names.erase(std::remove(names.begin(), names.end(), "FILE0009"), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"FILE0001", "FILE0003"}));
+}
+
+TEST_F(CatalogueCard, GpsLogsAreMatchedByTimeAndNeverDeletedWithARecording) {
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0001.MOV"), At(10, 3));
+  const std::string dat1 = card.Dat("DCIM/100MEDIA/FILE0001.DAT", At(10, 0), 180);
+  const std::string mov2 = card.CopyOf(Clip(), "DCIM/100MEDIA/FILE0002.MOV");
+  card.SetTimes(mov2, At(10, 5));
+  // A recorder GPS log in a "GPS" folder: its file times are unusable (birth
+  // now, written earlier), so its start is estimated from its size.
+  std::string logText = TTestCard::DatText(At(9, 59), 420);
+  const std::string log = card.Write("GPS/track.log", logText);
+  card.SetTimes(log, At(10, 6));
+  // A .log outside a log or GPS folder is not a GPS log.
+  card.Write("misc/other.log", logText);
+
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  ASSERT_EQ(fm.GetLogFiles(), (TArrayString{log}));
+  const auto logItem = fm.GetLogFileItems()[0];
+  EXPECT_NEAR(logItem.End, At(10, 6), 1e-6);
+  EXPECT_NEAR(logItem.Start, At(10, 6) - (logText.size() / 58 * 2) * kSec, 1e-6);
+
+  fm.MatchLogFiles();
+  fm.MatchLogFiles();  // a second run changes nothing
+  auto rows = fm.Items();
+  const auto *r1 = FindRec(rows, "FILE0001");
+  const auto *r2 = FindRec(rows, "FILE0002");
+  EXPECT_EQ(r1->TelemetryPath, dat1);
+  EXPECT_EQ(r1->GpsLog.Path, log);
+  // The recording without telemetry takes the log as its telemetry, and the
+  // log is then not its "matching log" as well.
+  EXPECT_EQ(r2->TelemetryPath, log);
+  EXPECT_EQ(r2->GpsLog.Path, "");
+  EXPECT_EQ(r2->HasTrack, 1);
+
+  // Deleting the recordings deletes their own telemetry, not the shared log.
+  for (const auto &row : fm.Items()) fm.DeleteItemFiles(row);
+  EXPECT_EQ(fm.RowCount(), 0);
+  EXPECT_FALSE(TTestCard::Exists(card.Path("DCIM/100MEDIA/FILE0001.MOV")));
+  EXPECT_FALSE(TTestCard::Exists(dat1));
+  EXPECT_FALSE(TTestCard::Exists(mov2));
+  EXPECT_TRUE(TTestCard::Exists(log));
+}
+
+TEST_F(CatalogueCard, DeleteTakesInfoTelemetryAndRemoveKeepsFiles) {
+  const std::string mov1 = card.FakeMovie("DCIM/100MEDIA/FILE0001.MOV");
+  card.SetTimes(mov1, At(10, 3));
+  const std::string info = card.Dat("DCIM/INFO/FILE0001.DAT", At(10, 0), 180);
+  const std::string mov2 = card.FakeMovie("DCIM/100MEDIA/FILE0002.MOV");
+  const std::string dat2 = card.Dat("DCIM/100MEDIA/FILE0002.dat", At(11, 0), 180);
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  ASSERT_EQ(fm.RowCount(), 2);
+  fm.RemoveItem(fm.GetItem(fm.FindRecording(mov2)));
+  EXPECT_EQ(fm.RowCount(), 1);
+  EXPECT_TRUE(TTestCard::Exists(mov2));
+  EXPECT_TRUE(TTestCard::Exists(dat2));
+  fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(mov1)));
+  EXPECT_EQ(fm.RowCount(), 0);
+  EXPECT_FALSE(TTestCard::Exists(mov1));
+  EXPECT_FALSE(TTestCard::Exists(info));
+}
+
+TEST_F(CatalogueCard, LockAndUnlockKeepOtherModeBits) {
+  const std::string a = card.FakeMovie("FILE0001.MOV");
+  const std::string b = card.FakeMovie("FILE0002.MOV");
+  chmod(a.c_str(), 0754);
+  chmod(b.c_str(), 0664);
+  card.SetTimes(card.Dat("FILE0001.DAT", At(10, 0), 60), At(10, 1));
+  card.Dat("FILE0002.DAT", At(10, 1), 60);
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  fm.AutoGroup();
+  ASSERT_EQ(fm.RowCount(), 1);
+  fm.SetLocked(0, true);
+  EXPECT_EQ(TTestCard::Mode(a), 0554u);
+  EXPECT_EQ(TTestCard::Mode(b), 0444u);
+  EXPECT_EQ(fm.GetItem(0).Summary.Locked, 1);
+  EXPECT_EQ(fm.FillListItem(0).Image, 0);
+  fm.SetLocked(0, false);
+  EXPECT_EQ(TTestCard::Mode(a), 0754u);
+  EXPECT_EQ(TTestCard::Mode(b), 0644u);  // the owner's write bit only
+  EXPECT_EQ(fm.GetItem(0).Summary.Locked, 0);
+  // A file that was locked outside: the new catalogue sees it; a partly
+  // locked trip shows image 2.
+  chmod(a.c_str(), 0444);
+  TFileManager again(false, nullptr);
+  again.AddFolder(card.Root);
+  again.AutoGroup();
+  EXPECT_EQ(again.GetItem(0).Summary.Locked, 2);
+  EXPECT_EQ(again.FillListItem(0).Image, 2);
+}
+
+TEST(CatalogueGrouping, AutomaticGroupingFollowsTheGapRules) {
+  InitLanguages(1033);
+  TFileManager fm(false, nullptr);
+  using A = TFileManagerTestAccess;
+  A::AddRow(fm, {Rec("FILE0001", At(9, 0), At(10, 0))});     // 60 minutes
+  A::AddRow(fm, {Rec("FILE0002", At(10, 10), At(10, 13))});  // 10 min after: joins
+  A::AddRow(fm, {Rec("FILE0003", At(12, 0), At(12, 20))});   // 20 minutes
+  A::AddRow(fm, {Rec("FILE0004", At(12, 30), At(12, 33))});  // 10 min after: apart
+  A::AddRow(fm, {Rec("FILE0005", At(14, 3, 30), At(14, 6, 30))});
+  A::AddRow(fm, {Rec("FILE0006", At(14, 0), At(14, 3))});    // 30 s before: joins
+  A::AddRow(fm, {Rec("FILE0007", At(14, 1), At(14, 2, 30))});  // inside FILE0006: alone
+  auto unknown = Rec("FILE0008", 0, At(14, 7));
+  unknown.Duration = -1;
+  A::AddRow(fm, {unknown});  // unknown start: alone
+  fm.AutoGroup();
+  std::vector<std::string> names;
+  for (const auto &r : fm.Items()) names.push_back(r.Summary.DisplayName);
+  EXPECT_EQ(names, (std::vector<std::string>{"FILE0001-2", "FILE0003", "FILE0004", "FILE0006-5",
+                                             "FILE0007", "FILE0008"}));
+  const auto trip = fm.GetItem(3);
+  EXPECT_EQ(trip.Items[0].DisplayName, "FILE0006");  // recordings in start order
+}
+
+TEST(CatalogueGrouping, MergeSplitAndUngroupAll) {
+  InitLanguages(1033);
+  TFileManager fm(false, nullptr);
+  using A = TFileManagerTestAccess;
+  for (int i = 1; i <= 3; ++i)
+    A::AddRow(fm, {Rec("FILE000" + std::to_string(i), At(10, 3 * i), At(10, 3 * i + 3))});
+  A::AddRow(fm, {Rec("FILE0010", At(11, 0), At(11, 3))});
+  fm.MergeItems({0, 1, 2, 2, 9}, true);  // a repeated or invalid number is skipped
+  ASSERT_EQ(fm.RowCount(), 2);
+  EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0001-3");
+  EXPECT_EQ(fm.GetItem(0).Items.size(), 3u);
+  fm.MergeItems({0, 1}, true);
+  EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0001-3, FILE0010");
+  fm.MergeItems({0}, true);  // fewer than two: nothing
+  EXPECT_EQ(fm.RowCount(), 1);
+
+  fm.SortBy(kColDate);  // ascending by start
+  fm.SplitItem(0);
+  ASSERT_EQ(fm.RowCount(), 4);
+  EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0001");
+  EXPECT_EQ(fm.GetItem(3).Summary.DisplayName, "FILE0010");
+  fm.SortBy(kColDate);  // the same column again: descending
+  EXPECT_FALSE(fm.Ascending());
+  EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0010");
+  fm.SplitItem(0);  // a single recording: nothing
+  EXPECT_EQ(fm.RowCount(), 4);
+
+  fm.MergeItems({0, 3}, true);
+  fm.MergeItems({0, 1, 2}, true);
+  EXPECT_EQ(fm.RowCount(), 1);
+  fm.UngroupAll();
+  EXPECT_EQ(fm.RowCount(), 4);
+  EXPECT_EQ(fm.FindRecording("/CARD/file0002.mov") >= 0, true);
+}
+
+TEST(CatalogueGrouping, ShiftAndPlayerDuration) {
+  InitLanguages(1033);
+  TFileManager fm(false, nullptr);
+  TFileManagerTestAccess::AddRow(fm, {Rec("FILE0001", At(10, 0), At(10, 3))});
+  fm.ShiftItem(0, 1.0 / 24);
+  EXPECT_NEAR(fm.GetItem(0).Summary.Start, At(11, 0), 1e-9);
+  fm.ShiftItem(0, 0);
+  EXPECT_NEAR(fm.GetItem(0).Summary.Start, At(11, 0), 1e-9);
+  fm.SetDuration("/card/file0001.mov", 120000);
+  const auto r = fm.GetItem(0).Items[0];
+  EXPECT_EQ(r.Duration, 120000);
+  EXPECT_EQ(r.DurationSource, kDurContainer);
+  EXPECT_NEAR(r.Start, At(11, 1), 1e-9);
+}
