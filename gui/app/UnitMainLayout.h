@@ -1,0 +1,108 @@
+// The main window's control tree: video on the left with the zoom bar, the
+// seek bar and the graphs under it; on the right the recording list over the
+// map, and the control panel with its buttons and instrument pictures.
+//
+// The splitters store their positions ("panel_Right", "panel_Bottom",
+// "panel_Browser") when the user moves them; the view switches (list, map,
+// control panel) collapse the right side when nothing is left on it.
+// Video, seek bar, graphs, map and instruments are the places the player and
+// the map fill; until then they are empty panels and their buttons stay
+// disabled. Sizes are pixels. UI thread only; widgets owned by the window.
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QMainWindow;
+class QScrollBar;
+class QSlider;
+class QSplitter;
+class QTableView;
+class QToolButton;
+class QWidget;
+
+namespace tachora {
+
+// The picture glyphs of the control panel's buttons, drawn by the program.
+enum class TGlyph { FramePrev, FrameNext, ZoomIn, ZoomOut, Play, Pause, Stop, TimeZoomIn, TimeZoomOut };
+
+class TMainLayout : public QObject {
+  Q_OBJECT
+ public:
+  explicit TMainLayout(QMainWindow *window);
+
+  // Restores the panel sizes from the settings (start-up step 11).
+  void RestorePanels();
+  // Runs the resize layout (control panel pictures, map share).
+  void Layout();
+  // Shows exactly the parts whose view items are checked.
+  void ApplyView(bool list, bool map, bool control);
+  // Writes "panel_Right", "panel_Bottom" and "panel_Browser".
+  void SavePanels();
+
+  double MapShare() const { return mapShare_; }
+  int RightWidth() const;
+  int BottomHeight() const;
+
+  // Controls, named as the window names them.
+  QWidget *PanelLeft = nullptr;
+  QFrame *PanelVideo = nullptr;
+  QWidget *VideoWindow = nullptr;  // black surface the player will draw on
+  QSplitter *SplitterBottom = nullptr;
+  QWidget *PanelBottom = nullptr;
+  QWidget *PanelZoomScroll = nullptr;
+  QToolButton *ButtonZoomOut = nullptr;
+  QScrollBar *ScrollBarZoom = nullptr;
+  QToolButton *ButtonZoomIn = nullptr;
+  QWidget *PanelBottomGraphics = nullptr;
+  QLabel *ImageSeek = nullptr;
+  QSplitter *SplitterRight = nullptr;
+  QWidget *PanelRight = nullptr;
+  QSplitter *PanelRight2 = nullptr;  // list over map; its handle is SplitterListView
+  QTableView *ListView = nullptr;
+  QFrame *WebBrowser = nullptr;
+  QWidget *PanelControl = nullptr;
+  QToolButton *ButtonFramePrev = nullptr;
+  QToolButton *ButtonVideoZoomOut = nullptr;
+  QToolButton *ButtonVideoZoomIn = nullptr;
+  QToolButton *ButtonFrameNext = nullptr;
+  QToolButton *ButtonPlay = nullptr;
+  QToolButton *ButtonStop = nullptr;
+  QWidget *PanelPlaySpeed = nullptr;
+  QButtonGroup *PlaySpeedGroup = nullptr;
+  QList<QToolButton *> PlaySpeedButtons;
+  QSlider *TrackBarVolume = nullptr;
+  QCheckBox *CheckBoxLoop = nullptr;
+  QLabel *ImageSpeed = nullptr;
+  QLabel *ImageAzimut = nullptr;
+  QLabel *ImageGSensor = nullptr;
+
+  static constexpr int kRightWidth = 345;
+  static constexpr int kBottomHeight = 180;
+  static constexpr int kControlHeight = 132;
+  static constexpr int kSplitter = 7;
+
+ signals:
+  // A splitter was moved by the user (the window saves and lays out).
+  void SplittersMoved();
+
+ private:
+  void BuildLeft();
+  void BuildRight();
+  void BuildControlPanel();
+  void OnSplitterMoved(QSplitter *splitter);
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+  QMainWindow *window_;
+  double mapShare_ = 0.5;
+  bool applying_ = false;
+};
+
+QIcon GlyphIcon(TGlyph glyph, int size);
+
+}  // namespace tachora

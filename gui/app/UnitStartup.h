@@ -1,0 +1,37 @@
+// Start-up pieces of the main window that need no window: the first-start
+// geometry, the correction of a stored position that lies off the screen,
+// the desktop entry that lets file managers open MOV files with Tachora, and
+// the mapping of an opened path onto what the catalogue takes (a recorder
+// ".dat" stands for the ".mov" of the same name).
+//
+// Rectangles are pixels in virtual-desktop coordinates. Thread-safe.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+namespace tachora {
+
+// The window of a first start: 4/5 of the first monitor's width, 3/4 of its
+// height, offset by a sixth of its own size.
+QRect StartGeometry(const QRect &firstScreen);
+
+// Moves a stored rectangle back onto the work area of its monitor: a left
+// edge beyond the right end (less than 100 pixels visible) or a right edge
+// before the left end goes to the work area's left; a top below the bottom
+// (less than 100 pixels) or above the work area goes to its top.
+QRect CorrectBounds(const QRect &bounds, const QRect &workArea);
+
+// The desktop entry text for the program at `exePath`.
+QString DesktopEntryText(const QString &exePath);
+// Writes ~/.local/share/applications/tachora.desktop (under $XDG_DATA_HOME
+// when set) unless it already holds exactly this text. True when written.
+bool RegisterShell(const QString &exePath);
+QString DesktopEntryPath();
+
+// ".dat" (any case) becomes ".mov" with the same letter case as the ".dat"
+// had ("FILE0001.DAT" -> "FILE0001.MOV"); a matching file that differs only
+// in case is found on case-sensitive file systems. Other paths unchanged.
+QString VideoPathFor(const QString &path);
+
+}  // namespace tachora

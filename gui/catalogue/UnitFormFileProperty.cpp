@@ -1,0 +1,161 @@
+#include "catalogue/UnitFormFileProperty.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/UnitLang.h"
+
+namespace tachora {
+
+namespace {
+
+QString L(const char *key) { return QString::fromStdString(LangText(key)); }
+QString S(const std::string &s) { return QString::fromStdString(s); }
+
+class TBuilder {
+ public:
+  TPropertyRows Rows;
+  QString Indent;
+
+  void Add(const QString &label, const QString &value) { Rows.emplace_back(Indent + label, value); }
+  void Add(const char *key, const QString &value) { Add(L(key), value); }
+
+  // Start, end and (when asked or when it tells something) the span.
+  void Times(TDateTime start, TDateTime end, bool spanAlways, int64_t duration) {
+    if (start > 0) Add("Started", S(FormatDateTime(start)));
+    if (end > 0) Add("Finished", S(FormatDateTime(end)));
+    if (start > 0 && end > 0) {
+      const int64_t span = std::llround((end - start) * kMsPerDay);
+      if (spanAlways || duration <= 0 || std::llabs(duration - span) > 10000)
+        Add("Duration", S(FormatTime(end - start)));
+    }
+  }
+
+  void Recording(const TFileItemSubitem &r) {
+    const QString outer = Indent;
+    Add("Video", r.RelStart != 0 || r.RelEnd != 0
+                     ? S(FormatFixed(r.RelStart, 6)) + " - " + S(FormatFixed(r.RelEnd, 6))
+                     : QString());
+    Indent += "    ";
+    Add("File", S(r.Path));
+    Add("PictureSize", QString("%1x%2").arg(r.PictureWidth).arg(r.PictureHeight));
+    Add("Size", r.Size >= 0 ? QString::number(r.Size) + " " + L("byte") + "   (" +
+                                  S(FormatFixed(r.Size / 1048576.0L, 1)) + " " + L("Mb") + ")"
+                            : QString("?"));
+    if (r.Locked == 1)
+      Add("Locked", L("Locked_true"));
+    else if (r.Locked != 0)
+      Add("Locked", L("Locked_partial"));
+    Times(r.Start, r.End, false, r.Duration);
+    if (r.Duration > 0)
+      Add("PlayLength", (r.DurationSource == kDurContainer ? "" : "~") + PlayLengthText(r.Duration));
+    else
+      Add("PlayLength", "?");
+    Indent = outer;
+
+    if (!r.TelemetryPath.empty()) {
+      Add("MetaInfo", QString());
+      Indent += "    ";
+      Add("File", S(r.TelemetryPath));
+      Add("GPS " + L("points"), QString::number(r.GpsCount));
+      Add("G-Sensor " + L("points"), QString::number(r.GsensorCount));
+      if (r.HasTrack) {
+        Add("Property_Track_Length", QString::number(std::llround(r.TrackLength)) + " " + L("Meters"));
+        Add("AvgSpeed", S(FormatFixed(r.AvgSpeed, 1)) + " " + L("KmetersPerH"));
+      }
+      Times(r.GpsStart, r.GpsEnd, true, -1);
+      Indent = outer;
+    }
+    if (!r.GpsLog.Path.empty()) {
+      Add("GPS Log", QString());
+      Indent += "    ";
+      Add("File", S(r.GpsLog.Path));
+      Times(r.GpsLog.Start, r.GpsLog.End, true, -1);
+      Indent = outer;
+    }
+  }
+};
+
+}  // namespace
+
+QString PlayLengthText(int64_t ms) {
+  if (ms < 0) ms = 0;
+  return QString("%1:%2:%3.%4")
+      .arg(ms / 3600000)
+      .arg(ms / 60000 % 60, 2, 10, QChar('0'))
+      .arg(ms / 1000 % 60, 2, 10, QChar('0'))
+      .arg(ms % 1000, 3, 10, QChar('0'));
+}
+
+TPropertyRows PropertyRows(const TFileItem &row) {
+  TBuilder b;
+  b.Add("Name", S(row.Summary.DisplayName));
+  b.Add("Duration", S(row.DurationText));
+  b.Add("DateTime", S(FormatDateTimeOrEmpty(row.Summary.Start)));
+  if (row.Items.size() == 1) {
+    b.Recording(row.Items[0]);
+  } else if (row.Items.size() > 1) {
+    b.Add("Grouped", QString::number(row.Items.size()));
+    b.Recording(row.Summary);
+    for (size_t k = 0; k < row.Items.size(); ++k) {
+      b.Indent.clear();
+      b.Rows.emplace_back(QString(), QString());
+      b.Indent = QString("[%1] ").arg(k + 1);
+      b.Recording(row.Items[k]);
+    }
+  }
+  return b.Rows;
+}
+
+QString PropertyClipboardText(const TPropertyRows &rows) {
+  QString text;
+  for (const auto &r : rows) text += r.first + '\t' + r.second + '\n';
+  return text;
+}
+
+TFormFileProperty::TFormFileProperty(const TFileItem &row, QWidget *parent)
+    : QDialog(parent, Qt::Window), rows_(PropertyRows(row)) {
+  setObjectName("FormFileProperty");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(L("Property_Title") + " " + S(row.Summary.DisplayName));
+  auto *lay = new QVBoxLayout(this);
+  Grid = new QTableWidget(static_cast<int>(rows_.size()), 2, this);
+  Grid->setObjectName("Grid");
+  Grid->horizontalHeader()->hide();
+  Grid->verticalHeader()->hide();
+  Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Grid->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
+  int labelWidth = 80;
+  const QFontMetrics fm(font());
+  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+    Grid->setItem(i, 0, new QTableWidgetItem(rows_[i].first));
+    auto *value = new QTableWidgetItem(rows_[i].second);
+    value->setToolTip(rows_[i].second);
+    Grid->setItem(i, 1, value);
+    labelWidth = std::max(labelWidth, static_cast<int>(std::lround(fm.horizontalAdvance(rows_[i].first) * 1.1)) + 4);
+  }
+  Grid->setColumnWidth(0, labelWidth);
+  Grid->horizontalHeader()->setStretchLastSection(true);
+  lay->addWidget(Grid, 1);
+  auto *buttons = new QHBoxLayout;
+  ButtonCopyAll = new QPushButton(L("Property_CopyAll"), this);
+  ButtonCopyAll->setObjectName("ButtonCopyAll");
+  connect(ButtonCopyAll, &QPushButton::clicked, this, &TFormFileProperty::CopyAll);
+  buttons->addWidget(ButtonCopyAll);
+  buttons->addStretch(1);
+  lay->addLayout(buttons);
+  resize(std::max(560, labelWidth + 420), std::min(700, 90 + Grid->verticalHeader()->defaultSectionSize() *
+                                                              static_cast<int>(rows_.size())));
+}
+
+void TFormFileProperty::CopyAll() { QApplication::clipboard()->setText(PropertyClipboardText(rows_)); }
+
+}  // namespace tachora

@@ -1,0 +1,89 @@
+#include "catalogue/UnitListCommands.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "app/UnitLang.h"
+
+namespace tachora {
+
+namespace {
+QString L(const char *key) { return QString::fromStdString(LangText(key)); }
+}  // namespace
+
+QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount) {
+  const bool sel = selected != nullptr;
+  QHash<QString, bool> e;
+  for (const char *name :
+       {"N_FileList_Open", "N_FileList_Del", "N_FileList_Copy", "N_FileList_DelDisk", "N_FileList_SetLock",
+        "N_FileList_UnsetLock", "N_FileList_Group_With", "N_FileList_Ungroup", "N_FileList_Group_Auto",
+        "N_FileList_Ungroup_All", "N_FileList_Track_Google", "N_FileList_Track_Export", "N_FileList_Track_Set",
+        "N_FileList_Track_GPSLog", "N_FileList_Track_Move", "N_FileList_ShowExplorer", "N_FileList_Property"})
+    e.insert(name, sel);
+  for (const char *name : {"N_FileList_Add", "N_FileList_DelDiskAll", "N_FileList_Refresh", "N_FileList_Clear"})
+    e.insert(name, true);
+  if (sel) {
+    const int lock = selected->Summary.Locked;
+    e["N_FileList_SetLock"] = lock != 1;
+    e["N_FileList_UnsetLock"] = lock != 0;
+    e["N_FileList_DelDisk"] = lock == 0;
+    e["N_FileList_Ungroup"] = selected->Items.size() > 1;
+    const bool track = !selected->Summary.TelemetryPath.empty();
+    e["N_FileList_Track_Export"] = track;
+    e["N_FileList_Track_Google"] = track;
+    bool log = false;
+    for (const auto &r : selected->Items) log = log || !r.GpsLog.Path.empty();
+    e["N_FileList_Track_GPSLog"] = log;
+  }
+  // Grouping needs rows, whether or not one is selected.
+  for (const char *name : {"N_FileList_Group_With", "N_FileList_Group_Auto", "N_FileList_Ungroup_All"})
+    e[name] = (name == QString("N_FileList_Group_With") ? sel : true) && rowCount > 0;
+  return e;
+}
+
+QString DeleteFileQuestion(const TFileItem &row) {
+  return L("Mes_SureToDelFile") + "\n" + QString::fromStdString(row.Summary.Path) + " ?\n\n" + L("Mes_NoWayToBack") +
+         " ! ! !";
+}
+
+std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows) {
+  std::vector<TFileItem> out;
+  for (const auto &r : rows)
+    if (r.Summary.Locked == 0) out.push_back(r);
+  return out;
+}
+
+QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked) {
+  size_t recordings = 0;
+  QString names;
+  for (size_t i = 0; i < unlocked.size(); ++i) {
+    recordings += unlocked[i].Items.size();
+    if (i < 20)
+      names += QString::fromStdString(unlocked[i].Summary.DisplayName) + "\n";
+    else
+      names += "... ";
+  }
+  return L("Mes_SureToDelAllFiles") + "?\n\n" + L("Mes_SureToDelAllFiles2") + ": " + QString::number(recordings) +
+         "\n" + names + "\n" + L("Mes_NoWayToBack") + " ! ! !";
+}
+
+void ShowInFileManager(const QString &path) {
+  const QFileInfo fi(path);
+  if (fi.exists()) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface() &&
+        bus.interface()->isServiceRegistered("org.freedesktop.FileManager1").value()) {
+      QDBusMessage m = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                      "org.freedesktop.FileManager1", "ShowItems");
+      m << QStringList{QUrl::fromLocalFile(fi.absoluteFilePath()).toString()} << QString();
+      if (bus.send(m)) return;
+    }
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(fi.absolutePath()));
+}
+
+}  // namespace tachora

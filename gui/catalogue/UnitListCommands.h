@@ -1,0 +1,34 @@
+// Rules and texts behind the recording list's pop-up menu: which items are
+// enabled for the selected row, the questions asked before files are deleted
+// from disk, and showing a recording in the file manager.
+//
+// Pure functions except ShowInFileManager. UI thread.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <vector>
+
+#include "catalogue/UnitFileItems.h"
+
+namespace tachora {
+
+// Enabled state of every list pop-up item by name, from the selected row
+// (nullptr when none) and the number of rows. Items of commands that are not
+// built yet are the caller's to switch off.
+QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount);
+
+// "Are you sure to full delete file", the row's location, " ?", a blank line,
+// "There will NO way to recover files ! ! !".
+QString DeleteFileQuestion(const TFileItem &row);
+// The rows that "Delete All Unlocked Files" removes: lock state 0, in order.
+std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows);
+// The question for those rows: the count of recordings, the first 20 names
+// one a line, then "... " for every further row.
+QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked);
+
+// Selects the file in the desktop's file manager (FileManager1 over D-Bus);
+// without one, or when the file is gone, opens its folder.
+void ShowInFileManager(const QString &path);
+
+}  // namespace tachora
