@@ -1,0 +1,122 @@
+// tachora-cli list and copy on a small card.
+#include <gtest/gtest.h>
+
+#include "../core/catalogue/CatalogueTestCard.h"
+#include "TestMedia.h"
+
+using tachora::test::RunCommand;
+using tachora::test::ShellQuote;
+using tachora::test::TTestCard;
+using namespace tachora;
+
+namespace {
+
+const TDateTime kDay = EncodeDate(2024, 5, 1);
+
+std::vector<std::vector<std::string>> Tsv(const std::string &text) {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto &line : SplitString(text, '\n'))
+    if (!line.empty()) rows.push_back(SplitString(line, '\t'));
+  return rows;
+}
+
+// Three consecutive minutes from 10:00 and one lone minute at 14:00.
+void FillCard(TTestCard &card) {
+  for (int i : {1, 2, 3, 10}) {
+    char name[40];
+    std::snprintf(name, sizeof name, "DCIM/100MEDIA/FILE%04d", i);
+    const TDateTime start = kDay + (i < 10 ? (10 * 3600 + (i - 1) * 60) : 14 * 3600) / 86400.0;
+    card.SetTimes(card.FakeMovie(std::string(name) + ".MOV", 2 * 1048576), start + 60 / 86400.0);
+    card.Dat(std::string(name) + ".DAT", start, 60);
+  }
+}
+
+std::string Cli(const std::string &args) { return std::string(TACHORA_CLI) + " " + args; }
+
+// RunCommand appends to its output; every call here starts afresh.
+int RunFresh(const std::string &command, std::string *out, std::string *err = nullptr) {
+  if (out) out->clear();
+  return RunCommand(command, out, err);
+}
+
+}  // namespace
+
+TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
+  TTestCard card;
+  FillCard(card);
+  std::string out, err;
+  ASSERT_EQ(RunFresh("TZ=UTC " + Cli("list " + ShellQuote(card.Root)), &out, &err), 0) << err;
+  auto rows = Tsv(out);
+  ASSERT_EQ(rows.size(), 3u) << out;
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Duration", "Date and Time", "Track", "Speed",
+                                               "File Location", "Size", "Picture"}));
+  ASSERT_EQ(rows[1].size(), 8u);
+  EXPECT_EQ(rows[1][0], "FILE0001-3");
+  EXPECT_EQ(rows[1][1], "3:00");
+  EXPECT_EQ(rows[1][2], "2024-05-01 10:00");
+  EXPECT_EQ(rows[1][3], "1.80km");
+  EXPECT_EQ(rows[1][5], card.Path("DCIM/100MEDIA/FILE0001.MOV") + ", " +
+                            card.Path("DCIM/100MEDIA/FILE0002.MOV") + ", " +
+                            card.Path("DCIM/100MEDIA/FILE0003.MOV"));
+  EXPECT_EQ(rows[1][6], "6");
+  EXPECT_EQ(rows[2][0], "FILE0010");
+  EXPECT_EQ(rows[2][3], "0.60km");
+
+  ASSERT_EQ(RunFresh(Cli("list --no-group --sort 0,desc " + ShellQuote(card.Root)), &out), 0);
+  rows = Tsv(out);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[1][0], "FILE0010");
+  EXPECT_EQ(rows[4][0], "FILE0001");
+
+  // A .dat path opens its recording.
+  ASSERT_EQ(RunFresh(Cli("list " + ShellQuote(card.Path("DCIM/100MEDIA/FILE0002.DAT"))), &out), 0);
+  rows = Tsv(out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1][0], "FILE0002");
+}
+
+TEST(CliCatalogue, BadArgumentsAndMissingPaths) {
+  TTestCard card;
+  FillCard(card);
+  std::string out, err;
+  EXPECT_EQ(RunCommand(Cli("list --sort 8 " + ShellQuote(card.Root)), &out, &err), 2);
+  EXPECT_NE(err.find("sort column"), std::string::npos);
+  EXPECT_EQ(RunCommand(Cli("list --sort 1,up " + ShellQuote(card.Root)), &out, &err), 2);
+  EXPECT_EQ(RunCommand(Cli("list"), &out, &err), 2);
+  EXPECT_EQ(RunCommand(Cli("list --bogus x"), &out, &err), 2);
+  EXPECT_EQ(RunCommand(Cli("copy " + ShellQuote(card.Root)), &out, &err), 2);
+  EXPECT_NE(err.find("--to"), std::string::npos);
+  // A missing path is reported; the others are still listed.
+  const std::string missing = card.Path("nothing/FILE9.MOV");
+  EXPECT_EQ(RunFresh(Cli("list " + ShellQuote(missing) + " " + ShellQuote(card.Root)), &out, &err), 1);
+  EXPECT_NE(err.find(missing), std::string::npos);
+  EXPECT_EQ(Tsv(out).size(), 3u);
+}
+
+TEST(CliCatalogue, CopyWithOverwriteAnswers) {
+  TTestCard card;
+  FillCard(card);
+  const std::string out = card.Path("out");
+  std::string err;
+  ASSERT_EQ(RunCommand(Cli("copy --to " + ShellQuote(out) + " " + ShellQuote(card.Path("DCIM"))),
+                       nullptr, &err),
+            0)
+      << err;
+  EXPECT_NE(err.find("100%"), std::string::npos) << err;
+  for (const char *f : {"FILE0001.MOV", "FILE0001.DAT", "FILE0003.MOV", "FILE0010.DAT"})
+    EXPECT_EQ(TTestCard::Read(out + "/" + f),
+              TTestCard::Read(card.Path(std::string("DCIM/100MEDIA/") + f)));
+
+  card.Write("out/FILE0001.DAT", "changed");
+  ASSERT_EQ(RunCommand(Cli("copy --to " + ShellQuote(out) + " " + ShellQuote(card.Path("DCIM"))),
+                       nullptr, &err),
+            0);
+  EXPECT_NE(err.find("exists, skipped"), std::string::npos);
+  EXPECT_EQ(TTestCard::Read(out + "/FILE0001.DAT"), "changed");
+  ASSERT_EQ(RunCommand(Cli("copy --overwrite --to " + ShellQuote(out) + " " +
+                           ShellQuote(card.Path("DCIM"))),
+                       nullptr, &err),
+            0);
+  EXPECT_EQ(TTestCard::Read(out + "/FILE0001.DAT"),
+            TTestCard::Read(card.Path("DCIM/100MEDIA/FILE0001.DAT")));
+}
