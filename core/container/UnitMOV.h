@@ -83,6 +83,7 @@ struct TMOVTrack {
   uint32_t SampleSize(uint32_t k) const {
     return constantSize ? sampleSizes[0] : sampleSizes[k];
   }
+  uint32_t SampleDuration(uint32_t k) const { return fTimes[TimeRunOf(k)].duration; }
   bool IsKey(uint32_t k) const;
   // Sorted, distinct sync-sample indices below SampleCount().
   const std::vector<uint32_t> &KeySamples() const { return fKeys; }

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <queue>
 
 #include "container/UnitMOV.h"
 
@@ -188,12 +189,17 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
       break;
     }
   int64_t lastProgress = -16;
-  for (;;) {
-    int pick = -1;
-    for (size_t j = 0; j < plans.size(); ++j)
-      if (plans[j].active && (pick < 0 || plans[j].time < plans[pick].time))
-        pick = static_cast<int>(j);
-    if (pick < 0) break;
+  // Picks in order of output time, ties to the lower track index.
+  using TEntry = std::pair<long double, int>;
+  std::priority_queue<TEntry, std::vector<TEntry>, std::greater<TEntry>> queue;
+  for (size_t j = 0; j < plans.size(); ++j)
+    if (plans[j].active) queue.emplace(plans[j].time, static_cast<int>(j));
+  // A valid source never holds more sample bytes than the file; overlapping
+  // samples in a damaged one must not turn into an endless output.
+  int64_t budget = source.Stream()->Size();
+  while (!queue.empty()) {
+    const int pick = queue.top().second;
+    queue.pop();
     TPlan &p = plans[pick];
     if (pick == progressTrack && progress && int64_t(p.next - p.first) >= lastProgress + 16) {
       lastProgress = p.next - p.first;
@@ -203,41 +209,41 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
         break;
       }
     }
+    const TMOVTrack &src = *p.src;
     uint32_t n = 1;
-    if (p.src->kind != kKindVideo) {
+    int64_t bytes = src.SampleSize(p.next);
+    if (src.kind != kKindVideo) {
       // Take the samples that the interleaving would pick next anyway and
       // that follow each other in the source: one chunk.
-      long double limit = std::numeric_limits<long double>::infinity();
-      int limitIndex = -1;
-      for (size_t j = 0; j < plans.size(); ++j)
-        if (plans[j].active && static_cast<int>(j) != pick && plans[j].time < limit) {
-          limit = plans[j].time;
-          limitIndex = static_cast<int>(j);
-        }
-      const TMOVTrack &src = *p.src;
+      const long double limit =
+          queue.empty() ? std::numeric_limits<long double>::infinity() : queue.top().first;
+      const int limitIndex = queue.empty() ? -1 : queue.top().second;
       const TMOVTrack &out = fTracks[p.out];
-      const long double scale =
-          src.timeScale > 0 && out.timeScale > 0 ? static_cast<long double>(out.timeScale) / src.timeScale
-                                                 : 1;
-      long double time = p.time;
-      int64_t bytes = src.SampleSize(p.next);
+      const bool rescale = src.timeScale > 0 && out.timeScale > 0 && src.timeScale != out.timeScale;
+      auto step = [&](uint32_t duration) -> long double {
+        if (out.timeScale <= 0) return 0;
+        const long double d =
+            rescale ? std::llround(static_cast<long double>(duration) / src.timeScale * out.timeScale)
+                    : duration;
+        return d / out.timeScale;
+      };
+      long double time = p.time + step(src.SampleDuration(p.next));
       int64_t end = src.SampleOffset(p.next) + bytes;
-      TMOVSample cur = src.Sample(p.next);
-      time += out.timeScale > 0 ? std::llround(cur.duration * scale) / static_cast<long double>(out.timeScale) : 0;
       while (p.next + n <= p.last) {
         if (time > limit || (time == limit && limitIndex < pick)) break;
         const uint32_t k = p.next + n;
         const uint32_t size = src.SampleSize(k);
         if (bytes + size > kMaxChunkBytes || src.SampleOffset(k) != end) break;
-        const TMOVSample next = src.Sample(k);
         bytes += size;
         end += size;
-        time += out.timeScale > 0 ? std::llround(next.duration * scale) / static_cast<long double>(out.timeScale) : 0;
+        time += step(src.SampleDuration(k));
         ++n;
       }
     }
+    if (bytes > budget) break;
+    budget -= std::max<int64_t>(bytes, 1);
     AppendSamples(p, source, n);
-    if (p.next > p.last) p.active = false;
+    if (p.next <= p.last) queue.emplace(p.time, pick);
   }
   EndMediaData();
   fStream->Flush();
@@ -390,10 +396,19 @@ void TMOVWriter::WriteMovie(const TMOVReader &templ) {
   if (!fStream) throw TMOVError("writer is closed");
   if (!templ.HasMovie() || !templ.Stream()) throw TMOVError("no movie to model the new one on");
   fStream->Flush();
-  templ.Stream()->Seek(templ.MovieAtomOffset());
+  // The movie atom itself is written here: its children are copied up to
+  // the end of the last one the reader could walk, which may lie before the
+  // end the atom's header claims in a damaged file.
+  TMOVStream &in = *templ.Stream();
+  in.Seek(templ.MovieAtomOffset());
+  const int64_t header = in.ReadU32() == 1 ? 16 : 8;
+  in.Seek(templ.MovieAtomOffset() + header);
   fCurrentTrack = nullptr;
   fOpenAtoms.clear();
+  OpenAtom(FourCC("moov"));
   CopyAtoms(templ, templ.MovieAtomOffset() + templ.MovieAtomSize());
+  fOpenAtoms.resize(1);
+  CloseAtom();
   fStream->Flush();
   if (fStream->Size() != fStream->Position()) fStream->SetSize(fStream->Position());
 }
@@ -419,7 +434,6 @@ void TMOVWriter::CopyAtoms(const TMOVReader &templ, int64_t end) {
       const int64_t next = p + size;
       const int64_t payload = size - header;
       switch (type) {
-        case FourCC("moov"):
         case FourCC("trak"):
         case FourCC("mdia"):
         case FourCC("minf"):
