@@ -49,6 +49,8 @@ const char *const kBuiltMainCommands[] = {
 
 }  // namespace
 
+bool TFormMain::AutoFirstShow = true;
+
 TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(demo) {
   InitResources();
   setObjectName("FormMain");
@@ -105,7 +107,7 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
   timerOnStart_->setSingleShot(true);
   timerOnStart_->setInterval(1);
   connect(timerOnStart_, &QTimer::timeout, this, &TFormMain::FirstShow);
-  timerOnStart_->start();
+  if (AutoFirstShow) timerOnStart_->start();
 
   created_ = true;
   Translate();

@@ -66,6 +66,9 @@ class TFormMain : public QMainWindow {
 
   // Questions (Yes/No) go through this; tests answer them.
   std::function<bool(const QString &text, bool warning)> Ask;
+  // Tests build windows without the first-show steps (no search, no shell
+  // registration).
+  static bool AutoFirstShow;
   // Waits for a catalogue search to finish (tests and the demo).
   bool WaitForSearch(int timeoutMs);
 

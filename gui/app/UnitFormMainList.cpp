@@ -78,7 +78,9 @@ void TFormMain::CreateList() {
   connect(list, &QWidget::customContextMenuRequested, this, &TFormMain::ShowListMenu);
   connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TFormMain::OnSelectionChanged);
   connect(header, &QHeaderView::sectionClicked, this, &TFormMain::OnColumnClicked);
-  connect(header, &QHeaderView::sectionMoved, this, [this]() { SaveColumns(); });
+  connect(header, &QHeaderView::sectionMoved, this, [this]() {
+    if (created_) SaveColumns();
+  });
   // A column resize is saved once the drag pauses, not for every pixel.
   columnSaveTimer_ = new QTimer(this);
   columnSaveTimer_->setSingleShot(true);

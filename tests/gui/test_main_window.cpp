@@ -1,0 +1,340 @@
+// The main window with a real card: the demo card made with ffmpeg, listed
+// and grouped, the selection kept across refreshes, the pop-up menu's rules,
+// the delete questions, properties, drag and drop, geometry and the column
+// layout store.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/UnitDemo.h"
+#include "app/UnitFormMain.h"
+#include "app/UnitLang.h"
+#include "app/UnitMainLayout.h"
+#include "app/UnitMainMenu.h"
+#include "app/UnitReg.h"
+#include "app/UnitStartup.h"
+#include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitFormFileProperty.h"
+#include "catalogue/UnitListCommands.h"
+#include "catalogue/UnitRecordList.h"
+
+using namespace tachora;
+
+QT_BEGIN_NAMESPACE
+// Readable failures for QString comparisons.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace {
+
+// One demo card for the whole program (ffmpeg takes a few seconds).
+QString DemoCard() {
+  static QTemporaryDir cache;
+  static QString folder;
+  if (folder.isEmpty()) {
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    TDemoCard demo;
+    QSignalSpy done(&demo, &TDemoCard::Finished);
+    demo.Start(nullptr);
+    if (!done.wait(120000)) return {};
+    if (!done.first().at(1).toString().isEmpty()) return {};
+    folder = done.first().at(0).toString();
+  }
+  return folder;
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteAllSettings();
+    InitLanguages(1033);
+    TFormMain::AutoFirstShow = false;
+  }
+  void TearDown() override { DeleteAllSettings(); }
+};
+
+int FindCaption(TFormMain &form, const QString &caption) {
+  for (int i = 0; i < form.ListModel()->rowCount(); ++i)
+    if (form.ListModel()->Caption(i) == caption) return i;
+  return -1;
+}
+
+TFileItem Row(const char *name, int recordings, uint8_t lock, bool telemetry, bool log = false) {
+  TFileItem r;
+  for (int i = 0; i < recordings; ++i) {
+    TFileItemSubitem s;
+    s.Path = std::string("/card/") + name + "_" + std::to_string(i) + ".MOV";
+    s.DisplayName = name;
+    if (log && i == 0) s.GpsLog.Path = "/card/GPS/log.log";
+    r.Items.push_back(s);
+  }
+  r.Summary = r.Items[0];
+  r.Summary.DisplayName = name;
+  r.Summary.Locked = lock;
+  if (telemetry) r.Summary.TelemetryPath = "/card/INFO/x.DAT";
+  return r;
+}
+
+}  // namespace
+
+TEST(StartupGeometry, FirstStartAndOffScreenCorrection) {
+  EXPECT_EQ(StartGeometry(QRect(0, 0, 1920, 1080)), QRect(256, 135, 1536, 810));
+  const QRect work(0, 0, 1920, 1040);
+  EXPECT_EQ(CorrectBounds(QRect(5000, 100, 800, 600), work), QRect(0, 100, 800, 600));
+  EXPECT_EQ(CorrectBounds(QRect(-750, 100, 800, 600), work), QRect(0, 100, 800, 600));
+  EXPECT_EQ(CorrectBounds(QRect(-650, 100, 800, 600), work), QRect(-650, 100, 800, 600));  // 150 px still seen
+  EXPECT_EQ(CorrectBounds(QRect(100, -20, 800, 600), work), QRect(100, 0, 800, 600));
+  EXPECT_EQ(CorrectBounds(QRect(100, 990, 800, 600), work), QRect(100, 0, 800, 600));
+  EXPECT_EQ(CorrectBounds(QRect(100, 900, 800, 600), work), QRect(100, 900, 800, 600));
+}
+
+TEST_F(MainWindow, GeometryFirstStartStoredAndCorrected) {
+  {
+    TFormMain form;
+    const QRect screen = QGuiApplication::screens().first()->geometry();
+    EXPECT_EQ(form.StartBounds().size(), StartGeometry(screen).size());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.setGeometry(40, 50, 700, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(ReadIntSetting("pos_Left", -1), 40);
+    EXPECT_EQ(ReadIntSetting("pos_Width", -1), 700);
+    EXPECT_EQ(ReadIntSetting("pos_State", -1), 0);
+    form.close();
+  }
+  {
+    TFormMain form;
+    EXPECT_EQ(form.StartBounds(), QRect(40, 50, 700, 500));
+  }
+  WriteIntSetting("pos_Left", 50000);
+  WriteIntSetting("pos_Top", -300);
+  TFormMain form;
+  const QRect work = QGuiApplication::screens().first()->availableGeometry();
+  EXPECT_EQ(form.StartBounds().topLeft(), work.topLeft());
+}
+
+TEST_F(MainWindow, ColumnLayoutStoredAndRestored) {
+  {
+    TFormMain form;
+    QHeaderView *h = form.Panels()->ListView->horizontalHeader();
+    h->moveSection(h->visualIndex(5), 0);  // File Location first
+    h->resizeSection(2, 140);
+    QTest::qWait(400);  // the resize is saved when the drag pauses
+    EXPECT_EQ(ReadIntSetting("col0_i", -1), 5);
+    EXPECT_EQ(ReadIntSetting("col1_i", -1), 0);
+    EXPECT_EQ(ReadIntSetting("col2_w", -1), 140);
+    EXPECT_EQ(ReadIntSetting("col5_w", -1), 190);
+    EXPECT_FALSE(HasSetting("col6_i"));
+  }
+  TFormMain form;
+  QHeaderView *h = form.Panels()->ListView->horizontalHeader();
+  EXPECT_EQ(h->logicalIndex(0), 5);
+  EXPECT_EQ(h->logicalIndex(1), 0);
+  EXPECT_EQ(h->sectionSize(2), 140);
+  // Widths equal to the design are dropped from the store at start.
+  EXPECT_FALSE(HasSetting("col5_w"));
+  EXPECT_TRUE(HasSetting("col2_w"));
+  // A moved column keeps its title.
+  EXPECT_EQ(form.ListModel()->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QString::fromStdString(LangText("FileFullPath")));
+}
+
+TEST_F(MainWindow, DemoCardListedGroupedAndSelectionKeptByCaption) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty()) << "ffmpeg could not make the demo card";
+  TFormMain form;
+  form.OpenFiles({card});
+  TRecordListModel &model = *form.ListModel();
+  ASSERT_EQ(model.rowCount(), 2);
+  const int trip = FindCaption(form, "FILE0001-4");
+  const int second = FindCaption(form, "FILE0005-6");
+  ASSERT_GE(trip, 0);
+  ASSERT_GE(second, 0);
+  const TListRow *r = model.Row(trip);
+  EXPECT_EQ(r->Texts[1], "1:00");
+  EXPECT_TRUE(r->Texts[2].endsWith("08:15"));
+  EXPECT_TRUE(r->Texts[3].endsWith("km"));
+  EXPECT_EQ(r->Texts[7], "320x240");
+  EXPECT_EQ(r->Images[0], kImgNone);
+  EXPECT_EQ(r->Images[3], kImgTrack);
+  EXPECT_EQ(model.Row(second)->Images[0], kImgPartLocked);  // one of its two clips is locked
+
+  form.SelectRow(second);
+  EXPECT_EQ(form.RememberedCaption(), "FILE0005-6");
+  // Sorting moves the row; the selection follows its caption.
+  form.FileManager()->SortBy(kColName);
+  form.FileManager()->SortBy(kColName);
+  EXPECT_EQ(form.ListModel()->Caption(form.SelectedRow()), "FILE0005-6");
+  // Ungrouping renames it: the selection and the remembered caption go.
+  form.FileManager()->UngroupAll();
+  EXPECT_EQ(model.rowCount(), 6);
+  EXPECT_EQ(form.SelectedRow(), -1);
+  EXPECT_TRUE(form.RememberedCaption().isEmpty());
+
+  // The pop-up's rules on the real rows.
+  form.FileManager()->AutoGroup();
+  form.SelectRow(FindCaption(form, "FILE0005-6"));
+  TMainMenu &m = *form.Menu();
+  EXPECT_FALSE(m.Item("N_FileList_DelDisk")->isEnabled());
+  EXPECT_TRUE(m.Item("N_FileList_UnsetLock")->isEnabled());
+  EXPECT_TRUE(m.Item("N_FileList_SetLock")->isEnabled());
+  EXPECT_TRUE(m.Item("N_FileList_Ungroup")->isEnabled());
+  EXPECT_FALSE(m.Item("N_FileList_Copy")->isEnabled());  // comes with the copy window
+
+  // Properties of the trip: one grid row a line, TAB between label and value.
+  form.SelectRow(FindCaption(form, "FILE0001-4"));
+  const TFileItem item = form.FileManager()->GetItem(form.SelectedRow());
+  TFormFileProperty props(item, nullptr);
+  props.CopyAll();
+  const QString clip = QApplication::clipboard()->text();
+  EXPECT_EQ(clip.count('\n'), static_cast<int>(props.Rows().size()));
+  EXPECT_EQ(clip.count('\t'), static_cast<int>(props.Rows().size()));
+  EXPECT_TRUE(clip.startsWith("Name\tFILE0001-4\n"));
+  EXPECT_TRUE(clip.contains("Grouped\t4\n"));
+  EXPECT_TRUE(clip.contains("[4]     File\t" + card + "/DCIM/100MEDIA/FILE0004.MOV\n"));
+  EXPECT_TRUE(clip.contains("[1]     File\t" + card + "/DCIM/INFO/FILE0001.DAT\n"));
+  EXPECT_TRUE(clip.contains("[2]     Play Length\t0:00:15.0"));  // from the container: no "~"
+}
+
+TEST_F(MainWindow, DroppedDatOpensItsVideoAndDroppedFolderIsSearched) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  TFormMain form;
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  auto drop = [&form](const QString &path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent dropEvent(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &dropEvent);
+  };
+  drop(card + "/DCIM/100MEDIA/FILE0005.dat");
+  ASSERT_EQ(form.ListModel()->rowCount(), 1);
+  EXPECT_EQ(form.ListModel()->Caption(0), "FILE0005");
+  EXPECT_EQ(form.RememberedCaption(), "FILE0005");
+  EXPECT_EQ(form.SelectedRow(), 0);
+  drop(card + "/DCIM");
+  EXPECT_EQ(form.ListModel()->rowCount(), 2);
+  EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
+  EXPECT_GE(FindCaption(form, "FILE0005-6"), 0);
+  drop(card + "/no such file.dat");  // ignored
+  EXPECT_EQ(form.ListModel()->rowCount(), 2);
+  form.close();
+}
+
+TEST(ListMenu, EnablingRules) {
+  auto e = ListMenuEnabling(nullptr, 0);
+  for (const char *always : {"N_FileList_Add", "N_FileList_DelDiskAll", "N_FileList_Refresh", "N_FileList_Clear"})
+    EXPECT_TRUE(e[always]) << always;
+  for (const char *off : {"N_FileList_Open", "N_FileList_Del", "N_FileList_Property", "N_FileList_Group_Auto",
+                          "N_FileList_Ungroup_All", "N_FileList_Group_With"})
+    EXPECT_FALSE(e[off]) << off;
+  e = ListMenuEnabling(nullptr, 3);
+  EXPECT_TRUE(e["N_FileList_Group_Auto"]);
+  EXPECT_TRUE(e["N_FileList_Ungroup_All"]);
+  EXPECT_FALSE(e["N_FileList_Group_With"]);
+
+  const TFileItem locked = Row("A", 1, 1, false);
+  e = ListMenuEnabling(&locked, 3);
+  EXPECT_FALSE(e["N_FileList_SetLock"]);
+  EXPECT_TRUE(e["N_FileList_UnsetLock"]);
+  EXPECT_FALSE(e["N_FileList_DelDisk"]);
+  EXPECT_FALSE(e["N_FileList_Ungroup"]);
+  EXPECT_FALSE(e["N_FileList_Track_Export"]);
+  EXPECT_TRUE(e["N_FileList_Group_With"]);
+
+  const TFileItem partly = Row("B", 3, 2, true, true);
+  e = ListMenuEnabling(&partly, 3);
+  EXPECT_TRUE(e["N_FileList_SetLock"]);
+  EXPECT_TRUE(e["N_FileList_UnsetLock"]);
+  EXPECT_FALSE(e["N_FileList_DelDisk"]);
+  EXPECT_TRUE(e["N_FileList_Ungroup"]);
+  EXPECT_TRUE(e["N_FileList_Track_Export"]);
+  EXPECT_TRUE(e["N_FileList_Track_Google"]);
+  EXPECT_TRUE(e["N_FileList_Track_GPSLog"]);
+
+  const TFileItem free = Row("C", 1, 0, false);
+  e = ListMenuEnabling(&free, 1);
+  EXPECT_TRUE(e["N_FileList_SetLock"]);
+  EXPECT_FALSE(e["N_FileList_UnsetLock"]);
+  EXPECT_TRUE(e["N_FileList_DelDisk"]);
+  EXPECT_FALSE(e["N_FileList_Track_GPSLog"]);
+}
+
+TEST(ListMenu, DeleteQuestions) {
+  std::vector<TFileItem> rows;
+  for (int i = 0; i < 27; ++i) rows.push_back(Row(("FILE" + std::to_string(1000 + i)).c_str(), 1, i == 3 || i == 9, false));
+  rows[5].Items.push_back(rows[5].Items[0]);  // a trip of two recordings
+  const auto unlocked = UnlockedRows(rows);
+  ASSERT_EQ(unlocked.size(), 25u);
+  EXPECT_EQ(unlocked[3].Summary.DisplayName, "FILE1004");  // FILE1003 is locked
+  const QString q = DeleteAllQuestion(unlocked);
+  EXPECT_TRUE(q.startsWith("Are you sure to full delete all unlocked files?\n\nCount: 26\nFILE1000\nFILE1001\n"));
+  EXPECT_EQ(q.count('\n'), 2 + 1 + 20 + 1);
+  EXPECT_TRUE(q.contains("FILE1021\n... ... ... ... ... \nThere will NO way to recover files ! ! !"));
+  EXPECT_EQ(q.count("... "), 5);
+
+  const TFileItem one = Row("FILE0001", 1, 0, false);
+  EXPECT_EQ(DeleteFileQuestion(one),
+            "Are you sure to full delete file\n/card/FILE0001_0.MOV ?\n\nThere will NO way to recover files ! ! !");
+}
+
+TEST_F(MainWindow, ResetAllSettingsAnsweredNoChangesNothing) {
+  WriteIntSetting("volume", 40);
+  TFormMain form;
+  QString asked;
+  form.Ask = [&asked](const QString &text, bool) {
+    asked = text;
+    return false;
+  };
+  form.Menu()->Item("N_Settings_Clear")->trigger();
+  EXPECT_EQ(asked, "Are you sure to reset all application settings?\n");
+  EXPECT_EQ(ReadIntSetting("volume", 100), 40);
+  EXPECT_EQ(form.Panels()->TrackBarVolume->value(), 40);
+  form.Panels()->TrackBarVolume->setValue(100);
+  EXPECT_FALSE(HasSetting("volume"));
+}
+
+TEST(PropertyWindow, RowsOfOneRecording) {
+  TFileItem r;
+  TFileItemSubitem s;
+  s.Path = "/card/FILE0001.MOV";
+  s.DisplayName = "FILE0001";
+  s.Size = 1048576 * 3 / 2;
+  s.Duration = 61234;
+  s.DurationSource = kDurEstimated;
+  s.PictureWidth = 1920;
+  s.PictureHeight = 1080;
+  s.Locked = 1;
+  s.Start = EncodeDate(2024, 5, 1) + EncodeTime(10, 0, 0, 0);
+  s.End = s.Start + 61.234 / 86400;
+  r.Items = {s};
+  r.Summary = s;
+  r.DurationText = "~1:01";
+  const QString text = PropertyClipboardText(PropertyRows(r));
+  EXPECT_EQ(text,
+            "Name\tFILE0001\n"
+            "Duration\t~1:01\n"
+            "Date and Time\t2024-05-01 10:00:00\n"
+            "Video\t\n"
+            "    File\t/card/FILE0001.MOV\n"
+            "    Picture\t1920x1080\n"
+            "    Size\t1572864 byte   (1.5 Mb)\n"
+            "    Locked\ttrue\n"
+            "    Started\t2024-05-01 10:00:00\n"
+            "    Finished\t2024-05-01 10:01:01\n"
+            "    Play Length\t~0:01:01.234\n");
+}
