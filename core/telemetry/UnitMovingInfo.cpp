@@ -78,7 +78,11 @@ double TimeSamplesFromGps(std::vector<TGsensorPoint> &s, std::vector<TGpsPoint> 
 
   // Back-jumps: a stretch whose clock ran ahead of the following one is laid
   // back in front of it.
+  // Each jump shifts everything before it; the shifts are collected per
+  // prefix end and applied in one sweep, so that a file full of jumps stays
+  // linear. The walk never reads a time inside an earlier shifted prefix.
   if (n > 0 && s[0].Time > 0) {
+    std::vector<double> sampleShift, gpsShift;
     ptrdiff_t k = 0;
     for (ptrdiff_t j = 0; j + 1 < n; ++j) {
       if (s[j].Time > 0) k = j;
@@ -90,11 +94,24 @@ double TimeSamplesFromGps(std::vector<TGsensorPoint> &s, std::vector<TGpsPoint> 
           s[i].Time = t;
         }
         const double shift = s[k].Time - (s[k + 1].Time - p);
-        for (ptrdiff_t i = 0; i <= k; ++i) s[i].Time -= shift;
-        const int32_t upTo = s[k].GpsIndex;
-        for (int32_t i = 0; i <= upTo && i < static_cast<int32_t>(g.size()); ++i)
-          g[static_cast<size_t>(i)].Time -= shift;
+        if (sampleShift.empty()) sampleShift.assign(s.size(), 0);
+        sampleShift[static_cast<size_t>(k)] += shift;
+        const int32_t upTo = std::min<int32_t>(s[k].GpsIndex, static_cast<int32_t>(g.size()) - 1);
+        if (upTo >= 0) {
+          if (gpsShift.empty()) gpsShift.assign(g.size(), 0);
+          gpsShift[static_cast<size_t>(upTo)] += shift;
+        }
       }
+    }
+    double run = 0;
+    for (size_t i = sampleShift.size(); i-- > 0;) {
+      run += sampleShift[i];
+      s[i].Time -= run;
+    }
+    run = 0;
+    for (size_t i = gpsShift.size(); i-- > 0;) {
+      run += gpsShift[i];
+      g[i].Time -= run;
     }
   }
   return p;

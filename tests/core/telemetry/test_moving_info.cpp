@@ -156,6 +156,22 @@ TEST_F(MovingInfoTest, ClockBackJumpIsLaidInFront) {
   EXPECT_NEAR(Seconds(mi->GpsPoints[0].Time), 50 - 2 * p, 1e-6);
   for (size_t i = 1; i < s.size(); ++i) EXPECT_LT(s[i - 1].Time, s[i].Time) << i;
   EXPECT_NEAR(Seconds(mi->StartTime), 50 - 2 * p, 1e-6);
+
+  // Two jumps: both earlier stretches end up in front of the last one, which
+  // keeps its own times.
+  for (const double sec : {20.0, 21.0}) {
+    t.Items.push_back(GpsRecord(sec, 55.7503));
+    t.Items.push_back(Sample(0, 0, 1));
+    t.Items.push_back(Sample(0, 0, 1));
+  }
+  mi = TMovingInfo::FromTrackInfo(t, true);
+  ASSERT_TRUE(mi);
+  for (size_t i = 1; i < mi->GsensorPoints.size(); ++i)
+    EXPECT_LT(mi->GsensorPoints[i - 1].Time, mi->GsensorPoints[i].Time) << i;
+  for (size_t i = 1; i < mi->GpsPoints.size(); ++i)
+    EXPECT_LT(mi->GpsPoints[i - 1].Time, mi->GpsPoints[i].Time) << i;
+  EXPECT_NEAR(Seconds(mi->GpsPoints[3].Time), 20, 1e-6);
+  EXPECT_NEAR(Seconds(mi->GpsPoints[4].Time), 21, 1e-6);
 }
 
 TEST_F(MovingInfoTest, GsensorOnlyFileTimedFromFileTimes) {
