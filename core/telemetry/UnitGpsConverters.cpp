@@ -206,7 +206,8 @@ std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
 
 bool ReadWholeFile(const std::string &path, std::string &out) {
   out.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO or a device must not wait; they are refused below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st {};
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTrackFileSize;

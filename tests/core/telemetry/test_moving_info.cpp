@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "TelemetryTestUtil.h"
 #include "telemetry/UnitGpsConverters.h"
@@ -304,4 +306,44 @@ TEST_F(MovingInfoTest, LoadFromFileUsesTheFileAndItsTimes) {
   EXPECT_NEAR(Seconds(mi->GsensorPoints.back().Time), 0, 1e-3);
   EXPECT_FALSE(TMovingInfo::LoadFromFile(dir.File("missing.dat"), true));
   EXPECT_FALSE(TMovingInfo::LoadFromFile(dir.Path, true));  // a folder
+}
+
+TEST_F(MovingInfoTest, ParallelLoadsGiveTheSameResults) {
+  // The catalogue's scan and the window thread load at the same time; each
+  // load has its own readers.
+  const std::string data = std::string(TACHORA_TEST_DATA) + "/telemetry/";
+  const std::vector<std::string> files = {data + "sample.dat", data + "dvr.log",
+                                          data + "golden/utc/track.gpx",
+                                          data + "golden/utc/track.plt"};
+  std::vector<std::string> expected;
+  auto describe = [](const TMovingInfo &mi) {
+    std::string s = mi.ReaderName;
+    for (const auto &p : mi.GpsPoints) s += FormatCoord(p.Lat) + FormatFixed(p.Speed, 3);
+    for (const auto &p : mi.GsensorPoints) s += FormatFixed(p.Z, 4);
+    return s;
+  };
+  for (const auto &f : files) {
+    auto mi = TMovingInfo::LoadFromFile(f, false);
+    ASSERT_TRUE(mi) << f;
+    expected.push_back(describe(*mi));
+  }
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 50; ++round) {
+        const size_t i = static_cast<size_t>(t + round) % files.size();
+        auto mi = TMovingInfo::LoadFromFile(files[i], false);
+        if (!mi || describe(*mi) != expected[i]) ++mismatches;
+      }
+    });
+  for (auto &th : threads) th.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+TEST_F(MovingInfoTest, FifoIsRefusedWithoutWaiting) {
+  TTempDir dir;
+  const std::string fifo = dir.File("pipe.dat");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(TMovingInfo::LoadFromFile(fifo, true));  // would hang if it waited for a writer
 }
