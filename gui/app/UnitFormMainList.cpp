@@ -73,6 +73,9 @@ void TFormMain::CreateList() {
   header->setHighlightSections(false);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(1);
+  // Narrow columns show the start of their title, cut with an ellipsis.
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  header->setTextElideMode(Qt::ElideRight);
   for (int c = 0; c < kListColumns; ++c) header->resizeSection(c, kListColumnWidths[c]);
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(list, &QWidget::customContextMenuRequested, this, &TFormMain::ShowListMenu);

@@ -152,7 +152,7 @@ TFormFileProperty::TFormFileProperty(const TFileItem &row, QWidget *parent)
   buttons->addWidget(ButtonCopyAll);
   buttons->addStretch(1);
   lay->addLayout(buttons);
-  resize(std::max(560, labelWidth + 420), std::min(700, 90 + Grid->verticalHeader()->defaultSectionSize() *
+  resize(std::max(720, labelWidth + 560), std::min(700, 90 + Grid->verticalHeader()->defaultSectionSize() *
                                                               static_cast<int>(rows_.size())));
 }
 

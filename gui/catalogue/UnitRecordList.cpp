@@ -133,9 +133,7 @@ QVariant TRecordListModel::data(const QModelIndex &index, int role) const {
 
 QVariant TRecordListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= kListColumns) return {};
-  if (role == Qt::DisplayRole) return titles_[section];
-  if (role == Qt::TextAlignmentRole)
-    return QVariant::fromValue(Qt::AlignVCenter | (ListColumnRightAligned(section) ? Qt::AlignRight : Qt::AlignLeft));
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return titles_[section];
   return {};
 }
 

@@ -144,7 +144,9 @@ QPixmap DonatePicture() {  // 129 x 62
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &family, int pixels, bool bold) {
   auto *l = new QLabel(parent);
   l->setObjectName(name);
-  QFont f(family);
+  QFont f = parent->font();
+  // The design's faces where the system has them, else a sans face.
+  if (!family.isEmpty()) f.setFamilies({family, "DejaVu Sans"});
   if (pixels > 0) f.setPixelSize(pixels);
   f.setBold(bold);
   l->setFont(f);

@@ -29,7 +29,7 @@ TFormWhatsNew::TFormWhatsNew() : QWidget(nullptr, Qt::Window) {
   Memo->setObjectName("Memo");
   Memo->setReadOnly(true);
   Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   f.setPointSize(10);
   Memo->setFont(f);
