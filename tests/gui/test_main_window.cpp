@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include "app/UnitDemo.h"
+#include "app/UnitException.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
@@ -337,4 +338,56 @@ TEST(PropertyWindow, RowsOfOneRecording) {
             "    Started\t2024-05-01 10:00:00\n"
             "    Finished\t2024-05-01 10:01:01\n"
             "    Play Length\t~0:01:01.234\n");
+}
+
+TEST_F(MainWindow, SearchFillsTheListAndCloseStopsItWithoutHanging) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  const QString old = QDir::currentPath();
+  QDir::setCurrent(card + "/DCIM");  // the search starts in the current folder
+  {
+    TFormMain form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    // While it runs, the first line is the status line across the columns.
+    QStringList statuses;
+    QObject::connect(form.ListModel(), &QAbstractItemModel::dataChanged, [&form, &statuses]() {
+      const TListRow *r = form.ListModel()->Row(0);
+      if (r && r->Status) statuses << r->Texts[1];
+    });
+    form.RefreshCatalogue();
+    QTest::qWait(300);
+    ASSERT_TRUE(form.WaitForSearch(60000));
+    ASSERT_FALSE(statuses.isEmpty());
+    EXPECT_TRUE(statuses.first().startsWith(". . . ")) << statuses.first().toStdString();
+    EXPECT_TRUE(statuses.join("|").contains(QString::fromStdString(LangText("Searching")))) << statuses.join("|").toStdString();
+    EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
+    EXPECT_FALSE(form.ListModel()->Row(0)->Status);
+    // A new search is cut short by closing the window.
+    form.RefreshCatalogue();
+    QTest::qWait(30);
+    form.close();
+    EXPECT_EQ(form.FileManager(), nullptr);
+  }
+  QDir::setCurrent(old);
+}
+
+namespace {
+QString gReport;
+void CaptureReport(const QString &text) { gReport = text; }
+}  // namespace
+
+TEST(ErrorReport, MessageAndCallStackUnlessTerminating) {
+  TApplication::SetReporter(&CaptureReport);
+  TApplication::SetTerminating(false);
+  gReport.clear();
+  TApplication::ReportException("Disk full");
+  EXPECT_TRUE(gReport.startsWith("Exception\n\nDisk full\n\n")) << gReport.toStdString();
+  EXPECT_GT(gReport.size(), QString("Exception\n\nDisk full\n\n").size());  // the call stack follows
+  gReport.clear();
+  TApplication::SetTerminating(true);
+  TApplication::ReportException("late");
+  EXPECT_TRUE(gReport.isEmpty());
+  TApplication::SetTerminating(false);
+  TApplication::SetReporter(nullptr);
 }
