@@ -19,9 +19,9 @@ std::string RecorderHour() {
   std::string s;
   char line[160];
   for (int i = 0; i < 3600; ++i) {
-    std::snprintf(line, sizeof line, "[G]\t2010-05-01 %02d:%02d:%02d\tN55.%06d\tE37.%06d\t%d\t%d\r\n",
-                  12 + i / 3600, i / 60 % 60, i % 60, 750000 + i * 7, 600000 + i * 11, 40 + i % 20,
-                  i % 360);
+    std::snprintf(line, sizeof line,
+                  "[G]\t2010-05-01 %02d:%02d:%02d\tN55.%06d\tE37.%06d\t%d\t%d\r\n", 12 + i / 3600,
+                  i / 60 % 60, i % 60, 750000 + i * 7, 600000 + i * 11, 40 + i % 20, i % 360);
     s += line;
     for (int k = 0; k < 10; ++k) {
       std::snprintf(line, sizeof line, "[S]\t%d\t%d\t%d\r\n", (i * 7 + k) % 50 - 25,

@@ -18,7 +18,9 @@ namespace tachora::cli {
 
 namespace {
 
-std::string TimeText(double t) { return FormatDateTimeMsOrEmpty(t); }
+std::string TimeText(double t) {
+  return FormatDateTimeMsOrEmpty(t);
+}
 
 void PrintPoint(std::ostream &out, const TGpsPoint &p) {
   out << "G\t" << TimeText(p.Time) << '\t' << FormatCoord(p.Lat) << '\t' << FormatCoord(p.Lon)
@@ -53,7 +55,8 @@ std::unique_ptr<TMovingInfo> Load(const std::string &path) {
 }
 
 bool SameFile(const std::string &a, const std::string &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }

@@ -40,7 +40,8 @@ bool TGpsInfoConverterDatSamoon::Read(std::string_view text, TTrackInfo &info) {
 int TGpsInfoConverterDatSamoon::FindShift(std::string_view raw) {
   static const TCharSet kAllowed = [] {
     TCharSet s;
-    for (const char c : {'\t', '$', '*', ',', '-', '.', '/'}) s[static_cast<unsigned char>(c)] = true;
+    for (const char c : {'\t', '$', '*', ',', '-', '.', '/'})
+      s[static_cast<unsigned char>(c)] = true;
     for (char c = '0'; c <= '9'; ++c) s[static_cast<unsigned char>(c)] = true;
     for (char c = 'A'; c <= 'Z'; ++c) s[static_cast<unsigned char>(c)] = true;
     return s;

@@ -8,7 +8,9 @@ namespace tachora {
 
 namespace {
 
-bool IsValueStop(char c) { return c == '"' || c == '<' || c == '=' || c == '>'; }
+bool IsValueStop(char c) {
+  return c == '"' || c == '<' || c == '=' || c == '>';
+}
 
 // The value after the first occurrence of `name` in a point block: the
 // characters right after the name that are quote, "<", "=" or ">" are
@@ -49,7 +51,8 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
     pos = close + kClose.size();
     const std::string_view block = scan.substr(from, close - from);
     try {
-      if (count >= info.Items.size()) info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
+      if (count >= info.Items.size())
+        info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
       TTrackRecord &r = info.Items[count];
       r = TTrackRecord();
       r.Kind = kRecordGps;

@@ -8,7 +8,8 @@ namespace tachora {
 
 void TGpsInfoConverterKML::Write(const TTrackInfo &info) {
   std::string &b = Buffer;
-  const long double range = std::max<long double>(RoundHalfAway(std::max(info.Height, info.Width) * 1.2L), 200);
+  const long double range =
+      std::max<long double>(RoundHalfAway(std::max(info.Height, info.Width) * 1.2L), 200);
   b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
   b += "<kml creator=\"Tachora 2.6\" xmlns=\"http://www.opengis.net/kml/2.2\" "
        "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\r\n";

@@ -8,7 +8,8 @@ void TGpsInfoConverterLogDOD::CharSets(TCharSet &required, TCharSet &forbidden) 
   required.reset();
   forbidden.reset();
   for (const char c : {'\t', '.'}) required[static_cast<unsigned char>(c)] = true;
-  for (const char c : {'\0', ',', '<', '>', '[', ']'}) forbidden[static_cast<unsigned char>(c)] = true;
+  for (const char c : {'\0', ',', '<', '>', '[', ']'})
+    forbidden[static_cast<unsigned char>(c)] = true;
   for (char c = 'a'; c <= 'z'; ++c) forbidden[static_cast<unsigned char>(c)] = true;
 }
 

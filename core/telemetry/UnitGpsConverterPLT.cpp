@@ -51,7 +51,8 @@ void TGpsInfoConverterPLT::Write(const TTrackInfo &info) {
   std::string &b = Buffer;
   size_t points = 0;
   for (const TTrackRecord &r : info.Items) points += r.Kind == kRecordGps;
-  b += "OziExplorer Track Point File Version 2.1\r\nWGS 84\r\nAltitude is in Feet\r\nReserved 3\r\n";
+  b +=
+      "OziExplorer Track Point File Version 2.1\r\nWGS 84\r\nAltitude is in Feet\r\nReserved 3\r\n";
   // The track name sits in a comma-separated line: a comma in it would shift
   // every field after it.
   std::string name = info.Name;
@@ -64,8 +65,7 @@ void TGpsInfoConverterPLT::Write(const TTrackInfo &info) {
     if (r.Kind != kRecordGps) continue;
     // A new segment starts at the first point and after a gap of over 6 s
     // (compared in whole milliseconds so that 6 s exactly stays joined).
-    const bool joined =
-        prev && std::llround((r.Time - prev->Time) * kMsPerDay) <= 6000;
+    const bool joined = prev && std::llround((r.Time - prev->Time) * kMsPerDay) <= 6000;
     b += FormatCoord(r.Lat);
     b += ',';
     b += FormatCoord(r.Lon);

@@ -61,7 +61,9 @@ bool TGpsInfoConverter::Read(std::string_view text, TTrackInfo &info) {
   return count > 0;
 }
 
-bool TGpsInfoConverter::ParseLine(std::string_view, int, TTrackRecord &) { return false; }
+bool TGpsInfoConverter::ParseLine(std::string_view, int, TTrackRecord &) {
+  return false;
+}
 
 void TGpsInfoConverter::AddLine(std::string_view line, int index, int &count, TTrackInfo &info) {
   if (static_cast<size_t>(count) >= info.Items.size())
@@ -157,8 +159,8 @@ bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackInfo &t) {
 
 }  // namespace
 
-bool ReadTrackText(std::string_view text, const std::string &path, double created,
-                   double modified, TTrackInfo &t, std::string *readerName) {
+bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
+                   TTrackInfo &t, std::string *readerName) {
   t.Clear();
   t.StartTime = created;
   t.EndTime = modified;

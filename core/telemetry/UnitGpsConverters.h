@@ -68,7 +68,9 @@ class TGpsInfoConverter {
   // point into `line`.
   void SplitFields(std::string_view line, const TCharSet &separators);
   // Field i (0-based) or empty when the line has fewer fields.
-  std::string_view Field(size_t i) const { return i < Fields.size() ? Fields[i] : std::string_view(); }
+  std::string_view Field(size_t i) const {
+    return i < Fields.size() ? Fields[i] : std::string_view();
+  }
 
   std::vector<std::string_view> Fields;
 };
@@ -99,8 +101,8 @@ TGpsInfoConverter *FindGpsWriter(std::string_view extension);
 bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,
                    std::string *readerName = nullptr);
 // The same with the file's times given (in-memory input: tests, fuzzing).
-bool ReadTrackText(std::string_view text, const std::string &path, double created,
-                   double modified, TTrackInfo &t, std::string *readerName = nullptr);
+bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
+                   TTrackInfo &t, std::string *readerName = nullptr);
 
 // The text that `converter` writes for `t`. A failure inside Write ends the
 // text where it stopped.
@@ -119,7 +121,7 @@ bool FileTimes(const std::string &path, double &created, double &modified);
 
 // Dialog filters, "|"-separated description/pattern pairs.
 std::string SaveDialogFilter(const TGpsInfoConverter &converter);  // "Name (.ext)|*.ext|"
-std::string SaveDialogFilter();  // over the writers list
-std::string OpenDialogFilter();  // over the readers list
+std::string SaveDialogFilter();                                    // over the writers list
+std::string OpenDialogFilter();                                    // over the readers list
 
 }  // namespace tachora

@@ -153,9 +153,8 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
   for (size_t i = 0; i < g.size(); ++i) {
     if (g[i].Number == 0) g[i].Number = static_cast<int32_t>(i);
     if (g[i].Distance == 0)
-      g[i].Distance = i == 0 ? 0
-                             : g[i - 1].Distance +
-                                   Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat, g[i].Lon);
+      g[i].Distance =
+          i == 0 ? 0 : g[i - 1].Distance + Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat, g[i].Lon);
     if (mi.StartTime == 0 || mi.StartTime > g[i].Time) mi.StartTime = g[i].Time;
     if (g[i].Time > mi.EndTime) mi.EndTime = g[i].Time;
   }
@@ -179,13 +178,14 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
         hi = std::min<ptrdiff_t>(n - 1, i + j);
         dt = g[static_cast<size_t>(hi)].Time - g[static_cast<size_t>(lo)].Time;
         if (lo == 0 || hi == n - 1 || j >= 200) break;
-        if (p.Time != g[static_cast<size_t>(lo)].Time && p.Time != g[static_cast<size_t>(hi)].Time &&
-            dt > 0)
+        if (p.Time != g[static_cast<size_t>(lo)].Time &&
+            p.Time != g[static_cast<size_t>(hi)].Time && dt > 0)
           break;
       }
-      p.Speed = dt > 0 ? (g[static_cast<size_t>(hi)].Distance - g[static_cast<size_t>(lo)].Distance) /
-                             1000 / (dt * 24)
-                       : 0;
+      p.Speed = dt > 0
+                    ? (g[static_cast<size_t>(hi)].Distance - g[static_cast<size_t>(lo)].Distance) /
+                          1000 / (dt * 24)
+                    : 0;
     }
   }
 }

@@ -47,10 +47,10 @@ struct TGpsPoint {
 
 // One accelerometer sample.
 struct TGsensorPoint {
-  double Time = 0;  // 0 until timed
+  double Time = 0;                  // 0 until timed
   long double X = 0, Y = 0, Z = 0;  // g, bias removed after loading
   long double A = 0;                // sqrt(X^2 + Y^2 + Z^2)
-  int32_t GpsIndex = 0;  // GPS point whose line came right before, -1 otherwise
+  int32_t GpsIndex = 0;             // GPS point whose line came right before, -1 otherwise
   int32_t Number = 0;
 };
 
@@ -75,11 +75,11 @@ struct TTrackInfo {
   long double MinLat = 1000;
   long double CenterLon = 0;
   long double CenterLat = 0;
-  long double Width = 0;   // metres
-  long double Height = 0;  // metres
-  double StartTime = 0;    // parsing: the file's creation time
-  double EndTime = 0;      // parsing: the file's last-write time
-  long double Length = 0;  // metres
+  long double Width = 0;     // metres
+  long double Height = 0;    // metres
+  double StartTime = 0;      // parsing: the file's creation time
+  double EndTime = 0;        // parsing: the file's last-write time
+  long double Length = 0;    // metres
   long double AvgSpeed = 0;  // km/h
 
   // All fields zero, Items empty (what a parse starts from).

@@ -151,7 +151,8 @@ void CopyAltitude(TMovingInfo &target, const TMovingInfo &source) {
       const long double a0 = t[static_cast<size_t>(a)].Altitude, a1 = t[ti].Altitude;
       const long double span = static_cast<long double>(ti - static_cast<size_t>(a));
       for (size_t k = static_cast<size_t>(a) + 1; k < ti; ++k)
-        t[k].Altitude = a0 + (a1 - a0) * static_cast<long double>(k - static_cast<size_t>(a)) / span;
+        t[k].Altitude =
+            a0 + (a1 - a0) * static_cast<long double>(k - static_cast<size_t>(a)) / span;
     }
     a = static_cast<ptrdiff_t>(ti);
   }
@@ -163,8 +164,7 @@ void StateAt(const TMovingInfo &mi, long double fraction, TGpsPoint &gps, TGsens
   gsensor = TGsensorPoint();
   fixValid = false;
   if (!(mi.StartTime > 0 && mi.StartTime < mi.EndTime)) return;
-  const double t =
-      static_cast<double>(mi.StartTime + fraction * (mi.EndTime - mi.StartTime));
+  const double t = static_cast<double>(mi.StartTime + fraction * (mi.EndTime - mi.StartTime));
 
   const auto &s = mi.GsensorPoints;
   if (!s.empty()) {

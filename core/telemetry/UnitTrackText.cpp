@@ -10,7 +10,9 @@ namespace tachora {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Digits at 0-based [pos, pos + len); a non-numeric part counts as 0.
 int Digits(std::string_view s, size_t pos, size_t len) {
@@ -43,7 +45,9 @@ double EncodeChecked(int year, int month, int day, int hour, int minute, int sec
 
 }  // namespace
 
-long double ParseNumber(std::string_view text, long double def) { return ParseFloatDot(text, def); }
+long double ParseNumber(std::string_view text, long double def) {
+  return ParseFloatDot(text, def);
+}
 
 long double ParseHemisphereCoord(std::string_view text, char positive, long double def) {
   if (text.size() <= 2) return def;
@@ -119,11 +123,21 @@ std::string XmlEscape(std::string_view s) {
   out.reserve(s.size());
   for (const char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
       default:
         // Control characters other than TAB, CR, LF are not allowed in XML 1.0.
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n')

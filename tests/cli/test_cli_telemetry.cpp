@@ -1,7 +1,6 @@
 // tachora-cli telemetry, convert, export and state: output layout, exit
 // statuses and the files written.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,10 +22,10 @@ struct TRun {
 // Runs tachora-cli in TZ=UTC with the arguments (already quoted).
 TRun Cli(const std::string &args) {
   static int n = 0;
-  const std::string errFile =
-      std::string(TACHORA_BUILD_DIR) + "/cli-telemetry-err-" + std::to_string(getpid()) + "-" +
-      std::to_string(n++);
-  const std::string cmd = "TZ=UTC '" + std::string(TACHORA_CLI) + "' " + args + " 2>'" + errFile + "'";
+  const std::string errFile = std::string(TACHORA_BUILD_DIR) + "/cli-telemetry-err-" +
+                              std::to_string(getpid()) + "-" + std::to_string(n++);
+  const std::string cmd =
+      "TZ=UTC '" + std::string(TACHORA_CLI) + "' " + args + " 2>'" + errFile + "'";
   TRun r;
   FILE *p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -88,7 +87,8 @@ TEST_F(CliTelemetry, StatisticsAndPoints) {
   }
   EXPECT_EQ(g, 6);
   EXPECT_EQ(s, 18);
-  EXPECT_EQ(firstG, "G\t2010-05-01 12:00:00.000\t55.750000\t37.600000\t0.000\t45.000\t40.000\t0.000\t0");
+  EXPECT_EQ(firstG,
+            "G\t2010-05-01 12:00:00.000\t55.750000\t37.600000\t0.000\t45.000\t40.000\t0.000\t0");
   EXPECT_EQ(firstS, "S\t2010-05-01 12:00:00.000\t-0.0010\t-0.0030\t-0.0050\t0.0059\t0\t0");
 
   r = Cli("telemetry '" + Data("notrack.txt") + "'");
@@ -109,8 +109,8 @@ TEST_F(CliTelemetry, ConvertWritesBesideTheInput) {
   EXPECT_EQ(r.status, 1);  // one file was skipped, one output refused
   const std::string base = (Dir / "dvr.").string();
   const std::string sbase = (Dir / "sample.").string();
-  EXPECT_EQ(r.out, base + "kml\n" + base + "gpx\n" + base + "dat\n" + sbase + "kml\n" + sbase +
-                       "gpx\n");
+  EXPECT_EQ(r.out,
+            base + "kml\n" + base + "gpx\n" + base + "dat\n" + sbase + "kml\n" + sbase + "gpx\n");
   EXPECT_NE(r.err.find("notrack.txt"), std::string::npos);
   EXPECT_NE(r.err.find("not overwritten"), std::string::npos);  // sample.dat -> sample.dat
   EXPECT_TRUE(fs::exists(base + "kml"));

@@ -80,9 +80,13 @@ inline TGpsPoint Point(double sec, long double lat, long double lon, long double
   return p;
 }
 
-inline double At(double sec) { return EncodeDate(2010, 5, 1) + EncodeTime(12, 0, 0, 0) + sec * kSec; }
+inline double At(double sec) {
+  return EncodeDate(2010, 5, 1) + EncodeTime(12, 0, 0, 0) + sec * kSec;
+}
 // Seconds of a date-time after 2010-05-01 12:00:00 local.
-inline double Seconds(double t) { return (t - At(0)) * 86400; }
+inline double Seconds(double t) {
+  return (t - At(0)) * 86400;
+}
 
 // An object holding `points` with distances, numbers and the span filled as
 // loading does it.
@@ -92,8 +96,8 @@ inline TMovingInfo Track(std::vector<TGpsPoint> points) {
     points[i].Number = static_cast<int32_t>(i);
     points[i].Distance =
         i == 0 ? 0
-               : points[i - 1].Distance + Distance(points[i - 1].Lat, points[i - 1].Lon,
-                                                   points[i].Lat, points[i].Lon);
+               : points[i - 1].Distance +
+                     Distance(points[i - 1].Lat, points[i - 1].Lon, points[i].Lat, points[i].Lon);
   }
   mi.GpsPoints = std::move(points);
   if (!mi.GpsPoints.empty()) {

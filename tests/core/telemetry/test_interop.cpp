@@ -97,8 +97,7 @@ TEST_F(InteropTest, GpsBabelReadsOurFiles) {
       EXPECT_NEAR(pts[i].Lat, static_cast<double>(mi.GpsPoints[i].Lat), 1e-6) << c.ext << i;
       EXPECT_NEAR(pts[i].Lon, static_cast<double>(mi.GpsPoints[i].Lon), 1e-6) << c.ext << i;
       if (c.hasTime) {
-        EXPECT_NEAR(pts[i].Utc * 86400, LocalToUtc(mi.GpsPoints[i].Time) * 86400,
-                    c.timeTolerance)
+        EXPECT_NEAR(pts[i].Utc * 86400, LocalToUtc(mi.GpsPoints[i].Time) * 86400, c.timeTolerance)
             << c.ext << i;
       }
     }
@@ -113,9 +112,9 @@ TEST_F(InteropTest, OurReadersTakeGpsBabelFiles) {
   ASSERT_TRUE(WriteTextFile(src, WriteTrackText(*FindGpsWriter("gpx"), info)));
   for (const auto &[ext, format] : {std::pair{"plt", "ozi"}, std::pair{"gpx", "gpx"}}) {
     const std::string out = Dir.File(std::string("babel.") + ext);
-    ASSERT_EQ(RunCommand("gpsbabel -t -i gpx -f '" + src + "' -o " + format + " -F '" + out +
-                         "' 2>&1"),
-              0);
+    ASSERT_EQ(
+        RunCommand("gpsbabel -t -i gpx -f '" + src + "' -o " + format + " -F '" + out + "' 2>&1"),
+        0);
     auto back = TMovingInfo::LoadFromFile(out, false);
     ASSERT_TRUE(back) << ext;
     EXPECT_EQ(back->ReaderName, ext == std::string("plt") ? "Ozi Explorer" : "GPS eXchange Format");

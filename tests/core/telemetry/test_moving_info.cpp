@@ -1,8 +1,7 @@
 // Loading a TMovingInfo: time repair, G-sensor timing and bias, derived
 // values, statistics and the track summary.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -37,7 +36,8 @@ TTrackRecord Sample(long double x, long double y, long double z) {
 
 std::vector<double> GpsSeconds(const TMovingInfo &mi) {
   std::vector<double> s;
-  for (const auto &p : mi.GpsPoints) s.push_back(std::round((p.Time - At(0)) * 86400 * 1000) / 1000);
+  for (const auto &p : mi.GpsPoints)
+    s.push_back(std::round((p.Time - At(0)) * 86400 * 1000) / 1000);
   return s;
 }
 
@@ -71,7 +71,8 @@ TEST_F(MovingInfoTest, SinglePoint) {
 TEST_F(MovingInfoTest, DuplicateGpsTimesAreRepaired) {
   auto load = [](std::vector<double> secs) {
     TTrackInfo t;
-    for (size_t i = 0; i < secs.size(); ++i) t.Items.push_back(GpsRecord(secs[i], 55.75 + i * 1e-4));
+    for (size_t i = 0; i < secs.size(); ++i)
+      t.Items.push_back(GpsRecord(secs[i], 55.75 + i * 1e-4));
     return GpsSeconds(*TMovingInfo::FromTrackInfo(t, true));
   };
   // Room after the pair: the second moves forward.
@@ -234,8 +235,7 @@ TEST_F(MovingInfoTest, DerivedCourseSpeedAndDistance) {
   EXPECT_NEAR(static_cast<double>(g[10].Course), 0, 1e-9);
   EXPECT_NEAR(static_cast<double>(g[0].Speed), static_cast<double>(step * 3.6L), 1e-4);
   EXPECT_NEAR(static_cast<double>(g[2].Speed), static_cast<double>(step * 3.6L), 1e-4);
-  EXPECT_NEAR(static_cast<double>(mi->TrackLength()),
-              static_cast<double>(g.back().Distance), 1e-9);
+  EXPECT_NEAR(static_cast<double>(mi->TrackLength()), static_cast<double>(g.back().Distance), 1e-9);
   EXPECT_NEAR(static_cast<double>(mi->AverageSpeed()),
               static_cast<double>(mi->TrackLength() / 1000 / (13.0 / 3600)), 1e-5);
   // Quick loading leaves them unknown; known values are never replaced.
@@ -282,8 +282,7 @@ TEST_F(MovingInfoTest, TrackSummary) {
   TMovingInfo b = Track({Point(1000, 55.76, 37.62), Point(1100, 55.77, 37.63)});
   AppendToTrackInfo(b, info);
   EXPECT_EQ(info.Items.size(), 4u);
-  EXPECT_NEAR(static_cast<double>(info.Length), static_cast<double>(5123 + b.TrackLength()),
-              1e-6);
+  EXPECT_NEAR(static_cast<double>(info.Length), static_cast<double>(5123 + b.TrackLength()), 1e-6);
   EXPECT_EQ(info.StartTime, At(0));
   EXPECT_EQ(info.EndTime, At(1100));
 

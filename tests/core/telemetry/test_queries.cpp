@@ -99,7 +99,7 @@ TEST_F(QueriesTest, ThinSpacingAndStretches) {
     std::vector<TGpsPoint> p;
     double t = 0;
     for (int i = 0; i < n; ++i) {
-      if (i == gapAt) t += 6;  // 7 s between two fixes
+      if (i == gapAt) t += 6;                        // 7 s between two fixes
       p.push_back(Point(t, 55.0 + i * 1e-5, 37.0));  // about 1.1 m apart
       t += 1;
     }

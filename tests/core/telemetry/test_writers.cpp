@@ -88,8 +88,8 @@ TEST(WriterFormats, XmlStaysWellFormedWhateverTheNames) {
   info.Description = "]]> & <!-- -->";
   TGpsInfoConverterKML kml;
   TGpsInfoConverterGPX gpx;
-  for (TGpsInfoConverter *w : {static_cast<TGpsInfoConverter *>(&kml),
-                               static_cast<TGpsInfoConverter *>(&gpx)}) {
+  for (TGpsInfoConverter *w :
+       {static_cast<TGpsInfoConverter *>(&kml), static_cast<TGpsInfoConverter *>(&gpx)}) {
     const std::string path = dir.File("t." + w->Extension());
     WriteFile(path, WriteTrackText(*w, info));
     EXPECT_EQ(RunCommand("xmllint --noout '" + path + "' 2>&1"), 0) << w->Name();
