@@ -231,3 +231,39 @@ TEST_F(QueriesTest, ExtractRangeInterleavesInTimeOrder) {
   EXPECT_EQ(full.Items.front().Kind, kRecordGsensor);
   EXPECT_EQ(full.Items.size(), 4u + 7u);
 }
+
+TEST_F(QueriesTest, LoadGroupTelemetryStaysParallelAndMerges) {
+  TTempDir dir;
+  // Recording 1 has its own .dat; recording 2 has nothing; recording 3 only
+  // the logger's GPX, which also gives recording 1 its altitudes.
+  WriteFile(dir.File("r1.dat"),
+            "[G]\t2010-05-01 12:00:00\tN55.750000\tE37.600000\t36\t0\r\n"
+            "[G]\t2010-05-01 12:00:01\tN55.750100\tE37.600000\t36\t0\r\n"
+            "[G]\t2010-05-01 12:00:02\tN55.750200\tE37.600000\t36\t0\r\n");
+  std::string gpx = "<gpx>\r\n";
+  for (int i = 0; i < 200; ++i)
+    gpx += "<trkpt lat=\"55." + std::to_string(750000 + i * 100) + "\" lon=\"37.600000\"><ele>" +
+           std::to_string(100 + i) + "</ele><time>2010-05-01T12:" + (i / 60 < 10 ? "0" : "") +
+           std::to_string(i / 60) + ":" + (i % 60 < 10 ? "0" : "") + std::to_string(i % 60) +
+           "Z</time></trkpt>\r\n";
+  gpx += "</gpx>\r\n";
+  WriteFile(dir.File("logger.gpx"), gpx);
+  std::vector<TGroupTelemetrySource> src(3);
+  src[0] = {dir.File("r1.dat"), dir.File("logger.gpx"), At(0), At(60)};
+  src[1] = {"", "", At(60), At(120)};
+  src[2] = {dir.File("missing.dat"), dir.File("logger.gpx"), At(120), At(180)};
+  const auto group = LoadGroupTelemetry(src);
+  ASSERT_EQ(group.size(), 3u);
+  ASSERT_EQ(group[0]->GpsPoints.size(), 3u);
+  EXPECT_EQ(group[0]->GpsPoints[1].Altitude, 101);  // from the logger
+  EXPECT_TRUE(group[1]->GpsPoints.empty());
+  EXPECT_EQ(group[1]->StartTime, At(60));  // the stand-in takes the recording's span
+  // The third is the logger's track trimmed to its recording, numbered on
+  // from the first.
+  ASSERT_FALSE(group[2]->GpsPoints.empty());
+  EXPECT_EQ(group[2]->GpsPoints.front().Time, At(120));
+  EXPECT_EQ(group[2]->GpsPoints.back().Time, At(180));
+  EXPECT_EQ(group[2]->GpsPoints.front().Number, 3);
+  EXPECT_NEAR(static_cast<double>(group[2]->GpsPoints.front().Distance),
+              static_cast<double>(group[0]->GpsPoints.back().Distance), 1e-6);
+}
