@@ -31,6 +31,7 @@
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
+#include "telemetry/UnitMovingInfo.h"
 #include "tools/UnitFormAbout.h"
 #include "tools/UnitFormWhatsNew.h"
 

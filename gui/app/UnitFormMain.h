@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "catalogue/UnitFileItems.h"
 
@@ -22,6 +23,7 @@ class QTimer;
 namespace tachora {
 
 class TFileManager;
+class TMovingInfo;
 class TMainMenu;
 class TMainLayout;
 class TRecordListModel;
@@ -63,6 +65,10 @@ class TFormMain : public QMainWindow {
   void SelectRow(int row);
   // The geometry the window was given at creation (after correction).
   QRect StartBounds() const { return startBounds_; }
+  // The row last prepared for playback (a copy) and the telemetry of each of
+  // its recordings, fitted to them and numbered through the trip.
+  const TFileItem &CurrentRow() const { return currentRow_; }
+  const std::vector<std::unique_ptr<TMovingInfo>> &CurrentTracks() const { return currentTracks_; }
 
   // Questions (Yes/No) go through this; tests answer them.
   std::function<bool(const QString &text, bool warning)> Ask;
@@ -97,6 +103,7 @@ class TFormMain : public QMainWindow {
   void CreateCatalogue(bool autoStart);
   void DestroyCatalogue();
   void OnSelectionChanged();
+  void PrepareRow(int row);
   void OnColumnClicked(int column);
   void ShowListMenu(const QPoint &pos);
   bool HandleZoomKeys(QKeyEvent *event);
@@ -122,6 +129,8 @@ class TFormMain : public QMainWindow {
   QTimer *columnSaveTimer_ = nullptr;
   std::unique_ptr<TFileManager> fm_;
   QString remembered_;
+  TFileItem currentRow_;
+  std::vector<std::unique_ptr<TMovingInfo>> currentTracks_;
   QRect startBounds_;
   int storedState_ = 0;
   bool created_ = false;

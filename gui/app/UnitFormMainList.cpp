@@ -21,6 +21,7 @@
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
 #include "telemetry/UnitGpsConverters.h"
+#include "telemetry/UnitMovingInfo.h"
 
 namespace tachora {
 
@@ -199,6 +200,23 @@ void TFormMain::OnSelectionChanged() {
   const int row = SelectedRow();
   if (!refreshing_) remembered_ = row >= 0 ? model_->Caption(row) : QString();
   UpdateListMenu();
+  if (row >= 0 && !refreshing_) PrepareRow(row);
+}
+
+void TFormMain::PrepareRow(int row) {
+  if (!fm_) return;
+  TFileItem item = fm_->GetItem(row);
+  if (item.Items.empty() || item.Summary.Path == currentRow_.Summary.Path) return;
+  TWaitCursor wait;
+  currentRow_ = std::move(item);
+  std::vector<TGroupTelemetrySource> sources;
+  for (const TFileItemSubitem &r : currentRow_.Items)
+    sources.push_back({r.TelemetryPath, r.GpsLog.Path, r.Start, r.End});
+  currentTracks_ = LoadGroupTelemetry(sources);
+  // The catalogue learns what the full load found (a track reaching outside
+  // its recording is trimmed, the row recomputed).
+  for (size_t i = 0; i < currentTracks_.size() && i < currentRow_.Items.size(); ++i)
+    if (currentTracks_[i]) fm_->FitTrack(currentRow_.Items[i].Path, *currentTracks_[i]);
 }
 
 std::vector<TFileItem> TFormMain::AllRows() const { return fm_ ? fm_->Items() : std::vector<TFileItem>{}; }

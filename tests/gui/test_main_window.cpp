@@ -28,6 +28,7 @@
 #include "catalogue/UnitFormFileProperty.h"
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
+#include "telemetry/UnitMovingInfo.h"
 
 using namespace tachora;
 
@@ -194,6 +195,10 @@ TEST_F(MainWindow, DemoCardListedGroupedAndSelectionKeptByCaption) {
 
   // Properties of the trip: one grid row a line, TAB between label and value.
   form.SelectRow(FindCaption(form, "FILE0001-4"));
+  // Selecting a row prepares it: a copy and the telemetry of each recording.
+  EXPECT_EQ(form.CurrentRow().Summary.DisplayName, "FILE0001-4");
+  ASSERT_EQ(form.CurrentTracks().size(), 4u);
+  for (const auto &t : form.CurrentTracks()) EXPECT_EQ(t->GpsPoints.size(), 15u);
   const TFileItem item = form.FileManager()->GetItem(form.SelectedRow());
   TFormFileProperty props(item, nullptr);
   props.CopyAll();
