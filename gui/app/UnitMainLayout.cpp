@@ -277,7 +277,7 @@ void TMainLayout::BuildControlPanel() {
   ImageGSensor = MakePicture(PanelControl, "ImageGSensor", 260, 6, 65, 65);
 }
 
-int TMainLayout::RightWidth() const { return PanelRight->isVisible() || !window_->isVisible() ? PanelRight->width() : 0; }
+int TMainLayout::RightWidth() const { return rightShown_ ? PanelRight->width() : 0; }
 
 int TMainLayout::BottomHeight() const { return PanelBottom->height(); }
 
@@ -297,7 +297,7 @@ void TMainLayout::RestorePanels() {
 
 bool TMainLayout::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::Resize) {
-    if (watched == PanelRight2 && WebBrowser->isVisible() && ListView->isVisible()) {
+    if (watched == PanelRight2 && mapShown_ && listShown_) {
       const int h = PanelRight2->height() - kSplitter;
       if (h > 20) {
         const int map = std::max(10, static_cast<int>(std::lround(h * mapShare_)));
@@ -344,10 +344,13 @@ void TMainLayout::ApplyView(bool list, bool map, bool control) {
   WebBrowser->setVisible(map);
   PanelRight2->setVisible(list || map);
   PanelControl->setVisible(control);
+  listShown_ = list;
+  mapShown_ = map;
   if (list || map || control) {
-    const bool wasHidden = PanelRight->isHidden();
+    const bool wasHidden = !rightShown_;
+    rightShown_ = true;
     PanelRight->setVisible(true);
-    if (wasHidden || PanelRight->width() < 20) {
+    if (wasHidden || (window_->isVisible() && PanelRight->width() < 20)) {
       const int total = SplitterRight->width();
       if (total > kRightWidth + 50)
         SplitterRight->setSizes({total - kRightWidth - kSplitter, kRightWidth});
@@ -355,6 +358,7 @@ void TMainLayout::ApplyView(bool list, bool map, bool control) {
         PanelRight->setProperty("wantWidth", kRightWidth);
     }
   } else {
+    rightShown_ = false;
     PanelRight->setVisible(false);
   }
   Layout();
@@ -364,7 +368,7 @@ void TMainLayout::OnSplitterMoved(QSplitter *splitter) {
   if (applying_) return;
   if (splitter == PanelRight2) {
     const int h = PanelRight2->height() - kSplitter;
-    if (h > 20 && WebBrowser->isVisible() && ListView->isVisible()) mapShare_ = double(WebBrowser->height()) / h;
+    if (h > 20 && mapShown_ && listShown_) mapShare_ = double(WebBrowser->height()) / h;
   }
   Layout();
   SavePanels();
@@ -373,7 +377,7 @@ void TMainLayout::OnSplitterMoved(QSplitter *splitter) {
 
 void TMainLayout::SavePanels() {
   if (!window_->isVisible()) return;
-  if (PanelRight->isVisible() && PanelRight->width() > 0) WriteIntSetting("panel_Right", PanelRight->width());
+  if (rightShown_ && PanelRight->width() > 0) WriteIntSetting("panel_Right", PanelRight->width());
   WriteIntSetting("panel_Bottom", PanelBottom->height());
   WriteFloatSetting("panel_Browser", mapShare_);
 }

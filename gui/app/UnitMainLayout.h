@@ -100,6 +100,8 @@ class TMainLayout : public QObject {
 
   QMainWindow *window_;
   double mapShare_ = 0.5;
+  // What the view switches show (widgets report hidden until the window is).
+  bool listShown_ = true, mapShown_ = true, rightShown_ = true;
   bool applying_ = false;
 };
 

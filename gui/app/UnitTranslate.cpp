@@ -1,6 +1,9 @@
 #include "app/UnitTranslate.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
@@ -80,7 +83,27 @@ void TranslateMenus(TMainMenu &menu) {
   menu.SetMenuSuffix(menu.Item("N_VideoZoom_FlipH"), L("VMRonly"), !menu.Item("N_VideoZoom_FlipH")->isEnabled());
 }
 
+void ApplyQtTranslation() {
+  static QTranslator *translator = nullptr;
+  if (translator) {
+    QApplication::removeTranslator(translator);
+    delete translator;
+    translator = nullptr;
+  }
+  const auto &langs = Languages();
+  const int i = CurrentLanguage();
+  if (i < 0 || i >= static_cast<int>(langs.size()) || langs[i].ID == "en") return;
+  auto *t = new QTranslator;
+  if (t->load("qtbase_" + QString::fromStdString(langs[i].ID), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(t);
+    translator = t;
+  } else {
+    delete t;
+  }
+}
+
 void TranslateMainWindow(TMainMenu &menu, TMainLayout &layout, TRecordListModel &model) {
+  ApplyQtTranslation();
   TranslateMenus(menu);
   model.SetTitles(ListColumnTitles());
 

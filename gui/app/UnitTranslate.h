@@ -23,6 +23,9 @@ QString MenuItemCaption(const QString &name);
 std::array<QString, 8> ListColumnTitles();
 
 void TranslateMenus(TMainMenu &menu);
+// Qt's own texts (dialog buttons, file dialogs) in the current language when
+// the system has Qt's translations (package qt6-translations-l10n).
+void ApplyQtTranslation();
 void TranslateMainWindow(TMainMenu &menu, TMainLayout &layout, TRecordListModel &model);
 
 }  // namespace tachora

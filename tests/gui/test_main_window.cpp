@@ -12,6 +12,8 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QSlider>
+#include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -395,4 +397,53 @@ TEST(ErrorReport, MessageAndCallStackUnlessTerminating) {
   EXPECT_TRUE(gReport.isEmpty());
   TApplication::SetTerminating(false);
   TApplication::SetReporter(nullptr);
+}
+
+TEST(ShellRegistration, WrittenOnceAndNeverDuplicated) {
+  QTemporaryDir data;
+  qputenv("XDG_DATA_HOME", data.path().toUtf8());
+  const QString exe = "/opt/my apps/tachora";
+  EXPECT_TRUE(RegisterShell(exe));
+  EXPECT_FALSE(RegisterShell(exe));  // a second start leaves it alone
+  QFile f(DesktopEntryPath());
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(f.readAll());
+  EXPECT_EQ(text.count("[Desktop Entry]"), 1);
+  EXPECT_TRUE(text.contains("Exec=\"/opt/my apps/tachora\" %F\n"));
+  EXPECT_TRUE(text.contains("MimeType=video/quicktime;video/mp4;\n"));
+  f.close();
+  EXPECT_TRUE(RegisterShell("/usr/bin/tachora"));  // moved program: entry follows
+  EXPECT_EQ(QDir(data.path() + "/applications").entryList(QDir::Files).size(), 1);
+  qunsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(MainWindow, PanelSizesStoredWhenSplittersMoveAndRestored) {
+  WriteIntSetting("panel_Right", 420);
+  WriteIntSetting("panel_Bottom", 150);
+  WriteSetting("panel_Browser", "0,25");
+  {
+    TFormMain form;
+    form.resize(1200, 800);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QApplication::processEvents();
+    TMainLayout &p = *form.Panels();
+    EXPECT_EQ(p.PanelRight->width(), 420);
+    EXPECT_EQ(p.PanelBottom->height(), 150);
+    EXPECT_DOUBLE_EQ(p.MapShare(), 0.25);
+    EXPECT_NEAR(p.WebBrowser->height(), (p.PanelRight2->height() - TMainLayout::kSplitter) * 0.25, 2);
+    p.SplitterRight->setSizes({800, 380});
+    emit p.SplitterRight->splitterMoved(800, 1);
+    EXPECT_EQ(ReadIntSetting("panel_Right", 0), p.PanelRight->width());
+    EXPECT_EQ(ReadIntSetting("panel_Bottom", 0), 150);
+    EXPECT_EQ(ReadSetting("panel_Browser"), "0.250");
+    form.close();
+  }
+  TFormMain form;
+  form.resize(1200, 800);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QApplication::processEvents();
+  EXPECT_EQ(form.Panels()->PanelRight->width(), ReadIntSetting("panel_Right", 0));
+  form.close();
 }
