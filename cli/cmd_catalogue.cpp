@@ -130,6 +130,9 @@ int RunCopy(const std::vector<std::string> &argv) {
   bool ok = FillCatalogue(fm, args, "copy");
   const auto rows = fm.Items();
   const bool tty = isatty(fileno(stderr));
+  const auto started = std::chrono::steady_clock::now();
+  int64_t bytes = 0;
+  int files = 0;
   for (size_t r = 0; r < rows.size(); ++r) {
     TCopyCallbacks cb;
     cb.AskOverwrite = [&](const std::string &dest) {
@@ -163,7 +166,13 @@ int RunCopy(const std::vector<std::string> &argv) {
     job.WaitFor();
     report(true);
     if (job.ErrorCount() > 0) ok = false;
+    bytes += job.Progress().CopiedBytes;
+    files += job.CopiedFiles();
   }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::cerr << "copied " << files << " files, " << FormatFixed(bytes / 1048576.0L, 1) << " MiB in "
+            << FormatFixed(seconds, 3) << " s\n";
   return ok ? 0 : 1;
 }
 

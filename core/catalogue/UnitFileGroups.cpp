@@ -18,7 +18,7 @@ void TFileManager::RemoveRowLocked(size_t row) {
   fRows.pop_back();
 }
 
-void TFileManager::MergeLocked(const std::vector<int> &rows) {
+void TFileManager::MergeLocked(const std::vector<int> &rows, bool recompute) {
   if (rows.size() < 2) return;
   const int count = static_cast<int>(fRows.size());
   int target = rows[0];
@@ -46,7 +46,7 @@ void TFileManager::MergeLocked(const std::vector<int> &rows) {
     fRows.pop_back();
     if (target == last && r != last) target = r;
   }
-  RecomputeLocked(target);
+  if (recompute) RecomputeLocked(target);
 }
 
 void TFileManager::MergeItems(const std::vector<int> &rows, bool resort) {
@@ -62,6 +62,11 @@ void TFileManager::MergeItems(const std::vector<int> &rows, bool resort) {
 void TFileManager::AutoGroup() {
   {
     std::lock_guard lock(fMutex);
+    // A merged row is recomputed in full once at the end; meanwhile only the
+    // values the gap rule reads (start, end, duration) are kept up to date,
+    // so a card of 2,000 recordings in one trip is not summarised 2,000 times.
+    // Rows are only ever joined when both starts are known (> 0).
+    std::vector<size_t> grown;
     size_t i = 0;
     while (i + 1 < fRows.size()) {
       double best = 1;
@@ -74,11 +79,21 @@ void TFileManager::AutoGroup() {
         }
       }
       const double quarter = static_cast<double>(fRows[i].Summary.Duration) / 4.0 / kMsPerDay;
-      if (partner >= 0 && (best < kJoinGap || best < quarter))
-        MergeLocked({static_cast<int>(i), partner});  // row i grew: compare it again
-      else
+      if (partner >= 0 && (best < kJoinGap || best < quarter)) {
+        const TFileItemSubitem other = fRows[static_cast<size_t>(partner)].Summary;
+        MergeLocked({static_cast<int>(i), partner}, false);
+        TFileItemSubitem &s = fRows[i].Summary;
+        s.Start = std::min(s.Start, other.Start);
+        s.End = std::max(s.End, other.End);
+        if (other.Duration >= 0) s.Duration = std::max<int64_t>(s.Duration, 0) + other.Duration;
+        if (grown.empty() || grown.back() != i) grown.push_back(i);
+        // Row i grew: compare it again with every row after it.
+      } else {
         ++i;
+      }
     }
+    // Rows before i never move (removals take the last row), so the numbers hold.
+    for (size_t g : grown) RecomputeLocked(static_cast<int>(g));
     SortLocked();
   }
   Notify();

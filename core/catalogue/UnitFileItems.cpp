@@ -171,8 +171,13 @@ static std::string JoinPaths(const std::vector<std::string> &parts) {
 
 void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
   auto &items = row.Items;
-  std::stable_sort(items.begin(), items.end(),
-                   [](const TFileItemSubitem &a, const TFileItemSubitem &b) { return a.Start < b.Start; });
+  const auto byStart = [](const TFileItemSubitem &a, const TFileItemSubitem &b) {
+    return a.Start < b.Start;
+  };
+  // Grouping appends recordings mostly in order; moving whole records is
+  // what costs, so sort only when needed.
+  if (!std::is_sorted(items.begin(), items.end(), byStart))
+    std::stable_sort(items.begin(), items.end(), byStart);
   if (items.empty()) {
     row = TFileItem{};
     return;

@@ -328,7 +328,8 @@ void TFileManager::WorkOutRecording(TFileItemSubitem &rec, bool withProbe, TNoCa
   if (withProbe && !StopRequested()) ProbeContainer(rec);
 }
 
-void TFileManager::WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign) {
+void TFileManager::WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign,
+                               TNoCaseDirCache *cache) {
   std::vector<TFileItemSubitem> recs;
   {
     std::lock_guard lock(fMutex);
@@ -336,10 +337,10 @@ void TFileManager::WorkOutRows(const std::vector<int> &rows, bool withProbe, boo
       if (r >= 0 && r < static_cast<int>(fRows.size()))
         for (const auto &rec : fRows[static_cast<size_t>(r)].Items) recs.push_back(rec);
   }
-  TNoCaseDirCache cache;
+  TNoCaseDirCache local;
   for (auto &rec : recs) {
     if (fTerminated.load()) break;
-    WorkOutRecording(rec, withProbe, cache);
+    WorkOutRecording(rec, withProbe, cache ? *cache : local);
     if (withAlign) AlignTimes(rec);
   }
   StoreRecordings(recs, rows.empty() ? -1 : rows[0]);

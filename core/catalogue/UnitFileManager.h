@@ -158,7 +158,8 @@ class TFileManager {
   void Preview(size_t rowCount, bool progress);
   // Telemetry look-up, container probe and time alignment of the recordings
   // of the given rows (worked on copies), then stored back by path.
-  void WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign);
+  void WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign,
+                   TNoCaseDirCache *cache = nullptr);
   void WorkOutRecording(TFileItemSubitem &rec, bool withProbe, TNoCaseDirCache &cache);
   void StoreRecordings(const std::vector<TFileItemSubitem> &recs, int hint = -1);
   void LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache);
@@ -168,7 +169,7 @@ class TFileManager {
   void RecomputeLocked(int row);
   void SortLocked();
   void RemoveRowLocked(size_t row);
-  void MergeLocked(const std::vector<int> &rows);
+  void MergeLocked(const std::vector<int> &rows, bool recompute = true);
   void SplitLocked(int row);
   int FindRecordingLocked(const std::string &path, int *sub) const;
   void ClearRowsLocked();

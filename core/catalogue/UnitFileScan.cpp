@@ -163,8 +163,9 @@ void TFileManager::Preview(size_t rowCount, bool progress) {
     Notify();
   }
   if (fOptions.LowPriorityPreview) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+  TNoCaseDirCache cache;  // each folder of the card is listed once
   for (size_t i = 0; i < rowCount && !StopRequested(); ++i) {
-    WorkOutRows({static_cast<int>(i)}, true, true);
+    WorkOutRows({static_cast<int>(i)}, true, true, &cache);
     if (!progress) continue;
     const int count = std::max(1, RowCount());
     SetStatus(CatalogueText("Preview") + " " +
@@ -177,10 +178,17 @@ bool TFileManager::AddFolder(const std::string &folder) {
   std::set<std::pair<uint64_t, uint64_t>> visited;
   std::vector<std::string> added;
   ScanFolder(AbsolutePath(folder), 0, visited, &added);
+  std::unordered_map<std::string, int> rowOf;
+  {
+    std::lock_guard lock(fMutex);
+    for (size_t r = 0; r < fRows.size(); ++r)
+      for (const auto &rec : fRows[r].Items) rowOf.emplace(rec.Path, static_cast<int>(r));
+  }
+  TNoCaseDirCache cache;
   for (const auto &p : added) {
     if (fTerminated.load()) break;
-    const int r = FindRecording(p);
-    if (r >= 0) WorkOutRows({r}, true, true);
+    const auto it = rowOf.find(p);
+    if (it != rowOf.end()) WorkOutRows({it->second}, true, true, &cache);
   }
   SetStatus("");
   Notify();

@@ -171,6 +171,8 @@ std::string FindDirNoCase(const std::string &dir, const std::string &name) {
 std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &name, bool wantDir) {
   if (name.empty()) return {};
   const std::string d = IncludeTrailingSlash(dir.empty() ? std::string(".") : dir);
+  // The exact name costs one stat; a folder is listed only for other cases.
+  if (wantDir ? DirExists(d + name) : FileExists(d + name)) return d + name;
   TFolder *folder = nullptr;
   for (auto &f : Folders)
     if (f.Dir == d) folder = &f;
@@ -189,8 +191,6 @@ std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &nam
     }
   }
   const std::string lower = ToLowerAscii(name);
-  for (const auto &e : folder->Entries)
-    if (e.Name == name && e.IsDir == wantDir) return d + e.Name;
   for (const auto &e : folder->Entries)
     if (e.Lower == lower && e.IsDir == wantDir) return d + e.Name;
   return {};
