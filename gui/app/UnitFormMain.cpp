@@ -87,6 +87,7 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
   // 9. Caption.
   setWindowTitle("Tachora");
   QApplication::setApplicationDisplayName("Tachora");
+  QApplication::setWindowIcon(AppIcon());
   // 10. Volume.
   layout_->TrackBarVolume->setValue(std::clamp(ReadIntSetting("volume", 100), 0, 100));
   connect(layout_->TrackBarVolume, &QSlider::valueChanged, this,

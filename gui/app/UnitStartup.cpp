@@ -1,6 +1,9 @@
 #include "app/UnitStartup.h"
 
 #include <QDir>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -23,6 +26,43 @@ QRect CorrectBounds(const QRect &bounds, const QRect &work) {
   return r;
 }
 
+QImage AppIconImage(int size) {
+  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 64.0, size / 64.0);
+  QLinearGradient g(0, 0, 0, 64);
+  g.setColorAt(0, QColor(45, 80, 140));
+  g.setColorAt(1, QColor(20, 35, 70));
+  p.setPen(Qt::NoPen);
+  p.setBrush(g);
+  p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+  // The camera's lens with the road's track running through it.
+  p.setBrush(QColor(235, 240, 250));
+  p.drawEllipse(QPointF(28, 34), 19, 19);
+  p.setBrush(QColor(25, 30, 45));
+  p.drawEllipse(QPointF(28, 34), 12, 12);
+  p.setBrush(QColor(255, 255, 255, 180));
+  p.drawEllipse(QPointF(24, 30), 3.5, 3);
+  QPainterPath pin;
+  pin.moveTo(48, 30);
+  pin.cubicTo(40, 20, 39, 15, 39, 13);
+  pin.arcTo(QRectF(39, 4, 18, 18), 180, -180);
+  pin.cubicTo(57, 15, 56, 20, 48, 30);
+  p.setBrush(QColor(225, 55, 45));
+  p.drawPath(pin);
+  p.setBrush(Qt::white);
+  p.drawEllipse(QPointF(48, 13), 3.2, 3.2);
+  return img;
+}
+
+QIcon AppIcon() {
+  QIcon icon;
+  for (int s : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(AppIconImage(s)));
+  return icon;
+}
+
 QString DesktopEntryText(const QString &exePath) {
   QString exec = exePath;
   // Desktop entry quoting: backslash, quote, backquote and dollar are escaped.
@@ -33,6 +73,7 @@ QString DesktopEntryText(const QString &exePath) {
          "GenericName=Dash camera viewer\n"
          "Comment=Play dash-camera recordings with their GPS track and G-sensor data\n"
          "Exec=\"" + exec + "\" %F\n"
+         "Icon=tachora\n"
          "Terminal=false\n"
          "Categories=AudioVideo;Video;Player;\n"
          "MimeType=video/quicktime;video/mp4;\n";
@@ -46,6 +87,8 @@ QString DesktopEntryPath() {
 
 bool RegisterShell(const QString &exePath) {
   const QString path = DesktopEntryPath();
+  const QString icon = QDir::cleanPath(QFileInfo(path).absolutePath() + "/../icons/hicolor/256x256/apps/tachora.png");
+  if (!QFile::exists(icon) && QDir().mkpath(QFileInfo(icon).absolutePath())) AppIconImage(256).save(icon, "PNG");
   const QByteArray text = DesktopEntryText(exePath).toUtf8();
   QFile old(path);
   if (old.open(QIODevice::ReadOnly) && old.readAll() == text) return false;

@@ -7,6 +7,8 @@
 // Rectangles are pixels in virtual-desktop coordinates. Thread-safe.
 #pragma once
 
+#include <QIcon>
+#include <QImage>
 #include <QRect>
 #include <QString>
 
@@ -22,10 +24,15 @@ QRect StartGeometry(const QRect &firstScreen);
 // (less than 100 pixels) or above the work area goes to its top.
 QRect CorrectBounds(const QRect &bounds, const QRect &workArea);
 
+// The program's icon, drawn at the given size (pixels).
+QImage AppIconImage(int size);
+QIcon AppIcon();
+
 // The desktop entry text for the program at `exePath`.
 QString DesktopEntryText(const QString &exePath);
 // Writes ~/.local/share/applications/tachora.desktop (under $XDG_DATA_HOME
-// when set) unless it already holds exactly this text. True when written.
+// when set) unless it already holds exactly this text, and the icon beside
+// it in the icon theme's folder when missing. True when the entry was written.
 bool RegisterShell(const QString &exePath);
 QString DesktopEntryPath();
 

@@ -411,6 +411,7 @@ TEST(ShellRegistration, WrittenOnceAndNeverDuplicated) {
   EXPECT_EQ(text.count("[Desktop Entry]"), 1);
   EXPECT_TRUE(text.contains("Exec=\"/opt/my apps/tachora\" %F\n"));
   EXPECT_TRUE(text.contains("MimeType=video/quicktime;video/mp4;\n"));
+  EXPECT_FALSE(QImage(data.path() + "/icons/hicolor/256x256/apps/tachora.png").isNull());
   f.close();
   EXPECT_TRUE(RegisterShell("/usr/bin/tachora"));  // moved program: entry follows
   EXPECT_EQ(QDir(data.path() + "/applications").entryList(QDir::Files).size(), 1);
