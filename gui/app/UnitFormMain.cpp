@@ -316,6 +316,10 @@ void TFormMain::RefreshCatalogue() {
   CreateCatalogue(true);
   fm_->SortBy(std::clamp(ReadIntSetting("col_sort", 0), 0, kListColumns - 1));
   fm_->SetAscending(ReadBoolSetting("col_sort_dur", true));
+  fm_->Sort();
+  QHeaderView *header = layout_->ListView->horizontalHeader();
+  header->setSortIndicatorShown(true);
+  header->setSortIndicator(fm_->SortColumn(), fm_->Ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
   RefreshRecordList();
 }
 
