@@ -56,24 +56,24 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
   InitResources();
   setObjectName("FormMain");
   setMinimumSize(350, 300);
-  // 1. Dropped files are welcome.
+  // Files dropped from a file manager are opened.
   setAcceptDrops(true);
   menu_ = new TMainMenu(this);
   layout_ = new TMainLayout(this);
   CreateList();
-  // 2.-3. The renderer item is set in the menu's design; capture the design
-  // check marks, build the language menu, restore the stored marks.
+  // The renderer item is set in the menu's design; capture the design check
+  // marks first, then build the language menu and restore the stored marks.
   menu_->CaptureDefaults();
   menu_->BuildLanguageMenu();
   menu_->RestoreChecks();
   EnableBuiltCommands();
   connect(menu_, &TMainMenu::Command, this, &TFormMain::RunCommand);
   connect(menu_, &TMainMenu::LanguageChosen, this, [this](int) { Translate(); });
-  // 4.-5. Column layout.
+  // The list columns as the user left them.
   RestoreColumns();
-  // 6. Panel share of the map.
+  // Panel sizes and the map's share of the right side.
   layout_->RestorePanels();
-  // 8. View choices and the pop-up copies of the menu.
+  // View choices and the pop-up copies of the menu.
   ApplyView(false);
   menu_->BuildPopupCopies();
   layout_->PanelVideo->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -84,15 +84,12 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
     menu_->PopupMenuGraphics()->popup(layout_->PanelBottomGraphics->mapToGlobal(p));
   });
   connect(layout_, &TMainLayout::SplittersMoved, this, [this]() { layout_->Layout(); });
-  // 9. Caption.
   setWindowTitle("Tachora");
   QApplication::setApplicationDisplayName("Tachora");
   QApplication::setWindowIcon(AppIcon());
-  // 10. Volume.
   layout_->TrackBarVolume->setValue(std::clamp(ReadIntSetting("volume", 100), 0, 100));
   connect(layout_->TrackBarVolume, &QSlider::valueChanged, this,
           [](int v) { WriteIntSettingOrDelete("volume", v, 100); });
-  // 11.-13. Geometry.
   RestoreGeometry();
 
   about_ = new TFormAbout(this);
@@ -122,7 +119,7 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::EnableBuiltCommands() {
-  menu_->ForEachMainItem([this](QAction *a) { a->setEnabled(false); });
+  menu_->ForEachMainItem([](QAction *a) { a->setEnabled(false); });
   for (const char *name : kBuiltMainCommands) menu_->SetEnabled(name, true);
   for (QAction *a : menu_->SubMenu("N_View_Language")->actions()) a->setEnabled(true);
 }
