@@ -66,4 +66,21 @@ std::vector<std::string> TrackReaderExtensions() {
   return out;
 }
 
+std::vector<std::pair<std::string, std::string>> AttachTrackFilters(
+    const std::vector<std::string> &extensions) {
+  std::vector<std::pair<std::string, std::string>> out{{"All files", "*.*"}};
+  std::string name = "All supported formats  (", pattern;
+  std::vector<std::string> patterns;
+  for (const auto &e : extensions) {
+    const std::string p = "*." + e;
+    if (std::find(patterns.begin(), patterns.end(), p) != patterns.end()) continue;
+    patterns.push_back(p);
+    name += p + "  ";
+    pattern += p + ";";
+  }
+  out.emplace_back(name + ")", pattern);
+  for (const auto &p : patterns) out.emplace_back(p, p);
+  return out;
+}
+
 }  // namespace tachora

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/UnitUtils.h"
@@ -37,5 +38,12 @@ bool MovieProbeAvailable();
 // Extensions of the track readers in registration order, each once, lower
 // case without dot (for the "Attach Track" dialog filter).
 std::vector<std::string> TrackReaderExtensions();
+
+// The "Attach Track" open dialog's filter as (description, pattern) pairs:
+// "All files" (*.*), then "All supported formats  (*.dat  *.gpx  ...  )"
+// with the pattern "*.dat;*.gpx;...;", then one entry per pattern. The
+// dialog opens on the second entry.
+std::vector<std::pair<std::string, std::string>> AttachTrackFilters(
+    const std::vector<std::string> &extensions);
 
 }  // namespace tachora

@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 extern char **environ;
 
@@ -38,13 +40,22 @@ std::string ReadLink(const std::string &path) {
   return std::string(buf, static_cast<size_t>(n));
 }
 
-bool SpawnDetached(const std::vector<std::string> &args) {
+// Runs a helper program; waits for it only when asked (dbus-send answers at
+// once, a file manager started by xdg-open may not return for long).
+bool SpawnProgram(const std::vector<std::string> &args, bool wait) {
   std::vector<char *> argv;
   for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid = 0;
   if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  // The helpers end quickly; reap them so no zombie stays behind.
+  if (!wait) {
+    // Reaped in the background so that no zombie stays behind.
+    std::thread([pid] {
+      int status = 0;
+      waitpid(pid, &status, 0);
+    }).detach();
+    return true;
+  }
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -310,15 +321,16 @@ std::vector<std::string> RemovableUsbDrives() {
 
 bool ShowInFileManager(const std::string &path) {
   if (FileExists(path)) {
-    if (SpawnDetached({"dbus-send", "--session", "--print-reply",
+    if (SpawnProgram({"dbus-send", "--session", "--print-reply",
                        "--dest=org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                        "org.freedesktop.FileManager1.ShowItems",
-                       "array:string:" + FileUri(path), "string:"}))
+                       "array:string:" + FileUri(path), "string:"},
+                     true))
       return true;
   }
   std::string dir = DirExists(path) ? path : ExtractFileDir(path);
   if (dir.empty()) return false;
-  return SpawnDetached({"xdg-open", dir});
+  return SpawnProgram({"xdg-open", dir}, false);
 }
 
 }  // namespace tachora

@@ -6,7 +6,9 @@
 #include "CatalogueTestCard.h"
 #include "TestMedia.h"
 #include "app/UnitLang.h"
+#include "catalogue/UnitCatalogueProbe.h"
 #include "catalogue/UnitFileManager.h"
+#include "telemetry/UnitMovingInfo.h"
 
 using namespace tachora;
 using tachora::test::TTestCard;
@@ -121,7 +123,7 @@ TEST_F(CatalogueCard, RealClipTakesContainerDurationAndMovesToItsTrack) {
   EXPECT_NEAR(r.End, At(10, 3), 1e-6);
   EXPECT_NEAR(r.Start, At(10, 3) - r.Duration / kMsPerDay, 1e-6);
   EXPECT_EQ(row.DurationText, DurationText(r.Duration));  // no "~" from the container
-  // A .dat path is not a recording; an unknown file gives an empty row.
+  // A file that does not exist gives an empty row.
   EXPECT_TRUE(fm.OpenRecording(card.Path("nothing.MOV")).Items.empty());
   EXPECT_EQ(fm.RowCount(), 1);
 }
@@ -306,4 +308,49 @@ TEST(CatalogueGrouping, ShiftAndPlayerDuration) {
   EXPECT_EQ(r.Duration, 120000);
   EXPECT_EQ(r.DurationSource, kDurContainer);
   EXPECT_NEAR(r.Start, At(11, 1), 1e-9);
+}
+
+TEST_F(CatalogueCard, AttachTrackShiftsTheRowOntoItsTrackAndFitTrackTrims) {
+  TFileManager fm(false, nullptr);
+  using A = TFileManagerTestAccess;
+  const std::string same = card.Dat("t/same.dat", At(11, 0), 180);     // same length, an hour later
+  const std::string before = card.Dat("t/before.dat", At(9, 0), 60);   // ends before the row
+  const std::string overlap = card.Dat("t/overlap.dat", At(10, 1), 1740);  // overlaps, other length
+  A::AddRow(fm, {Rec("FILE0001", At(10, 0), At(10, 3))});
+  fm.AttachTrack(0, same);
+  auto r = fm.GetItem(0).Items[0];
+  EXPECT_EQ(r.TelemetryPath, same);
+  EXPECT_EQ(r.HasTrack, 1);
+  EXPECT_NEAR(r.Start, At(11, 0), 1e-6);
+  EXPECT_NEAR(r.End, At(11, 3), 1e-6);
+
+  fm.ShiftItem(0, At(10, 0) - At(11, 0));
+  fm.AttachTrack(0, before);
+  r = fm.GetItem(0).Items[0];
+  EXPECT_NEAR(r.End, At(9, 1), 1e-6);
+  EXPECT_NEAR(r.Start, At(8, 58), 1e-6);
+
+  fm.ShiftItem(0, At(10, 0) - At(8, 58));
+  fm.AttachTrack(0, overlap);
+  r = fm.GetItem(0).Items[0];
+  EXPECT_NEAR(r.Start, At(10, 0), 1e-6);  // overlapping and unlike: stays
+  EXPECT_EQ(r.TelemetryPath, overlap);
+
+  // The player loads the whole file; fitting trims it to the recording.
+  auto track = TMovingInfo::LoadFromFile(overlap, false);
+  ASSERT_TRUE(track);
+  fm.FitTrack(card.Path("..") + "/nothing.MOV", *track);  // unknown recording: ignored
+  fm.FitTrack("/card/FILE0001.MOV", *track);
+  r = fm.GetItem(0).Items[0];
+  EXPECT_GE(r.GpsStart, At(10, 1) - 1e-6);
+  EXPECT_LE(r.GpsEnd, At(10, 3) + 1e-6);
+  EXPECT_NEAR(static_cast<double>(r.TrackLength), 1200, 20);
+
+  const auto filters = AttachTrackFilters({"dat", "gpx", "dat"});
+  ASSERT_EQ(filters.size(), 4u);
+  EXPECT_EQ(filters[0], (std::pair<std::string, std::string>{"All files", "*.*"}));
+  EXPECT_EQ(filters[1], (std::pair<std::string, std::string>{"All supported formats  (*.dat  *.gpx  )",
+                                                             "*.dat;*.gpx;"}));
+  EXPECT_EQ(filters[3].first, "*.gpx");
+  EXPECT_FALSE(TrackReaderExtensions().empty());
 }
