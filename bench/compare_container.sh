@@ -28,30 +28,31 @@ size=$(stat -c %s "$BIG")
 dur=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$BIG")
 cat "$BIG" > /dev/null  # all runs start from the page cache
 
-# mean wall time in seconds of RUNS runs of a command
+# mean wall time in seconds of N runs of a command: timeit N CMD...
 timeit() {
-  local start end
+  local n="$1" start end
+  shift
   start=$(date +%s.%N)
-  for _ in $(seq "$RUNS"); do "$@" >/dev/null 2>&1; done
+  for _ in $(seq "$n"); do "$@" >/dev/null 2>&1; done
   end=$(date +%s.%N)
-  echo "($end - $start) / $RUNS" | bc -l
+  echo "($end - $start) / $n" | bc -l
 }
 
 echo "file: $BIG ($size bytes, ${dur}s)"
-t_info=$(timeit "$CLI" info --headers-only "$BIG")
-t_probe=$(timeit ffprobe -v error -show_format "$BIG")
-printf 'headers-only open: tachora %.4fs  ffprobe %.4fs  ratio %.1fx\n' "$t_info" "$t_probe" \
+t_info=$(timeit 50 "$CLI" info --headers-only "$BIG")
+t_probe=$(timeit 50 ffprobe -v error -show_format "$BIG")
+printf 'headers-only open (50 runs): tachora %.4fs  ffprobe %.4fs  ratio %.1fx\n' "$t_info" "$t_probe" \
   "$(echo "$t_probe / $t_info" | bc -l)"
 
 from=$(echo "$dur * 0.1" | bc -l); to=$(echo "$dur * 0.9" | bc -l)
 cut_t() { rm -f "$WORK/cut.mov"; "$CLI" cut --from 0.1 --to 0.9 --no-meta -o "$WORK/cut.mov" "$BIG"; }
 cut_f() { ffmpeg -nostdin -y -v error -ss "$from" -to "$to" -i "$BIG" -c copy -f mov "$WORK/ff.mov"; }
-t_cut=$(timeit cut_t)
-t_ff=$(timeit cut_f)
+t_cut=$(timeit "$RUNS" cut_t)
+t_ff=$(timeit "$RUNS" cut_f)
 bytes=$(stat -c %s "$WORK/cut.mov")
 head -c "$bytes" "$BIG" > "$WORK/same-bytes.bin"
 cp_t() { rm -f "$WORK/cp.bin"; cp "$WORK/same-bytes.bin" "$WORK/cp.bin"; }
-t_cp=$(timeit cp_t)
+t_cp=$(timeit "$RUNS" cp_t)
 printf 'cut 10%%-90%% (%s bytes): tachora %.3fs  ffmpeg -c copy %.3fs  cp %.3fs\n' "$bytes" \
   "$t_cut" "$t_ff" "$t_cp"
 printf '  tachora vs ffmpeg: %.2fx faster; tachora speed / cp speed: %.2f\n' \

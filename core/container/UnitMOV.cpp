@@ -51,6 +51,17 @@ size_t TMOVTrack::TimeRunOf(uint32_t k) const {
   return static_cast<size_t>(it - fTimes.begin()) - 1;
 }
 
+uint32_t TMOVTrack::TimeRunEnd(uint32_t k) const {
+  const size_t r = TimeRunOf(k);
+  return r + 1 < fTimes.size() ? fTimes[r + 1].firstSample : fSampleCount;
+}
+
+uint32_t TMOVTrack::StretchEnd(uint32_t k) const {
+  const size_t c = ChunkOf(k);
+  const uint32_t chunkEnd = c + 1 < fChunks.size() ? fChunks[c + 1].firstSample : fSampleCount;
+  return std::min(chunkEnd, TimeRunEnd(k));
+}
+
 int64_t TMOVTrack::SampleTime(uint32_t k) const {
   const TTimeRun &r = fTimes[TimeRunOf(k)];
   return r.startTime + int64_t(k - r.firstSample) * r.duration;

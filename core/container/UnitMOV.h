@@ -84,6 +84,12 @@ struct TMOVTrack {
     return constantSize ? sampleSizes[0] : sampleSizes[k];
   }
   uint32_t SampleDuration(uint32_t k) const { return fTimes[TimeRunOf(k)].duration; }
+  // End (exclusive) of the time-to-sample stretch holding sample k.
+  uint32_t TimeRunEnd(uint32_t k) const;
+  // End (exclusive) of the samples from k on that share k's chunk and
+  // time-to-sample stretch: they lie back to back and last equally long.
+  uint32_t StretchEnd(uint32_t k) const;
+  bool HasCompositionOffsets() const { return !fComps.empty(); }
   bool IsKey(uint32_t k) const;
   // Sorted, distinct sync-sample indices below SampleCount().
   const std::vector<uint32_t> &KeySamples() const { return fKeys; }
@@ -243,7 +249,10 @@ class TMOVWriter : public TMOVBaseFile {
   void WriteZero32() { fStream->WriteU32(0); }
   void CopyAtoms(const TMOVReader &templ, int64_t end);
   void WriteTableAtom(uint32_t type);
-  void AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n);
+  void AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n, int64_t bytes);
+  uint32_t PlanRun(const TPlan &plan, long double limit, bool limited, bool strict,
+                   int64_t &bytes) const;
+  long double OutputDuration(const TPlan &plan, uint32_t duration) const;
   TMOVTrack *FindOutput(uint32_t trackId);
 
   int64_t fLimit;

@@ -209,40 +209,20 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
         break;
       }
     }
-    const TMOVTrack &src = *p.src;
+    int64_t bytes = 0;
     uint32_t n = 1;
-    int64_t bytes = src.SampleSize(p.next);
-    if (src.kind != kKindVideo) {
+    if (p.src->kind == kKindVideo) {
+      bytes = p.src->SampleSize(p.next);
+    } else {
       // Take the samples that the interleaving would pick next anyway and
       // that follow each other in the source: one chunk.
-      const long double limit =
-          queue.empty() ? std::numeric_limits<long double>::infinity() : queue.top().first;
-      const int limitIndex = queue.empty() ? -1 : queue.top().second;
-      const TMOVTrack &out = fTracks[p.out];
-      const bool rescale = src.timeScale > 0 && out.timeScale > 0 && src.timeScale != out.timeScale;
-      auto step = [&](uint32_t duration) -> long double {
-        if (out.timeScale <= 0) return 0;
-        const long double d =
-            rescale ? std::llround(static_cast<long double>(duration) / src.timeScale * out.timeScale)
-                    : duration;
-        return d / out.timeScale;
-      };
-      long double time = p.time + step(src.SampleDuration(p.next));
-      int64_t end = src.SampleOffset(p.next) + bytes;
-      while (p.next + n <= p.last) {
-        if (time > limit || (time == limit && limitIndex < pick)) break;
-        const uint32_t k = p.next + n;
-        const uint32_t size = src.SampleSize(k);
-        if (bytes + size > kMaxChunkBytes || src.SampleOffset(k) != end) break;
-        bytes += size;
-        end += size;
-        time += step(src.SampleDuration(k));
-        ++n;
-      }
+      const bool others = !queue.empty();
+      n = PlanRun(p, others ? queue.top().first : 0, others, others && queue.top().second < pick,
+                  bytes);
     }
     if (bytes > budget) break;
     budget -= std::max<int64_t>(bytes, 1);
-    AppendSamples(p, source, n);
+    AppendSamples(p, source, n, bytes);
     if (p.next <= p.last) queue.emplace(p.time, pick);
   }
   EndMediaData();
@@ -261,12 +241,79 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
   return !cancelled;
 }
 
-void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n) {
+long double TMOVWriter::OutputDuration(const TPlan &p, uint32_t duration) const {
+  const TMOVTrack &src = *p.src;
+  const TMOVTrack &out = fTracks[p.out];
+  if (src.timeScale > 0 && out.timeScale > 0 && src.timeScale != out.timeScale)
+    return std::llround(static_cast<long double>(duration) / src.timeScale * out.timeScale);
+  return duration;
+}
+
+uint32_t TMOVWriter::PlanRun(const TPlan &p, long double limit, bool limited, bool strict,
+                             int64_t &bytes) const {
+  // Stretches of samples that share a chunk and a time-to-sample entry lie
+  // back to back and have one duration, so PCM runs are planned a stretch
+  // at a time, not a sample at a time. Sample i of the run (i > 0) may be
+  // taken while the output time before it is below the limit (or equal,
+  // when the other track comes later in the pick order).
+  const TMOVTrack &src = *p.src;
+  const TMOVTrack &out = fTracks[p.out];
+  bytes = 0;
+  uint32_t n = 0;
+  uint32_t k = p.next;
+  long double time = p.time;
+  int64_t end = 0;
+  while (k <= p.last) {
+    const uint32_t stretchEnd = std::min<uint64_t>(src.StretchEnd(k), uint64_t(p.last) + 1);
+    if (n > 0 && src.SampleOffset(k) != end) break;
+    const long double step =
+        out.timeScale > 0 ? OutputDuration(p, src.SampleDuration(k)) / out.timeScale : 0;
+    uint64_t m = stretchEnd - k;
+    if (limited) {
+      // Samples n, n+1, ... start at time, time + step, ...
+      uint64_t allowed;
+      if (time > limit || (strict && time == limit))
+        allowed = 0;
+      else if (step <= 0)
+        allowed = m;
+      else {
+        const long double room = (limit - time) / step;
+        allowed = room >= static_cast<long double>(m) ? m : static_cast<uint64_t>(room) + 1;
+        if (strict && allowed > 0 && time + (allowed - 1) * step >= limit) --allowed;
+      }
+      if (n == 0) allowed = std::max<uint64_t>(allowed, 1);
+      m = std::min(m, allowed);
+    }
+    // The chunk's byte cap; its first sample always goes in.
+    uint64_t taken = 0;
+    if (src.constantSize) {
+      const int64_t z = src.sampleSizes[0];
+      const uint64_t fit = static_cast<uint64_t>(std::max<int64_t>(0, kMaxChunkBytes - bytes) / z);
+      taken = std::min(m, n == 0 ? std::max<uint64_t>(fit, 1) : fit);
+      bytes += static_cast<int64_t>(taken) * z;
+    } else {
+      while (taken < m) {
+        const uint32_t z = src.sampleSizes[k + taken];
+        if (n + taken > 0 && bytes + z > kMaxChunkBytes) break;
+        bytes += z;
+        ++taken;
+      }
+    }
+    if (taken == 0) break;
+    end = src.SampleOffset(k + static_cast<uint32_t>(taken) - 1) +
+          src.SampleSize(k + static_cast<uint32_t>(taken) - 1);
+    time += taken * step;
+    n += static_cast<uint32_t>(taken);
+    k += static_cast<uint32_t>(taken);
+    if (k < stretchEnd) break;
+  }
+  return std::max<uint32_t>(n, 1);
+}
+
+void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, int64_t bytes) {
   const TMOVTrack &src = *p.src;
   TMOVTrack &out = fTracks[p.out];
   TOutState &state = fOut[p.out];
-  int64_t bytes = 0;
-  for (uint32_t i = 0; i < n; ++i) bytes += src.SampleSize(p.next + i);
   if (fMediaBytes > 0 && fMediaBytes + bytes > fLimit) {
     EndMediaData();
     StartMediaData();
@@ -276,46 +323,56 @@ void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n) {
   if (out.sampleToChunk.empty() || out.sampleToChunk.back().samplesPerChunk != n)
     out.sampleToChunk.push_back({chunk, n});
 
-  const bool rescale = src.timeScale > 0 && out.timeScale > 0 && src.timeScale != out.timeScale;
-  for (uint32_t i = 0; i < n; ++i) {
-    const TMOVSample smp = src.Sample(p.next + i);
-    const uint32_t o = state.samples;
-    if (o == 0 && out.sampleSizes.empty() && src.constantSize) {
-      out.constantSize = true;
-      out.sampleSizes.push_back(smp.size);
-    } else if (!(out.constantSize && src.constantSize && out.sampleSizes[0] == smp.size)) {
-      if (out.constantSize) {
-        const uint32_t z = out.sampleSizes[0];
-        out.sampleSizes.assign(o, z);
-        out.constantSize = false;
-      }
-      out.sampleSizes.push_back(smp.size);
+  const uint32_t first = p.next, stop = p.next + n;
+  const uint32_t o = state.samples;
+  // Sizes: one constant while every source has the same constant size.
+  if (src.constantSize && (o == 0 ? out.sampleSizes.empty()
+                                  : out.constantSize && out.sampleSizes[0] == src.sampleSizes[0])) {
+    out.constantSize = true;
+    out.sampleSizes.assign(1, src.sampleSizes[0]);
+  } else {
+    if (out.constantSize) {
+      const uint32_t z = out.sampleSizes[0];
+      out.sampleSizes.assign(o, z);
+      out.constantSize = false;
     }
-    uint32_t d = smp.duration;
-    if (rescale)
-      d = static_cast<uint32_t>(std::llround(static_cast<long double>(d) / src.timeScale * out.timeScale));
+    for (uint32_t k = first; k < stop; ++k) out.sampleSizes.push_back(src.SampleSize(k));
+  }
+  // Durations, a time-to-sample stretch at a time.
+  for (uint32_t k = first; k < stop;) {
+    const uint32_t e = std::min(src.TimeRunEnd(k), stop);
+    const uint32_t d = static_cast<uint32_t>(OutputDuration(p, src.SampleDuration(k)));
     if (out.timeToSample.empty() || out.timeToSample.back().duration != d)
       out.timeToSample.push_back({0, d});
-    ++out.timeToSample.back().count;
-    out.duration += d;
-    if (out.timeScale > 0) p.time += static_cast<long double>(d) / out.timeScale;
-    if (smp.key) out.syncSamples.push_back(o);
-    if (smp.compositionOffset != 0 || state.hasComposition) {
+    out.timeToSample.back().count += e - k;
+    out.duration += int64_t(e - k) * d;
+    if (out.timeScale > 0) p.time += static_cast<long double>(e - k) * d / out.timeScale;
+    k = e;
+  }
+  const auto &keys = src.KeySamples();
+  for (auto it = std::lower_bound(keys.begin(), keys.end(), first); it != keys.end() && *it < stop;
+       ++it)
+    out.syncSamples.push_back(o + (*it - first));
+  if (src.HasCompositionOffsets() || state.hasComposition) {
+    for (uint32_t k = first; k < stop; ++k) {
+      const int32_t c = src.Sample(k).compositionOffset;
+      if (c == 0 && !state.hasComposition) continue;
+      const uint32_t at = o + (k - first);
       if (!state.hasComposition) {
         state.hasComposition = true;
-        if (o > 0) out.compositionOffsets.push_back({o, 0});
+        if (at > 0) out.compositionOffsets.push_back({at, 0});
       }
-      const uint32_t c = static_cast<uint32_t>(smp.compositionOffset);
-      if (out.compositionOffsets.empty() || out.compositionOffsets.back().duration != c)
-        out.compositionOffsets.push_back({0, c});
+      if (out.compositionOffsets.empty() ||
+          out.compositionOffsets.back().duration != static_cast<uint32_t>(c))
+        out.compositionOffsets.push_back({0, static_cast<uint32_t>(c)});
       ++out.compositionOffsets.back().count;
     }
-    ++state.samples;
   }
-  fStream->CopyFrom(*source.Stream(), src.SampleOffset(p.next), bytes);
+  state.samples += n;
+  fStream->CopyFrom(*source.Stream(), src.SampleOffset(first), bytes);
   fMediaBytes += bytes;
   fMediaBytesTotal += bytes;
-  p.next += n;
+  p.next = stop;
 }
 
 // ---- the movie atom -------------------------------------------------------
