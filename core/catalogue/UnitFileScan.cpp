@@ -163,13 +163,35 @@ void TFileManager::Preview(size_t rowCount, bool progress) {
     Notify();
   }
   if (fOptions.LowPriorityPreview) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+  // The rows are followed by a recording of each, not by number: the user
+  // may group, ungroup or remove rows while the preview runs.
+  std::vector<std::string> order;
+  {
+    std::lock_guard lock(fMutex);
+    for (size_t i = 0; i < rowCount && i < fRows.size(); ++i)
+      for (const auto &rec : fRows[i].Items) order.push_back(rec.Path);
+  }
+  std::unordered_set<std::string> done;
   TNoCaseDirCache cache;  // each folder of the card is listed once
-  for (size_t i = 0; i < rowCount && !StopRequested(); ++i) {
-    WorkOutRows({static_cast<int>(i)}, true, true, &cache);
+  for (size_t i = 0; i < order.size() && !StopRequested(); ++i) {
+    if (done.count(order[i])) continue;
+    int row = -1;
+    {
+      std::lock_guard lock(fMutex);
+      // Usually the row has kept its number; search only when it has not.
+      if (i < fRows.size())
+        for (const auto &rec : fRows[i].Items)
+          if (rec.Path == order[i]) row = static_cast<int>(i);
+      if (row < 0) row = FindRecordingLocked(order[i], nullptr);
+      if (row >= 0)
+        for (const auto &rec : fRows[static_cast<size_t>(row)].Items) done.insert(rec.Path);
+    }
+    if (row < 0) continue;  // removed meanwhile
+    WorkOutRows({row}, true, true, &cache);
     if (!progress) continue;
-    const int count = std::max(1, RowCount());
     SetStatus(CatalogueText("Preview") + " " +
-              std::to_string(RoundHalfAway((static_cast<long double>(i) + 1) / count * 100)) + "%");
+              std::to_string(RoundHalfAway((static_cast<long double>(i) + 1) / order.size() * 100)) +
+              "%");
     Notify();
   }
 }

@@ -245,3 +245,21 @@ TEST(CatalogueScan, LogStartEstimateAndSearchRoots) {
   roots = CollectSearchRoots("//server/share", "//SERVER/share/", "/", {}, "");
   EXPECT_EQ(roots, (std::vector<std::string>{"//server/share/"}));
 }
+
+TEST(CatalogueScan, MountTableAndCaseInsensitiveLookups) {
+  const auto mounts = ParseMounts(
+      "/dev/sdb1 /media/u/My\\040Card vfat rw 0 0\n"
+      "proc /proc proc rw 0 0\n"
+      "garbage\n");
+  ASSERT_EQ(mounts.size(), 2u);
+  EXPECT_EQ(mounts[0].first, "/dev/sdb1");
+  EXPECT_EQ(mounts[0].second, "/media/u/My Card");
+  EXPECT_EQ(MountPointOf("/"), "/");
+  EXPECT_EQ(BaseNameNoExt("/a/b.c/FILE0001.MOV"), "FILE0001");
+  EXPECT_EQ(BaseNameNoExt("/a/b.c/NAME"), "NAME");
+  EXPECT_EQ(ExtractFileDir("/FILE.MOV"), "/");
+  EXPECT_EQ(IncludeTrailingSlash("/a"), "/a/");
+  // Nothing is ever found for an empty name or in a missing folder.
+  EXPECT_EQ(FindFileNoCase("/nonexistent-folder", "x"), "");
+  EXPECT_EQ(FindFileNoCase("/", ""), "");
+}
