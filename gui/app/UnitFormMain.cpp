@@ -102,6 +102,11 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
                     : QMessageBox::question(this, "Tachora", text, buttons, QMessageBox::No)) == QMessageBox::Yes;
   };
 
+  refreshTimer_ = new QTimer(this);
+  refreshTimer_->setSingleShot(true);
+  refreshTimer_->setInterval(100);
+  connect(refreshTimer_, &QTimer::timeout, this, &TFormMain::RefreshRecordList);
+
   timerOnStart_ = new QTimer(this);
   timerOnStart_->setSingleShot(true);
   timerOnStart_->setInterval(1);
@@ -281,11 +286,22 @@ void TFormMain::CreateCatalogue(bool autoStart) {
     QMetaObject::invokeMethod(
         this,
         [this]() {
-          if (fm_ && !fm_->Terminated()) RefreshRecordList();
+          if (fm_ && !fm_->Terminated()) RefreshFromSearch();
         },
         Qt::BlockingQueuedConnection);
   };
   fm_ = std::make_unique<TFileManager>(autoStart, notify);
+  RefreshRecordList();
+}
+
+void TFormMain::RefreshFromSearch() {
+  // The preview reports every row; on a big card refreshing the whole list
+  // each time would keep the window busy. Between two full refreshes at
+  // least 100 ms pass; a change in between is shown by the timer.
+  if (refreshClock_.isValid() && refreshClock_.elapsed() < 100) {
+    if (!refreshTimer_->isActive()) refreshTimer_->start();
+    return;
+  }
   RefreshRecordList();
 }
 
@@ -328,6 +344,11 @@ bool TFormMain::WaitForSearch(int timeoutMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(5);
   }
+  // The last change may wait for the refresh timer.
+  while (refreshTimer_->isActive() && t.elapsed() <= timeoutMs) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
   QCoreApplication::processEvents();
   return true;
 }
@@ -335,7 +356,13 @@ bool TFormMain::WaitForSearch(int timeoutMs) {
 // ---- close and reset -------------------------------------------------------
 
 void TFormMain::closeEvent(QCloseEvent *event) {
-  // Granted always: hide, stop the threads, destroy the catalogue.
+  // Granted always (hide, stop the threads, destroy the catalogue), but not
+  // while files are being opened on the catalogue: then once that is done.
+  if (busy_) {
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
   event->accept();
   closing_ = true;
   hide();

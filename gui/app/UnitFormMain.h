@@ -10,6 +10,7 @@
 // thread to stop and destroys the catalogue while still serving such calls.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
@@ -102,6 +103,7 @@ class TFormMain : public QMainWindow {
   void StartDemo();
   void CreateCatalogue(bool autoStart);
   void DestroyCatalogue();
+  void RefreshFromSearch();
   void OnSelectionChanged();
   void PrepareRow(int row);
   void OnColumnClicked(int column);
@@ -127,6 +129,8 @@ class TFormMain : public QMainWindow {
   TFormWhatsNew *whatsNew_ = nullptr;
   QTimer *timerOnStart_ = nullptr;
   QTimer *columnSaveTimer_ = nullptr;
+  QTimer *refreshTimer_ = nullptr;
+  QElapsedTimer refreshClock_;
   std::unique_ptr<TFileManager> fm_;
   QString remembered_;
   TFileItem currentRow_;
@@ -137,6 +141,8 @@ class TFormMain : public QMainWindow {
   bool closing_ = false;
   bool statusSpan_ = false;
   bool refreshing_ = false;
+  bool busy_ = false;          // OpenFiles is working
+  bool closePending_ = false;  // a close asked for while it was
 };
 
 }  // namespace tachora

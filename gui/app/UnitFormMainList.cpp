@@ -8,7 +8,10 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "app/UnitFormMain.h"
 #include "app/UnitLang.h"
@@ -141,6 +144,8 @@ void TFormMain::OnColumnClicked(int column) {
 void TFormMain::RefreshRecordList() {
   if (refreshing_) return;
   refreshing_ = true;
+  refreshTimer_->stop();
+  refreshClock_.start();
   std::vector<TListRow> rows;
   if (fm_) {
     const int count = fm_->GetItemCount();
@@ -253,30 +258,47 @@ void TFormMain::AddFilesDialog() {
 }
 
 void TFormMain::OpenFiles(const QStringList &paths) {
+  if (busy_) return;  // one batch at a time; a drop meanwhile is ignored
   if (!fm_) CreateCatalogue(false);
   TWaitCursor wait;
   remembered_.clear();
-  std::string selectPath;
+  struct TPath {
+    std::string Path;
+    bool Folder;
+  };
+  std::vector<TPath> work;
   for (const QString &p : paths) {
     if (p.isEmpty()) continue;
-    const QString path = VideoPathFor(p);
-    const QFileInfo fi(path);
-    if (fi.isFile()) {
-      const TFileItem row = fm_->OpenRecording(fi.absoluteFilePath().toStdString());
-      if (!row.Summary.DisplayName.empty()) selectPath = fi.absoluteFilePath().toStdString();
-    } else if (fi.isDir()) {
-      if (fm_->AddFolder(fi.absoluteFilePath().toStdString())) {
-        const TFileItem last = fm_->GetItem(fm_->RowCount() - 1);
+    const QFileInfo fi(VideoPathFor(p));
+    if (fi.isFile() || fi.isDir()) work.push_back({fi.absoluteFilePath().toStdString(), fi.isDir()});
+  }
+  // Reading containers and telemetry of a big folder takes a while: it runs
+  // on a worker while this thread keeps the window painted and shows each
+  // change (the catalogue's notifications come over as from a search).
+  TFileManager *fm = fm_.get();
+  std::string selectPath;
+  std::atomic<bool> done{false};
+  busy_ = true;
+  std::thread worker([fm, &work, &selectPath, &done]() {
+    for (const TPath &p : work) {
+      if (!p.Folder) {
+        const TFileItem row = fm->OpenRecording(p.Path);
+        if (!row.Summary.DisplayName.empty()) selectPath = p.Path;
+      } else if (fm->AddFolder(p.Path)) {
+        const TFileItem last = fm->GetItem(fm->RowCount() - 1);
         if (!last.Items.empty()) selectPath = last.Items[0].Path;
       }
-    } else {
-      continue;
     }
-    RefreshRecordList();
-    layout_->ListView->viewport()->repaint();
+    fm->MatchLogFiles();
+    fm->AutoGroup();
+    done = true;
+  });
+  while (!done) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    QThread::msleep(2);
   }
-  fm_->MatchLogFiles();
-  fm_->AutoGroup();
+  worker.join();
+  busy_ = false;
   // Grouping renames rows ("FILE0001-3"): select the row that now holds the
   // recording rather than losing the selection.
   if (!selectPath.empty()) {
@@ -287,6 +309,7 @@ void TFormMain::OpenFiles(const QStringList &paths) {
   const int sel = SelectedRow();
   if (sel >= 0) layout_->ListView->scrollTo(model_->index(sel, 0));
   layout_->ListView->setFocus();
+  if (closePending_) close();
 }
 
 // ---- list commands ---------------------------------------------------------
