@@ -19,13 +19,15 @@ namespace {
 
 const std::string &Minute() {
   static const std::string path = [] {
-    const std::string p = (std::filesystem::temp_directory_path() / "tachora-bench-minute.mov").string();
+    const std::string p =
+        (std::filesystem::temp_directory_path() / "tachora-bench-minute.mov").string();
     if (!std::filesystem::exists(p)) {
       const std::string tmp = p + ".tmp";
       const std::string cmd =
           "ffmpeg -nostdin -y -v error -f lavfi -i testsrc2=size=320x240:rate=30:duration=60 "
           "-f lavfi -i sine=sample_rate=48000:duration=60 -c:v libx264 -preset ultrafast -g 30 "
-          "-bf 0 -c:a pcm_s16le -ac 1 -f mov '" + tmp + "' && mv '" + tmp + "' '" + p + "'";
+          "-bf 0 -c:a pcm_s16le -ac 1 -f mov '" +
+          tmp + "' && mv '" + tmp + "' '" + p + "'";
       if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "ffmpeg failed\n");
     }
     return p;
@@ -54,8 +56,9 @@ void BM_OpenFull(benchmark::State &state) {
 BENCHMARK(BM_OpenFull)->Unit(benchmark::kMillisecond);
 
 void BM_Cut10to90(benchmark::State &state) {
-  const std::string out =
-      (std::filesystem::temp_directory_path() / ("tachora-bench-cut-" + std::to_string(getpid()) + ".mov")).string();
+  const std::string out = (std::filesystem::temp_directory_path() /
+                           ("tachora-bench-cut-" + std::to_string(getpid()) + ".mov"))
+                              .string();
   TCutTrip trip;
   trip.recordings.push_back({Minute(), 0, 1});
   TCutOptions o;

@@ -203,8 +203,8 @@ int RunCut(const std::vector<std::string> &args) {
   std::string lastLine;
   auto progress = [&](const TCutProgress &p) {
     int percent = static_cast<int>(p.fraction * 100 + 0.5);
-    std::string line = "[" + std::to_string(p.recording + 1) + "/" +
-                       std::to_string(p.recordings) + "] " + p.fileName + ": " + p.action;
+    std::string line = "[" + std::to_string(p.recording + 1) + "/" + std::to_string(p.recordings) +
+                       "] " + p.fileName + ": " + p.action;
     if (percent != lastPercent || line != lastLine) {
       std::cerr << "\r" << line << " " << percent << "%   " << std::flush;
       lastPercent = percent;

@@ -61,8 +61,8 @@ std::string MetaFileName(const std::string &moviePath) {
 
 std::string DefaultFragmentName(const std::string &caption, TDateTime start, TDateTime end,
                                 const std::string &folder) {
-  std::string name = "Fragment of " + caption + " (" + FormatTime(start) + " - " +
-                     FormatTime(end) + ").mov";
+  std::string name =
+      "Fragment of " + caption + " (" + FormatTime(start) + " - " + FormatTime(end) + ").mov";
   for (char &c : name) {
     if (c == ':')
       c = '-';

@@ -52,8 +52,8 @@ struct TCutProgress {
   size_t recording = 0;  // 0-based index in the trip
   size_t recordings = 0;
   std::string fileName;
-  std::string action;      // "Opening file", "Copying data", ...
-  double fraction = 0;     // of the current recording
+  std::string action;   // "Opening file", "Copying data", ...
+  double fraction = 0;  // of the current recording
   double outputSeconds = 0;
 };
 // Returns false to cancel.

@@ -25,10 +25,10 @@ TMOVTrackKind KindOfCodec(const std::string &codec) {
                                        "3IV1", "AVC1", "SVQ1", "SVQ3", "MP4V", "MP42",
                                        "DIVX", "CVID", "VP31", "H263", "S263", "X263"};
   static const char *const kAudio[] = {
-      "NONE", "RAW ", "TWOS", "SOWT", "ALAW", "ULAW", "MS\0\x02", "\x02\0SM", "MS\0\x11",
-      "\x11\0SM", "MS\0U", "U\0SM", ".MP3", "IMA4", "OGGV", "SAMR", "SAWB", "QDM2", "QDMC",
-      "MP4A", "MAC3", "MAC6", ".MP1", ".MP2", "LPCM", "AGSM", "QCLP", "IN24", "IN32", "FL32",
-      "FL64"};
+      "NONE",     "RAW ",     "TWOS",  "SOWT",  "ALAW", "ULAW", "MS\0\x02", "\x02\0SM",
+      "MS\0\x11", "\x11\0SM", "MS\0U", "U\0SM", ".MP3", "IMA4", "OGGV",     "SAMR",
+      "SAWB",     "QDM2",     "QDMC",  "MP4A",  "MAC3", "MAC6", ".MP1",     ".MP2",
+      "LPCM",     "AGSM",     "QCLP",  "IN24",  "IN32", "FL32", "FL64"};
   if (codec.size() != 4) return kKindOther;
   for (const char *v : kVideo)
     if (std::memcmp(codec.data(), v, 4) == 0) return kKindVideo;
@@ -73,7 +73,9 @@ int64_t TMOVTrack::SampleOffset(uint32_t k) const {
   return c.offset + int64_t(k - c.firstSample) * sampleSizes[0];
 }
 
-bool TMOVTrack::IsKey(uint32_t k) const { return std::binary_search(fKeys.begin(), fKeys.end(), k); }
+bool TMOVTrack::IsKey(uint32_t k) const {
+  return std::binary_search(fKeys.begin(), fKeys.end(), k);
+}
 
 TMOVSample TMOVTrack::Sample(uint32_t k) const {
   TMOVSample s;
@@ -98,8 +100,7 @@ void TMOVTrack::BuildSamples(int64_t fileSize) {
   fTimes.clear();
   fComps.clear();
   fKeys.clear();
-  if (chunkOffsets.empty() || timeToSample.empty() || sampleSizes.empty() ||
-      sampleToChunk.empty())
+  if (chunkOffsets.empty() || timeToSample.empty() || sampleSizes.empty() || sampleToChunk.empty())
     return;
 
   // Decode times as runs; the sum of the counts is the sample count, cut
@@ -209,9 +210,9 @@ const TMOVReader::TAtomHandler *TMOVReader::FindAtomHandler(uint32_t type) const
 }
 
 void TMOVReader::Open(bool headersOnly) {
-  for (uint32_t type : {FourCC("stbl"), FourCC("minf"), FourCC("edts"), FourCC("mdia"),
-                        FourCC("udta"), FourCC("ilst"), FourCC("wave"), FourCC("free"),
-                        FourCC("tapt")})
+  for (uint32_t type :
+       {FourCC("stbl"), FourCC("minf"), FourCC("edts"), FourCC("mdia"), FourCC("udta"),
+        FourCC("ilst"), FourCC("wave"), FourCC("free"), FourCC("tapt")})
     AddAtomHandler(type, &TMOVReader::OnContainer);
   AddAtomHandler(FourCC("moov"), &TMOVReader::OnMoov);
   AddAtomHandler(FourCC("mvhd"), &TMOVReader::OnMvhd);
@@ -292,7 +293,9 @@ void TMOVReader::WalkAtoms(int64_t end) {
   --fDepth;
 }
 
-uint8_t TMOVReader::ReadVersion() { return static_cast<uint8_t>(fStream->ReadU32() >> 24); }
+uint8_t TMOVReader::ReadVersion() {
+  return static_cast<uint8_t>(fStream->ReadU32() >> 24);
+}
 
 uint32_t TMOVReader::ReadCount(int64_t end, int64_t entrySize) {
   uint32_t n = fStream->ReadU32();
@@ -302,7 +305,9 @@ uint32_t TMOVReader::ReadCount(int64_t end, int64_t entrySize) {
   return static_cast<uint32_t>(std::min<int64_t>(n, room));
 }
 
-void TMOVReader::OnContainer(int64_t end) { WalkAtoms(end); }
+void TMOVReader::OnContainer(int64_t end) {
+  WalkAtoms(end);
+}
 
 void TMOVReader::OnMoov(int64_t end) {
   if (fMovieAtomSize > 0 || fInsideMovie) return;  // only the first movie counts
@@ -426,8 +431,7 @@ void TMOVReader::OnCo64(int64_t end) {
   t->chunkOffsets.reserve(n);
   for (uint32_t i = 0; i < n; ++i) {
     uint64_t v = fStream->ReadU64();
-    t->chunkOffsets.push_back(v > uint64_t(std::numeric_limits<int64_t>::max()) ? -1
-                                                                                : int64_t(v));
+    t->chunkOffsets.push_back(v > uint64_t(std::numeric_limits<int64_t>::max()) ? -1 : int64_t(v));
   }
 }
 

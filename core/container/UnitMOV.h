@@ -37,7 +37,7 @@ constexpr uint32_t FourCC(const char (&s)[5]) {
 
 enum TMOVTrackKind : uint8_t { kKindOther = 0, kKindVideo = 1, kKindAudio = 2 };
 
-struct TMOVChunkRun {      // one sample-to-chunk entry
+struct TMOVChunkRun {       // one sample-to-chunk entry
   uint32_t firstChunk = 0;  // 0-based
   uint32_t samplesPerChunk = 0;
 };
@@ -80,9 +80,7 @@ struct TMOVTrack {
   TMOVSample Sample(uint32_t k) const;  // k < SampleCount()
   int64_t SampleTime(uint32_t k) const;
   int64_t SampleOffset(uint32_t k) const;
-  uint32_t SampleSize(uint32_t k) const {
-    return constantSize ? sampleSizes[0] : sampleSizes[k];
-  }
+  uint32_t SampleSize(uint32_t k) const { return constantSize ? sampleSizes[0] : sampleSizes[k]; }
   uint32_t SampleDuration(uint32_t k) const { return fTimes[TimeRunOf(k)].duration; }
   // End (exclusive) of the time-to-sample stretch holding sample k.
   uint32_t TimeRunEnd(uint32_t k) const;

@@ -16,7 +16,9 @@ constexpr size_t kWriteBufSize = 1024 * 1024;
 constexpr int64_t kMaxQueuedCopy = 64 * 1024 * 1024;
 constexpr size_t kCopyBufSize = 4 * 1024 * 1024;
 
-std::string ErrnoText(const std::string &what) { return what + ": " + std::strerror(errno); }
+std::string ErrnoText(const std::string &what) {
+  return what + ": " + std::strerror(errno);
+}
 }  // namespace
 
 std::unique_ptr<TMOVStream> TMOVStream::OpenRead(const std::string &path, std::string *error) {
@@ -69,8 +71,8 @@ TMOVStream::~TMOVStream() {
 int64_t TMOVStream::Size() const {
   if (fFd < 0) return fMemSize;
   if (!fWritable) return fFileSize;
-  return std::max({fFileSize, fPos + fPendingLen,
-                   fWritePos + static_cast<int64_t>(fWriteBuf.size())});
+  return std::max(
+      {fFileSize, fPos + fPendingLen, fWritePos + static_cast<int64_t>(fWriteBuf.size())});
 }
 
 void TMOVStream::Seek(int64_t pos) {
@@ -236,12 +238,21 @@ void TMOVStream::FlushCopy() {
     if (fCopyBuf.size() < kCopyBufSize) fCopyBuf.resize(kCopyBufSize);
     while (left > 0) {
       size_t want = static_cast<size_t>(std::min<int64_t>(left, kCopyBufSize));
-      size_t got = src.ReadAt(from, fCopyBuf.data(), want);
-      if (got != want) throw TMOVError("source file ended inside a sample");
-      RawWrite(to, fCopyBuf.data(), got);
-      from += static_cast<int64_t>(got);
-      to += static_cast<int64_t>(got);
-      left -= static_cast<int64_t>(got);
+      size_t got = 0;
+      try {
+        got = src.ReadAt(from, fCopyBuf.data(), want);
+      } catch (const TMOVError &) {
+      }
+      if (got < want) {
+        // The source changed or failed under us: keep the layout that the
+        // tables describe, with zeros, and let the caller report it.
+        std::memset(fCopyBuf.data() + got, 0, want - got);
+        fMissingBytes += static_cast<int64_t>(want - got);
+      }
+      RawWrite(to, fCopyBuf.data(), want);
+      from += static_cast<int64_t>(want);
+      to += static_cast<int64_t>(want);
+      left -= static_cast<int64_t>(want);
     }
   }
   fFileSize = std::max(fFileSize, to);

@@ -30,9 +30,11 @@ class TMOVError : public std::runtime_error {
 class TMOVStream {
  public:
   // Opens an existing file for reading (nullptr when it cannot be opened).
-  static std::unique_ptr<TMOVStream> OpenRead(const std::string &path, std::string *error = nullptr);
+  static std::unique_ptr<TMOVStream> OpenRead(const std::string &path,
+                                              std::string *error = nullptr);
   // Creates or truncates a file for writing (nullptr on failure).
-  static std::unique_ptr<TMOVStream> CreateWrite(const std::string &path, std::string *error = nullptr);
+  static std::unique_ptr<TMOVStream> CreateWrite(const std::string &path,
+                                                 std::string *error = nullptr);
   // A read-only view of memory that the caller keeps alive.
   static std::unique_ptr<TMOVStream> FromMemory(const uint8_t *data, size_t size);
   ~TMOVStream();
@@ -66,6 +68,9 @@ class TMOVStream {
   // Cuts or extends the file to `size` bytes.
   void SetSize(int64_t size);
   bool IsFile() const { return fFd >= 0; }
+  // Bytes of copied ranges that the source could not deliver (written as
+  // zeros so that the layout stays as planned).
+  int64_t MissingBytes() const { return fMissingBytes; }
 
  private:
   TMOVStream() = default;
@@ -91,6 +96,7 @@ class TMOVStream {
   int64_t fPendingSrcPos = 0;
   int64_t fPendingLen = 0;
   std::vector<uint8_t> fCopyBuf;
+  int64_t fMissingBytes = 0;
 };
 
 }  // namespace tachora

@@ -54,8 +54,8 @@ TMOVWriter::TMOVWriter(const std::string &fileName, int64_t mediaDataLimit)
   std::string error;
   fStream = TMOVStream::CreateWrite(fileName, &error);
   if (!fStream) throw TMOVError(error);
-  static const uint8_t kFileType[24] = {0,   0,   0,   0x18, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ',
-                                        0,   0,   0,   0,    'q', 't', ' ', ' ', 0,   0,   0,   0};
+  static const uint8_t kFileType[24] = {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ',
+                                        0, 0, 0, 0,    'q', 't', ' ', ' ', 0,   0,   0,   0};
   fStream->Write(kFileType, sizeof kFileType);
 }
 
@@ -144,8 +144,7 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
         TMOVSample last = video->Sample(video->SampleCount() - 1);
         duration = last.time + last.duration;
       }
-      if (duration > 0)
-        s = static_cast<long double>(video->SampleTime(*(it - 1))) / duration;
+      if (duration > 0) s = static_cast<long double>(video->SampleTime(*(it - 1))) / duration;
     }
   }
 
@@ -180,53 +179,63 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     p.time = out->timeScale > 0 ? static_cast<long double>(out->duration) / out->timeScale : 0;
   }
 
+  const int64_t missingBefore = fStream->MissingBytes();
   StartMediaData();
   bool cancelled = false;
-  int progressTrack = -1;
-  for (size_t j = 0; j < plans.size(); ++j)
-    if (plans[j].active) {
-      progressTrack = static_cast<int>(j);
-      break;
-    }
-  int64_t lastProgress = -16;
-  // Picks in order of output time, ties to the lower track index.
-  using TEntry = std::pair<long double, int>;
-  std::priority_queue<TEntry, std::vector<TEntry>, std::greater<TEntry>> queue;
-  for (size_t j = 0; j < plans.size(); ++j)
-    if (plans[j].active) queue.emplace(plans[j].time, static_cast<int>(j));
-  // A valid source never holds more sample bytes than the file; overlapping
-  // samples in a damaged one must not turn into an endless output.
-  int64_t budget = source.Stream()->Size();
-  while (!queue.empty()) {
-    const int pick = queue.top().second;
-    queue.pop();
-    TPlan &p = plans[pick];
-    if (pick == progressTrack && progress && int64_t(p.next - p.first) >= lastProgress + 16) {
-      lastProgress = p.next - p.first;
-      if (!progress(static_cast<double>(p.next - p.first) / std::max<uint32_t>(p.count, 1),
-                    static_cast<double>(p.time))) {
-        cancelled = true;
+  try {
+    int progressTrack = -1;
+    for (size_t j = 0; j < plans.size(); ++j)
+      if (plans[j].active) {
+        progressTrack = static_cast<int>(j);
         break;
       }
+    int64_t lastProgress = -16;
+    // Picks in order of output time, ties to the lower track index.
+    using TEntry = std::pair<long double, int>;
+    std::priority_queue<TEntry, std::vector<TEntry>, std::greater<TEntry>> queue;
+    for (size_t j = 0; j < plans.size(); ++j)
+      if (plans[j].active) queue.emplace(plans[j].time, static_cast<int>(j));
+    // A valid source never holds more sample bytes than the file; overlapping
+    // samples in a damaged one must not turn into an endless output.
+    int64_t budget = source.Stream()->Size();
+    while (!queue.empty()) {
+      const int pick = queue.top().second;
+      queue.pop();
+      TPlan &p = plans[pick];
+      if (pick == progressTrack && progress && int64_t(p.next - p.first) >= lastProgress + 16) {
+        lastProgress = p.next - p.first;
+        if (!progress(static_cast<double>(p.next - p.first) / std::max<uint32_t>(p.count, 1),
+                      static_cast<double>(p.time))) {
+          cancelled = true;
+          break;
+        }
+      }
+      int64_t bytes = 0;
+      uint32_t n = 1;
+      if (p.src->kind == kKindVideo) {
+        bytes = p.src->SampleSize(p.next);
+      } else {
+        // Take the samples that the interleaving would pick next anyway and
+        // that follow each other in the source: one chunk.
+        const bool others = !queue.empty();
+        n = PlanRun(p, others ? queue.top().first : 0, others, others && queue.top().second < pick,
+                    bytes);
+      }
+      if (bytes > budget) break;
+      budget -= std::max<int64_t>(bytes, 1);
+      AppendSamples(p, source, n, bytes);
+      if (p.next <= p.last) queue.emplace(p.time, pick);
     }
-    int64_t bytes = 0;
-    uint32_t n = 1;
-    if (p.src->kind == kKindVideo) {
-      bytes = p.src->SampleSize(p.next);
-    } else {
-      // Take the samples that the interleaving would pick next anyway and
-      // that follow each other in the source: one chunk.
-      const bool others = !queue.empty();
-      n = PlanRun(p, others ? queue.top().first : 0, others, others && queue.top().second < pick,
-                  bytes);
+    EndMediaData();
+    fStream->Flush();
+  } catch (...) {
+    // Close the media data so that what was written stays a valid file.
+    try {
+      EndMediaData();
+    } catch (...) {
     }
-    if (bytes > budget) break;
-    budget -= std::max<int64_t>(bytes, 1);
-    AppendSamples(p, source, n, bytes);
-    if (p.next <= p.last) queue.emplace(p.time, pick);
+    throw;
   }
-  EndMediaData();
-  fStream->Flush();
 
   for (TMOVTrack &t : fTracks)
     t.durationMs = t.timeScale >= 1 ? t.duration * 1000 / t.timeScale : 0;
@@ -238,6 +247,10 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     fDuration = longest->duration;
     fDurationMs = longest->durationMs;
   }
+  const int64_t missing = fStream->MissingBytes() - missingBefore;
+  if (missing > 0 && !cancelled)
+    throw TMOVError("the recording could not be read completely (" + std::to_string(missing) +
+                    " bytes missing)");
   return !cancelled;
 }
 

@@ -66,14 +66,15 @@ TEST(CliContainer, InfoOnOddFiles) {
   b.Open("mdia").Mdhd(8000, 8000).Open("minf").Open("stbl").Stsd(std::string("ms\0\x11", 4));
   b.Close().Close().Close().Close().Close();
   const std::string odd = dir + "/odd.mov";
-  std::ofstream(odd, std::ios::binary).write(reinterpret_cast<const char *>(b.bytes.data()),
-                                             static_cast<std::streamsize>(b.bytes.size()));
+  std::ofstream(odd, std::ios::binary)
+      .write(reinterpret_cast<const char *>(b.bytes.data()),
+             static_cast<std::streamsize>(b.bytes.size()));
   const TRun r = Cli("info " + ShellQuote(odd));
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("kind=2 codec=MS\\0\x11 "), std::string::npos) << r.out;
 
-  const TRun bad = Cli("info " + ShellQuote(std::string(TACHORA_TEST_DATA) +
-                                            "/container/ftyp_then_random.mov"));
+  const TRun bad =
+      Cli("info " + ShellQuote(std::string(TACHORA_TEST_DATA) + "/container/ftyp_then_random.mov"));
   EXPECT_EQ(bad.status, 0);
   EXPECT_NE(bad.out.find("has_movie: false\n"), std::string::npos);
   EXPECT_NE(bad.out.find("creation_time: \n"), std::string::npos);
@@ -88,8 +89,8 @@ TEST(CliContainer, Cut) {
   const auto trip = GenerateTrip("cli-trip", {3, 3}, "2026-05-01 12:30:00", s);
   const std::string dir = MakeTempDir("cli-cut");
   const std::string out = dir + "/cut.mov";
-  const TRun r = Cli("cut --from 0.25 --to 0.75 -o " + ShellQuote(out) + " " +
-                     ShellQuote(trip[0]) + " " + ShellQuote(trip[1]));
+  const TRun r = Cli("cut --from 0.25 --to 0.75 -o " + ShellQuote(out) + " " + ShellQuote(trip[0]) +
+                     " " + ShellQuote(trip[1]));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, out + "\n");
   EXPECT_NE(r.err.find("Copying data"), std::string::npos);

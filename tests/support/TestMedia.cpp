@@ -93,8 +93,8 @@ static std::string FfmpegArgs(const TMediaSpec &s, const std::string &out) {
     if (s.video == "mjpeg")
       c << " -c:v mjpeg -q:v 5 -pix_fmt yuvj420p";
     else
-      c << " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g " << s.gop
-        << " -keyint_min " << s.gop << " -sc_threshold 0" << (s.bframes ? " -bf 2" : " -bf 0");
+      c << " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g " << s.gop << " -keyint_min "
+        << s.gop << " -sc_threshold 0" << (s.bframes ? " -bf 2" : " -bf 0");
   }
   if (hasAudio) {
     c << " -c:a " << s.audio << " -ac " << s.channels;
@@ -163,18 +163,24 @@ std::vector<TProbeStream> ProbeStreams(const std::string &path) {
     size_t dot = line.find('.', prefix.size());
     size_t eq = line.find('=', dot);
     if (dot == std::string::npos || eq == std::string::npos) continue;
-    size_t index = static_cast<size_t>(ParseInt(line.substr(prefix.size(), dot - prefix.size()), 0));
+    size_t index =
+        static_cast<size_t>(ParseInt(line.substr(prefix.size(), dot - prefix.size()), 0));
     if (index > 64) continue;
     if (streams.size() <= index) streams.resize(index + 1);
     std::string key = line.substr(dot + 1, eq - dot - 1);
     std::string value = line.substr(eq + 1);
     if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
     TProbeStream &s = streams[index];
-    if (key == "codec_type") s.type = value;
-    else if (key == "codec_name") s.codec = value;
-    else if (key == "codec_tag_string") s.tag = value;
-    else if (key == "duration") s.duration = static_cast<double>(ParseFloatDot(value, -1));
-    else if (key == "nb_frames") s.frames = ParseInt(value, -1);
+    if (key == "codec_type")
+      s.type = value;
+    else if (key == "codec_name")
+      s.codec = value;
+    else if (key == "codec_tag_string")
+      s.tag = value;
+    else if (key == "duration")
+      s.duration = static_cast<double>(ParseFloatDot(value, -1));
+    else if (key == "nb_frames")
+      s.frames = ParseInt(value, -1);
   }
   return streams;
 }
@@ -190,7 +196,8 @@ int64_t CountPackets(const std::string &path, int streamIndex) {
 
 bool DecodesCleanly(const std::string &path, std::string *errors) {
   std::string err;
-  int rc = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -f null -", nullptr, &err);
+  int rc =
+      RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -f null -", nullptr, &err);
   if (errors) *errors = err;
   return rc == 0 && Trim(err).empty();
 }

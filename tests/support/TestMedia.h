@@ -16,18 +16,18 @@
 namespace tachora::test {
 
 struct TMediaSpec {
-  std::string video = "h264";      // "h264", "mjpeg" or "none"
-  std::string audio = "pcm_s16le"; // "pcm_s16le" (sowt), "pcm_s16be" (twos), "aac" or "none"
+  std::string video = "h264";       // "h264", "mjpeg" or "none"
+  std::string audio = "pcm_s16le";  // "pcm_s16le" (sowt), "pcm_s16be" (twos), "aac" or "none"
   double seconds = 3;
   int width = 320, height = 240;
   int fps = 25;
-  int gop = 25;                    // key-frame interval in frames
-  bool bframes = false;            // H.264 with B-frames (needs composition offsets)
+  int gop = 25;          // key-frame interval in frames
+  bool bframes = false;  // H.264 with B-frames (needs composition offsets)
   int sampleRate = 48000;
   int channels = 1;
-  bool faststart = false;          // movie atom before the media data
-  std::string creationTime;        // "YYYY-MM-DD hh:mm:ss" (UTC) or empty
-  std::string extraArgs;           // appended to the ffmpeg output options
+  bool faststart = false;    // movie atom before the media data
+  std::string creationTime;  // "YYYY-MM-DD hh:mm:ss" (UTC) or empty
+  std::string extraArgs;     // appended to the ffmpeg output options
 };
 
 // Folder of generated media (created on demand).
@@ -49,11 +49,11 @@ int RunCommand(const std::string &command, std::string *output = nullptr,
 std::string ShellQuote(const std::string &s);
 
 struct TProbeStream {
-  std::string type;        // "video", "audio", ...
-  std::string codec;       // ffprobe codec_name ("h264", "pcm_s16le", ...)
-  std::string tag;         // codec_tag_string ("avc1", "sowt", ...)
-  double duration = -1;    // seconds, -1 when unknown
-  int64_t frames = -1;     // nb_frames, -1 when unknown
+  std::string type;      // "video", "audio", ...
+  std::string codec;     // ffprobe codec_name ("h264", "pcm_s16le", ...)
+  std::string tag;       // codec_tag_string ("avc1", "sowt", ...)
+  double duration = -1;  // seconds, -1 when unknown
+  int64_t frames = -1;   // nb_frames, -1 when unknown
 };
 // The streams of a file as ffprobe sees them (empty when it cannot read it).
 std::vector<TProbeStream> ProbeStreams(const std::string &path);

@@ -55,9 +55,10 @@ std::string WholeFile(const std::string &path) {
 
 // Output samples of `track` must be the source samples listed, in order,
 // byte for byte.
-void ExpectSameSamples(const std::string &out, const TMOVTrack &track,
-                       const std::vector<std::pair<std::string, std::pair<uint32_t, uint32_t>>> &parts,
-                       int sourceTrack) {
+void ExpectSameSamples(
+    const std::string &out, const TMOVTrack &track,
+    const std::vector<std::pair<std::string, std::pair<uint32_t, uint32_t>>> &parts,
+    int sourceTrack) {
   const std::string outBytes = WholeFile(out);
   uint32_t o = 0;
   for (const auto &[path, range] : parts) {
@@ -405,3 +406,27 @@ TEST(MOVCut, TelemetryLookup) {
   EXPECT_EQ(FindTelemetryBeside(video), (dir / "DCIM/100MEDIA/FILE0001.log").string());
 }
 #endif
+
+// A recording that shrinks while it is copied: the copy reports it, and the
+// file written so far keeps the layout its tables describe.
+TEST(MOVCut, SourceShrinksDuringCopy) {
+  TMediaSpec spec = Spec("h264", "pcm_s16le");
+  spec.faststart = true;
+  const std::string dir = MakeTempDir("cut-shrink");
+  const std::string src = dir + "/src.mov";
+  fs::copy_file(GenerateMovie("h264-faststart", spec), src);
+  const TMOVReader r(src, false);
+  ASSERT_TRUE(r.HasMovie());
+  fs::resize_file(src, fs::file_size(src) / 2);
+  const std::string out = dir + "/out.mov";
+  {
+    TMOVWriter w(out);
+    EXPECT_THROW(w.CopySamples(r, true, true, {}, 1, 0), TMOVError);
+    w.WriteMovie(r);
+  }
+  const TMOVReader back(out, false);
+  ASSERT_TRUE(back.HasMovie());
+  ASSERT_EQ(back.Tracks().size(), 2u);
+  EXPECT_EQ(back.Tracks()[0].SampleCount(), r.Tracks()[0].SampleCount());
+  EXPECT_EQ(ProbeStreams(out).size(), 2u);
+}

@@ -116,9 +116,11 @@ TEST(MOVReader, TrackDurationsAndSizes) {
       b.Open("tapt").Open("enof").U32(0).U32(w << 16).U32(h << 16).Close().Close();
     };
   };
-  const TMOVReader e1 = Read(Build({.width = 1920, .height = 1080, .extraTrak = withEnof(1920, 1088)}));
+  const TMOVReader e1 =
+      Read(Build({.width = 1920, .height = 1080, .extraTrak = withEnof(1920, 1088)}));
   EXPECT_EQ(e1.Tracks()[0].height, 1088);
-  const TMOVReader e2 = Read(Build({.width = 1920, .height = 1080, .extraTrak = withEnof(9000, 1088)}));
+  const TMOVReader e2 =
+      Read(Build({.width = 1920, .height = 1080, .extraTrak = withEnof(9000, 1088)}));
   EXPECT_EQ(e2.Tracks()[0].width, 1920);
   EXPECT_EQ(e2.Tracks()[0].height, 1080);
 
@@ -318,9 +320,8 @@ TEST(MOVReader, DamagedFiles) {
     }
   }
   EXPECT_GE(files, 8);
-  EXPECT_TRUE(TMOVReader(std::string(TACHORA_TEST_DATA) + "/container/valid_small.mov", false)
-                  .HasMovie());
-  EXPECT_FALSE(
-      TMOVReader(std::string(TACHORA_TEST_DATA) + "/container/ftyp_then_random.mov", false)
-          .HasMovie());
+  EXPECT_TRUE(
+      TMOVReader(std::string(TACHORA_TEST_DATA) + "/container/valid_small.mov", false).HasMovie());
+  EXPECT_FALSE(TMOVReader(std::string(TACHORA_TEST_DATA) + "/container/ftyp_then_random.mov", false)
+                   .HasMovie());
 }
