@@ -56,6 +56,13 @@ class TMovBuilder {
     Zeros(52);
     return U32(w << 16).U32(h << 16).Close();
   }
+  TMovBuilder &MvhdV1(uint32_t scale, uint64_t duration, uint64_t created = 0) {
+    Open("mvhd").U32(0x01000000).U64(created).U64(created).U32(scale).U64(duration);
+    return Zeros(80).Close();
+  }
+  TMovBuilder &MdhdV1(uint32_t scale, uint64_t duration) {
+    return Open("mdhd").U32(0x01000000).U64(0).U64(0).U32(scale).U64(duration).U32(0).Close();
+  }
   TMovBuilder &Mdhd(uint32_t scale, uint32_t duration) {
     return Open("mdhd").U32(0).U32(0).U32(0).U32(scale).U32(duration).U32(0).Close();
   }
