@@ -14,6 +14,13 @@
 // (TMOVTrack::Sample). Only tracks with variable sample sizes keep one
 // 64-bit offset per sample.
 //
+// Hostile input: atom sizes are unsigned 32-bit, or 64-bit after a size
+// field of 1 (recordings above 4 GiB); a top-level atom of size 0 runs to
+// the end of the file; an atom passing its parent ends that level. Table
+// counts are cut to what their atom holds before anything is allocated,
+// and samples that would lie past the end of a table or of the file end
+// their track (a recording cut short keeps what it holds).
+//
 // Ownership: a file object owns its stream. Objects are not shared between
 // threads; different objects may be used on different threads.
 #pragma once
