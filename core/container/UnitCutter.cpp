@@ -171,7 +171,9 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
   if (!templ) {
     writer.reset();
     std::remove(part.c_str());
-    result.message = "None of the recordings of the selection could be read as a MOV file";
+    result.message = result.cancelled
+                         ? "Cancelled before anything was copied"
+                         : "None of the recordings of the selection could be read as a MOV file";
     return result;
   }
   try {
