@@ -76,7 +76,10 @@ TFileManager::TFileManager(const TFileManagerOptions &options, TNotify notify)
     : fOptions(options), fNotify(std::move(notify)), fUnit(CatalogueText("Kmeters")) {
   fDatFiles.reserve(1000);
   fLogFiles.reserve(1000);
-  if (fOptions.AutoStart) fThread = std::thread([this] { Execute(); });
+  if (fOptions.AutoStart) {
+    fSearchRunning = true;  // before anything can call AddFolder or Clear
+    fThread = std::thread([this] { Execute(); });
+  }
 }
 
 TFileManager::~TFileManager() {

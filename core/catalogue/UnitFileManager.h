@@ -192,6 +192,7 @@ class TFileManager {
 
   std::atomic<bool> fTerminated{false};
   std::atomic<bool> fClearRequested{false};
+  std::atomic<bool> fSearchRunning{false};  // Execute between its first and last step
   std::thread fThread;
 };
 

@@ -82,6 +82,7 @@ void TFileManager::Execute() {
       ClearRowsLocked();
       fClearRequested = false;
     }
+    fSearchRunning = false;
   }
   Notify();
 }
@@ -212,7 +213,18 @@ bool TFileManager::AddFolder(const std::string &folder) {
     const auto it = rowOf.find(p);
     if (it != rowOf.end()) WorkOutRows({it->second}, true, true, &cache);
   }
-  SetStatus("");
+  {
+    // The status belongs to a search thread while one runs; otherwise a
+    // "Clear File List" that came during this scan is honoured now.
+    std::lock_guard lock(fMutex);
+    if (!fSearchRunning.load()) {
+      fStatus.clear();
+      if (fClearRequested.load()) {
+        ClearRowsLocked();
+        fClearRequested = false;
+      }
+    }
+  }
   Notify();
   return !added.empty();
 }

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -143,12 +144,13 @@ std::string BaseNameNoExt(const std::string &path) {
 }
 
 std::string AbsolutePath(const std::string &path) {
-  if (path.empty() || path[0] == '/') return path;
-  std::string cwd = CurrentFolder();
-  std::string rel = path;
-  while (rel.rfind("./", 0) == 0) rel.erase(0, 2);
-  if (rel == ".") rel.clear();
-  return cwd + rel;
+  if (path.empty()) return path;
+  // Lexically only ("a/../b" is "b"), so that one file never enters the
+  // catalogue under two spellings; symbolic links are kept as named.
+  std::filesystem::path p(path[0] == '/' ? path : CurrentFolder() + path);
+  std::string out = p.lexically_normal().string();
+  if (out.size() > 1 && out.back() == '/' && !(path.size() > 1 && path.back() == '/')) out.pop_back();
+  return out;
 }
 
 static std::string FindNoCase(const std::string &dir, const std::string &name, bool wantDir) {

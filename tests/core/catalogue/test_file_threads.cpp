@@ -197,3 +197,28 @@ TEST(CatalogueSearch, TerminateStopsTheScanAndNotifiesNoMore) {
   EXPECT_EQ(afterStop.load(), 0);
   EXPECT_EQ(fm.Status(), "");
 }
+
+TEST(CatalogueSearch, ClearDuringAddFolderIsHonouredAtItsEnd) {
+  InitLanguages(1033);
+  TTestCard card;
+  FillCard(card, 6);
+  TFileManager *self = nullptr;
+  bool asked = false;
+  TFileManager fm(false, [&] {
+    if (self && !asked && self->Searching()) {
+      asked = true;
+      self->Clear();  // a scan is running: deferred to its end
+      EXPECT_GT(self->RowCount(), 0);
+    }
+  });
+  self = &fm;
+  fm.AddFolder(card.Root);
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(fm.RowCount(), 0);
+  EXPECT_EQ(fm.Status(), "");
+  // The request is spent: the next scan lists everything again.
+  self = nullptr;
+  EXPECT_TRUE(fm.AddFolder(card.Root + "/DCIM/../"));
+  EXPECT_EQ(fm.RowCount(), 6);
+  EXPECT_FALSE(fm.AddFolder(card.Root + "/./DCIM"));  // same files, other spelling
+}
