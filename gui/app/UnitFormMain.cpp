@@ -344,8 +344,11 @@ bool TFormMain::WaitForSearch(int timeoutMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(5);
   }
-  // The last change may wait for the refresh timer.
-  while (refreshTimer_->isActive() && t.elapsed() <= timeoutMs) {
+  // The search's last notification may still be on its way, and the change
+  // it brings may wait for the refresh timer.
+  QElapsedTimer settle;
+  settle.start();
+  while ((settle.elapsed() < 150 || refreshTimer_->isActive()) && t.elapsed() <= timeoutMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(5);
   }
