@@ -30,6 +30,7 @@
 #include "app/UnitTranslate.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitListCommands.h"
+#include "catalogue/UnitPlatform.h"
 #include "catalogue/UnitRecordList.h"
 #include "telemetry/UnitMovingInfo.h"
 #include "tools/UnitFormAbout.h"
@@ -236,7 +237,7 @@ void TFormMain::RunCommand(const QString &name) {
   if (name == "N_FileList_Property") return ShowProperties();
   if (name == "N_FileList_ShowExplorer" && fm_ && row >= 0) {
     const TFileItem item = fm_->GetItem(row);
-    if (!item.Items.empty()) ShowInFileManager(QString::fromStdString(item.Items[0].Path));
+    if (!item.Items.empty()) ShowInFileManager(item.Items[0].Path);
   }
 }
 

@@ -23,7 +23,6 @@
 #include "catalogue/UnitFormFileProperty.h"
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
-#include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
 
 namespace tachora {
@@ -342,15 +341,8 @@ void TFormMain::SetSelectedLocked(bool locked) {
 void TFormMain::AttachTrackDialog() {
   const int row = SelectedRow();
   if (!fm_ || row < 0) return;
-  QStringList patterns;
-  for (const auto &reader : GpsReaders()) {
-    const QString p = "*." + QString::fromStdString(reader->Extension());
-    if (!patterns.contains(p)) patterns << p;
-  }
-  const QString supported = "All supported formats (" + patterns.join(' ') + ")";
-  QStringList filters{"All files (*)", supported};
-  filters += patterns;
-  QString selected = supported;
+  const QStringList filters = AttachTrackDialogFilters();
+  QString selected = filters.value(1);
   const QString path = QFileDialog::getOpenFileName(this, TMainMenu::Caption(menu_->Item("N_FileList_Track_Set")),
                                                     QString(), filters.join(";;"), &selected);
   if (path.isEmpty()) return;

@@ -1,13 +1,8 @@
 #include "catalogue/UnitListCommands.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDesktopServices>
-#include <QFileInfo>
-#include <QUrl>
 
 #include "app/UnitLang.h"
+#include "catalogue/UnitCatalogueProbe.h"
 
 namespace tachora {
 
@@ -71,19 +66,14 @@ QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked) {
          "\n" + names + "\n" + L("Mes_NoWayToBack") + " ! ! !";
 }
 
-void ShowInFileManager(const QString &path) {
-  const QFileInfo fi(path);
-  if (fi.exists()) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && bus.interface() &&
-        bus.interface()->isServiceRegistered("org.freedesktop.FileManager1").value()) {
-      QDBusMessage m = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-                                                      "org.freedesktop.FileManager1", "ShowItems");
-      m << QStringList{QUrl::fromLocalFile(fi.absoluteFilePath()).toString()} << QString();
-      if (bus.send(m)) return;
-    }
+QStringList AttachTrackDialogFilters() {
+  QStringList out;
+  for (const auto &[name, pattern] : AttachTrackFilters(TrackReaderExtensions())) {
+    const QString n = QString::fromStdString(name);
+    // Qt reads the patterns from the parentheses at the end of the name.
+    out << (n.endsWith(')') ? n : n + " (" + QString::fromStdString(pattern).replace(';', ' ').trimmed() + ")");
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(fi.absolutePath()));
+  return out;
 }
 
 }  // namespace tachora

@@ -1,12 +1,13 @@
 // Rules and texts behind the recording list's pop-up menu: which items are
 // enabled for the selected row, the questions asked before files are deleted
-// from disk, and showing a recording in the file manager.
+// from disk, and the filters of the "Attach Track" dialog.
 //
-// Pure functions except ShowInFileManager. UI thread.
+// Pure functions. UI thread.
 #pragma once
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "catalogue/UnitFileItems.h"
@@ -27,8 +28,8 @@ std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows);
 // one a line, then "... " for every further row.
 QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked);
 
-// Selects the file in the desktop's file manager (FileManager1 over D-Bus);
-// without one, or when the file is gone, opens its folder.
-void ShowInFileManager(const QString &path);
+// The "Attach Track" dialog's filters in Qt's form; the second is the one
+// to open on.
+QStringList AttachTrackDialogFilters();
 
 }  // namespace tachora

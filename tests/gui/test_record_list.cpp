@@ -14,6 +14,7 @@
 
 #include "app/UnitDemo.h"
 #include "app/UnitStartup.h"
+#include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
 #include "telemetry/UnitMovingInfo.h"
 
@@ -188,4 +189,14 @@ TEST(DemoCard, TelemetryIsAPlausibleDrive) {
   EXPECT_TRUE(turned);
   // The second drive starts hours later: a separate trip.
   EXPECT_GT(clips[4].Start - clips[3].Start, 2.0 / 24);
+}
+
+TEST(AttachTrack, DialogFiltersInQtForm) {
+  const QStringList f = AttachTrackDialogFilters();
+  ASSERT_GE(f.size(), 3);
+  EXPECT_TRUE(f[0].startsWith("All files (")) << f[0].toStdString();
+  EXPECT_TRUE(f[1].startsWith("All supported formats")) << f[1].toStdString();
+  for (const char *ext : {"*.dat", "*.gpx", "*.plt", "*.log"}) EXPECT_TRUE(f[1].contains(ext)) << ext;
+  EXPECT_TRUE(f[1].endsWith(")"));
+  EXPECT_FALSE(f[1].contains(';'));  // Qt separates patterns by blanks
 }
