@@ -2,8 +2,8 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QStandardPaths>
@@ -65,7 +65,9 @@ bool BumpAt(int trip, double t) {
   return false;
 }
 
-std::string Hemi(double v, char pos, char neg) { return std::string(1, v >= 0 ? pos : neg) + FormatFixed(std::fabs(v), 6); }
+std::string Hemi(double v, char pos, char neg) {
+  return std::string(1, v >= 0 ? pos : neg) + FormatFixed(std::fabs(v), 6);
+}
 
 }  // namespace
 
@@ -112,18 +114,19 @@ std::string DemoTelemetry(const TDemoClip &clip) {
     const bool inClip = t >= clip.Second0;
     if (inClip && step % kSamplesPerSecond == 0) {
       const TDateTime when = clip.Start + (t - clip.Second0) / kSecPerDay;
-      text += "[G]\t" + FormatDateTime(when) + "\t" + Hemi(lat, 'N', 'S') + "\t" + Hemi(lon, 'E', 'W') + "\t" +
-              std::to_string(std::lround(s.Speed)) + "\t" + std::to_string(std::lround(std::fmod(heading + 360, 360))) +
-              "\r\n";
+      text += "[G]\t" + FormatDateTime(when) + "\t" + Hemi(lat, 'N', 'S') + "\t" +
+              Hemi(lon, 'E', 'W') + "\t" + std::to_string(std::lround(s.Speed)) + "\t" +
+              std::to_string(std::lround(std::fmod(heading + 360, 360))) + "\r\n";
     }
     if (inClip) {
-      const double v = s.Speed / 3.6;  // m/s
+      const double v = s.Speed / 3.6;                                  // m/s
       const double lateral = -v * (s.TurnRate * M_PI / 180.0) / 9.81;  // to the left is positive
       const double forward = (s.Speed - prevSpeed) / 3.6 / dt / 9.81;
       int z = 1000 + jitter();
       if (BumpAt(clip.Trip, t)) z += (step % 2 ? -420 : 560);
       text += "[S]\t" + std::to_string(std::lround(lateral * 1000) + jitter()) + "\t" +
-              std::to_string(std::lround(forward * 1000) + jitter()) + "\t" + std::to_string(z) + "\r\n";
+              std::to_string(std::lround(forward * 1000) + jitter()) + "\t" + std::to_string(z) +
+              "\r\n";
     }
     prevSpeed = s.Speed;
     const double dist = s.Speed / 3.6 * dt;
@@ -151,7 +154,8 @@ void TDemoCard::Start(QWidget *window) {
     return;
   }
   const QDateTime now = QDateTime::currentDateTime();
-  const TDateTime morning = EncodeDate(now.date().year(), now.date().month(), now.date().day()) + EncodeTime(8, 15, 0, 0);
+  const TDateTime morning =
+      EncodeDate(now.date().year(), now.date().month(), now.date().day()) + EncodeTime(8, 15, 0, 0);
   clips_ = DemoClips(morning);
   staging_ = folder + ".part";
   QDir(staging_).removeRecursively();
@@ -160,13 +164,14 @@ void TDemoCard::Start(QWidget *window) {
   for (const TDemoClip &c : clips_) {
     QFile f(staging_ + "/" + c.TelemetryPath);
     const std::string text = DemoTelemetry(c);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) !=
-                                             static_cast<qint64>(text.size()))
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()))
       return Fail("Cannot write " + f.fileName());
   }
   progress_ = new QProgressDialog(window);
   progress_->setWindowTitle("Tachora");
-  progress_->setLabelText(Russian() ? "Создание демонстрационной карты памяти..." : "Making the demo memory card...");
+  progress_->setLabelText(Russian() ? "Создание демонстрационной карты памяти..."
+                                    : "Making the demo memory card...");
   progress_->setCancelButtonText(QString::fromStdString(LangText("Cancel")));
   progress_->setRange(0, static_cast<int>(clips_.size()));
   progress_->setMinimumDuration(0);
@@ -185,36 +190,65 @@ void TDemoCard::NextClip() {
   QString video = QString("testsrc2=size=320x240:rate=10:duration=%1").arg(c.Seconds);
   const QString font = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
   if (QFile::exists(font))
-    video += QString(",drawtext=fontfile=%1:text='%2':x=8:y=8:fontsize=18:fontcolor=white:box=1:boxcolor=black@0.5")
+    video += QString(
+                 ",drawtext=fontfile=%1:text='%2':x=8:y=8:fontsize=18:fontcolor=white:box=1:"
+                 "boxcolor=black@0.5")
                  .arg(font, QFileInfo(c.VideoPath).completeBaseName());
-  const QDateTime start = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::llround(UnixFromDateTime(c.Start))));
-  const QStringList args{"-y", "-v", "error", "-f", "lavfi", "-i", video, "-f", "lavfi", "-i",
-                         QString("sine=frequency=%1:sample_rate=22050:duration=%2").arg(220 + 55 * k).arg(c.Seconds),
-                         "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "10", "-c:a", "aac",
-                         "-b:a", "32k", "-shortest", "-metadata",
-                         "creation_time=" + start.toUTC().toString(Qt::ISODate), "-f", "mov", out};
+  const QDateTime start =
+      QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::llround(UnixFromDateTime(c.Start))));
+  const QStringList args{
+      "-y",
+      "-v",
+      "error",
+      "-f",
+      "lavfi",
+      "-i",
+      video,
+      "-f",
+      "lavfi",
+      "-i",
+      QString("sine=frequency=%1:sample_rate=22050:duration=%2").arg(220 + 55 * k).arg(c.Seconds),
+      "-c:v",
+      "libx264",
+      "-preset",
+      "ultrafast",
+      "-pix_fmt",
+      "yuv420p",
+      "-g",
+      "10",
+      "-c:a",
+      "aac",
+      "-b:a",
+      "32k",
+      "-shortest",
+      "-metadata",
+      "creation_time=" + start.toUTC().toString(Qt::ISODate),
+      "-f",
+      "mov",
+      out};
   process_ = new QProcess(this);
   connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
     if (e == QProcess::FailedToStart)
       Fail(Russian() ? "Для демонстрационной карты нужна программа ffmpeg (apt install ffmpeg)."
                      : "The demo card needs ffmpeg (apt install ffmpeg).");
   });
-  connect(process_, &QProcess::finished, this, [this, out, c](int code, QProcess::ExitStatus status) {
-    const QString err = QString::fromLocal8Bit(process_->readAllStandardError()).trimmed();
-    process_->deleteLater();
-    process_ = nullptr;
-    if (done_) return;
-    if (status != QProcess::NormalExit || code != 0 || !QFile::exists(out))
-      return Fail("ffmpeg: " + (err.isEmpty() ? QString("exit code %1").arg(code) : err));
-    // The recorder closes a clip when it ends: that is its modification time.
-    QFile f(out);
-    const QDateTime end =
-        QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::llround(UnixFromDateTime(c.Start))) + c.Seconds);
-    if (f.open(QIODevice::ReadWrite)) f.setFileTime(end, QFileDevice::FileModificationTime);
-    ++next_;
-    if (progress_) progress_->setValue(static_cast<int>(next_));
-    NextClip();
-  });
+  connect(process_, &QProcess::finished, this,
+          [this, out, c](int code, QProcess::ExitStatus status) {
+            const QString err = QString::fromLocal8Bit(process_->readAllStandardError()).trimmed();
+            process_->deleteLater();
+            process_ = nullptr;
+            if (done_) return;
+            if (status != QProcess::NormalExit || code != 0 || !QFile::exists(out))
+              return Fail("ffmpeg: " + (err.isEmpty() ? QString("exit code %1").arg(code) : err));
+            // The recorder closes a clip when it ends: that is its modification time.
+            QFile f(out);
+            const QDateTime end = QDateTime::fromSecsSinceEpoch(
+                static_cast<qint64>(std::llround(UnixFromDateTime(c.Start))) + c.Seconds);
+            if (f.open(QIODevice::ReadWrite)) f.setFileTime(end, QFileDevice::FileModificationTime);
+            ++next_;
+            if (progress_) progress_->setValue(static_cast<int>(next_));
+            NextClip();
+          });
   process_->start("ffmpeg", args);
 }
 
@@ -241,9 +275,9 @@ void TDemoCard::Complete() {
   }
   // One locked recording shows how protected files look.
   const QString locked = folder + "/" + clips_.back().VideoPath;
-  QFile::setPermissions(locked, QFile::permissions(locked) &
-                                    ~(QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
-                                      QFileDevice::WriteOther));
+  QFile::setPermissions(
+      locked, QFile::permissions(locked) & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser |
+                                             QFileDevice::WriteGroup | QFileDevice::WriteOther));
   if (progress_) progress_->deleteLater();
   progress_ = nullptr;
   emit Finished(folder, QString());

@@ -19,9 +19,15 @@ QString ExceptionReportText(const QString &message, const QString &callStack) {
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 
-bool TApplication::Terminating() { return gTerminating; }
-void TApplication::SetTerminating(bool terminating) { gTerminating = terminating; }
-void TApplication::SetReporter(TReporter reporter) { gReporter = reporter; }
+bool TApplication::Terminating() {
+  return gTerminating;
+}
+void TApplication::SetTerminating(bool terminating) {
+  gTerminating = terminating;
+}
+void TApplication::SetReporter(TReporter reporter) {
+  gReporter = reporter;
+}
 
 void TApplication::ReportException(const QString &message) {
   if (gTerminating || gInReport) return;

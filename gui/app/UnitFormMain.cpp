@@ -40,14 +40,28 @@ namespace tachora {
 
 namespace {
 
-QString L(const char *key) { return QString::fromStdString(LangText(key)); }
+QString L(const char *key) {
+  return QString::fromStdString(LangText(key));
+}
 
 // Commands built so far; every other item stays disabled until its part of
 // the program exists.
-const char *const kBuiltMainCommands[] = {
-    "N_File", "N_File_Open", "N_FileList_Refresh2", "N_FileList_Clear2", "N_Settings_Clear", "N_File_Exit",
-    "N_View", "N_View_FileList", "N_View_GoogleMaps", "N_View_ControlPanel", "N_View_Language", "N_Playback",
-    "N_VideoZoom", "N_Help", "N_Help_About", "N_Help_WhatsNew"};
+const char *const kBuiltMainCommands[] = {"N_File",
+                                          "N_File_Open",
+                                          "N_FileList_Refresh2",
+                                          "N_FileList_Clear2",
+                                          "N_Settings_Clear",
+                                          "N_File_Exit",
+                                          "N_View",
+                                          "N_View_FileList",
+                                          "N_View_GoogleMaps",
+                                          "N_View_ControlPanel",
+                                          "N_View_Language",
+                                          "N_Playback",
+                                          "N_VideoZoom",
+                                          "N_Help",
+                                          "N_Help_About",
+                                          "N_Help_WhatsNew"};
 
 }  // namespace
 
@@ -78,12 +92,14 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
   ApplyView(false);
   menu_->BuildPopupCopies();
   layout_->PanelVideo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(layout_->PanelVideo, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint &p) { menu_->PopupMenuVideoWindow()->popup(layout_->PanelVideo->mapToGlobal(p)); });
-  layout_->PanelBottomGraphics->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(layout_->PanelBottomGraphics, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
-    menu_->PopupMenuGraphics()->popup(layout_->PanelBottomGraphics->mapToGlobal(p));
+  connect(layout_->PanelVideo, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
+    menu_->PopupMenuVideoWindow()->popup(layout_->PanelVideo->mapToGlobal(p));
   });
+  layout_->PanelBottomGraphics->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(layout_->PanelBottomGraphics, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &p) {
+            menu_->PopupMenuGraphics()->popup(layout_->PanelBottomGraphics->mapToGlobal(p));
+          });
   connect(layout_, &TMainLayout::SplittersMoved, this, [this]() { layout_->Layout(); });
   setWindowTitle("Tachora");
   QApplication::setApplicationDisplayName("Tachora");
@@ -100,7 +116,8 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
   Ask = [this](const QString &text, bool warning) {
     const auto buttons = QMessageBox::Yes | QMessageBox::No;
     return (warning ? QMessageBox::warning(this, "Tachora", text, buttons, QMessageBox::No)
-                    : QMessageBox::question(this, "Tachora", text, buttons, QMessageBox::No)) == QMessageBox::Yes;
+                    : QMessageBox::question(this, "Tachora", text, buttons, QMessageBox::No)) ==
+           QMessageBox::Yes;
   };
 
   refreshTimer_ = new QTimer(this);
@@ -134,7 +151,8 @@ void TFormMain::RestoreGeometry() {
   QScreen *first = QGuiApplication::screens().value(0, QGuiApplication::primaryScreen());
   const QRect start = first ? StartGeometry(first->geometry()) : QRect(100, 100, 800, 600);
   QRect bounds(ReadIntSetting("pos_Left", start.left()), ReadIntSetting("pos_Top", start.top()),
-               ReadIntSetting("pos_Width", start.width()), ReadIntSetting("pos_Height", start.height()));
+               ReadIntSetting("pos_Width", start.width()),
+               ReadIntSetting("pos_Height", start.height()));
   bounds.setWidth(std::max(bounds.width(), minimumWidth()));
   bounds.setHeight(std::max(bounds.height(), minimumHeight()));
   QScreen *near = QGuiApplication::screenAt(bounds.center());
@@ -154,7 +172,8 @@ void TFormMain::ShowStored() {
 
 void TFormMain::SaveWindowPosition() {
   if (!isVisible() || closing_) return;
-  const QRect r = (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) ? normalGeometry() : geometry();
+  const QRect r = (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) ? normalGeometry()
+                                                                                 : geometry();
   if (r.isValid()) {
     WriteIntSetting("pos_Left", r.left());
     WriteIntSetting("pos_Top", r.top());
@@ -183,7 +202,8 @@ void TFormMain::changeEvent(QEvent *event) {
 
 void TFormMain::ApplyView(bool byClick) {
   auto checked = [this](const char *name) { return menu_->Item(name)->isChecked(); };
-  layout_->ApplyView(checked("N_View_FileList"), checked("N_View_GoogleMaps"), checked("N_View_ControlPanel"));
+  layout_->ApplyView(checked("N_View_FileList"), checked("N_View_GoogleMaps"),
+                     checked("N_View_ControlPanel"));
   if (byClick) {
     layout_->Layout();
     layout_->SavePanels();
@@ -195,7 +215,8 @@ void TFormMain::Translate() {
   QAction *checkedLang = nullptr;
   for (QAction *a : menu_->SubMenu("N_View_Language")->actions())
     if (a->isChecked()) checkedLang = a;
-  if (checkedLang) SetCurrentLanguage(menu_->SubMenu("N_View_Language")->actions().indexOf(checkedLang));
+  if (checkedLang)
+    SetCurrentLanguage(menu_->SubMenu("N_View_Language")->actions().indexOf(checkedLang));
   TranslateMainWindow(*menu_, *layout_, *model_);
   about_->Translate();
   whatsNew_->Translate();
@@ -265,16 +286,17 @@ void TFormMain::FirstShow() {
 
 void TFormMain::StartDemo() {
   auto *demo = new TDemoCard(this);
-  connect(demo, &TDemoCard::Finished, this, [this, demo](const QString &folder, const QString &error) {
-    demo->deleteLater();
-    if (!error.isEmpty()) {
-      if (error != "cancel") QMessageBox::warning(this, "Tachora", error);
-      return RefreshCatalogue();
-    }
-    CreateCatalogue(false);
-    OpenFiles({folder});
-    if (fm_->RowCount() > 0) SelectRow(0);
-  });
+  connect(demo, &TDemoCard::Finished, this,
+          [this, demo](const QString &folder, const QString &error) {
+            demo->deleteLater();
+            if (!error.isEmpty()) {
+              if (error != "cancel") QMessageBox::warning(this, "Tachora", error);
+              return RefreshCatalogue();
+            }
+            CreateCatalogue(false);
+            OpenFiles({folder});
+            if (fm_->RowCount() > 0) SelectRow(0);
+          });
   demo->Start(this);
 }
 
@@ -333,7 +355,8 @@ void TFormMain::RefreshCatalogue() {
   fm_->Sort();
   QHeaderView *header = layout_->ListView->horizontalHeader();
   header->setSortIndicatorShown(true);
-  header->setSortIndicator(fm_->SortColumn(), fm_->Ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+  header->setSortIndicator(fm_->SortColumn(),
+                           fm_->Ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
   RefreshRecordList();
 }
 

@@ -31,9 +31,10 @@ namespace {
 
 // List pop-up commands built so far; the rest wait for their parts.
 const char *const kBuiltListCommands[] = {
-    "N_FileList_Add",      "N_FileList_Del",        "N_FileList_Refresh",      "N_FileList_Clear",
-    "N_FileList_DelDisk",  "N_FileList_DelDiskAll", "N_FileList_SetLock",      "N_FileList_UnsetLock",
-    "N_FileList_Ungroup",  "N_FileList_Group_Auto", "N_FileList_Ungroup_All",  "N_FileList_Track_Set",
+    "N_FileList_Add",        "N_FileList_Del",          "N_FileList_Refresh",
+    "N_FileList_Clear",      "N_FileList_DelDisk",      "N_FileList_DelDiskAll",
+    "N_FileList_SetLock",    "N_FileList_UnsetLock",    "N_FileList_Ungroup",
+    "N_FileList_Group_Auto", "N_FileList_Ungroup_All",  "N_FileList_Track_Set",
     "N_FileList_Track_Move", "N_FileList_ShowExplorer", "N_FileList_Property"};
 
 class TWaitCursor {
@@ -82,7 +83,8 @@ void TFormMain::CreateList() {
   for (int c = 0; c < kListColumns; ++c) header->resizeSection(c, kListColumnWidths[c]);
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(list, &QWidget::customContextMenuRequested, this, &TFormMain::ShowListMenu);
-  connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TFormMain::OnSelectionChanged);
+  connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &TFormMain::OnSelectionChanged);
   connect(header, &QHeaderView::sectionClicked, this, &TFormMain::OnColumnClicked);
   connect(header, &QHeaderView::sectionMoved, this, [this]() {
     if (created_) SaveColumns();
@@ -99,7 +101,8 @@ void TFormMain::CreateList() {
   // it has the focus; Ctrl+N is the main menu's.
   for (QAction *a : menu_->PopupMenuListView()->actions())
     if (!a->isSeparator() && a->objectName() != "N_FileList_Clear") list->addAction(a);
-  connect(list, &QAbstractItemView::doubleClicked, this, [this]() { RunCommand("N_FileList_Open"); });
+  connect(list, &QAbstractItemView::doubleClicked, this,
+          [this]() { RunCommand("N_FileList_Open"); });
   UpdateListMenu();
 }
 
@@ -117,7 +120,8 @@ void TFormMain::RestoreColumns() {
   }
   for (int n = 0; n < kListColumns; ++n) {
     const int c = ReadIntSetting(QString("col%1_i").arg(n), n);
-    if (c >= 0 && c < kListColumns && header->visualIndex(c) != n) header->moveSection(header->visualIndex(c), n);
+    if (c >= 0 && c < kListColumns && header->visualIndex(c) != n)
+      header->moveSection(header->visualIndex(c), n);
   }
 }
 
@@ -137,7 +141,8 @@ void TFormMain::OnColumnClicked(int column) {
   WriteBoolSetting("col_sort_dur", fm_->Ascending());
   QHeaderView *header = layout_->ListView->horizontalHeader();
   header->setSortIndicatorShown(true);
-  header->setSortIndicator(fm_->SortColumn(), fm_->Ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+  header->setSortIndicator(fm_->SortColumn(),
+                           fm_->Ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TFormMain::RefreshRecordList() {
@@ -170,8 +175,9 @@ void TFormMain::RefreshRecordList() {
         if (!model_->Row(i)->Status && model_->Caption(i) == remembered_) found = i;
       const QString keep = remembered_;
       if (found >= 0) {
-        list->selectionModel()->setCurrentIndex(model_->index(found, 0),
-                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        list->selectionModel()->setCurrentIndex(
+            model_->index(found, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         remembered_ = keep;
       } else {
         list->selectionModel()->clearSelection();
@@ -195,8 +201,8 @@ int TFormMain::SelectedRow() const {
 void TFormMain::SelectRow(int row) {
   if (row < 0 || row >= model_->rowCount()) return;
   QTableView *list = layout_->ListView;
-  list->selectionModel()->setCurrentIndex(model_->index(row, 0),
-                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  list->selectionModel()->setCurrentIndex(
+      model_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   list->scrollTo(model_->index(row, 0));
 }
 
@@ -223,16 +229,20 @@ void TFormMain::PrepareRow(int row) {
     if (currentTracks_[i]) fm_->FitTrack(currentRow_.Items[i].Path, *currentTracks_[i]);
 }
 
-std::vector<TFileItem> TFormMain::AllRows() const { return fm_ ? fm_->Items() : std::vector<TFileItem>{}; }
+std::vector<TFileItem> TFormMain::AllRows() const {
+  return fm_ ? fm_->Items() : std::vector<TFileItem>{};
+}
 
 void TFormMain::UpdateListMenu() {
   const int row = SelectedRow();
   TFileItem item;
   if (fm_ && row >= 0) item = fm_->GetItem(row);
-  const QHash<QString, bool> rules = ListMenuEnabling(row >= 0 ? &item : nullptr, fm_ ? fm_->RowCount() : 0);
+  const QHash<QString, bool> rules =
+      ListMenuEnabling(row >= 0 ? &item : nullptr, fm_ ? fm_->RowCount() : 0);
   QSet<QString> built;
   for (const char *name : kBuiltListCommands) built.insert(name);
-  for (auto it = rules.begin(); it != rules.end(); ++it) menu_->SetEnabled(it.key(), it.value() && built.contains(it.key()));
+  for (auto it = rules.begin(); it != rules.end(); ++it)
+    menu_->SetEnabled(it.key(), it.value() && built.contains(it.key()));
 }
 
 void TFormMain::ShowListMenu(const QPoint &pos) {
@@ -244,15 +254,16 @@ void TFormMain::ShowListMenu(const QPoint &pos) {
 
 void TFormMain::AddFilesDialog() {
   const QString video =
-      "*.3gp *.asf *.avi *.avs *.cme *.cof *.csa *.divx *.flv *.m1v *.m2v *.mls *.mov *.mp4 *.mpe *.mpeg *.mpg "
+      "*.3gp *.asf *.avi *.avs *.cme *.cof *.csa *.divx *.flv *.m1v *.m2v *.mls *.mov *.mp4 *.mpe "
+      "*.mpeg *.mpg "
       "*.ogm *.mkv *.xfl *.rm *.rmvb *.viv *.vob *.wmv *.xqt *.vp3 *.vp4 *.vp5 *.vp6 *.vp7";
   QFileDialog dialog(this);
   dialog.setFileMode(QFileDialog::ExistingFiles);
   // Recorder cards are FAT: names come in either case.
   dialog.setOption(QFileDialog::DontUseNativeDialog, false);
   dialog.setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::CaseSensitive);
-  dialog.setNameFilters({"MOV Files (*.mov *.MOV)", "Video Files (" + video + " " + video.toUpper() + ")",
-                         "Any Files (*)"});
+  dialog.setNameFilters({"MOV Files (*.mov *.MOV)",
+                         "Video Files (" + video + " " + video.toUpper() + ")", "Any Files (*)"});
   if (dialog.exec() == QDialog::Accepted) OpenFiles(dialog.selectedFiles());
 }
 
@@ -269,7 +280,8 @@ void TFormMain::OpenFiles(const QStringList &paths) {
   for (const QString &p : paths) {
     if (p.isEmpty()) continue;
     const QFileInfo fi(VideoPathFor(p));
-    if (fi.isFile() || fi.isDir()) work.push_back({fi.absoluteFilePath().toStdString(), fi.isDir()});
+    if (fi.isFile() || fi.isDir())
+      work.push_back({fi.absoluteFilePath().toStdString(), fi.isDir()});
   }
   // Reading containers and telemetry of a big folder takes a while: it runs
   // on a worker while this thread keeps the window painted and shows each
@@ -343,8 +355,9 @@ void TFormMain::AttachTrackDialog() {
   if (!fm_ || row < 0) return;
   const QStringList filters = AttachTrackDialogFilters();
   QString selected = filters.value(1);
-  const QString path = QFileDialog::getOpenFileName(this, TMainMenu::Caption(menu_->Item("N_FileList_Track_Set")),
-                                                    QString(), filters.join(";;"), &selected);
+  const QString path =
+      QFileDialog::getOpenFileName(this, TMainMenu::Caption(menu_->Item("N_FileList_Track_Set")),
+                                   QString(), filters.join(";;"), &selected);
   if (path.isEmpty()) return;
   fm_->AttachTrack(row, path.toStdString());
 }
@@ -354,7 +367,8 @@ void TFormMain::MoveVideoPosition() {
   if (!fm_ || row < 0) return;
   bool ok = false;
   const QString caption = TMainMenu::Caption(menu_->Item("N_FileList_Track_Move"));
-  QString text = QInputDialog::getText(this, caption, caption, QLineEdit::Normal, "00:00:00", &ok).trimmed();
+  QString text =
+      QInputDialog::getText(this, caption, caption, QLineEdit::Normal, "00:00:00", &ok).trimmed();
   if (!ok) return;
   const bool negative = text.startsWith('-');
   if (negative) text.remove(0, 1);

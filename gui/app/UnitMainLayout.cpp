@@ -68,14 +68,16 @@ QIcon GlyphIcon(TGlyph glyph, int size) {
       p.drawLine(QPointF(s * 0.6, s * 0.6), QPointF(s * 0.85, s * 0.85));
       p.setPen(QPen(ink, s * 0.08));
       p.drawLine(QPointF(s * 0.3, s * 0.42), QPointF(s * 0.54, s * 0.42));
-      if (glyph == TGlyph::ZoomIn) p.drawLine(QPointF(s * 0.42, s * 0.3), QPointF(s * 0.42, s * 0.54));
+      if (glyph == TGlyph::ZoomIn)
+        p.drawLine(QPointF(s * 0.42, s * 0.3), QPointF(s * 0.42, s * 0.54));
       break;
     }
     case TGlyph::TimeZoomIn:
     case TGlyph::TimeZoomOut:
       p.setPen(QPen(ink, s * 0.12));
       p.drawLine(QPointF(s * 0.25, s * 0.5), QPointF(s * 0.75, s * 0.5));
-      if (glyph == TGlyph::TimeZoomIn) p.drawLine(QPointF(s * 0.5, s * 0.25), QPointF(s * 0.5, s * 0.75));
+      if (glyph == TGlyph::TimeZoomIn)
+        p.drawLine(QPointF(s * 0.5, s * 0.25), QPointF(s * 0.5, s * 0.75));
       break;
   }
   p.end();
@@ -114,8 +116,10 @@ TMainLayout::TMainLayout(QMainWindow *window) : QObject(window), window_(window)
   SplitterRight->addWidget(PanelRight);
   SplitterRight->setStretchFactor(0, 1);
   SplitterRight->setStretchFactor(1, 0);
-  connect(SplitterRight, &QSplitter::splitterMoved, this, [this]() { OnSplitterMoved(SplitterRight); });
-  connect(SplitterBottom, &QSplitter::splitterMoved, this, [this]() { OnSplitterMoved(SplitterBottom); });
+  connect(SplitterRight, &QSplitter::splitterMoved, this,
+          [this]() { OnSplitterMoved(SplitterRight); });
+  connect(SplitterBottom, &QSplitter::splitterMoved, this,
+          [this]() { OnSplitterMoved(SplitterBottom); });
   connect(PanelRight2, &QSplitter::splitterMoved, this, [this]() { OnSplitterMoved(PanelRight2); });
   PanelRight2->installEventFilter(this);
   PanelControl->installEventFilter(this);
@@ -277,9 +281,13 @@ void TMainLayout::BuildControlPanel() {
   ImageGSensor = MakePicture(PanelControl, "ImageGSensor", 260, 6, 65, 65);
 }
 
-int TMainLayout::RightWidth() const { return rightShown_ ? PanelRight->width() : 0; }
+int TMainLayout::RightWidth() const {
+  return rightShown_ ? PanelRight->width() : 0;
+}
 
-int TMainLayout::BottomHeight() const { return PanelBottom->height(); }
+int TMainLayout::BottomHeight() const {
+  return PanelBottom->height();
+}
 
 void TMainLayout::RestorePanels() {
   mapShare_ = std::clamp(ReadFloatSetting("panel_Browser", 0.5), 0.0, 1.0);
@@ -331,10 +339,12 @@ void TMainLayout::Layout() {
   const int w = PanelControl->width();
   const int h = PanelControl->height();
   const int stopRight = ButtonStop->geometry().right() + 1;
-  const int azLeft = std::max(w - (h - (ImageAzimut->geometry().bottom() + 1)) - ImageAzimut->width(),
-                              stopRight + ImageSpeed->width() + 8);
+  const int azLeft =
+      std::max(w - (h - (ImageAzimut->geometry().bottom() + 1)) - ImageAzimut->width(),
+               stopRight + ImageSpeed->width() + 8);
   ImageAzimut->move(azLeft, ImageAzimut->y());
-  ImageGSensor->move(azLeft + (ImageAzimut->width() - ImageGSensor->width()) / 2, ImageGSensor->y());
+  ImageGSensor->move(azLeft + (ImageAzimut->width() - ImageGSensor->width()) / 2,
+                     ImageGSensor->y());
   ImageSpeed->move((stopRight + azLeft - ImageSpeed->width()) / 2 + 2, ImageSpeed->y());
   CheckBoxLoop->move(ImageSpeed->x(), CheckBoxLoop->y());
 }

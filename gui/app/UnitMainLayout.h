@@ -29,7 +29,17 @@ class QWidget;
 namespace tachora {
 
 // The picture glyphs of the control panel's buttons, drawn by the program.
-enum class TGlyph { FramePrev, FrameNext, ZoomIn, ZoomOut, Play, Pause, Stop, TimeZoomIn, TimeZoomOut };
+enum class TGlyph {
+  FramePrev,
+  FrameNext,
+  ZoomIn,
+  ZoomOut,
+  Play,
+  Pause,
+  Stop,
+  TimeZoomIn,
+  TimeZoomOut
+};
 
 class TMainLayout : public QObject {
   Q_OBJECT

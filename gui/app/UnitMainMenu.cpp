@@ -58,8 +58,8 @@ QMenu *TMainMenu::AddSubMenu(QMenu *parent, const QString &name) {
   return menu;
 }
 
-QAction *TMainMenu::AddItem(QMenu *menu, const QString &name, const QString &shortcut, bool checkable,
-                            bool checked, QActionGroup *group) {
+QAction *TMainMenu::AddItem(QMenu *menu, const QString &name, const QString &shortcut,
+                            bool checkable, bool checked, QActionGroup *group) {
   auto *a = new QAction(menu);
   a->setObjectName(name);
   SetCaption(a, name);
@@ -221,7 +221,9 @@ void TMainMenu::BuildListMenu() {
   for (QAction *a : m->actions()) a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 }
 
-QAction *TMainMenu::Item(const QString &name) const { return items_.value(name, nullptr); }
+QAction *TMainMenu::Item(const QString &name) const {
+  return items_.value(name, nullptr);
+}
 
 QMenu *TMainMenu::SubMenu(const QString &name) const {
   QAction *a = Item(name);
@@ -262,8 +264,8 @@ void TMainMenu::BuildLanguageMenu() {
   const auto &langs = Languages();
   for (size_t i = 0; i < langs.size(); ++i) {
     const QString id = QString::fromStdString(langs[i].ID);
-    QAction *a = AddItem(lang, "N_View_Language_" + id, {}, true, static_cast<int>(i) == CurrentLanguage(),
-                         languageGroup_);
+    QAction *a = AddItem(lang, "N_View_Language_" + id, {}, true,
+                         static_cast<int>(i) == CurrentLanguage(), languageGroup_);
     SetCaption(a, "(" + id + ") " + QString::fromStdString(langs[i].Name));
     const int index = static_cast<int>(i);
     connect(a, &QAction::triggered, this, [this, index]() { emit LanguageChosen(index); });
@@ -336,7 +338,8 @@ void TMainMenu::BuildPopupCopies() {
   CopyItem(Item("N_File_Exit"), popupVideo_, true);
 
   for (QAction *a : SubMenu("N_View_Time")->actions())
-    if (!a->isSeparator() && a->objectName() != "N_View_Time_LoopAB") CopyItem(a, popupGraphics_, false);
+    if (!a->isSeparator() && a->objectName() != "N_View_Time_LoopAB")
+      CopyItem(a, popupGraphics_, false);
   CopyItem(Item("N_File_Save_Video"), popupGraphics_, false);
   popupGraphics_->addSeparator();
   for (QAction *a : SubMenu("N_View_Graphics")->actions()) {
@@ -349,7 +352,9 @@ void TMainMenu::BuildPopupCopies() {
   CopyItem(Item("N_View_Details"), popupGraphics_, false);
 }
 
-QAction *TMainMenu::MenuOriginal(QAction *item) const { return source_.value(item, item); }
+QAction *TMainMenu::MenuOriginal(QAction *item) const {
+  return source_.value(item, item);
+}
 
 void TMainMenu::SyncMenuCopies(QAction *item) {
   if (!item) return;
@@ -365,7 +370,8 @@ void TMainMenu::SaveMenuCheck(QAction *item) {
     group = src->actionGroup()->actions();
   else
     group.append(src);
-  for (QAction *a : group) WriteBoolSettingOrDelete(a->objectName(), a->isChecked(), DefaultChecked(a->objectName()));
+  for (QAction *a : group)
+    WriteBoolSettingOrDelete(a->objectName(), a->isChecked(), DefaultChecked(a->objectName()));
 }
 
 void TMainMenu::SetMenuChecked(QAction *item, bool value) {

@@ -53,7 +53,9 @@ class TMainMenu : public QObject {
   void BuildPopupCopies();
 
   bool DefaultChecked(const QString &name) const { return defaults_.contains(name); }
-  QStringList DefaultCheckedNames() const { return QStringList(defaults_.begin(), defaults_.end()); }
+  QStringList DefaultCheckedNames() const {
+    return QStringList(defaults_.begin(), defaults_.end());
+  }
 
   // Sets the check mark when it differs, then syncs the copies and saves.
   void SetMenuChecked(QAction *item, bool value);

@@ -2,7 +2,9 @@
 
 #include <QtGlobal>
 
-static void InitTachoraResources() { Q_INIT_RESOURCE(tachora); }
+static void InitTachoraResources() {
+  Q_INIT_RESOURCE(tachora);
+}
 
 namespace tachora {
 void InitResources() {

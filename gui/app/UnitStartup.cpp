@@ -1,11 +1,11 @@
 #include "app/UnitStartup.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -21,7 +21,8 @@ QRect CorrectBounds(const QRect &bounds, const QRect &work) {
   QRect r = bounds;
   const int workRight = work.left() + work.width();
   const int workBottom = work.top() + work.height();
-  if (r.left() > workRight - 100 || r.left() + r.width() < work.left() + 100) r.moveLeft(work.left());
+  if (r.left() > workRight - 100 || r.left() + r.width() < work.left() + 100)
+    r.moveLeft(work.left());
   if (r.top() > workBottom - 100 || r.top() < work.top()) r.moveTop(work.top());
   return r;
 }
@@ -72,7 +73,9 @@ QString DesktopEntryText(const QString &exePath) {
          "Name=Tachora\n"
          "GenericName=Dash camera viewer\n"
          "Comment=Play dash-camera recordings with their GPS track and G-sensor data\n"
-         "Exec=\"" + exec + "\" %F\n"
+         "Exec=\"" +
+         exec +
+         "\" %F\n"
          "Icon=tachora\n"
          "Terminal=false\n"
          "Categories=AudioVideo;Video;Player;\n"
@@ -87,8 +90,10 @@ QString DesktopEntryPath() {
 
 bool RegisterShell(const QString &exePath) {
   const QString path = DesktopEntryPath();
-  const QString icon = QDir::cleanPath(QFileInfo(path).absolutePath() + "/../icons/hicolor/256x256/apps/tachora.png");
-  if (!QFile::exists(icon) && QDir().mkpath(QFileInfo(icon).absolutePath())) AppIconImage(256).save(icon, "PNG");
+  const QString icon = QDir::cleanPath(QFileInfo(path).absolutePath() +
+                                       "/../icons/hicolor/256x256/apps/tachora.png");
+  if (!QFile::exists(icon) && QDir().mkpath(QFileInfo(icon).absolutePath()))
+    AppIconImage(256).save(icon, "PNG");
   const QByteArray text = DesktopEntryText(exePath).toUtf8();
   QFile old(path);
   if (old.open(QIODevice::ReadOnly) && old.readAll() == text) return false;

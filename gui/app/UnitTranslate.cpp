@@ -2,14 +2,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSlider>
 #include <QToolButton>
+#include <QTranslator>
 
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
@@ -20,7 +20,9 @@ namespace tachora {
 
 namespace {
 
-QString L(const QString &key) { return QString::fromStdString(LangText(key.toStdString())); }
+QString L(const QString &key) {
+  return QString::fromStdString(LangText(key.toStdString()));
+}
 
 bool IsPercentItem(const QString &name) {
   static const QString prefix = "N_VideoZoom_";
@@ -46,7 +48,8 @@ void TranslateItems(TMainMenu &menu, QMenu *m) {
 QString MenuItemCaption(const QString &name) {
   if (IsPercentItem(name)) return {};
   QString caption = L(name);
-  if (caption == name && !name.isEmpty() && name.back().isDigit()) caption = L(name.left(name.size() - 1));
+  if (caption == name && !name.isEmpty() && name.back().isDigit())
+    caption = L(name.left(name.size() - 1));
   const QString base = name.endsWith('4') ? name.left(name.size() - 1) : name;
   if (base == "N_FileList_Group_With" || base == "N_VideoZoom_Other") caption += " . . .";
   // Two blanks and a tab put the sign in the shortcut column.
@@ -78,9 +81,12 @@ void TranslateMenus(TMainMenu &menu) {
     TMainMenu::SetCaption(a, " " + TMainMenu::Caption(a));
     menu.SyncMenuCopies(a);
   }
-  menu.SetMenuSuffix(menu.Item("N_VideoZoom_NotLinear"), L("EVRonly"), !menu.Item("N_VideoZoom_NotLinear")->isEnabled());
-  menu.SetMenuSuffix(menu.Item("N_VideoZoom_FlipV"), L("VMRonly"), !menu.Item("N_VideoZoom_FlipV")->isEnabled());
-  menu.SetMenuSuffix(menu.Item("N_VideoZoom_FlipH"), L("VMRonly"), !menu.Item("N_VideoZoom_FlipH")->isEnabled());
+  menu.SetMenuSuffix(menu.Item("N_VideoZoom_NotLinear"), L("EVRonly"),
+                     !menu.Item("N_VideoZoom_NotLinear")->isEnabled());
+  menu.SetMenuSuffix(menu.Item("N_VideoZoom_FlipV"), L("VMRonly"),
+                     !menu.Item("N_VideoZoom_FlipV")->isEnabled());
+  menu.SetMenuSuffix(menu.Item("N_VideoZoom_FlipH"), L("VMRonly"),
+                     !menu.Item("N_VideoZoom_FlipH")->isEnabled());
 }
 
 void ApplyQtTranslation() {
@@ -94,7 +100,8 @@ void ApplyQtTranslation() {
   const int i = CurrentLanguage();
   if (i < 0 || i >= static_cast<int>(langs.size()) || langs[i].ID == "en") return;
   auto *t = new QTranslator;
-  if (t->load("qtbase_" + QString::fromStdString(langs[i].ID), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+  if (t->load("qtbase_" + QString::fromStdString(langs[i].ID),
+              QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(t);
     translator = t;
   } else {
@@ -114,11 +121,11 @@ void TranslateMainWindow(TMainMenu &menu, TMainLayout &layout, TRecordListModel 
   layout.CheckBoxLoop->adjustSize();
   layout.CheckBoxLoop->setToolTip(L("N_View_Time_LoopABHint"));
   layout.ImageSpeed->setToolTip("- " + L("N_View_Graphics_H") + ", " + L("Meters") + "\n- " +
-                                L("Property_Track_Length") + ", " + L("Meters") + "\n- " + L("Speed") + ", " +
-                                L("KmetersPerH"));
+                                L("Property_Track_Length") + ", " + L("Meters") + "\n- " +
+                                L("Speed") + ", " + L("KmetersPerH"));
   layout.ImageAzimut->setToolTip(L("Azimut"));
-  layout.ImageGSensor->setToolTip("x - " + L("N_View_Graphics_X") + "\ny - " + L("N_View_Graphics_Y") + "\nz - " +
-                                  L("N_View_Graphics_Z"));
+  layout.ImageGSensor->setToolTip("x - " + L("N_View_Graphics_X") + "\ny - " +
+                                  L("N_View_Graphics_Y") + "\nz - " + L("N_View_Graphics_Z"));
   auto plain = [](QAction *a) { return TMainMenu::Caption(a).section('\t', 0, 0).trimmed(); };
   layout.ButtonVideoZoomIn->setToolTip(plain(menu.Item("N_VideoZoom_ZoomIn")) + " (+)");
   layout.ButtonVideoZoomOut->setToolTip(plain(menu.Item("N_VideoZoom_ZoomOut")) + " (-)");

@@ -31,9 +31,10 @@ int main(int argc, char **argv) {
     if (a == "--demo") {
       demo = true;
     } else if (a == "--help" || a == "-h") {
-      std::printf("Usage: tachora [--demo | PATH...]\n"
-                  "  PATH    recordings, recorder .dat files or folders to open\n"
-                  "  --demo  make a small demo card (once) and open it\n");
+      std::printf(
+          "Usage: tachora [--demo | PATH...]\n"
+          "  PATH    recordings, recorder .dat files or folders to open\n"
+          "  --demo  make a small demo card (once) and open it\n");
       return 0;
     } else if (a == "--version") {
       std::printf("Tachora %s\n", TACHORA_VERSION);

@@ -16,8 +16,12 @@ namespace tachora {
 
 namespace {
 
-QString L(const char *key) { return QString::fromStdString(LangText(key)); }
-QString S(const std::string &s) { return QString::fromStdString(s); }
+QString L(const char *key) {
+  return QString::fromStdString(LangText(key));
+}
+QString S(const std::string &s) {
+  return QString::fromStdString(s);
+}
 
 class TBuilder {
  public:
@@ -55,7 +59,8 @@ class TBuilder {
       Add("Locked", L("Locked_partial"));
     Times(r.Start, r.End, false, r.Duration);
     if (r.Duration > 0)
-      Add("PlayLength", (r.DurationSource == kDurContainer ? "" : "~") + PlayLengthText(r.Duration));
+      Add("PlayLength",
+          (r.DurationSource == kDurContainer ? "" : "~") + PlayLengthText(r.Duration));
     else
       Add("PlayLength", "?");
     Indent = outer;
@@ -67,7 +72,8 @@ class TBuilder {
       Add("GPS " + L("points"), QString::number(r.GpsCount));
       Add("G-Sensor " + L("points"), QString::number(r.GsensorCount));
       if (r.HasTrack) {
-        Add("Property_Track_Length", QString::number(std::llround(r.TrackLength)) + " " + L("Meters"));
+        Add("Property_Track_Length",
+            QString::number(std::llround(r.TrackLength)) + " " + L("Meters"));
         Add("AvgSpeed", S(FormatFixed(r.AvgSpeed, 1)) + " " + L("KmetersPerH"));
       }
       Times(r.GpsStart, r.GpsEnd, true, -1);
@@ -140,7 +146,8 @@ TFormFileProperty::TFormFileProperty(const TFileItem &row, QWidget *parent)
     auto *value = new QTableWidgetItem(rows_[i].second);
     value->setToolTip(rows_[i].second);
     Grid->setItem(i, 1, value);
-    labelWidth = std::max(labelWidth, static_cast<int>(std::lround(fm.horizontalAdvance(rows_[i].first) * 1.1)) + 4);
+    labelWidth = std::max(
+        labelWidth, static_cast<int>(std::lround(fm.horizontalAdvance(rows_[i].first) * 1.1)) + 4);
   }
   Grid->setColumnWidth(0, labelWidth);
   Grid->horizontalHeader()->setStretchLastSection(true);
@@ -152,10 +159,13 @@ TFormFileProperty::TFormFileProperty(const TFileItem &row, QWidget *parent)
   buttons->addWidget(ButtonCopyAll);
   buttons->addStretch(1);
   lay->addLayout(buttons);
-  resize(std::max(720, labelWidth + 560), std::min(700, 90 + Grid->verticalHeader()->defaultSectionSize() *
-                                                              static_cast<int>(rows_.size())));
+  resize(std::max(720, labelWidth + 560),
+         std::min(700, 90 + Grid->verticalHeader()->defaultSectionSize() *
+                                static_cast<int>(rows_.size())));
 }
 
-void TFormFileProperty::CopyAll() { QApplication::clipboard()->setText(PropertyClipboardText(rows_)); }
+void TFormFileProperty::CopyAll() {
+  QApplication::clipboard()->setText(PropertyClipboardText(rows_));
+}
 
 }  // namespace tachora

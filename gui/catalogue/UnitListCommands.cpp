@@ -1,25 +1,28 @@
 #include "catalogue/UnitListCommands.h"
 
-
 #include "app/UnitLang.h"
 #include "catalogue/UnitCatalogueProbe.h"
 
 namespace tachora {
 
 namespace {
-QString L(const char *key) { return QString::fromStdString(LangText(key)); }
+QString L(const char *key) {
+  return QString::fromStdString(LangText(key));
+}
 }  // namespace
 
 QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount) {
   const bool sel = selected != nullptr;
   QHash<QString, bool> e;
   for (const char *name :
-       {"N_FileList_Open", "N_FileList_Del", "N_FileList_Copy", "N_FileList_DelDisk", "N_FileList_SetLock",
-        "N_FileList_UnsetLock", "N_FileList_Group_With", "N_FileList_Ungroup", "N_FileList_Group_Auto",
-        "N_FileList_Ungroup_All", "N_FileList_Track_Google", "N_FileList_Track_Export", "N_FileList_Track_Set",
-        "N_FileList_Track_GPSLog", "N_FileList_Track_Move", "N_FileList_ShowExplorer", "N_FileList_Property"})
+       {"N_FileList_Open", "N_FileList_Del", "N_FileList_Copy", "N_FileList_DelDisk",
+        "N_FileList_SetLock", "N_FileList_UnsetLock", "N_FileList_Group_With", "N_FileList_Ungroup",
+        "N_FileList_Group_Auto", "N_FileList_Ungroup_All", "N_FileList_Track_Google",
+        "N_FileList_Track_Export", "N_FileList_Track_Set", "N_FileList_Track_GPSLog",
+        "N_FileList_Track_Move", "N_FileList_ShowExplorer", "N_FileList_Property"})
     e.insert(name, sel);
-  for (const char *name : {"N_FileList_Add", "N_FileList_DelDiskAll", "N_FileList_Refresh", "N_FileList_Clear"})
+  for (const char *name :
+       {"N_FileList_Add", "N_FileList_DelDiskAll", "N_FileList_Refresh", "N_FileList_Clear"})
     e.insert(name, true);
   if (sel) {
     const int lock = selected->Summary.Locked;
@@ -35,14 +38,15 @@ QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount) {
     e["N_FileList_Track_GPSLog"] = log;
   }
   // Grouping needs rows, whether or not one is selected.
-  for (const char *name : {"N_FileList_Group_With", "N_FileList_Group_Auto", "N_FileList_Ungroup_All"})
+  for (const char *name :
+       {"N_FileList_Group_With", "N_FileList_Group_Auto", "N_FileList_Ungroup_All"})
     e[name] = (name == QString("N_FileList_Group_With") ? sel : true) && rowCount > 0;
   return e;
 }
 
 QString DeleteFileQuestion(const TFileItem &row) {
-  return L("Mes_SureToDelFile") + "\n" + QString::fromStdString(row.Summary.Path) + " ?\n\n" + L("Mes_NoWayToBack") +
-         " ! ! !";
+  return L("Mes_SureToDelFile") + "\n" + QString::fromStdString(row.Summary.Path) + " ?\n\n" +
+         L("Mes_NoWayToBack") + " ! ! !";
 }
 
 std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows) {
@@ -62,8 +66,8 @@ QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked) {
     else
       names += "... ";
   }
-  return L("Mes_SureToDelAllFiles") + "?\n\n" + L("Mes_SureToDelAllFiles2") + ": " + QString::number(recordings) +
-         "\n" + names + "\n" + L("Mes_NoWayToBack") + " ! ! !";
+  return L("Mes_SureToDelAllFiles") + "?\n\n" + L("Mes_SureToDelAllFiles2") + ": " +
+         QString::number(recordings) + "\n" + names + "\n" + L("Mes_NoWayToBack") + " ! ! !";
 }
 
 QStringList AttachTrackDialogFilters() {
@@ -71,7 +75,9 @@ QStringList AttachTrackDialogFilters() {
   for (const auto &[name, pattern] : AttachTrackFilters(TrackReaderExtensions())) {
     const QString n = QString::fromStdString(name);
     // Qt reads the patterns from the parentheses at the end of the name.
-    out << (n.endsWith(')') ? n : n + " (" + QString::fromStdString(pattern).replace(';', ' ').trimmed() + ")");
+    out << (n.endsWith(')')
+                ? n
+                : n + " (" + QString::fromStdString(pattern).replace(';', ' ').trimmed() + ")");
   }
   return out;
 }

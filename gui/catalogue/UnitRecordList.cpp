@@ -90,12 +90,15 @@ const QPixmap &ListImage(int index) {
   return index >= 0 && index < 5 ? images[index] : none;
 }
 
-bool ListColumnRightAligned(int column) { return column != 0 && column != 5; }
+bool ListColumnRightAligned(int column) {
+  return column != 0 && column != 5;
+}
 
 QString FitListText(const QString &text, int width, QFont &font, bool shrink) {
   auto fits = [&](const QString &t) { return QFontMetrics(font).horizontalAdvance(t) <= width; };
   if (shrink) {
-    while (!fits(text) && font.pixelSize() - 2 >= kMinFontPixels) font.setPixelSize(font.pixelSize() - 2);
+    while (!fits(text) && font.pixelSize() - 2 >= kMinFontPixels)
+      font.setPixelSize(font.pixelSize() - 2);
   }
   if (fits(text)) return text;
   QString t = text;
@@ -110,7 +113,9 @@ int TRecordListModel::rowCount(const QModelIndex &parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int TRecordListModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : kListColumns; }
+int TRecordListModel::columnCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : kListColumns;
+}
 
 QVariant TRecordListModel::data(const QModelIndex &index, int role) const {
   const TListRow *row = Row(index.row());
@@ -124,8 +129,9 @@ QVariant TRecordListModel::data(const QModelIndex &index, int role) const {
     case kStatusRole:
       return row->Status;
     case Qt::TextAlignmentRole:
-      return QVariant::fromValue(Qt::AlignVCenter |
-                                 (ListColumnRightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft));
+      return QVariant::fromValue(
+          Qt::AlignVCenter |
+          (ListColumnRightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft));
     default:
       return {};
   }
@@ -176,7 +182,8 @@ void TRecordListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
   const int column = index.column();
 
   painter->save();
-  painter->fillRect(cell, selected ? pal.color(QPalette::Active, QPalette::Highlight) : QColor(Qt::white));
+  painter->fillRect(
+      cell, selected ? pal.color(QPalette::Active, QPalette::Highlight) : QColor(Qt::white));
   painter->setPen(kFrameColour);
   painter->drawRect(cell.adjusted(0, 0, -1, -1));
 
@@ -199,15 +206,18 @@ void TRecordListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
   const QString text = FitListText(index.data(Qt::DisplayRole).toString(), std::max(avail, 0), font,
                                    column != 5 && !status);
   painter->setFont(font);
-  painter->setPen(selected ? pal.color(QPalette::Active, QPalette::HighlightedText) : QColor(Qt::black));
+  painter->setPen(selected ? pal.color(QPalette::Active, QPalette::HighlightedText)
+                           : QColor(Qt::black));
   QRect textRect(textLeft + (right ? 0 : 1), cell.top(), std::max(avail, 0), cell.height());
   painter->setClipRect(cell);
-  painter->drawText(textRect, Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::TextSingleLine,
-                    text);
+  painter->drawText(
+      textRect, Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::TextSingleLine,
+      text);
   painter->restore();
 }
 
-QSize TRecordListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const {
+QSize TRecordListDelegate::sizeHint(const QStyleOptionViewItem &option,
+                                    const QModelIndex &index) const {
   QSize s = QStyledItemDelegate::sizeHint(option, index);
   s.setHeight(std::max(18, kImageSize + 2));
   return s;

@@ -83,7 +83,8 @@ class TRecordListDelegate : public QStyledItemDelegate {
   Q_OBJECT
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+  void paint(QPainter *painter, const QStyleOptionViewItem &option,
+             const QModelIndex &index) const override;
   QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 

@@ -56,8 +56,8 @@ QPixmap GlobePicture() {  // 125 x 125: the earth with a position pin
   p.drawEllipse(c, r, r);
   p.setPen(QPen(QColor(255, 255, 255, 150), 1.5));
   p.setBrush(Qt::NoBrush);
-  for (int i = 1; i < 4; ++i) p.drawEllipse(c, r * i / 4.0, r);        // meridians
-  for (int k = -2; k <= 2; ++k) {                                       // parallels
+  for (int i = 1; i < 4; ++i) p.drawEllipse(c, r * i / 4.0, r);  // meridians
+  for (int k = -2; k <= 2; ++k) {                                // parallels
     const qreal y = c.y() + k * r / 3.0;
     const qreal half = std::sqrt(std::max<qreal>(0, r * r - (y - c.y()) * (y - c.y())));
     p.drawLine(QPointF(c.x() - half, y), QPointF(c.x() + half, y));
@@ -237,7 +237,8 @@ TFormAbout::TFormAbout(QWidget *mainWindow)
   ButtonDonate->setFixedSize(129, 62);
   ButtonDonate->setCursor(Qt::PointingHandCursor);
   ButtonDonate->move(width - kBorder - 129, 346);
-  connect(ButtonDonate, &QToolButton::clicked, this, []() { QDesktopServices::openUrl(QUrl(DonateUrl())); });
+  connect(ButtonDonate, &QToolButton::clicked, this,
+          []() { QDesktopServices::openUrl(QUrl(DonateUrl())); });
 
   LabelName = MakeLabel(this, "LabelName", QString(), 0, true);
   LabelName->move(0, 348);
@@ -268,7 +269,8 @@ void TFormAbout::Translate() {
 
 void TFormAbout::showEvent(QShowEvent *event) {
   const int w = width();
-  for (QWidget *c : std::initializer_list<QWidget *>{LabelTitle, LabelVer, LabelBases, LabelSite}) CentreX(c, w);
+  for (QWidget *c : std::initializer_list<QWidget *>{LabelTitle, LabelVer, LabelBases, LabelSite})
+    CentreX(c, w);
   const int left = ButtonDonate->x();
   for (QLabel *l : {LabelName, LabelMail, LabelCity}) {
     l->adjustSize();

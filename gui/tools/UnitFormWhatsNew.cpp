@@ -37,7 +37,8 @@ TFormWhatsNew::TFormWhatsNew() : QWidget(nullptr, Qt::Window) {
   QString log = WhatsNewText();
   log.replace("\r\n", "\n");
   Memo->setPlainText("Tachora\n\n" + log);
-  if (QScreen *s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+  if (QScreen *s = QGuiApplication::primaryScreen())
+    move(s->availableGeometry().center() - rect().center());
 }
 
 void TFormWhatsNew::Translate() {

@@ -4,12 +4,12 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QSplitter>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSplitter>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -26,8 +26,12 @@ using namespace tachora;
 
 namespace {
 
-QString Ru(const char *key) { return QString::fromStdString(Languages()[1].Lookup(key)); }
-QString En(const char *key) { return QString::fromStdString(Languages()[0].Lookup(key)); }
+QString Ru(const char *key) {
+  return QString::fromStdString(Languages()[1].Lookup(key));
+}
+QString En(const char *key) {
+  return QString::fromStdString(Languages()[0].Lookup(key));
+}
 
 class MainMenu : public ::testing::Test {
  protected:
@@ -54,34 +58,66 @@ TEST_F(MainMenu, ItemsKeysSeparatorsAndRadioGroups) {
   TFormMain form;
   TMainMenu &m = *form.Menu();
   EXPECT_EQ(Names(m.SubMenu("N_File")),
-            QStringList({"N_File_Open", "N_FileList_Refresh2", "N_FileList_Clear2", "N_File_Save_Video", "-",
-                         "N_File_Convert_GPS", "-", "N_SetupDevice", "-", "N_Settings_Clear", "-", "N_File_Exit"}));
-  EXPECT_EQ(Names(m.SubMenu("N_Playback")),
-            QStringList({"N_Playback_Play", "N_Playback_Stop", "N_FullScreen", "N_Playback_PauseOnClick", "-",
-                         "N_Playback_Left", "N_Playback_Right", "N_Playback_Frame_Prev", "N_Playback_Frame_Next", "-",
-                         "N_Playback_Save_Frame", "N_Playback_Save_Wind", "-", "N_Playback_Renderer"}));
-  EXPECT_EQ(Names(m.PopupMenuListView()),
-            QStringList({"N_FileList_Open", "-", "N_FileList_Add", "N_FileList_Del", "N_FileList_Refresh",
-                         "N_FileList_Clear", "-", "N_FileList_Copy", "N_FileList_DelDisk", "N_FileList_DelDiskAll", "-",
-                         "N_FileList_SetLock", "N_FileList_UnsetLock", "-", "N_FileList_Group_With",
-                         "N_FileList_Ungroup", "N_FileList_Group_Auto", "N_FileList_Ungroup_All", "-",
-                         "N_FileList_Track_Google", "N_FileList_Track_Export", "N_FileList_Track_Set",
-                         "N_FileList_Track_GPSLog", "N_FileList_Track_Move", "-", "N_FileList_ShowExplorer",
-                         "N_FileList_Property"}));
+            QStringList({"N_File_Open", "N_FileList_Refresh2", "N_FileList_Clear2",
+                         "N_File_Save_Video", "-", "N_File_Convert_GPS", "-", "N_SetupDevice", "-",
+                         "N_Settings_Clear", "-", "N_File_Exit"}));
+  EXPECT_EQ(
+      Names(m.SubMenu("N_Playback")),
+      QStringList({"N_Playback_Play", "N_Playback_Stop", "N_FullScreen", "N_Playback_PauseOnClick",
+                   "-", "N_Playback_Left", "N_Playback_Right", "N_Playback_Frame_Prev",
+                   "N_Playback_Frame_Next", "-", "N_Playback_Save_Frame", "N_Playback_Save_Wind",
+                   "-", "N_Playback_Renderer"}));
+  EXPECT_EQ(Names(m.PopupMenuListView()), QStringList({"N_FileList_Open",
+                                                       "-",
+                                                       "N_FileList_Add",
+                                                       "N_FileList_Del",
+                                                       "N_FileList_Refresh",
+                                                       "N_FileList_Clear",
+                                                       "-",
+                                                       "N_FileList_Copy",
+                                                       "N_FileList_DelDisk",
+                                                       "N_FileList_DelDiskAll",
+                                                       "-",
+                                                       "N_FileList_SetLock",
+                                                       "N_FileList_UnsetLock",
+                                                       "-",
+                                                       "N_FileList_Group_With",
+                                                       "N_FileList_Ungroup",
+                                                       "N_FileList_Group_Auto",
+                                                       "N_FileList_Ungroup_All",
+                                                       "-",
+                                                       "N_FileList_Track_Google",
+                                                       "N_FileList_Track_Export",
+                                                       "N_FileList_Track_Set",
+                                                       "N_FileList_Track_GPSLog",
+                                                       "N_FileList_Track_Move",
+                                                       "-",
+                                                       "N_FileList_ShowExplorer",
+                                                       "N_FileList_Property"}));
 
-  const std::pair<const char *, const char *> keys[] = {
-      {"N_File_Open", "Ctrl+O"},       {"N_FileList_Refresh2", "Ctrl+R"}, {"N_File_Convert_GPS", "Ctrl+G"},
-      {"N_View_FileList", "F2"},       {"N_View_Time_ZoomIn", "Ctrl+="},  {"N_View_Time_SetB", "Ctrl+End"},
-      {"N_View_Graphics_Z", "Z"},      {"N_Playback_Play", "Space"},      {"N_Playback_Stop", "Esc"},
-      {"N_FullScreen", "Alt+Return"},  {"N_VideoZoom_NotLinear", "Alt+4"}, {"N_VideoZoom_FlipH", "F10"},
-      {"N_Help_About", "F1"},          {"N_FileList_Add", "Ins"},         {"N_FileList_DelDisk", "Shift+Del"},
-      {"N_FileList_Copy", "Shift+C"}};
+  const std::pair<const char *, const char *> keys[] = {{"N_File_Open", "Ctrl+O"},
+                                                        {"N_FileList_Refresh2", "Ctrl+R"},
+                                                        {"N_File_Convert_GPS", "Ctrl+G"},
+                                                        {"N_View_FileList", "F2"},
+                                                        {"N_View_Time_ZoomIn", "Ctrl+="},
+                                                        {"N_View_Time_SetB", "Ctrl+End"},
+                                                        {"N_View_Graphics_Z", "Z"},
+                                                        {"N_Playback_Play", "Space"},
+                                                        {"N_Playback_Stop", "Esc"},
+                                                        {"N_FullScreen", "Alt+Return"},
+                                                        {"N_VideoZoom_NotLinear", "Alt+4"},
+                                                        {"N_VideoZoom_FlipH", "F10"},
+                                                        {"N_Help_About", "F1"},
+                                                        {"N_FileList_Add", "Ins"},
+                                                        {"N_FileList_DelDisk", "Shift+Del"},
+                                                        {"N_FileList_Copy", "Shift+C"}};
   for (auto [name, key] : keys) EXPECT_EQ(m.Item(name)->shortcut(), QKeySequence(key)) << name;
 
   // Radio groups: one checked, the design's choice.
-  for (auto [item, group] : {std::pair{"N_View_Arrow_Big", 3}, std::pair{"N_View_TimePoints_1m", 4},
-                             std::pair{"N_View_Refresh_Fast", 3}, std::pair{"N_Playback_Renderer_EVR", 3},
-                             std::pair{"N_VideoZoom_Letterbox", 5}}) {
+  for (auto [item, group] :
+       {std::pair{"N_View_Arrow_Big", 3}, std::pair{"N_View_TimePoints_1m", 4},
+        std::pair{"N_View_Refresh_Fast", 3}, std::pair{"N_Playback_Renderer_EVR", 3},
+        std::pair{"N_VideoZoom_Letterbox", 5}}) {
     ASSERT_NE(m.Item(item)->actionGroup(), nullptr) << item;
     EXPECT_EQ(m.Item(item)->actionGroup()->actions().size(), group) << item;
     EXPECT_EQ(m.Item(item)->actionGroup()->checkedAction(), m.Item(item)) << item;
@@ -110,10 +146,11 @@ TEST_F(MainMenu, PopupCopiesFollowTheirSource) {
   EXPECT_FALSE(Names(fileCopy).contains("N_File_Exit"));
 
   EXPECT_EQ(Names(m.PopupMenuGraphics()),
-            QStringList({"N_View_Time_ZoomIn4", "N_View_Time_ZoomOut4", "N_View_Time_SetA4", "N_View_Time_SetB4",
-                         "N_File_Save_Video4", "-", "N_View_Graphics_S4", "N_View_Graphics_H4", "N_View_Graphics_G4",
-                         "N_View_Graphics_X4", "N_View_Graphics_Y4", "N_View_Graphics_Z4", "-",
-                         "N_View_Graphics_Hide4", "N_View_Graphics_Show4", "-", "N_View_Details4"}));
+            QStringList({"N_View_Time_ZoomIn4", "N_View_Time_ZoomOut4", "N_View_Time_SetA4",
+                         "N_View_Time_SetB4", "N_File_Save_Video4", "-", "N_View_Graphics_S4",
+                         "N_View_Graphics_H4", "N_View_Graphics_G4", "N_View_Graphics_X4",
+                         "N_View_Graphics_Y4", "N_View_Graphics_Z4", "-", "N_View_Graphics_Hide4",
+                         "N_View_Graphics_Show4", "-", "N_View_Details4"}));
 
   // A click on a copy works on its source; the mark is saved under the
   // source's name and every copy follows.
@@ -135,7 +172,8 @@ TEST_F(MainMenu, PopupCopiesFollowTheirSource) {
 
   m.SetMenuSuffix(m.Item("N_VideoZoom_Stretch"), "EVR only", true);
   m.SetMenuSuffix(m.Item("N_VideoZoom_Stretch"), "VMR only", true);
-  EXPECT_EQ(TMainMenu::Caption(m.Item("N_VideoZoom_Stretch")), En("N_VideoZoom_Stretch") + " (VMR only)");
+  EXPECT_EQ(TMainMenu::Caption(m.Item("N_VideoZoom_Stretch")),
+            En("N_VideoZoom_Stretch") + " (VMR only)");
   m.SetMenuSuffix(m.Item("N_VideoZoom_Stretch"), "VMR only", false);
   EXPECT_EQ(TMainMenu::Caption(m.Item("N_VideoZoom_Stretch")), En("N_VideoZoom_Stretch"));
 }
@@ -185,7 +223,8 @@ TEST_F(MainMenu, ViewSwitchesCollapseTheRightSide) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   TMainMenu &m = *form.Menu();
   TMainLayout &p = *form.Panels();
-  for (const char *name : {"N_View_FileList", "N_View_GoogleMaps", "N_View_ControlPanel"}) m.Item(name)->trigger();
+  for (const char *name : {"N_View_FileList", "N_View_GoogleMaps", "N_View_ControlPanel"})
+    m.Item(name)->trigger();
   EXPECT_TRUE(p.PanelRight->isHidden());
   m.Item("N_View_ControlPanel")->trigger();
   QApplication::processEvents();
@@ -207,27 +246,33 @@ TEST_F(MainMenu, LanguageSwitchTranslatesEverythingAtOnce) {
   // Names ending in a digit take their source item's text.
   EXPECT_EQ(TMainMenu::Caption(m.Item("N_FileList_Refresh2")), Ru("N_FileList_Refresh"));
   EXPECT_EQ(TMainMenu::Caption(m.CopiesOf(m.Item("N_View_Details")).last()), Ru("N_View_Details"));
-  EXPECT_EQ(TMainMenu::Caption(m.Item("N_FileList_Group_With")), Ru("N_FileList_Group_With") + " . . .");
+  EXPECT_EQ(TMainMenu::Caption(m.Item("N_FileList_Group_With")),
+            Ru("N_FileList_Group_With") + " . . .");
   EXPECT_EQ(TMainMenu::Caption(m.Item("N_VideoZoom_ZoomIn")), Ru("N_VideoZoom_ZoomIn") + "  \t+");
-  EXPECT_EQ(TMainMenu::Caption(m.Item("N_Playback_PauseOnClick")), " " + Ru("N_Playback_PauseOnClick"));
+  EXPECT_EQ(TMainMenu::Caption(m.Item("N_Playback_PauseOnClick")),
+            " " + Ru("N_Playback_PauseOnClick"));
   // Unbuilt renderer-bound items carry their hint.
-  EXPECT_EQ(TMainMenu::Caption(m.Item("N_VideoZoom_FlipV")), Ru("N_VideoZoom_FlipV") + " (" + Ru("VMROnly") + ")");
+  EXPECT_EQ(TMainMenu::Caption(m.Item("N_VideoZoom_FlipV")),
+            Ru("N_VideoZoom_FlipV") + " (" + Ru("VMROnly") + ")");
   EXPECT_EQ(TMainMenu::Caption(m.Item("N_VideoZoom_200")), "200%");  // never translated
   EXPECT_EQ(TMainMenu::Caption(lang->actions()[0]), "(en) English");
   // Copies in the video pop-up follow.
-  EXPECT_EQ(TMainMenu::Caption(m.CopiesOf(m.Item("N_Playback_Stop")).first()), Ru("N_Playback_Stop"));
+  EXPECT_EQ(TMainMenu::Caption(m.CopiesOf(m.Item("N_Playback_Stop")).first()),
+            Ru("N_Playback_Stop"));
   // Columns and hints.
   EXPECT_EQ(form.ListModel()->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
             Ru("AvgSpeed") + ", " + Ru("KmetersPerH"));
   EXPECT_EQ(form.Panels()->TrackBarVolume->toolTip(), Ru("Volume"));
-  EXPECT_TRUE(form.Panels()->ButtonFramePrev->toolTip().startsWith(Ru("N_Playback_Frame_Prev") + " ("));
+  EXPECT_TRUE(
+      form.Panels()->ButtonFramePrev->toolTip().startsWith(Ru("N_Playback_Frame_Prev") + " ("));
   // The choice is stored and wins over the system language at the next start.
   EXPECT_EQ(ReadSetting("N_View_Language_ru"), "true");
 
   lang->actions()[0]->trigger();
   EXPECT_EQ(CurrentLanguage(), 0);
   EXPECT_EQ(TMainMenu::Caption(m.Item("N_File_Open")), En("N_File_Open"));
-  EXPECT_EQ(form.ListModel()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), En("Name"));
+  EXPECT_EQ(form.ListModel()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+            En("Name"));
   EXPECT_EQ(ReadSetting("N_View_Language_en"), "true");
 
   lang->actions()[1]->trigger();
@@ -246,10 +291,12 @@ TEST_F(MainMenu, MissingKeysFallBackToEnglishThenToTheName) {
 TEST_F(MainMenu, UnbuiltCommandsStayDisabled) {
   TFormMain form;
   TMainMenu &m = *form.Menu();
-  for (const char *name : {"N_File_Save_Video", "N_File_Convert_GPS", "N_SetupDevice", "N_Playback_Play",
-                           "N_FullScreen", "N_VideoZoom_100", "N_View_Graphics_S", "N_View_Details"})
+  for (const char *name :
+       {"N_File_Save_Video", "N_File_Convert_GPS", "N_SetupDevice", "N_Playback_Play",
+        "N_FullScreen", "N_VideoZoom_100", "N_View_Graphics_S", "N_View_Details"})
     EXPECT_FALSE(m.Item(name)->isEnabled()) << name;
-  for (const char *name : {"N_File_Open", "N_Settings_Clear", "N_View_FileList", "N_Help_About", "N_Help_WhatsNew"})
+  for (const char *name :
+       {"N_File_Open", "N_Settings_Clear", "N_View_FileList", "N_Help_About", "N_Help_WhatsNew"})
     EXPECT_TRUE(m.Item(name)->isEnabled()) << name;
   for (QAction *copy : m.CopiesOf(m.Item("N_Playback_Play"))) EXPECT_FALSE(copy->isEnabled());
   EXPECT_FALSE(form.Panels()->ButtonPlay->isEnabled());
@@ -263,8 +310,9 @@ TEST_F(MainMenu, NumericKeypadZoomKeys) {
   QApplication::setActiveWindow(&form);
   TMainMenu &m = *form.Menu();
   // The zoom commands come with the player; enable them here to watch the keys.
-  for (const char *name : {"N_VideoZoom_ZoomIn", "N_VideoZoom_ZoomOut", "N_View_Time_ZoomIn", "N_View_Time_ZoomOut",
-                           "N_VideoZoom_100", "N_VideoZoom_PanAndScan", "N_VideoZoom_Letterbox"})
+  for (const char *name :
+       {"N_VideoZoom_ZoomIn", "N_VideoZoom_ZoomOut", "N_View_Time_ZoomIn", "N_View_Time_ZoomOut",
+        "N_VideoZoom_100", "N_VideoZoom_PanAndScan", "N_VideoZoom_Letterbox"})
     m.SetEnabled(name, true);
   QSignalSpy videoIn(m.Item("N_VideoZoom_ZoomIn"), &QAction::triggered);
   QSignalSpy timeIn(m.Item("N_View_Time_ZoomIn"), &QAction::triggered);

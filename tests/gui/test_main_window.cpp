@@ -36,7 +36,9 @@ using namespace tachora;
 
 QT_BEGIN_NAMESPACE
 // Readable failures for QString comparisons.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString &s, std::ostream *os) {
+  *os << '"' << s.toStdString() << '"';
+}
 QT_END_NAMESPACE
 
 namespace {
@@ -96,7 +98,8 @@ TEST(StartupGeometry, FirstStartAndOffScreenCorrection) {
   const QRect work(0, 0, 1920, 1040);
   EXPECT_EQ(CorrectBounds(QRect(5000, 100, 800, 600), work), QRect(0, 100, 800, 600));
   EXPECT_EQ(CorrectBounds(QRect(-750, 100, 800, 600), work), QRect(0, 100, 800, 600));
-  EXPECT_EQ(CorrectBounds(QRect(-650, 100, 800, 600), work), QRect(-650, 100, 800, 600));  // 150 px still seen
+  EXPECT_EQ(CorrectBounds(QRect(-650, 100, 800, 600), work),
+            QRect(-650, 100, 800, 600));  // 150 px still seen
   EXPECT_EQ(CorrectBounds(QRect(100, -20, 800, 600), work), QRect(100, 0, 800, 600));
   EXPECT_EQ(CorrectBounds(QRect(100, 990, 800, 600), work), QRect(100, 0, 800, 600));
   EXPECT_EQ(CorrectBounds(QRect(100, 900, 800, 600), work), QRect(100, 900, 800, 600));
@@ -245,10 +248,12 @@ TEST_F(MainWindow, DroppedDatOpensItsVideoAndDroppedFolderIsSearched) {
 
 TEST(ListMenu, EnablingRules) {
   auto e = ListMenuEnabling(nullptr, 0);
-  for (const char *always : {"N_FileList_Add", "N_FileList_DelDiskAll", "N_FileList_Refresh", "N_FileList_Clear"})
+  for (const char *always :
+       {"N_FileList_Add", "N_FileList_DelDiskAll", "N_FileList_Refresh", "N_FileList_Clear"})
     EXPECT_TRUE(e[always]) << always;
-  for (const char *off : {"N_FileList_Open", "N_FileList_Del", "N_FileList_Property", "N_FileList_Group_Auto",
-                          "N_FileList_Ungroup_All", "N_FileList_Group_With"})
+  for (const char *off :
+       {"N_FileList_Open", "N_FileList_Del", "N_FileList_Property", "N_FileList_Group_Auto",
+        "N_FileList_Ungroup_All", "N_FileList_Group_With"})
     EXPECT_FALSE(e[off]) << off;
   e = ListMenuEnabling(nullptr, 3);
   EXPECT_TRUE(e["N_FileList_Group_Auto"]);
@@ -284,20 +289,24 @@ TEST(ListMenu, EnablingRules) {
 
 TEST(ListMenu, DeleteQuestions) {
   std::vector<TFileItem> rows;
-  for (int i = 0; i < 27; ++i) rows.push_back(Row(("FILE" + std::to_string(1000 + i)).c_str(), 1, i == 3 || i == 9, false));
+  for (int i = 0; i < 27; ++i)
+    rows.push_back(Row(("FILE" + std::to_string(1000 + i)).c_str(), 1, i == 3 || i == 9, false));
   rows[5].Items.push_back(rows[5].Items[0]);  // a trip of two recordings
   const auto unlocked = UnlockedRows(rows);
   ASSERT_EQ(unlocked.size(), 25u);
   EXPECT_EQ(unlocked[3].Summary.DisplayName, "FILE1004");  // FILE1003 is locked
   const QString q = DeleteAllQuestion(unlocked);
-  EXPECT_TRUE(q.startsWith("Are you sure to full delete all unlocked files?\n\nCount: 26\nFILE1000\nFILE1001\n"));
+  EXPECT_TRUE(q.startsWith(
+      "Are you sure to full delete all unlocked files?\n\nCount: 26\nFILE1000\nFILE1001\n"));
   EXPECT_EQ(q.count('\n'), 2 + 1 + 20 + 1);
-  EXPECT_TRUE(q.contains("FILE1021\n... ... ... ... ... \nThere will NO way to recover files ! ! !"));
+  EXPECT_TRUE(
+      q.contains("FILE1021\n... ... ... ... ... \nThere will NO way to recover files ! ! !"));
   EXPECT_EQ(q.count("... "), 5);
 
   const TFileItem one = Row("FILE0001", 1, 0, false);
   EXPECT_EQ(DeleteFileQuestion(one),
-            "Are you sure to full delete file\n/card/FILE0001_0.MOV ?\n\nThere will NO way to recover files ! ! !");
+            "Are you sure to full delete file\n/card/FILE0001_0.MOV ?\n\nThere will NO way to "
+            "recover files ! ! !");
 }
 
 TEST_F(MainWindow, ResetAllSettingsAnsweredNoChangesNothing) {
@@ -367,7 +376,8 @@ TEST_F(MainWindow, SearchFillsTheListAndCloseStopsItWithoutHanging) {
     ASSERT_TRUE(form.WaitForSearch(60000));
     ASSERT_FALSE(statuses.isEmpty());
     EXPECT_TRUE(statuses.first().startsWith(". . . ")) << statuses.first().toStdString();
-    EXPECT_TRUE(statuses.join("|").contains(QString::fromStdString(LangText("Searching")))) << statuses.join("|").toStdString();
+    EXPECT_TRUE(statuses.join("|").contains(QString::fromStdString(LangText("Searching"))))
+        << statuses.join("|").toStdString();
     EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
     EXPECT_FALSE(form.ListModel()->Row(0)->Status);
     // A new search is cut short by closing the window.
@@ -381,7 +391,9 @@ TEST_F(MainWindow, SearchFillsTheListAndCloseStopsItWithoutHanging) {
 
 namespace {
 QString gReport;
-void CaptureReport(const QString &text) { gReport = text; }
+void CaptureReport(const QString &text) {
+  gReport = text;
+}
 }  // namespace
 
 TEST(ErrorReport, MessageAndCallStackUnlessTerminating) {
@@ -390,7 +402,8 @@ TEST(ErrorReport, MessageAndCallStackUnlessTerminating) {
   gReport.clear();
   TApplication::ReportException("Disk full");
   EXPECT_TRUE(gReport.startsWith("Exception\n\nDisk full\n\n")) << gReport.toStdString();
-  EXPECT_GT(gReport.size(), QString("Exception\n\nDisk full\n\n").size());  // the call stack follows
+  EXPECT_GT(gReport.size(),
+            QString("Exception\n\nDisk full\n\n").size());  // the call stack follows
   gReport.clear();
   TApplication::SetTerminating(true);
   TApplication::ReportException("late");
@@ -432,7 +445,8 @@ TEST_F(MainWindow, PanelSizesStoredWhenSplittersMoveAndRestored) {
     EXPECT_EQ(p.PanelRight->width(), 420);
     EXPECT_EQ(p.PanelBottom->height(), 150);
     EXPECT_DOUBLE_EQ(p.MapShare(), 0.25);
-    EXPECT_NEAR(p.WebBrowser->height(), (p.PanelRight2->height() - TMainLayout::kSplitter) * 0.25, 2);
+    EXPECT_NEAR(p.WebBrowser->height(), (p.PanelRight2->height() - TMainLayout::kSplitter) * 0.25,
+                2);
     p.SplitterRight->setSizes({800, 380});
     emit p.SplitterRight->splitterMoved(800, 1);
     EXPECT_EQ(ReadIntSetting("panel_Right", 0), p.PanelRight->width());

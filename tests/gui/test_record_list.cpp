@@ -77,10 +77,12 @@ TEST(RecordList, ModelGrowsShrinksAndKeepsRowsOnRefresh) {
   EXPECT_EQ(removed.count(), 1);
   EXPECT_EQ(reset.count(), 0);  // a reset would lose the user's scroll position
   EXPECT_EQ(model.Caption(5), QString());
-  EXPECT_EQ(model.data(model.index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
-            Qt::AlignRight);
-  EXPECT_EQ(model.data(model.index(0, 5), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignLeft,
-            Qt::AlignLeft);
+  EXPECT_EQ(
+      model.data(model.index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
+      Qt::AlignRight);
+  EXPECT_EQ(
+      model.data(model.index(0, 5), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignLeft,
+      Qt::AlignLeft);
 }
 
 TEST(RecordList, DelegateDrawsPicturesFramesAndTheStatusLine) {
@@ -89,7 +91,8 @@ TEST(RecordList, DelegateDrawsPicturesFramesAndTheStatusLine) {
   rows[0].Status = true;
   rows[0].Texts[0] = "FILE0001";
   rows[0].Texts[1] = ". . . Searching - /media/card/ . . .";
-  rows[1].Texts = {"FILE0002", "1:00", "today 08:15", "0.45km", "28.6", "/card/FILE0002.MOV", "3", "320x240"};
+  rows[1].Texts = {"FILE0002",           "1:00", "today 08:15", "0.45km", "28.6",
+                   "/card/FILE0002.MOV", "3",    "320x240"};
   rows[1].Images[0] = kImgLocked;
   rows[1].Images[3] = kImgTrack;
   model.SetRows(rows);
@@ -115,14 +118,16 @@ TEST(RecordList, DelegateDrawsPicturesFramesAndTheStatusLine) {
   const QRect name = view.visualRect(model.index(1, 0));
   bool lockDrawn = false;
   for (int x = name.left() + 1; x < name.left() + 17; ++x)
-    for (int y = name.top() + 1; y < name.top() + 17; ++y) lockDrawn |= img.pixelColor(x, y) != QColor(Qt::white);
+    for (int y = name.top() + 1; y < name.top() + 17; ++y)
+      lockDrawn |= img.pixelColor(x, y) != QColor(Qt::white);
   EXPECT_TRUE(lockDrawn);
   // The status text runs on past the second column's right edge.
   const QRect statusCell = view.visualRect(model.index(0, 1));
   EXPECT_GT(statusCell.width(), kListColumnWidths[1] + kListColumnWidths[2]);
   const int beyond = view.columnViewportPosition(3) + 10;
   bool inked = false;
-  for (int y = statusCell.top() + 2; y < statusCell.bottom() - 1; ++y) inked |= img.pixelColor(beyond, y).value() < 128;
+  for (int y = statusCell.top() + 2; y < statusCell.bottom() - 1; ++y)
+    inked |= img.pixelColor(beyond, y).value() < 128;
   EXPECT_TRUE(inked);
   // Every picture exists and has something drawn; index 1 is the unused one.
   for (int i : {kImgLocked, kImgPartLocked, kImgNoHeader, kImgTrack}) {
@@ -145,9 +150,11 @@ TEST(OpenedPaths, RecorderDatOpensItsVideo) {
   touch("FILE0001.MOV");
   touch("file0002.mov");
   EXPECT_EQ(VideoPathFor(dir.filePath("FILE0001.DAT")), dir.filePath("FILE0001.MOV"));
-  EXPECT_EQ(VideoPathFor(dir.filePath("FILE0001.dat")), dir.filePath("FILE0001.MOV"));  // FAT names, any case
+  EXPECT_EQ(VideoPathFor(dir.filePath("FILE0001.dat")),
+            dir.filePath("FILE0001.MOV"));  // FAT names, any case
   EXPECT_EQ(VideoPathFor(dir.filePath("FILE0002.DAT")), dir.filePath("file0002.mov"));
-  EXPECT_EQ(VideoPathFor(dir.filePath("FILE0003.DAT")), dir.filePath("FILE0003.MOV"));  // missing: ignored later
+  EXPECT_EQ(VideoPathFor(dir.filePath("FILE0003.DAT")),
+            dir.filePath("FILE0003.MOV"));  // missing: ignored later
   EXPECT_EQ(VideoPathFor(dir.filePath("clip.mp4")), dir.filePath("clip.mp4"));
   EXPECT_EQ(VideoPathFor(dir.path()), dir.path());
 }
@@ -196,7 +203,8 @@ TEST(AttachTrack, DialogFiltersInQtForm) {
   ASSERT_GE(f.size(), 3);
   EXPECT_TRUE(f[0].startsWith("All files (")) << f[0].toStdString();
   EXPECT_TRUE(f[1].startsWith("All supported formats")) << f[1].toStdString();
-  for (const char *ext : {"*.dat", "*.gpx", "*.plt", "*.log"}) EXPECT_TRUE(f[1].contains(ext)) << ext;
+  for (const char *ext : {"*.dat", "*.gpx", "*.plt", "*.log"})
+    EXPECT_TRUE(f[1].contains(ext)) << ext;
   EXPECT_TRUE(f[1].endsWith(")"));
   EXPECT_FALSE(f[1].contains(';'));  // Qt separates patterns by blanks
 }

@@ -40,7 +40,8 @@ void SaveMenu(QMenu *menu, const QPoint &at, const QString &name) {
 }  // namespace
 
 TEST(Screenshots, EveryWindowInBothLanguages) {
-  if (qEnvironmentVariableIsEmpty("TACHORA_SCREENSHOT_DIR")) GTEST_SKIP() << "TACHORA_SCREENSHOT_DIR not set";
+  if (qEnvironmentVariableIsEmpty("TACHORA_SCREENSHOT_DIR"))
+    GTEST_SKIP() << "TACHORA_SCREENSHOT_DIR not set";
   DeleteAllSettings();
   TFormMain::AutoFirstShow = false;
   for (int lang = 0; lang < 2; ++lang) {
@@ -57,7 +58,8 @@ TEST(Screenshots, EveryWindowInBothLanguages) {
     Save(&form, "main" + suffix);
     TMainMenu &m = *form.Menu();
     for (const char *name : {"N_File", "N_View", "N_Playback", "N_VideoZoom"})
-      SaveMenu(m.SubMenu(name), form.mapToGlobal(QPoint(10, 30)), QString("menu_%1").arg(name) + suffix);
+      SaveMenu(m.SubMenu(name), form.mapToGlobal(QPoint(10, 30)),
+               QString("menu_%1").arg(name) + suffix);
     form.UpdateListMenu();
     SaveMenu(m.PopupMenuListView(), form.mapToGlobal(QPoint(900, 100)), "popup_list" + suffix);
     SaveMenu(m.PopupMenuVideoWindow(), form.mapToGlobal(QPoint(200, 100)), "popup_video" + suffix);
