@@ -138,6 +138,9 @@ void TranslateMainWindow(TMainMenu &menu, TMainLayout &layout, TRecordListModel 
   layout.ButtonStop->setToolTip(plain(menu.Item("N_Playback_Stop")));
   layout.ButtonZoomIn->setToolTip(plain(menu.Item("N_View_Time_ZoomIn")));
   layout.ButtonZoomOut->setToolTip(plain(menu.Item("N_View_Time_ZoomOut")));
+  // Hints stay up for five seconds.
+  for (QWidget *w : layout.PanelControl->findChildren<QWidget *>()) w->setToolTipDuration(5000);
+  for (QWidget *w : {layout.ButtonZoomIn, layout.ButtonZoomOut}) w->setToolTipDuration(5000);
   layout.Layout();
 }
 
