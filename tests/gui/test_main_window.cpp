@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 
 #include "app/UnitDemo.h"
 #include "app/UnitException.h"
@@ -461,4 +462,47 @@ TEST_F(MainWindow, PanelSizesStoredWhenSplittersMoveAndRestored) {
   QApplication::processEvents();
   EXPECT_EQ(form.Panels()->PanelRight->width(), ReadIntSetting("panel_Right", 0));
   form.close();
+}
+
+TEST_F(MainWindow, DeleteAllUnlockedRemovesTheirFilesAndKeepsLockedTrips) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  QTemporaryDir copy;
+  std::filesystem::copy(card.toStdString(), copy.path().toStdString(),
+                        std::filesystem::copy_options::recursive);
+  TFormMain form;
+  form.OpenFiles({copy.path()});
+  ASSERT_EQ(form.ListModel()->rowCount(), 2);
+  QString asked;
+  bool answer = false;
+  form.Ask = [&](const QString &text, bool warning) {
+    EXPECT_TRUE(warning);
+    asked = text;
+    return answer;
+  };
+  QAction *all = form.Menu()->Item("N_FileList_DelDiskAll");
+  ASSERT_TRUE(all->isEnabled());
+  all->trigger();  // answered No: nothing happens
+  EXPECT_TRUE(asked.contains("Count: 4\nFILE0001-4\n")) << asked.toStdString();
+  EXPECT_FALSE(asked.contains("FILE0005"));
+  EXPECT_TRUE(QFile::exists(copy.filePath("DCIM/100MEDIA/FILE0001.MOV")));
+  answer = true;
+  all->trigger();
+  for (const char *gone : {"DCIM/100MEDIA/FILE0001.MOV", "DCIM/100MEDIA/FILE0004.MOV",
+                           "DCIM/INFO/FILE0001.DAT", "DCIM/INFO/FILE0004.DAT"})
+    EXPECT_FALSE(QFile::exists(copy.filePath(gone))) << gone;
+  for (const char *kept :
+       {"DCIM/100MEDIA/FILE0005.MOV", "DCIM/100MEDIA/FILE0006.MOV", "DCIM/100MEDIA/FILE0005.dat"})
+    EXPECT_TRUE(QFile::exists(copy.filePath(kept))) << kept;
+  ASSERT_EQ(form.ListModel()->rowCount(), 1);
+  EXPECT_EQ(form.ListModel()->Caption(0), "FILE0005-6");
+  // Its one locked clip keeps "Delete File from Disk" off for the trip.
+  form.SelectRow(0);
+  EXPECT_FALSE(form.Menu()->Item("N_FileList_DelDisk")->isEnabled());
+  // Unlocking gives the owner's write permission back and enables it.
+  form.Menu()->Item("N_FileList_UnsetLock")->trigger();
+  EXPECT_TRUE(QFile::permissions(copy.filePath("DCIM/100MEDIA/FILE0006.MOV")) &
+              QFileDevice::WriteOwner);
+  form.SelectRow(0);
+  EXPECT_TRUE(form.Menu()->Item("N_FileList_DelDisk")->isEnabled());
 }
