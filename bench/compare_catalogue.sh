@@ -81,30 +81,42 @@ echo "tachora-cli list: ${list_s}s ($rows rows after grouping); ffprobe loop: ${
 
 OUT="$(mktemp -d /tmp/tachora-bench-copy-XXXXXX)"
 trap 'rm -rf "$OUT"' EXIT
-# Three rounds, contenders alternating, each into a fresh folder after a
-# sync; the best time of each counts. The copy command reports the time of
-# its copy phase alone (after it built its catalogue), including its final
-# flush to the disk, so "cp -p + sync" is the like-for-like contender.
+# Five rounds; in each every contender copies into a fresh folder (nothing
+# is deleted between them: ext4 allocates inodes slowly right after a mass
+# delete), the order alternates from round to round, and the best time of
+# each counts. The copy command reports the time of its copy phase alone
+# (after it built its catalogue), including its final flush to the disk, so
+# "cp -p + sync" is the like-for-like contender.
 best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 cp_s=""; cpsync_s=""; ours_s=""; whole_s=""
-for round in 1 2 3; do
-  rm -rf "$OUT"/*; sync
-  mkdir -p "$OUT/cp"
-  t0=$(now); cp -p "$MEDIA"/* "$OUT/cp/"; t1=$(now)
+run_cp() {
+  mkdir -p "$OUT/cp$1"; sync
+  local t0 t1; t0=$(now); cp -p "$MEDIA"/* "$OUT/cp$1/"; t1=$(now)
   cp_s=$(best "$cp_s" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-  rm -rf "$OUT"/*; sync
-  mkdir -p "$OUT/cpsync"
-  t0=$(now); cp -p "$MEDIA"/* "$OUT/cpsync/"; sync; t1=$(now)
+}
+run_cpsync() {
+  mkdir -p "$OUT/cpsync$1"; sync
+  local t0 t1; t0=$(now); cp -p "$MEDIA"/* "$OUT/cpsync$1/"; sync; t1=$(now)
   cpsync_s=$(best "$cpsync_s" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-  rm -rf "$OUT"/*; sync
-  t0=$(now); "$CLI" copy --to "$OUT/ours" "$CARD/DCIM" 2>"$OUT/copy.err"; t1=$(now)
+}
+run_ours() {
+  sync
+  local t0 t1; t0=$(now); "$CLI" copy --to "$OUT/ours$1" "$CARD/DCIM" 2>"$OUT/copy.err"; t1=$(now)
   whole_s=$(best "$whole_s" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
   ours_s=$(best "$ours_s" "$(sed -n 's/^copied .* in \([0-9.]*\) s$/\1/p' "$OUT/copy.err")")
-  cmp -s "$MEDIA/FILE0001.MOV" "$OUT/ours/FILE0001.MOV" || echo "WARNING: copies differ" >&2
+  cmp -s "$MEDIA/FILE0001.MOV" "$OUT/ours$1/FILE0001.MOV" || echo "WARNING: copies differ" >&2
+}
+for round in 1 2 3 4 5; do
+  if [ $((round % 2)) -eq 1 ]; then
+    run_cp "$round"; run_cpsync "$round"; run_ours "$round"
+  else
+    run_ours "$round"; run_cpsync "$round"; run_cp "$round"
+  fi
+  rm -rf "${OUT:?}"/*; sync
 done
 bytes=$(du -sb "$MEDIA" | cut -f1)
 mb() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.1f", b / 1048576 / s }'; }
-echo "copy of $((bytes / 1048576)) MiB in ${#files[@]} recordings + sidecars (best of 3):"
+echo "copy of $((bytes / 1048576)) MiB in ${#files[@]} recordings + sidecars (best of 5):"
 echo "  tachora-cli copy ${ours_s}s ($(mb "$ours_s") MiB/s; ${whole_s}s with building the catalogue)"
 echo "  cp -p ${cp_s}s ($(mb "$cp_s") MiB/s); cp -p + sync ${cpsync_s}s ($(mb "$cpsync_s") MiB/s)"
 echo "copy throughput vs cp -p + sync: $(ratio "$cpsync_s" "$ours_s")x; vs cp -p alone: $(ratio "$cp_s" "$ours_s")x"

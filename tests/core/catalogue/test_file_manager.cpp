@@ -354,3 +354,30 @@ TEST_F(CatalogueCard, AttachTrackShiftsTheRowOntoItsTrackAndFitTrackTrims) {
   EXPECT_EQ(filters[3].first, "*.gpx");
   EXPECT_FALSE(TrackReaderExtensions().empty());
 }
+
+TEST_F(CatalogueCard, HostileFilesAreListedWithoutDetails) {
+  std::string noise;
+  uint32_t x = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    x = x * 1103515245u + 12345u;
+    noise += static_cast<char>(x >> 24);
+  }
+  card.Write("DCIM/100MEDIA/FILE0001.MOV", noise);
+  card.Write("DCIM/100MEDIA/FILE0001.DAT", noise.substr(100));
+  card.Write("DCIM/100MEDIA/FILE0002.MOV", "");
+  card.Write("DCIM/100MEDIA/FILE0002.DAT", "[G]\t2024-99-99 25:61:61\tN999\tE999\r\n[S]\tx\ty\r\n");
+  // A movie atom that claims far more than the file holds.
+  card.Write("DCIM/100MEDIA/FILE0003.MOV", std::string("\x7f\xff\xff\xffmoov\0\0\0\x10mvhd", 16));
+  card.Write("DCIM/INFO/FILE0003.DAT", noise.substr(0, 3));
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  fm.MatchLogFiles();
+  fm.AutoGroup();
+  ASSERT_EQ(fm.RowCount(), 3);
+  for (const auto &row : fm.Items()) {
+    EXPECT_EQ(row.Summary.TelemetryPath, "") << row.Summary.Path;
+    EXPECT_EQ(row.Summary.DurationSource, kDurNoHeader);
+    EXPECT_EQ(row.PictureText, "");
+    EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 7u);
+  }
+}
