@@ -90,7 +90,8 @@ void BM_SearchCard(benchmark::State &state) {
       // The preview starts once the first pass has listed every row.
       if (m && !listed && m->Status().rfind("Preview", 0) == 0) {
         listed = true;
-        listedAt = std::chrono::duration_cast<std::chrono::microseconds>(TClock::now() - t0).count();
+        listedAt =
+            std::chrono::duration_cast<std::chrono::microseconds>(TClock::now() - t0).count();
       }
     });
     self = &fm;

@@ -2,12 +2,12 @@
 // opened as the open dialog does (files, a .dat opens its video, folders
 // are scanned like a search root), then GPS logs are matched and trips
 // grouped unless --no-group.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <thread>
-
-#include <unistd.h>
 
 #include "CliCommands.h"
 #include "app/UnitUtils.h"
@@ -140,7 +140,9 @@ int RunCopy(const std::vector<std::string> &argv) {
         std::cerr << "\ntachora-cli copy: " << dest << " exists, skipped (use --overwrite)\n";
       return args.overwrite;
     };
-    cb.ShowError = [](const std::string &msg) { std::cerr << "\ntachora-cli copy: " << msg << "\n"; };
+    cb.ShowError = [](const std::string &msg) {
+      std::cerr << "\ntachora-cli copy: " << msg << "\n";
+    };
     TFormCopyThread job(rows[r], args.target, cb);
     std::string last;
     auto report = [&](bool final) {
@@ -178,7 +180,8 @@ int RunCopy(const std::vector<std::string> &argv) {
 }
 
 TCliCommandRegistrar gList({"list", "list [--no-group] [--sort COLUMN[,desc]] PATH...", RunList});
-TCliCommandRegistrar gCopy({"copy", "copy --to FOLDER [--overwrite] [--no-group] PATH...", RunCopy});
+TCliCommandRegistrar gCopy({"copy", "copy --to FOLDER [--overwrite] [--no-group] PATH...",
+                            RunCopy});
 
 }  // namespace
 

@@ -47,13 +47,17 @@ bool ReadMovieHeader(const std::string &path, TMovieHeader &out) {
     return false;
   }
 }
-bool MovieProbeAvailable() { return true; }
+bool MovieProbeAvailable() {
+  return true;
+}
 #else
 bool ReadMovieHeader(const std::string &, TMovieHeader &out) {
   out = TMovieHeader{};
   return false;
 }
-bool MovieProbeAvailable() { return false; }
+bool MovieProbeAvailable() {
+  return false;
+}
 #endif
 
 std::vector<std::string> TrackReaderExtensions() {

@@ -18,7 +18,9 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-std::string SysError(int err) { return std::strerror(err); }
+std::string SysError(int err) {
+  return std::strerror(err);
+}
 
 class TFd {
  public:
@@ -100,8 +102,7 @@ TFormCopyThread::TFormCopyThread(const TFileItem &row, const std::string &target
     : fTarget(IncludeTrailingSlash(targetFolder)), fCallbacks(std::move(callbacks)) {
   auto add = [&](const std::string &path, int64_t knownSize) {
     // A GPS log shared by several recordings of a trip is copied once.
-    if (path.empty() || std::find(fSources.begin(), fSources.end(), path) != fSources.end())
-      return;
+    if (path.empty() || std::find(fSources.begin(), fSources.end(), path) != fSources.end()) return;
     fSources.push_back(path);
     int64_t size = knownSize;
     if (size < 0) {

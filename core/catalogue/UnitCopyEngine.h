@@ -7,9 +7,9 @@
 // renamed over the destination only when complete and of the source's size,
 // so a stopped or failed copy never leaves a destination that looks whole;
 // the target's file system is flushed once when the job ends (not per file,
-// which made many small files ~80x slower than cp); the copy takes the source's access and modification times and its
-// permission bits (a locked recording stays locked). A destination that is
-// the source itself is skipped.
+// which made many small files ~80x slower than cp); the copy takes the source's access and
+// modification times and its permission bits (a locked recording stays locked). A destination that
+// is the source itself is skipped.
 //
 // Units: bytes, bytes per second. Threads: the engine owns its thread. The
 // callbacks run on the copy thread, which waits for their answer (a GUI

@@ -30,8 +30,9 @@ std::string CatalogueText(const char *key) {
   static const struct {
     const char *Key, *English;
   } kDefaults[] = {
-      {"Kmeters", "km"},          {"today", "today"},     {"yesterday", "yesterday"},
-      {"Initializing", "Initializing"}, {"Searching", "Searching"}, {"Preview", "Preview"},
+      {"Kmeters", "km"},          {"today", "today"},
+      {"yesterday", "yesterday"}, {"Initializing", "Initializing"},
+      {"Searching", "Searching"}, {"Preview", "Preview"},
       {"Video", "Video"},         {"Grouping_Title", "Grouping"},
   };
   std::string t = LangText(key);
@@ -62,8 +63,8 @@ std::string RecordingDisplayName(const std::string &path) {
 
 long double TrailingNumber(const std::string &name) {
   size_t b = name.size();
-  while (b > 0 && ((name[b - 1] >= '0' && name[b - 1] <= '9') || name[b - 1] == '.' ||
-                   name[b - 1] == ','))
+  while (b > 0 &&
+         ((name[b - 1] >= '0' && name[b - 1] <= '9') || name[b - 1] == '.' || name[b - 1] == ','))
     --b;
   if (b == name.size()) return -1;
   return ParseFloatDot(std::string_view(name).substr(b), -1);
@@ -275,16 +276,24 @@ bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending)
   const TFileItem &y = ascending ? b : a;
   const TFileItemSubitem &p = x.Summary, &q = y.Summary;
   switch (column) {
-    case kColName: return p.DisplayName < q.DisplayName;
-    case kColDuration: return p.Duration < q.Duration;
-    case kColDate: return p.Start < q.Start;
-    case kColTrack: return p.TrackLength < q.TrackLength;
-    case kColSpeed: return p.AvgSpeed < q.AvgSpeed;
-    case kColLocation: return p.Path < q.Path;
-    case kColSize: return p.Size < q.Size;
+    case kColName:
+      return p.DisplayName < q.DisplayName;
+    case kColDuration:
+      return p.Duration < q.Duration;
+    case kColDate:
+      return p.Start < q.Start;
+    case kColTrack:
+      return p.TrackLength < q.TrackLength;
+    case kColSpeed:
+      return p.AvgSpeed < q.AvgSpeed;
+    case kColLocation:
+      return p.Path < q.Path;
+    case kColSize:
+      return p.Size < q.Size;
     case kColPicture:
       return int64_t{p.PictureWidth} + p.PictureHeight < int64_t{q.PictureWidth} + q.PictureHeight;
-    default: return false;
+    default:
+      return false;
   }
 }
 

@@ -29,9 +29,9 @@ struct TGPSLogFileItem {
 // Where a recording's duration came from.
 enum : uint8_t {
   kDurUnknown = 0,
-  kDurEstimated = 1,   // from file times or telemetry times
-  kDurNoHeader = 2,    // container examined without a usable duration
-  kDurContainer = 3,   // container header or the player
+  kDurEstimated = 1,  // from file times or telemetry times
+  kDurNoHeader = 2,   // container examined without a usable duration
+  kDurContainer = 3,  // container header or the player
 };
 
 struct TFileItemSubitem {
@@ -89,7 +89,7 @@ long double TrailingNumber(const std::string &name);
 std::string GroupName(const std::vector<std::string> &names);
 
 // Text columns.
-std::string SizeColumnText(int64_t bytes);             // "1`234"; empty when unknown
+std::string SizeColumnText(int64_t bytes);  // "1`234"; empty when unknown
 std::string TrackColumnText(long double metres, const std::string &unit);
 std::string SpeedColumnText(long double kmh);
 std::string DurationColumnText(int64_t ms, uint8_t source);  // "~3:07", "?"

@@ -87,7 +87,9 @@ TFileManager::~TFileManager() {
   WaitFor();
 }
 
-void TFileManager::Terminate() { fTerminated = true; }
+void TFileManager::Terminate() {
+  fTerminated = true;
+}
 
 void TFileManager::WaitFor() {
   if (fThread.joinable() && fThread.get_id() != std::this_thread::get_id()) fThread.join();
@@ -145,8 +147,8 @@ TListItem TFileManager::FillListItem(int index) const {
   if (index < 0 || index >= static_cast<int>(fRows.size())) return li;
   const TFileItem &r = fRows[static_cast<size_t>(index)];
   li.Caption = r.Summary.DisplayName;
-  li.SubItems = {r.DurationText, r.DateText,      r.TrackText, r.SpeedText,
-                 r.Summary.Path, r.SizeText,      r.PictureText};
+  li.SubItems = {r.DurationText, r.DateText, r.TrackText,  r.SpeedText,
+                 r.Summary.Path, r.SizeText, r.PictureText};
   li.SubImages.assign(li.SubItems.size(), -1);
   if (r.Summary.Locked == 2)
     li.Image = 2;
@@ -190,9 +192,10 @@ std::vector<TGPSLogFileItem> TFileManager::GetLogFileItems() const {
 void TFileManager::SortLocked() {
   const int column = fSortColumn;
   const bool ascending = fAscending;
-  std::sort(fRows.begin(), fRows.end(), [column, ascending](const TFileItem &a, const TFileItem &b) {
-    return RowLess(a, b, column, ascending);
-  });
+  std::sort(fRows.begin(), fRows.end(),
+            [column, ascending](const TFileItem &a, const TFileItem &b) {
+              return RowLess(a, b, column, ascending);
+            });
 }
 
 void TFileManager::Sort() {
@@ -302,7 +305,8 @@ void TFileManager::LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache
       if (!info.empty()) rec.TelemetryPath = cache.Find(info, file);
     }
   }
-  if (rec.TelemetryPath.empty()) rec.TelemetryPath = FindDatByName(ToLowerAscii(BaseNameNoExt(rec.Path)));
+  if (rec.TelemetryPath.empty())
+    rec.TelemetryPath = FindDatByName(ToLowerAscii(BaseNameNoExt(rec.Path)));
   if (!rec.TelemetryPath.empty() && !FileExists(rec.TelemetryPath)) rec.TelemetryPath.clear();
   if (!rec.TelemetryPath.empty()) {
     TTelemetryStats st;

@@ -153,8 +153,8 @@ class TFileManager {
   bool StopRequested() const { return fTerminated.load() || fClearRequested.load(); }
   void SetStatus(const std::string &status);
   // Scans one folder; returns the number of recordings added below it.
-  int ScanFolder(const std::string &folder, int depth, std::set<std::pair<uint64_t, uint64_t>> &visited,
-                 std::vector<std::string> *added);
+  int ScanFolder(const std::string &folder, int depth,
+                 std::set<std::pair<uint64_t, uint64_t>> &visited, std::vector<std::string> *added);
   void Preview(size_t rowCount, bool progress);
   // Telemetry look-up, container probe and time alignment of the recordings
   // of the given rows (worked on copies), then stored back by path.

@@ -114,8 +114,8 @@ void TFileManager::AttachTrack(int row, const std::string &telemetryPath) {
     const double d = re - rs, g = st.Last - st.First;
     const bool similar =
         std::fabs(d - g) < 6.0 / kSecPerDay || (d + g != 0 && std::fabs(d / (d + g) - 0.5) < 0.01);
-    const bool shift = (similar && std::fabs(st.Last - re) > (d + g) / 20) || st.First > re ||
-                       st.Last < rs;
+    const bool shift =
+        (similar && std::fabs(st.Last - re) > (d + g) / 20) || st.First > re || st.Last < rs;
     if (shift) {
       const double offset = st.Last - re;
       for (auto &rec : copy.Items) {

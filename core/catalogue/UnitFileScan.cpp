@@ -190,9 +190,10 @@ void TFileManager::Preview(size_t rowCount, bool progress) {
     if (row < 0) continue;  // removed meanwhile
     WorkOutRows({row}, true, true, &cache);
     if (!progress) continue;
-    SetStatus(CatalogueText("Preview") + " " +
-              std::to_string(RoundHalfAway((static_cast<long double>(i) + 1) / order.size() * 100)) +
-              "%");
+    SetStatus(
+        CatalogueText("Preview") + " " +
+        std::to_string(RoundHalfAway((static_cast<long double>(i) + 1) / order.size() * 100)) +
+        "%");
     Notify();
   }
 }

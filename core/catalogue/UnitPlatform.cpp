@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -82,8 +82,7 @@ std::string FileUri(const std::string &path) {
 bool StatFile(const std::string &path, TFileStat &out) {
   out = TFileStat{};
   struct statx sx {};
-  if (path.empty() ||
-      statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+  if (path.empty() || statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
     return false;
   out.Exists = true;
   out.IsDir = S_ISDIR(sx.stx_mode);
@@ -149,7 +148,8 @@ std::string AbsolutePath(const std::string &path) {
   // catalogue under two spellings; symbolic links are kept as named.
   std::filesystem::path p(path[0] == '/' ? path : CurrentFolder() + path);
   std::string out = p.lexically_normal().string();
-  if (out.size() > 1 && out.back() == '/' && !(path.size() > 1 && path.back() == '/')) out.pop_back();
+  if (out.size() > 1 && out.back() == '/' && !(path.size() > 1 && path.back() == '/'))
+    out.pop_back();
   return out;
 }
 
@@ -209,7 +209,9 @@ std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &nam
   return {};
 }
 
-void TNoCaseDirCache::Clear() { Folders.clear(); }
+void TNoCaseDirCache::Clear() {
+  Folders.clear();
+}
 
 std::string DesktopFolder() {
   const char *home = std::getenv("HOME");
@@ -323,11 +325,11 @@ std::vector<std::string> RemovableUsbDrives() {
 
 bool ShowInFileManager(const std::string &path) {
   if (FileExists(path)) {
-    if (SpawnProgram({"dbus-send", "--session", "--print-reply",
-                       "--dest=org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-                       "org.freedesktop.FileManager1.ShowItems",
-                       "array:string:" + FileUri(path), "string:"},
-                     true))
+    if (SpawnProgram(
+            {"dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.FileManager1",
+             "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1.ShowItems",
+             "array:string:" + FileUri(path), "string:"},
+            true))
       return true;
   }
   std::string dir = DirExists(path) ? path : ExtractFileDir(path);

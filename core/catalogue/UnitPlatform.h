@@ -28,7 +28,7 @@ struct TFileStat {
   TDateTime Created = 0;   // birth time, 0 when the file system has none
   TDateTime Modified = 0;  // last-write time
   timespec Atime{}, Mtime{};
-  unsigned Mode = 0;       // permission bits (07777)
+  unsigned Mode = 0;  // permission bits (07777)
   uint64_t Dev = 0, Ino = 0;
 };
 

@@ -31,7 +31,9 @@ void FillCard(TTestCard &card) {
   }
 }
 
-std::string Cli(const std::string &args) { return std::string(TACHORA_CLI) + " " + args; }
+std::string Cli(const std::string &args) {
+  return std::string(TACHORA_CLI) + " " + args;
+}
 
 // RunCommand appends to its output; every call here starts afresh.
 int RunFresh(const std::string &command, std::string *out, std::string *err = nullptr) {
@@ -48,8 +50,8 @@ TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
   ASSERT_EQ(RunFresh("TZ=UTC " + Cli("list " + ShellQuote(card.Root)), &out, &err), 0) << err;
   auto rows = Tsv(out);
   ASSERT_EQ(rows.size(), 3u) << out;
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Duration", "Date and Time", "Track", "Speed",
-                                               "File Location", "Size", "Picture"}));
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Duration", "Date and Time", "Track",
+                                               "Speed", "File Location", "Size", "Picture"}));
   ASSERT_EQ(rows[1].size(), 8u);
   EXPECT_EQ(rows[1][0], "FILE0001-3");
   EXPECT_EQ(rows[1][1], "3:00");
@@ -88,7 +90,8 @@ TEST(CliCatalogue, BadArgumentsAndMissingPaths) {
   EXPECT_NE(err.find("--to"), std::string::npos);
   // A missing path is reported; the others are still listed.
   const std::string missing = card.Path("nothing/FILE9.MOV");
-  EXPECT_EQ(RunFresh(Cli("list " + ShellQuote(missing) + " " + ShellQuote(card.Root)), &out, &err), 1);
+  EXPECT_EQ(RunFresh(Cli("list " + ShellQuote(missing) + " " + ShellQuote(card.Root)), &out, &err),
+            1);
   EXPECT_NE(err.find(missing), std::string::npos);
   EXPECT_EQ(Tsv(out).size(), 3u);
 }

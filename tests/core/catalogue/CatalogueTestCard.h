@@ -69,7 +69,8 @@ class TTestCard {
     const double degPerMetre = 1.0 / (111194.93 * std::cos(55.75 * M_PI / 180));
     for (int i = 0; i <= seconds; ++i) {
       char line[160];
-      std::snprintf(line, sizeof line, "[G]\t%s\tN55.750000\tE%.6f\t36\t90\r\n[S]\t12\t-40\t1010\r\n",
+      std::snprintf(line, sizeof line,
+                    "[G]\t%s\tN55.750000\tE%.6f\t36\t90\r\n[S]\t12\t-40\t1010\r\n",
                     FormatDateTime(start + i / 86400.0).c_str(), 37.6 + i * 10 * degPerMetre);
       text += line;
     }

@@ -134,7 +134,8 @@ TEST(CatalogueCopy, OverwriteQuestionAndCopyOntoItself) {
     RunToEnd(job);
     EXPECT_EQ(job.CopiedFiles(), 2);
   }
-  EXPECT_EQ(TTestCard::Read(out + "/FILE0001.MOV"), TTestCard::Read(mov));  // cut to the source's size
+  EXPECT_EQ(TTestCard::Read(out + "/FILE0001.MOV"),
+            TTestCard::Read(mov));  // cut to the source's size
   EXPECT_EQ(TTestCard::Read(out + "/FILE0001.DAT"), TTestCard::Read(dat));
 
   // Target folder = source folder: nothing is asked and the source survives.
@@ -198,7 +199,7 @@ TEST(CatalogueCopy, MissingSourcesAreReportedAndTheRestIsCopied) {
 TEST(CatalogueCopy, SpeedAndProgressTexts) {
   InitLanguages(1033);
   EXPECT_EQ(SmoothSpeed(0, 100), 100);
-  EXPECT_EQ(SmoothSpeed(100, 50), 60);   // falls fast
+  EXPECT_EQ(SmoothSpeed(100, 50), 60);    // falls fast
   EXPECT_EQ(SmoothSpeed(100, 200), 150);  // rises slowly
   EXPECT_EQ(CopyPercent(0, 0), 0);
   EXPECT_EQ(CopyPercent(50, 0), 100);

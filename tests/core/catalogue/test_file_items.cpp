@@ -200,8 +200,8 @@ TEST(CatalogueGrouping, GapRules) {
   EXPECT_EQ(RowGap(a, a), 1);
 
   // Contained within 5 s: never joined.
-  const auto inner = Row({Rec("C", kDay + EncodeTime(10, 0, 0, 0) - 4 * kSec,
-                              kDay + EncodeTime(10, 2, 0, 0))});
+  const auto inner =
+      Row({Rec("C", kDay + EncodeTime(10, 0, 0, 0) - 4 * kSec, kDay + EncodeTime(10, 2, 0, 0))});
   EXPECT_EQ(RowGap(a, inner), 1);
   EXPECT_EQ(RowGap(inner, a), 1);
 
@@ -235,7 +235,8 @@ TEST(CatalogueScan, LogStartEstimateAndSearchRoots) {
   EXPECT_NEAR(EstimateLogStart(end - 3, end, 5800), end - 200 * kSec, 1e-9);
   EXPECT_EQ(EstimateLogStart(end - 0.1, end, 5800), end - 0.1);
 
-  auto roots = CollectSearchRoots("/media/card", "/opt/tachora/", "/media/card/", {"/media/usb/"}, "");
+  auto roots =
+      CollectSearchRoots("/media/card", "/opt/tachora/", "/media/card/", {"/media/usb/"}, "");
   EXPECT_EQ(roots, (std::vector<std::string>{"/media/card/", "/opt/tachora/", "/media/card/DCIM/",
                                              "/media/usb/"}));
   // Inside the desktop folder: neither the current nor the program folder.

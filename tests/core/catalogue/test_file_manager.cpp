@@ -18,7 +18,9 @@ namespace {
 constexpr double kSec = 1.0 / 86400.0;
 constexpr double kMin = 60 * kSec;
 const TDateTime kDay = EncodeDate(2024, 5, 1);
-TDateTime At(int h, int m, int s = 0) { return kDay + EncodeTime(h, m, s, 0); }
+TDateTime At(int h, int m, int s = 0) {
+  return kDay + EncodeTime(h, m, s, 0);
+}
 
 std::string Clip() {
   tachora::test::TMediaSpec spec;
@@ -246,7 +248,7 @@ TEST(CatalogueGrouping, AutomaticGroupingFollowsTheGapRules) {
   A::AddRow(fm, {Rec("FILE0003", At(12, 0), At(12, 20))});   // 20 minutes
   A::AddRow(fm, {Rec("FILE0004", At(12, 30), At(12, 33))});  // 10 min after: apart
   A::AddRow(fm, {Rec("FILE0005", At(14, 3, 30), At(14, 6, 30))});
-  A::AddRow(fm, {Rec("FILE0006", At(14, 0), At(14, 3))});    // 30 s before: joins
+  A::AddRow(fm, {Rec("FILE0006", At(14, 0), At(14, 3))});      // 30 s before: joins
   A::AddRow(fm, {Rec("FILE0007", At(14, 1), At(14, 2, 30))});  // inside FILE0006: alone
   auto unknown = Rec("FILE0008", 0, At(14, 7));
   unknown.Duration = -1;
@@ -313,8 +315,8 @@ TEST(CatalogueGrouping, ShiftAndPlayerDuration) {
 TEST_F(CatalogueCard, AttachTrackShiftsTheRowOntoItsTrackAndFitTrackTrims) {
   TFileManager fm(false, nullptr);
   using A = TFileManagerTestAccess;
-  const std::string same = card.Dat("t/same.dat", At(11, 0), 180);     // same length, an hour later
-  const std::string before = card.Dat("t/before.dat", At(9, 0), 60);   // ends before the row
+  const std::string same = card.Dat("t/same.dat", At(11, 0), 180);    // same length, an hour later
+  const std::string before = card.Dat("t/before.dat", At(9, 0), 60);  // ends before the row
   const std::string overlap = card.Dat("t/overlap.dat", At(10, 1), 1740);  // overlaps, other length
   A::AddRow(fm, {Rec("FILE0001", At(10, 0), At(10, 3))});
   fm.AttachTrack(0, same);
@@ -349,8 +351,8 @@ TEST_F(CatalogueCard, AttachTrackShiftsTheRowOntoItsTrackAndFitTrackTrims) {
   const auto filters = AttachTrackFilters({"dat", "gpx", "dat"});
   ASSERT_EQ(filters.size(), 4u);
   EXPECT_EQ(filters[0], (std::pair<std::string, std::string>{"All files", "*.*"}));
-  EXPECT_EQ(filters[1], (std::pair<std::string, std::string>{"All supported formats  (*.dat  *.gpx  )",
-                                                             "*.dat;*.gpx;"}));
+  EXPECT_EQ(filters[1], (std::pair<std::string, std::string>{
+                            "All supported formats  (*.dat  *.gpx  )", "*.dat;*.gpx;"}));
   EXPECT_EQ(filters[3].first, "*.gpx");
   EXPECT_FALSE(TrackReaderExtensions().empty());
 }

@@ -45,7 +45,8 @@ void ExpectConsistent(const TFileManager &fm) {
   std::set<std::string> paths;
   for (const auto &row : fm.Items()) {
     EXPECT_FALSE(row.Items.empty());
-    for (const auto &rec : row.Items) EXPECT_TRUE(paths.insert(ToLowerAscii(rec.Path)).second) << rec.Path;
+    for (const auto &rec : row.Items)
+      EXPECT_TRUE(paths.insert(ToLowerAscii(rec.Path)).second) << rec.Path;
   }
 }
 
@@ -147,13 +148,27 @@ TEST(CatalogueSearch, ReadersOperationsAndDestructionRaceTheThread) {
     std::thread ui([&, round] {
       for (int k = 0; !stop && k < 200; ++k) {
         switch ((k + round) % 7) {
-          case 0: fm->SortBy(k % kColCount); break;
-          case 1: fm->AutoGroup(); break;
-          case 2: fm->MergeItems({0, 1}, true); break;
-          case 3: fm->SplitItem(0); break;
-          case 4: fm->UngroupAll(); break;
-          case 5: fm->MatchLogFiles(); break;
-          case 6: if (k % 21 == 6) fm->RemoveItem(fm->GetItem(fm->RowCount() - 1)); break;
+          case 0:
+            fm->SortBy(k % kColCount);
+            break;
+          case 1:
+            fm->AutoGroup();
+            break;
+          case 2:
+            fm->MergeItems({0, 1}, true);
+            break;
+          case 3:
+            fm->SplitItem(0);
+            break;
+          case 4:
+            fm->UngroupAll();
+            break;
+          case 5:
+            fm->MatchLogFiles();
+            break;
+          case 6:
+            if (k % 21 == 6) fm->RemoveItem(fm->GetItem(fm->RowCount() - 1));
+            break;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
       }
