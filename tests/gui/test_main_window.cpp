@@ -506,3 +506,30 @@ TEST_F(MainWindow, DeleteAllUnlockedRemovesTheirFilesAndKeepsLockedTrips) {
   form.SelectRow(0);
   EXPECT_TRUE(form.Menu()->Item("N_FileList_DelDisk")->isEnabled());
 }
+
+TEST_F(MainWindow, KeysOfTheMenusReachTheirCommands) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  TFormMain form;
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QApplication::setActiveWindow(&form);
+  form.OpenFiles({card});
+  ASSERT_EQ(form.ListModel()->rowCount(), 2);
+  QTableView *list = form.Panels()->ListView;
+  list->setFocus();
+  form.SelectRow(0);
+  const QString first = form.ListModel()->Caption(0);
+  QTest::keyClick(list, Qt::Key_Delete);  // Remove from List (files stay)
+  ASSERT_EQ(form.ListModel()->rowCount(), 1);
+  EXPECT_NE(form.ListModel()->Caption(0), first);
+  EXPECT_TRUE(QFile::exists(card + "/DCIM/100MEDIA/FILE0001.MOV"));
+  QTest::keyClick(list, Qt::Key_F2);  // View > File List
+  EXPECT_TRUE(list->isHidden());
+  EXPECT_FALSE(form.Menu()->Item("N_View_FileList")->isChecked());
+  QTest::keyClick(&form, Qt::Key_F2);
+  EXPECT_FALSE(list->isHidden());
+  QTest::keyClick(&form, Qt::Key_N, Qt::ControlModifier);  // Clear File List
+  EXPECT_EQ(form.ListModel()->rowCount(), 0);
+  form.close();
+}
