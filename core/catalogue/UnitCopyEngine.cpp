@@ -29,6 +29,10 @@ class TFd {
   TFd(const TFd &) = delete;
   TFd &operator=(const TFd &) = delete;
   int Get() const { return fFd; }
+  void Reset(int fd) {
+    Close();
+    fFd = fd;
+  }
   int Close() {
     const int r = fFd >= 0 ? close(fFd) : 0;
     fFd = -1;
@@ -204,8 +208,17 @@ void TFormCopyThread::CopyOne(size_t index) {
     if (fTerminated.load()) return;
   }
 
+  // The data goes into a file without a name (O_TMPFILE) that receives the
+  // destination's name only when complete: nothing half-written is ever
+  // visible, not even after a crash. File systems without unnamed files
+  // (FAT sticks) use "<destination>.part" and a rename instead.
   const std::string temp = dest + ".part";
-  TFd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  bool unnamed = fUseUnnamed;
+  TFd out(unnamed ? open(fTarget.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1);
+  if (out.Get() < 0) {
+    unnamed = false;
+    out.Reset(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  }
   if (out.Get() < 0) {
     Fail(dest + ": " + SysError(errno));
     return;
@@ -231,7 +244,24 @@ void TFormCopyThread::CopyOne(size_t index) {
     const timespec times[2] = {ss.st_atim, ss.st_mtim};
     futimens(out.Get(), times);
     fchmod(out.Get(), ss.st_mode & 07777);
-    if (out.Close() != 0) {
+    if (unnamed) {
+      const std::string self = "/proc/self/fd/" + std::to_string(out.Get());
+      // A new destination is named at once; an existing one is replaced in
+      // one step through the temporary name.
+      if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, dest.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        unlink(temp.c_str());
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0 ||
+            rename(temp.c_str(), dest.c_str()) != 0) {
+          error = dest + ": " + SysError(errno);
+          ok = false;
+          unlink(temp.c_str());
+        }
+      }
+      if (out.Close() != 0 && ok) {
+        error = dest + ": " + SysError(errno);
+        ok = false;
+      }
+    } else if (out.Close() != 0) {
       error = dest + ": " + SysError(errno);
       ok = false;
     } else if (rename(temp.c_str(), dest.c_str()) != 0) {
@@ -241,7 +271,7 @@ void TFormCopyThread::CopyOne(size_t index) {
   }
   if (!ok) {
     out.Close();
-    unlink(temp.c_str());
+    if (!unnamed) unlink(temp.c_str());
     if (!error.empty()) Fail(error);  // a stop by the user is no error
     return;
   }

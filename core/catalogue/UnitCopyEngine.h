@@ -3,9 +3,10 @@
 // on a worker thread, with counters that a progress window polls, a pause
 // flag, a stop, and callbacks for the overwrite question and for errors.
 //
-// Each file is written under a temporary name ("<destination>.part") and
-// renamed over the destination only when complete and of the source's size,
-// so a stopped or failed copy never leaves a destination that looks whole;
+// Each file is written into an unnamed file (O_TMPFILE; "<destination>.part"
+// on file systems without them) that takes the destination's name only when
+// complete and of the source's size, so a stopped or failed copy never
+// leaves a destination that looks whole;
 // the target's file system is flushed once when the job ends (not per file,
 // which made many small files ~80x slower than cp); the copy takes the source's access and
 // modification times and its permission bits (a locked recording stays locked). A destination that
@@ -57,6 +58,9 @@ class TFormCopyThread {
   TFormCopyThread &operator=(const TFormCopyThread &) = delete;
 
   void Start();
+  // Off: always write "<destination>.part" and rename it (what file systems
+  // without unnamed files get; tests cover both ways). Before Start only.
+  void SetUseUnnamedFiles(bool use) { fUseUnnamed = use; }
   void Terminate() { fTerminated = true; }
   bool Terminated() const { return fTerminated.load(); }
   void SetPaused(bool paused) { fPaused = paused; }
@@ -83,6 +87,7 @@ class TFormCopyThread {
   int64_t fTotal = 0;
   TCopyCallbacks fCallbacks;
   std::vector<char> fBuffer;
+  bool fUseUnnamed = true;
 
   std::atomic<int64_t> fCopied{0};
   std::atomic<int64_t> fSpeed{0};

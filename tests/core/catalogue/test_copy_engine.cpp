@@ -102,7 +102,10 @@ TEST(CatalogueCopy, TripCopiesInOrderWithTimesAndLock) {
   EXPECT_EQ(row.DurationText, fm.GetItem(0).DurationText);
 }
 
-TEST(CatalogueCopy, OverwriteQuestionAndCopyOntoItself) {
+class CatalogueCopyWays : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(UnnamedAndPart, CatalogueCopyWays, ::testing::Bool());
+
+TEST_P(CatalogueCopyWays, OverwriteQuestionAndCopyOntoItself) {
   InitLanguages(1033);
   TTestCard card;
   const std::string mov = card.FakeMovie("card/FILE0001.MOV", 5000);
@@ -119,7 +122,9 @@ TEST(CatalogueCopy, OverwriteQuestionAndCopyOntoItself) {
     return false;
   };
   {
-    TFormCopyThread job(row, out, no);
+    TFormCopyThread job(row, out, no, false);
+    job.SetUseUnnamedFiles(GetParam());
+    job.Start();
     RunToEnd(job);
     EXPECT_EQ(job.CopiedFiles(), 0);
     EXPECT_LT(job.Progress().CopiedBytes, job.TotalBytes());  // skipped files stay uncounted
@@ -130,10 +135,23 @@ TEST(CatalogueCopy, OverwriteQuestionAndCopyOntoItself) {
   TCopyCallbacks yes;
   yes.AskOverwrite = [](const std::string &) { return true; };
   {
-    TFormCopyThread job(row, out, yes);
+    TFormCopyThread job(row, out, yes, false);
+    job.SetUseUnnamedFiles(GetParam());
+    job.Start();
     RunToEnd(job);
     EXPECT_EQ(job.CopiedFiles(), 2);
   }
+  EXPECT_FALSE(TTestCard::Exists(out + "/FILE0001.MOV.part"));
+  // A fresh target gets the files too, with no leftovers.
+  {
+    TFormCopyThread job(row, card.Path("fresh"), yes, false);
+    job.SetUseUnnamedFiles(GetParam());
+    job.Start();
+    RunToEnd(job);
+    EXPECT_EQ(job.CopiedFiles(), 2);
+  }
+  EXPECT_EQ(TTestCard::Read(card.Path("fresh/FILE0001.DAT")), TTestCard::Read(dat));
+  EXPECT_FALSE(TTestCard::Exists(card.Path("fresh/FILE0001.DAT.part")));
   EXPECT_EQ(TTestCard::Read(out + "/FILE0001.MOV"),
             TTestCard::Read(mov));  // cut to the source's size
   EXPECT_EQ(TTestCard::Read(out + "/FILE0001.DAT"), TTestCard::Read(dat));
@@ -151,7 +169,7 @@ TEST(CatalogueCopy, OverwriteQuestionAndCopyOntoItself) {
   EXPECT_EQ(TTestCard::Read(mov), before);
 }
 
-TEST(CatalogueCopy, StopHalfwayLeavesNoDestination) {
+TEST_P(CatalogueCopyWays, StopHalfwayLeavesNoDestination) {
   TTestCard card;
   const std::string big = card.FakeMovie("card/FILE0001.MOV", 6 * 1048576);
   const std::string existing = card.Write("out/FILE0001.MOV", "previous copy");
@@ -160,6 +178,7 @@ TEST(CatalogueCopy, StopHalfwayLeavesNoDestination) {
   std::atomic<int> errors{0};
   cb.ShowError = [&](const std::string &) { ++errors; };
   TFormCopyThread job(RowOf({{big, ""}}), card.Path("out"), cb, false);
+  job.SetUseUnnamedFiles(GetParam());
   job.SetPaused(true);  // pauses after the first block
   job.Start();
   for (int i = 0; i < 2000 && job.Progress().CopiedBytes == 0; ++i)
