@@ -35,15 +35,15 @@ std::string ParseArgs(const std::vector<std::string> &args, bool forCopy, TCatal
       out.group = false;
     } else if (a == "--sort" && !forCopy) {
       if (i + 1 >= args.size()) return "--sort needs COLUMN[,desc]";
-      std::string spec = args[++i];
-      const std::string column = SplitFirst(spec, ",");
+      std::string sortArg = args[++i];
+      const std::string column = SplitFirst(sortArg, ",");
       const int64_t c = ParseInt(column, -1);
       if (c < 0 || c >= kColCount) return "sort column must be 0-7, not '" + column + "'";
       out.sortColumn = static_cast<int>(c);
-      if (spec == "desc")
+      if (sortArg == "desc")
         out.descending = true;
-      else if (!spec.empty() && spec != "asc")
-        return "sort direction must be 'asc' or 'desc', not '" + spec + "'";
+      else if (!sortArg.empty() && sortArg != "asc")
+        return "sort direction must be 'asc' or 'desc', not '" + sortArg + "'";
     } else if (a == "--to" && forCopy) {
       if (i + 1 >= args.size()) return "--to needs a folder";
       out.target = args[++i];

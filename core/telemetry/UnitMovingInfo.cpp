@@ -305,6 +305,28 @@ bool TMovingInfo::FitTo(double start, double end) {
 
 // ---- track summary ---------------------------------------------------------
 
+TTrackRecord RecordOf(const TGpsPoint &p) {
+  TTrackRecord r;
+  r.Kind = kRecordGps;
+  r.Time = p.Time;
+  r.Lon = p.Lon;
+  r.Lat = p.Lat;
+  r.Altitude = p.Altitude;
+  r.Course = p.Course;
+  r.Speed = p.Speed;
+  return r;
+}
+
+TTrackRecord RecordOf(const TGsensorPoint &p) {
+  TTrackRecord r;
+  r.Kind = kRecordGsensor;
+  r.Time = p.Time;
+  r.X = p.X;
+  r.Y = p.Y;
+  r.Z = p.Z;
+  return r;
+}
+
 void BeginTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   info = TTrackInfo();  // clears and sets the four bound sentinels
   AppendToTrackInfo(mi, info);
@@ -314,15 +336,7 @@ void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   if (mi.GpsPoints.empty()) return;
   info.Items.reserve(info.Items.size() + mi.GpsPoints.size());
   for (const TGpsPoint &p : mi.GpsPoints) {
-    TTrackRecord r;
-    r.Kind = kRecordGps;
-    r.Time = p.Time;
-    r.Lon = p.Lon;
-    r.Lat = p.Lat;
-    r.Altitude = p.Altitude;
-    r.Course = p.Course;
-    r.Speed = p.Speed;
-    info.Items.push_back(r);
+    info.Items.push_back(RecordOf(p));
     info.MinLon = std::min(info.MinLon, p.Lon);
     info.MaxLat = std::max(info.MaxLat, p.Lat);
     info.MaxLon = std::max(info.MaxLon, p.Lon);

@@ -135,6 +135,10 @@ class TMovingInfo {
   bool FitTo(double start, double end);
 };
 
+// The parse records of a GPS point (kind 1) and a G-sensor sample (kind 2).
+TTrackRecord RecordOf(const TGpsPoint &p);
+TTrackRecord RecordOf(const TGsensorPoint &p);
+
 // Track summary: Begin clears `info` and appends; Append adds the GPS points
 // of one more object and recomputes the bounds, length, speed, name and
 // description. An object without GPS points leaves `info` unchanged.

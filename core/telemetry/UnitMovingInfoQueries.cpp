@@ -310,26 +310,8 @@ void ExtractRange(const TMovingInfo &mi, long double fromFraction, long double t
   const double tf = static_cast<double>(mi.StartTime + fromFraction * span);
   const double tt = static_cast<double>(mi.StartTime + toFraction * span);
   info.Items.reserve(info.Items.size() + g.size() + s.size());
-  auto addPoint = [&](const TGpsPoint &p) {
-    TTrackRecord r;
-    r.Kind = kRecordGps;
-    r.Time = p.Time;
-    r.Lon = p.Lon;
-    r.Lat = p.Lat;
-    r.Altitude = p.Altitude;
-    r.Course = p.Course;
-    r.Speed = p.Speed;
-    info.Items.push_back(r);
-  };
-  auto addSample = [&](const TGsensorPoint &p) {
-    TTrackRecord r;
-    r.Kind = kRecordGsensor;
-    r.Time = p.Time;
-    r.X = p.X;
-    r.Y = p.Y;
-    r.Z = p.Z;
-    info.Items.push_back(r);
-  };
+  auto addPoint = [&](const TGpsPoint &p) { info.Items.push_back(RecordOf(p)); };
+  auto addSample = [&](const TGsensorPoint &p) { info.Items.push_back(RecordOf(p)); };
   size_t i = 0, j = 0;
   while (i < g.size() && g[i].Time < tf) ++i;
   while (j < s.size() && s[j].Time < tf) ++j;
