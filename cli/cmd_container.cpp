@@ -1,17 +1,20 @@
 // tachora-cli info / cut: the MOV reader's view of a file, and cutting an
 // A-B fragment of a trip made of the given files.
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "CliCommands.h"
+#include "catalogue/UnitCatalogueTrip.h"
+#include "catalogue/UnitFileManager.h"
 #include "container/UnitCutter.h"
 #include "container/UnitMOV.h"
 #ifdef TACHORA_CUT_META
 #include "container/UnitCutterMeta.h"
-#include "telemetry/UnitMovingInfo.h"
 #endif
 
 namespace tachora::cli {
@@ -146,58 +149,43 @@ int RunCut(const std::vector<std::string> &args) {
     return 1;
   }
 
-  // The trip: the recordings' container durations laid end to end.
-  TCutTrip trip;
-  std::vector<int64_t> durations;
-  int64_t total = 0;
-  TDateTime tripStart = 0;
+  // The trip as the catalogue times it: file times, container header and
+  // the telemetry beside each file, all files joined into one row whose
+  // time line (gaps included) the fractions refer to.
+  TFileManager catalogue(false, nullptr);
   for (const std::string &f : files) {
-    TMOVReader r(f, true);
-    int64_t d = r.HasMovie() ? r.DurationMs() : 0;
-    if (!r.HasMovie()) std::cerr << "cut: " << f << ": " << r.Error() << "\n";
-    if (tripStart == 0 && r.CreationTime() > 0)
-      tripStart = r.CreationTime() - static_cast<double>(total) / kMsPerDay;
-    durations.push_back(d);
-    total += d;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(f, ec)) {
+      std::cerr << "cut: " << f << ": no such file\n";
+      continue;
+    }
+    TMOVReader probe(f, true);
+    if (!probe.HasMovie()) {
+      std::cerr << "cut: " << f << ": " << probe.Error() << "\n";
+      continue;
+    }
+    if (catalogue.OpenRecording(f).Items.empty()) std::cerr << "cut: " << f << ": cannot be read\n";
   }
-  if (total <= 0) {
+  if (catalogue.RowCount() == 0) {
     std::cerr << "cut: none of the files has a readable movie\n";
     return 1;
   }
-  int64_t at = 0;
-  trip.caption = files.front();
-  for (size_t i = 0; i < files.size(); ++i) {
-    TCutRecording rec;
-    rec.path = files[i];
-    rec.start = static_cast<long double>(at) / total;
-    at += durations[i];
-    rec.end = static_cast<long double>(at) / total;
-    trip.recordings.push_back(rec);
-  }
-  // Telemetry beside each recording, laid onto the recording's span.
+  std::vector<int> rows(static_cast<size_t>(catalogue.RowCount()));
+  std::iota(rows.begin(), rows.end(), 0);
+  catalogue.MergeItems(rows, false);
+  const TFileItem row = catalogue.GetItem(0);
+  TRowTelemetry loaded;
+  if (options.meta)
+    loaded = LoadRowTelemetry(catalogue, row);
+  else
+    loaded.Row = row;
+  TCutTrip trip = MakeCutTrip(loaded.Row, loaded.Tracks);
+  SetCutDates(loaded.Row, options);
   TCutMetaSource *meta = nullptr;
 #ifdef TACHORA_CUT_META
-  std::vector<std::unique_ptr<TMovingInfo>> telemetry;
   TMovingInfoMetaSource metaSource;
-  if (options.meta) {
-    meta = &metaSource;
-    for (TCutRecording &rec : trip.recordings) {
-      const std::string path = FindTelemetryBeside(rec.path);
-      if (path.empty()) continue;
-      auto mi = TMovingInfo::LoadFromFile(path, false);
-      if (!mi || (mi->GpsPoints.size() < 2 && mi->GsensorPoints.size() < 2)) continue;
-      rec.hasTelemetry = true;
-      rec.telemetryStart = rec.start;
-      rec.telemetryEnd = rec.end;
-      rec.telemetry = mi.get();
-      telemetry.push_back(std::move(mi));
-    }
-  }
+  if (options.meta) meta = &metaSource;
 #endif
-  if (tripStart > 0) {
-    options.startDate = tripStart + static_cast<double>(options.a * total) / kMsPerDay;
-    options.endDate = tripStart + static_cast<double>(options.b * total) / kMsPerDay;
-  }
 
   int lastPercent = -1;
   std::string lastLine;

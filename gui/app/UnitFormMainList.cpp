@@ -19,6 +19,7 @@
 #include "app/UnitMainMenu.h"
 #include "app/UnitReg.h"
 #include "app/UnitStartup.h"
+#include "catalogue/UnitCatalogueTrip.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitFormFileProperty.h"
 #include "catalogue/UnitListCommands.h"
@@ -218,15 +219,12 @@ void TFormMain::PrepareRow(int row) {
   TFileItem item = fm_->GetItem(row);
   if (item.Items.empty() || item.Summary.Path == currentRow_.Summary.Path) return;
   TWaitCursor wait;
-  currentRow_ = std::move(item);
-  std::vector<TGroupTelemetrySource> sources;
-  for (const TFileItemSubitem &r : currentRow_.Items)
-    sources.push_back({r.TelemetryPath, r.GpsLog.Path, r.Start, r.End});
-  currentTracks_ = LoadGroupTelemetry(sources);
   // The catalogue learns what the full load found (a track reaching outside
-  // its recording is trimmed, the row recomputed).
-  for (size_t i = 0; i < currentTracks_.size() && i < currentRow_.Items.size(); ++i)
-    if (currentTracks_[i]) fm_->FitTrack(currentRow_.Items[i].Path, *currentTracks_[i]);
+  // its recording is trimmed, the row recomputed); the cutter builds its
+  // trips from the same load.
+  TRowTelemetry loaded = LoadRowTelemetry(*fm_, item);
+  currentRow_ = std::move(loaded.Row);
+  currentTracks_ = std::move(loaded.Tracks);
 }
 
 std::vector<TFileItem> TFormMain::AllRows() const {

@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../core/catalogue/GapTripCard.h"
 #include "../core/container/MovBuilder.h"
 #include "TestMedia.h"
 
+using namespace tachora;
 using namespace tachora::test;
 namespace fs = std::filesystem;
 
@@ -125,7 +127,9 @@ TEST(CliContainer, CutErrors) {
 // Telemetry beside a recording goes into OUT's .dat; --no-meta leaves it out.
 TEST(CliContainer, CutWithTelemetry) {
   const std::string dir = MakeTempDir("cli-cut-meta");
+  // As long as the track, so that the catalogue lays the two over each other.
   TMediaSpec s;
+  s.seconds = 10;
   fs::copy_file(GenerateMovie("cli-meta", s), dir + "/FILE0001.MOV");
   fs::copy_file(std::string(TACHORA_TEST_DATA) + "/telemetry/sample.dat", dir + "/file0001.dat");
   const std::string out = dir + "/cut.mov";
@@ -143,4 +147,46 @@ TEST(CliContainer, CutWithTelemetry) {
                      ShellQuote(dir + "/FILE0001.MOV"));
   EXPECT_EQ(n.out, out2 + "\n");
   EXPECT_FALSE(fs::exists(dir + "/plain.dat"));
+}
+
+// The fractions refer to the trip as the catalogue times it: two 4-second
+// clips with a 4-second stop between them make a 12-second trip, so 0.75 ...
+// 0.95 (9 s ... 11.4 s) lies wholly in the second clip, from its key frame
+// at 1 s on. A file that cannot be read is named and left out.
+TEST(CliContainer, CutFollowsTheCatalogueTimeLine) {
+  TTestCard card;
+  const TGapTrip clips(card);
+  const std::string out = card.Path("cut.mov");
+  const std::string missing = card.Path("DCIM/100MEDIA/FILE0009.MOV");
+  const TRun r =
+      Cli("cut --from 0.75 --to 0.95 -o " + ShellQuote(out) + " " + ShellQuote(clips.First) + " " +
+          ShellQuote(missing) + " " + ShellQuote(clips.Second));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, out + "\n" + card.Path("cut.dat") + "\n");
+  EXPECT_NE(r.err.find(missing + ": no such file"), std::string::npos) << r.err;
+  const uint32_t frames = SampleCount(out, 0);
+  EXPECT_GE(frames, 60u);
+  EXPECT_LE(frames, 62u);
+  EXPECT_EQ(SameSamples(out, 0, 0, clips.Second, 0, 25), frames);
+  const auto probe = ProbeStreams(out);
+  ASSERT_EQ(probe.size(), 2u);
+  EXPECT_EQ(probe[0].frames, frames);
+
+  // Over the stop: the end of the first clip, then the start of the second.
+  const std::string gap = card.Path("gap.mov");
+  ASSERT_EQ(Cli("cut --from 0.27 --to 0.78 --no-meta -o " + ShellQuote(gap) + " " +
+                ShellQuote(clips.Second) + " " + ShellQuote(clips.First))
+                .status,
+            0);
+  EXPECT_FALSE(TTestCard::Exists(card.Path("gap.dat")));
+  const uint32_t all = SampleCount(gap, 0);
+  ASSERT_GT(all, 25u);
+  EXPECT_EQ(SameSamples(gap, 0, 0, clips.First, 0, 75), 25u);
+  EXPECT_EQ(SameSamples(gap, 0, 25, clips.Second, 0, 0), all - 25);
+  EXPECT_EQ(ProbeStreams(gap).at(0).frames, all);
+
+  const TRun none =
+      Cli("cut --from 0 --to 1 -o " + ShellQuote(card.Path("x.mov")) + " " + ShellQuote(missing));
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("none of the files"), std::string::npos) << none.err;
 }

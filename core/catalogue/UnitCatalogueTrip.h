@@ -1,0 +1,60 @@
+// A catalogue row as a trip for the cutting engine. The cutting dialog and
+// `tachora-cli cut` both go through here, so a fragment taken between two
+// positions of the main window's time line holds the same samples whichever
+// of them made it.
+//
+// The trip's time line is the row's: 0 is the start of its first recording,
+// 1 the end of its last, gaps between recordings included. Every recording
+// and its telemetry take their place on it from the catalogue's times (file
+// times, container header, telemetry, aligned), not from durations laid end
+// to end.
+//
+// Units: date-times TDateTime days (local, 0 = unknown), positions trip
+// fractions.
+//
+// Ownership: the trip's recordings point to the TMovingInfo objects of the
+// track list they were built from; keep that list alive while the trip is
+// used. LoadRowTelemetry may be called on any thread (it reads files and
+// locks the catalogue only briefly); the others touch no state.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "app/UnitUtils.h"
+#include "catalogue/UnitFileItems.h"
+#include "container/UnitCutter.h"
+#include "telemetry/UnitMovingInfo.h"
+
+namespace tachora {
+
+class TFileManager;
+
+struct TRowTelemetry {
+  // The row as the catalogue holds it after the load (a full load may trim a
+  // track and so change the row's telemetry positions).
+  TFileItem Row;
+  // Parallel to Row.Items and never null: a recording without telemetry
+  // gets an empty object spanning the recording.
+  std::vector<std::unique_ptr<TMovingInfo>> Tracks;
+};
+
+// Loads the full telemetry of the row's recordings (own file, else the
+// matched GPS logger track), fits each track to its recording and lets the
+// catalogue learn what the load found, then reads the recomputed row again.
+TRowTelemetry LoadRowTelemetry(TFileManager &catalogue, const TFileItem &row);
+
+// The row's recordings as a cutting trip: the recordings' places on the
+// row's time line, and for every recording whose track holds records, the
+// track and its place. `tracks` is parallel to row.Items (as
+// LoadRowTelemetry gives it); missing or empty entries mean no telemetry.
+TCutTrip MakeCutTrip(const TFileItem &row, const std::vector<std::unique_ptr<TMovingInfo>> &tracks);
+
+// The date-time at a trip fraction: the row's start plus the fraction of its
+// span; 0 when the row's times are unknown.
+TDateTime TripDateTime(const TFileItem &row, long double fraction);
+
+// Sets options.startDate and options.endDate from options.a and options.b.
+void SetCutDates(const TFileItem &row, TCutOptions &options);
+
+}  // namespace tachora
