@@ -134,11 +134,15 @@ void TFileManager::FitTrack(const std::string &recordingPath, TMovingInfo &track
   const int r = FindRecordingLocked(recordingPath, &sub);
   if (r < 0) return;
   TFileItemSubitem &rec = fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)];
-  if (!(track.StartTime < rec.Start) && !(track.EndTime > rec.End)) {
+  const bool inside = !(track.StartTime < rec.Start) && !(track.EndTime > rec.End);
+  // A track that was already fitted while loading (a trip's telemetry is
+  // trimmed to each recording) still has to bring its statistics here, or
+  // the row would keep the span of the untrimmed file.
+  if (inside && track.StartTime == rec.GpsStart && track.EndTime == rec.GpsEnd) {
     RecomputeLocked(r);
     return;
   }
-  track.FitTo(rec.Start, rec.End);
+  if (!inside) track.FitTo(rec.Start, rec.End);
   rec.TrackLength = track.TrackLength();
   rec.HasTrack = rec.TrackLength > 0 ? 1 : 0;
   rec.GpsStart = track.StartTime;

@@ -178,6 +178,10 @@ TEST_F(CatalogueTrip, TrackLongerThanItsRecordingIsCutByItsOwnTimes) {
   ASSERT_EQ(trip.recordings.size(), 2u);
   EXPECT_NEAR(static_cast<double>(trip.recordings[0].start), 0, 1e-6);
   EXPECT_NEAR(static_cast<double>(trip.recordings[0].telemetryStart), 0, 1e-6);
+  // The catalogue's row learns the trimmed span too (the time line uses it).
+  const TFileItemSubitem first = Row().Items.front();
+  EXPECT_NEAR(static_cast<double>(first.RelGpsStart), 0, 1e-6);
+  EXPECT_NEAR(first.GpsStart, loaded.Tracks[0]->StartTime, 1e-9);
 
   const TCutResult res = Cut(1.0 / 12, 2.5 / 12, "early.mov");
   ASSERT_TRUE(res.written) << res.message;
