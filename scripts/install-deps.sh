@@ -18,6 +18,8 @@ PACKAGES=(
   ffmpeg gpsbabel libxml2-utils
   # GUI tests
   xvfb xauth libgl1-mesa-dri fonts-liberation fonts-dejavu-core
+  # locale sources: tests build a decimal-comma locale to prove numbers ignore it
+  locales
 )
 
 missing=()
