@@ -1,6 +1,8 @@
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "telemetry/UnitTrackText.h"
 
@@ -17,6 +19,8 @@ const TGpsInfoConverterDatSamoon::THeaderShift TGpsInfoConverterDatSamoon::kHead
 
 // Same knot factor as the DVR logs.
 constexpr long double kSamoonKnot = 1.85325L;
+// ParseNumber's default when a field must be told apart from a number.
+constexpr long double kNotNumber = std::numeric_limits<long double>::quiet_NaN();
 
 void TGpsInfoConverterDatSamoon::CharSets(TCharSet &required, TCharSet &forbidden) const {
   required.reset();
@@ -82,24 +86,36 @@ void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &
   if (static_cast<size_t>(count) + 2 > info.Items.size())
     info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
 
-  // X, Y, Z: the first three TAB fields.
+  // X, Y, Z: the first three TAB fields. The recorder always writes them as
+  // numbers; a line whose fields are not numbers is no sample (this is what
+  // keeps a binary file named .dat, which reaches this reader through the
+  // extension, from becoming a file of zero-g samples).
   size_t pos = 0;
   long double axis[3] = {0, 0, 0};
+  bool numeric = true;
   for (int k = 0; k < 3; ++k) {
-    if (pos > text.size()) break;
+    if (pos > text.size()) {
+      numeric = false;
+      break;
+    }
     size_t tab = text.find('\t', pos);
     const size_t end = tab == std::string_view::npos ? text.size() : tab;
-    axis[k] = ParseNumber(text.substr(pos, end - pos), 0) / 1000;
+    const long double v = ParseNumber(text.substr(pos, end - pos), kNotNumber);
+    if (std::isnan(v)) numeric = false;
+    axis[k] = numeric ? v / 1000 : 0;
     pos = tab == std::string_view::npos ? text.size() + 1 : tab + 1;
   }
-  TTrackRecord &gs = info.Items[static_cast<size_t>(count)];
-  gs = TTrackRecord();
-  gs.Kind = kRecordGsensor;
-  gs.X = axis[0];
-  gs.Y = axis[1];
-  gs.Z = axis[2];
   if (pos >= text.size()) return;  // no sentence after the sample
-  ++count;
+  TTrackRecord *gs = nullptr;
+  if (numeric) {
+    gs = &info.Items[static_cast<size_t>(count)];
+    *gs = TTrackRecord();
+    gs->Kind = kRecordGsensor;
+    gs->X = axis[0];
+    gs->Y = axis[1];
+    gs->Z = axis[2];
+    ++count;
+  }
 
   static const TCharSet kComma = [] {
     TCharSet s;
@@ -134,7 +150,7 @@ void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &
     if (g.Speed > 0) g.Speed *= kSamoonKnot;
     g.Course = ParseNumber(Field(8), -1);
   }
-  info.Items[static_cast<size_t>(count) - 1].Time = g.Time;
+  if (gs) gs->Time = g.Time;
   // Like every other reader, a fix needs a position and a valid time.
   if ((g.Lon != 0 || g.Lat != 0) && g.Time > 0) {
     g.Kind = kRecordGps;

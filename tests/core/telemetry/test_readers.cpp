@@ -183,6 +183,35 @@ TEST_F(ReadersTest, SamoonHeaderShiftAndSentences) {
   EXPECT_FALSE(samoon.CanRead("1234567890123456\n" + Shifted(plain, 2)));
 }
 
+TEST_F(ReadersTest, SamoonLineNeedsNumericAxes) {
+  // A picture saved as .DAT reaches the Samoon reader through the extension;
+  // its TAB-holding binary lines are no G-sensor samples.
+  static const char kPng[] =
+      "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x18\x08\x06\0\0\0\xe0w=\xf8"
+      "\0\0\0\tpHYs\0\0\x0b\x12\x07\xe9\t\x16\x07-\x16TLs\t\xe3\0\x01"
+      "\tIDAT\x08\xd7"
+      "c\xf8\xff\0\0\0IEND\xae"
+      "B`\x82";
+  const std::string png(kPng, sizeof kPng - 1);
+  EXPECT_FALSE(Parse(png, "ICON.DAT").ok);
+  // Empty or garbled axes drop the sample but keep the fix of that line.
+  const auto p = Parse(
+      "123456789\n"
+      "12\t-40\t1010\t$GPRMC,120000,A,5545.1234,N,03736.0000,E,10.0,90.0,010510,,*6A\n"
+      "\t\t\t$GPRMC,120001,A,5545.1300,N,03736.0100,E,10.0,90.0,010510,,*6A\n"
+      "1x\t2\t3\t$GPGSV,3,1,12*70\n"
+      "13\t-41\t1011\t$GPGSV,3,1,12*70\n",
+      "REC0002.dat");
+  ASSERT_TRUE(p.ok);
+  ASSERT_EQ(p.info.Items.size(), 4u);
+  EXPECT_EQ(p.info.Items[0].Kind, kRecordGsensor);
+  EXPECT_EQ(p.info.Items[1].Kind, kRecordGps);
+  EXPECT_EQ(p.info.Items[2].Kind, kRecordGps);
+  EXPECT_DOUBLE_EQ(p.info.Items[2].Time, EncodeDate(2010, 5, 1) + EncodeTime(12, 0, 1, 0));
+  EXPECT_EQ(p.info.Items[3].Kind, kRecordGsensor);
+  EXPECT_NEAR(static_cast<double>(p.info.Items[3].Z), 1.011, 1e-12);
+}
+
 TEST_F(ReadersTest, PltAndGpxReaders) {
   // Numbers in the header are never points.
   const auto plt = Parse(
