@@ -88,6 +88,7 @@ void TGpsInfoConverter::SplitFields(std::string_view line, const TCharSet &separ
     if (separators[static_cast<unsigned char>(line[i])]) {
       Fields.push_back(line.substr(start, i - start));
       start = i + 1;
+      if (Fields.size() == kMaxFields) return;  // the rest is never read
     }
   }
   Fields.push_back(line.substr(start));

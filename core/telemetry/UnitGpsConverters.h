@@ -65,8 +65,10 @@ class TGpsInfoConverter {
 
  protected:
   // Splits `line` at every separator (empty fields kept) into Fields, which
-  // point into `line`.
+  // point into `line`. No dialect has more than kMaxFields fields; splitting
+  // stops there, so a line of millions of separators costs no memory.
   void SplitFields(std::string_view line, const TCharSet &separators);
+  static constexpr size_t kMaxFields = 32;
   // Field i (0-based) or empty when the line has fewer fields.
   std::string_view Field(size_t i) const {
     return i < Fields.size() ? Fields[i] : std::string_view();

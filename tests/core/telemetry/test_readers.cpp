@@ -289,6 +289,36 @@ TEST_F(ReadersTest, HostileInputIsRejectedCleanly) {
   EXPECT_FALSE(Parse("[G]" + std::string(1000000, '\t') + "\r\n", "g.dat").ok);
 }
 
+namespace {
+
+// Exposes the field splitter of a reader.
+struct TSplitProbe : TGpsInfoConverterDatDOD {
+  size_t Split(std::string_view line, char separator) {
+    TCharSet set;
+    set[static_cast<unsigned char>(separator)] = true;
+    SplitFields(line, set);
+    return Fields.size();
+  }
+  std::string_view At(size_t i) const { return Field(i); }
+};
+
+}  // namespace
+
+TEST_F(ReadersTest, FieldSplittingIsBoundedOnSeparatorFloods) {
+  TSplitProbe probe;
+  EXPECT_EQ(probe.Split("a,,b,", ','), 4u);  // empty fields are kept
+  EXPECT_EQ(probe.At(2), "b");
+  EXPECT_EQ(probe.At(3), "");
+  // A line of a million separators holds a bounded field array (16 bytes a
+  // field would otherwise make a 512 MiB file cost gigabytes).
+  EXPECT_LE(probe.Split(std::string(1000000, ','), ','), 64u);
+  // The fields that the readers read are still there.
+  EXPECT_TRUE(Parse("[G]\t2010-05-01 12:00:00\tN55.750000\tE37.600000\t40\t45" +
+                        std::string(100000, '\t') + "\r\n",
+                    "a.dat")
+                  .ok);
+}
+
 TEST_F(ReadersTest, DialogFilters) {
   EXPECT_EQ(OpenDialogFilter(),
             "All files|*.*|All supported formats  ( *.dat  *.gpx  *.plt  *.log  )|"
