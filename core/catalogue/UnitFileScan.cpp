@@ -118,7 +118,7 @@ int TFileManager::ScanFolder(const std::string &folder, int depth,
       TFileStat st;
       if (!StatFile(path, st)) continue;  // vanished or a dangling link
       isDir = st.IsDir;
-      isFile = !st.IsDir;
+      isFile = st.IsFile;
     }
     if (isDir) {
       below += ScanFolder(path, depth + 1, visited, added);
@@ -146,7 +146,7 @@ int TFileManager::ScanFolder(const std::string &folder, int depth,
         if (fPaths.count(ToLowerAscii(path))) continue;
       }
       TFileStat st;
-      if (!StatFile(path, st)) continue;  // vanished during the scan
+      if (!StatFile(path, st) || !st.IsFile) continue;  // vanished during the scan
       if (AddRecording(path, &st) >= 0) {
         ++here;
         if (added) added->push_back(path);

@@ -86,6 +86,7 @@ bool StatFile(const std::string &path, TFileStat &out) {
     return false;
   out.Exists = true;
   out.IsDir = S_ISDIR(sx.stx_mode);
+  out.IsFile = S_ISREG(sx.stx_mode);
   out.Mode = sx.stx_mode & 07777;
   out.ReadOnly = (sx.stx_mode & 0222) == 0;
   out.Size = static_cast<int64_t>(sx.stx_size);
@@ -102,7 +103,7 @@ bool StatFile(const std::string &path, TFileStat &out) {
 
 bool FileExists(const std::string &path) {
   struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirExists(const std::string &path) {

@@ -23,6 +23,9 @@ namespace tachora {
 struct TFileStat {
   bool Exists = false;
   bool IsDir = false;
+  // A regular file. Pipes, sockets and devices are never catalogued or
+  // read: opening a pipe for reading waits for a writer that never comes.
+  bool IsFile = false;
   bool ReadOnly = false;   // no write bit for anybody
   int64_t Size = -1;       // bytes
   TDateTime Created = 0;   // birth time, 0 when the file system has none
@@ -35,6 +38,7 @@ struct TFileStat {
 // statx of a path, following symbolic links. False (and Exists false) when
 // the file cannot be asked.
 bool StatFile(const std::string &path, TFileStat &out);
+// A regular file (following symbolic links).
 bool FileExists(const std::string &path);
 bool DirExists(const std::string &path);
 

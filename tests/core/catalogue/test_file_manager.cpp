@@ -1,6 +1,7 @@
 // TFileManager on small cards: telemetry look-up, preview, scanning limits,
 // log matching, grouping operations, locking, removal and deletion.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "CatalogueTestCard.h"
@@ -382,4 +383,21 @@ TEST_F(CatalogueCard, HostileFilesAreListedWithoutDetails) {
     EXPECT_EQ(row.PictureText, "");
     EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 7u);
   }
+}
+
+TEST_F(CatalogueCard, PipesNamedLikeRecordingsAreNeverOpened) {
+  // Opening a named pipe for reading blocks until a writer comes: a pipe
+  // called FILE0001.MOV, or its sidecar, must neither hang nor be listed.
+  card.MakeDirs("DCIM/100MEDIA");
+  const std::string pipe = card.Path("DCIM/100MEDIA/FILE0001.MOV");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  const std::string mov2 = card.FakeMovie("DCIM/100MEDIA/FILE0002.MOV");
+  ASSERT_EQ(mkfifo(card.Path("DCIM/100MEDIA/FILE0002.DAT").c_str(), 0644), 0);
+  ASSERT_EQ(symlink(pipe.c_str(), card.Path("DCIM/100MEDIA/FILE0003.MOV").c_str()), 0);
+  TFileManager fm(false, nullptr);
+  EXPECT_TRUE(fm.OpenRecording(pipe).Items.empty());
+  fm.AddFolder(card.Root);
+  ASSERT_EQ(fm.RowCount(), 1);
+  EXPECT_EQ(fm.GetItem(0).Summary.Path, mov2);
+  EXPECT_EQ(fm.GetItem(0).Summary.TelemetryPath, "");
 }
