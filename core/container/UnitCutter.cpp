@@ -132,6 +132,13 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
         };
         if (!writer->CopySamples(*reader, options.video, options.audio, cb, e, s))
           result.cancelled = true;
+      } catch (const TMOVWriteError &ex) {
+        // Disk full or the like: what the tables would describe is not in
+        // the file, so there is nothing worth keeping.
+        writer.reset();
+        std::remove(part.c_str());
+        result.message = std::string("Cannot write the output file: ") + ex.what();
+        return result;
       } catch (const std::exception &ex) {
         result.errors.push_back(info.fileName + ": " + ex.what());
       }

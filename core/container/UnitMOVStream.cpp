@@ -186,7 +186,7 @@ void TMOVStream::RawWrite(int64_t pos, const void *buf, size_t n) {
     ssize_t w = ::pwrite(fFd, p + done, n - done, pos + static_cast<int64_t>(done));
     if (w < 0) {
       if (errno == EINTR) continue;
-      throw TMOVError(ErrnoText("write"));
+      throw TMOVWriteError(ErrnoText("write"));
     }
     done += static_cast<size_t>(w);
   }
@@ -267,7 +267,7 @@ void TMOVStream::Flush() {
 
 void TMOVStream::SetSize(int64_t size) {
   Flush();
-  if (::ftruncate(fFd, size) != 0) throw TMOVError(ErrnoText("truncate"));
+  if (::ftruncate(fFd, size) != 0) throw TMOVWriteError(ErrnoText("truncate"));
   fFileSize = size;
 }
 

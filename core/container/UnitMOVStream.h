@@ -27,6 +27,14 @@ class TMOVError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The output file could not be written (disk full, file too large, I/O
+// error). Unlike damaged input, which only loses what it held, this leaves
+// the new file without the bytes its tables describe.
+class TMOVWriteError : public TMOVError {
+ public:
+  using TMOVError::TMOVError;
+};
+
 class TMOVStream {
  public:
   // Opens an existing file for reading (nullptr when it cannot be opened).

@@ -113,7 +113,7 @@ void TMOVWriter::EndMediaData() {
   const int64_t end = fStream->Position();
   const int64_t size = end - fMediaStart;
   if (size > int64_t(std::numeric_limits<uint32_t>::max()))
-    throw TMOVError("media-data atom too large");
+    throw TMOVWriteError("media-data atom too large");
   uint8_t b[4];
   PutU32(b, static_cast<uint32_t>(size));
   fStream->WriteAt(fMediaStart, b, 4);
@@ -401,7 +401,7 @@ void TMOVWriter::CloseAtom() {
   fOpenAtoms.pop_back();
   const int64_t end = fStream->Position();
   const int64_t size = end - start;
-  if (size > int64_t(std::numeric_limits<uint32_t>::max())) throw TMOVError("atom too large");
+  if (size > int64_t(std::numeric_limits<uint32_t>::max())) throw TMOVWriteError("atom too large");
   uint8_t b[4];
   PutU32(b, static_cast<uint32_t>(size));
   fStream->WriteAt(start, b, 4);
@@ -607,6 +607,8 @@ void TMOVWriter::CopyAtoms(const TMOVReader &templ, int64_t end) {
       }
       p = next;
     }
+  } catch (const TMOVWriteError &) {
+    throw;  // the new file is incomplete: the caller must know
   } catch (const TMOVError &) {
     // A damaged template ends this level; what was written stays.
   }

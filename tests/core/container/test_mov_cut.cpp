@@ -1,8 +1,10 @@
 // Cutting fragments out of ffmpeg-made recordings; every cut file is read
 // back by our reader, probed by ffprobe and decoded by ffmpeg.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -429,4 +431,33 @@ TEST(MOVCut, SourceShrinksDuringCopy) {
   ASSERT_EQ(back.Tracks().size(), 2u);
   EXPECT_EQ(back.Tracks()[0].SampleCount(), r.Tracks()[0].SampleCount());
   EXPECT_EQ(ProbeStreams(out).size(), 2u);
+}
+
+// An output that cannot be written in full (a disk filling up, here a
+// file-size limit) fails the cut and leaves nothing behind: never a file
+// under the chosen name whose tables point at bytes that are not there.
+TEST(MOVCut, OutputThatCannotBeWrittenIsReported) {
+  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Spec("h264", "pcm_s16le"));
+  const std::string dir = MakeTempDir("cut-full");
+  const TCutResult whole = Cut(trip, 0, 1, dir + "/whole.mov");
+  ASSERT_TRUE(whole.written) << whole.message;
+  // Limits inside the media data and inside the movie atom that follows it.
+  const int64_t mediaEnd = 24 + 2 * 8 + whole.mediaBytes;
+  for (int64_t limit : {mediaEnd / 2, mediaEnd + 200}) {
+    SCOPED_TRACE(limit);
+    const std::string out = dir + "/full.mov";
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(limit);
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const TCutResult res = Cut(trip, 0, 1, out);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(res.written);
+    EXPECT_NE(res.message.find("Cannot write the output file"), std::string::npos) << res.message;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(out + ".part"));
+  }
 }
