@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <unordered_set>
 
 #include "catalogue/UnitCatalogueProbe.h"
 #include "catalogue/UnitFileManager.h"
@@ -15,11 +16,23 @@ namespace {
 
 // The telemetry file that belongs to the recording alone: its sidecar, its
 // INFO folder's .DAT or a .dat of the same name. A recorder GPS log attached
-// by time carries another name and covers other recordings as well.
+// by time carries another name and covers other recordings as well. A .dat
+// of the same name found elsewhere is another recording's when it lies in an
+// INFO folder or beside a video of that name (a copy of a card's video
+// without its telemetry finds the card's file by name).
 bool OwnTelemetry(const TFileItemSubitem &rec) {
   if (rec.TelemetryPath.empty()) return false;
   if (EqualsNoCase(rec.TelemetryPath, rec.GpsLog.Path)) return false;
-  return EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path));
+  if (!EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path))) return false;
+  const std::string dir = ExtractFileDir(rec.TelemetryPath);
+  const std::string videoDir = ExtractFileDir(rec.Path);
+  if (dir == videoDir) return true;
+  if (EqualsNoCase(ExtractFileName(dir), "INFO"))
+    return ExtractFileDir(dir) == ExtractFileDir(videoDir);
+  const std::string videoName = ExtractFileName(rec.Path);
+  const size_t dot = videoName.find_last_of('.');
+  const std::string ext = dot == std::string::npos ? std::string() : videoName.substr(dot);
+  return FindFileNoCase(dir, BaseNameNoExt(rec.TelemetryPath) + ext).empty();
 }
 
 }  // namespace
@@ -55,8 +68,22 @@ void TFileManager::RemoveItem(const TFileItem &row) {
 }
 
 void TFileManager::DeleteItemFiles(const TFileItem &row) {
+  // A telemetry file that another listed recording still uses is kept.
+  std::unordered_set<std::string> inUse;
+  {
+    std::unordered_set<std::string> mine;
+    for (const auto &rec : row.Items) mine.insert(ToLowerAscii(rec.Path));
+    std::lock_guard lock(fMutex);
+    for (const auto &r : fRows)
+      for (const auto &rec : r.Items) {
+        if (mine.count(ToLowerAscii(rec.Path))) continue;
+        if (!rec.TelemetryPath.empty()) inUse.insert(ToLowerAscii(rec.TelemetryPath));
+        if (!rec.GpsLog.Path.empty()) inUse.insert(ToLowerAscii(rec.GpsLog.Path));
+      }
+  }
   for (const auto &rec : row.Items) {
-    if (OwnTelemetry(rec)) unlink(rec.TelemetryPath.c_str());
+    if (OwnTelemetry(rec) && !inUse.count(ToLowerAscii(rec.TelemetryPath)))
+      unlink(rec.TelemetryPath.c_str());
     if (!rec.Path.empty()) unlink(rec.Path.c_str());
   }
   RemoveItem(row);

@@ -210,6 +210,39 @@ TEST_F(CatalogueCard, DeleteTakesInfoTelemetryAndRemoveKeepsFiles) {
   EXPECT_FALSE(TTestCard::Exists(info));
 }
 
+TEST_F(CatalogueCard, DeleteKeepsTelemetryThatBelongsToAnotherVideo) {
+  // The card, and a copy of one video taken without its telemetry: the copy
+  // finds the card's INFO file (and a sidecar beside the card's other video)
+  // by name. Deleting the copy must leave the card's telemetry alone.
+  const std::string mov1 = card.FakeMovie("card/DCIM/100MEDIA/FILE0001.MOV");
+  card.SetTimes(mov1, At(10, 3));
+  const std::string info = card.Dat("card/DCIM/INFO/FILE0001.DAT", At(10, 0), 180);
+  const std::string mov2 = card.FakeMovie("card/DCIM/100MEDIA/FILE0002.MOV");
+  card.SetTimes(mov2, At(11, 3));
+  const std::string dat2 = card.Dat("card/DCIM/100MEDIA/FILE0002.DAT", At(11, 0), 180);
+  const std::string copy1 = card.FakeMovie("copy/FILE0001.MOV");
+  const std::string copy2 = card.FakeMovie("copy/FILE0002.MOV");
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Path("card"));
+  fm.AddFolder(card.Path("copy"));
+  ASSERT_EQ(fm.RowCount(), 4);
+  ASSERT_EQ(fm.GetItem(fm.FindRecording(copy1)).Items[0].TelemetryPath, info);
+  ASSERT_EQ(fm.GetItem(fm.FindRecording(copy2)).Items[0].TelemetryPath, dat2);
+  // Still used by the card's row.
+  fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(copy1)));
+  EXPECT_FALSE(TTestCard::Exists(copy1));
+  EXPECT_TRUE(TTestCard::Exists(info));
+  // No longer listed, but the card's own file all the same.
+  fm.RemoveItem(fm.GetItem(fm.FindRecording(mov2)));
+  fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(copy2)));
+  EXPECT_FALSE(TTestCard::Exists(copy2));
+  EXPECT_TRUE(TTestCard::Exists(dat2));
+  // The card's recording takes its own INFO file with it.
+  fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(mov1)));
+  EXPECT_FALSE(TTestCard::Exists(mov1));
+  EXPECT_FALSE(TTestCard::Exists(info));
+}
+
 TEST_F(CatalogueCard, LockAndUnlockKeepOtherModeBits) {
   const std::string a = card.FakeMovie("FILE0001.MOV");
   const std::string b = card.FakeMovie("FILE0002.MOV");
