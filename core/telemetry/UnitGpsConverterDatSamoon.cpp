@@ -152,7 +152,7 @@ void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &
   }
   if (gs) gs->Time = g.Time;
   // Like every other reader, a fix needs a position and a valid time.
-  if ((g.Lon != 0 || g.Lat != 0) && g.Time > 0) {
+  if ((g.Lon != 0 || g.Lat != 0) && IsFixInRange(g)) {
     g.Kind = kRecordGps;
     ++count;
   }

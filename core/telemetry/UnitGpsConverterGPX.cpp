@@ -60,7 +60,7 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
       r.Lon = ParseNumber(Value(block, "lon"), 0);
       r.Altitude = ParseNumber(Value(block, "ele"), 0);
       r.Time = ParseFixedDateTime(Value(block, "time"));
-      if (r.Lon == 0 || r.Lat == 0 || r.Time <= 0) continue;
+      if (r.Lon == 0 || r.Lat == 0 || !IsFixInRange(r)) continue;
       r.Time = UtcToLocal(r.Time);
       r.Course = ParseNumber(Value(block, "course"), -1);
       r.Speed = ParseNumber(Value(block, "speed"), -1);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "telemetry/UnitGpsConverterDatDOD.h"
@@ -71,7 +72,7 @@ void TGpsInfoConverter::AddLine(std::string_view line, int index, int &count, TT
   TTrackRecord &rec = info.Items[static_cast<size_t>(count)];
   rec = TTrackRecord();  // a rejected line must not leave values for the next
   if (!ParseLine(line, index, rec)) return;
-  if ((rec.Kind == kRecordGps && rec.Lon != 0 && rec.Lat != 0 && rec.Time > 0) ||
+  if ((rec.Kind == kRecordGps && rec.Lon != 0 && rec.Lat != 0 && IsFixInRange(rec)) ||
       rec.Kind == kRecordGsensor)
     ++count;
 }
@@ -92,6 +93,12 @@ void TGpsInfoConverter::SplitFields(std::string_view line, const TCharSet &separ
     }
   }
   Fields.push_back(line.substr(start));
+}
+
+bool IsFixInRange(const TTrackRecord &rec) {
+  constexpr double kYear10000 = 2958466;  // 10000-01-01 as TDateTime
+  return std::fabs(rec.Lat) <= 90 && std::fabs(rec.Lon) <= 180 && rec.Time > 0 &&
+         rec.Time < kYear10000;
 }
 
 // ---- lists -------------------------------------------------------------------

@@ -79,6 +79,12 @@ class TGpsInfoConverter {
 
 using TGpsConverterList = std::vector<std::unique_ptr<TGpsInfoConverter>>;
 
+// Whether a GPS record's position lies on the globe (|Lat| <= 90,
+// |Lon| <= 180) and its time after 1899-12-30 and before the year 10000.
+// The readers take fixes only within these bounds: a file may hold any
+// number, and a time of 1e300 days cannot even be shown as a date.
+bool IsFixInRange(const TTrackRecord &rec);
+
 // Fresh lists in their fixed orders:
 // writers KML, PLT, GPX, DatDOD (the order of the save dialog's types);
 // readers DatDOD, GPX, PLT, LogDOD, LogDVR, DatSamoon;

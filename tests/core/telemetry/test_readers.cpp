@@ -248,6 +248,47 @@ TEST_F(ReadersTest, PltAndGpxReaders) {
   EXPECT_EQ(g.info.Items.size(), 1u);
 }
 
+TEST_F(ReadersTest, FixesOffTheGlobeOrCalendarAreDropped) {
+  // Each file: one good fix and fixes whose latitude, longitude or time no
+  // real fix can have; only the good one is taken.
+  const auto dat = Parse(
+      "[G]\t2010-05-01 12:00:00\tN91.000000\tE37.600000\r\n"
+      "[G]\t2010-05-01 12:00:01\tN55.750000\tW180.500000\r\n"
+      "[G]\t2010-05-01 12:00:02\tN1e300\tE1e300\r\n"
+      "[G]\t2010-05-01 12:00:03\tS90.000000\tW180.000000\r\n",
+      "a.dat");
+  ASSERT_TRUE(dat.ok);
+  ASSERT_EQ(dat.info.Items.size(), 1u);
+  EXPECT_EQ(dat.info.Items[0].Lat, -90);
+  const auto plt = Parse(
+      "OziExplorer Track Point File Version 2.1\r\nWGS 84\r\nAltitude is in Feet\r\n"
+      "Reserved 3\r\n0,2,255,Name,0,0,2,8421376\r\n3\r\n"
+      "1e300,37.6,0,-777,40299.5,\r\n"
+      "55.75,37.6,0,-777,1e300,\r\n"
+      "55.75,37.6,0,-777,40299.5,\r\n",
+      "t.plt");
+  ASSERT_TRUE(plt.ok);
+  ASSERT_EQ(plt.info.Items.size(), 1u);
+  EXPECT_DOUBLE_EQ(plt.info.Items[0].Time, 40299.5);
+  const auto gpx = Parse(
+      "<gpx><trk><trkseg>\n"
+      "<trkpt lat=\"95\" lon=\"37.6\"><time>2010-05-01T12:00:00Z</time></trkpt>\n"
+      "<trkpt lat=\"55.75\" lon=\"-200\"><time>2010-05-01T12:00:01Z</time></trkpt>\n"
+      "<trkpt lat=\"55.75\" lon=\"37.6\"><time>2010-05-01T12:00:02Z</time></trkpt>\n"
+      "</trkseg></trk></gpx>\n",
+      "t.gpx");
+  ASSERT_TRUE(gpx.ok);
+  EXPECT_EQ(gpx.info.Items.size(), 1u);
+  const auto samoon = Parse(
+      "123456789\n"
+      "1\t2\t3\t$GPRMC,120000,A,9545.1234,N,03736.0000,E,10.0,90.0,010510,,*6A\n"
+      "1\t2\t3\t$GPRMC,120001,A,5545.1234,N,03736.0000,E,10.0,90.0,010510,,*6A\n",
+      "s.dat");
+  ASSERT_TRUE(samoon.ok);
+  ASSERT_EQ(samoon.info.Items.size(), 3u);  // two samples, one fix
+  EXPECT_EQ(samoon.info.Items[2].Kind, kRecordGps);
+}
+
 TEST_F(ReadersTest, RejectionAndExtensionFallback) {
   // More than 8 lines without a record: not this dialect at all.
   std::string junk;
