@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitTrackText.h"
@@ -305,6 +306,22 @@ bool TMovingInfo::FitTo(double start, double end) {
 
 // ---- track summary ---------------------------------------------------------
 
+namespace {
+
+// A span of days as h:mm:ss text. The time-of-day text would drop whole days
+// and describe a 25-hour trip as one hour long; hours count on past 24.
+std::string DurationText(double days) {
+  if (!(days >= 1) || !std::isfinite(days)) return FormatTime(days);
+  const auto ms = static_cast<int64_t>(std::llround(days * kMsPerDay));
+  const int64_t s = ms / 1000;
+  char b[48];
+  std::snprintf(b, sizeof b, "%02lld:%02d:%02d", static_cast<long long>(s / 3600),
+                static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
+  return b;
+}
+
+}  // namespace
+
 TTrackRecord RecordOf(const TGpsPoint &p) {
   TTrackRecord r;
   r.Kind = kRecordGps;
@@ -353,7 +370,7 @@ void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
                       ? info.Length / 1000 / ((info.EndTime - info.StartTime) * 24)
                       : 0;
   info.Name = "Track " + FormatDateTime(info.StartTime);
-  info.Description = "Duration: " + FormatTime(info.EndTime - info.StartTime) + ". " +
+  info.Description = "Duration: " + DurationText(info.EndTime - info.StartTime) + ". " +
                      "Length: " + IntText(info.Length) + "m. " +
                      "AvgSpeed: " + CutGeneral(std::round(info.AvgSpeed * 10) / 10, 18) + "km/h.";
 }

@@ -286,6 +286,11 @@ TEST_F(MovingInfoTest, TrackSummary) {
   EXPECT_EQ(info.StartTime, At(0));
   EXPECT_EQ(info.EndTime, At(1100));
 
+  // A trip over a day long counts its hours on.
+  TTrackInfo longTrip;
+  BeginTrackInfo(Track({Point(0, 55.75, 37.6), Point(25 * 3600 + 61, 55.76, 37.6)}), longTrip);
+  EXPECT_EQ(longTrip.Description.substr(0, 20), "Duration: 25:01:01. ");
+
   // One instant: no speed.
   TTrackInfo one;
   BeginTrackInfo(Track({Point(5, 55.75, 37.6)}), one);
