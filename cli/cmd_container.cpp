@@ -6,6 +6,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CliCommands.h"
@@ -179,6 +180,19 @@ int RunCut(const std::vector<std::string> &args) {
     loaded = LoadRowTelemetry(catalogue, row);
   else
     loaded.Row = row;
+  // Neither OUT nor its .dat may replace a recording or its telemetry.
+  const std::string metaOut = MetaFileName(options.output);
+  for (const TFileItemSubitem &item : loaded.Row.Items)
+    for (const std::string *source : {&item.Path, &item.TelemetryPath, &item.GpsLog.Path})
+      for (const std::string *target : {&std::as_const(options.output), &metaOut}) {
+        std::error_code ec;
+        if (source->empty() || (target == &metaOut && !options.meta) ||
+            !std::filesystem::equivalent(*source, *target, ec))
+          continue;
+        std::cerr << "cut: " << *target << " would replace " << *source
+                  << ", which the fragment is cut from\n";
+        return 1;
+      }
   TCutTrip trip = MakeCutTrip(loaded.Row, loaded.Tracks);
   SetCutDates(loaded.Row, options);
   TCutMetaSource *meta = nullptr;

@@ -38,6 +38,15 @@ bool WriteWholeFile(const std::string &path, const std::string &text, std::strin
   return true;
 }
 
+// True when both names lead to one existing file (links, "./", case on
+// case-insensitive file systems).
+bool SameFile(const std::string &a, const std::string &b) {
+  struct stat sa {
+  }, sb{};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 void SetFileTimes(const std::string &path, TDateTime when) {
   timespec ts[2];
   ts[0] = ts[1] = TimespecFromDateTime(when);
@@ -86,6 +95,13 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
     result.message = "The selection is empty: B must lie after A";
     return result;
   }
+  // The cut is renamed over the output at the end: it must never take the
+  // place of a recording it is cut from.
+  for (const TCutRecording &rec : trip.recordings)
+    if (SameFile(rec.path, options.output)) {
+      result.message = "The output file is one of the recordings to cut: " + options.output;
+      return result;
+    }
   const std::string part = options.output + ".part";
   std::unique_ptr<TMOVWriter> writer;
   try {

@@ -147,6 +147,20 @@ TEST(CliContainer, CutWithTelemetry) {
                      ShellQuote(dir + "/FILE0001.MOV"));
   EXPECT_EQ(n.out, out2 + "\n");
   EXPECT_FALSE(fs::exists(dir + "/plain.dat"));
+
+  // Neither the movie nor its .dat may take the place of a source file:
+  // "file0001.mov" is a new name, but its .dat is the recording's telemetry.
+  const std::string telemetry = dir + "/file0001.dat";
+  const auto telemetrySize = fs::file_size(telemetry);
+  for (const std::string name : {"/file0001.mov", "/FILE0001.MOV"}) {
+    const TRun self = Cli("cut --from 0.2 --to 0.6 -o " + ShellQuote(dir + name) + " " +
+                          ShellQuote(dir + "/FILE0001.MOV"));
+    EXPECT_EQ(self.status, 1) << name;
+    EXPECT_NE(self.err.find("would replace"), std::string::npos) << self.err;
+  }
+  EXPECT_EQ(fs::file_size(telemetry), telemetrySize);
+  EXPECT_FALSE(fs::exists(dir + "/file0001.mov"));
+  EXPECT_GT(fs::file_size(dir + "/FILE0001.MOV"), 100000u);
 }
 
 // The fractions refer to the trip as the catalogue times it: two 4-second

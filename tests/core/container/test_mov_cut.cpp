@@ -461,3 +461,19 @@ TEST(MOVCut, OutputThatCannotBeWrittenIsReported) {
     EXPECT_FALSE(fs::exists(out + ".part"));
   }
 }
+
+// The cut is named at the end by a rename: an output naming one of the
+// recordings (by any spelling) is refused before anything is written.
+TEST(MOVCut, OutputNeverReplacesARecording) {
+  const std::string dir = MakeTempDir("cut-self");
+  const std::string src = dir + "/src.mov";
+  fs::copy_file(GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le")), src);
+  const std::string before = WholeFile(src);
+  for (const std::string &out : {src, dir + "/./src.mov"}) {
+    const TCutResult res = Cut({src}, 0, 0.5L, out);
+    EXPECT_FALSE(res.written);
+    EXPECT_FALSE(res.message.empty());
+  }
+  EXPECT_TRUE(WholeFile(src) == before);
+  EXPECT_FALSE(fs::exists(src + ".part"));
+}
