@@ -41,8 +41,8 @@ bool WriteWholeFile(const std::string &path, const std::string &text, std::strin
 // True when both names lead to one existing file (links, "./", case on
 // case-insensitive file systems).
 bool SameFile(const std::string &a, const std::string &b) {
-  struct stat sa {
-  }, sb{};
+  struct stat sa = {};
+  struct stat sb = {};
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
