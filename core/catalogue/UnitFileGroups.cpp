@@ -136,7 +136,7 @@ void TFileManager::UngroupAll() {
 }
 
 void TFileManager::MatchLogFiles() {
-  std::vector<int> marked;
+  std::vector<std::string> marked;  // a recording of each marked row
   {
     std::lock_guard lock(fMutex);
     if (fLogFiles.empty()) return;
@@ -162,12 +162,15 @@ void TFileManager::MatchLogFiles() {
           mark = true;
         }
       }
-      if (mark) marked.push_back(static_cast<int>(r));
+      if (mark) marked.push_back(fRows[r].Items[0].Path);
     }
   }
-  for (int r : marked) {
+  // By recording, not row number: the rows may be sorted or grouped meanwhile.
+  TNoCaseDirCache cache;
+  std::unordered_set<std::string> done;
+  for (const auto &path : marked) {
     if (fTerminated.load()) break;
-    WorkOutRows({r}, false, true);
+    if (!done.count(path)) WorkOutRowOf(path, false, true, cache, &done);
   }
 }
 

@@ -345,12 +345,38 @@ void TFileManager::WorkOutRows(const std::vector<int> &rows, bool withProbe, boo
         for (const auto &rec : fRows[static_cast<size_t>(r)].Items) recs.push_back(rec);
   }
   TNoCaseDirCache local;
+  WorkOutRecordings(recs, withProbe, withAlign, cache ? *cache : local,
+                    rows.empty() ? -1 : rows[0]);
+}
+
+bool TFileManager::WorkOutRowOf(const std::string &path, bool withProbe, bool withAlign,
+                                TNoCaseDirCache &cache, std::unordered_set<std::string> *done,
+                                size_t hint) {
+  std::vector<TFileItemSubitem> recs;
+  int row = -1;
+  {
+    std::lock_guard lock(fMutex);
+    if (hint < fRows.size())
+      for (const auto &rec : fRows[hint].Items)
+        if (rec.Path == path) row = static_cast<int>(hint);
+    if (row < 0) row = FindRecordingLocked(path, nullptr);
+    if (row < 0) return false;
+    recs = fRows[static_cast<size_t>(row)].Items;
+  }
+  if (done)
+    for (const auto &rec : recs) done->insert(rec.Path);
+  WorkOutRecordings(recs, withProbe, withAlign, cache, row);
+  return true;
+}
+
+void TFileManager::WorkOutRecordings(std::vector<TFileItemSubitem> &recs, bool withProbe,
+                                     bool withAlign, TNoCaseDirCache &cache, int hint) {
   for (auto &rec : recs) {
     if (fTerminated.load()) break;
-    WorkOutRecording(rec, withProbe, cache ? *cache : local);
+    WorkOutRecording(rec, withProbe, cache);
     if (withAlign) AlignTimes(rec);
   }
-  StoreRecordings(recs, rows.empty() ? -1 : rows[0]);
+  StoreRecordings(recs, hint);
 }
 
 void TFileManager::StoreRecordings(const std::vector<TFileItemSubitem> &recs, int hint) {

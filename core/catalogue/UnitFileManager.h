@@ -27,6 +27,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -160,6 +161,14 @@ class TFileManager {
   // of the given rows (worked on copies), then stored back by path.
   void WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign,
                    TNoCaseDirCache *cache = nullptr);
+  // The same for the row that holds `path` at the moment it is read (row
+  // numbers change whenever the list is sorted or grouped). Adds the paths
+  // of that row's recordings to `done`; false when the path is not listed.
+  // `hint` is the row the recording probably is in (tried first).
+  bool WorkOutRowOf(const std::string &path, bool withProbe, bool withAlign, TNoCaseDirCache &cache,
+                    std::unordered_set<std::string> *done = nullptr, size_t hint = SIZE_MAX);
+  void WorkOutRecordings(std::vector<TFileItemSubitem> &recs, bool withProbe, bool withAlign,
+                         TNoCaseDirCache &cache, int hint);
   void WorkOutRecording(TFileItemSubitem &rec, bool withProbe, TNoCaseDirCache &cache);
   void StoreRecordings(const std::vector<TFileItemSubitem> &recs, int hint = -1);
   void LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache);

@@ -176,19 +176,8 @@ void TFileManager::Preview(size_t rowCount, bool progress) {
   TNoCaseDirCache cache;  // each folder of the card is listed once
   for (size_t i = 0; i < order.size() && !StopRequested(); ++i) {
     if (done.count(order[i])) continue;
-    int row = -1;
-    {
-      std::lock_guard lock(fMutex);
-      // Usually the row has kept its number; search only when it has not.
-      if (i < fRows.size())
-        for (const auto &rec : fRows[i].Items)
-          if (rec.Path == order[i]) row = static_cast<int>(i);
-      if (row < 0) row = FindRecordingLocked(order[i], nullptr);
-      if (row >= 0)
-        for (const auto &rec : fRows[static_cast<size_t>(row)].Items) done.insert(rec.Path);
-    }
-    if (row < 0) continue;  // removed meanwhile
-    WorkOutRows({row}, true, true, &cache);
+    // Usually the row has kept its number; it is searched only when it has not.
+    if (!WorkOutRowOf(order[i], true, true, cache, &done, i)) continue;  // removed meanwhile
     if (!progress) continue;
     SetStatus(
         CatalogueText("Preview") + " " +
@@ -202,17 +191,13 @@ bool TFileManager::AddFolder(const std::string &folder) {
   std::set<std::pair<uint64_t, uint64_t>> visited;
   std::vector<std::string> added;
   ScanFolder(AbsolutePath(folder), 0, visited, &added);
-  std::unordered_map<std::string, int> rowOf;
-  {
-    std::lock_guard lock(fMutex);
-    for (size_t r = 0; r < fRows.size(); ++r)
-      for (const auto &rec : fRows[r].Items) rowOf.emplace(rec.Path, static_cast<int>(r));
-  }
+  // Rows are found by their recordings: the list may be sorted or grouped
+  // while the new rows are worked out.
   TNoCaseDirCache cache;
+  std::unordered_set<std::string> done;
   for (const auto &p : added) {
     if (fTerminated.load()) break;
-    const auto it = rowOf.find(p);
-    if (it != rowOf.end()) WorkOutRows({it->second}, true, true, &cache);
+    if (!done.count(p)) WorkOutRowOf(p, true, true, cache, &done);
   }
   {
     // The status belongs to a search thread while one runs; otherwise a

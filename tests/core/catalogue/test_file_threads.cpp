@@ -237,3 +237,25 @@ TEST(CatalogueSearch, ClearDuringAddFolderIsHonouredAtItsEnd) {
   EXPECT_EQ(fm.RowCount(), 6);
   EXPECT_FALSE(fm.AddFolder(card.Root + "/./DCIM"));  // same files, other spelling
 }
+
+TEST(CatalogueSearch, RowsSortedWhileAFolderIsOpenedAreAllWorkedOut) {
+  // The user sorts the list while an opened folder is being previewed: every
+  // recording must still get its telemetry, whichever row number it has.
+  InitLanguages(1033);
+  TTestCard card;
+  FillCard(card, 40);
+  TFileManager fm(false, nullptr);
+  std::atomic<bool> stop{false};
+  std::thread ui([&] {
+    for (int k = 0; !stop; ++k) {
+      fm.SortBy(k % 2 ? 0 : 5);
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  });
+  fm.AddFolder(card.Root);
+  stop = true;
+  ui.join();
+  ASSERT_EQ(fm.RowCount(), 40);
+  for (const auto &row : fm.Items())
+    for (const auto &rec : row.Items) EXPECT_FALSE(rec.TelemetryPath.empty()) << rec.Path;
+}
