@@ -192,12 +192,20 @@ bool TFileManager::AddFolder(const std::string &folder) {
   std::vector<std::string> added;
   ScanFolder(AbsolutePath(folder), 0, visited, &added);
   // Rows are found by their recordings: the list may be sorted or grouped
-  // while the new rows are worked out.
+  // while the new rows are worked out. Their numbers now are only a hint.
+  std::unordered_map<std::string, size_t> rowOf;
+  {
+    std::lock_guard lock(fMutex);
+    for (size_t r = 0; r < fRows.size(); ++r)
+      for (const auto &rec : fRows[r].Items) rowOf.emplace(rec.Path, r);
+  }
   TNoCaseDirCache cache;
   std::unordered_set<std::string> done;
   for (const auto &p : added) {
     if (fTerminated.load()) break;
-    if (!done.count(p)) WorkOutRowOf(p, true, true, cache, &done);
+    if (done.count(p)) continue;
+    const auto it = rowOf.find(p);
+    WorkOutRowOf(p, true, true, cache, &done, it == rowOf.end() ? SIZE_MAX : it->second);
   }
   {
     // The status belongs to a search thread while one runs; otherwise a
