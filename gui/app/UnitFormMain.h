@@ -64,6 +64,10 @@ class TFormMain : public QMainWindow {
   QString RememberedCaption() const { return remembered_; }
   int SelectedRow() const;
   void SelectRow(int row);
+  // "Attach Track" and "Move video position" once the dialog has answered:
+  // change the selected row and prepare it again (its telemetry reloaded).
+  void AttachTrackFile(const QString &path);
+  void ShiftSelected(TDateTime offset);
   // The geometry the window was given at creation (after correction).
   QRect StartBounds() const { return startBounds_; }
   // The row last prepared for playback (a copy) and the telemetry of each of
@@ -105,7 +109,9 @@ class TFormMain : public QMainWindow {
   void DestroyCatalogue();
   void RefreshFromSearch();
   void OnSelectionChanged();
-  void PrepareRow(int row);
+  // Copies the row and loads its telemetry, unless it is the current row
+  // already (`force` reloads it after its recordings or track changed).
+  void PrepareRow(int row, bool force = false);
   void OnColumnClicked(int column);
   void ShowListMenu(const QPoint &pos);
   bool HandleZoomKeys(QKeyEvent *event);

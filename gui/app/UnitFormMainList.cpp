@@ -214,10 +214,10 @@ void TFormMain::OnSelectionChanged() {
   if (row >= 0 && !refreshing_) PrepareRow(row);
 }
 
-void TFormMain::PrepareRow(int row) {
-  if (!fm_) return;
+void TFormMain::PrepareRow(int row, bool force) {
+  if (!fm_ || row < 0) return;
   TFileItem item = fm_->GetItem(row);
-  if (item.Items.empty() || item.Summary.Path == currentRow_.Summary.Path) return;
+  if (item.Items.empty() || (!force && item.Summary.Path == currentRow_.Summary.Path)) return;
   TWaitCursor wait;
   // The catalogue learns what the full load found (a track reaching outside
   // its recording is trimmed, the row recomputed); the cutter builds its
@@ -318,6 +318,9 @@ void TFormMain::OpenFiles(const QStringList &paths) {
   const int sel = SelectedRow();
   if (sel >= 0) layout_->ListView->scrollTo(model_->index(sel, 0));
   layout_->ListView->setFocus();
+  // The refresh selected the row without the user: prepare it as a click
+  // would, so an opened or dropped file is ready to play.
+  PrepareRow(sel);
   if (closePending_) close();
 }
 
@@ -356,8 +359,22 @@ void TFormMain::AttachTrackDialog() {
   const QString path =
       QFileDialog::getOpenFileName(this, TMainMenu::Caption(menu_->Item("N_FileList_Track_Set")),
                                    QString(), filters.join(";;"), &selected);
-  if (path.isEmpty()) return;
+  if (!path.isEmpty()) AttachTrackFile(path);
+}
+
+void TFormMain::AttachTrackFile(const QString &path) {
+  const int row = SelectedRow();
+  if (!fm_ || row < 0) return;
   fm_->AttachTrack(row, path.toStdString());
+  PrepareRow(SelectedRow(), true);
+}
+
+void TFormMain::ShiftSelected(TDateTime offset) {
+  const int row = SelectedRow();
+  if (!fm_ || row < 0 || offset == 0) return;
+  // The shifted row may sort elsewhere; the refresh follows it by caption.
+  fm_->ShiftItem(row, offset);
+  PrepareRow(SelectedRow(), true);
 }
 
 void TFormMain::MoveVideoPosition() {
@@ -378,8 +395,7 @@ void TFormMain::MoveVideoPosition() {
     const int s = parts.size() == 3 ? parts[2].toInt(&okS) : 0;
     if (okH && okM && okS && IsValidTime(h, m, s, 0)) offset = EncodeTime(h, m, s, 0);
   }
-  if (offset == 0) return;
-  fm_->ShiftItem(row, negative ? -offset : offset);
+  ShiftSelected(negative ? -offset : offset);
 }
 
 void TFormMain::ShowProperties() {

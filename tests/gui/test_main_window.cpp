@@ -238,6 +238,10 @@ TEST_F(MainWindow, DroppedDatOpensItsVideoAndDroppedFolderIsSearched) {
   EXPECT_EQ(form.ListModel()->Caption(0), "FILE0005");
   EXPECT_EQ(form.RememberedCaption(), "FILE0005");
   EXPECT_EQ(form.SelectedRow(), 0);
+  // The row the drop selected is prepared as a click would prepare it.
+  EXPECT_EQ(form.CurrentRow().Summary.DisplayName, "FILE0005");
+  ASSERT_EQ(form.CurrentTracks().size(), 1u);
+  EXPECT_EQ(form.CurrentTracks()[0]->GpsPoints.size(), 15u);
   drop(card + "/DCIM");
   EXPECT_EQ(form.ListModel()->rowCount(), 2);
   EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
@@ -533,3 +537,28 @@ TEST_F(MainWindow, KeysOfTheMenusReachTheirCommands) {
   EXPECT_EQ(form.ListModel()->rowCount(), 0);
   form.close();
 }
+
+TEST_F(MainWindow, RowIsPreparedAgainAfterItsTrackOrTimesChange) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  TFormMain form;
+  form.OpenFiles({card});
+  form.SelectRow(FindCaption(form, "FILE0001-4"));
+  ASSERT_EQ(form.CurrentRow().Summary.DisplayName, "FILE0001-4");
+  const TDateTime before = form.CurrentRow().Summary.Start;
+
+  // Moved by an hour: the row may sort elsewhere, the prepared copy follows.
+  form.ShiftSelected(1.0 / 24);
+  ASSERT_EQ(form.ListModel()->Caption(form.SelectedRow()), "FILE0001-4");
+  const TFileItem shifted = form.FileManager()->GetItem(form.SelectedRow());
+  EXPECT_NEAR(shifted.Summary.Start - before, 1.0 / 24, 1e-6);
+  EXPECT_DOUBLE_EQ(form.CurrentRow().Summary.Start, shifted.Summary.Start);
+
+  // Another track attached: the prepared row carries it.
+  const QString other = card + "/DCIM/100MEDIA/FILE0005.dat";
+  form.AttachTrackFile(other);
+  ASSERT_EQ(form.ListModel()->Caption(form.SelectedRow()), "FILE0001-4");
+  ASSERT_FALSE(form.CurrentRow().Items.empty());
+  for (const auto &r : form.CurrentRow().Items) EXPECT_EQ(r.TelemetryPath, other.toStdString());
+}
+
