@@ -1,6 +1,7 @@
 #include "app/UnitReg.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <memory>
 
 #include "app/UnitUtils.h"
@@ -10,9 +11,17 @@ namespace tachora {
 namespace {
 QString gOverridePath;
 
+// Qt names a user-scope INI file "Tachora.ini"; the store is documented (and
+// looked for by users) as ~/.config/Tachora/Tachora.conf, $XDG_CONFIG_HOME
+// when set.
+QString UserSettingsPath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         "/Tachora/Tachora.conf";
+}
+
 std::unique_ptr<QSettings> Open() {
-  if (!gOverridePath.isEmpty()) return std::make_unique<QSettings>(gOverridePath, QSettings::IniFormat);
-  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Tachora", "Tachora");
+  return std::make_unique<QSettings>(gOverridePath.isEmpty() ? UserSettingsPath() : gOverridePath,
+                                     QSettings::IniFormat);
 }
 }  // namespace
 

@@ -562,3 +562,18 @@ TEST_F(MainWindow, RowIsPreparedAgainAfterItsTrackOrTimesChange) {
   for (const auto &r : form.CurrentRow().Items) EXPECT_EQ(r.TelemetryPath, other.toStdString());
 }
 
+TEST(SettingsFile, UserStoreIsTachoraConfInTheConfigFolder) {
+  const QString testFile = SettingsFilePath();
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  SetSettingsFile(QString());
+  EXPECT_EQ(SettingsFilePath(), config.path() + "/Tachora/Tachora.conf");
+  WriteIntSetting("volume", 40);
+  EXPECT_TRUE(QFile::exists(config.path() + "/Tachora/Tachora.conf"));
+  SetSettingsFile(testFile);
+  if (oldConfig.isEmpty())
+    qunsetenv("XDG_CONFIG_HOME");
+  else
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+}
