@@ -54,13 +54,11 @@ int RunInfo(const std::vector<std::string> &args) {
     std::cerr << "usage: tachora-cli info [--headers-only] [--samples] FILE\n";
     return 2;
   }
-  if (FILE *f = std::fopen(file.c_str(), "rb"))
-    std::fclose(f);
-  else {
-    std::cerr << "info: cannot open " << file << "\n";
+  TMOVReader r(file, headersOnly);
+  if (!r.Stream()) {
+    std::cerr << "info: cannot open " << r.Error() << "\n";
     return 1;
   }
-  TMOVReader r(file, headersOnly);
   int32_t w, h;
   r.VideoSize(w, h);
   std::string out;

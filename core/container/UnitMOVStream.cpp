@@ -22,7 +22,9 @@ std::string ErrnoText(const std::string &what) {
 }  // namespace
 
 std::unique_ptr<TMOVStream> TMOVStream::OpenRead(const std::string &path, std::string *error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking so that a named pipe or device under a recording's name
+  // cannot stall the open; only regular files are read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (error) *error = ErrnoText(path);
     return nullptr;
@@ -33,6 +35,7 @@ std::unique_ptr<TMOVStream> TMOVStream::OpenRead(const std::string &path, std::s
     ::close(fd);
     return nullptr;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   std::unique_ptr<TMOVStream> s(new TMOVStream);
   s->fFd = fd;
   s->fFileSize = st.st_size;

@@ -1,5 +1,6 @@
 // tachora-cli info and cut, run as a program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -84,6 +85,16 @@ TEST(CliContainer, InfoOnOddFiles) {
 
   EXPECT_EQ(Cli("info " + dir + "/missing.mov").status, 1);
   EXPECT_EQ(Cli("info").status, 2);
+  // A named pipe or a folder is refused at once, never waited on.
+  const std::string fifo = dir + "/pipe.mov";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string &path : {fifo, dir}) {
+    TRun p;
+    p.status = RunCommand("timeout 10 " + std::string(TACHORA_CLI) + " info " + ShellQuote(path),
+                          &p.out, &p.err);
+    EXPECT_EQ(p.status, 1) << path;
+    EXPECT_NE(p.err.find("not a regular file"), std::string::npos) << p.err;
+  }
 }
 
 TEST(CliContainer, Cut) {
