@@ -65,6 +65,8 @@ std::string MetaFileName(const std::string &moviePath) {
   const size_t dot = moviePath.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
     return moviePath + ".dat";
+  // A movie named *.dat would be overwritten by its own telemetry.
+  if (EqualsNoCase(std::string_view(moviePath).substr(dot + 1), "dat")) return moviePath + ".dat";
   return moviePath.substr(0, dot + 1) + "dat";
 }
 

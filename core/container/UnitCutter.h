@@ -89,7 +89,9 @@ long double RecordingFraction(long double x, long double start, long double end)
 std::string DefaultFragmentName(const std::string &caption, TDateTime start, TDateTime end,
                                 const std::string &folder);
 
-// The path with its extension (after the last ".") replaced by "dat".
+// The path with its extension (after the last ".") replaced by "dat"; a
+// path that already ends in ".dat" gets ".dat" added, so that the movie and
+// its telemetry never share one name.
 std::string MetaFileName(const std::string &moviePath);
 
 }  // namespace tachora

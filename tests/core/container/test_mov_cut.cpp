@@ -390,6 +390,9 @@ TEST(MOVCut, Names) {
             "/v/Fragment of a-b_c__d__e__f (12-30-00 - 12-31-00).mov");
   EXPECT_EQ(MetaFileName("/a.b/c.mov"), "/a.b/c.dat");
   EXPECT_EQ(MetaFileName("/a.b/c"), "/a.b/c.dat");
+  // Never the movie itself.
+  EXPECT_EQ(MetaFileName("/v/c.dat"), "/v/c.dat.dat");
+  EXPECT_EQ(MetaFileName("/v/c.DAT"), "/v/c.DAT.dat");
 }
 
 #ifdef TACHORA_CUT_META
