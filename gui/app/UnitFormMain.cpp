@@ -440,8 +440,9 @@ bool TFormMain::HandleZoomKeys(QKeyEvent *event) {
     return true;
   };
   const int key = event->key();
-  const bool plus = (keypad && key == Qt::Key_Plus) || (!keypad && key == Qt::Key_Equal);
-  const bool minus = key == Qt::Key_Minus;
+  // The "=" key gives "+" with Shift and the "-" key "_": either is the key.
+  const bool plus = key == Qt::Key_Plus || (!keypad && key == Qt::Key_Equal);
+  const bool minus = key == Qt::Key_Minus || (!keypad && key == Qt::Key_Underscore);
   // Ctrl with either "+" reaches the time line's zoom like Ctrl+"=".
   if (plus) return click(ctrl ? "N_View_Time_ZoomIn" : "N_VideoZoom_ZoomIn");
   if (minus) return click(ctrl ? "N_View_Time_ZoomOut" : "N_VideoZoom_ZoomOut");

@@ -322,14 +322,17 @@ TEST_F(MainMenu, NumericKeypadZoomKeys) {
   QWidget *target = form.Panels()->ListView;
   QTest::keyClick(target, Qt::Key_Plus, Qt::KeypadModifier);
   QTest::keyClick(target, Qt::Key_Equal);
-  EXPECT_EQ(videoIn.count(), 2);
+  QTest::keyClick(target, Qt::Key_Plus, Qt::ShiftModifier);  // "=" with Shift
+  EXPECT_EQ(videoIn.count(), 3);
   EXPECT_EQ(timeIn.count(), 0);
   QTest::keyClick(target, Qt::Key_Plus, Qt::KeypadModifier | Qt::ControlModifier);
   EXPECT_EQ(timeIn.count(), 1);
-  EXPECT_EQ(videoIn.count(), 2);
+  EXPECT_EQ(videoIn.count(), 3);
+  QTest::keyClick(target, Qt::Key_Underscore, Qt::ShiftModifier);  // "-" with Shift
+  EXPECT_EQ(videoOut.count(), 1);
   QTest::keyClick(target, Qt::Key_Minus, Qt::KeypadModifier);
   QTest::keyClick(target, Qt::Key_Minus, Qt::KeypadModifier | Qt::ControlModifier);
-  EXPECT_EQ(videoOut.count(), 1);
+  EXPECT_EQ(videoOut.count(), 2);
   EXPECT_EQ(timeOut.count(), 1);
   QTest::keyClick(target, Qt::Key_Asterisk, Qt::KeypadModifier);
   EXPECT_EQ(hundred.count(), 1);
