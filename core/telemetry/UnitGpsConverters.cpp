@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "telemetry/UnitGpsConverterDatDOD.h"
@@ -237,6 +238,34 @@ bool ReadWholeFile(const std::string &path, std::string &out) {
   return ok;
 }
 
+namespace {
+
+// The process's file mode creation mask, read without changing it (umask()
+// would set it for every thread for a moment).
+mode_t CurrentUmask() {
+  if (FILE *f = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f))
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(mask & 0777);
+  }
+  return 022;
+}
+
+// A replaced file keeps its permissions; a new one gets what the user's mask
+// allows, as any other program's new file would (a track shows where the
+// user has been, and a private mask must stay private).
+mode_t NewFileMode(const std::string &path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 0777;
+  return 0666 & ~CurrentUmask();
+}
+
+}  // namespace
+
 bool WriteTextFile(const std::string &path, std::string_view text, std::string *error) {
   auto fail = [&](int err) {
     if (error) *error = std::strerror(err);
@@ -259,7 +288,7 @@ bool WriteTextFile(const std::string &path, std::string_view text, std::string *
     }
     done += static_cast<size_t>(w);
   }
-  ::fchmod(fd, 0644);
+  ::fchmod(fd, NewFileMode(path));
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(tmp.c_str());

@@ -1,6 +1,7 @@
 // The track writers: golden files per writer in two time zones (compared
 // byte for byte, CR LF included), number formats, XML well-formedness.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "TelemetryTestUtil.h"
 #include "telemetry/UnitGpsConverterGPX.h"
@@ -117,6 +118,20 @@ TEST(WriterFormats, WriteTextFileReplacesWholeOrNothing) {
   std::string error;
   EXPECT_FALSE(WriteTextFile(dir.File("no/such/dir/x.gpx"), "x", &error));
   EXPECT_FALSE(error.empty());
+  // A new file follows the user's mask; a replaced one keeps its mode.
+  const mode_t old = ::umask(077);
+  const std::string priv = dir.File("private.gpx");
+  const bool wrote = WriteTextFile(priv, "x");
+  ::umask(old);
+  ASSERT_TRUE(wrote);
+  struct stat st {};
+  ASSERT_EQ(::stat(priv.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  ASSERT_TRUE(WriteTextFile(path, "third"));
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  ::unlink(priv.c_str());
   // No temporary files are left behind.
   int files = 0;
   for (const auto &e : std::filesystem::directory_iterator(dir.Path)) files += e.is_regular_file();
