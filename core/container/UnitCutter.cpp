@@ -143,6 +143,7 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
       break;
     }
     if (reader->HasMovie()) {
+      const int leftOut = writer->LeftOutTracks();
       try {
         auto cb = [&](double fraction, double seconds) {
           info.outputSeconds = seconds;
@@ -160,6 +161,10 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
       } catch (const std::exception &ex) {
         result.errors.push_back(info.fileName + ": " + ex.what());
       }
+      if (writer->LeftOutTracks() > leftOut)
+        result.errors.push_back(info.fileName +
+                                ": a track in another format than the first recording's (codec "
+                                "or picture size) was left out");
       if (!templ) templ = std::move(reader);
       if (result.cancelled) break;
     } else {

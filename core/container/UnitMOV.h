@@ -238,6 +238,10 @@ class TMOVWriter : public TMOVBaseFile {
   void Close();
 
   int64_t MediaBytes() const { return fMediaBytesTotal; }
+  // Source tracks left out because their format (kind, codec, picture
+  // size) differs from the output track with their ID: the movie atom
+  // describes the first recording's samples, and others would not decode.
+  int LeftOutTracks() const { return fLeftOut; }
   // Sample index of a track at a fraction of its duration.
   static uint32_t SampleAt(const TMOVTrack &track, long double fraction);
 
@@ -267,6 +271,7 @@ class TMOVWriter : public TMOVBaseFile {
   int64_t fMediaBytes = 0;
   int64_t fMediaBytesTotal = 0;
   int fCopies = 0;
+  int fLeftOut = 0;
   std::vector<std::pair<int64_t, uint32_t>> fOpenAtoms;  // position, type
   bool fCompositionWritten = false;
 };

@@ -159,6 +159,13 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     p.next = p.first;
     p.count = p.last >= p.first ? p.last - p.first + 1 : 0;
     TMOVTrack *out = FindOutput(t.trackId);
+    if (out && (out->kind != t.kind || out->codec != t.codec || out->width != t.width ||
+                out->height != t.height)) {
+      // E.g. a recording made after the picture size was changed: its
+      // frames cannot be decoded with the first recording's description.
+      ++fLeftOut;
+      continue;
+    }
     if (!out && mayAddTracks &&
         ((t.kind == kKindVideo && copyVideo) || (t.kind == kKindAudio && copyAudio))) {
       TMOVTrack n;

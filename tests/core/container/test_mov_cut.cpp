@@ -183,6 +183,28 @@ TEST(MOVCut, DifferentTimeScales) {
   ExpectPlayable(out, 2);
 }
 
+// A trip whose picture size changes between two recordings: the second
+// one's frames would not decode with the first one's description, so its
+// video is left out (and said so); its sound, in the same format, is kept.
+TEST(MOVCut, RecordingInAnotherFormat) {
+  TMediaSpec big = Spec("h264", "pcm_s16le", 2);
+  big.width = 640;
+  big.height = 480;
+  const std::string first = GenerateMovie("scale-12800", Spec("h264", "pcm_s16le", 2));
+  const std::string second = GenerateMovie("h264-640", big);
+  const std::string out = MakeTempDir("cut-format") + "/format.mov";
+  const TCutResult res = Cut({first, second}, 0, 1, out);
+  ASSERT_TRUE(res.written) << res.message;
+  ASSERT_EQ(res.errors.size(), 1u);
+  EXPECT_NE(res.errors[0].find("left out"), std::string::npos) << res.errors[0];
+  const TMOVReader r(out, false);
+  ASSERT_EQ(r.Tracks().size(), 2u);
+  EXPECT_EQ(r.Tracks()[0].SampleCount(), 50u);
+  EXPECT_EQ(r.Tracks()[0].width, 320);
+  EXPECT_EQ(r.Tracks()[1].SampleCount(), 2u * 96000u);
+  ExpectPlayable(out, 2);
+}
+
 TEST(MOVCut, TrackChoices) {
   const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
   const std::string dir = MakeTempDir("cut-choices");
