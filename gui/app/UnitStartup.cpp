@@ -66,8 +66,12 @@ QIcon AppIcon() {
 
 QString DesktopEntryText(const QString &exePath) {
   QString exec = exePath;
-  // Desktop entry quoting: backslash, quote, backquote and dollar are escaped.
+  // Desktop entry quoting: backslash, quote, backquote and dollar are escaped
+  // inside the quotes; the value's own escaping then doubles every backslash
+  // again, and a literal "%" is written "%%" (field codes start with "%").
   for (const char *c : {"\\", "\"", "`", "$"}) exec.replace(c, QString("\\") + c);
+  exec.replace("\\", "\\\\");
+  exec.replace("%", "%%");
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Tachora\n"

@@ -431,6 +431,10 @@ TEST(ShellRegistration, WrittenOnceAndNeverDuplicated) {
   EXPECT_TRUE(text.contains("MimeType=video/quicktime;video/mp4;\n"));
   EXPECT_FALSE(QImage(data.path() + "/icons/hicolor/256x256/apps/tachora.png").isNull());
   f.close();
+  // Percent signs and backslashes survive both levels of the entry's escaping.
+  EXPECT_TRUE(DesktopEntryText(R"(/opt/100% x\y/t"z)")
+                  .contains(R"(Exec="/opt/100%% x\\\\y/t\\"z" %F)"
+                            "\n"));
   EXPECT_TRUE(RegisterShell("/usr/bin/tachora"));  // moved program: entry follows
   EXPECT_EQ(QDir(data.path() + "/applications").entryList(QDir::Files).size(), 1);
   qunsetenv("XDG_DATA_HOME");
