@@ -263,6 +263,7 @@ class TMOVWriter : public TMOVBaseFile {
                    int64_t &bytes) const;
   long double OutputDuration(const TPlan &plan, uint32_t duration) const;
   TMOVTrack *FindOutput(uint32_t trackId);
+  void AlignVideoEnd();
 
   int64_t fLimit;
   std::vector<TOutState> fOut;

@@ -126,6 +126,7 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
                              long double startFraction) {
   if (!fStream) throw TMOVError("writer is closed");
   const bool mayAddTracks = fCopies++ == 0;
+  if (!mayAddTracks) AlignVideoEnd();
   long double s = std::clamp<long double>(startFraction, 0, 1);
   long double e = std::clamp<long double>(endFraction, 0, 1);
   const std::vector<TMOVTrack> &tracks = source.Tracks();
@@ -259,6 +260,40 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     throw TMOVError("the recording could not be read completely (" + std::to_string(missing) +
                     " bytes missing)");
   return !cancelled;
+}
+
+void TMOVWriter::AlignVideoEnd() {
+  // The tracks of one recording rarely end together (AAC frames, a last
+  // video frame): appended as they are, the next recording's sound would
+  // drift from its picture by that difference at every joint. The last
+  // frame so far is held (or cut) until the other tracks end, so that each
+  // recording starts all its tracks together.
+  TMOVTrack *video = nullptr;
+  long double end = -1;
+  for (TMOVTrack &t : fTracks) {
+    if (t.timeScale <= 0 || t.timeToSample.empty()) continue;
+    if (t.kind == kKindVideo && !video)
+      video = &t;
+    else
+      end = std::max(end, static_cast<long double>(t.duration) / t.timeScale);
+  }
+  if (!video || end < 0) return;
+  const int64_t target = std::llround(end * video->timeScale);
+  const int64_t change = target - video->duration;
+  const TMOVTimeRun last = video->timeToSample.back();
+  const int64_t d = int64_t(last.duration) + change;
+  // More than a tenth of a second is not a matter of frame lengths (a track
+  // that stopped early): leave it.
+  if (change == 0 || d <= 0 || d > int64_t(std::numeric_limits<uint32_t>::max()) ||
+      std::abs(change) > video->timeScale / 10)
+    return;
+  if (last.count > 1) {
+    video->timeToSample.back().count = last.count - 1;
+    video->timeToSample.push_back({1, static_cast<uint32_t>(d)});
+  } else {
+    video->timeToSample.back().duration = static_cast<uint32_t>(d);
+  }
+  video->duration = target;
 }
 
 long double TMOVWriter::OutputDuration(const TPlan &p, uint32_t duration) const {

@@ -183,6 +183,33 @@ TEST(MOVCut, DifferentTimeScales) {
   ExpectPlayable(out, 2);
 }
 
+// AAC sound runs a fraction of a frame longer than the picture in each
+// clip; at the joint the last frame is held so that the second clip's sound
+// and picture start together instead of drifting apart clip by clip.
+TEST(MOVCut, TracksStartTogetherAtEachJoint) {
+  const auto trip = GenerateTrip("trip-aac", {2, 2, 2}, "2026-05-01 12:30:00", Spec("h264", "aac"));
+  const std::string out = MakeTempDir("cut-joint") + "/joint.mov";
+  ASSERT_TRUE(Cut(trip, 0, 1, out).written);
+  const TMOVReader r(out, false);
+  ASSERT_EQ(r.Tracks().size(), 2u);
+  const TMOVTrack &v = r.Tracks()[0], &a = r.Tracks()[1];
+  uint32_t videoAt = 0, audioAt = 0;
+  for (const std::string &clip : trip) {
+    SCOPED_TRACE(clip);
+    const TMOVReader src(clip, false);
+    ASSERT_LT(videoAt, v.SampleCount());
+    ASSERT_LT(audioAt, a.SampleCount());
+    const double vt = double(v.Sample(videoAt).time) / v.timeScale;
+    const double at = double(a.Sample(audioAt).time) / a.timeScale;
+    EXPECT_NEAR(vt, at, 0.002);
+    videoAt += src.Tracks()[0].SampleCount();
+    audioAt += src.Tracks()[1].SampleCount();
+  }
+  EXPECT_EQ(videoAt, v.SampleCount());
+  EXPECT_EQ(audioAt, a.SampleCount());
+  ExpectPlayable(out, 2);
+}
+
 // A trip whose picture size changes between two recordings: the second
 // one's frames would not decode with the first one's description, so its
 // video is left out (and said so); its sound, in the same format, is kept.
