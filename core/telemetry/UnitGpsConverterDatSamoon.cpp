@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "telemetry/UnitTrackText.h"
@@ -50,20 +51,33 @@ int TGpsInfoConverterDatSamoon::FindShift(std::string_view raw) {
     for (char c = 'A'; c <= 'Z'; ++c) s[static_cast<unsigned char>(c)] = true;
     return s;
   }();
+  // Trial s scans the line in order and stops at the first byte that is
+  // <= s (no shift at all) or that does not decode to an allowed character
+  // (not this s). Which byte stops it depends only on where each byte value
+  // first occurs, so one pass over the line serves all 129 trials: a long
+  // line costs one scan, not one per trial.
+  constexpr size_t kNone = std::string_view::npos;
+  size_t first[256];
+  std::fill(std::begin(first), std::end(first), kNone);
+  for (size_t i = 0; i < raw.size(); ++i) {
+    size_t &f = first[static_cast<unsigned char>(raw[i])];
+    if (f == kNone) f = i;
+  }
   for (int s = 0; s <= 128; ++s) {
-    bool passed = true, tab = false, comma = false;
-    for (const char ch : raw) {
-      const int b = static_cast<unsigned char>(ch);
-      if (b <= s) return 0;
-      const int plain = b - s;
-      if (!kAllowed[static_cast<size_t>(plain)]) {
-        passed = false;
-        break;
+    size_t stop = kNone;
+    bool low = false;
+    for (int b = 0; b < 256; ++b) {
+      if (first[b] == kNone || first[b] >= stop) continue;
+      if (b <= s || !kAllowed[static_cast<size_t>(b - s)]) {
+        stop = first[b];
+        low = b <= s;
       }
-      tab |= plain == '\t';
-      comma |= plain == ',';
     }
-    if (passed && tab && comma) return s;
+    if (stop != kNone) {
+      if (low) return 0;
+      continue;
+    }
+    if (first['\t' + s] != kNone && first[',' + s] != kNone) return s;
   }
   return 0;
 }

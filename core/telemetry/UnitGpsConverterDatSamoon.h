@@ -31,9 +31,12 @@ class TGpsInfoConverterDatSamoon : public TGpsInfoConverter {
   // The shift in use for the current parse (0 = not yet known).
   int Shift = 0;
 
- private:
-  // Finds the shift from one raw data line; 0 when none fits.
+  // Finds the shift from one raw data line: the smallest s (0 … 128) that
+  // decodes every byte to a character of the format and yields both a TAB
+  // and a ","; 0 when none fits or a byte <= s is met first.
   static int FindShift(std::string_view raw);
+
+ private:
   std::string Decoded;
 };
 

@@ -2,6 +2,7 @@
 // rejects, and what it makes of the fields. Also hostile input.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
 
@@ -210,6 +211,52 @@ TEST_F(ReadersTest, SamoonLineNeedsNumericAxes) {
   EXPECT_DOUBLE_EQ(p.info.Items[2].Time, EncodeDate(2010, 5, 1) + EncodeTime(12, 0, 1, 0));
   EXPECT_EQ(p.info.Items[3].Kind, kRecordGsensor);
   EXPECT_NEAR(static_cast<double>(p.info.Items[3].Z), 1.011, 1e-12);
+}
+
+namespace {
+
+// The shift search as a plain trial per shift (slow on long lines).
+int ReferenceShift(std::string_view raw) {
+  auto allowed = [](int c) {
+    return c == '\t' || c == '$' || c == '*' || c == ',' || c == '-' || c == '.' || c == '/' ||
+           (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+  };
+  for (int s = 0; s <= 128; ++s) {
+    bool passed = true, tab = false, comma = false;
+    for (const char ch : raw) {
+      const int b = static_cast<unsigned char>(ch);
+      if (b <= s) return 0;
+      if (!allowed(b - s)) {
+        passed = false;
+        break;
+      }
+      tab |= b - s == '\t';
+      comma |= b - s == ',';
+    }
+    if (passed && tab && comma) return s;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST_F(ReadersTest, SamoonShiftSearchIsOnePassAndAgreesWithTrials) {
+  std::mt19937 rng(7);
+  const std::string plain = "12\t-40\t1010\t$GPRMC,120000,A,5545.1234,N,03736.0000,E,10.0,,*6A";
+  for (int round = 0; round < 3000; ++round) {
+    const int shift = static_cast<int>(rng() % 140);
+    std::string line = Shifted(plain, shift);
+    // Now and then a stray byte anywhere: low, high or just off the set.
+    for (int k = static_cast<int>(rng() % 3); k > 0; --k)
+      line[rng() % line.size()] = static_cast<char>(rng() % 4 ? rng() % 256 : shift + rng() % 40);
+    ASSERT_EQ(TGpsInfoConverterDatSamoon::FindShift(line), ReferenceShift(line))
+        << "round " << round << " shift " << shift;
+  }
+  // A long line is one scan: 64 MiB of letters that pass dozens of trials.
+  const std::string hostile(64 << 20, 'Z');
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(TGpsInfoConverterDatSamoon::FindShift(hostile), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST_F(ReadersTest, PltAndGpxReaders) {
