@@ -25,6 +25,10 @@ bool Russian() {
   return i >= 0 && i < static_cast<int>(langs.size()) && langs[i].ID == "ru";
 }
 
+QString CannotCreate(const QString &path) {
+  return (Russian() ? "Не удалось создать " : "Cannot create ") + path;
+}
+
 // Speed (km/h) and turn rate (degrees a second, positive to the right) of
 // the two demo drives at second t.
 struct TDriveState {
@@ -160,13 +164,13 @@ void TDemoCard::Start(QWidget *window) {
   staging_ = folder + ".part";
   QDir(staging_).removeRecursively();
   for (const char *sub : {"DCIM/100MEDIA", "DCIM/INFO"})
-    if (!QDir().mkpath(staging_ + "/" + sub)) return Fail("Cannot create " + staging_);
+    if (!QDir().mkpath(staging_ + "/" + sub)) return Fail(CannotCreate(staging_));
   for (const TDemoClip &c : clips_) {
     QFile f(staging_ + "/" + c.TelemetryPath);
     const std::string text = DemoTelemetry(c);
     if (!f.open(QIODevice::WriteOnly) ||
         f.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()))
-      return Fail("Cannot write " + f.fileName());
+      return Fail((Russian() ? "Не удалось записать " : "Cannot write ") + f.fileName());
   }
   progress_ = new QProgressDialog(window);
   progress_->setWindowTitle("Tachora");
@@ -239,7 +243,10 @@ void TDemoCard::NextClip() {
             process_ = nullptr;
             if (done_) return;
             if (status != QProcess::NormalExit || code != 0 || !QFile::exists(out))
-              return Fail("ffmpeg: " + (err.isEmpty() ? QString("exit code %1").arg(code) : err));
+              return Fail("ffmpeg: " +
+                          (err.isEmpty()
+                               ? QString(Russian() ? "код завершения %1" : "exit code %1").arg(code)
+                               : err));
             // The recorder closes a clip when it ends: that is its modification time.
             QFile f(out);
             const QDateTime end = QDateTime::fromSecsSinceEpoch(
@@ -271,7 +278,7 @@ void TDemoCard::Complete() {
   QDir(folder).removeRecursively();
   if (!QDir().rename(staging_, folder)) {
     done_ = false;
-    return Fail("Cannot create " + folder);
+    return Fail(CannotCreate(folder));
   }
   // One locked recording shows how protected files look.
   const QString locked = folder + "/" + clips_.back().VideoPath;

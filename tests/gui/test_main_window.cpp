@@ -581,3 +581,25 @@ TEST(SettingsFile, UserStoreIsTachoraConfInTheConfigFolder) {
   else
     qputenv("XDG_CONFIG_HOME", oldConfig);
 }
+
+TEST(DemoCard, FailureIsReportedInTheCurrentLanguage) {
+  // A cache folder below a plain file cannot be made.
+  QTemporaryDir dir;
+  QFile blocker(dir.filePath("file"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", dir.filePath("file").toUtf8());
+  InitLanguages(1049);
+  TDemoCard demo;
+  QSignalSpy done(&demo, &TDemoCard::Finished);
+  demo.Start(nullptr);
+  ASSERT_TRUE(done.count() == 1 || done.wait(5000));
+  const QString error = done.first().at(1).toString();
+  EXPECT_TRUE(error.startsWith(QString::fromUtf8("Не удалось создать "))) << error.toStdString();
+  InitLanguages(1033);
+  if (oldCache.isEmpty())
+    qunsetenv("XDG_CACHE_HOME");
+  else
+    qputenv("XDG_CACHE_HOME", oldCache);
+}
