@@ -318,10 +318,10 @@ void TFormMain::OpenFiles(const QStringList &paths) {
   const int sel = SelectedRow();
   if (sel >= 0) layout_->ListView->scrollTo(model_->index(sel, 0));
   layout_->ListView->setFocus();
+  if (closePending_) return void(close());
   // The refresh selected the row without the user: prepare it as a click
   // would, so an opened or dropped file is ready to play.
   PrepareRow(sel);
-  if (closePending_) close();
 }
 
 // ---- list commands ---------------------------------------------------------
