@@ -129,8 +129,10 @@ class TFileManager {
 
   // ---- changes -----------------------------------------------------------
   void RemoveItem(const TFileItem &row);
-  // Deletes the row's video files and their own telemetry files (a GPS log
-  // attached by time covers other recordings and is kept), then removes it.
+  // Deletes the row's video files and their own telemetry files, then
+  // removes the row. Kept: a GPS log attached by time (it covers other
+  // recordings too), and a telemetry file that another video owns or that
+  // another listed recording uses.
   void DeleteItemFiles(const TFileItem &row);
   void SetLocked(int row, bool locked);
   void AttachTrack(int row, const std::string &telemetryPath);
