@@ -603,3 +603,26 @@ TEST(DemoCard, FailureIsReportedInTheCurrentLanguage) {
   else
     qputenv("XDG_CACHE_HOME", oldCache);
 }
+
+TEST_F(MainWindow, RecordingsThatVanishLeaveTheListUsable) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  QTemporaryDir copy;
+  std::filesystem::copy(card.toStdString(), copy.path().toStdString(),
+                        std::filesystem::copy_options::recursive);
+  TFormMain form;
+  form.OpenFiles({copy.path()});
+  ASSERT_EQ(form.ListModel()->rowCount(), 2);
+  QDir(copy.path()).removeRecursively();  // the card was pulled out
+  form.Ask = [](const QString &, bool) { return true; };
+  for (int row = 0; row < 2; ++row) {
+    form.SelectRow(row);
+    EXPECT_EQ(form.SelectedRow(), row);
+    EXPECT_FALSE(PropertyRows(form.FileManager()->GetItem(row)).empty());
+  }
+  form.SelectRow(FindCaption(form, "FILE0001-4"));
+  form.Menu()->Item("N_FileList_DelDisk")->trigger();  // nothing to delete; the row goes
+  EXPECT_EQ(form.ListModel()->rowCount(), 1);
+  form.OpenFiles({copy.path() + "/DCIM/100MEDIA/FILE0001.MOV", copy.path()});
+  EXPECT_EQ(form.ListModel()->rowCount(), 1);
+}
