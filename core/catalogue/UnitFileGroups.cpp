@@ -85,7 +85,8 @@ void TFileManager::AutoGroup() {
         TFileItemSubitem &s = fRows[i].Summary;
         s.Start = std::min(s.Start, other.Start);
         s.End = std::max(s.End, other.End);
-        if (other.Duration >= 0) s.Duration = std::max<int64_t>(s.Duration, 0) + other.Duration;
+        if (other.Duration >= 0)
+          s.Duration = SaturatedAdd(std::max<int64_t>(s.Duration, 0), other.Duration);
         if (grown.empty() || grown.back() != i) grown.push_back(i);
         // Row i grew: compare it again with every row after it.
       } else {

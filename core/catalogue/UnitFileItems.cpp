@@ -199,8 +199,8 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
       paths.push_back(r.Path);
       // Unknown values (-1) are left out of the sums instead of shaving a
       // byte or a millisecond off the total.
-      if (r.Size >= 0) size += r.Size, sizeKnown = true;
-      if (r.Duration >= 0) duration += r.Duration, durationKnown = true;
+      if (r.Size >= 0) size = SaturatedAdd(size, r.Size), sizeKnown = true;
+      if (r.Duration >= 0) duration = SaturatedAdd(duration, r.Duration), durationKnown = true;
       s.DurationSource = std::min(s.DurationSource, r.DurationSource);
       if (s.Start == 0 || s.Start > r.Start) s.Start = r.Start;
       s.End = std::max(s.End, r.End);
@@ -216,8 +216,8 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
         }
         if (s.GpsStart == 0 || s.GpsStart > r.GpsStart) s.GpsStart = r.GpsStart;
         s.GpsEnd = std::max(s.GpsEnd, r.GpsEnd);
-        s.GpsCount += r.GpsCount;
-        s.GsensorCount += r.GsensorCount;
+        s.GpsCount = SaturatedAdd(s.GpsCount, r.GpsCount);
+        s.GsensorCount = SaturatedAdd(s.GsensorCount, r.GsensorCount);
       }
     }
     s.DisplayName = GroupName(names);

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,14 @@ std::string DateColumnText(TDateTime start, TDateTime now);
 // times; one that lies apart from its track is moved to end with it.
 void AlignTimes(TFileItemSubitem &rec);
 
+// a + b, held at the type's limits instead of overflowing: a hostile movie
+// header may claim a duration near the 64-bit limit.
+template <typename T>
+T SaturatedAdd(T a, T b) {
+  T sum;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
+}
 // Sorts the row's recordings by start, builds the summary, the relative
 // positions and the text columns. `unit` is the distance unit text.
 void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now);

@@ -191,6 +191,24 @@ TEST(CatalogueRows, SummaryOfATrip) {
   EXPECT_EQ(one.DateText, "2024-05-01 00:10");
 }
 
+TEST(CatalogueRows, HugeHeaderDurationsAndCountsDoNotOverflowATrip) {
+  // Movie headers may claim nearly 2^63 ms (duration 2^53 at time scale 1);
+  // a trip of two such recordings holds the largest duration, not a
+  // negative one.
+  auto r1 = Rec("FILE0001", kDay + 10 * kMin, kDay + 13 * kMin);
+  auto r2 = Rec("FILE0002", kDay + 13 * kMin, kDay + 16 * kMin);
+  r1.Duration = r2.Duration = std::numeric_limits<int64_t>::max() / 3 * 2;
+  for (auto *r : {&r1, &r2}) {
+    r->TelemetryPath = "/t/" + r->DisplayName + ".dat";
+    r->GpsCount = r->GsensorCount = std::numeric_limits<int32_t>::max() - 5;
+  }
+  const TFileItem row = Row({r1, r2});
+  EXPECT_EQ(row.Summary.Duration, std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(row.Summary.GpsCount, std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(row.Summary.GsensorCount, std::numeric_limits<int32_t>::max());
+  EXPECT_NE(row.DurationText, "?");
+}
+
 TEST(CatalogueGrouping, GapRules) {
   // 10:00:00-10:03:00 and 10:03:30-10:06:30: 30 seconds apart.
   const auto a = Row({Rec("A", kDay + EncodeTime(10, 0, 0, 0), kDay + EncodeTime(10, 3, 0, 0))});
