@@ -80,7 +80,10 @@ bool FillCatalogue(TFileManager &fm, const TCatalogueArgs &args, const char *com
       }
     }
     if (fm.OpenRecording(file).Items.empty()) {
-      std::cerr << "tachora-cli " << command << ": " << p << ": no such file\n";
+      // Pipes and devices exist but are never read.
+      std::cerr << "tachora-cli " << command << ": " << p << ": "
+                << (access(file.c_str(), F_OK) == 0 ? "not a regular file" : "no such file")
+                << "\n";
       ok = false;
     }
   }

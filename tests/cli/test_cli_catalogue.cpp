@@ -1,5 +1,6 @@
 // tachora-cli list and copy on a small card.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "../core/catalogue/CatalogueTestCard.h"
 #include "TestMedia.h"
@@ -94,6 +95,12 @@ TEST(CliCatalogue, BadArgumentsAndMissingPaths) {
             1);
   EXPECT_NE(err.find(missing), std::string::npos);
   EXPECT_EQ(Tsv(out).size(), 3u);
+  // A pipe named like a recording is refused at once, not read (which would
+  // wait for a writer for ever).
+  const std::string pipe = card.Path("FILE0099.MOV");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  EXPECT_EQ(RunFresh(Cli("list " + ShellQuote(pipe)), &out, &err), 1);
+  EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
 }
 
 TEST(CliCatalogue, CopyWithOverwriteAnswers) {
