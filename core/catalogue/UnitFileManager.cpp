@@ -239,6 +239,13 @@ bool TFileManager::Ascending() const {
 
 // ---- adding ---------------------------------------------------------------
 
+void TFileManager::Retranslate() {
+  std::lock_guard lock(fMutex);
+  fUnit = CatalogueText("Kmeters");
+  const TDateTime now = NowDateTime();
+  for (TFileItem &row : fRows) RecomputeRow(row, fUnit, now);
+}
+
 void TFileManager::RecomputeLocked(int row) {
   if (row < 0 || row >= static_cast<int>(fRows.size())) return;
   RecomputeRow(fRows[static_cast<size_t>(row)], fUnit, NowDateTime());
@@ -252,9 +259,9 @@ int TFileManager::AddRecording(const std::string &path, const TFileStat *entry) 
   }
   TFileItem row;
   row.Items.push_back(NewRecording(path, entry));
-  RecomputeRow(row, fUnit, NowDateTime());
   std::lock_guard lock(fMutex);
   if (!fPaths.insert(lower).second) return FindRecordingLocked(path, nullptr);
+  RecomputeRow(row, fUnit, NowDateTime());
   fRows.push_back(std::move(row));
   return static_cast<int>(fRows.size()) - 1;
 }

@@ -141,6 +141,9 @@ class TFileManager {
   void SetDuration(const std::string &recordingPath, int64_t ms);
   // Empties the list; during a search the list is emptied when it ends.
   void Clear();
+  // Rebuilds every row's texts in the current language ("today", the
+  // distance unit). No notification: the caller refreshes its list.
+  void Retranslate();
 
   // ---- thread ------------------------------------------------------------
   void Terminate();
@@ -187,7 +190,7 @@ class TFileManager {
 
   TFileManagerOptions fOptions;
   TNotify fNotify;
-  std::string fUnit;  // distance unit text
+  std::string fUnit;  // distance unit text; guarded by fMutex
 
   mutable std::mutex fMutex;
   std::vector<TFileItem> fRows;

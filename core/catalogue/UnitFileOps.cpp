@@ -134,7 +134,12 @@ void TFileManager::AttachTrack(int row, const std::string &telemetryPath) {
     rec.TelemetryPath = telemetryPath;
     LookupTelemetry(rec, cache);
   }
-  RecomputeRow(copy, fUnit, NowDateTime());
+  std::string unit;
+  {
+    std::lock_guard lock(fMutex);
+    unit = fUnit;
+  }
+  RecomputeRow(copy, unit, NowDateTime());
   TTelemetryStats st;
   if (LoadTelemetryStats(telemetryPath, st) && st.First > 0 && st.Last >= st.First) {
     const double rs = copy.Summary.Start, re = copy.Summary.End;

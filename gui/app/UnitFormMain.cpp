@@ -220,6 +220,7 @@ void TFormMain::Translate() {
   TranslateMainWindow(*menu_, *layout_, *model_);
   about_->Translate();
   whatsNew_->Translate();
+  if (fm_) fm_->Retranslate();  // "today" and the distance unit live in the rows' texts
   RefreshRecordList();
 }
 

@@ -434,3 +434,24 @@ TEST_F(CatalogueCard, PipesNamedLikeRecordingsAreNeverOpened) {
   EXPECT_EQ(fm.GetItem(0).Summary.Path, mov2);
   EXPECT_EQ(fm.GetItem(0).Summary.TelemetryPath, "");
 }
+
+TEST_F(CatalogueCard, RetranslateRebuildsTheRowsTextsInTheNewLanguage) {
+  // A recording of today with a track: its date and track columns carry
+  // language texts ("today", the distance unit).
+  const TDateTime now = NowDateTime();
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0001.MOV"), now - 10 * kSec);
+  card.Dat("DCIM/100MEDIA/FILE0001.dat", now - 190 * kSec, 180);
+  TFileManager fm(false, nullptr);
+  ASSERT_TRUE(fm.AddFolder(card.Root));
+  const TFileItem before = fm.GetItem(0);
+  ASSERT_EQ(before.DateText.rfind("today ", 0), 0u) << before.DateText;
+  ASSERT_NE(before.TrackText.find("km"), std::string::npos) << before.TrackText;
+
+  SetCurrentLanguage(1);
+  fm.Retranslate();
+  const TFileItem after = fm.GetItem(0);
+  EXPECT_EQ(after.DateText.rfind(LangText("today") + " ", 0), 0u) << after.DateText;
+  EXPECT_NE(after.TrackText.find(LangText("Kmeters")), std::string::npos) << after.TrackText;
+  EXPECT_EQ(after.TrackText.find("km"), std::string::npos) << after.TrackText;
+  SetCurrentLanguage(0);
+}
