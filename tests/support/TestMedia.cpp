@@ -107,13 +107,13 @@ static std::string FfmpegArgs(const TMediaSpec &s, const std::string &out) {
   return c.str();
 }
 
-std::string GenerateMovie(const std::string &name, const TMediaSpec &spec) {
-  fs::path path = fs::path(TestMediaDir()) / (name + "-" + SpecKey(spec) + ".mov");
+std::string GenerateMovie(const std::string &name, const TMediaSpec &media) {
+  fs::path path = fs::path(TestMediaDir()) / (name + "-" + SpecKey(media) + ".mov");
   if (fs::exists(path)) return path.string();
   fs::path tmp = path;
   tmp += ".tmp" + std::to_string(getpid());
   std::string errors;
-  int rc = RunCommand(FfmpegArgs(spec, tmp.string()), nullptr, &errors);
+  int rc = RunCommand(FfmpegArgs(media, tmp.string()), nullptr, &errors);
   if (rc != 0 || !fs::exists(tmp)) {
     fs::remove(tmp);
     throw std::runtime_error("ffmpeg failed for " + name + ": " + errors);
@@ -123,15 +123,15 @@ std::string GenerateMovie(const std::string &name, const TMediaSpec &spec) {
 }
 
 std::vector<std::string> GenerateTrip(const std::string &name, const std::vector<double> &durations,
-                                      const std::string &start, TMediaSpec spec) {
+                                      const std::string &start, TMediaSpec media) {
   TDateTime t0 = 0;
   if (!ParseDateTime(start, t0)) throw std::runtime_error("bad trip start " + start);
   std::vector<std::string> paths;
   TDateTime t = t0;
   for (size_t i = 0; i < durations.size(); ++i) {
-    spec.seconds = durations[i];
-    spec.creationTime = FormatDateTime(t);
-    std::string p = GenerateMovie(name + "-" + std::to_string(i + 1), spec);
+    media.seconds = durations[i];
+    media.creationTime = FormatDateTime(t);
+    std::string p = GenerateMovie(name + "-" + std::to_string(i + 1), media);
     TDateTime end = t + durations[i] / kSecPerDay;
     // Times in the file name are UTC like the creation time; the file's
     // modification time is the clip's end.

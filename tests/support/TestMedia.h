@@ -32,15 +32,15 @@ struct TMediaSpec {
 
 // Folder of generated media (created on demand).
 std::string TestMediaDir();
-// A MOV file made to spec; `name` is a readable prefix of the file name.
-std::string GenerateMovie(const std::string &name, const TMediaSpec &spec);
+// A MOV file made as `media` describes; `name` is a readable prefix of the file name.
+std::string GenerateMovie(const std::string &name, const TMediaSpec &media);
 
 // A trip of consecutive clips: clip i lasts durations[i] seconds and starts
 // where clip i-1 ended, the first at `start` ("YYYY-MM-DD hh:mm:ss", UTC).
 // Each clip carries its creation time; its modification time is its end
 // (as recorders write them). Returns the paths in order.
 std::vector<std::string> GenerateTrip(const std::string &name, const std::vector<double> &durations,
-                                      const std::string &start, TMediaSpec spec);
+                                      const std::string &start, TMediaSpec media);
 
 // Runs a shell command; returns its exit status and, when asked, its
 // standard output (stderr is captured into `errors` when given).

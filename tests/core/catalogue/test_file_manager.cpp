@@ -24,12 +24,12 @@ TDateTime At(int h, int m, int s = 0) {
 }
 
 std::string Clip() {
-  tachora::test::TMediaSpec spec;
-  spec.seconds = 3;
-  spec.width = 160;
-  spec.height = 120;
-  spec.audio = "none";
-  return tachora::test::GenerateMovie("catalogue-clip", spec);
+  tachora::test::TMediaSpec media;
+  media.seconds = 3;
+  media.width = 160;
+  media.height = 120;
+  media.audio = "none";
+  return tachora::test::GenerateMovie("catalogue-clip", media);
 }
 
 const TFileItemSubitem *FindRec(const std::vector<TFileItem> &rows, const std::string &name) {

@@ -87,7 +87,7 @@ void ExpectPlayable(const std::string &path, size_t streams) {
   EXPECT_TRUE(DecodesCleanly(path, &errors)) << path << ": " << errors;
 }
 
-TMediaSpec Spec(const std::string &video, const std::string &audio, double seconds = 4) {
+TMediaSpec Media(const std::string &video, const std::string &audio, double seconds = 4) {
   TMediaSpec s;
   s.video = video;
   s.audio = audio;
@@ -100,7 +100,7 @@ TMediaSpec Spec(const std::string &video, const std::string &audio, double secon
 // A 4 s clip, key frames every second; A-B = 1.2 s - 2.8 s starts the copy
 // of every track at the key frame of 1.0 s.
 TEST(MOVCut, InsideOneClipStartsAtEarlierKeyFrame) {
-  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
   const std::string dir = MakeTempDir("cut-inside");
   const std::string out = dir + "/inside.mov";
   const TCutResult res = Cut({src}, 0.3L, 0.7L, out);
@@ -138,7 +138,7 @@ TEST(MOVCut, InsideOneClipStartsAtEarlierKeyFrame) {
 // Two 3 s clips, A-B = 1.5 s - 4.5 s of the trip: one file with clip 1
 // from its key frame at 1 s to its end, then clip 2 from 0 to 1.5 s.
 TEST(MOVCut, SelectionSpanningTwoClips) {
-  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Spec("h264", "pcm_s16le"));
+  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
   const std::string out = MakeTempDir("cut-span") + "/span.mov";
   const TCutResult res = Cut(trip, 0.25L, 0.75L, out);
   ASSERT_TRUE(res.written) << res.message;
@@ -162,7 +162,7 @@ TEST(MOVCut, SelectionSpanningTwoClips) {
 // Recordings with different video time scales: the second one's durations
 // are converted to the first one's scale.
 TEST(MOVCut, DifferentTimeScales) {
-  TMediaSpec a = Spec("h264", "pcm_s16le", 2);
+  TMediaSpec a = Media("h264", "pcm_s16le", 2);
   TMediaSpec b = a;
   b.extraArgs = "-video_track_timescale 90000";
   const std::string first = GenerateMovie("scale-12800", a);
@@ -187,7 +187,7 @@ TEST(MOVCut, DifferentTimeScales) {
 // clip; at the joint the last frame is held so that the second clip's sound
 // and picture start together instead of drifting apart clip by clip.
 TEST(MOVCut, TracksStartTogetherAtEachJoint) {
-  const auto trip = GenerateTrip("trip-aac", {2, 2, 2}, "2026-05-01 12:30:00", Spec("h264", "aac"));
+  const auto trip = GenerateTrip("trip-aac", {2, 2, 2}, "2026-05-01 12:30:00", Media("h264", "aac"));
   const std::string out = MakeTempDir("cut-joint") + "/joint.mov";
   ASSERT_TRUE(Cut(trip, 0, 1, out).written);
   const TMOVReader r(out, false);
@@ -214,10 +214,10 @@ TEST(MOVCut, TracksStartTogetherAtEachJoint) {
 // one's frames would not decode with the first one's description, so its
 // video is left out (and said so); its sound, in the same format, is kept.
 TEST(MOVCut, RecordingInAnotherFormat) {
-  TMediaSpec big = Spec("h264", "pcm_s16le", 2);
+  TMediaSpec big = Media("h264", "pcm_s16le", 2);
   big.width = 640;
   big.height = 480;
-  const std::string first = GenerateMovie("scale-12800", Spec("h264", "pcm_s16le", 2));
+  const std::string first = GenerateMovie("scale-12800", Media("h264", "pcm_s16le", 2));
   const std::string second = GenerateMovie("h264-640", big);
   const std::string out = MakeTempDir("cut-format") + "/format.mov";
   const TCutResult res = Cut({first, second}, 0, 1, out);
@@ -233,7 +233,7 @@ TEST(MOVCut, RecordingInAnotherFormat) {
 }
 
 TEST(MOVCut, TrackChoices) {
-  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
   const std::string dir = MakeTempDir("cut-choices");
   TCutOptions noAudio;
   noAudio.audio = false;
@@ -256,16 +256,16 @@ TEST(MOVCut, TrackChoices) {
 TEST(MOVCut, CodecsAndLayouts) {
   struct TCase {
     std::string name;
-    TMediaSpec spec;
+    TMediaSpec media;
     std::string audioTag;
   };
-  TMediaSpec aac = Spec("h264", "aac");
-  TMediaSpec mjpeg = Spec("mjpeg", "pcm_s16be");
-  TMediaSpec fast = Spec("h264", "pcm_s16le");
+  TMediaSpec aac = Media("h264", "aac");
+  TMediaSpec mjpeg = Media("mjpeg", "pcm_s16be");
+  TMediaSpec fast = Media("h264", "pcm_s16le");
   fast.faststart = true;
-  TMediaSpec bframes = Spec("h264", "aac");
+  TMediaSpec bframes = Media("h264", "aac");
   bframes.bframes = true;
-  TMediaSpec stereo = Spec("h264", "pcm_s16le");
+  TMediaSpec stereo = Media("h264", "pcm_s16le");
   stereo.channels = 2;
   const std::vector<TCase> cases = {{"h264-aac", aac, "mp4a"},
                                     {"mjpeg-twos", mjpeg, "twos"},
@@ -275,7 +275,7 @@ TEST(MOVCut, CodecsAndLayouts) {
   const std::string dir = MakeTempDir("cut-codecs");
   for (const TCase &c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string src = GenerateMovie(c.name, c.spec);
+    const std::string src = GenerateMovie(c.name, c.media);
     const TMOVReader in(src, false);
     ASSERT_TRUE(in.HasMovie());
     const std::string out = dir + "/" + c.name + ".mov";
@@ -287,11 +287,11 @@ TEST(MOVCut, CodecsAndLayouts) {
     const int64_t frames = CountPackets(out, 0);
     // 0.3 * 4 s = 1.2 s goes back to the key frame of 1 s; MJPEG has key
     // frames only and starts at 1.2 s. The end is 3.2 s.
-    EXPECT_EQ(frames, c.spec.video == "mjpeg" ? 51 : 56);
+    EXPECT_EQ(frames, c.media.video == "mjpeg" ? 51 : 56);
     EXPECT_EQ(probe[0].frames, frames);
     std::string errors;
     EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
-    if (c.spec.bframes) {
+    if (c.media.bframes) {
       const TMOVReader r(out, false);
       EXPECT_FALSE(r.Tracks()[0].compositionOffsets.empty());
     }
@@ -299,7 +299,7 @@ TEST(MOVCut, CodecsAndLayouts) {
 }
 
 TEST(MOVCut, CancelKeepsAPlayableFile) {
-  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
   const std::string out = MakeTempDir("cut-cancel") + "/cancel.mov";
   int calls = 0;
   double lastSeconds = 0;
@@ -325,7 +325,7 @@ TEST(MOVCut, CancelKeepsAPlayableFile) {
 // With a small media-data limit the output holds several mdat atoms and,
 // once it is larger than the limit, 64-bit chunk offsets.
 TEST(MOVCut, SecondMediaDataAndWideOffsets) {
-  const std::string src = GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le"));
+  const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
   const std::string out = MakeTempDir("cut-limit") + "/limit.mov";
   TCutOptions o;
   o.mediaDataLimit = 200000;
@@ -392,7 +392,7 @@ struct TFakeMeta : TCutMetaSource {
 }  // namespace
 
 TEST(MOVCut, MetaFileAndTimes) {
-  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Spec("h264", "pcm_s16le"));
+  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
   const std::string out = MakeTempDir("cut-meta") + "/meta.mov";
   TCutTrip t = MakeTrip(trip);
   for (auto &r : t.recordings) {
@@ -464,11 +464,11 @@ TEST(MOVCut, TelemetryLookup) {
 // A recording that shrinks while it is copied: the copy reports it, and the
 // file written so far keeps the layout its tables describe.
 TEST(MOVCut, SourceShrinksDuringCopy) {
-  TMediaSpec spec = Spec("h264", "pcm_s16le");
-  spec.faststart = true;
+  TMediaSpec media = Media("h264", "pcm_s16le");
+  media.faststart = true;
   const std::string dir = MakeTempDir("cut-shrink");
   const std::string src = dir + "/src.mov";
-  fs::copy_file(GenerateMovie("h264-faststart", spec), src);
+  fs::copy_file(GenerateMovie("h264-faststart", media), src);
   const TMOVReader r(src, false);
   ASSERT_TRUE(r.HasMovie());
   fs::resize_file(src, fs::file_size(src) / 2);
@@ -489,7 +489,7 @@ TEST(MOVCut, SourceShrinksDuringCopy) {
 // file-size limit) fails the cut and leaves nothing behind: never a file
 // under the chosen name whose tables point at bytes that are not there.
 TEST(MOVCut, OutputThatCannotBeWrittenIsReported) {
-  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Spec("h264", "pcm_s16le"));
+  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
   const std::string dir = MakeTempDir("cut-full");
   const TCutResult whole = Cut(trip, 0, 1, dir + "/whole.mov");
   ASSERT_TRUE(whole.written) << whole.message;
@@ -519,7 +519,7 @@ TEST(MOVCut, OutputThatCannotBeWrittenIsReported) {
 TEST(MOVCut, OutputNeverReplacesARecording) {
   const std::string dir = MakeTempDir("cut-self");
   const std::string src = dir + "/src.mov";
-  fs::copy_file(GenerateMovie("h264-sowt", Spec("h264", "pcm_s16le")), src);
+  fs::copy_file(GenerateMovie("h264-sowt", Media("h264", "pcm_s16le")), src);
   const std::string before = WholeFile(src);
   for (const std::string &out : {src, dir + "/./src.mov"}) {
     const TCutResult res = Cut({src}, 0, 0.5L, out);
