@@ -1,15 +1,19 @@
 // Catalogue benchmarks: the row summary of a long trip, automatic grouping
-// rules over many rows, and, when TACHORA_BENCH_CARD names a generated card
-// (bench/compare_catalogue.sh makes one), a whole search of it: the time
-// until the first pass has listed every row and until preview and grouping
-// have ended.
+// rules over many rows, setting up a copy job for a long trip, and, when
+// TACHORA_BENCH_CARD names a generated card (bench/compare_catalogue.sh
+// makes one), a whole search of it (the time until the first pass has
+// listed every row and until preview and grouping have ended) and a copy of
+// its recordings, through unnamed files and through ".part" names, into
+// TACHORA_BENCH_COPY_DIR (default /tmp).
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/UnitLang.h"
+#include "catalogue/UnitCopyEngine.h"
 #include "catalogue/UnitFileManager.h"
 
 using namespace tachora;
@@ -105,5 +109,52 @@ void BM_SearchCard(benchmark::State &state) {
   state.counters["rows_after_grouping"] = rows;
 }
 BENCHMARK(BM_SearchCard)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The job's source list and total for a trip of 2,000 recordings, each with
+// its own telemetry file (which the job stats for the total).
+void BM_CopyJobSetup(benchmark::State &state) {
+  TFileItem row;
+  row.Items = Trip(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    TFormCopyThread job(row, "/nonexistent-target", {}, false);
+    benchmark::DoNotOptimize(job.TotalBytes());
+  }
+}
+BENCHMARK(BM_CopyJobSetup)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+// Every recording of the card with its telemetry file into a new folder,
+// including the final flush; arg 1 through unnamed files, 0 through ".part"
+// names. Each iteration writes a folder of its own, removed afterwards
+// outside the timing.
+void BM_CopyCard(benchmark::State &state) {
+  const char *card = std::getenv("TACHORA_BENCH_CARD");
+  if (!card || !*card) {
+    state.SkipWithError("TACHORA_BENCH_CARD is not set");
+    return;
+  }
+  const char *dir = std::getenv("TACHORA_BENCH_COPY_DIR");
+  const std::string base = std::string(dir && *dir ? dir : "/tmp") + "/tachora-bench-copycard";
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card);
+  fm.AutoGroup();
+  std::vector<TFileItem> rows = fm.Items();
+  int64_t bytes = 0;
+  int round = 0;
+  for (auto _ : state) {
+    const std::string target = base + std::to_string(++round);
+    for (const auto &row : rows) {
+      TFormCopyThread job(row, target, {}, false);
+      job.SetUseUnnamedFiles(state.range(0) != 0);
+      job.Start();
+      job.WaitFor();
+      bytes += job.TotalBytes();
+    }
+    state.PauseTiming();
+    std::filesystem::remove_all(target);
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_CopyCard)->Arg(1)->Arg(0)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -215,6 +215,17 @@ TEST(CatalogueCopy, MissingSourcesAreReportedAndTheRestIsCopied) {
   EXPECT_EQ(messages.size(), 1u);
 }
 
+TEST(CatalogueCopy, SharedGpsLogIsListedAndCountedOnce) {
+  TTestCard card;
+  const std::string mov1 = card.FakeMovie("card/FILE0001.MOV", 100);
+  const std::string mov2 = card.FakeMovie("card/FILE0002.MOV", 200);
+  const std::string mov3 = card.FakeMovie("card/FILE0003.MOV", 300);
+  const std::string log = card.Write("card/trip.nmea", std::string(50, 'g'));
+  TFormCopyThread job(RowOf({{mov1, log}, {mov2, log}, {mov3, ""}}), card.Path("out"), {}, false);
+  EXPECT_EQ(job.Sources(), (std::vector<std::string>{mov1, log, mov2, mov3}));
+  EXPECT_EQ(job.TotalBytes(), 650);
+}
+
 TEST(CatalogueCopy, SpeedAndProgressTexts) {
   InitLanguages(1033);
   EXPECT_EQ(SmoothSpeed(0, 100), 100);
