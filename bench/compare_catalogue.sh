@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Times the catalogue against outside tools on one generated card:
+# Times the catalogue against outside tools on generated cards:
 #   - the search thread (bench_catalogue BM_SearchCard): first pass listed,
 #     and preview + grouping ended;
 #   - `tachora-cli list CARD` to completion against an ffprobe loop over the
 #     same recordings;
-#   - `tachora-cli copy` against `cp -p` (and `cp -p` + sync, since the copy
-#     engine syncs every file before it gives it its final name).
+#   - `tachora-cli copy` against `cp -p` and `cp -p` + sync (the copy engine
+#     flushes its files to the disk before it reports a job finished, so
+#     cp + sync is the like-for-like contender), on COUNT small recordings
+#     with their .dat files and on three large recordings of 200 MiB, on the
+#     disk and in tmpfs.
 # Usage: bench/compare_catalogue.sh [BUILD_DIR] [COUNT]
-# The card is generated once under $TACHORA_BENCH_DIR (default
-# /tmp/tachora-bench-card-COUNT), outside the repository.
+# Environment: TACHORA_BENCH_ONLY=copy skips the search and list timings
+# (the ffprobe loop alone takes minutes); TACHORA_BENCH_ROUNDS (default 7)
+# sets the rounds of the copy timings.
+# The cards are generated once under $TACHORA_BENCH_DIR (default
+# /tmp/tachora-bench-card-COUNT) and /tmp/tachora-bench-large, outside the
+# repository; copies go to a temporary folder beside them.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${1:-$ROOT/build/release}"
@@ -62,78 +69,113 @@ fi
 files=("$MEDIA"/*.MOV)
 echo "== card: ${#files[@]} recordings, $(du -sh "$CARD" | cut -f1)"
 
+LARGE="${TACHORA_BENCH_LARGE_DIR:-/tmp/tachora-bench-large}"
+LARGE_MEDIA="$LARGE/DCIM/100MEDIA"
+if [ ! -f "$LARGE/.complete" ]; then
+  echo "== generating three 200 MiB recordings under $LARGE"
+  rm -rf "$LARGE"
+  mkdir -p "$LARGE_MEDIA"
+  # The copy never looks inside: incompressible bytes under a recording's
+  # name are as good as a movie and take a second to make.
+  for i in 1 2 3; do head -c 200M /dev/urandom >"$LARGE_MEDIA/FILE000$i.MOV"; done
+  touch "$LARGE/.complete"
+fi
+
 # Warm the page cache once so every contender reads from memory.
-cat "$MEDIA"/* >/dev/null
+cat "$MEDIA"/* "$LARGE_MEDIA"/* >/dev/null
 
-echo "== search thread (first pass, then preview and grouping)"
-TACHORA_BENCH_CARD="$CARD" "$BENCH" --benchmark_filter=BM_SearchCard 2>/dev/null | grep BM_SearchCard
+if [ "${TACHORA_BENCH_ONLY:-}" != copy ]; then
+  echo "== search thread (first pass, then preview and grouping)"
+  TACHORA_BENCH_CARD="$CARD" "$BENCH" --benchmark_filter=BM_SearchCard 2>/dev/null | grep BM_SearchCard
 
-t0=$(now); "$CLI" list "$CARD" >/tmp/tachora-bench-list.tsv; t1=$(now)
-list_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-rows=$(($(wc -l </tmp/tachora-bench-list.tsv) - 1))
-t0=$(now)
-for f in "${files[@]}"; do
-  ffprobe -v error -show_entries format=duration:stream=width,height -of csv=p=0 "$f" >/dev/null
-done
-t1=$(now)
-probe_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-echo "tachora-cli list: ${list_s}s ($rows rows after grouping); ffprobe loop: ${probe_s}s; list is $(ratio "$probe_s" "$list_s")x faster"
+  t0=$(now); "$CLI" list "$CARD" >/tmp/tachora-bench-list.tsv; t1=$(now)
+  list_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  rows=$(($(wc -l </tmp/tachora-bench-list.tsv) - 1))
+  t0=$(now)
+  for f in "${files[@]}"; do
+    ffprobe -v error -show_entries format=duration:stream=width,height -of csv=p=0 "$f" >/dev/null
+  done
+  t1=$(now)
+  probe_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  echo "tachora-cli list: ${list_s}s ($rows rows after grouping); ffprobe loop: ${probe_s}s; list is $(ratio "$probe_s" "$list_s")x faster"
+fi
+
+# Copy timings. In every round each contender copies into a fresh folder;
+# the order rotates from round to round (so none is always first after the
+# previous round's folders were deleted, or always last when the disk is
+# busiest), everything is flushed before each contender starts (so no one
+# pays for another's dirty pages), and the median of the rounds counts.
+# The copy command reports the time of its copy phase alone (after it has
+# built its catalogue), including its flush to the disk; its whole run is
+# reported beside it.
+ROUNDS="${TACHORA_BENCH_ROUNDS:-7}"
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print ""; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", b - a }'; }
+mibs() { awk -v b="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.0f", b / 1048576 / s; else print "inf" }'; }
+ratio2() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }'; }
+
+# compare_copy LABEL MEDIA_DIR OUT_BASE: prints the medians of the contenders.
+compare_copy() {
+  local label="$1" media="$2" base="$3" out round k t0 t1 c
+  local -a times_ours=() times_whole=() times_cp=() times_cpsync=()
+  local contenders=(ours cp cpsync)
+  for ((round = 0; round < ROUNDS; round++)); do
+    out="$(mktemp -d "$base/round-XXXXXX")"
+    for ((k = 0; k < 3; k++)); do
+      c=${contenders[$(((round + k) % 3))]}
+      sync
+      case "$c" in
+        ours)
+          t0=$(now)
+          "$CLI" copy --to "$out/ours" "$media" 2>"$out/copy.err" || { cat "$out/copy.err" >&2; exit 1; }
+          t1=$(now)
+          times_whole+=("$(elapsed "$t0" "$t1")")
+          times_ours+=("$(sed -n 's/^copied .* in \([0-9.]*\) s$/\1/p' "$out/copy.err")")
+          ;;
+        cp)
+          mkdir "$out/cp"
+          t0=$(now); cp -p "$media"/* "$out/cp/"; t1=$(now)
+          times_cp+=("$(elapsed "$t0" "$t1")")
+          ;;
+        cpsync)
+          mkdir "$out/cpsync"
+          t0=$(now); cp -p "$media"/* "$out/cpsync/"; sync; t1=$(now)
+          times_cpsync+=("$(elapsed "$t0" "$t1")")
+          ;;
+      esac
+    done
+    for f in "$media"/*; do
+      cmp -s "$f" "$out/ours/${f##*/}" || { echo "WARNING: copy of $f differs" >&2; break; }
+    done
+    rm -rf "${out:?}"
+    sync
+  done
+  local bytes ours whole cp cpsync
+  bytes=$(du -sb "$media" | cut -f1)
+  ours=$(printf '%s\n' "${times_ours[@]}" | median)
+  whole=$(printf '%s\n' "${times_whole[@]}" | median)
+  cp=$(printf '%s\n' "${times_cp[@]}" | median)
+  cpsync=$(printf '%s\n' "${times_cpsync[@]}" | median)
+  echo "$label, $((bytes / 1048576)) MiB, median of $ROUNDS rounds:"
+  echo "  tachora-cli copy ${ours}s ($(mibs "$bytes" "$ours") MiB/s; whole run with the catalogue ${whole}s)"
+  echo "  cp -p ${cp}s ($(mibs "$bytes" "$cp") MiB/s); cp -p + sync ${cpsync}s ($(mibs "$bytes" "$cpsync") MiB/s)"
+  echo "  throughput vs cp -p + sync: $(ratio2 "$cpsync" "$ours")x; vs cp -p alone: $(ratio2 "$cp" "$ours")x"
+  echo "  rounds (s): ours ${times_ours[*]} | cp ${times_cp[*]} | cp+sync ${times_cpsync[*]}"
+}
 
 OUT="$(mktemp -d /tmp/tachora-bench-copy-XXXXXX)"
 trap 'rm -rf "$OUT"' EXIT
-# Five rounds; in each every contender copies into a fresh folder (nothing
-# is deleted between them: ext4 allocates inodes slowly right after a mass
-# delete), the order alternates from round to round, and the best time of
-# each counts. The copy command reports the time of its copy phase alone
-# (after it built its catalogue), including its final flush to the disk, so
-# "cp -p + sync" is the like-for-like contender.
-best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
-cp_s=""; cpsync_s=""; ours_s=""; whole_s=""
-run_cp() {
-  mkdir -p "$OUT/cp$1"; sync
-  local t0 t1; t0=$(now); cp -p "$MEDIA"/* "$OUT/cp$1/"; t1=$(now)
-  cp_s=$(best "$cp_s" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-}
-run_cpsync() {
-  mkdir -p "$OUT/cpsync$1"; sync
-  local t0 t1; t0=$(now); cp -p "$MEDIA"/* "$OUT/cpsync$1/"; sync; t1=$(now)
-  cpsync_s=$(best "$cpsync_s" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-}
-run_ours() {
-  sync
-  local t0 t1; t0=$(now); "$CLI" copy --to "$OUT/ours$1" "$CARD/DCIM" 2>"$OUT/copy.err"; t1=$(now)
-  whole_s=$(best "$whole_s" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-  ours_s=$(best "$ours_s" "$(sed -n 's/^copied .* in \([0-9.]*\) s$/\1/p' "$OUT/copy.err")")
-  cmp -s "$MEDIA/FILE0001.MOV" "$OUT/ours$1/FILE0001.MOV" || echo "WARNING: copies differ" >&2
-}
-for round in 1 2 3 4 5; do
-  if [ $((round % 2)) -eq 1 ]; then
-    run_cp "$round"; run_cpsync "$round"; run_ours "$round"
-  else
-    run_ours "$round"; run_cpsync "$round"; run_cp "$round"
-  fi
-  rm -rf "${OUT:?}"/*; sync
-done
-bytes=$(du -sb "$MEDIA" | cut -f1)
-mb() { awk -v b="$bytes" -v s="$1" 'BEGIN { printf "%.1f", b / 1048576 / s }'; }
-echo "copy of $((bytes / 1048576)) MiB in ${#files[@]} recordings + sidecars (best of 5):"
-echo "  tachora-cli copy ${ours_s}s ($(mb "$ours_s") MiB/s; ${whole_s}s with building the catalogue)"
-echo "  cp -p ${cp_s}s ($(mb "$cp_s") MiB/s); cp -p + sync ${cpsync_s}s ($(mb "$cpsync_s") MiB/s)"
-echo "copy throughput vs cp -p + sync: $(ratio "$cpsync_s" "$ours_s")x; vs cp -p alone: $(ratio "$cp_s" "$ours_s")x"
+echo "== copy onto the disk"
+compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$OUT"
+compare_copy "3 large recordings" "$LARGE_MEDIA" "$OUT"
 
 # The same into memory (tmpfs), where no disk and no inode-table state of a
-# busy ext4 volume blur the difference: this isolates the engine's cost.
+# busy ext4 volume blur the difference: this isolates the engine's cost
+# (sync has nothing to write there).
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   SHM="$(mktemp -d /dev/shm/tachora-bench-copy-XXXXXX)"
   trap 'rm -rf "$OUT" "$SHM"' EXIT
-  shm_cp=""; shm_ours=""
-  for round in 1 2 3; do
-    mkdir -p "$SHM/cp"
-    t0=$(now); cp -p "$MEDIA"/* "$SHM/cp/"; t1=$(now)
-    shm_cp=$(best "$shm_cp" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-    "$CLI" copy --to "$SHM/ours" "$CARD/DCIM" 2>"$OUT/copy.err"
-    shm_ours=$(best "$shm_ours" "$(sed -n 's/^copied .* in \([0-9.]*\) s$/\1/p' "$OUT/copy.err")")
-    rm -rf "${SHM:?}"/*
-  done
-  echo "into tmpfs (best of 3): tachora-cli copy ${shm_ours}s ($(mb "$shm_ours") MiB/s); cp -p ${shm_cp}s ($(mb "$shm_cp") MiB/s); ratio $(ratio "$shm_cp" "$shm_ours")x"
+  echo "== copy into tmpfs"
+  compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$SHM"
+  compare_copy "3 large recordings" "$LARGE_MEDIA" "$SHM"
 fi
