@@ -17,6 +17,8 @@
 // marshals them to its UI thread). Counters may be read from any thread.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -47,7 +49,12 @@ struct TCopyProgress {
 
 class TFormCopyThread {
  public:
-  static constexpr size_t kBufferSize = 1 << 20;
+  // Copies between file systems (a card onto the disk) go through a buffer
+  // small enough to stay in the processor's cache between read and write
+  // (1 MiB measured ~4% slower); within one file system the kernel copies
+  // in steps of kKernelChunk, so a pause or stop is noticed within one.
+  static constexpr size_t kBufferSize = 256 << 10;
+  static constexpr size_t kKernelChunk = 1 << 20;
 
   // Builds the source list and the total, and starts the thread unless
   // `start` is false (tests inspect the list first).
@@ -78,7 +85,7 @@ class TFormCopyThread {
  private:
   void Execute();
   void CopyOne(size_t index);
-  bool CopyData(int in, int out, int64_t size, std::string &error);
+  bool CopyData(int in, int out, int64_t size, dev_t sourceDevice, std::string &error);
   void Fail(const std::string &message);
   void SetCurrent(const std::string &source, const std::string &destination);
 
@@ -88,6 +95,10 @@ class TFormCopyThread {
   TCopyCallbacks fCallbacks;
   std::vector<char> fBuffer;
   bool fUseUnnamed = true;
+  // The source's file system whose copies the kernel refused (a card onto
+  // another file system): its later files go straight to read and write.
+  dev_t fPlainCopyDevice = 0;
+  bool fHavePlainCopyDevice = false;
 
   std::atomic<int64_t> fCopied{0};
   std::atomic<int64_t> fSpeed{0};

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "CatalogueTestCard.h"
@@ -224,6 +226,31 @@ TEST(CatalogueCopy, SharedGpsLogIsListedAndCountedOnce) {
   TFormCopyThread job(RowOf({{mov1, log}, {mov2, log}, {mov3, ""}}), card.Path("out"), {}, false);
   EXPECT_EQ(job.Sources(), (std::vector<std::string>{mov1, log, mov2, mov3}));
   EXPECT_EQ(job.TotalBytes(), 650);
+}
+
+// From memory (tmpfs) onto the card's disk, as from a card onto the disk:
+// the kernel refuses to copy between the two file systems, so the files go
+// through the engine's buffer, in several blocks and with a last short one.
+TEST(CatalogueCopy, CopiesAcrossFileSystemsThroughItsBuffer) {
+  char tmpl[] = "/dev/shm/tachora-copy-XXXXXX";
+  if (!mkdtemp(tmpl)) GTEST_SKIP() << "no /dev/shm";
+  const std::string shm = tmpl;
+  std::string big(3 * TFormCopyThread::kBufferSize + 7, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 / 7);
+  const std::string mov = shm + "/FILE0001.MOV", dat = shm + "/FILE0001.DAT";
+  std::ofstream(mov, std::ios::binary) << big;
+  std::ofstream(dat, std::ios::binary) << "[G]\tsmall\r\n";
+  TTestCard card;
+  std::atomic<int> errors{0};
+  TCopyCallbacks cb;
+  cb.ShowError = [&](const std::string &) { ++errors; };
+  TFormCopyThread job(RowOf({{mov, dat}}), card.Path("out"), cb);
+  RunToEnd(job);
+  EXPECT_EQ(errors.load(), 0);
+  EXPECT_EQ(job.CopiedFiles(), 2);
+  EXPECT_EQ(TTestCard::Read(card.Path("out/FILE0001.MOV")), big);
+  EXPECT_EQ(TTestCard::Read(card.Path("out/FILE0001.DAT")), "[G]\tsmall\r\n");
+  std::filesystem::remove_all(shm);
 }
 
 TEST(CatalogueCopy, SpeedAndProgressTexts) {
