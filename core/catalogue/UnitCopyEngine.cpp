@@ -186,7 +186,17 @@ void TFormCopyThread::Execute() {
     if (dir.Get() >= 0) syncfs(dir.Get());
   }
   fIndex = static_cast<int>(fSources.size());
-  fFinished = true;
+  {
+    std::lock_guard lock(fDoneMutex);
+    fFinished = true;
+  }
+  fDone.notify_all();
+}
+
+bool TFormCopyThread::WaitFinished(int timeoutMs) {
+  std::unique_lock lock(fDoneMutex);
+  return fDone.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
+                        [this] { return fFinished.load(); });
 }
 
 void TFormCopyThread::CopyOne(size_t index) {

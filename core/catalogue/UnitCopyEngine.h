@@ -20,6 +20,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -73,6 +74,11 @@ class TFormCopyThread {
   void SetPaused(bool paused) { fPaused = paused; }
   bool Paused() const { return fPaused.load(); }
   void WaitFor();
+  // Waits until the job has finished or `timeoutMs` has passed; true when
+  // finished. A progress display that refreshes on a timer can wait here
+  // instead of sleeping, so the end of a job is seen at once rather than up
+  // to a tick later (a tick per row of a copy of many short rows).
+  bool WaitFinished(int timeoutMs);
 
   TCopyProgress Progress() const;
   bool Finished() const { return fFinished.load(); }
@@ -106,6 +112,8 @@ class TFormCopyThread {
   std::atomic<int> fErrors{0};
   std::atomic<int> fCopiedFiles{0};
   std::atomic<bool> fPaused{false}, fTerminated{false}, fFinished{false};
+  std::mutex fDoneMutex;  // with fDone, wakes WaitFinished
+  std::condition_variable fDone;
   mutable std::mutex fMutex;  // current paths
   std::string fSource, fDestination;
   std::thread fThread;

@@ -202,7 +202,10 @@ TEST(CatalogueCopy, MissingSourcesAreReportedAndTheRestIsCopied) {
   std::vector<std::string> messages;
   TCopyCallbacks cb;
   cb.ShowError = [&](const std::string &m) { messages.push_back(m); };
-  TFormCopyThread job(row, card.Path("out"), cb);
+  TFormCopyThread job(row, card.Path("out"), cb, false);
+  EXPECT_FALSE(job.WaitFinished(0));  // not started: times out
+  job.Start();
+  EXPECT_TRUE(job.WaitFinished(60000));  // wakes when the job ends, not after a minute
   RunToEnd(job);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find("gone.DAT"), std::string::npos);
