@@ -76,8 +76,21 @@ if [ ! -f "$LARGE/.complete" ]; then
   rm -rf "$LARGE"
   mkdir -p "$LARGE_MEDIA"
   # The copy never looks inside: incompressible bytes under a recording's
-  # name are as good as a movie and take a second to make.
+  # name are as good as a movie and take a second to make. Their .dat files
+  # (three minutes each, one after the other) make them one trip, copied as
+  # one job the way a card's recordings are.
   for i in 1 2 3; do head -c 200M /dev/urandom >"$LARGE_MEDIA/FILE000$i.MOV"; done
+  awk -v dir="$LARGE_MEDIA" 'BEGIN {
+    for (i = 0; i < 3; i++) {
+      f = sprintf("%s/FILE%04d.DAT", dir, i + 1)
+      for (k = 0; k <= 180; k++) {
+        t = 8 * 3600 + i * 180 + k
+        printf "[G]\t2024-05-01 %02d:%02d:%02d\tN55.750000\tE%.6f\t36\t90\r\n", int(t / 3600), int(t % 3600 / 60), t % 60, 37.6 + (i * 180 + k) * 0.00016 > f
+        printf "[S]\t12\t-40\t1010\r\n" > f
+      }
+      close(f)
+    }
+  }'
   touch "$LARGE/.complete"
 fi
 
@@ -173,7 +186,7 @@ OUT="$(mktemp -d /tmp/tachora-bench-copy-XXXXXX)"
 trap 'rm -rf "$OUT"' EXIT
 echo "== copy onto the disk"
 compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$OUT" keep
-compare_copy "3 large recordings" "$LARGE_MEDIA" "$OUT" keep
+compare_copy "3 large recordings + .dat files" "$LARGE_MEDIA" "$OUT" keep
 
 # The same into memory (tmpfs), where no disk and no inode-table state of a
 # busy ext4 volume blur the difference: this isolates the engine's cost
@@ -183,5 +196,5 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   trap 'rm -rf "$OUT" "$SHM"' EXIT
   echo "== copy into tmpfs"
   compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$SHM" delete
-  compare_copy "3 large recordings" "$LARGE_MEDIA" "$SHM" delete
+  compare_copy "3 large recordings + .dat files" "$LARGE_MEDIA" "$SHM" delete
 fi
