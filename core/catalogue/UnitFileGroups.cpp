@@ -109,6 +109,7 @@ void TFileManager::SplitLocked(int row) {
   RecomputeLocked(row);
   for (auto &rec : rest) {
     TFileItem r;
+    r.Id = fNextId++;
     r.Items.push_back(std::move(rec));
     fRows.push_back(std::move(r));
     RecomputeLocked(static_cast<int>(fRows.size()) - 1);

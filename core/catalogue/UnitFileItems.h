@@ -56,6 +56,10 @@ struct TFileItemSubitem {
 };
 
 struct TFileItem {
+  // Stable within one catalogue: kept by sorting, refreshing and grouping
+  // into this row; a row split off gets a new one. 0 for a row that no
+  // catalogue holds.
+  uint64_t Id = 0;
   std::string DateText, SizeText, TrackText, SpeedText, DurationText, PictureText;
   std::vector<TFileItemSubitem> Items;  // ascending start
   // The row's own values; Path is the "File Location" text (joined paths),

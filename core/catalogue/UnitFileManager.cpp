@@ -262,8 +262,26 @@ int TFileManager::AddRecording(const std::string &path, const TFileStat *entry) 
   std::lock_guard lock(fMutex);
   if (!fPaths.insert(lower).second) return FindRecordingLocked(path, nullptr);
   RecomputeRow(row, fUnit, NowDateTime());
+  row.Id = fNextId++;
   fRows.push_back(std::move(row));
   return static_cast<int>(fRows.size()) - 1;
+}
+
+int TFileManager::RowOfId(uint64_t id) const {
+  std::lock_guard lock(fMutex);
+  for (size_t i = 0; i < fRows.size(); ++i)
+    if (id != 0 && fRows[i].Id == id) return static_cast<int>(i);
+  return -1;
+}
+
+bool TFileManager::GetItemById(uint64_t id, TFileItem &out) const {
+  std::lock_guard lock(fMutex);
+  for (const TFileItem &row : fRows)
+    if (id != 0 && row.Id == id) {
+      out = row;
+      return true;
+    }
+  return false;
 }
 
 TFileItem TFileManager::OpenRecording(const std::string &path) {

@@ -91,6 +91,11 @@ class TFileManager {
   int GetItemCount() const;
   int RowCount() const;
   TFileItem GetItem(int row) const;  // an empty row when out of range
+  // The row with the stable id (TFileItem::Id): its current number or -1,
+  // and a copy of it (false, `out` untouched, when it is gone). Commands
+  // given by a view act on ids: row numbers change with every sort.
+  int RowOfId(uint64_t id) const;
+  bool GetItemById(uint64_t id, TFileItem &out) const;
   std::vector<TFileItem> Items() const;
   TListItem FillListItem(int index) const;
   // Row number holding the path (any letter case) or -1; `sub` receives the
@@ -194,6 +199,7 @@ class TFileManager {
 
   mutable std::mutex fMutex;
   std::vector<TFileItem> fRows;
+  uint64_t fNextId = 1;  // the next row's TFileItem::Id
   std::unordered_set<std::string> fPaths;  // lower-case paths of all recordings
   int fSortColumn = 0;
   bool fAscending = true;

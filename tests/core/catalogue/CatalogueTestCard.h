@@ -115,6 +115,7 @@ class TFileManagerTestAccess {
     std::lock_guard lock(fm.fMutex);
     for (const auto &r : row.Items) fm.fPaths.insert(ToLowerAscii(r.Path));
     RecomputeRow(row, fm.fUnit, NowDateTime());
+    row.Id = fm.fNextId++;
     fm.fRows.push_back(std::move(row));
   }
 };

@@ -1,6 +1,8 @@
 // TFileManager on small cards: telemetry look-up, preview, scanning limits,
 // log matching, grouping operations, locking, removal and deletion.
 #include <gtest/gtest.h>
+
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -303,8 +305,15 @@ TEST(CatalogueGrouping, MergeSplitAndUngroupAll) {
   for (int i = 1; i <= 3; ++i)
     A::AddRow(fm, {Rec("FILE000" + std::to_string(i), At(10, 3 * i), At(10, 3 * i + 3))});
   A::AddRow(fm, {Rec("FILE0010", At(11, 0), At(11, 3))});
+  const uint64_t firstId = fm.GetItem(0).Id, tenthId = fm.GetItem(3).Id;
   fm.MergeItems({0, 1, 2, 2, 9}, true);  // a repeated or invalid number is skipped
   ASSERT_EQ(fm.RowCount(), 2);
+  // The merged row keeps the first row's id; ids follow rows through sorts.
+  EXPECT_EQ(fm.GetItem(0).Id, firstId);
+  EXPECT_EQ(fm.RowOfId(tenthId), 1);
+  TFileItem byId;
+  ASSERT_TRUE(fm.GetItemById(firstId, byId));
+  EXPECT_EQ(byId.Summary.DisplayName, "FILE0001-3");
   EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0001-3");
   EXPECT_EQ(fm.GetItem(0).Items.size(), 3u);
   fm.MergeItems({0, 1}, true);
@@ -315,11 +324,18 @@ TEST(CatalogueGrouping, MergeSplitAndUngroupAll) {
   fm.SortBy(kColDate);  // ascending by start
   fm.SplitItem(0);
   ASSERT_EQ(fm.RowCount(), 4);
+  std::set<uint64_t> ids;
+  for (int r = 0; r < 4; ++r) ids.insert(fm.GetItem(r).Id);
+  EXPECT_EQ(ids.size(), 4u);  // split-off rows get ids of their own
+  EXPECT_FALSE(ids.count(0));
+  EXPECT_EQ(fm.RowOfId(99999), -1);
   EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0001");
   EXPECT_EQ(fm.GetItem(3).Summary.DisplayName, "FILE0010");
+  const uint64_t lastId = fm.GetItem(3).Id;
   fm.SortBy(kColDate);  // the same column again: descending
   EXPECT_FALSE(fm.Ascending());
   EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0010");
+  EXPECT_EQ(fm.RowOfId(lastId), 0);  // the id follows its row through the sort
   fm.SplitItem(0);  // a single recording: nothing
   EXPECT_EQ(fm.RowCount(), 4);
 

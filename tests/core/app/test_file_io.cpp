@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/UnitFileIO.h"
+
+namespace fs = std::filesystem;
+using tachora::TAtomicFile;
+
+namespace {
+
+struct TempDir {
+  fs::path dir;
+  TempDir() {
+    char templ[] = "/tmp/tachora-fileio-XXXXXX";
+    dir = mkdtemp(templ);
+  }
+  ~TempDir() { fs::remove_all(dir); }
+};
+
+std::string Read(const fs::path &p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+size_t EntryCount(const fs::path &dir) {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto &e : fs::directory_iterator(dir)) ++n;
+  return n;
+}
+
+mode_t Mode(const fs::path &p) {
+  struct stat st {};
+  stat(p.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+}  // namespace
+
+// Both ways of writing (unnamed file, named temporary as on FAT) leave the
+// target untouched until Commit, replace it whole, keep a replaced file's
+// mode and leave nothing else in the folder.
+TEST(AtomicFile, CommitDiscardAndReplaceOnBothPaths) {
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+    TempDir t;
+    const fs::path target = t.dir / "out.mov";
+    { std::ofstream(target) << "old contents"; }
+    chmod(target.c_str(), 0640);
+    {
+      TAtomicFile f(target.string());
+      if (named) f.PreferNamedTemp();
+      ASSERT_TRUE(f.Open());
+      EXPECT_EQ(named, !f.TempPath().empty());
+      ASSERT_TRUE(f.Write("new"));
+      EXPECT_EQ(Read(target), "old contents");
+      // Not committed: discarded by the destructor.
+    }
+    EXPECT_EQ(Read(target), "old contents");
+    EXPECT_EQ(EntryCount(t.dir), 1u);
+
+    TAtomicFile f(target.string());
+    if (named) f.PreferNamedTemp();
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.Write("replacement"));
+    std::string error;
+    ASSERT_TRUE(f.Commit(TAtomicFile::TSync::Data, &error)) << error;
+    EXPECT_EQ(Read(target), "replacement");
+    EXPECT_EQ(Mode(target), 0640u);
+    EXPECT_EQ(EntryCount(t.dir), 1u);
+
+    const fs::path fresh = t.dir / "fresh.gpx";
+    ASSERT_TRUE(tachora::WriteFileAtomic(fresh.string(), "x"));
+    EXPECT_EQ(Read(fresh), "x");
+    EXPECT_EQ(EntryCount(t.dir), 2u);
+  }
+}
+
+TEST(AtomicFile, FailuresNameThePathAndLeaveNothing) {
+  TempDir t;
+  std::string error;
+  EXPECT_FALSE(tachora::WriteFileAtomic((t.dir / "missing" / "a.kml").string(), "x", &error));
+  EXPECT_NE(error.find("a.kml"), std::string::npos);
+  TAtomicFile f((t.dir / "b.kml").string());
+  EXPECT_FALSE(f.Write("x", &error));  // not open
+  EXPECT_FALSE(f.Commit(TAtomicFile::TSync::None, &error));
+  EXPECT_FALSE(fs::exists(t.dir / "b.kml"));
+  EXPECT_EQ(EntryCount(t.dir), 0u);
+}
