@@ -38,8 +38,10 @@ TLang::TLang(std::string_view text) {
     std::string value(line.substr(k));
     if (key.empty() || value.empty()) continue;
 
-    if (value[0] == '"') value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::string();
-    for (size_t p = 0; (p = value.find("\\n", p)) != std::string::npos; p += 2) value.replace(p, 2, "\r\n");
+    if (value[0] == '"')
+      value = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::string();
+    for (size_t p = 0; (p = value.find("\\n", p)) != std::string::npos; p += 2)
+      value.replace(p, 2, "\r\n");
     Entries.emplace_back(std::move(key), std::move(value));
   }
 
@@ -60,9 +62,12 @@ std::string TLang::Lookup(std::string_view key) const {
 
 std::string_view EmbeddedLanguageFile(int index) {
   switch (index) {
-    case 0: return embedded::translate_en;
-    case 1: return embedded::translate_ru;
-    default: return {};
+    case 0:
+      return embedded::translate_en;
+    case 1:
+      return embedded::translate_ru;
+    default:
+      return {};
   }
 }
 
@@ -109,7 +114,9 @@ int SystemLanguageId() {
   return 0;
 }
 
-int CurrentLanguage() { return gCurrent; }
+int CurrentLanguage() {
+  return gCurrent;
+}
 
 void SetCurrentLanguage(int index) {
   if (index >= 0 && index < static_cast<int>(Languages().size())) gCurrent = index;

@@ -65,7 +65,9 @@ long LocalTimeOffsetSeconds() {
   return gOffsetSeconds;
 }
 
-double LocalTimeOffset() { return LocalTimeOffsetSeconds() / kSecPerDay; }
+double LocalTimeOffset() {
+  return LocalTimeOffsetSeconds() / kSecPerDay;
+}
 
 // ---- date-time ------------------------------------------------------------
 
@@ -144,8 +146,12 @@ timespec TimespecFromDateTime(TDateTime dt) {
   return ts;
 }
 
-TDateTime LocalToUtc(TDateTime local) { return local - LocalTimeOffset(); }
-TDateTime UtcToLocal(TDateTime utc) { return utc + LocalTimeOffset(); }
+TDateTime LocalToUtc(TDateTime local) {
+  return local - LocalTimeOffset();
+}
+TDateTime UtcToLocal(TDateTime utc) {
+  return utc + LocalTimeOffset();
+}
 
 TDateTime NowDateTime() {
   timespec ts{};
@@ -167,7 +173,9 @@ std::string FormatTime(TDateTime dt) {
   return b;
 }
 
-std::string FormatDateTime(TDateTime dt) { return FormatDate(dt) + " " + FormatTime(dt); }
+std::string FormatDateTime(TDateTime dt) {
+  return FormatDate(dt) + " " + FormatTime(dt);
+}
 
 std::string FormatDateTimeMs(TDateTime dt) {
   const TDateParts p = DecodeDateTime(dt);
@@ -177,7 +185,9 @@ std::string FormatDateTimeMs(TDateTime dt) {
   return b;
 }
 
-std::string FormatDateTimeOrEmpty(TDateTime dt) { return dt == 0 ? std::string() : FormatDateTime(dt); }
+std::string FormatDateTimeOrEmpty(TDateTime dt) {
+  return dt == 0 ? std::string() : FormatDateTime(dt);
+}
 std::string FormatDateTimeMsOrEmpty(TDateTime dt) {
   return dt == 0 ? std::string() : FormatDateTimeMs(dt);
 }
@@ -258,7 +268,9 @@ std::string FormatFixed(long double v, int decimals) {
   return s;
 }
 
-std::string FormatCoord(long double v) { return FormatFixed(v, 6); }
+std::string FormatCoord(long double v) {
+  return FormatFixed(v, 6);
+}
 
 long double ParseFloatDot(std::string_view text, long double def) {
   text = Trim(text);
@@ -320,11 +332,10 @@ TLonLat DestinationPoint(long double lon, long double lat, long double bearing,
   const long double d = distance / kEarthRadius;
   const long double br = bearing * kDeg;
   const long double p1 = lat * kDeg, l1 = lon * kDeg;
-  const long double p2 =
-      std::asin(std::clamp(std::sin(p1) * std::cos(d) + std::cos(p1) * std::sin(d) * std::cos(br),
-                           -1.0L, 1.0L));
-  const long double l2 =
-      l1 + std::atan2(std::sin(br) * std::sin(d) * std::cos(p1), std::cos(d) - std::sin(p1) * std::sin(p2));
+  const long double p2 = std::asin(std::clamp(
+      std::sin(p1) * std::cos(d) + std::cos(p1) * std::sin(d) * std::cos(br), -1.0L, 1.0L));
+  const long double l2 = l1 + std::atan2(std::sin(br) * std::sin(d) * std::cos(p1),
+                                         std::cos(d) - std::sin(p1) * std::sin(p2));
   long double outLon = l2 / kDeg;
   outLon = std::fmod(outLon + 540.0L, 360.0L);
   if (outLon < 0) outLon += 360.0L;
@@ -368,7 +379,9 @@ std::string ToUpperAscii(std::string_view s) {
   return r;
 }
 
-static char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char LowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

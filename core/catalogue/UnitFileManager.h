@@ -199,7 +199,7 @@ class TFileManager {
 
   mutable std::mutex fMutex;
   std::vector<TFileItem> fRows;
-  uint64_t fNextId = 1;  // the next row's TFileItem::Id
+  uint64_t fNextId = 1;                    // the next row's TFileItem::Id
   std::unordered_set<std::string> fPaths;  // lower-case paths of all recordings
   int fSortColumn = 0;
   bool fAscending = true;

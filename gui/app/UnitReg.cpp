@@ -25,9 +25,13 @@ std::unique_ptr<QSettings> Open() {
 }
 }  // namespace
 
-void SetSettingsFile(const QString &path) { gOverridePath = path; }
+void SetSettingsFile(const QString &path) {
+  gOverridePath = path;
+}
 
-QString SettingsFilePath() { return Open()->fileName(); }
+QString SettingsFilePath() {
+  return Open()->fileName();
+}
 
 QString ReadSetting(const QString &name, const QString &def) {
   auto s = Open();
@@ -64,7 +68,9 @@ void WriteSetting(const QString &name, const QString &value) {
   s->setValue(name, value);
 }
 
-void WriteIntSetting(const QString &name, int value) { WriteSetting(name, QString::number(value)); }
+void WriteIntSetting(const QString &name, int value) {
+  WriteSetting(name, QString::number(value));
+}
 
 void WriteFloatSetting(const QString &name, double value) {
   WriteSetting(name, QString::fromStdString(FormatFixed(value, 3)));
@@ -88,7 +94,9 @@ void WriteBoolSettingOrDelete(const QString &name, bool value, bool def) {
     WriteBoolSetting(name, value);
 }
 
-bool HasSetting(const QString &name) { return Open()->contains(name); }
+bool HasSetting(const QString &name) {
+  return Open()->contains(name);
+}
 
 void DeleteSetting(const QString &name) {
   auto s = Open();

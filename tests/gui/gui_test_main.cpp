@@ -13,7 +13,8 @@
 #include "app/UnitUtils.h"
 
 int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY"))
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+      !qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);

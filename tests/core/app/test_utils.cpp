@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <clocale>
@@ -6,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include <unistd.h>
 
 #include "app/UnitUtils.h"
 
@@ -97,8 +96,8 @@ static bool UseCommaLocale() {
   const std::string dir = std::string(TACHORA_BUILD_DIR) + "/test-locale";
   const std::string loc = dir + "/ru_RU.UTF-8";
   if (access((loc + "/LC_NUMERIC").c_str(), R_OK) != 0) {
-    const std::string cmd = "mkdir -p '" + dir + "' && localedef -i ru_RU -f UTF-8 '" + loc +
-                            "' >/dev/null 2>&1";
+    const std::string cmd =
+        "mkdir -p '" + dir + "' && localedef -i ru_RU -f UTF-8 '" + loc + "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0 && access((loc + "/LC_NUMERIC").c_str(), R_OK) != 0)
       return false;
   }

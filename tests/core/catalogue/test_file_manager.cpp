@@ -1,10 +1,10 @@
 // TFileManager on small cards: telemetry look-up, preview, scanning limits,
 // log matching, grouping operations, locking, removal and deletion.
 #include <gtest/gtest.h>
-
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <set>
 
 #include "CatalogueTestCard.h"
 #include "TestMedia.h"
@@ -336,7 +336,7 @@ TEST(CatalogueGrouping, MergeSplitAndUngroupAll) {
   EXPECT_FALSE(fm.Ascending());
   EXPECT_EQ(fm.GetItem(0).Summary.DisplayName, "FILE0010");
   EXPECT_EQ(fm.RowOfId(lastId), 0);  // the id follows its row through the sort
-  fm.SplitItem(0);  // a single recording: nothing
+  fm.SplitItem(0);                   // a single recording: nothing
   EXPECT_EQ(fm.RowCount(), 4);
 
   fm.MergeItems({0, 3}, true);

@@ -138,7 +138,8 @@ TEST(MOVCut, InsideOneClipStartsAtEarlierKeyFrame) {
 // Two 3 s clips, A-B = 1.5 s - 4.5 s of the trip: one file with clip 1
 // from its key frame at 1 s to its end, then clip 2 from 0 to 1.5 s.
 TEST(MOVCut, SelectionSpanningTwoClips) {
-  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
+  const auto trip =
+      GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
   const std::string out = MakeTempDir("cut-span") + "/span.mov";
   const TCutResult res = Cut(trip, 0.25L, 0.75L, out);
   ASSERT_TRUE(res.written) << res.message;
@@ -187,7 +188,8 @@ TEST(MOVCut, DifferentTimeScales) {
 // clip; at the joint the last frame is held so that the second clip's sound
 // and picture start together instead of drifting apart clip by clip.
 TEST(MOVCut, TracksStartTogetherAtEachJoint) {
-  const auto trip = GenerateTrip("trip-aac", {2, 2, 2}, "2026-05-01 12:30:00", Media("h264", "aac"));
+  const auto trip =
+      GenerateTrip("trip-aac", {2, 2, 2}, "2026-05-01 12:30:00", Media("h264", "aac"));
   const std::string out = MakeTempDir("cut-joint") + "/joint.mov";
   ASSERT_TRUE(Cut(trip, 0, 1, out).written);
   const TMOVReader r(out, false);
@@ -392,7 +394,8 @@ struct TFakeMeta : TCutMetaSource {
 }  // namespace
 
 TEST(MOVCut, MetaFileAndTimes) {
-  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
+  const auto trip =
+      GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
   const std::string out = MakeTempDir("cut-meta") + "/meta.mov";
   TCutTrip t = MakeTrip(trip);
   for (auto &r : t.recordings) {
@@ -489,7 +492,8 @@ TEST(MOVCut, SourceShrinksDuringCopy) {
 // file-size limit) fails the cut and leaves nothing behind: never a file
 // under the chosen name whose tables point at bytes that are not there.
 TEST(MOVCut, OutputThatCannotBeWrittenIsReported) {
-  const auto trip = GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
+  const auto trip =
+      GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
   const std::string dir = MakeTempDir("cut-full");
   const TCutResult whole = Cut(trip, 0, 1, dir + "/whole.mov");
   ASSERT_TRUE(whole.written) << whole.message;
