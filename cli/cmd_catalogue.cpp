@@ -71,7 +71,7 @@ bool FillCatalogue(TFileManager &fm, const TCatalogueArgs &args, const char *com
     std::string file = path;
     if (EndsWithNoCase(path, ".dat")) {
       // A telemetry file stands for its recording.
-      file = FindFileNoCase(ExtractFileDir(path), BaseNameNoExt(path) + ".mov");
+      file = FindRecordingFor(path);
       if (file.empty()) {
         std::cerr << "tachora-cli " << command << ": " << p << ": no recording beside it\n";
         ok = false;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "app/UnitFileIO.h"
+#include "app/UnitFileSystem.h"
 #include "app/UnitLang.h"
 #include "catalogue/UnitPlatform.h"
 
@@ -222,30 +224,25 @@ void TFormCopyThread::CopyOne(size_t index) {
     if (fTerminated.load()) return;
   }
 
-  // The data goes into a file without a name (O_TMPFILE) that receives the
-  // destination's name only when complete: nothing half-written is ever
-  // visible, not even after a crash. File systems without unnamed files
-  // (FAT sticks) use "<destination>.part" and a rename instead.
-  const std::string temp = dest + ".part";
-  bool unnamed = fUseUnnamed;
-  TFd out(unnamed ? open(fTarget.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1);
-  if (out.Get() < 0) {
-    unnamed = false;
-    out.Reset(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  }
-  if (out.Get() < 0) {
-    Fail(dest + ": " + SysError(errno));
+  // The data goes into a file without a name that receives the
+  // destination's name only when complete (a hidden temporary name on file
+  // systems without unnamed files): nothing half-written is ever visible
+  // under the destination's name, not even after a crash.
+  TAtomicFile out(dest);
+  if (!fUseUnnamed) out.PreferNamedTemp();
+  std::string error;
+  if (!out.Open(&error)) {
+    Fail(error);
     return;
   }
   // Doubles the read-ahead: what a card reader needs to stream at its speed.
   posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  std::string error;
-  const bool complete = CopyData(in.Get(), out.Get(), ss.st_size, ss.st_dev, error);
+  const bool complete = CopyData(in.Get(), out.Fd(), ss.st_size, ss.st_dev, error);
   if (!error.empty()) error = source + ": " + error;
   bool ok = complete && error.empty();
   if (ok) {
     struct stat ts {};
-    if (fstat(out.Get(), &ts) != 0) {
+    if (fstat(out.Fd(), &ts) != 0) {
       error = dest + ": " + SysError(errno);
       ok = false;
     } else if (ts.st_size != ss.st_size) {
@@ -255,39 +252,15 @@ void TFormCopyThread::CopyOne(size_t index) {
     }
   }
   if (ok) {
-    // Times and permission bits (the lock) of the source; failures here do
-    // not spoil the copy.
+    // Times and permission bits (the lock) of the source; a failure to set
+    // the times does not spoil the copy.
     const timespec times[2] = {ss.st_atim, ss.st_mtim};
-    futimens(out.Get(), times);
-    fchmod(out.Get(), ss.st_mode & 07777);
-    if (unnamed) {
-      const std::string self = "/proc/self/fd/" + std::to_string(out.Get());
-      // A new destination is named at once; an existing one is replaced in
-      // one step through the temporary name.
-      if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, dest.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-        unlink(temp.c_str());
-        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0 ||
-            rename(temp.c_str(), dest.c_str()) != 0) {
-          error = dest + ": " + SysError(errno);
-          ok = false;
-          unlink(temp.c_str());
-        }
-      }
-      if (out.Close() != 0 && ok) {
-        error = dest + ": " + SysError(errno);
-        ok = false;
-      }
-    } else if (out.Close() != 0) {
-      error = dest + ": " + SysError(errno);
-      ok = false;
-    } else if (rename(temp.c_str(), dest.c_str()) != 0) {
-      error = dest + ": " + SysError(errno);
-      ok = false;
-    }
+    futimens(out.Fd(), times);
+    out.SetMode(ss.st_mode & 07777);
+    ok = out.Commit(TAtomicFile::TSync::None, &error);
   }
   if (!ok) {
-    out.Close();
-    if (!unnamed) unlink(temp.c_str());
+    out.Discard();
     if (!error.empty()) Fail(error);  // a stop by the user is no error
     return;
   }

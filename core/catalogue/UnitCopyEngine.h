@@ -3,10 +3,10 @@
 // on a worker thread, with counters that a progress window polls, a pause
 // flag, a stop, and callbacks for the overwrite question and for errors.
 //
-// Each file is written into an unnamed file (O_TMPFILE; "<destination>.part"
-// on file systems without them) that takes the destination's name only when
-// complete and of the source's size, so a stopped or failed copy never
-// leaves a destination that looks whole;
+// Each file is written through TAtomicFile (app/UnitFileIO.h): an unnamed
+// file, or a hidden temporary name on file systems without them, that takes
+// the destination's name only when complete and of the source's size, so a
+// stopped or failed copy never leaves a destination that looks whole;
 // the target's file system is flushed once when the job ends (not per file,
 // which made many small files ~80x slower than cp); the copy takes the source's access and
 // modification times and its permission bits (a locked recording stays locked). A destination that
@@ -66,8 +66,9 @@ class TFormCopyThread {
   TFormCopyThread &operator=(const TFormCopyThread &) = delete;
 
   void Start();
-  // Off: always write "<destination>.part" and rename it (what file systems
-  // without unnamed files get; tests cover both ways). Before Start only.
+  // Off: always write a hidden temporary name and rename it (what file
+  // systems without unnamed files get; tests cover both ways). Before
+  // Start only.
   void SetUseUnnamedFiles(bool use) { fUseUnnamed = use; }
   void Terminate() { fTerminated = true; }
   bool Terminated() const { return fTerminated.load(); }

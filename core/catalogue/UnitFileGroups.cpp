@@ -59,42 +59,86 @@ void TFileManager::MergeItems(const std::vector<int> &rows, bool resort) {
   Notify();
 }
 
-void TFileManager::AutoGroup() {
-  {
-    std::lock_guard lock(fMutex);
-    // A merged row is recomputed in full once at the end; meanwhile only the
-    // values the gap rule reads (start, end, duration) are kept up to date,
-    // so a card of 2,000 recordings in one trip is not summarised 2,000 times.
-    // Rows are only ever joined when both starts are known (> 0).
-    std::vector<size_t> grown;
-    size_t i = 0;
-    while (i + 1 < fRows.size()) {
+namespace {
+
+// Rows in order of start, unknown starts last, equal starts by path: the
+// order automatic grouping walks, whatever order the folders were listed in.
+bool StartOrder(const TFileItem &a, const TFileItem &b) {
+  const bool ka = a.Summary.Start > 0, kb = b.Summary.Start > 0;
+  if (ka != kb) return ka;
+  if (ka && a.Summary.Start != b.Summary.Start) return a.Summary.Start < b.Summary.Start;
+  const std::string &pa = a.Items.empty() ? a.Summary.Path : a.Items.front().Path;
+  const std::string &pb = b.Items.empty() ? b.Summary.Path : b.Items.front().Path;
+  if (pa != pb) return pa < pb;
+  return a.Id < b.Id;
+}
+
+}  // namespace
+
+void TFileManager::AutoGroupLocked() {
+  std::sort(fRows.begin(), fRows.end(), StartOrder);
+  const size_t n = fRows.size();
+  // The rows still standing alone after each row, as a list in start order:
+  // a joined row leaves it at once, so a trip of thousands of recordings
+  // is walked once, not once per recording.
+  std::vector<size_t> next(n);
+  for (size_t k = 0; k < n; ++k) next[k] = k + 1;
+  std::vector<bool> joined(n, false);
+  std::vector<size_t> grown;
+  for (size_t i = 0; i < n; ++i) {
+    if (joined[i]) continue;
+    TFileItemSubitem &s = fRows[i].Summary;
+    bool grew = false;
+    while (s.Start > 0 && s.Start < s.End) {
+      const double quarter = static_cast<double>(s.Duration) / 4.0 / kMsPerDay;
+      const double limit = std::max(kJoinGap, quarter);
       double best = 1;
-      int partner = -1;
-      for (size_t j = i + 1; j < fRows.size(); ++j) {
+      size_t partner = n, partnerPrev = n;
+      for (size_t prev = i, j = next[i]; j < n; prev = j, j = next[j]) {
+        const double start = fRows[j].Summary.Start;
+        if (!(start > 0)) break;  // only unknown starts follow
+        // A row starting after row i's end is at least that far from it,
+        // and every later row farther still.
+        if (start - s.End >= std::min(best, limit)) break;
         const double gap = RowGap(fRows[i], fRows[j]);
         if (gap < best) {
           best = gap;
-          partner = static_cast<int>(j);
+          partner = j;
+          partnerPrev = prev;
         }
       }
-      const double quarter = static_cast<double>(fRows[i].Summary.Duration) / 4.0 / kMsPerDay;
-      if (partner >= 0 && (best < kJoinGap || best < quarter)) {
-        const TFileItemSubitem other = fRows[static_cast<size_t>(partner)].Summary;
-        MergeLocked({static_cast<int>(i), partner}, false);
-        TFileItemSubitem &s = fRows[i].Summary;
-        s.Start = std::min(s.Start, other.Start);
-        s.End = std::max(s.End, other.End);
-        if (other.Duration >= 0)
-          s.Duration = SaturatedAdd(std::max<int64_t>(s.Duration, 0), other.Duration);
-        if (grown.empty() || grown.back() != i) grown.push_back(i);
-        // Row i grew: compare it again with every row after it.
-      } else {
-        ++i;
-      }
+      if (partner == n || !(best < limit)) break;
+      // Only the values the gap rule reads (start, end, duration) are kept
+      // up to date here; the row is recomputed in full once at the end.
+      TFileItem &other = fRows[partner];
+      s.Start = std::min(s.Start, other.Summary.Start);
+      s.End = std::max(s.End, other.Summary.End);
+      if (other.Summary.Duration >= 0)
+        s.Duration = SaturatedAdd(std::max<int64_t>(s.Duration, 0), other.Summary.Duration);
+      auto &items = fRows[i].Items;
+      for (auto &rec : other.Items) items.push_back(std::move(rec));
+      other.Items.clear();
+      joined[partner] = true;
+      next[partnerPrev] = next[partner];
+      grew = true;
     }
-    // Rows before i never move (removals take the last row), so the numbers hold.
-    for (size_t g : grown) RecomputeLocked(static_cast<int>(g));
+    if (grew) grown.push_back(i);
+  }
+  const TDateTime now = NowDateTime();
+  for (size_t g : grown) RecomputeRow(fRows[g], fUnit, now);
+  size_t kept = 0;
+  for (size_t k = 0; k < n; ++k)
+    if (!joined[k]) {
+      if (kept != k) fRows[kept] = std::move(fRows[k]);
+      ++kept;
+    }
+  fRows.resize(kept);
+}
+
+void TFileManager::AutoGroup() {
+  {
+    std::lock_guard lock(fMutex);
+    AutoGroupLocked();
     SortLocked();
   }
   Notify();

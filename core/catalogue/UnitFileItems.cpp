@@ -103,17 +103,33 @@ std::string SizeColumnText(int64_t bytes) {
   return s;
 }
 
+namespace {
+
+// A fixed-point text cut (not rounded) after `decimals` decimals: 12.369 km
+// reads "12.3". The value is first written with six more decimals, correctly
+// rounded, so that a binary value just below a decimal one (12.3 is stored
+// as 12.2999...) is not cut down a step.
+std::string CutFixed(long double v, int decimals) {
+  constexpr int kGuard = 6;
+  std::string s = FormatFixed(v, decimals + kGuard);
+  s.resize(s.size() - kGuard);
+  if (decimals == 0 && !s.empty() && s.back() == '.') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
 std::string TrackColumnText(long double metres, const std::string &unit) {
   const long double k = metres / 1000.0L;
   if (k > 100) return std::to_string(RoundHalfAway(k)) + unit;
-  if (k > 2) return FormatFixed(k, 1) + unit;
-  if (k > 0) return FormatFixed(k, 2) + unit;
+  if (k > 2) return CutFixed(k, 1) + unit;
+  if (k > 0) return CutFixed(k, 2) + unit;
   return {};
 }
 
 std::string SpeedColumnText(long double kmh) {
   if (kmh >= 100) return std::to_string(RoundHalfAway(kmh));
-  if (kmh > 0) return FormatFixed(kmh, 1);
+  if (kmh > 0) return CutFixed(kmh, 1);
   return {};
 }
 

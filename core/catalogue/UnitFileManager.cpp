@@ -14,8 +14,6 @@ namespace tachora {
 
 namespace {
 
-const char *const kSidecarExtensions[] = {".dat", ".log", ".gpx", ".plt"};
-
 // A recording as its directory entry (or the file itself) describes it.
 TFileItemSubitem NewRecording(const std::string &path, const TFileStat *entry) {
   TFileItemSubitem rec;
@@ -310,26 +308,7 @@ std::string TFileManager::FindDatByName(const std::string &baseLower) const {
 }
 
 void TFileManager::LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache) {
-  if (rec.TelemetryPath.empty() && rec.Path.size() > 4) {
-    // Beside the video, same name.
-    const std::string stem = rec.Path.substr(0, rec.Path.size() - 4);
-    const std::string dir = ExtractFileDir(stem);
-    const std::string name = ExtractFileName(stem);
-    for (const char *ext : kSidecarExtensions) {
-      rec.TelemetryPath = cache.Find(dir, name + ext);
-      if (!rec.TelemetryPath.empty()) break;
-    }
-  }
-  if (rec.TelemetryPath.empty()) {
-    // The card's INFO folder beside the recordings' folder: DCIM/INFO/FILE0001.DAT.
-    const std::string parent = ExtractFileDir(ExtractFileDir(rec.Path));
-    std::string file = ExtractFileName(rec.Path);
-    if (!parent.empty() && file.size() >= 3) {
-      file = file.substr(0, file.size() - 3) + "DAT";
-      const std::string info = cache.Find(parent, "INFO", true);
-      if (!info.empty()) rec.TelemetryPath = cache.Find(info, file);
-    }
-  }
+  if (rec.TelemetryPath.empty()) rec.TelemetryPath = FindTelemetryFor(rec.Path, &cache);
   if (rec.TelemetryPath.empty())
     rec.TelemetryPath = FindDatByName(ToLowerAscii(BaseNameNoExt(rec.Path)));
   if (!rec.TelemetryPath.empty() && !FileExists(rec.TelemetryPath)) rec.TelemetryPath.clear();

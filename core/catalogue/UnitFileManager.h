@@ -67,14 +67,25 @@ struct TFileManagerOptions {
   bool LowPriorityPreview = true;
 };
 
-// The search roots in their order: the current folder, the program's folder,
-// the DCIM folder on the current folder's mount (not for network paths
-// beginning with "//"), then the removable drives; each once (any letter
-// case) and none inside the desktop folder.
+// The search roots in their order: the current folder (unless it is the
+// home folder or "/", what a program started from a desktop menu gets), the
+// program's folder, the DCIM folder on the current folder's mount (not for
+// network paths beginning with "//"), then the removable drives; each once
+// (any letter case) and none inside the desktop folder.
 std::vector<std::string> CollectSearchRoots(const std::string &current, const std::string &program,
                                             const std::string &currentMount,
                                             const std::vector<std::string> &drives,
-                                            const std::string &desktop);
+                                            const std::string &desktop,
+                                            const std::string &home = {});
+
+// Extensions of the recordings a search catalogues, lower case: recorders
+// write QuickTime ".mov" files, newer ones ".mp4" (the same atoms).
+extern const char *const kRecordingExtensions[2];
+// Whether a file name ends in one of them, in any letter case.
+bool IsRecordingName(const std::string &name);
+// The recording a telemetry file stands for: the video of the same name
+// beside it (".mov", then ".mp4", any letter case); empty when none.
+std::string FindRecordingFor(const std::string &telemetryPath);
 
 class TFileManager {
  public:
@@ -190,6 +201,8 @@ class TFileManager {
   void RemoveRowLocked(size_t row);
   void MergeLocked(const std::vector<int> &rows, bool recompute = true);
   void SplitLocked(int row);
+  // Joins rows into trips by the gap rule, walking them in order of start.
+  void AutoGroupLocked();
   int FindRecordingLocked(const std::string &path, int *sub) const;
   void ClearRowsLocked();
 

@@ -29,10 +29,7 @@ bool OwnTelemetry(const TFileItemSubitem &rec) {
   if (dir == videoDir) return true;
   if (EqualsNoCase(ExtractFileName(dir), "INFO"))
     return ExtractFileDir(dir) == ExtractFileDir(videoDir);
-  const std::string videoName = ExtractFileName(rec.Path);
-  const size_t dot = videoName.find_last_of('.');
-  const std::string ext = dot == std::string::npos ? std::string() : videoName.substr(dot);
-  return FindFileNoCase(dir, BaseNameNoExt(rec.TelemetryPath) + ext).empty();
+  return FindRecordingFor(rec.TelemetryPath).empty();
 }
 
 }  // namespace

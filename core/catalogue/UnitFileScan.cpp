@@ -24,10 +24,27 @@ bool InsideFolder(const std::string &path, const std::string &folder) {
 
 }  // namespace
 
+const char *const kRecordingExtensions[2] = {".mov", ".mp4"};
+
+bool IsRecordingName(const std::string &name) {
+  for (const char *ext : kRecordingExtensions)
+    if (name.size() > 4 && EndsWithNoCase(name, ext)) return true;
+  return false;
+}
+
+std::string FindRecordingFor(const std::string &telemetryPath) {
+  const std::string dir = ExtractFileDir(telemetryPath);
+  for (const char *ext : kRecordingExtensions) {
+    std::string p = FindFileNoCase(dir.empty() ? "." : dir, BaseNameNoExt(telemetryPath) + ext);
+    if (!p.empty()) return p;
+  }
+  return {};
+}
+
 std::vector<std::string> CollectSearchRoots(const std::string &current, const std::string &program,
                                             const std::string &currentMount,
                                             const std::vector<std::string> &drives,
-                                            const std::string &desktop) {
+                                            const std::string &desktop, const std::string &home) {
   std::vector<std::string> roots;
   auto add = [&](const std::string &root) {
     if (root.empty() || InsideFolder(root, desktop)) return;
@@ -35,7 +52,10 @@ std::vector<std::string> CollectSearchRoots(const std::string &current, const st
       if (EqualsNoCase(r, root)) return;
     roots.push_back(root);
   };
-  add(IncludeTrailingSlash(current));
+  // Started from a desktop menu the current folder is the home folder (or
+  // "/"): searching it would list personal videos as recordings.
+  const std::string here = IncludeTrailingSlash(current);
+  if (here != "/" && (home.empty() || here != IncludeTrailingSlash(home))) add(here);
   add(IncludeTrailingSlash(program));
   if (current.rfind("//", 0) != 0 && !currentMount.empty())
     add(IncludeTrailingSlash(currentMount) + "DCIM/");
@@ -55,7 +75,7 @@ void TFileManager::Execute() {
   if (roots.empty()) {
     const std::string cwd = CurrentFolder();
     roots = CollectSearchRoots(cwd, ProgramFolder(), MountPointOf(cwd), RemovableUsbDrives(),
-                               DesktopFolder());
+                               DesktopFolder(), HomeFolder());
   }
   for (const auto &root : roots) {
     if (StopRequested()) break;
@@ -140,7 +160,7 @@ int TFileManager::ScanFolder(const std::string &folder, int depth,
       log.Start = EstimateLogStart(log.Start, log.End, st.Size);
       std::lock_guard lock(fMutex);
       if (fLogPaths.insert(path).second) fLogFiles.push_back(log);
-    } else if (ext == ".mov") {
+    } else if (IsRecordingName(name)) {
       {
         std::lock_guard lock(fMutex);
         if (fPaths.count(ToLowerAscii(path))) continue;

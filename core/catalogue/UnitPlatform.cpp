@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -79,139 +80,12 @@ std::string FileUri(const std::string &path) {
 
 }  // namespace
 
-bool StatFile(const std::string &path, TFileStat &out) {
-  out = TFileStat{};
-  struct statx sx {};
-  if (path.empty() || statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-    return false;
-  out.Exists = true;
-  out.IsDir = S_ISDIR(sx.stx_mode);
-  out.IsFile = S_ISREG(sx.stx_mode);
-  out.Mode = sx.stx_mode & 07777;
-  out.ReadOnly = (sx.stx_mode & 0222) == 0;
-  out.Size = static_cast<int64_t>(sx.stx_size);
-  out.Atime = {static_cast<time_t>(sx.stx_atime.tv_sec), static_cast<long>(sx.stx_atime.tv_nsec)};
-  out.Mtime = {static_cast<time_t>(sx.stx_mtime.tv_sec), static_cast<long>(sx.stx_mtime.tv_nsec)};
-  out.Modified = DateTimeFromTimespec(out.Mtime);
-  if ((sx.stx_mask & STATX_BTIME) && sx.stx_btime.tv_sec != 0)
-    out.Created = DateTimeFromTimespec(
-        {static_cast<time_t>(sx.stx_btime.tv_sec), static_cast<long>(sx.stx_btime.tv_nsec)});
-  out.Dev = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
-  out.Ino = sx.stx_ino;
-  return true;
-}
-
-bool FileExists(const std::string &path) {
-  struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool DirExists(const std::string &path) {
-  struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool SetFileLocked(const std::string &path, bool locked) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return false;
   mode_t mode = st.st_mode & 07777;
   mode = locked ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
   return chmod(path.c_str(), mode) == 0;
-}
-
-std::string ExtractFileName(const std::string &path) {
-  const size_t p = path.find_last_of('/');
-  return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string ExtractFileDir(const std::string &path) {
-  const size_t p = path.find_last_of('/');
-  if (p == std::string::npos) return {};
-  if (p == 0) return "/";
-  return path.substr(0, p);
-}
-
-std::string IncludeTrailingSlash(const std::string &path) {
-  if (path.empty() || path.back() == '/') return path;
-  return path + "/";
-}
-
-std::string BaseNameNoExt(const std::string &path) {
-  std::string name = ExtractFileName(path);
-  const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
-}
-
-std::string AbsolutePath(const std::string &path) {
-  if (path.empty()) return path;
-  // Lexically only ("a/../b" is "b"), so that one file never enters the
-  // catalogue under two spellings; symbolic links are kept as named.
-  std::filesystem::path p(path[0] == '/' ? path : CurrentFolder() + path);
-  std::string out = p.lexically_normal().string();
-  if (out.size() > 1 && out.back() == '/' && !(path.size() > 1 && path.back() == '/'))
-    out.pop_back();
-  return out;
-}
-
-static std::string FindNoCase(const std::string &dir, const std::string &name, bool wantDir) {
-  if (name.empty()) return {};
-  const std::string d = IncludeTrailingSlash(dir.empty() ? std::string(".") : dir);
-  const std::string exact = d + name;
-  if (wantDir ? DirExists(exact) : FileExists(exact)) return exact;
-  DIR *dp = opendir(d.c_str());
-  if (!dp) return {};
-  std::string found;
-  while (dirent *e = readdir(dp)) {
-    if (!EqualsNoCase(e->d_name, name)) continue;
-    const std::string p = d + e->d_name;
-    if (wantDir ? DirExists(p) : FileExists(p)) {
-      found = p;
-      break;
-    }
-  }
-  closedir(dp);
-  return found;
-}
-
-std::string FindFileNoCase(const std::string &dir, const std::string &name) {
-  return FindNoCase(dir, name, false);
-}
-
-std::string FindDirNoCase(const std::string &dir, const std::string &name) {
-  return FindNoCase(dir, name, true);
-}
-
-std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &name, bool wantDir) {
-  if (name.empty()) return {};
-  const std::string d = IncludeTrailingSlash(dir.empty() ? std::string(".") : dir);
-  // The exact name costs one stat; a folder is listed only for other cases.
-  if (wantDir ? DirExists(d + name) : FileExists(d + name)) return d + name;
-  TFolder *folder = nullptr;
-  for (auto &f : Folders)
-    if (f.Dir == d) folder = &f;
-  if (!folder) {
-    Folders.push_back({d, {}});
-    folder = &Folders.back();
-    if (DIR *dp = opendir(d.c_str())) {
-      while (dirent *e = readdir(dp)) {
-        const std::string n = e->d_name;
-        if (n == "." || n == "..") continue;
-        bool isDir = e->d_type == DT_DIR;
-        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) isDir = DirExists(d + n);
-        folder->Entries.push_back({ToLowerAscii(n), n, isDir});
-      }
-      closedir(dp);
-    }
-  }
-  const std::string lower = ToLowerAscii(name);
-  for (const auto &e : folder->Entries)
-    if (e.Lower == lower && e.IsDir == wantDir) return d + e.Name;
-  return {};
-}
-
-void TNoCaseDirCache::Clear() {
-  Folders.clear();
 }
 
 std::string DesktopFolder() {
@@ -241,16 +115,21 @@ std::string DesktopFolder() {
   return homeDir + "/Desktop";
 }
 
+std::string HomeFolder() {
+  std::string home;
+  if (const char *env = std::getenv("HOME"); env && *env)
+    home = env;
+  else if (const passwd *pw = getpwuid(getuid()); pw && pw->pw_dir)
+    home = pw->pw_dir;
+  if (home.empty()) return {};
+  char buf[PATH_MAX + 1];
+  return realpath(home.c_str(), buf) ? std::string(buf) : home;
+}
+
 std::string ProgramFolder() {
   const std::string exe = ReadLink("/proc/self/exe");
   if (exe.empty()) return {};
   return IncludeTrailingSlash(ExtractFileDir(exe));
-}
-
-std::string CurrentFolder() {
-  char buf[PATH_MAX + 1];
-  if (!getcwd(buf, sizeof buf)) return {};
-  return IncludeTrailingSlash(buf);
 }
 
 std::vector<std::pair<std::string, std::string>> ParseMounts(const std::string &text) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/UnitFileSystem.h"
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 #include "telemetry/UnitGpsConverterGPX.h"
@@ -303,18 +304,11 @@ bool WriteTextFile(const std::string &path, std::string_view text, std::string *
 }
 
 bool FileTimes(const std::string &path, double &created, double &modified) {
-  created = modified = 0;
-  struct statx sx {};
-  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) != 0) return false;
-  auto toDateTime = [](const struct statx_timestamp &ts) {
-    timespec t{};
-    t.tv_sec = static_cast<time_t>(ts.tv_sec);
-    t.tv_nsec = static_cast<long>(ts.tv_nsec);
-    return DateTimeFromTimespec(t);
-  };
-  if (sx.stx_mask & STATX_MTIME) modified = toDateTime(sx.stx_mtime);
-  if (sx.stx_mask & STATX_BTIME) created = toDateTime(sx.stx_btime);
-  return true;
+  TFileStat st;
+  const bool ok = StatFile(path, st);
+  created = st.Created;
+  modified = st.Modified;
+  return ok;
 }
 
 // ---- dialog filters -------------------------------------------------------------

@@ -70,9 +70,20 @@ TEST(CatalogueColumns, SizesTracksSpeedsDurationsPictures) {
   EXPECT_EQ(TrackColumnText(2000, "km"), "2.00km");  // two decimals up to 2 km
   EXPECT_EQ(TrackColumnText(12345, "km"), "12.3km");
   EXPECT_EQ(TrackColumnText(123456, "km"), "123km");
+  // Decimals are cut, not rounded, without losing a step to binary
+  // fractions (12.3 and 1.1 are not exact in binary).
+  EXPECT_EQ(TrackColumnText(12369.99L, "km"), "12.3km");
+  EXPECT_EQ(TrackColumnText(12300, "km"), "12.3km");
+  EXPECT_EQ(TrackColumnText(1999.9L, "km"), "1.99km");
+  EXPECT_EQ(TrackColumnText(1100, "km"), "1.10km");
+  EXPECT_EQ(TrackColumnText(100600, "km"), "101km");  // whole kilometres still round
 
   EXPECT_EQ(SpeedColumnText(100), "100");
   EXPECT_EQ(SpeedColumnText(35.94L), "35.9");
+  EXPECT_EQ(SpeedColumnText(45.67L), "45.6");
+  EXPECT_EQ(SpeedColumnText(99.99L), "99.9");
+  EXPECT_EQ(SpeedColumnText(0.3L), "0.3");
+  EXPECT_EQ(SpeedColumnText(100.6L), "101");
   EXPECT_EQ(SpeedColumnText(0), "");
   EXPECT_EQ(SpeedColumnText(-1), "");
 
@@ -263,6 +274,16 @@ TEST(CatalogueScan, LogStartEstimateAndSearchRoots) {
   // A network path adds no DCIM root; a root differing in case only counts once.
   roots = CollectSearchRoots("//server/share", "//SERVER/share/", "/", {}, "");
   EXPECT_EQ(roots, (std::vector<std::string>{"//server/share/"}));
+  // Started from the desktop (current folder = home) or from "/", the
+  // current folder is not searched; the other roots are.
+  for (const char *home : {"/home/u", "/home/u/"}) {
+    roots = CollectSearchRoots("/home/u", "/opt/t/", "/", {"/media/usb/"}, "", home);
+    EXPECT_EQ(roots, (std::vector<std::string>{"/opt/t/", "/DCIM/", "/media/usb/"}));
+  }
+  roots = CollectSearchRoots("/", "/opt/t/", "/", {}, "", "/home/u");
+  EXPECT_EQ(roots, (std::vector<std::string>{"/opt/t/", "/DCIM/"}));
+  roots = CollectSearchRoots("/home/u/card", "/opt/t/", "/", {}, "", "/home/u");
+  EXPECT_EQ(roots.front(), "/home/u/card/");  // a folder below home still is
 }
 
 TEST(CatalogueScan, MountTableAndCaseInsensitiveLookups) {

@@ -1,0 +1,175 @@
+#include "app/UnitFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+
+namespace tachora {
+
+const char *const kTelemetryExtensions[4] = {".dat", ".log", ".gpx", ".plt"};
+
+namespace {
+
+TDateTime FromStatx(const struct statx_timestamp &ts) {
+  return DateTimeFromTimespec({static_cast<time_t>(ts.tv_sec), static_cast<long>(ts.tv_nsec)});
+}
+
+bool IsKind(const std::string &path, bool wantDir) {
+  return wantDir ? DirExists(path) : FileExists(path);
+}
+
+std::string FindNoCase(const std::string &dir, const std::string &name, bool wantDir) {
+  if (name.empty()) return {};
+  const std::string d = IncludeTrailingSlash(dir.empty() ? std::string(".") : dir);
+  const std::string exact = d + name;
+  if (IsKind(exact, wantDir)) return exact;
+  DIR *dp = opendir(d.c_str());
+  if (!dp) return {};
+  std::string found;
+  while (dirent *e = readdir(dp)) {
+    if (!EqualsNoCase(e->d_name, name)) continue;
+    const std::string p = d + e->d_name;
+    if (IsKind(p, wantDir)) {
+      found = p;
+      break;
+    }
+  }
+  closedir(dp);
+  return found;
+}
+
+}  // namespace
+
+bool StatFile(const std::string &path, TFileStat &out) {
+  out = TFileStat{};
+  struct statx sx {};
+  if (path.empty() || statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    return false;
+  out.Exists = true;
+  out.IsDir = S_ISDIR(sx.stx_mode);
+  out.IsFile = S_ISREG(sx.stx_mode);
+  out.Mode = sx.stx_mode & 07777;
+  out.ReadOnly = (sx.stx_mode & 0222) == 0;
+  out.Size = static_cast<int64_t>(sx.stx_size);
+  out.Atime = {static_cast<time_t>(sx.stx_atime.tv_sec), static_cast<long>(sx.stx_atime.tv_nsec)};
+  out.Mtime = {static_cast<time_t>(sx.stx_mtime.tv_sec), static_cast<long>(sx.stx_mtime.tv_nsec)};
+  out.Modified = DateTimeFromTimespec(out.Mtime);
+  if ((sx.stx_mask & STATX_BTIME) && sx.stx_btime.tv_sec != 0)
+    out.Created = FromStatx(sx.stx_btime);
+  out.Dev = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+  out.Ino = sx.stx_ino;
+  return true;
+}
+
+bool FileExists(const std::string &path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirExists(const std::string &path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ExtractFileName(const std::string &path) {
+  const size_t p = path.find_last_of('/');
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string ExtractFileDir(const std::string &path) {
+  const size_t p = path.find_last_of('/');
+  if (p == std::string::npos) return {};
+  if (p == 0) return "/";
+  return path.substr(0, p);
+}
+
+std::string IncludeTrailingSlash(const std::string &path) {
+  if (path.empty() || path.back() == '/') return path;
+  return path + "/";
+}
+
+std::string BaseNameNoExt(const std::string &path) {
+  std::string name = ExtractFileName(path);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+std::string CurrentFolder() {
+  char buf[PATH_MAX + 1];
+  if (!getcwd(buf, sizeof buf)) return {};
+  return IncludeTrailingSlash(buf);
+}
+
+std::string AbsolutePath(const std::string &path) {
+  if (path.empty()) return path;
+  std::filesystem::path p(path[0] == '/' ? path : CurrentFolder() + path);
+  std::string out = p.lexically_normal().string();
+  if (out.size() > 1 && out.back() == '/' && !(path.size() > 1 && path.back() == '/'))
+    out.pop_back();
+  return out;
+}
+
+std::string FindFileNoCase(const std::string &dir, const std::string &name) {
+  return FindNoCase(dir, name, false);
+}
+
+std::string FindDirNoCase(const std::string &dir, const std::string &name) {
+  return FindNoCase(dir, name, true);
+}
+
+std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &name, bool wantDir) {
+  if (name.empty()) return {};
+  const std::string d = IncludeTrailingSlash(dir.empty() ? std::string(".") : dir);
+  auto [it, isNew] = Folders.try_emplace(d);
+  TFolder &folder = it->second;
+  if (isNew) {
+    if (DIR *dp = opendir(d.c_str())) {
+      while (dirent *e = readdir(dp)) {
+        const std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        bool isDir = e->d_type == DT_DIR, isFile = e->d_type == DT_REG;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+          isDir = DirExists(d + n);
+          isFile = FileExists(d + n);
+        }
+        if (!isDir && !isFile) continue;  // pipes and devices are never read
+        // A folder may hold FILE0001.DAT and file0001.dat: the first one
+        // listed stands for both, the exact spelling is checked below.
+        TEntry &entry = folder[ToLowerAscii(n)];
+        std::string &slot = isDir ? entry.Dir : entry.File;
+        if (slot.empty()) slot = n;
+      }
+      closedir(dp);
+    }
+  }
+  const auto found = folder.find(ToLowerAscii(name));
+  if (found == folder.end()) return {};
+  const std::string &listed = wantDir ? found->second.Dir : found->second.File;
+  if (listed.empty()) return {};
+  if (listed != name && IsKind(d + name, wantDir)) return d + name;
+  return d + listed;
+}
+
+std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cache) {
+  TNoCaseDirCache local;
+  TNoCaseDirCache &c = cache ? *cache : local;
+  const std::string dir = ExtractFileDir(videoPath);
+  const std::string stem = BaseNameNoExt(videoPath);
+  if (stem.empty()) return {};
+  for (const char *ext : kTelemetryExtensions) {
+    std::string p = c.Find(dir.empty() ? "." : dir, stem + ext);
+    if (!p.empty()) return p;
+  }
+  // The card's INFO folder beside the recordings' folder.
+  const std::string parent = ExtractFileDir(AbsolutePath(dir.empty() ? "." : dir));
+  if (parent.empty()) return {};
+  const std::string info = c.Find(parent, "INFO", true);
+  return info.empty() ? std::string() : c.Find(info, stem + ".DAT");
+}
+
+}  // namespace tachora
