@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 
 #include "CatalogueTestCard.h"
@@ -296,6 +298,53 @@ TEST(CatalogueGrouping, AutomaticGroupingFollowsTheGapRules) {
                                              "FILE0007", "FILE0008"}));
   const auto trip = fm.GetItem(3);
   EXPECT_EQ(trip.Items[0].DisplayName, "FILE0006");  // recordings in start order
+}
+
+// The trips found must not depend on the order the rows were listed in
+// (directory order is hash order on ext4).
+TEST(CatalogueGrouping, AutomaticGroupingIgnoresTheListingOrder) {
+  InitLanguages(1033);
+  std::vector<TFileItemSubitem> recs = {
+      Rec("LONG", At(9, 0), At(10, 0)),      // 60 minutes
+      Rec("AFTER", At(10, 10), At(10, 13)),  // 10 min after its end: joins
+      Rec("NEXT", At(10, 13, 30), At(10, 16, 30)),
+      Rec("SHORT", At(12, 0), At(12, 3)),   // 3 minutes
+      Rec("LATE", At(12, 13), At(12, 16)),  // 10 min after: apart
+  };
+  auto trips = [&](const std::vector<TFileItemSubitem> &order) {
+    TFileManager fm(false, nullptr);
+    for (const auto &r : order) TFileManagerTestAccess::AddRow(fm, {r});
+    fm.AutoGroup();
+    std::set<std::string> names;
+    for (const auto &r : fm.Items())
+      names.insert(r.Items[0].DisplayName + " x" + std::to_string(r.Items.size()));
+    return names;
+  };
+  const std::set<std::string> expected = {"LONG x3", "SHORT x1", "LATE x1"};
+  std::vector<size_t> idx = {0, 1, 2, 3, 4};
+  do {  // every one of the 120 orders
+    std::vector<TFileItemSubitem> order;
+    for (size_t k : idx) order.push_back(recs[k]);
+    ASSERT_EQ(trips(order), expected) << idx[0] << idx[1] << idx[2] << idx[3] << idx[4];
+  } while (std::next_permutation(idx.begin(), idx.end()));
+
+  // A long card shuffled: 300 one-minute clips 20 s apart are one trip.
+  std::vector<TFileItemSubitem> card;
+  for (int i = 0; i < 300; ++i)
+    card.push_back(
+        Rec("C" + std::to_string(i), At(8, 0) + i * 80 * kSec, At(8, 0) + (i * 80 + 60) * kSec));
+  std::mt19937 random(9);
+  for (int round = 0; round < 3; ++round) {
+    std::shuffle(card.begin(), card.end(), random);
+    TFileManager fm(false, nullptr);
+    for (const auto &r : card) TFileManagerTestAccess::AddRow(fm, {r});
+    fm.AutoGroup();
+    ASSERT_EQ(fm.RowCount(), 1);
+    const TFileItem trip = fm.GetItem(0);
+    ASSERT_EQ(trip.Items.size(), 300u);
+    for (size_t k = 1; k < trip.Items.size(); ++k)
+      EXPECT_LT(trip.Items[k - 1].Start, trip.Items[k].Start);
+  }
 }
 
 TEST(CatalogueGrouping, MergeSplitAndUngroupAll) {
