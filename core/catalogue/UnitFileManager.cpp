@@ -341,67 +341,137 @@ void TFileManager::WorkOutRecording(TFileItemSubitem &rec, bool withProbe, TNoCa
 
 void TFileManager::WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign,
                                TNoCaseDirCache *cache) {
-  std::vector<TFileItemSubitem> recs;
+  TWork work;
   {
     std::lock_guard lock(fMutex);
     for (int r : rows)
       if (r >= 0 && r < static_cast<int>(fRows.size()))
-        for (const auto &rec : fRows[static_cast<size_t>(r)].Items) recs.push_back(rec);
+        for (const auto &rec : fRows[static_cast<size_t>(r)].Items) work.Recs.push_back(rec);
   }
+  work.Before = work.Recs;
+  work.Row = rows.empty() ? -1 : rows[0];
   TNoCaseDirCache local;
-  WorkOutRecordings(recs, withProbe, withAlign, cache ? *cache : local,
-                    rows.empty() ? -1 : rows[0]);
+  ComputeWork(work, withProbe, withAlign, cache ? *cache : local);
+  StoreWork(work, TStoreRule::Computed);
+}
+
+bool TFileManager::TakeRowOf(const std::string &path, TWork &work, size_t hint) {
+  std::lock_guard lock(fMutex);
+  int row = -1;
+  if (hint < fRows.size())
+    for (const auto &rec : fRows[hint].Items)
+      if (rec.Path == path) row = static_cast<int>(hint);
+  if (row < 0) row = FindRecordingLocked(path, nullptr);
+  if (row < 0) return false;
+  work.Recs = fRows[static_cast<size_t>(row)].Items;
+  work.Before = work.Recs;
+  work.Row = row;
+  return true;
 }
 
 bool TFileManager::WorkOutRowOf(const std::string &path, bool withProbe, bool withAlign,
                                 TNoCaseDirCache &cache, std::unordered_set<std::string> *done,
                                 size_t hint) {
-  std::vector<TFileItemSubitem> recs;
-  int row = -1;
-  {
-    std::lock_guard lock(fMutex);
-    if (hint < fRows.size())
-      for (const auto &rec : fRows[hint].Items)
-        if (rec.Path == path) row = static_cast<int>(hint);
-    if (row < 0) row = FindRecordingLocked(path, nullptr);
-    if (row < 0) return false;
-    recs = fRows[static_cast<size_t>(row)].Items;
-  }
+  TWork work;
+  if (!TakeRowOf(path, work, hint)) return false;
   if (done)
-    for (const auto &rec : recs) done->insert(rec.Path);
-  WorkOutRecordings(recs, withProbe, withAlign, cache, row);
+    for (const auto &rec : work.Recs) done->insert(rec.Path);
+  ComputeWork(work, withProbe, withAlign, cache);
+  StoreWork(work, TStoreRule::Computed);
   return true;
 }
 
-void TFileManager::WorkOutRecordings(std::vector<TFileItemSubitem> &recs, bool withProbe,
-                                     bool withAlign, TNoCaseDirCache &cache, int hint) {
-  for (auto &rec : recs) {
+void TFileManager::ComputeWork(TWork &work, bool withProbe, bool withAlign,
+                               TNoCaseDirCache &cache) {
+  for (auto &rec : work.Recs) {
     if (fTerminated.load()) break;
     WorkOutRecording(rec, withProbe, cache);
     if (withAlign) AlignTimes(rec);
   }
-  StoreRecordings(recs, hint);
 }
 
-void TFileManager::StoreRecordings(const std::vector<TFileItemSubitem> &recs, int hint) {
+namespace {
+
+// The values of a recording in the groups that are worked out together.
+bool SameTelemetry(const TFileItemSubitem &a, const TFileItemSubitem &b) {
+  return a.TelemetryPath == b.TelemetryPath && a.HasTrack == b.HasTrack &&
+         a.TrackLength == b.TrackLength && a.AvgSpeed == b.AvgSpeed && a.GpsCount == b.GpsCount &&
+         a.GsensorCount == b.GsensorCount && a.GpsStart == b.GpsStart && a.GpsEnd == b.GpsEnd &&
+         a.GpsLog.Path == b.GpsLog.Path && a.GpsLog.Start == b.GpsLog.Start &&
+         a.GpsLog.End == b.GpsLog.End;
+}
+
+void CopyTelemetry(TFileItemSubitem &to, const TFileItemSubitem &from) {
+  to.TelemetryPath = from.TelemetryPath;
+  to.HasTrack = from.HasTrack;
+  to.TrackLength = from.TrackLength;
+  to.AvgSpeed = from.AvgSpeed;
+  to.GpsCount = from.GpsCount;
+  to.GsensorCount = from.GsensorCount;
+  to.GpsStart = from.GpsStart;
+  to.GpsEnd = from.GpsEnd;
+  to.GpsLog = from.GpsLog;
+}
+
+bool SameContainer(const TFileItemSubitem &a, const TFileItemSubitem &b) {
+  return a.Duration == b.Duration && a.DurationSource == b.DurationSource &&
+         a.PictureWidth == b.PictureWidth && a.PictureHeight == b.PictureHeight;
+}
+
+void CopyContainer(TFileItemSubitem &to, const TFileItemSubitem &from) {
+  to.Duration = from.Duration;
+  to.DurationSource = from.DurationSource;
+  to.PictureWidth = from.PictureWidth;
+  to.PictureHeight = from.PictureHeight;
+}
+
+bool SameTimes(const TFileItemSubitem &a, const TFileItemSubitem &b) {
+  return a.Start == b.Start && a.End == b.End;
+}
+
+// Writes into `dst` what the work changed from `before` to `rec`. A value
+// changed in the catalogue meanwhile stays (the work's copy of it is stale);
+// the work's times, derived from telemetry and container, are then stale as
+// well. A user's command (override) sets its telemetry whatever happened
+// meanwhile, and moves the times by the shift it worked out.
+void MergeWorked(TFileItemSubitem &dst, const TFileItemSubitem &before, const TFileItemSubitem &rec,
+                 bool override) {
+  const bool telemetryMine = SameTelemetry(dst, before);
+  const bool containerMine = SameContainer(dst, before);
+  const bool timesMine = SameTimes(dst, before);
+  if (!SameTelemetry(rec, before) && (override || telemetryMine)) CopyTelemetry(dst, rec);
+  if (!SameContainer(rec, before) && containerMine) CopyContainer(dst, rec);
+  if (SameTimes(rec, before)) return;
+  if (override) {
+    dst.Start += rec.Start - before.Start;
+    dst.End += rec.End - before.End;
+  } else if (telemetryMine && containerMine && timesMine) {
+    dst.Start = rec.Start;
+    dst.End = rec.End;
+  }
+}
+
+}  // namespace
+
+void TFileManager::StoreWork(const TWork &work, TStoreRule rule) {
   std::lock_guard lock(fMutex);
   std::set<int> touched;
-  for (const auto &rec : recs) {
+  const int hint = work.Row;
+  for (size_t k = 0; k < work.Recs.size() && k < work.Before.size(); ++k) {
+    const TFileItemSubitem &rec = work.Recs[k];
     int sub = -1;
     int r = -1;
     // Rows seldom move while their details are worked out: try the row the
     // recording came from before searching them all.
     if (hint >= 0 && hint < static_cast<int>(fRows.size())) {
       const auto &items = fRows[static_cast<size_t>(hint)].Items;
-      for (size_t k = 0; k < items.size() && r < 0; ++k)
-        if (items[k].Path == rec.Path) r = hint, sub = static_cast<int>(k);
+      for (size_t i = 0; i < items.size() && r < 0; ++i)
+        if (items[i].Path == rec.Path) r = hint, sub = static_cast<int>(i);
     }
     if (r < 0) r = FindRecordingLocked(rec.Path, &sub);
     if (r < 0) continue;  // removed meanwhile
     TFileItemSubitem &dst = fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)];
-    const uint8_t locked = dst.Locked;  // a lock set meanwhile wins
-    dst = rec;
-    dst.Locked = locked;
+    MergeWorked(dst, work.Before[k], rec, rule == TStoreRule::Override);
     touched.insert(r);
   }
   for (int r : touched) RecomputeLocked(r);

@@ -178,8 +178,22 @@ class TFileManager {
   int ScanFolder(const std::string &folder, int depth,
                  std::set<std::pair<uint64_t, uint64_t>> &visited, std::vector<std::string> *added);
   void Preview(size_t rowCount, bool progress);
+  // A row's recordings taken out of the catalogue for slow work (telemetry
+  // files, container headers), with a copy of them as they were taken.
+  // Storing compares the two, so only what the work changed is written:
+  // a change the user made meanwhile (attach track, move video position, a
+  // duration from the player) is never overwritten by a stale copy.
+  struct TWork {
+    std::vector<TFileItemSubitem> Recs, Before;
+    int Row = -1;  // where the row was when taken (a hint for storing)
+  };
+  // How StoreWork treats a value that changed in the catalogue meanwhile:
+  // the background preview keeps it (Computed); a user's command, which
+  // must win, replaces it (Override).
+  enum class TStoreRule { Computed, Override };
+
   // Telemetry look-up, container probe and time alignment of the recordings
-  // of the given rows (worked on copies), then stored back by path.
+  // of the given rows, then stored back by path.
   void WorkOutRows(const std::vector<int> &rows, bool withProbe, bool withAlign,
                    TNoCaseDirCache *cache = nullptr);
   // The same for the row that holds `path` at the moment it is read (row
@@ -188,10 +202,13 @@ class TFileManager {
   // `hint` is the row the recording probably is in (tried first).
   bool WorkOutRowOf(const std::string &path, bool withProbe, bool withAlign, TNoCaseDirCache &cache,
                     std::unordered_set<std::string> *done = nullptr, size_t hint = SIZE_MAX);
-  void WorkOutRecordings(std::vector<TFileItemSubitem> &recs, bool withProbe, bool withAlign,
-                         TNoCaseDirCache &cache, int hint);
+  bool TakeRowOf(const std::string &path, TWork &work, size_t hint = SIZE_MAX);
+  void ComputeWork(TWork &work, bool withProbe, bool withAlign, TNoCaseDirCache &cache);
+  void StoreWork(const TWork &work, TStoreRule rule);
+  // The attach-track steps on a taken row: the new telemetry, and the shift
+  // of the row onto the track when it lies elsewhere.
+  void ComputeAttach(TWork &work, const std::string &telemetryPath);
   void WorkOutRecording(TFileItemSubitem &rec, bool withProbe, TNoCaseDirCache &cache);
-  void StoreRecordings(const std::vector<TFileItemSubitem> &recs, int hint = -1);
   void LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache);
   std::string FindDatByName(const std::string &baseLower) const;
 

@@ -32,6 +32,17 @@ bool OwnTelemetry(const TFileItemSubitem &rec) {
   return FindRecordingFor(rec.TelemetryPath).empty();
 }
 
+// Every telemetry value of a recording, before another track is attached.
+void ResetTelemetry(TFileItemSubitem &rec) {
+  rec.GpsLog = {};
+  rec.RelGpsStart = rec.RelGpsEnd = 0;
+  rec.HasTrack = 0;
+  rec.TrackLength = 0;
+  rec.AvgSpeed = 0;
+  rec.GpsCount = rec.GsensorCount = 0;
+  rec.GpsStart = rec.GpsEnd = 0;
+}
+
 }  // namespace
 
 void TFileManager::ClearRowsLocked() {
@@ -117,20 +128,31 @@ void TFileManager::SetLocked(int row, bool locked) {
 }
 
 void TFileManager::AttachTrack(int row, const std::string &telemetryPath) {
-  TFileItem copy = GetItem(row);
-  if (copy.Items.empty()) return;
+  TWork work;
+  {
+    std::lock_guard lock(fMutex);
+    if (row < 0 || row >= static_cast<int>(fRows.size())) return;
+    work.Recs = fRows[static_cast<size_t>(row)].Items;
+    work.Before = work.Recs;
+    work.Row = row;
+  }
+  if (work.Recs.empty()) return;
+  ComputeAttach(work, telemetryPath);
+  // The user's choice wins over what a preview stored meanwhile; values the
+  // attach does not set (a container probe that landed) stay.
+  StoreWork(work, TStoreRule::Override);
+  Notify();
+}
+
+void TFileManager::ComputeAttach(TWork &work, const std::string &telemetryPath) {
   TNoCaseDirCache cache;
-  for (auto &rec : copy.Items) {
-    rec.GpsLog = {};
-    rec.RelGpsStart = rec.RelGpsEnd = 0;
-    rec.HasTrack = 0;
-    rec.TrackLength = 0;
-    rec.AvgSpeed = 0;
-    rec.GpsCount = rec.GsensorCount = 0;
-    rec.GpsStart = rec.GpsEnd = 0;
+  for (auto &rec : work.Recs) {
+    ResetTelemetry(rec);
     rec.TelemetryPath = telemetryPath;
     LookupTelemetry(rec, cache);
   }
+  TFileItem copy;
+  copy.Items = work.Recs;
   std::string unit;
   {
     std::lock_guard lock(fMutex);
@@ -147,14 +169,12 @@ void TFileManager::AttachTrack(int row, const std::string &telemetryPath) {
         (similar && std::fabs(st.Last - re) > (d + g) / 20) || st.First > re || st.Last < rs;
     if (shift) {
       const double offset = st.Last - re;
-      for (auto &rec : copy.Items) {
+      for (auto &rec : work.Recs) {
         rec.Start += offset;
         rec.End += offset;
       }
     }
   }
-  StoreRecordings(copy.Items, row);
-  Notify();
 }
 
 void TFileManager::FitTrack(const std::string &recordingPath, TMovingInfo &track) {

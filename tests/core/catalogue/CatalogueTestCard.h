@@ -118,5 +118,24 @@ class TFileManagerTestAccess {
     row.Id = fm.fNextId++;
     fm.fRows.push_back(std::move(row));
   }
+
+  // The background preview's steps for the row holding `path`, so that a
+  // test can act between taking the row and storing the result.
+  using TWork = TFileManager::TWork;
+  static TWork Take(TFileManager &fm, const std::string &path) {
+    TWork work;
+    fm.TakeRowOf(path, work);
+    return work;
+  }
+  static void Preview(TFileManager &fm, TWork &work) {
+    TNoCaseDirCache cache;
+    fm.ComputeWork(work, true, true, cache);
+    fm.StoreWork(work, TFileManager::TStoreRule::Computed);
+  }
+  // "Attach Track" in its steps: take, work out, store.
+  static void Attach(TFileManager &fm, TWork &work, const std::string &telemetry) {
+    fm.ComputeAttach(work, telemetry);
+    fm.StoreWork(work, TFileManager::TStoreRule::Override);
+  }
 };
 }  // namespace tachora

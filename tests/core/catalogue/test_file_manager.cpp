@@ -135,6 +135,59 @@ TEST_F(CatalogueCard, RealClipTakesContainerDurationAndMovesToItsTrack) {
   EXPECT_EQ(fm.RowCount(), 1);
 }
 
+// The preview works on a copy of a row for a while (telemetry files,
+// container header); what the user does meanwhile must survive its store,
+// and the preview's own findings must survive a user's command.
+TEST_F(CatalogueCard, PreviewStoresOnlyWhatItWorkedOut) {
+  using A = TFileManagerTestAccess;
+  const std::string mov = card.CopyOf(Clip(), "DCIM/100MEDIA/FILE0001.MOV");
+  card.SetTimes(mov, At(10, 0));
+  const std::string track = card.Dat("t/track.dat", At(10, 0) - 3 * kSec, 3);
+  auto row = [](TFileManager &fm) { return fm.GetItem(0).Items[0]; };
+
+  {  // Attach track while the preview works: the attached track stays.
+    TFileManager fm(false, nullptr);
+    fm.OpenRecording(mov);  // worked out once; the test repeats the preview
+    auto work = A::Take(fm, mov);
+    fm.AttachTrack(0, track);
+    A::Preview(fm, work);
+    EXPECT_EQ(row(fm).TelemetryPath, track);
+    EXPECT_EQ(row(fm).GpsCount, 4);
+  }
+  {  // Move video position while the preview works: the shift stays.
+    TFileManager fm(false, nullptr);
+    fm.OpenRecording(mov);
+    const auto before = row(fm);
+    auto work = A::Take(fm, mov);
+    fm.ShiftItem(0, 1.0 / 24);
+    A::Preview(fm, work);
+    EXPECT_NEAR(row(fm).End, before.End + 1.0 / 24, 1e-9);
+    EXPECT_NEAR(row(fm).Start, before.Start + 1.0 / 24, 1e-9);
+  }
+  {  // A duration from the player while the preview works stays.
+    TFileManager fm(false, nullptr);
+    fm.AddFolder(card.Path("DCIM"));
+    auto work = A::Take(fm, mov);
+    fm.SetDuration(mov, 2500);
+    A::Preview(fm, work);
+    EXPECT_EQ(row(fm).Duration, 2500);
+    EXPECT_EQ(row(fm).DurationSource, kDurContainer);
+  }
+  {  // The container probe that lands during an attach is not wiped by it.
+    TFileManager fm(false, nullptr);
+    fm.AddRecording(mov);
+    ASSERT_EQ(row(fm).PictureWidth, 0);
+    auto attach = A::Take(fm, mov);
+    auto preview = A::Take(fm, mov);
+    A::Preview(fm, preview);
+    ASSERT_EQ(row(fm).PictureWidth, 160);
+    A::Attach(fm, attach, track);
+    EXPECT_EQ(row(fm).TelemetryPath, track);
+    EXPECT_EQ(row(fm).PictureWidth, 160);
+    EXPECT_EQ(row(fm).DurationSource, kDurContainer);
+  }
+}
+
 TEST_F(CatalogueCard, ScanDepthLimitLinksAndUnreadableFolders) {
   card.FakeMovie("a/b/c/FILE0003.MOV");    // three levels below the root
   card.FakeMovie("a/b/c/d/FILE0004.MOV");  // four: not searched
