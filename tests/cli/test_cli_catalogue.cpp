@@ -78,6 +78,28 @@ TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
   EXPECT_EQ(rows[1][0], "FILE0002");
 }
 
+// The same two files make the same trip in whatever order they are given
+// or listed: a 60-minute recording and one starting 10 minutes after its
+// end (a quarter of 60 minutes allows 15).
+TEST(CliCatalogue, TripsDoNotDependOnTheOrderOfThePaths) {
+  TTestCard card;
+  const TDateTime longStart = kDay + 9 / 24.0, longEnd = longStart + 1 / 24.0;
+  const std::string a = card.FakeMovie("cam/LONG0001.MOV");
+  card.SetTimes(a, longEnd);
+  card.Dat("cam/LONG0001.DAT", longStart, 3600);
+  const std::string b = card.FakeMovie("cam/AFTER0002.mp4");
+  card.SetTimes(b, longEnd + 13 / 1440.0);
+  card.Dat("cam/AFTER0002.DAT", longEnd + 10 / 1440.0, 180);
+  for (const std::string &args : {ShellQuote(a) + " " + ShellQuote(b),
+                                  ShellQuote(b) + " " + ShellQuote(a), ShellQuote(card.Root)}) {
+    std::string out, err;
+    ASSERT_EQ(RunFresh(Cli("list " + args), &out, &err), 0) << err;
+    const auto rows = Tsv(out);
+    ASSERT_EQ(rows.size(), 2u) << args << "\n" << out;
+    EXPECT_EQ(rows[1][5], a + ", " + b);
+  }
+}
+
 TEST(CliCatalogue, BadArgumentsAndMissingPaths) {
   TTestCard card;
   FillCard(card);

@@ -202,4 +202,22 @@ bool DecodesCleanly(const std::string &path, std::string *errors) {
   return rc == 0 && Trim(err).empty();
 }
 
+std::string GenerateMp4(const std::string &name, const TMediaSpec &media) {
+  const std::string mov = GenerateMovie(name, media);
+  fs::path path = fs::path(mov).replace_extension(".mp4");
+  if (fs::exists(path)) return path.string();
+  fs::path tmp = path;
+  tmp += ".tmp" + std::to_string(getpid());
+  std::string errors;
+  const int rc = RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(mov) +
+                                " -c copy -f mp4 " + ShellQuote(tmp.string()),
+                            nullptr, &errors);
+  if (rc != 0 || !fs::exists(tmp)) {
+    fs::remove(tmp);
+    throw std::runtime_error("ffmpeg failed to remux " + name + " into MP4: " + errors);
+  }
+  fs::rename(tmp, path);
+  return path.string();
+}
+
 }  // namespace tachora::test

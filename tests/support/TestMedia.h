@@ -66,4 +66,9 @@ bool DecodesCleanly(const std::string &path, std::string *errors = nullptr);
 // A fresh empty folder under the build tree for one test's output.
 std::string MakeTempDir(const std::string &name);
 
+// The same movie in an MP4 file (ftyp "isom", the same atoms), as newer
+// recorders write them: made as GenerateMovie makes a MOV, then remuxed
+// without re-encoding. Use an audio codec MP4 holds ("aac" or "none").
+std::string GenerateMp4(const std::string &name, const TMediaSpec &media);
+
 }  // namespace tachora::test

@@ -188,6 +188,46 @@ TEST_F(CatalogueCard, PreviewStoresOnlyWhatItWorkedOut) {
   }
 }
 
+// Newer recorders write ".MP4" files: catalogued by a search like ".MOV",
+// with the same sidecar and INFO look-ups, joined into one trip.
+TEST_F(CatalogueCard, Mp4RecordingsFormATripWithTheirTelemetry) {
+  tachora::test::TMediaSpec media;
+  media.seconds = 3;
+  media.width = 160;
+  media.height = 120;
+  media.audio = "aac";
+  const std::string clip = tachora::test::GenerateMp4("catalogue-mp4", media);
+  const char *names[] = {"FILE0001.MP4", "file0002.mp4", "FILE0003.Mp4"};
+  for (int i = 0; i < 3; ++i) {
+    const std::string p = card.CopyOf(clip, std::string("DCIM/100MEDIA/") + names[i]);
+    card.SetTimes(p, At(10, 0, 3 + i * 10));  // 3 s each, 7 s apart
+  }
+  card.Dat("DCIM/100MEDIA/FILE0001.dat", At(10, 0, 0), 3);
+  card.Dat("DCIM/INFO/FILE0002.DAT", At(10, 0, 10), 3);
+  card.Write("DCIM/100MEDIA/NOTES.txt", "not a recording");
+  card.Write("DCIM/100MEDIA/SONG.mp3", "not a recording");
+
+  TFileManager fm(false, nullptr);
+  EXPECT_TRUE(fm.AddFolder(card.Root));
+  EXPECT_EQ(fm.RowCount(), 3);
+  fm.AutoGroup();
+  ASSERT_EQ(fm.RowCount(), 1);
+  const TFileItem trip = fm.GetItem(0);
+  ASSERT_EQ(trip.Items.size(), 3u);
+  EXPECT_EQ(trip.Summary.DisplayName, "FILE0001-3");
+  EXPECT_EQ(trip.Items[0].TelemetryPath, card.Path("DCIM/100MEDIA/FILE0001.dat"));
+  EXPECT_EQ(trip.Items[1].TelemetryPath, card.Path("DCIM/INFO/FILE0002.DAT"));
+  EXPECT_EQ(trip.Items[2].TelemetryPath, "");
+  for (const auto &r : trip.Items) {
+    EXPECT_EQ(r.DurationSource, kDurContainer) << r.Path;
+    EXPECT_NEAR(static_cast<double>(r.Duration), 3000, 100);
+  }
+  EXPECT_EQ(trip.PictureText, "160x120");
+  EXPECT_TRUE(IsRecordingName("A.MOV") && IsRecordingName("a.mp4") && !IsRecordingName(".mp4"));
+  EXPECT_EQ(FindRecordingFor(card.Path("DCIM/100MEDIA/FILE0002.DAT")),
+            card.Path("DCIM/100MEDIA/file0002.mp4"));
+}
+
 TEST_F(CatalogueCard, ScanDepthLimitLinksAndUnreadableFolders) {
   card.FakeMovie("a/b/c/FILE0003.MOV");    // three levels below the root
   card.FakeMovie("a/b/c/d/FILE0004.MOV");  // four: not searched
