@@ -9,8 +9,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/UnitLang.h"
 #include "catalogue/UnitCopyEngine.h"
@@ -121,6 +123,66 @@ void BM_CopyJobSetup(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_CopyJobSetup)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+// A card of `count` one-minute recordings, each with a .dat file of a fix
+// every 10 s, one after the other from 2024-05-01 08:00 (so they form one
+// trip), made once under /tmp/tachora-bench-list-COUNT. The recordings are
+// hard links to one small ffmpeg-made movie: the catalogue reads only its
+// header, and the .dat files give every recording its own time. Empty
+// when ffmpeg fails.
+std::string ListCard(int count) {
+  const std::string dir = "/tmp/tachora-bench-list-" + std::to_string(count);
+  const std::string media = dir + "/DCIM/100MEDIA/";
+  if (std::filesystem::exists(dir + "/.complete")) return dir;
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(media);
+  const std::string clip = dir + "-clip.mov";  // outside the card
+  const std::string cmd =
+      "ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=32x32:rate=1 "
+      "-t 60 -c:v libx264 -g 60 -pix_fmt yuv420p -f mov '" +
+      clip + "'";
+  if (std::system(cmd.c_str()) != 0) return {};
+  const TDateTime day = EncodeDate(2024, 5, 1) + 8 / 24.0;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "FILE%05d", i + 1);
+    std::filesystem::create_hard_link(clip, media + name + ".MOV");
+    std::string text;
+    for (int k = 0; k <= 60; k += 10) {
+      char line[128];
+      std::snprintf(line, sizeof line, "[G]\t%s\tN55.750000\tE%.6f\t36\t90\r\n",
+                    FormatDateTime(day + (i * 60 + k) / 86400.0).c_str(),
+                    37.6 + (i * 60 + k) * 0.00016);
+      text += line;
+    }
+    std::ofstream(media + name + ".DAT", std::ios::binary) << text;
+  }
+  std::ofstream(dir + "/.complete");
+  return dir;
+}
+
+// What `tachora-cli list CARD` does: scan, preview (telemetry and header of
+// every recording), match GPS logs, group. Linear growth means the 10,000
+// card takes five times the 2,000 one.
+void BM_ListCard(benchmark::State &state) {
+  InitLanguages(1033);
+  const std::string card = ListCard(static_cast<int>(state.range(0)));
+  if (card.empty()) {
+    state.SkipWithError("ffmpeg could not make the clip");
+    return;
+  }
+  int rows = 0;
+  for (auto _ : state) {
+    TFileManager fm(false, nullptr);
+    fm.AddFolder(card);
+    fm.MatchLogFiles();
+    fm.AutoGroup();
+    rows = fm.RowCount();
+  }
+  state.counters["rows"] = rows;
+  state.counters["recordings"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_ListCard)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Every recording of the card with its telemetry file into a new folder,
 // including the final flush; arg 1 through unnamed files, 0 through ".part"

@@ -45,9 +45,13 @@ std::string FindNoCase(const std::string &dir, const std::string &name, bool wan
 }  // namespace
 
 bool StatFile(const std::string &path, TFileStat &out) {
+  return StatFileAt(AT_FDCWD, path, out);
+}
+
+bool StatFileAt(int dirFd, const std::string &path, TFileStat &out) {
   out = TFileStat{};
   struct statx sx {};
-  if (path.empty() || statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+  if (path.empty() || statx(dirFd, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
     return false;
   out.Exists = true;
   out.IsDir = S_ISDIR(sx.stx_mode);
@@ -138,21 +142,21 @@ std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &nam
           isFile = FileExists(d + n);
         }
         if (!isDir && !isFile) continue;  // pipes and devices are never read
-        // A folder may hold FILE0001.DAT and file0001.dat: the first one
-        // listed stands for both, the exact spelling is checked below.
+        // A folder may hold FILE0001.DAT and file0001.dat: the exact
+        // spelling is taken when asked for, else the first one listed.
         TEntry &entry = folder[ToLowerAscii(n)];
-        std::string &slot = isDir ? entry.Dir : entry.File;
-        if (slot.empty()) slot = n;
+        (isDir ? entry.Dirs : entry.Files).push_back(n);
       }
       closedir(dp);
     }
   }
   const auto found = folder.find(ToLowerAscii(name));
   if (found == folder.end()) return {};
-  const std::string &listed = wantDir ? found->second.Dir : found->second.File;
-  if (listed.empty()) return {};
-  if (listed != name && IsKind(d + name, wantDir)) return d + name;
-  return d + listed;
+  const auto &names = wantDir ? found->second.Dirs : found->second.Files;
+  if (names.empty()) return {};
+  for (const auto &n : names)
+    if (n == name) return d + n;
+  return d + names.front();
 }
 
 std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cache) {

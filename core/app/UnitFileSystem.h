@@ -44,6 +44,9 @@ struct TFileStat {
 // statx of a path, following symbolic links. False (and Exists false) when
 // the file cannot be asked.
 bool StatFile(const std::string &path, TFileStat &out);
+// The same for a name inside an open folder (a folder walk spares the
+// kernel the look-up of every folder of the path for every file).
+bool StatFileAt(int dirFd, const std::string &name, TFileStat &out);
 // A regular file (following symbolic links).
 bool FileExists(const std::string &path);
 bool DirExists(const std::string &path);
@@ -78,8 +81,10 @@ class TNoCaseDirCache {
   void Clear() { Folders.clear(); }
 
  private:
+  // The names that differ only in letter case (FAT keeps one; a copy on
+  // ext4 may hold several), files and folders apart, in listing order.
   struct TEntry {
-    std::string File, Dir;  // names as listed; empty when there is none
+    std::vector<std::string> Files, Dirs;
   };
   // Lower-case name -> the first entry of that name (as readdir gave it).
   using TFolder = std::unordered_map<std::string, TEntry>;

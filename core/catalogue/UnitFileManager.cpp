@@ -158,14 +158,25 @@ TListItem TFileManager::FillListItem(int index) const {
 }
 
 int TFileManager::FindRecordingLocked(const std::string &path, int *sub) const {
-  for (size_t r = 0; r < fRows.size(); ++r)
-    for (size_t k = 0; k < fRows[r].Items.size(); ++k)
-      if (EqualsNoCase(fRows[r].Items[k].Path, path)) {
-        if (sub) *sub = static_cast<int>(k);
-        return static_cast<int>(r);
-      }
   if (sub) *sub = -1;
-  return -1;
+  const auto it = fPaths.find(ToLowerAscii(path));
+  if (it == fPaths.end()) return -1;
+  auto at = [&](const std::pair<size_t, size_t> &where) {
+    return where.first < fRows.size() && where.second < fRows[where.first].Items.size() &&
+           EqualsNoCase(fRows[where.first].Items[where.second].Path, path);
+  };
+  if (!at(it->second)) {
+    // Rows were sorted, grouped or removed since: note where every
+    // recording is now, once for all the look-ups that follow.
+    for (size_t r = 0; r < fRows.size(); ++r)
+      for (size_t k = 0; k < fRows[r].Items.size(); ++k) {
+        const auto known = fPaths.find(ToLowerAscii(fRows[r].Items[k].Path));
+        if (known != fPaths.end()) known->second = {r, k};
+      }
+    if (!at(it->second)) return -1;
+  }
+  if (sub) *sub = static_cast<int>(it->second.second);
+  return static_cast<int>(it->second.first);
 }
 
 int TFileManager::FindRecording(const std::string &path, int *sub) const {
@@ -258,7 +269,8 @@ int TFileManager::AddRecording(const std::string &path, const TFileStat *entry) 
   TFileItem row;
   row.Items.push_back(NewRecording(path, entry));
   std::lock_guard lock(fMutex);
-  if (!fPaths.insert(lower).second) return FindRecordingLocked(path, nullptr);
+  if (!fPaths.emplace(lower, std::pair<size_t, size_t>{fRows.size(), 0}).second)
+    return FindRecordingLocked(path, nullptr);
   RecomputeRow(row, fUnit, NowDateTime());
   row.Id = fNextId++;
   fRows.push_back(std::move(row));

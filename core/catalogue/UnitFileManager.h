@@ -174,9 +174,11 @@ class TFileManager {
   void Notify();
   bool StopRequested() const { return fTerminated.load() || fClearRequested.load(); }
   void SetStatus(const std::string &status);
-  // Scans one folder; returns the number of recordings added below it.
+  // Scans one folder; returns the number of recordings added below it,
+  // listed with the row each got in `added` when given.
   int ScanFolder(const std::string &folder, int depth,
-                 std::set<std::pair<uint64_t, uint64_t>> &visited, std::vector<std::string> *added);
+                 std::set<std::pair<uint64_t, uint64_t>> &visited,
+                 std::vector<std::pair<std::string, size_t>> *added);
   void Preview(size_t rowCount, bool progress);
   // A row's recordings taken out of the catalogue for slow work (telemetry
   // files, container headers), with a copy of them as they were taken.
@@ -229,8 +231,11 @@ class TFileManager {
 
   mutable std::mutex fMutex;
   std::vector<TFileItem> fRows;
-  uint64_t fNextId = 1;                    // the next row's TFileItem::Id
-  std::unordered_set<std::string> fPaths;  // lower-case paths of all recordings
+  uint64_t fNextId = 1;  // the next row's TFileItem::Id
+  // Lower-case paths of all recordings, each with where it was last seen
+  // (row, index in the row): a hint, checked on use and rebuilt when stale,
+  // so that finding a recording does not compare it with every path.
+  mutable std::unordered_map<std::string, std::pair<size_t, size_t>> fPaths;
   int fSortColumn = 0;
   bool fAscending = true;
   TArrayString fDatFiles;

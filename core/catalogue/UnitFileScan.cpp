@@ -109,7 +109,7 @@ void TFileManager::Execute() {
 
 int TFileManager::ScanFolder(const std::string &folder, int depth,
                              std::set<std::pair<uint64_t, uint64_t>> &visited,
-                             std::vector<std::string> *added) {
+                             std::vector<std::pair<std::string, size_t>> *added) {
   const std::string dir = IncludeTrailingSlash(folder);
   SetStatus(CatalogueText("Searching") + " - " + dir);
   if (StopRequested() || depth > kMaxDepth) return 0;
@@ -166,10 +166,10 @@ int TFileManager::ScanFolder(const std::string &folder, int depth,
         if (fPaths.count(ToLowerAscii(path))) continue;
       }
       TFileStat st;
-      if (!StatFile(path, st) || !st.IsFile) continue;  // vanished during the scan
-      if (AddRecording(path, &st) >= 0) {
+      if (!StatFileAt(dirfd(dp), name, st) || !st.IsFile) continue;  // vanished meanwhile
+      if (const int row = AddRecording(path, &st); row >= 0) {
         ++here;
-        if (added) added->push_back(path);
+        if (added) added->emplace_back(path, static_cast<size_t>(row));
       }
     }
   }
@@ -209,23 +209,17 @@ void TFileManager::Preview(size_t rowCount, bool progress) {
 
 bool TFileManager::AddFolder(const std::string &folder) {
   std::set<std::pair<uint64_t, uint64_t>> visited;
-  std::vector<std::string> added;
+  std::vector<std::pair<std::string, size_t>> added;
   ScanFolder(AbsolutePath(folder), 0, visited, &added);
   // Rows are found by their recordings: the list may be sorted or grouped
-  // while the new rows are worked out. Their numbers now are only a hint.
-  std::unordered_map<std::string, size_t> rowOf;
-  {
-    std::lock_guard lock(fMutex);
-    for (size_t r = 0; r < fRows.size(); ++r)
-      for (const auto &rec : fRows[r].Items) rowOf.emplace(rec.Path, r);
-  }
+  // while the new rows are worked out. The number each got when it was
+  // added is only a hint.
   TNoCaseDirCache cache;
   std::unordered_set<std::string> done;
-  for (const auto &p : added) {
+  for (const auto &[p, row] : added) {
     if (fTerminated.load()) break;
     if (done.count(p)) continue;
-    const auto it = rowOf.find(p);
-    WorkOutRowOf(p, true, true, cache, &done, it == rowOf.end() ? SIZE_MAX : it->second);
+    WorkOutRowOf(p, true, true, cache, &done, row);
   }
   {
     // The status belongs to a search thread while one runs; otherwise a

@@ -113,7 +113,9 @@ class TFileManagerTestAccess {
     TFileItem row;
     row.Items = std::move(recs);
     std::lock_guard lock(fm.fMutex);
-    for (const auto &r : row.Items) fm.fPaths.insert(ToLowerAscii(r.Path));
+    for (size_t k = 0; k < row.Items.size(); ++k)
+      fm.fPaths.emplace(ToLowerAscii(row.Items[k].Path),
+                        std::pair<size_t, size_t>{fm.fRows.size(), k});
     RecomputeRow(row, fm.fUnit, NowDateTime());
     row.Id = fm.fNextId++;
     fm.fRows.push_back(std::move(row));
