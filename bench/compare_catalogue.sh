@@ -10,9 +10,11 @@
 #     with their .dat files and on three large recordings of 200 MiB, on the
 #     disk and in tmpfs.
 # Usage: bench/compare_catalogue.sh [BUILD_DIR] [COUNT]
-# Environment: TACHORA_BENCH_ONLY=copy skips the search and list timings
-# (the ffprobe loop alone takes minutes); TACHORA_BENCH_ROUNDS (default 7)
-# sets the rounds of the copy timings.
+#   - BM_ListCard: listing 2,000 and 10,000 recordings, to show the growth.
+# Environment: TACHORA_BENCH_ONLY=PART[,PART...] runs only those parts
+# (search, scale, list, copy; the ffprobe loop of "list" alone takes
+# minutes); TACHORA_BENCH_LIST_ROUNDS (default 5) and TACHORA_BENCH_ROUNDS
+# (default 7) set the rounds of the list and copy timings.
 # The cards are generated once under $TACHORA_BENCH_DIR (default
 # /tmp/tachora-bench-card-COUNT) and /tmp/tachora-bench-large, outside the
 # repository; copies go to a temporary folder beside them.
@@ -28,6 +30,9 @@ for tool in "$CLI" "$BENCH"; do
 done
 
 now() { date +%s.%N; }
+# TACHORA_BENCH_ONLY: a comma-separated list of parts to run (search, scale,
+# list, copy); empty runs them all.
+want() { [ -z "${TACHORA_BENCH_ONLY:-}" ] || [[ ",$TACHORA_BENCH_ONLY," == *",$1,"* ]]; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "inf" }'; }
 
 MEDIA="$CARD/DCIM/100MEDIA"
@@ -71,7 +76,7 @@ echo "== card: ${#files[@]} recordings, $(du -sh "$CARD" | cut -f1)"
 
 LARGE="${TACHORA_BENCH_LARGE_DIR:-/tmp/tachora-bench-large}"
 LARGE_MEDIA="$LARGE/DCIM/100MEDIA"
-if [ ! -f "$LARGE/.complete" ]; then
+if want copy && [ ! -f "$LARGE/.complete" ]; then
   echo "== generating three 200 MiB recordings under $LARGE"
   rm -rf "$LARGE"
   mkdir -p "$LARGE_MEDIA"
@@ -95,22 +100,57 @@ if [ ! -f "$LARGE/.complete" ]; then
 fi
 
 # Warm the page cache once so every contender reads from memory.
-cat "$MEDIA"/* "$LARGE_MEDIA"/* >/dev/null
+cat "$MEDIA"/* >/dev/null
+if want copy; then cat "$LARGE_MEDIA"/* >/dev/null; fi
 
-if [ "${TACHORA_BENCH_ONLY:-}" != copy ]; then
+# Both figures of a comparison are medians of alternating rounds: each
+# round runs every contender once, the order rotating from round to round,
+# and each writes a fresh output file in a fresh folder.
+LIST_ROUNDS="${TACHORA_BENCH_LIST_ROUNDS:-5}"
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print ""; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", b - a }'; }
+
+if want search; then
   echo "== search thread (first pass, then preview and grouping)"
   TACHORA_BENCH_CARD="$CARD" "$BENCH" --benchmark_filter=BM_SearchCard 2>/dev/null | grep BM_SearchCard
+fi
 
-  t0=$(now); "$CLI" list "$CARD" >/tmp/tachora-bench-list.tsv; t1=$(now)
-  list_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-  rows=$(($(wc -l </tmp/tachora-bench-list.tsv) - 1))
-  t0=$(now)
-  for f in "${files[@]}"; do
-    ffprobe -v error -show_entries format=duration:stream=width,height -of csv=p=0 "$f" >/dev/null
+if want scale; then
+  echo "== listing 2,000 and 10,000 recordings (scan, preview, grouping; goal: at most 6x)"
+  "$BENCH" --benchmark_filter=BM_ListCard --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true 2>/dev/null | grep -E "BM_ListCard.*median" | tee /tmp/tachora-bench-scale.txt
+  awk '/\/2000\// { a = $2 } /\/10000\// { b = $2 } END { if (a > 0) printf "10,000 take %.1fx the time of 2,000\n", b / a }' /tmp/tachora-bench-scale.txt
+fi
+
+if want list; then
+  echo "== tachora-cli list against an ffprobe loop, median of $LIST_ROUNDS alternating rounds"
+  LIST_OUT="$(mktemp -d /tmp/tachora-bench-list-XXXXXX)"
+  times_list=()
+  times_probe=()
+  rows=0
+  for ((round = 0; round < LIST_ROUNDS; round++)); do
+    out="$LIST_OUT/round-$round"
+    mkdir "$out"
+    for ((k = 0; k < 2; k++)); do
+      if (((round + k) % 2 == 0)); then
+        t0=$(now); "$CLI" list "$CARD" >"$out/list.tsv"; t1=$(now)
+        times_list+=("$(elapsed "$t0" "$t1")")
+        rows=$(($(wc -l <"$out/list.tsv") - 1))
+      else
+        t0=$(now)
+        for f in "${files[@]}"; do
+          ffprobe -v error -show_entries format=duration:stream=width,height -of csv=p=0 "$f"
+        done >"$out/probe.csv"
+        t1=$(now)
+        times_probe+=("$(elapsed "$t0" "$t1")")
+      fi
+    done
   done
-  t1=$(now)
-  probe_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+  rm -rf "${LIST_OUT:?}"
+  list_s=$(printf '%s\n' "${times_list[@]}" | median)
+  probe_s=$(printf '%s\n' "${times_probe[@]}" | median)
   echo "tachora-cli list: ${list_s}s ($rows rows after grouping); ffprobe loop: ${probe_s}s; list is $(ratio "$probe_s" "$list_s")x faster"
+  echo "  rounds (s): list ${times_list[*]} | ffprobe ${times_probe[*]}"
 fi
 
 # Copy timings. In every round each contender copies into a fresh folder;
@@ -126,8 +166,6 @@ fi
 # built its catalogue), including its flush to the disk; its whole run is
 # reported beside it.
 ROUNDS="${TACHORA_BENCH_ROUNDS:-7}"
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print ""; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", b - a }'; }
 mibs() { awk -v b="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.0f", b / 1048576 / s; else print "inf" }'; }
 ratio2() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }'; }
 
@@ -182,19 +220,21 @@ compare_copy() {
   echo "  rounds (s): ours ${times_ours[*]} | cp ${times_cp[*]} | cp+sync ${times_cpsync[*]}"
 }
 
-OUT="$(mktemp -d /tmp/tachora-bench-copy-XXXXXX)"
-trap 'rm -rf "$OUT"' EXIT
-echo "== copy onto the disk"
-compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$OUT" keep
-compare_copy "3 large recordings + .dat files" "$LARGE_MEDIA" "$OUT" keep
+if want copy; then
+  OUT="$(mktemp -d /tmp/tachora-bench-copy-XXXXXX)"
+  trap 'rm -rf "$OUT"' EXIT
+  echo "== copy onto the disk"
+  compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$OUT" keep
+  compare_copy "3 large recordings + .dat files" "$LARGE_MEDIA" "$OUT" keep
 
-# The same into memory (tmpfs), where no disk and no inode-table state of a
-# busy ext4 volume blur the difference: this isolates the engine's cost
-# (sync has nothing to write there).
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  SHM="$(mktemp -d /dev/shm/tachora-bench-copy-XXXXXX)"
-  trap 'rm -rf "$OUT" "$SHM"' EXIT
-  echo "== copy into tmpfs"
-  compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$SHM" delete
-  compare_copy "3 large recordings + .dat files" "$LARGE_MEDIA" "$SHM" delete
+  # The same into memory (tmpfs), where no disk and no inode-table state of a
+  # busy ext4 volume blur the difference: this isolates the engine's cost
+  # (sync has nothing to write there).
+  if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    SHM="$(mktemp -d /dev/shm/tachora-bench-copy-XXXXXX)"
+    trap 'rm -rf "$OUT" "$SHM"' EXIT
+    echo "== copy into tmpfs"
+    compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$SHM" delete
+    compare_copy "3 large recordings + .dat files" "$LARGE_MEDIA" "$SHM" delete
+  fi
 fi

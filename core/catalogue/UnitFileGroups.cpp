@@ -76,7 +76,7 @@ bool StartOrder(const TFileItem &a, const TFileItem &b) {
 }  // namespace
 
 void TFileManager::AutoGroupLocked() {
-  std::sort(fRows.begin(), fRows.end(), StartOrder);
+  SortRows(fRows, StartOrder);
   const size_t n = fRows.size();
   // The rows still standing alone after each row, as a list in start order:
   // a joined row leaves it at once, so a trip of thousands of recordings

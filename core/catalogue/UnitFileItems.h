@@ -13,6 +13,7 @@
 // here touch no file and keep no state, so any thread may call them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -125,6 +126,21 @@ double LogOverlap(const TFileItemSubitem &rec, const TGPSLogFileItem &log);
 
 // Strict "a before b" for the sort column; `ascending` false reverses.
 bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending);
+
+// Sorts rows by `less`, moving each row once: a row is a large record, and
+// moving it at every step of a sort costs more than the comparisons on a
+// card of thousands of rows. Rows that compare equal keep no defined order.
+template <typename TLess>
+void SortRows(std::vector<TFileItem> &rows, TLess less) {
+  std::vector<TFileItem *> order(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) order[i] = &rows[i];
+  std::sort(order.begin(), order.end(),
+            [&](const TFileItem *a, const TFileItem *b) { return less(*a, *b); });
+  std::vector<TFileItem> sorted;
+  sorted.reserve(rows.size());
+  for (TFileItem *row : order) sorted.push_back(std::move(*row));
+  rows = std::move(sorted);
+}
 
 // Estimated start of a recorder log whose file times are unusable: one
 // 58-byte line every 2 seconds before its end.

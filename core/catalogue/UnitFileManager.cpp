@@ -201,10 +201,9 @@ std::vector<TGPSLogFileItem> TFileManager::GetLogFileItems() const {
 void TFileManager::SortLocked() {
   const int column = fSortColumn;
   const bool ascending = fAscending;
-  std::sort(fRows.begin(), fRows.end(),
-            [column, ascending](const TFileItem &a, const TFileItem &b) {
-              return RowLess(a, b, column, ascending);
-            });
+  SortRows(fRows, [column, ascending](const TFileItem &a, const TFileItem &b) {
+    return RowLess(a, b, column, ascending);
+  });
 }
 
 void TFileManager::Sort() {
