@@ -93,6 +93,34 @@ TEST(CatalogueSearch, FullRunListsPreviewsAndGroups) {
   EXPECT_EQ(trip.TrackText, "7.2km");
 }
 
+// Every notification makes the list read every row: a card's preview must
+// not notify once per row, or listing grows with the square of the card.
+TEST(CatalogueSearch, PreviewNotifiesOncePerPercentNotPerRow) {
+  InitLanguages(1033);
+  TTestCard card;
+  FillCard(card, 250);
+  std::atomic<TFileManager *> self{nullptr};
+  std::vector<std::string> previews;
+  TFileManagerOptions opt;
+  opt.Roots = {card.Root};
+  opt.InitialDelayMs = 0;
+  opt.LowPriorityPreview = false;
+  TFileManager fm(opt, [&] {
+    if (TFileManager *m = self.load()) {
+      const std::string s = m->Status();
+      if (s.rfind("Preview ", 0) == 0 && s.back() == '%') previews.push_back(s);
+    }
+  });
+  self = &fm;
+  fm.WaitFor();
+  ASSERT_FALSE(previews.empty());
+  EXPECT_LE(previews.size(), 101u);  // 0% to 100%
+  EXPECT_EQ(std::set<std::string>(previews.begin(), previews.end()).size(), previews.size());
+  EXPECT_EQ(previews.back(), "Preview 100%");
+  ASSERT_EQ(fm.RowCount(), 1);
+  EXPECT_EQ(fm.GetItem(0).Items.size(), 250u);
+}
+
 TEST(CatalogueSearch, ClearDuringASearchEmptiesTheListWhenItEnds) {
   InitLanguages(1033);
   TTestCard card;
