@@ -160,20 +160,23 @@ std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &nam
 }
 
 std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cache) {
-  TNoCaseDirCache local;
-  TNoCaseDirCache &c = cache ? *cache : local;
+  // One look-up tries the exact name first and lists the folder only when
+  // that fails; many look-ups list each folder once.
+  auto find = [cache](const std::string &dir, const std::string &name, bool wantDir) {
+    return cache ? cache->Find(dir, name, wantDir) : FindNoCase(dir, name, wantDir);
+  };
   const std::string dir = ExtractFileDir(videoPath);
   const std::string stem = BaseNameNoExt(videoPath);
   if (stem.empty()) return {};
   for (const char *ext : kTelemetryExtensions) {
-    std::string p = c.Find(dir.empty() ? "." : dir, stem + ext);
+    std::string p = find(dir.empty() ? "." : dir, stem + ext, false);
     if (!p.empty()) return p;
   }
   // The card's INFO folder beside the recordings' folder.
   const std::string parent = ExtractFileDir(AbsolutePath(dir.empty() ? "." : dir));
   if (parent.empty()) return {};
-  const std::string info = c.Find(parent, "INFO", true);
-  return info.empty() ? std::string() : c.Find(info, stem + ".DAT");
+  const std::string info = find(parent, "INFO", true);
+  return info.empty() ? std::string() : find(info, stem + ".DAT", false);
 }
 
 }  // namespace tachora
