@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -124,17 +125,22 @@ int TFileManager::ScanFolder(const std::string &folder, int depth,
     const std::string lower = ToLowerAscii(dir);
     return lower.find("log") != std::string::npos || lower.find("gps") != std::string::npos;
   }();
-  int here = 0, below = 0;
-  while (!StopRequested()) {
-    errno = 0;
-    dirent *e = readdir(dp);
-    if (!e) break;
+  // Entries in name order, not the file system's (hash order on ext4): what
+  // a search finds first (a .dat of a recording's name met in two folders,
+  // equal GPS log overlaps) must not depend on how a folder was written.
+  std::vector<std::pair<std::string, unsigned char>> entries;
+  while (dirent *e = readdir(dp)) {
     const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
+    if (name != "." && name != "..") entries.emplace_back(name, e->d_type);
+  }
+  std::sort(entries.begin(), entries.end());
+  int here = 0, below = 0;
+  for (const auto &[name, type] : entries) {
+    if (StopRequested()) break;
     const std::string path = dir + name;
-    bool isDir = e->d_type == DT_DIR;
-    bool isFile = e->d_type == DT_REG;
-    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+    bool isDir = type == DT_DIR;
+    bool isFile = type == DT_REG;
+    if (type == DT_UNKNOWN || type == DT_LNK) {
       TFileStat st;
       if (!StatFile(path, st)) continue;  // vanished or a dangling link
       isDir = st.IsDir;

@@ -228,6 +228,31 @@ TEST_F(CatalogueCard, Mp4RecordingsFormATripWithTheirTelemetry) {
             card.Path("DCIM/100MEDIA/file0002.mp4"));
 }
 
+// A folder is walked in name order whatever order the file system lists it
+// in, so what is met first (rows, .dat files of the same name, GPS logs)
+// is the same on every copy of a card.
+TEST_F(CatalogueCard, FoldersAreWalkedInNameOrder) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) names.push_back("REC" + std::to_string(1000 + i * 7 % 40));
+  for (const auto &n : names) {
+    card.FakeMovie("DCIM/" + n + ".MOV");
+    card.Write("gps/" + n + ".log", "x");
+  }
+  card.Dat("b/SAME.dat", At(10, 0), 60);
+  card.Dat("a/SAME.dat", At(11, 0), 60);
+  card.SetTimes(card.FakeMovie("DCIM/z/SAME.MOV"), At(10, 1));
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  std::vector<std::string> rows, logs;
+  for (const auto &r : fm.Items()) rows.push_back(r.Summary.DisplayName);
+  for (const auto &l : fm.GetLogFiles()) logs.push_back(BaseNameNoExt(l));
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(rows.size(), names.size() + 1);
+  EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.end() - 1), names);
+  EXPECT_EQ(logs, names);
+  EXPECT_EQ(FindRec(fm.Items(), "SAME")->TelemetryPath, card.Path("a/SAME.dat"));
+}
+
 TEST_F(CatalogueCard, ScanDepthLimitLinksAndUnreadableFolders) {
   card.FakeMovie("a/b/c/FILE0003.MOV");    // three levels below the root
   card.FakeMovie("a/b/c/d/FILE0004.MOV");  // four: not searched
