@@ -68,7 +68,7 @@ void BM_Cut10to90(benchmark::State &state) {
   int64_t bytes = 0;
   for (auto _ : state) {
     TCutResult r = CutFragment(trip, o, nullptr, {});
-    if (!r.written) state.SkipWithError(r.message.c_str());
+    if (!r.written) state.SkipWithError(CutErrorText(r).c_str());
     bytes = r.mediaBytes;
   }
   state.SetBytesProcessed(state.iterations() * bytes);

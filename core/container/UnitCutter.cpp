@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/UnitFileIO.h"
 #include "container/UnitMOV.h"
 
 namespace tachora {
@@ -19,23 +20,6 @@ namespace {
 std::string BaseName(const std::string &path) {
   size_t p = path.find_last_of('/');
   return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-bool WriteWholeFile(const std::string &path, const std::string &text, std::string &error) {
-  const std::string part = path + ".part";
-  FILE *f = std::fopen(part.c_str(), "wb");
-  if (!f) {
-    error = part + ": " + std::strerror(errno);
-    return false;
-  }
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(part.c_str(), path.c_str()) != 0) {
-    error = path + ": " + std::strerror(errno);
-    std::remove(part.c_str());
-    return false;
-  }
-  return true;
 }
 
 // True when both names lead to one existing file (links, "./", case on
@@ -85,38 +69,109 @@ std::string DefaultFragmentName(const std::string &caption, TDateTime start, TDa
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
+const char *CutStageText(TCutStage stage) {
+  switch (stage) {
+    case TCutStage::Opening:
+      return "Opening file";
+    case TCutStage::Copying:
+      return "Copying data";
+    case TCutStage::Meta:
+      return "Generating meta info data";
+    case TCutStage::WritingHeaders:
+      return "Writing headers and indexes";
+  }
+  return "";
+}
+
+std::string CutErrorText(const TCutResult &r) {
+  const std::string detail = r.errorDetail.empty() ? "" : ": " + r.errorDetail;
+  switch (r.error) {
+    case TCutError::None:
+      return {};
+    case TCutError::NoOutput:
+      return "No output file name";
+    case TCutError::EmptySelection:
+      return "The selection is empty: B must lie after A";
+    case TCutError::NoTrackChosen:
+      return "Neither video nor audio is chosen: the fragment would hold nothing";
+    case TCutError::ReplacesSource:
+      return r.errorPath + " would replace " + r.errorDetail + ", which the fragment is cut from";
+    case TCutError::NothingReadable:
+      return "None of the recordings of the selection could be read as a MOV file";
+    case TCutError::NoTrackToCopy:
+      return "The recordings hold no video or audio in a known format: nothing to copy";
+    case TCutError::Cancelled:
+      return "Cancelled: no file was written";
+    case TCutError::CannotCreate:
+      return "Cannot create the output file " + r.errorPath + detail;
+    case TCutError::CannotWrite:
+      return "Cannot write the output file " + r.errorPath + detail;
+  }
+  return {};
+}
+
+std::string CutNoteText(const TCutNote &n) {
+  const std::string detail = n.detail.empty() ? "" : ": " + n.detail;
+  switch (n.kind) {
+    case TCutNoteKind::Unreadable:
+      return n.path + ": cannot be read as a MOV file" + detail;
+    case TCutNoteKind::VideoLeftOut:
+      return n.path +
+             ": the picture is in another format than the first recording's (codec or "
+             "picture size) and was left out";
+    case TCutNoteKind::SoundLeftOut:
+      return n.path +
+             ": the sound is in another format than the first recording's (codec, "
+             "sample rate, channels or sample size) and was left out";
+    case TCutNoteKind::CopyFailed:
+      return n.path + ": not copied completely" + detail;
+    case TCutNoteKind::MetaFailed:
+      return n.path + ": no telemetry for the fragment" + detail;
+    case TCutNoteKind::MetaNotWritten:
+      return "Cannot write " + n.path + detail;
+  }
+  return {};
+}
+
 TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMetaSource *meta,
                        const TCutProgressFn &progress) {
   TCutResult result;
   result.moviePath = options.output;
-  if (options.output.empty()) {
-    result.message = "No output file name";
+  auto fail = [&](TCutError error, std::string path = {}, std::string detail = {}) {
+    result.error = error;
+    result.errorPath = std::move(path);
+    result.errorDetail = std::move(detail);
+    result.written = false;
     return result;
+  };
+  if (options.output.empty()) return fail(TCutError::NoOutput);
+  if (!(options.b > options.a)) return fail(TCutError::EmptySelection);
+  if (!options.video && !options.audio) return fail(TCutError::NoTrackChosen);
+  // Neither the movie nor its telemetry may take the place of a file the
+  // fragment is cut from (by any spelling: links, "./", case on
+  // case-insensitive file systems).
+  const bool wantMeta = options.meta && meta;
+  const std::string metaPath = MetaFileName(options.output);
+  for (const TCutRecording &rec : trip.recordings) {
+    std::vector<const std::string *> sources = {&rec.path};
+    for (const std::string &c : rec.companions) sources.push_back(&c);
+    for (const std::string *source : sources)
+      for (const std::string *target : {&options.output, &metaPath}) {
+        if (source->empty() || (target == &metaPath && !wantMeta)) continue;
+        if (SameFile(*source, *target)) return fail(TCutError::ReplacesSource, *target, *source);
+      }
   }
-  if (!(options.b > options.a)) {
-    result.message = "The selection is empty: B must lie after A";
-    return result;
-  }
-  // The cut is renamed over the output at the end: it must never take the
-  // place of a recording it is cut from.
-  for (const TCutRecording &rec : trip.recordings)
-    if (SameFile(rec.path, options.output)) {
-      result.message = "The output file is one of the recordings to cut: " + options.output;
-      return result;
-    }
-  const std::string part = options.output + ".part";
-  std::unique_ptr<TMOVWriter> writer;
-  try {
-    writer = std::make_unique<TMOVWriter>(part, options.mediaDataLimit);
-  } catch (const std::exception &e) {
-    result.message = std::string("Cannot create the output file: ") + e.what();
-    return result;
-  }
+
+  TAtomicFile file(options.output);
+  std::string error;
+  if (!file.Open(&error)) return fail(TCutError::CannotCreate, options.output, error);
+  std::unique_ptr<TMOVWriter> writer =
+      std::make_unique<TMOVWriter>(file.Fd(), options.mediaDataLimit);
 
   TCutProgress info;
   info.recordings = trip.recordings.size();
-  auto report = [&](const std::string &action, double fraction) {
-    info.action = action;
+  auto report = [&](TCutStage stage, double fraction) {
+    info.stage = stage;
     info.fraction = fraction;
     return !progress || progress(info);
   };
@@ -133,48 +188,50 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
     e = std::clamp<long double>(e, 0, 1);
     info.recording = i;
     info.fileName = BaseName(rec.path);
-    if (!report("Opening file", 0)) {
+    if (!report(TCutStage::Opening, 0)) {
       result.cancelled = true;
       break;
     }
     auto reader = std::make_unique<TMOVReader>(rec.path, false);
-    if (!report("Copying data", 0)) {
+    if (!report(TCutStage::Copying, 0)) {
       result.cancelled = true;
       break;
     }
     if (reader->HasMovie()) {
-      const int leftOut = writer->LeftOutTracks();
+      const int videoOut = writer->LeftOutTracks(kKindVideo);
+      const int soundOut = writer->LeftOutTracks(kKindAudio);
       try {
         auto cb = [&](double fraction, double seconds) {
           info.outputSeconds = seconds;
-          return report("Copying data", fraction);
+          return report(TCutStage::Copying, fraction);
         };
         if (!writer->CopySamples(*reader, options.video, options.audio, cb, e, s))
           result.cancelled = true;
       } catch (const TMOVWriteError &ex) {
         // Disk full or the like: what the tables would describe is not in
         // the file, so there is nothing worth keeping.
-        writer.reset();
-        std::remove(part.c_str());
-        result.message = std::string("Cannot write the output file: ") + ex.what();
-        return result;
+        return fail(TCutError::CannotWrite, options.output, ex.what());
       } catch (const std::exception &ex) {
-        result.errors.push_back(info.fileName + ": " + ex.what());
+        result.notes.push_back({TCutNoteKind::CopyFailed, rec.path, ex.what()});
       }
-      if (writer->LeftOutTracks() > leftOut)
-        result.errors.push_back(info.fileName +
-                                ": a track in another format than the first recording's (codec "
-                                "or picture size) was left out");
-      if (!templ) templ = std::move(reader);
+      if (writer->LeftOutTracks(kKindVideo) > videoOut)
+        result.notes.push_back({TCutNoteKind::VideoLeftOut, rec.path, {}});
+      if (writer->LeftOutTracks(kKindAudio) > soundOut)
+        result.notes.push_back({TCutNoteKind::SoundLeftOut, rec.path, {}});
+      if (!templ) {
+        // Tracks come from the first readable recording only.
+        if (writer->TrackCount() == 0) return fail(TCutError::NoTrackToCopy);
+        templ = std::move(reader);
+      }
       if (result.cancelled) break;
     } else {
-      result.errors.push_back(info.fileName + ": " + reader->Error());
+      result.notes.push_back({TCutNoteKind::Unreadable, rec.path, reader->Error()});
     }
-    if (options.meta && meta && rec.hasTelemetry && rec.telemetryEnd > rec.telemetryStart) {
+    if (wantMeta && rec.hasTelemetry && rec.telemetryEnd > rec.telemetryStart) {
       long double ms = RecordingFraction(options.a, rec.telemetryStart, rec.telemetryEnd);
       long double me = RecordingFraction(options.b, rec.telemetryStart, rec.telemetryEnd);
       if (ms < 1 && me > 0) {
-        if (!report("Generating meta info data", 1)) {
+        if (!report(TCutStage::Meta, 1)) {
           result.cancelled = true;
           break;
         }
@@ -186,52 +243,38 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
             metaText += text;
           }
         } catch (const std::exception &ex) {
-          result.errors.push_back(info.fileName + ": " + ex.what());
+          result.notes.push_back({TCutNoteKind::MetaFailed, rec.path, ex.what()});
         }
       }
     }
   }
 
-  // Headers are written after a cancel too: the file keeps what was copied.
+  if (result.cancelled && !options.keepOnCancel) return fail(TCutError::Cancelled);
+  if (!templ) return fail(result.cancelled ? TCutError::Cancelled : TCutError::NothingReadable);
   if (progress) {
-    info.action = "Writing headers and indexes";
+    info.stage = TCutStage::WritingHeaders;
     info.fraction = 1;
     progress(info);
-  }
-  if (!templ) {
-    writer.reset();
-    std::remove(part.c_str());
-    result.message = result.cancelled
-                         ? "Cancelled before anything was copied"
-                         : "None of the recordings of the selection could be read as a MOV file";
-    return result;
   }
   try {
     writer->WriteMovie(*templ);
     result.mediaBytes = writer->MediaBytes();
+    result.copyCalls = writer->CopyCalls();
     result.outputSeconds = static_cast<double>(writer->DurationMs()) / 1000.0;
     writer->Close();
   } catch (const std::exception &ex) {
-    writer.reset();
-    std::remove(part.c_str());
-    result.message = std::string("Cannot write the output file: ") + ex.what();
-    return result;
+    return fail(TCutError::CannotWrite, options.output, ex.what());
   }
   writer.reset();
   templ.reset();
-  if (std::rename(part.c_str(), options.output.c_str()) != 0) {
-    result.message = options.output + ": " + std::strerror(errno);
-    std::remove(part.c_str());
-    return result;
-  }
+  if (!file.Commit(TAtomicFile::TSync::None, &error))
+    return fail(TCutError::CannotWrite, options.output, error);
   result.written = true;
   if (!metaText.empty()) {
-    std::string error;
-    const std::string metaPath = MetaFileName(options.output);
-    if (WriteWholeFile(metaPath, metaText, error))
+    if (WriteFileAtomic(metaPath, metaText, &error))
       result.metaPath = metaPath;
     else
-      result.errors.push_back(error);
+      result.notes.push_back({TCutNoteKind::MetaNotWritten, metaPath, error});
   }
   if (options.startDate > 0 && options.endDate > 0) {
     // Linux cannot set a file's birth time: access and modification = B.

@@ -72,6 +72,16 @@ struct TMOVTrack {
   std::string codec;  // four characters, upper case, zero bytes kept
   uint8_t kind = kKindOther;
   TDateTime creationTime = 0;
+  // Sound format from the first sample description (0 when unknown):
+  // channels, bits per sample, samples per second.
+  uint32_t channels = 0;
+  uint32_t sampleBits = 0;
+  double sampleRate = 0;
+  // The edit list: the presentation starts after `editDelay` units of the
+  // movie's time scale with the media at `editMediaTime` (AAC priming,
+  // B-frame delay); both 0 without an edit list.
+  int64_t editDelay = 0;
+  int64_t editMediaTime = 0;
 
   // The sample tables as stored in the file.
   std::vector<int64_t> chunkOffsets;
@@ -199,6 +209,7 @@ class TMOVReader : public TMOVBaseFile {
   void OnStsz(int64_t end);
   void OnStts(int64_t end);
   void OnCtts(int64_t end);
+  void OnElst(int64_t end);
 
   std::vector<TAtomHandler> fHandlers;
   bool fInsideMovie = false;
@@ -222,6 +233,8 @@ class TMOVWriter : public TMOVBaseFile {
   // Creates (or truncates) the file and writes the file-type atom; throws
   // TMOVError when the file cannot be created.
   explicit TMOVWriter(const std::string &fileName, int64_t mediaDataLimit = kMediaDataLimit);
+  // Writes to an empty file the caller owns (see TMOVStream::WrapWrite).
+  explicit TMOVWriter(int fd, int64_t mediaDataLimit = kMediaDataLimit);
   ~TMOVWriter() override;
 
   // Copies the samples of `source` between start and end (fractions of the
@@ -239,9 +252,15 @@ class TMOVWriter : public TMOVBaseFile {
 
   int64_t MediaBytes() const { return fMediaBytesTotal; }
   // Source tracks left out because their format (kind, codec, picture
-  // size) differs from the output track with their ID: the movie atom
-  // describes the first recording's samples, and others would not decode.
-  int LeftOutTracks() const { return fLeftOut; }
+  // size; for sound also channels, sample size and rate) differs from the
+  // output track with their ID: the movie atom describes the first
+  // recording's samples, and others would not decode or would play at the
+  // wrong speed. By the kind of the output track.
+  int LeftOutTracks(TMOVTrackKind kind) const { return fLeftOut[kind]; }
+  // Number of tracks the new movie has so far.
+  size_t TrackCount() const { return fTracks.size(); }
+  // copy_file_range calls so far (benchmarks).
+  int64_t CopyCalls() const { return fStream ? fStream->CopyCalls() : 0; }
   // Sample index of a track at a fraction of its duration.
   static uint32_t SampleAt(const TMOVTrack &track, long double fraction);
 
@@ -249,6 +268,15 @@ class TMOVWriter : public TMOVBaseFile {
   struct TOutState {
     bool hasComposition = false;
     uint32_t samples = 0;
+    // Source presentation time (seconds, the first recording's time line)
+    // of output media time 0, and the composition offset of the earliest
+    // shown picture among the first samples (media units).
+    long double startAt = 0;
+    int64_t firstShown = 0;
+    // The edit written for the track: an empty stretch (movie units), then
+    // the media from `editMedia`.
+    int64_t editEmpty = 0;
+    int64_t editMedia = 0;
   };
   struct TPlan;
   void StartMediaData();
@@ -259,11 +287,15 @@ class TMOVWriter : public TMOVBaseFile {
   void CopyAtoms(const TMOVReader &templ, int64_t end);
   void WriteTableAtom(uint32_t type);
   void AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n, int64_t bytes);
-  uint32_t PlanRun(const TPlan &plan, long double limit, bool limited, bool strict,
-                   int64_t &bytes) const;
+  uint32_t PlanRun(const TPlan &plan, int64_t before, int64_t &bytes) const;
   long double OutputDuration(const TPlan &plan, uint32_t duration) const;
   TMOVTrack *FindOutput(uint32_t trackId);
   void AlignVideoEnd();
+  void PlanEdits();
+  int64_t EditDuration(const TMOVTrack &t) const;
+  void WriteEdits(const TMOVTrack &t);
+  void WriteFileType(const TMOVReader &templ);
+  static bool SameFormat(const TMOVTrack &out, const TMOVTrack &in);
 
   int64_t fLimit;
   std::vector<TOutState> fOut;
@@ -272,7 +304,7 @@ class TMOVWriter : public TMOVBaseFile {
   int64_t fMediaBytes = 0;
   int64_t fMediaBytesTotal = 0;
   int fCopies = 0;
-  int fLeftOut = 0;
+  int fLeftOut[3] = {0, 0, 0};
   std::vector<std::pair<int64_t, uint32_t>> fOpenAtoms;  // position, type
   bool fCompositionWritten = false;
 };

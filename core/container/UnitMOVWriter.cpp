@@ -3,12 +3,13 @@
 // the limit is passed), then the movie atom modelled on the first
 // recording's.
 //
-// Video keeps one sample per chunk. Runs of samples of any other track that
-// lie next to each other in the source, and that the interleaving takes in
-// a row anyway, become one chunk of many samples: for PCM audio (one table
-// entry per 2-byte sample) this keeps the new movie atom a small fraction
-// of the size it would have with a chunk per sample. Sample order, times
-// and sizes are the same either way.
+// Within a recording's selected range the samples keep the order in which
+// they lie in the source, so that the media data is the source's bytes
+// with only the unselected tracks taken out, copied in a few large pieces.
+// Runs of a track's samples that lie back to back in the source become one
+// chunk of many samples (up to a size cap): for PCM audio (one table entry
+// per 2-byte sample) this keeps the new movie atom a small fraction of the
+// size it would have with a chunk per sample.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -49,13 +50,22 @@ struct TMOVWriter::TPlan {
   int out = -1;
 };
 
+namespace {
+const uint8_t kFileType[24] = {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ',
+                               0, 0, 0, 0,    'q', 't', ' ', ' ', 0,   0,   0,   0};
+}
+
 TMOVWriter::TMOVWriter(const std::string &fileName, int64_t mediaDataLimit)
     : fLimit(mediaDataLimit > 0 ? mediaDataLimit : kMediaDataLimit) {
   std::string error;
   fStream = TMOVStream::CreateWrite(fileName, &error);
   if (!fStream) throw TMOVError(error);
-  static const uint8_t kFileType[24] = {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ',
-                                        0, 0, 0, 0,    'q', 't', ' ', ' ', 0,   0,   0,   0};
+  fStream->Write(kFileType, sizeof kFileType);
+}
+
+TMOVWriter::TMOVWriter(int fd, int64_t mediaDataLimit)
+    : fLimit(mediaDataLimit > 0 ? mediaDataLimit : kMediaDataLimit) {
+  fStream = TMOVStream::WrapWrite(fd);
   fStream->Write(kFileType, sizeof kFileType);
 }
 
@@ -121,6 +131,18 @@ void TMOVWriter::EndMediaData() {
   fMediaStart = -1;
 }
 
+bool TMOVWriter::SameFormat(const TMOVTrack &out, const TMOVTrack &in) {
+  if (out.kind != in.kind || out.codec != in.codec) return false;
+  if (out.kind == kKindVideo) return out.width == in.width && out.height == in.height;
+  if (out.kind == kKindAudio) {
+    // The time scale stands for the rate when the description has none.
+    const double a = out.sampleRate > 0 ? out.sampleRate : out.timeScale;
+    const double b = in.sampleRate > 0 ? in.sampleRate : in.timeScale;
+    return out.channels == in.channels && out.sampleBits == in.sampleBits && a == b;
+  }
+  return out.width == in.width && out.height == in.height;
+}
+
 bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copyAudio,
                              const TMOVProgress &progress, long double endFraction,
                              long double startFraction) {
@@ -160,11 +182,11 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     p.next = p.first;
     p.count = p.last >= p.first ? p.last - p.first + 1 : 0;
     TMOVTrack *out = FindOutput(t.trackId);
-    if (out && (out->kind != t.kind || out->codec != t.codec || out->width != t.width ||
-                out->height != t.height)) {
-      // E.g. a recording made after the picture size was changed: its
-      // frames cannot be decoded with the first recording's description.
-      ++fLeftOut;
+    if (out && !SameFormat(*out, t)) {
+      // E.g. a recording made after the picture size or the sound settings
+      // were changed: its samples cannot be decoded (or would play at the
+      // wrong speed) with the first recording's description.
+      ++fLeftOut[out->kind < 3 ? out->kind : 0];
       continue;
     }
     if (!out && mayAddTracks &&
@@ -176,8 +198,31 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
       n.codec = t.codec;
       n.width = t.width;
       n.height = t.height;
+      n.channels = t.channels;
+      n.sampleBits = t.sampleBits;
+      n.sampleRate = t.sampleRate;
       fTracks.push_back(std::move(n));
-      fOut.emplace_back();
+      TOutState state;
+      // Where the first copied sample lies on the source's presentation
+      // time line, so that the edit list can start all tracks together.
+      if (t.timeScale > 0) {
+        const long double scale = t.timeScale;
+        const long double movieScale = source.TimeScale() > 0 ? source.TimeScale() : scale;
+        state.startAt = t.editDelay / movieScale +
+                        static_cast<long double>(t.SampleTime(p.first) - t.editMediaTime) / scale;
+      }
+      if (t.HasCompositionOffsets() && p.count > 0) {
+        // The earliest shown picture of the first group of pictures.
+        const int64_t t0 = t.SampleTime(p.first);
+        int64_t shown = std::numeric_limits<int64_t>::max();
+        for (uint32_t k = p.first; k <= p.last && k - p.first < 64; ++k) {
+          if (k > p.first && t.IsKey(k)) break;
+          const TMOVSample x = t.Sample(k);
+          shown = std::min(shown, x.time - t0 + x.compositionOffset);
+        }
+        state.firstShown = shown;
+      }
+      fOut.push_back(state);
       out = &fTracks.back();
     }
     if (!out || p.count == 0) continue;
@@ -198,11 +243,15 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
         break;
       }
     int64_t lastProgress = -16;
-    // Picks in order of output time, ties to the lower track index.
-    using TEntry = std::pair<long double, int>;
+    // The samples go out in the order in which they lie in the source (each
+    // track's own order kept): the recorder interleaved them already, and
+    // back-to-back source bytes stay back to back, so that they are copied
+    // in one go. Picks the track whose next sample lies first.
+    using TEntry = std::pair<int64_t, int>;
     std::priority_queue<TEntry, std::vector<TEntry>, std::greater<TEntry>> queue;
     for (size_t j = 0; j < plans.size(); ++j)
-      if (plans[j].active) queue.emplace(plans[j].time, static_cast<int>(j));
+      if (plans[j].active)
+        queue.emplace(plans[j].src->SampleOffset(plans[j].next), static_cast<int>(j));
     // A valid source never holds more sample bytes than the file; overlapping
     // samples in a damaged one must not turn into an endless output.
     int64_t budget = source.Stream()->Size();
@@ -219,20 +268,12 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
         }
       }
       int64_t bytes = 0;
-      uint32_t n = 1;
-      if (p.src->kind == kKindVideo) {
-        bytes = p.src->SampleSize(p.next);
-      } else {
-        // Take the samples that the interleaving would pick next anyway and
-        // that follow each other in the source: one chunk.
-        const bool others = !queue.empty();
-        n = PlanRun(p, others ? queue.top().first : 0, others, others && queue.top().second < pick,
-                    bytes);
-      }
+      const uint32_t n = PlanRun(
+          p, queue.empty() ? std::numeric_limits<int64_t>::max() : queue.top().first, bytes);
       if (bytes > budget) break;
       budget -= std::max<int64_t>(bytes, 1);
       AppendSamples(p, source, n, bytes);
-      if (p.next <= p.last) queue.emplace(p.time, pick);
+      if (p.next <= p.last) queue.emplace(p.src->SampleOffset(p.next), pick);
     }
     EndMediaData();
     fStream->Flush();
@@ -304,60 +345,40 @@ long double TMOVWriter::OutputDuration(const TPlan &p, uint32_t duration) const 
   return duration;
 }
 
-uint32_t TMOVWriter::PlanRun(const TPlan &p, long double limit, bool limited, bool strict,
-                             int64_t &bytes) const {
-  // Stretches of samples that share a chunk and a time-to-sample entry lie
-  // back to back and have one duration, so PCM runs are planned a stretch
-  // at a time, not a sample at a time. Sample i of the run (i > 0) may be
-  // taken while the output time before it is below the limit (or equal,
-  // when the other track comes later in the pick order).
+uint32_t TMOVWriter::PlanRun(const TPlan &p, int64_t before, int64_t &bytes) const {
+  // One chunk: the samples from the next one on that lie back to back in
+  // the source, up to the first byte of another track's next sample and a
+  // size cap. Stretches of samples that share a chunk and a time-to-sample
+  // entry lie back to back, so PCM runs (one table entry per 2-byte
+  // sample) are planned a stretch at a time, not a sample at a time.
   const TMOVTrack &src = *p.src;
-  const TMOVTrack &out = fTracks[p.out];
   bytes = 0;
   uint32_t n = 0;
   uint32_t k = p.next;
-  long double time = p.time;
-  int64_t end = 0;
+  int64_t end = src.SampleOffset(k);
   while (k <= p.last) {
+    if (src.SampleOffset(k) != end || (n > 0 && end >= before)) break;
     const uint32_t stretchEnd = std::min<uint64_t>(src.StretchEnd(k), uint64_t(p.last) + 1);
-    if (n > 0 && src.SampleOffset(k) != end) break;
-    const long double step =
-        out.timeScale > 0 ? OutputDuration(p, src.SampleDuration(k)) / out.timeScale : 0;
-    uint64_t m = stretchEnd - k;
-    if (limited) {
-      // Samples n, n+1, ... start at time, time + step, ...
-      uint64_t allowed;
-      if (time > limit || (strict && time == limit))
-        allowed = 0;
-      else if (step <= 0)
-        allowed = m;
-      else {
-        const long double room = (limit - time) / step;
-        allowed = room >= static_cast<long double>(m) ? m : static_cast<uint64_t>(room) + 1;
-        if (strict && allowed > 0 && time + (allowed - 1) * step >= limit) --allowed;
-      }
-      if (n == 0) allowed = std::max<uint64_t>(allowed, 1);
-      m = std::min(m, allowed);
-    }
-    // The chunk's byte cap; its first sample always goes in.
+    const uint64_t m = stretchEnd - k;
     uint64_t taken = 0;
     if (src.constantSize) {
-      const int64_t z = src.sampleSizes[0];
-      const uint64_t fit = static_cast<uint64_t>(std::max<int64_t>(0, kMaxChunkBytes - bytes) / z);
+      const int64_t z = std::max<uint32_t>(src.sampleSizes[0], 1);
+      int64_t room = std::max<int64_t>(0, kMaxChunkBytes - bytes);
+      if (before > end) room = std::min(room, before - end);
+      const uint64_t fit = static_cast<uint64_t>(room / z);
       taken = std::min(m, n == 0 ? std::max<uint64_t>(fit, 1) : fit);
-      bytes += static_cast<int64_t>(taken) * z;
+      bytes += static_cast<int64_t>(taken) * src.sampleSizes[0];
+      end += static_cast<int64_t>(taken) * src.sampleSizes[0];
     } else {
       while (taken < m) {
         const uint32_t z = src.sampleSizes[k + taken];
-        if (n + taken > 0 && bytes + z > kMaxChunkBytes) break;
+        if (n + taken > 0 && (bytes + z > kMaxChunkBytes || end >= before)) break;
         bytes += z;
+        end += z;
         ++taken;
       }
     }
     if (taken == 0) break;
-    end = src.SampleOffset(k + static_cast<uint32_t>(taken) - 1) +
-          src.SampleSize(k + static_cast<uint32_t>(taken) - 1);
-    time += taken * step;
     n += static_cast<uint32_t>(taken);
     k += static_cast<uint32_t>(taken);
     if (k < stretchEnd) break;
@@ -508,6 +529,8 @@ void TMOVWriter::WriteMovie(const TMOVReader &templ) {
   if (!fStream) throw TMOVError("writer is closed");
   if (!templ.HasMovie() || !templ.Stream()) throw TMOVError("no movie to model the new one on");
   fStream->Flush();
+  WriteFileType(templ);
+  PlanEdits();
   // The movie atom itself is written here: its children are copied up to
   // the end of the last one the reader could walk, which may lie before the
   // end the atom's header claims in a damaged file.
@@ -523,6 +546,102 @@ void TMOVWriter::WriteMovie(const TMOVReader &templ) {
   CloseAtom();
   fStream->Flush();
   if (fStream->Size() != fStream->Position()) fStream->SetSize(fStream->Position());
+}
+
+void TMOVWriter::WriteFileType(const TMOVReader &templ) {
+  // An ISO file (.mp4) stays one: its sound descriptions are read by the
+  // ISO rules, not QuickTime's.
+  uint8_t head[16];
+  if (templ.Stream()->ReadAt(0, head, 16) != 16 || std::memcmp(head + 4, "ftyp", 4) != 0) return;
+  if (std::memcmp(head + 8, "qt  ", 4) == 0) return;
+  uint8_t brands[16];
+  std::memcpy(brands, head + 8, 8);
+  std::memcpy(brands + 8, head + 8, 4);
+  std::memcpy(brands + 12, "isom", 4);
+  fStream->WriteAt(8, brands, sizeof brands);
+}
+
+void TMOVWriter::PlanEdits() {
+  // Every track starts where the picture starts on the first recording's
+  // presentation time line (or, without picture, where the earliest track
+  // starts), never before that recording's own start: its hidden parts (AAC
+  // priming, the delay of B-frames) stay hidden.
+  const TMOVTrack *video = nullptr;
+  long double start = std::numeric_limits<long double>::max();
+  for (size_t i = 0; i < fTracks.size(); ++i) {
+    const TMOVTrack &t = fTracks[i];
+    if (t.timeScale <= 0) continue;
+    const long double shown =
+        fOut[i].startAt + static_cast<long double>(fOut[i].firstShown) / t.timeScale;
+    if (t.kind == kKindVideo && !video) {
+      video = &t;
+      start = shown;
+    } else if (!video) {
+      start = std::min(start, shown);
+    }
+  }
+  start = std::max<long double>(start, 0);
+  for (size_t i = 0; i < fTracks.size(); ++i) {
+    const TMOVTrack &t = fTracks[i];
+    TOutState &state = fOut[i];
+    state.editEmpty = state.editMedia = 0;
+    if (t.timeScale <= 0 || fTimeScale <= 0 || start == std::numeric_limits<long double>::max())
+      continue;
+    const long double media = (start - state.startAt) * t.timeScale;
+    if (!(std::fabs(media) < 1e15L)) continue;
+    const int64_t m = std::llround(media);
+    if (m >= t.duration) continue;  // nothing of it would show: leave it as it is
+    if (m >= 0)
+      state.editMedia = m;
+    else
+      state.editEmpty = std::llround(-media / t.timeScale * fTimeScale);
+  }
+  // The movie lasts as long as its longest track is shown.
+  int64_t longest = 0;
+  for (const TMOVTrack &t : fTracks) longest = std::max(longest, EditDuration(t));
+  if (fTimeScale > 0) {
+    fDuration = longest;
+    fDurationMs = longest * 1000 / fTimeScale;
+  }
+}
+
+int64_t TMOVWriter::EditDuration(const TMOVTrack &t) const {
+  if (t.timeScale <= 0 || fTimeScale <= 0) return t.duration;
+  const TOutState &state = fOut[&t - fTracks.data()];
+  // Composition offsets shift every picture by about the delay of the
+  // first one: the last is shown that much after the end of decoding.
+  const int64_t end =
+      t.duration + (state.hasComposition ? std::max<int64_t>(state.firstShown, 0) : 0);
+  const int64_t shown = std::max<int64_t>(0, end - state.editMedia);
+  return state.editEmpty + std::llround(static_cast<long double>(shown) * fTimeScale / t.timeScale);
+}
+
+void TMOVWriter::WriteEdits(const TMOVTrack &t) {
+  const TOutState &state = fOut[&t - fTracks.data()];
+  if (state.editEmpty == 0 && state.editMedia == 0) return;
+  const int64_t segment = EditDuration(t) - state.editEmpty;
+  const bool wide = segment > int64_t(std::numeric_limits<uint32_t>::max()) ||
+                    state.editEmpty > int64_t(std::numeric_limits<uint32_t>::max()) ||
+                    state.editMedia > int64_t(std::numeric_limits<int32_t>::max());
+  TMOVStream &w = *fStream;
+  auto entry = [&](int64_t duration, int64_t media) {
+    if (wide) {
+      w.WriteU64(static_cast<uint64_t>(duration));
+      w.WriteU64(static_cast<uint64_t>(media));
+    } else {
+      w.WriteU32(static_cast<uint32_t>(duration));
+      w.WriteU32(static_cast<uint32_t>(media));
+    }
+    w.WriteU32(0x00010000);  // rate 1.0
+  };
+  OpenAtom(FourCC("edts"));
+  OpenAtom(FourCC("elst"));
+  w.WriteU32(wide ? 0x01000000 : 0);
+  w.WriteU32(state.editEmpty > 0 ? 2 : 1);
+  if (state.editEmpty > 0) entry(state.editEmpty, -1);
+  entry(segment, state.editMedia);
+  CloseAtom();
+  CloseAtom();
 }
 
 void TMOVWriter::CopyAtoms(const TMOVReader &templ, int64_t end) {
@@ -613,10 +732,7 @@ void TMOVWriter::CopyAtoms(const TMOVReader &templ, int64_t end) {
               // The whole trak goes: stop walking its children.
               return;
             }
-            const TMOVTrack &t = *fCurrentTrack;
-            int64_t d = t.duration;
-            if (fTimeScale > 0 && t.timeScale > 0)
-              d = std::llround(static_cast<long double>(t.duration) * fTimeScale / t.timeScale);
+            const int64_t d = EditDuration(*fCurrentTrack);
             if (!v1 && len >= 24)
               PutU32(b + 20, static_cast<uint32_t>(d));
             else if (v1 && len >= 36)
@@ -630,18 +746,21 @@ void TMOVWriter::CopyAtoms(const TMOVReader &templ, int64_t end) {
               PutU32(b + 20, static_cast<uint32_t>(t.timeScale));
               PutU64(b + 24, static_cast<uint64_t>(t.duration));
             }
-          } else if (type == FourCC("mvhd") && fTimeScale > 0 && fDuration > 0) {
+          } else if (type == FourCC("mvhd")) {
+            // Always the new movie's length, also when it is 0: never the
+            // source's.
             if (len >= 20 && b[0] == 0) {
-              PutU32(b + 12, static_cast<uint32_t>(fTimeScale));
+              if (fTimeScale > 0) PutU32(b + 12, static_cast<uint32_t>(fTimeScale));
               PutU32(b + 16, static_cast<uint32_t>(fDuration));
             } else if (len >= 32 && b[0] == 1) {
-              PutU32(b + 20, static_cast<uint32_t>(fTimeScale));
+              if (fTimeScale > 0) PutU32(b + 20, static_cast<uint32_t>(fTimeScale));
               PutU64(b + 24, static_cast<uint64_t>(fDuration));
             }
           }
           OpenAtom(type);
           fStream->Write(b, len);
           CloseAtom();
+          if (type == FourCC("tkhd")) WriteEdits(*fCurrentTrack);
           break;
         }
         default:

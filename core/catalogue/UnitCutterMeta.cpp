@@ -1,4 +1,4 @@
-#include "container/UnitCutterMeta.h"
+#include "catalogue/UnitCutterMeta.h"
 
 #include <filesystem>
 #include <system_error>
