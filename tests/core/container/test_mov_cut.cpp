@@ -533,3 +533,177 @@ TEST(MOVCut, OutputNeverReplacesARecording) {
   EXPECT_TRUE(WholeFile(src) == before);
   EXPECT_FALSE(fs::exists(src + ".part"));
 }
+
+// A cut that would hold no track is refused before anything is named:
+// neither video nor sound chosen, or a recording whose picture is in a
+// format the reader does not know (and no sound).
+TEST(MOVCut, NothingToCopyIsRefused) {
+  const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
+  TMediaSpec png = Media("h264", "none", 2);
+  png.extraArgs = "-c:v png";
+  const std::string unknown = GenerateMovie("png-only", png);
+  ASSERT_EQ(TMOVReader(unknown, true).Tracks().at(0).kind, kKindOther);
+  const std::string dir = MakeTempDir("cut-nothing");
+  TCutOptions neither;
+  neither.video = neither.audio = false;
+  EXPECT_EQ(Cut({src}, 0.1L, 0.9L, dir + "/a.mov", neither).error, TCutError::NoTrackChosen);
+  const TCutResult res = Cut({unknown}, 0.1L, 0.9L, dir + "/b.mov");
+  EXPECT_FALSE(res.written);
+  EXPECT_EQ(res.error, TCutError::NoTrackToCopy);
+  EXPECT_FALSE(CutErrorText(res).empty());
+  EXPECT_TRUE(fs::is_empty(dir));
+}
+
+// A later recording whose sound was made with other settings would play
+// garbled at the wrong speed after the first one's: its sound is left out
+// (and said so), its picture kept. The movie header gives what was written.
+TEST(MOVCut, SoundInAnotherFormatIsLeftOut) {
+  const std::string first = GenerateMovie("scale-12800", Media("h264", "pcm_s16le", 2));
+  TMediaSpec rate = Media("h264", "pcm_s16le", 2);
+  rate.sampleRate = 32000;
+  TMediaSpec stereo = Media("h264", "pcm_s16le", 2);
+  stereo.channels = 2;
+  TMediaSpec aac = Media("h264", "aac", 2);
+  const std::string dir = MakeTempDir("cut-sound");
+  for (const auto &[name, media] :
+       {std::pair<std::string, TMediaSpec>{"rate-32k", rate}, {"stereo", stereo}, {"aac", aac}}) {
+    SCOPED_TRACE(name);
+    const std::string second = GenerateMovie("sound-" + name, media);
+    const std::string out = dir + "/" + name + ".mov";
+    const TCutResult res = Cut({first, second}, 0, 1, out);
+    ASSERT_TRUE(res.written) << CutErrorText(res);
+    ASSERT_EQ(res.notes.size(), 1u);
+    EXPECT_EQ(res.notes[0].kind, TCutNoteKind::SoundLeftOut);
+    EXPECT_EQ(res.notes[0].path, second);
+    const TMOVReader r(out, false);
+    ASSERT_EQ(r.Tracks().size(), 2u);
+    EXPECT_EQ(r.Tracks()[0].SampleCount(), 100u);
+    EXPECT_EQ(r.Tracks()[1].SampleCount(), 96000u);
+    EXPECT_EQ(r.Tracks()[1].channels, 1u);
+    EXPECT_EQ(r.Tracks()[1].sampleBits, 16u);
+    EXPECT_EQ(r.Tracks()[1].sampleRate, 48000);
+    // The picture runs on for 4 s, and so does the movie.
+    ASSERT_GT(r.TimeScale(), 0);
+    EXPECT_NEAR(double(r.Duration()) / r.TimeScale(), 4.0, 0.01);
+    ExpectPlayable(out, 2);
+  }
+}
+
+// Recordings with B-frames show their first picture after a delay and AAC
+// starts with priming samples; the source's edit lists hide both. The cut
+// gets edit lists of its own, so that picture and sound start together.
+TEST(MOVCut, PictureAndSoundStartTogether) {
+  TMediaSpec media = Media("h264", "aac");
+  media.bframes = true;
+  const std::string src = GenerateMovie("h264-bframes", media);
+  const TMOVReader in(src, false);
+  ASSERT_GT(in.Tracks()[1].editMediaTime, 0);  // the priming
+  const std::string dir = MakeTempDir("cut-edits");
+  struct TCase {
+    long double a;
+    bool video;
+  };
+  for (const TCase c : {TCase{0, true}, TCase{0.3L, true}, TCase{0.55L, true}, TCase{0, false}}) {
+    SCOPED_TRACE(static_cast<double>(c.a));
+    SCOPED_TRACE(c.video);
+    const std::string out = dir + "/cut.mov";
+    TCutOptions o;
+    o.video = c.video;
+    const TCutResult res = Cut({src}, c.a, 0.9L, out, o);
+    ASSERT_TRUE(res.written) << CutErrorText(res);
+    const std::vector<double> starts = StreamStartTimes(out);
+    ASSERT_EQ(starts.size(), c.video ? 2u : 1u);
+    for (double s : starts) EXPECT_NEAR(s, 0, 0.0005);
+    const TMOVReader r(out, false);
+    const TMOVTrack &sound = r.Tracks().back();
+    if (c.a == 0) {
+      EXPECT_EQ(sound.editMediaTime, in.Tracks()[1].editMediaTime);
+    }
+    // The header's length is the longest track as shown.
+    const auto probe = ProbeStreams(out);
+    double longest = 0;
+    for (const TProbeStream &p : probe) longest = std::max(longest, p.duration);
+    EXPECT_NEAR(double(r.Duration()) / r.TimeScale(), longest, 0.002);
+    ExpectPlayable(out, c.video ? 2 : 1);
+  }
+}
+
+// Recorders made since about 2018 write H.265 in ISO ".mp4" files. Both
+// sample entries (hvc1, hev1) are video with a picture size; a cut over two
+// clips keeps the entry and the file type, plays, and starts its streams
+// together.
+TEST(MOVCut, H265Mp4Trip) {
+  const std::string dir = MakeTempDir("cut-h265");
+  for (const std::string tag : {"hvc1", "hev1"}) {
+    SCOPED_TRACE(tag);
+    TMediaSpec media = Media("h264", "aac", 3);
+    media.extraArgs = HevcArgs(25, tag == "hev1", tag);
+    const auto trip = GenerateMp4Trip("h265-" + tag, {3, 3}, "2026-05-01 12:30:00", media);
+    const TMOVReader head(trip[0], true);
+    ASSERT_TRUE(head.HasMovie()) << head.Error();
+    int32_t w = 0, h = 0;
+    head.VideoSize(w, h);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    EXPECT_EQ(head.Tracks()[0].codec, tag == "hvc1" ? "HVC1" : "HEV1");
+    EXPECT_EQ(head.Tracks()[1].sampleRate, 48000);
+
+    const std::string out = dir + "/" + tag + ".mp4";
+    const TCutResult res = Cut(trip, 0.25L, 0.75L, out);
+    ASSERT_TRUE(res.written) << CutErrorText(res);
+    EXPECT_TRUE(res.notes.empty());
+    EXPECT_EQ(WholeFile(out).substr(4, 8), "ftypisom");
+    const auto probe = ProbeStreams(out);
+    ASSERT_EQ(probe.size(), 2u);
+    EXPECT_EQ(probe[0].codec, "hevc");
+    EXPECT_EQ(probe[0].tag, tag);
+    EXPECT_EQ(probe[1].codec, "aac");
+    // From the key frame at 1 s of the first clip to 1.5 s of the second.
+    EXPECT_EQ(CountPackets(out, 0), 50 + 38);
+    for (double s : StreamStartTimes(out)) EXPECT_NEAR(s, 0, 0.0005);
+    ExpectPlayable(out, 2);
+  }
+}
+
+// Within a recording the samples go out in the source's order, so that the
+// selected range of an interleaved recording is copied in one piece, and
+// is the source's bytes.
+TEST(MOVCut, SelectedRangeIsCopiedInOnePiece) {
+  const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
+  const std::string out = MakeTempDir("cut-piece") + "/piece.mov";
+  const TCutResult res = Cut({src}, 0.1L, 0.9L, out);
+  ASSERT_TRUE(res.written) << CutErrorText(res);
+  EXPECT_LE(res.copyCalls, 2);
+  // 10 % is 0.4 s: the copy starts at the key frame of 0 s, so with the
+  // source's bytes from its first sample on (up to where the end of the
+  // selection leaves out the rest of a chunk).
+  const TMOVReader in(src, false);
+  const int64_t from = std::min(in.Tracks()[0].Sample(0).offset, in.Tracks()[1].Sample(0).offset);
+  const int64_t n = res.mediaBytes / 2;
+  EXPECT_TRUE(WholeFile(out).substr(24 + 8, n) == WholeFile(src).substr(from, n));
+}
+
+// Neither the movie nor its .dat may take the place of a file of the trip:
+// here the .dat of the chosen name is a recording's telemetry.
+TEST(MOVCut, MetaNeverReplacesTelemetry) {
+  const std::string dir = MakeTempDir("cut-companion");
+  const std::string src = dir + "/FILE0001.MOV";
+  fs::copy_file(GenerateMovie("h264-sowt", Media("h264", "pcm_s16le")), src);
+  const std::string telemetry = dir + "/file0001.dat";
+  std::ofstream(telemetry) << "[G]\r\n";
+  TCutTrip trip = MakeTrip({src});
+  trip.recordings[0].companions = {telemetry};
+  TFakeMeta meta;
+  TCutOptions o;
+  o.a = 0.1L;
+  o.b = 0.5L;
+  o.output = dir + "/file0001.mov";
+  const TCutResult res = CutFragment(trip, o, &meta, {});
+  EXPECT_EQ(res.error, TCutError::ReplacesSource);
+  EXPECT_EQ(res.errorPath, telemetry);
+  EXPECT_EQ(WholeFile(telemetry), "[G]\r\n");
+  EXPECT_FALSE(fs::exists(o.output));
+  // Without telemetry the name is free.
+  o.meta = false;
+  EXPECT_TRUE(CutFragment(trip, o, &meta, {}).written);
+}
