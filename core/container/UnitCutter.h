@@ -39,7 +39,7 @@ struct TCutRecording {
   const void *telemetry = nullptr;
   // Other files of the recording (its telemetry, its GPS log) that the
   // output must never replace.
-  std::vector<std::string> companions;
+  std::vector<std::string> companions = {};
 };
 
 struct TCutTrip {
