@@ -402,7 +402,7 @@ void TMOVReader::OnMdhd(int64_t) {
   }
 }
 
-void TMOVReader::OnStsd(int64_t) {
+void TMOVReader::OnStsd(int64_t end) {
   TMOVTrack *t = fCurrentTrack;
   if (!t) return;
   SkipBytes(8);
@@ -411,7 +411,7 @@ void TMOVReader::OnStsd(int64_t) {
   fStream->Read(format, 4);
   t->codec = ToUpperAscii(std::string_view(format, 4));
   t->kind = KindOfCodec(t->codec);
-  if (t->kind != kKindAudio) return;
+  if (t->kind != kKindAudio || end - fStream->Position() < 28) return;
   // The sound description: reserved (6), data reference (2), version,
   // revision, vendor; then channels, sample size and rate (16.16), or in
   // version 2 the rate as a double and 32-bit channels and sample size.
@@ -419,6 +419,7 @@ void TMOVReader::OnStsd(int64_t) {
   const uint16_t version = fStream->ReadU16();
   SkipBytes(6);
   if (version == 2) {
+    if (end - fStream->Position() < 36) return;
     SkipBytes(16);
     const uint64_t bits = fStream->ReadU64();
     double rate = 0;

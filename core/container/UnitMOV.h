@@ -2,6 +2,10 @@
 // and rebuilds its per-sample tables, and the writer that makes a new movie
 // from samples copied out of such recordings (UnitMOVWriter.cpp).
 //
+// ISO files (".mp4", file type "isom" and the like) are the same atoms and
+// are read alike. Edit lists are read as far as recordings use them (a
+// delay, then where the media starts) and written anew for a cut.
+//
 // Numbers: times in a track's media units (its time scale = units per
 // second) unless a name says milliseconds; file offsets and sizes in bytes
 // (signed 64-bit); date-times are TDateTime (0 = none). Numbers in the file
