@@ -15,6 +15,29 @@ constexpr uint32_t kMaxSamples = std::numeric_limits<uint32_t>::max() - 1;
 constexpr size_t kMaxTracks = 256;
 }  // namespace
 
+bool ReadAtomHeader(TMOVStream &stream, int64_t pos, int64_t end, bool mayRunToEnd,
+                    TAtomHeader &header) {
+  if (end - pos < 8) return false;
+  stream.Seek(pos);
+  int64_t size = stream.ReadU32();
+  header.type = stream.ReadU32();
+  header.headerSize = 8;
+  if (size == 1) {
+    // 64-bit size after the type: recordings above 4 GiB have them.
+    if (end - pos < 16) return false;
+    const uint64_t large = stream.ReadU64();
+    if (large > uint64_t(end - pos)) return false;
+    size = static_cast<int64_t>(large);
+    header.headerSize = 16;
+  } else if (size == 0) {
+    if (!mayRunToEnd) return false;
+    size = end - pos;
+  }
+  if (size < header.headerSize || size > end - pos) return false;
+  header.size = size;
+  return true;
+}
+
 TDateTime MacDateToDateTime(uint64_t seconds) {
   if (seconds == 0 || seconds == 1 || seconds == 0xFFFFFFFFull) return 0;
   return static_cast<double>(seconds) / kSecPerDay + kMacEpochDate;
@@ -259,22 +282,12 @@ void TMOVReader::WalkAtoms(int64_t end) {
   const int64_t fileSize = fStream->Size();
   try {
     int64_t p = fStream->Position();
-    while (p < end && end - p >= 8) {
-      fStream->Seek(p);
-      int64_t size = fStream->ReadU32();
-      uint32_t type = fStream->ReadU32();
-      if (size == 1) {
-        // 64-bit size after the type: recordings above 4 GiB have them.
-        if (end - p < 16) break;
-        uint64_t large = fStream->ReadU64();
-        if (large < 16 || large > uint64_t(end - p)) break;
-        size = static_cast<int64_t>(large);
-      } else if (size == 0) {
-        // Only a top-level atom may run to the end of the file.
-        if (fDepth != 1 || end != fileSize) break;
-        size = end - p;
-      }
-      if (size < 8 || size > end - p) break;
+    TAtomHeader atom;
+    // Only a top-level atom may run to the end of the file.
+    const bool mayRunToEnd = fDepth == 1 && end == fileSize;
+    while (p < end && ReadAtomHeader(*fStream, p, end, mayRunToEnd, atom)) {
+      const int64_t size = atom.size;
+      const uint32_t type = atom.type;
       const TAtomHandler *h = FindAtomHandler(type);
       const int64_t atomStart = p;
       p += size;

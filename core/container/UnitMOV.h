@@ -142,6 +142,22 @@ struct TMOVTrack {
   size_t TimeRunOf(uint32_t k) const;
 };
 
+// The header of one atom: its type, its whole size and the size of the
+// header itself (8, or 16 with a 64-bit size).
+struct TAtomHeader {
+  uint32_t type = 0;
+  int64_t size = 0;
+  int64_t headerSize = 8;
+};
+// Reads the header of the atom at `pos` of a level that ends at `end` and
+// leaves the stream at its payload: the one rule for atom sizes, shared by
+// the reader and the writer. False when no atom can stand there: fewer than
+// 8 bytes left, a size below its header or past `end`, or a size of 0 (the
+// atom runs to the end of the file) unless `mayRunToEnd`. Throws TMOVError
+// when the bytes cannot be read.
+bool ReadAtomHeader(TMOVStream &stream, int64_t pos, int64_t end, bool mayRunToEnd,
+                    TAtomHeader &header);
+
 // Seconds since 1904-01-01 (QuickTime dates) to a TDateTime; 0, 1 and
 // 0xFFFFFFFF mean "no date".
 TDateTime MacDateToDateTime(uint64_t seconds);

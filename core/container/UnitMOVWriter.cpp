@@ -535,9 +535,9 @@ void TMOVWriter::WriteMovie(const TMOVReader &templ) {
   // the end of the last one the reader could walk, which may lie before the
   // end the atom's header claims in a damaged file.
   TMOVStream &in = *templ.Stream();
-  in.Seek(templ.MovieAtomOffset());
-  const int64_t header = in.ReadU32() == 1 ? 16 : 8;
-  in.Seek(templ.MovieAtomOffset() + header);
+  TAtomHeader movie;
+  if (!ReadAtomHeader(in, templ.MovieAtomOffset(), in.Size(), true, movie))
+    throw TMOVError("the movie atom cannot be read again");
   fCurrentTrack = nullptr;
   fOpenAtoms.clear();
   OpenAtom(FourCC("moov"));
@@ -649,19 +649,10 @@ void TMOVWriter::CopyAtoms(const TMOVReader &templ, int64_t end) {
   if (fOpenAtoms.size() > 16) return;
   try {
     int64_t p = in.Position();
-    while (end - p >= 8) {
-      in.Seek(p);
-      int64_t size = in.ReadU32();
-      const uint32_t type = in.ReadU32();
-      int64_t header = 8;
-      if (size == 1) {
-        if (end - p < 16) break;
-        const uint64_t large = in.ReadU64();
-        if (large > uint64_t(end - p)) break;
-        size = static_cast<int64_t>(large);
-        header = 16;
-      }
-      if (size < header || size > end - p) break;
+    TAtomHeader atom;
+    while (ReadAtomHeader(in, p, end, false, atom)) {
+      const int64_t size = atom.size, header = atom.headerSize;
+      const uint32_t type = atom.type;
       const int64_t next = p + size;
       const int64_t payload = size - header;
       switch (type) {
