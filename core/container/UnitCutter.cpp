@@ -205,7 +205,7 @@ TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMet
           info.outputSeconds = seconds;
           return report(TCutStage::Copying, fraction);
         };
-        if (!writer->CopySamples(*reader, options.video, options.audio, cb, e, s))
+        if (!writer->CopySamples(*reader, s, e, {options.video, options.audio}, cb))
           result.cancelled = true;
       } catch (const TMOVWriteError &ex) {
         // Disk full or the like: what the tables would describe is not in

@@ -244,6 +244,12 @@ class TMOVReader : public TMOVBaseFile {
 // in seconds) -> true to go on, false to cancel.
 using TMOVProgress = std::function<bool(double fraction, double outputSeconds)>;
 
+// Which kinds of track a copy takes.
+struct TMOVCopyTracks {
+  bool video = true;
+  bool audio = true;
+};
+
 class TMOVWriter : public TMOVBaseFile {
  public:
   // Above this many bytes of samples a media-data atom is closed and a new
@@ -258,13 +264,13 @@ class TMOVWriter : public TMOVBaseFile {
   ~TMOVWriter() override;
 
   // Copies the samples of `source` between start and end (fractions of the
-  // recording, 0..1); false when the callback cancelled. Throws TMOVError
-  // on write errors. Tracks first met after the first call are dropped:
-  // the movie atom is modelled on the first recording and would have no
-  // track for them.
-  bool CopySamples(const TMOVReader &source, bool copyVideo, bool copyAudio,
-                   const TMOVProgress &progress, long double endFraction,
-                   long double startFraction);
+  // recording, 0..1; the start moves back to a key frame); false when the
+  // callback cancelled. Throws TMOVWriteError when the output cannot be
+  // written and TMOVError when the source cannot be read completely.
+  // Tracks first met after the first call are dropped: the movie atom is
+  // modelled on the first recording and would have no track for them.
+  bool CopySamples(const TMOVReader &source, long double startFraction, long double endFraction,
+                   TMOVCopyTracks tracks = {}, const TMOVProgress &progress = {});
   // Writes the movie atom modelled on the template's; throws TMOVError.
   void WriteMovie(const TMOVReader &templ);
   // Flushes and closes the file (also done by the destructor).
@@ -306,6 +312,14 @@ class TMOVWriter : public TMOVBaseFile {
   void WriteZero32() { fStream->WriteU32(0); }
   void CopyAtoms(const TMOVReader &templ, int64_t end);
   void WriteTableAtom(uint32_t type);
+  static long double KeyFrameStart(const TMOVReader &source, long double start);
+  std::vector<TPlan> PlanTracks(const TMOVReader &source, long double start, long double end,
+                                TMOVCopyTracks tracks, bool mayAddTracks);
+  TMOVTrack *AddOutputTrack(const TMOVReader &source, const TMOVTrack &track, uint32_t first,
+                            uint32_t last);
+  bool CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> &plans,
+                         const TMOVProgress &progress);
+  void SetMovieDuration();
   void AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n, int64_t bytes);
   uint32_t PlanRun(const TPlan &plan, int64_t before, int64_t &bytes) const;
   long double OutputDuration(const TPlan &plan, uint32_t duration) const;

@@ -143,42 +143,54 @@ bool TMOVWriter::SameFormat(const TMOVTrack &out, const TMOVTrack &in) {
   return out.width == in.width && out.height == in.height;
 }
 
-bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copyAudio,
-                             const TMOVProgress &progress, long double endFraction,
-                             long double startFraction) {
+bool TMOVWriter::CopySamples(const TMOVReader &source, long double startFraction,
+                             long double endFraction, TMOVCopyTracks tracks,
+                             const TMOVProgress &progress) {
   if (!fStream) throw TMOVError("writer is closed");
   const bool mayAddTracks = fCopies++ == 0;
   if (!mayAddTracks) AlignVideoEnd();
-  long double s = std::clamp<long double>(startFraction, 0, 1);
-  long double e = std::clamp<long double>(endFraction, 0, 1);
-  const std::vector<TMOVTrack> &tracks = source.Tracks();
+  const long double start = KeyFrameStart(source, std::clamp<long double>(startFraction, 0, 1));
+  const long double end = std::clamp<long double>(endFraction, 0, 1);
+  std::vector<TPlan> plans = PlanTracks(source, start, end, tracks, mayAddTracks);
+  const int64_t missingBefore = fStream->MissingBytes();
+  const bool done = CopyInSourceOrder(source, plans, progress);
+  SetMovieDuration();
+  const int64_t missing = fStream->MissingBytes() - missingBefore;
+  if (missing > 0 && done)
+    throw TMOVError("the recording could not be read completely (" + std::to_string(missing) +
+                    " bytes missing)");
+  return done;
+}
 
+long double TMOVWriter::KeyFrameStart(const TMOVReader &source, long double start) {
   // Start at the key frame at or before the start, so that the first
   // frames decode. (A start after the last key frame is moved back too: the
   // frames after it cannot be decoded without it.)
   const TMOVTrack *video = source.VideoTrack();
-  if (video && video->SampleCount() > 0 && video->KeySamples().size() >= 2) {
-    const uint32_t k = SampleAt(*video, s);
-    const auto &keys = video->KeySamples();
-    auto it = std::upper_bound(keys.begin(), keys.end(), k);
-    if (it != keys.begin() && *(it - 1) < k) {
-      int64_t duration = video->duration;
-      if (duration <= 0) {
-        TMOVSample last = video->Sample(video->SampleCount() - 1);
-        duration = last.time + last.duration;
-      }
-      if (duration > 0) s = static_cast<long double>(video->SampleTime(*(it - 1))) / duration;
-    }
+  if (!video || video->SampleCount() == 0 || video->KeySamples().size() < 2) return start;
+  const uint32_t k = SampleAt(*video, start);
+  const auto &keys = video->KeySamples();
+  auto it = std::upper_bound(keys.begin(), keys.end(), k);
+  if (it == keys.begin() || *(it - 1) >= k) return start;
+  int64_t duration = video->duration;
+  if (duration <= 0) {
+    TMOVSample last = video->Sample(video->SampleCount() - 1);
+    duration = last.time + last.duration;
   }
+  return duration > 0 ? static_cast<long double>(video->SampleTime(*(it - 1))) / duration : start;
+}
 
-  std::vector<TPlan> plans(tracks.size());
-  for (size_t j = 0; j < tracks.size(); ++j) {
-    const TMOVTrack &t = tracks[j];
+std::vector<TMOVWriter::TPlan> TMOVWriter::PlanTracks(const TMOVReader &source, long double start,
+                                                      long double end, TMOVCopyTracks tracks,
+                                                      bool mayAddTracks) {
+  std::vector<TPlan> plans(source.Tracks().size());
+  for (size_t j = 0; j < plans.size(); ++j) {
+    const TMOVTrack &t = source.Tracks()[j];
     TPlan &p = plans[j];
     p.src = &t;
     if (t.SampleCount() == 0) continue;
-    p.first = SampleAt(t, s);
-    p.last = SampleAt(t, e);
+    p.first = SampleAt(t, start);
+    p.last = SampleAt(t, end);
     p.next = p.first;
     p.count = p.last >= p.first ? p.last - p.first + 1 : 0;
     TMOVTrack *out = FindOutput(t.trackId);
@@ -190,58 +202,61 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
       continue;
     }
     if (!out && mayAddTracks &&
-        ((t.kind == kKindVideo && copyVideo) || (t.kind == kKindAudio && copyAudio))) {
-      TMOVTrack n;
-      n.trackId = t.trackId;
-      n.timeScale = t.timeScale;
-      n.kind = t.kind;
-      n.codec = t.codec;
-      n.width = t.width;
-      n.height = t.height;
-      n.channels = t.channels;
-      n.sampleBits = t.sampleBits;
-      n.sampleRate = t.sampleRate;
-      fTracks.push_back(std::move(n));
-      TOutState state;
-      // Where the first copied sample lies on the source's presentation
-      // time line, so that the edit list can start all tracks together.
-      if (t.timeScale > 0) {
-        const long double scale = t.timeScale;
-        const long double movieScale = source.TimeScale() > 0 ? source.TimeScale() : scale;
-        state.startAt = t.editDelay / movieScale +
-                        static_cast<long double>(t.SampleTime(p.first) - t.editMediaTime) / scale;
-      }
-      if (t.HasCompositionOffsets() && p.count > 0) {
-        // The earliest shown picture of the first group of pictures.
-        const int64_t t0 = t.SampleTime(p.first);
-        int64_t shown = std::numeric_limits<int64_t>::max();
-        for (uint32_t k = p.first; k <= p.last && k - p.first < 64; ++k) {
-          if (k > p.first && t.IsKey(k)) break;
-          const TMOVSample x = t.Sample(k);
-          shown = std::min(shown, x.time - t0 + x.compositionOffset);
-        }
-        state.firstShown = shown;
-      }
-      fOut.push_back(state);
-      out = &fTracks.back();
-    }
+        ((t.kind == kKindVideo && tracks.video) || (t.kind == kKindAudio && tracks.audio)))
+      out = AddOutputTrack(source, t, p.first, p.last);
     if (!out || p.count == 0) continue;
     p.out = static_cast<int>(out - fTracks.data());
     p.active = true;
     p.base = fOut[p.out].samples;
     p.time = out->timeScale > 0 ? static_cast<long double>(out->duration) / out->timeScale : 0;
   }
+  return plans;
+}
 
-  const int64_t missingBefore = fStream->MissingBytes();
+TMOVTrack *TMOVWriter::AddOutputTrack(const TMOVReader &source, const TMOVTrack &t, uint32_t first,
+                                      uint32_t last) {
+  TMOVTrack n;
+  n.trackId = t.trackId;
+  n.timeScale = t.timeScale;
+  n.kind = t.kind;
+  n.codec = t.codec;
+  n.width = t.width;
+  n.height = t.height;
+  n.channels = t.channels;
+  n.sampleBits = t.sampleBits;
+  n.sampleRate = t.sampleRate;
+  fTracks.push_back(std::move(n));
+  TOutState state;
+  // Where the first copied sample lies on the source's presentation time
+  // line, so that the edit lists can start all tracks together.
+  if (t.timeScale > 0) {
+    const long double scale = t.timeScale;
+    const long double movieScale = source.TimeScale() > 0 ? source.TimeScale() : scale;
+    state.startAt = t.editDelay / movieScale +
+                    static_cast<long double>(t.SampleTime(first) - t.editMediaTime) / scale;
+  }
+  if (t.HasCompositionOffsets() && first <= last) {
+    // The earliest shown picture of the first group of pictures.
+    const int64_t t0 = t.SampleTime(first);
+    int64_t shown = std::numeric_limits<int64_t>::max();
+    for (uint32_t k = first; k <= last && k - first < 64; ++k) {
+      if (k > first && t.IsKey(k)) break;
+      const TMOVSample x = t.Sample(k);
+      shown = std::min(shown, x.time - t0 + x.compositionOffset);
+    }
+    state.firstShown = shown;
+  }
+  fOut.push_back(state);
+  return &fTracks.back();
+}
+
+bool TMOVWriter::CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> &plans,
+                                   const TMOVProgress &progress) {
   StartMediaData();
-  bool cancelled = false;
   try {
     int progressTrack = -1;
-    for (size_t j = 0; j < plans.size(); ++j)
-      if (plans[j].active) {
-        progressTrack = static_cast<int>(j);
-        break;
-      }
+    for (size_t j = 0; j < plans.size() && progressTrack < 0; ++j)
+      if (plans[j].active) progressTrack = static_cast<int>(j);
     int64_t lastProgress = -16;
     // The samples go out in the order in which they lie in the source (each
     // track's own order kept): the recorder interleaved them already, and
@@ -263,8 +278,9 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
         lastProgress = p.next - p.first;
         if (!progress(static_cast<double>(p.next - p.first) / std::max<uint32_t>(p.count, 1),
                       static_cast<double>(p.time))) {
-          cancelled = true;
-          break;
+          EndMediaData();
+          fStream->Flush();
+          return false;
         }
       }
       int64_t bytes = 0;
@@ -285,7 +301,10 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     }
     throw;
   }
+  return true;
+}
 
+void TMOVWriter::SetMovieDuration() {
   for (TMOVTrack &t : fTracks)
     t.durationMs = t.timeScale >= 1 ? t.duration * 1000 / t.timeScale : 0;
   const TMOVTrack *longest = nullptr;
@@ -296,11 +315,6 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     fDuration = longest->duration;
     fDurationMs = longest->durationMs;
   }
-  const int64_t missing = fStream->MissingBytes() - missingBefore;
-  if (missing > 0 && !cancelled)
-    throw TMOVError("the recording could not be read completely (" + std::to_string(missing) +
-                    " bytes missing)");
-  return !cancelled;
 }
 
 void TMOVWriter::AlignVideoEnd() {

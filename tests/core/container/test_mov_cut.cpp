@@ -478,7 +478,7 @@ TEST(MOVCut, SourceShrinksDuringCopy) {
   const std::string out = dir + "/out.mov";
   {
     TMOVWriter w(out);
-    EXPECT_THROW(w.CopySamples(r, true, true, {}, 1, 0), TMOVError);
+    EXPECT_THROW(w.CopySamples(r, 0, 1), TMOVError);
     w.WriteMovie(r);
   }
   const TMOVReader back(out, false);
