@@ -133,155 +133,204 @@ std::string CutNoteText(const TCutNote &n) {
   return {};
 }
 
+namespace {
+
+// One cut, in its steps: check, copy each recording (with its telemetry
+// text), finish the movie, write the telemetry file.
+class TCutJob {
+ public:
+  TCutJob(const TCutTrip &trip, const TCutOptions &options, TCutMetaSource *meta,
+          const TCutProgressFn &progress)
+      : fTrip(trip),
+        fOptions(options),
+        fMeta(options.meta ? meta : nullptr),
+        fProgress(progress),
+        fMetaPath(MetaFileName(options.output)),
+        fFile(options.output) {
+    fResult.moviePath = options.output;
+    fInfo.recordings = trip.recordings.size();
+  }
+
+  TCutResult Run() {
+    Cut();
+    return fResult;
+  }
+
+ private:
+  bool Cut() {
+    if (!Check()) return false;
+    std::string error;
+    if (!fFile.Open(&error)) return Fail(TCutError::CannotCreate, fOptions.output, error);
+    fWriter = std::make_unique<TMOVWriter>(fFile.Fd(), fOptions.mediaDataLimit);
+    for (size_t i = 0; i < fTrip.recordings.size() && !fResult.cancelled; ++i)
+      if (!CutRecording(i)) return false;
+    if (fResult.cancelled && !fOptions.keepOnCancel) return Fail(TCutError::Cancelled);
+    if (!fTemplate)
+      return Fail(fResult.cancelled ? TCutError::Cancelled : TCutError::NothingReadable);
+    if (!FinishMovie()) return false;
+    WriteMetaFile();
+    if (fOptions.startDate > 0 && fOptions.endDate > 0) {
+      // Linux cannot set a file's birth time: access and modification = B.
+      SetFileTimes(fOptions.output, fOptions.endDate);
+      if (!fResult.metaPath.empty()) SetFileTimes(fResult.metaPath, fOptions.endDate);
+    }
+    return true;
+  }
+
+  bool Fail(TCutError error, std::string path = {}, std::string detail = {}) {
+    fResult.error = error;
+    fResult.errorPath = std::move(path);
+    fResult.errorDetail = std::move(detail);
+    fResult.written = false;
+    return false;
+  }
+
+  bool Report(TCutStage stage, double fraction) {
+    fInfo.stage = stage;
+    fInfo.fraction = fraction;
+    if (!fProgress || fProgress(fInfo)) return true;
+    fResult.cancelled = true;
+    return false;
+  }
+
+  bool Check() {
+    if (fOptions.output.empty()) return Fail(TCutError::NoOutput);
+    if (!(fOptions.b > fOptions.a)) return Fail(TCutError::EmptySelection);
+    if (!fOptions.video && !fOptions.audio) return Fail(TCutError::NoTrackChosen);
+    // Neither the movie nor its telemetry may take the place of a file the
+    // fragment is cut from (by any spelling: links, "./", case on
+    // case-insensitive file systems).
+    for (const TCutRecording &rec : fTrip.recordings) {
+      std::vector<const std::string *> sources = {&rec.path};
+      for (const std::string &c : rec.companions) sources.push_back(&c);
+      for (const std::string *source : sources)
+        for (const std::string *target : {&fOptions.output, &fMetaPath}) {
+          if (source->empty() || (target == &fMetaPath && !fMeta)) continue;
+          if (SameFile(*source, *target)) return Fail(TCutError::ReplacesSource, *target, *source);
+        }
+    }
+    return true;
+  }
+
+  // False when the cut must stop with an error.
+  bool CutRecording(size_t i) {
+    const TCutRecording &rec = fTrip.recordings[i];
+    if (rec.end <= rec.start) return true;
+    long double s = RecordingFraction(fOptions.a, rec.start, rec.end);
+    long double e = RecordingFraction(fOptions.b, rec.start, rec.end);
+    if (!(s < 1 && e > 0)) return true;
+    fInfo.recording = i;
+    fInfo.fileName = BaseName(rec.path);
+    if (!Report(TCutStage::Opening, 0)) return true;
+    auto reader = std::make_unique<TMOVReader>(rec.path, false);
+    if (!Report(TCutStage::Copying, 0)) return true;
+    if (!reader->HasMovie()) {
+      fResult.notes.push_back({TCutNoteKind::Unreadable, rec.path, reader->Error()});
+    } else {
+      if (!CopyRecording(*reader, rec.path, std::clamp<long double>(s, 0, 1),
+                         std::clamp<long double>(e, 0, 1)))
+        return false;
+      if (!fTemplate) {
+        // Tracks come from the first readable recording only.
+        if (fWriter->TrackCount() == 0) return Fail(TCutError::NoTrackToCopy);
+        fTemplate = std::move(reader);
+      }
+      if (fResult.cancelled) return true;
+    }
+    AddMetaText(rec);
+    return true;
+  }
+
+  // False when the output cannot be written.
+  bool CopyRecording(const TMOVReader &reader, const std::string &path, long double s,
+                     long double e) {
+    const int videoOut = fWriter->LeftOutTracks(kKindVideo);
+    const int soundOut = fWriter->LeftOutTracks(kKindAudio);
+    try {
+      auto step = [&](double fraction, double seconds) {
+        fInfo.outputSeconds = seconds;
+        return Report(TCutStage::Copying, fraction);
+      };
+      fWriter->CopySamples(reader, s, e, {fOptions.video, fOptions.audio}, step);
+    } catch (const TMOVWriteError &ex) {
+      // Disk full or the like: what the tables would describe is not in
+      // the file, so there is nothing worth keeping.
+      return Fail(TCutError::CannotWrite, fOptions.output, ex.what());
+    } catch (const std::exception &ex) {
+      fResult.notes.push_back({TCutNoteKind::CopyFailed, path, ex.what()});
+    }
+    if (fWriter->LeftOutTracks(kKindVideo) > videoOut)
+      fResult.notes.push_back({TCutNoteKind::VideoLeftOut, path, {}});
+    if (fWriter->LeftOutTracks(kKindAudio) > soundOut)
+      fResult.notes.push_back({TCutNoteKind::SoundLeftOut, path, {}});
+    return true;
+  }
+
+  void AddMetaText(const TCutRecording &rec) {
+    if (!fMeta || !rec.hasTelemetry || rec.telemetryEnd <= rec.telemetryStart) return;
+    const long double ms = RecordingFraction(fOptions.a, rec.telemetryStart, rec.telemetryEnd);
+    const long double me = RecordingFraction(fOptions.b, rec.telemetryStart, rec.telemetryEnd);
+    if (!(ms < 1 && me > 0) || !Report(TCutStage::Meta, 1)) return;
+    try {
+      std::string text = fMeta->MetaText(rec, std::clamp<long double>(ms, 0, 1),
+                                         std::clamp<long double>(me, 0, 1));
+      if (text.empty()) return;
+      if (!fMetaText.empty()) fMetaText += "[B]\r\n";
+      fMetaText += text;
+    } catch (const std::exception &ex) {
+      fResult.notes.push_back({TCutNoteKind::MetaFailed, rec.path, ex.what()});
+    }
+  }
+
+  bool FinishMovie() {
+    if (fProgress) {
+      fInfo.stage = TCutStage::WritingHeaders;
+      fInfo.fraction = 1;
+      fProgress(fInfo);
+    }
+    try {
+      fWriter->WriteMovie(*fTemplate);
+      fResult.mediaBytes = fWriter->MediaBytes();
+      fResult.copyCalls = fWriter->CopyCalls();
+      fResult.outputSeconds = static_cast<double>(fWriter->DurationMs()) / 1000.0;
+      fWriter->Close();
+    } catch (const std::exception &ex) {
+      return Fail(TCutError::CannotWrite, fOptions.output, ex.what());
+    }
+    std::string error;
+    if (!fFile.Commit(TAtomicFile::TSync::None, &error))
+      return Fail(TCutError::CannotWrite, fOptions.output, error);
+    fResult.written = true;
+    return true;
+  }
+
+  void WriteMetaFile() {
+    if (fMetaText.empty()) return;
+    std::string error;
+    if (WriteFileAtomic(fMetaPath, fMetaText, &error))
+      fResult.metaPath = fMetaPath;
+    else
+      fResult.notes.push_back({TCutNoteKind::MetaNotWritten, fMetaPath, error});
+  }
+
+  const TCutTrip &fTrip;
+  const TCutOptions &fOptions;
+  TCutMetaSource *fMeta;
+  const TCutProgressFn &fProgress;
+  const std::string fMetaPath;
+  TAtomicFile fFile;  // before the writer, which writes into it
+  std::unique_ptr<TMOVWriter> fWriter;
+  std::unique_ptr<TMOVReader> fTemplate;
+  std::string fMetaText;
+  TCutProgress fInfo;
+  TCutResult fResult;
+};
+
+}  // namespace
+
 TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMetaSource *meta,
                        const TCutProgressFn &progress) {
-  TCutResult result;
-  result.moviePath = options.output;
-  auto fail = [&](TCutError error, std::string path = {}, std::string detail = {}) {
-    result.error = error;
-    result.errorPath = std::move(path);
-    result.errorDetail = std::move(detail);
-    result.written = false;
-    return result;
-  };
-  if (options.output.empty()) return fail(TCutError::NoOutput);
-  if (!(options.b > options.a)) return fail(TCutError::EmptySelection);
-  if (!options.video && !options.audio) return fail(TCutError::NoTrackChosen);
-  // Neither the movie nor its telemetry may take the place of a file the
-  // fragment is cut from (by any spelling: links, "./", case on
-  // case-insensitive file systems).
-  const bool wantMeta = options.meta && meta;
-  const std::string metaPath = MetaFileName(options.output);
-  for (const TCutRecording &rec : trip.recordings) {
-    std::vector<const std::string *> sources = {&rec.path};
-    for (const std::string &c : rec.companions) sources.push_back(&c);
-    for (const std::string *source : sources)
-      for (const std::string *target : {&options.output, &metaPath}) {
-        if (source->empty() || (target == &metaPath && !wantMeta)) continue;
-        if (SameFile(*source, *target)) return fail(TCutError::ReplacesSource, *target, *source);
-      }
-  }
-
-  TAtomicFile file(options.output);
-  std::string error;
-  if (!file.Open(&error)) return fail(TCutError::CannotCreate, options.output, error);
-  std::unique_ptr<TMOVWriter> writer =
-      std::make_unique<TMOVWriter>(file.Fd(), options.mediaDataLimit);
-
-  TCutProgress info;
-  info.recordings = trip.recordings.size();
-  auto report = [&](TCutStage stage, double fraction) {
-    info.stage = stage;
-    info.fraction = fraction;
-    return !progress || progress(info);
-  };
-
-  std::unique_ptr<TMOVReader> templ;
-  std::string metaText;
-  for (size_t i = 0; i < trip.recordings.size() && !result.cancelled; ++i) {
-    const TCutRecording &rec = trip.recordings[i];
-    if (rec.end <= rec.start) continue;
-    long double s = RecordingFraction(options.a, rec.start, rec.end);
-    long double e = RecordingFraction(options.b, rec.start, rec.end);
-    if (!(s < 1 && e > 0)) continue;
-    s = std::clamp<long double>(s, 0, 1);
-    e = std::clamp<long double>(e, 0, 1);
-    info.recording = i;
-    info.fileName = BaseName(rec.path);
-    if (!report(TCutStage::Opening, 0)) {
-      result.cancelled = true;
-      break;
-    }
-    auto reader = std::make_unique<TMOVReader>(rec.path, false);
-    if (!report(TCutStage::Copying, 0)) {
-      result.cancelled = true;
-      break;
-    }
-    if (reader->HasMovie()) {
-      const int videoOut = writer->LeftOutTracks(kKindVideo);
-      const int soundOut = writer->LeftOutTracks(kKindAudio);
-      try {
-        auto cb = [&](double fraction, double seconds) {
-          info.outputSeconds = seconds;
-          return report(TCutStage::Copying, fraction);
-        };
-        if (!writer->CopySamples(*reader, s, e, {options.video, options.audio}, cb))
-          result.cancelled = true;
-      } catch (const TMOVWriteError &ex) {
-        // Disk full or the like: what the tables would describe is not in
-        // the file, so there is nothing worth keeping.
-        return fail(TCutError::CannotWrite, options.output, ex.what());
-      } catch (const std::exception &ex) {
-        result.notes.push_back({TCutNoteKind::CopyFailed, rec.path, ex.what()});
-      }
-      if (writer->LeftOutTracks(kKindVideo) > videoOut)
-        result.notes.push_back({TCutNoteKind::VideoLeftOut, rec.path, {}});
-      if (writer->LeftOutTracks(kKindAudio) > soundOut)
-        result.notes.push_back({TCutNoteKind::SoundLeftOut, rec.path, {}});
-      if (!templ) {
-        // Tracks come from the first readable recording only.
-        if (writer->TrackCount() == 0) return fail(TCutError::NoTrackToCopy);
-        templ = std::move(reader);
-      }
-      if (result.cancelled) break;
-    } else {
-      result.notes.push_back({TCutNoteKind::Unreadable, rec.path, reader->Error()});
-    }
-    if (wantMeta && rec.hasTelemetry && rec.telemetryEnd > rec.telemetryStart) {
-      long double ms = RecordingFraction(options.a, rec.telemetryStart, rec.telemetryEnd);
-      long double me = RecordingFraction(options.b, rec.telemetryStart, rec.telemetryEnd);
-      if (ms < 1 && me > 0) {
-        if (!report(TCutStage::Meta, 1)) {
-          result.cancelled = true;
-          break;
-        }
-        try {
-          std::string text = meta->MetaText(rec, std::clamp<long double>(ms, 0, 1),
-                                            std::clamp<long double>(me, 0, 1));
-          if (!text.empty()) {
-            if (!metaText.empty()) metaText += "[B]\r\n";
-            metaText += text;
-          }
-        } catch (const std::exception &ex) {
-          result.notes.push_back({TCutNoteKind::MetaFailed, rec.path, ex.what()});
-        }
-      }
-    }
-  }
-
-  if (result.cancelled && !options.keepOnCancel) return fail(TCutError::Cancelled);
-  if (!templ) return fail(result.cancelled ? TCutError::Cancelled : TCutError::NothingReadable);
-  if (progress) {
-    info.stage = TCutStage::WritingHeaders;
-    info.fraction = 1;
-    progress(info);
-  }
-  try {
-    writer->WriteMovie(*templ);
-    result.mediaBytes = writer->MediaBytes();
-    result.copyCalls = writer->CopyCalls();
-    result.outputSeconds = static_cast<double>(writer->DurationMs()) / 1000.0;
-    writer->Close();
-  } catch (const std::exception &ex) {
-    return fail(TCutError::CannotWrite, options.output, ex.what());
-  }
-  writer.reset();
-  templ.reset();
-  if (!file.Commit(TAtomicFile::TSync::None, &error))
-    return fail(TCutError::CannotWrite, options.output, error);
-  result.written = true;
-  if (!metaText.empty()) {
-    if (WriteFileAtomic(metaPath, metaText, &error))
-      result.metaPath = metaPath;
-    else
-      result.notes.push_back({TCutNoteKind::MetaNotWritten, metaPath, error});
-  }
-  if (options.startDate > 0 && options.endDate > 0) {
-    // Linux cannot set a file's birth time: access and modification = B.
-    SetFileTimes(options.output, options.endDate);
-    if (!result.metaPath.empty()) SetFileTimes(result.metaPath, options.endDate);
-  }
-  return result;
+  return TCutJob(trip, options, meta, progress).Run();
 }
 
 }  // namespace tachora
