@@ -123,6 +123,10 @@ std::string CutNoteText(const TCutNote &n) {
       return n.path +
              ": the sound is in another format than the first recording's (codec, "
              "sample rate, channels or sample size) and was left out";
+    case TCutNoteKind::SoundAfterGap:
+      return n.path +
+             ": the sound was left out: an earlier recording's sound is missing from the "
+             "fragment, so it would play ahead of its picture";
     case TCutNoteKind::CopyFailed:
       return n.path + ": not copied completely" + detail;
     case TCutNoteKind::MetaFailed:
@@ -246,6 +250,7 @@ class TCutJob {
                      long double e) {
     const int videoOut = fWriter->LeftOutTracks(kKindVideo);
     const int soundOut = fWriter->LeftOutTracks(kKindAudio);
+    const int soundGap = fWriter->LeftOutAfterGap(kKindAudio);
     try {
       auto step = [&](double fraction, double seconds) {
         fInfo.outputSeconds = seconds;
@@ -263,6 +268,8 @@ class TCutJob {
       fResult.notes.push_back({TCutNoteKind::VideoLeftOut, path, {}});
     if (fWriter->LeftOutTracks(kKindAudio) > soundOut)
       fResult.notes.push_back({TCutNoteKind::SoundLeftOut, path, {}});
+    if (fWriter->LeftOutAfterGap(kKindAudio) > soundGap)
+      fResult.notes.push_back({TCutNoteKind::SoundAfterGap, path, {}});
     return true;
   }
 

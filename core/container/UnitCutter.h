@@ -102,6 +102,8 @@ enum class TCutNoteKind {
   Unreadable,      // path: the recording; detail: why
   VideoLeftOut,    // path: the recording whose picture is in another format
   SoundLeftOut,    // path: the recording whose sound is in another format
+  SoundAfterGap,   // path: a recording whose sound would play early after a
+                   // recording without (usable) sound
   CopyFailed,      // path: the recording; detail: why
   MetaFailed,      // path: the recording; detail: why
   MetaNotWritten,  // path: the ".dat"; detail: the system's message

@@ -283,6 +283,10 @@ class TMOVWriter : public TMOVBaseFile {
   // recording's samples, and others would not decode or would play at the
   // wrong speed. By the kind of the output track.
   int LeftOutTracks(TMOVTrackKind kind) const { return fLeftOut[kind]; }
+  // Source tracks left out because the output track with their ID ended
+  // well before the picture (an earlier recording's sound was left out or
+  // missing): appended, they would play early.
+  int LeftOutAfterGap(TMOVTrackKind kind) const { return fLeftOutAfterGap[kind]; }
   // Number of tracks the new movie has so far.
   size_t TrackCount() const { return fTracks.size(); }
   // copy_file_range calls so far (benchmarks).
@@ -303,6 +307,8 @@ class TMOVWriter : public TMOVBaseFile {
     // the media from `editMedia`.
     int64_t editEmpty = 0;
     int64_t editMedia = 0;
+    // Takes no more samples (see AlignTrackEnds).
+    bool closed = false;
   };
   struct TPlan;
   void StartMediaData();
@@ -324,7 +330,7 @@ class TMOVWriter : public TMOVBaseFile {
   uint32_t PlanRun(const TPlan &plan, int64_t before, int64_t &bytes) const;
   long double OutputDuration(const TPlan &plan, uint32_t duration) const;
   TMOVTrack *FindOutput(uint32_t trackId);
-  void AlignVideoEnd();
+  void AlignTrackEnds();
   void PlanEdits();
   int64_t EditDuration(const TMOVTrack &t) const;
   void WriteEdits(const TMOVTrack &t);
@@ -339,6 +345,7 @@ class TMOVWriter : public TMOVBaseFile {
   int64_t fMediaBytesTotal = 0;
   int fCopies = 0;
   int fLeftOut[3] = {0, 0, 0};
+  int fLeftOutAfterGap[3] = {0, 0, 0};
   std::vector<std::pair<int64_t, uint32_t>> fOpenAtoms;  // position, type
   bool fCompositionWritten = false;
 };

@@ -140,7 +140,7 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, long double startFraction
                              const TMOVProgress &progress) {
   if (!fStream) throw TMOVError("writer is closed");
   const bool mayAddTracks = fCopies++ == 0;
-  if (!mayAddTracks) AlignVideoEnd();
+  if (!mayAddTracks) AlignTrackEnds();
   const long double start = KeyFrameStart(source, std::clamp<long double>(startFraction, 0, 1));
   const long double end = std::clamp<long double>(endFraction, 0, 1);
   std::vector<TPlan> plans = PlanTracks(source, start, end, tracks, mayAddTracks);
@@ -186,6 +186,10 @@ std::vector<TMOVWriter::TPlan> TMOVWriter::PlanTracks(const TMOVReader &source, 
     p.next = p.first;
     p.count = p.last >= p.first ? p.last - p.first + 1 : 0;
     TMOVTrack *out = FindOutput(t.trackId);
+    if (out && fOut[out - fTracks.data()].closed) {
+      ++fLeftOutAfterGap[out->kind < 3 ? out->kind : 0];
+      continue;
+    }
     if (out && !SameFormat(*out, t)) {
       // E.g. a recording made after the picture size or the sound settings
       // were changed: its samples cannot be decoded (or would play at the
@@ -309,38 +313,52 @@ void TMOVWriter::SetMovieDuration() {
   }
 }
 
-void TMOVWriter::AlignVideoEnd() {
+void TMOVWriter::AlignTrackEnds() {
   // The tracks of one recording rarely end together (AAC frames, a last
   // video frame): appended as they are, the next recording's sound would
   // drift from its picture by that difference at every joint. The last
   // frame so far is held (or cut) until the other tracks end, so that each
-  // recording starts all its tracks together.
+  // recording starts all its tracks together. Held as long as it takes: a
+  // recording whose picture was left out shows the last frame before it
+  // while its sound plays.
   TMOVTrack *video = nullptr;
   long double end = -1;
-  for (TMOVTrack &t : fTracks) {
+  for (size_t i = 0; i < fTracks.size(); ++i) {
+    TMOVTrack &t = fTracks[i];
     if (t.timeScale <= 0 || t.timeToSample.empty()) continue;
     if (t.kind == kKindVideo && !video)
       video = &t;
-    else
+    else if (!fOut[i].closed)
       end = std::max(end, static_cast<long double>(t.duration) / t.timeScale);
   }
-  if (!video || end < 0) return;
-  const int64_t target = std::llround(end * video->timeScale);
-  const int64_t change = target - video->duration;
-  const TMOVTimeRun last = video->timeToSample.back();
-  const int64_t d = int64_t(last.duration) + change;
-  // More than a tenth of a second is not a matter of frame lengths (a track
-  // that stopped early): leave it.
-  if (change == 0 || d <= 0 || d > int64_t(std::numeric_limits<uint32_t>::max()) ||
-      std::abs(change) > video->timeScale / 10)
-    return;
-  if (last.count > 1) {
-    video->timeToSample.back().count = last.count - 1;
-    video->timeToSample.push_back({1, static_cast<uint32_t>(d)});
-  } else {
-    video->timeToSample.back().duration = static_cast<uint32_t>(d);
+  if (!video) return;
+  if (end >= 0) {
+    const int64_t target = std::llround(end * video->timeScale);
+    const int64_t change = target - video->duration;
+    const TMOVTimeRun last = video->timeToSample.back();
+    const int64_t d = int64_t(last.duration) + change;
+    // A last frame is cut by a fraction of its length at most: a picture
+    // that runs on far beyond the sound keeps its frames.
+    if (change != 0 && d > 0 && d <= int64_t(std::numeric_limits<uint32_t>::max()) &&
+        (change > 0 || -change <= video->timeScale / 10)) {
+      if (last.count > 1) {
+        video->timeToSample.back().count = last.count - 1;
+        video->timeToSample.push_back({1, static_cast<uint32_t>(d)});
+      } else {
+        video->timeToSample.back().duration = static_cast<uint32_t>(d);
+      }
+      video->duration = target;
+    }
   }
-  video->duration = target;
+  // Sound cannot be held like a picture: a sound track that ended well
+  // before the picture (a recording's sound was left out, or it had none)
+  // would play every later recording's sound early. It takes no more.
+  const long double videoEnd = static_cast<long double>(video->duration) / video->timeScale;
+  for (size_t i = 0; i < fTracks.size(); ++i) {
+    const TMOVTrack &t = fTracks[i];
+    if (&t == video || t.timeScale <= 0 || t.timeToSample.empty()) continue;
+    if (videoEnd - static_cast<long double>(t.duration) / t.timeScale > 0.1L) fOut[i].closed = true;
+  }
 }
 
 long double TMOVWriter::OutputDuration(const TPlan &p, uint32_t duration) const {

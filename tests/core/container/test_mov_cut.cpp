@@ -212,9 +212,10 @@ TEST(MOVCut, TracksStartTogetherAtEachJoint) {
   ExpectPlayable(out, 2);
 }
 
-// A trip whose picture size changes between two recordings: the second
-// one's frames would not decode with the first one's description, so its
-// video is left out (and said so); its sound, in the same format, is kept.
+// A trip whose picture size changes for one recording: its frames would
+// not decode with the first one's description, so its video is left out
+// (and said so) and the last frame before it is held while its sound, in
+// the same format, plays; the next recording's picture comes in step.
 TEST(MOVCut, RecordingInAnotherFormat) {
   TMediaSpec big = Media("h264", "pcm_s16le", 2);
   big.width = 640;
@@ -222,16 +223,18 @@ TEST(MOVCut, RecordingInAnotherFormat) {
   const std::string first = GenerateMovie("scale-12800", Media("h264", "pcm_s16le", 2));
   const std::string second = GenerateMovie("h264-640", big);
   const std::string out = MakeTempDir("cut-format") + "/format.mov";
-  const TCutResult res = Cut({first, second}, 0, 1, out);
+  const TCutResult res = Cut({first, second, first}, 0, 1, out);
   ASSERT_TRUE(res.written) << CutErrorText(res);
   ASSERT_EQ(res.notes.size(), 1u);
   EXPECT_EQ(res.notes[0].kind, TCutNoteKind::VideoLeftOut);
   EXPECT_EQ(res.notes[0].path, second);
   const TMOVReader r(out, false);
   ASSERT_EQ(r.Tracks().size(), 2u);
-  EXPECT_EQ(r.Tracks()[0].SampleCount(), 50u);
-  EXPECT_EQ(r.Tracks()[0].width, 320);
-  EXPECT_EQ(r.Tracks()[1].SampleCount(), 2u * 96000u);
+  const TMOVTrack &v = r.Tracks()[0];
+  ASSERT_EQ(v.SampleCount(), 100u);
+  EXPECT_EQ(v.width, 320);
+  EXPECT_EQ(v.Sample(50).time, 4 * 12800);  // the third clip at 4 s
+  EXPECT_EQ(r.Tracks()[1].SampleCount(), 3u * 96000u);
   ExpectPlayable(out, 2);
 }
 
@@ -570,21 +573,25 @@ TEST(MOVCut, SoundInAnotherFormatIsLeftOut) {
     SCOPED_TRACE(name);
     const std::string second = GenerateMovie("sound-" + name, media);
     const std::string out = dir + "/" + name + ".mov";
-    const TCutResult res = Cut({first, second}, 0, 1, out);
+    // The third recording's sound is in the first one's format, but after
+    // the gap it would play 2 s ahead of its picture: left out as well.
+    const TCutResult res = Cut({first, second, first}, 0, 1, out);
     ASSERT_TRUE(res.written) << CutErrorText(res);
-    ASSERT_EQ(res.notes.size(), 1u);
+    ASSERT_EQ(res.notes.size(), 2u);
     EXPECT_EQ(res.notes[0].kind, TCutNoteKind::SoundLeftOut);
     EXPECT_EQ(res.notes[0].path, second);
+    EXPECT_EQ(res.notes[1].kind, TCutNoteKind::SoundAfterGap);
+    EXPECT_EQ(res.notes[1].path, first);
     const TMOVReader r(out, false);
     ASSERT_EQ(r.Tracks().size(), 2u);
-    EXPECT_EQ(r.Tracks()[0].SampleCount(), 100u);
+    EXPECT_EQ(r.Tracks()[0].SampleCount(), 150u);
     EXPECT_EQ(r.Tracks()[1].SampleCount(), 96000u);
     EXPECT_EQ(r.Tracks()[1].channels, 1u);
     EXPECT_EQ(r.Tracks()[1].sampleBits, 16u);
     EXPECT_EQ(r.Tracks()[1].sampleRate, 48000);
-    // The picture runs on for 4 s, and so does the movie.
+    // The picture runs on for 6 s, and so does the movie.
     ASSERT_GT(r.TimeScale(), 0);
-    EXPECT_NEAR(double(r.Duration()) / r.TimeScale(), 4.0, 0.01);
+    EXPECT_NEAR(double(r.Duration()) / r.TimeScale(), 6.0, 0.01);
     ExpectPlayable(out, 2);
   }
 }
