@@ -11,12 +11,10 @@
 
 #include "CliCommands.h"
 #include "catalogue/UnitCatalogueTrip.h"
+#include "catalogue/UnitCutterMeta.h"
 #include "catalogue/UnitFileManager.h"
 #include "container/UnitCutter.h"
 #include "container/UnitMOV.h"
-#ifdef TACHORA_CUT_META
-#include "container/UnitCutterMeta.h"
-#endif
 
 namespace tachora::cli {
 namespace {
@@ -178,33 +176,17 @@ int RunCut(const std::vector<std::string> &args) {
     loaded = LoadRowTelemetry(catalogue, row);
   else
     loaded.Row = row;
-  // Neither OUT nor its .dat may replace a recording or its telemetry.
-  const std::string metaOut = MetaFileName(options.output);
-  for (const TFileItemSubitem &item : loaded.Row.Items)
-    for (const std::string *source : {&item.Path, &item.TelemetryPath, &item.GpsLog.Path})
-      for (const std::string *target : {&std::as_const(options.output), &metaOut}) {
-        std::error_code ec;
-        if (source->empty() || (target == &metaOut && !options.meta) ||
-            !std::filesystem::equivalent(*source, *target, ec))
-          continue;
-        std::cerr << "cut: " << *target << " would replace " << *source
-                  << ", which the fragment is cut from\n";
-        return 1;
-      }
   TCutTrip trip = MakeCutTrip(loaded.Row, loaded.Tracks);
   SetCutDates(loaded.Row, options);
-  TCutMetaSource *meta = nullptr;
-#ifdef TACHORA_CUT_META
   TMovingInfoMetaSource metaSource;
-  if (options.meta) meta = &metaSource;
-#endif
+  TCutMetaSource *meta = options.meta ? &metaSource : nullptr;
 
   int lastPercent = -1;
   std::string lastLine;
   auto progress = [&](const TCutProgress &p) {
     int percent = static_cast<int>(p.fraction * 100 + 0.5);
     std::string line = "[" + std::to_string(p.recording + 1) + "/" + std::to_string(p.recordings) +
-                       "] " + p.fileName + ": " + p.action;
+                       "] " + p.fileName + ": " + CutStageText(p.stage);
     if (percent != lastPercent || line != lastLine) {
       std::cerr << "\r" << line << " " << percent << "%   " << std::flush;
       lastPercent = percent;
@@ -214,9 +196,9 @@ int RunCut(const std::vector<std::string> &args) {
   };
   TCutResult res = CutFragment(trip, options, meta, progress);
   std::cerr << "\n";
-  for (const std::string &e : res.errors) std::cerr << "cut: " << e << "\n";
+  for (const TCutNote &n : res.notes) std::cerr << "cut: " << CutNoteText(n) << "\n";
   if (!res.written) {
-    std::cerr << "cut: " << res.message << "\n";
+    std::cerr << "cut: " << CutErrorText(res) << "\n";
     return 1;
   }
   std::cout << res.moviePath << "\n";

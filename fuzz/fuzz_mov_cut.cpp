@@ -26,9 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   try {
     TMOVWriter w(out, 4096);
     int calls = 0;
-    w.CopySamples(
-        r, video, audio, [&](double, double) { return ++calls < 50; }, b, a);
-    w.CopySamples(r, video, audio, {}, 1, 0);
+    w.CopySamples(r, a, b, {video, audio}, [&](double, double) { return ++calls < 50; });
+    w.CopySamples(r, 0, 1, {video, audio});
     w.WriteMovie(r);
     w.Close();
   } catch (const TMOVError &) {

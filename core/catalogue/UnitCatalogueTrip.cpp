@@ -55,6 +55,7 @@ TCutTrip MakeCutTrip(const TFileItem &row,
     rec.path = r.Path;
     rec.start = r.RelStart;
     rec.end = r.RelEnd;
+    rec.companions = {r.TelemetryPath, r.GpsLog.Path};
     const TMovingInfo *mi = i < tracks.size() ? tracks[i].get() : nullptr;
     if (mi && (!mi->GpsPoints.empty() || !mi->GsensorPoints.empty())) {
       // The meta source cuts the track by fractions of its own span. A full

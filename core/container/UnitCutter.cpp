@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/UnitFileIO.h"
 #include "container/UnitMOV.h"
 
 namespace tachora {
@@ -19,23 +20,6 @@ namespace {
 std::string BaseName(const std::string &path) {
   size_t p = path.find_last_of('/');
   return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-bool WriteWholeFile(const std::string &path, const std::string &text, std::string &error) {
-  const std::string part = path + ".part";
-  FILE *f = std::fopen(part.c_str(), "wb");
-  if (!f) {
-    error = part + ": " + std::strerror(errno);
-    return false;
-  }
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(part.c_str(), path.c_str()) != 0) {
-    error = path + ": " + std::strerror(errno);
-    std::remove(part.c_str());
-    return false;
-  }
-  return true;
 }
 
 // True when both names lead to one existing file (links, "./", case on
@@ -85,160 +69,275 @@ std::string DefaultFragmentName(const std::string &caption, TDateTime start, TDa
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
+const char *CutStageText(TCutStage stage) {
+  switch (stage) {
+    case TCutStage::Opening:
+      return "Opening file";
+    case TCutStage::Copying:
+      return "Copying data";
+    case TCutStage::Meta:
+      return "Generating meta info data";
+    case TCutStage::WritingHeaders:
+      return "Writing headers and indexes";
+  }
+  return "";
+}
+
+std::string CutErrorText(const TCutResult &r) {
+  const std::string detail = r.errorDetail.empty() ? "" : ": " + r.errorDetail;
+  switch (r.error) {
+    case TCutError::None:
+      return {};
+    case TCutError::NoOutput:
+      return "No output file name";
+    case TCutError::EmptySelection:
+      return "The selection is empty: B must lie after A";
+    case TCutError::NoTrackChosen:
+      return "Neither video nor audio is chosen: the fragment would hold nothing";
+    case TCutError::ReplacesSource:
+      return r.errorPath + " would replace " + r.errorDetail + ", which the fragment is cut from";
+    case TCutError::NothingReadable:
+      return "None of the recordings of the selection could be read as a MOV file";
+    case TCutError::NoTrackToCopy:
+      return "The recordings hold no video or audio in a known format: nothing to copy";
+    case TCutError::Cancelled:
+      return "Cancelled: no file was written";
+    case TCutError::CannotCreate:
+      return "Cannot create the output file " + r.errorPath + detail;
+    case TCutError::CannotWrite:
+      return "Cannot write the output file " + r.errorPath + detail;
+  }
+  return {};
+}
+
+std::string CutNoteText(const TCutNote &n) {
+  const std::string detail = n.detail.empty() ? "" : ": " + n.detail;
+  switch (n.kind) {
+    case TCutNoteKind::Unreadable:
+      return n.path + ": cannot be read as a MOV file" + detail;
+    case TCutNoteKind::VideoLeftOut:
+      return n.path +
+             ": the picture is in another format than the first recording's (codec or "
+             "picture size) and was left out";
+    case TCutNoteKind::SoundLeftOut:
+      return n.path +
+             ": the sound is in another format than the first recording's (codec, "
+             "sample rate, channels or sample size) and was left out";
+    case TCutNoteKind::SoundAfterGap:
+      return n.path +
+             ": the sound was left out: an earlier recording's sound is missing from the "
+             "fragment, so it would play ahead of its picture";
+    case TCutNoteKind::CopyFailed:
+      return n.path + ": not copied completely" + detail;
+    case TCutNoteKind::MetaFailed:
+      return n.path + ": no telemetry for the fragment" + detail;
+    case TCutNoteKind::MetaNotWritten:
+      return "Cannot write " + n.path + detail;
+  }
+  return {};
+}
+
+namespace {
+
+// One cut, in its steps: check, copy each recording (with its telemetry
+// text), finish the movie, write the telemetry file.
+class TCutJob {
+ public:
+  TCutJob(const TCutTrip &trip, const TCutOptions &options, TCutMetaSource *meta,
+          const TCutProgressFn &progress)
+      : fTrip(trip),
+        fOptions(options),
+        fMeta(options.meta ? meta : nullptr),
+        fProgress(progress),
+        fMetaPath(MetaFileName(options.output)),
+        fFile(options.output) {
+    fResult.moviePath = options.output;
+    fInfo.recordings = trip.recordings.size();
+  }
+
+  TCutResult Run() {
+    Cut();
+    return fResult;
+  }
+
+ private:
+  bool Cut() {
+    if (!Check()) return false;
+    std::string error;
+    if (!fFile.Open(&error)) return Fail(TCutError::CannotCreate, fOptions.output, error);
+    fWriter = std::make_unique<TMOVWriter>(fFile.Fd(), fOptions.mediaDataLimit);
+    for (size_t i = 0; i < fTrip.recordings.size() && !fResult.cancelled; ++i)
+      if (!CutRecording(i)) return false;
+    if (fResult.cancelled && !fOptions.keepOnCancel) return Fail(TCutError::Cancelled);
+    if (!fTemplate)
+      return Fail(fResult.cancelled ? TCutError::Cancelled : TCutError::NothingReadable);
+    if (!FinishMovie()) return false;
+    WriteMetaFile();
+    if (fOptions.startDate > 0 && fOptions.endDate > 0) {
+      // Linux cannot set a file's birth time: access and modification = B.
+      SetFileTimes(fOptions.output, fOptions.endDate);
+      if (!fResult.metaPath.empty()) SetFileTimes(fResult.metaPath, fOptions.endDate);
+    }
+    return true;
+  }
+
+  bool Fail(TCutError error, std::string path = {}, std::string detail = {}) {
+    fResult.error = error;
+    fResult.errorPath = std::move(path);
+    fResult.errorDetail = std::move(detail);
+    fResult.written = false;
+    return false;
+  }
+
+  bool Report(TCutStage stage, double fraction) {
+    fInfo.stage = stage;
+    fInfo.fraction = fraction;
+    if (!fProgress || fProgress(fInfo)) return true;
+    fResult.cancelled = true;
+    return false;
+  }
+
+  bool Check() {
+    if (fOptions.output.empty()) return Fail(TCutError::NoOutput);
+    if (!(fOptions.b > fOptions.a)) return Fail(TCutError::EmptySelection);
+    if (!fOptions.video && !fOptions.audio) return Fail(TCutError::NoTrackChosen);
+    // Neither the movie nor its telemetry may take the place of a file the
+    // fragment is cut from (by any spelling: links, "./", case on
+    // case-insensitive file systems).
+    for (const TCutRecording &rec : fTrip.recordings) {
+      std::vector<const std::string *> sources = {&rec.path};
+      for (const std::string &c : rec.companions) sources.push_back(&c);
+      for (const std::string *source : sources)
+        for (const std::string *target : {&fOptions.output, &fMetaPath}) {
+          if (source->empty() || (target == &fMetaPath && !fMeta)) continue;
+          if (SameFile(*source, *target)) return Fail(TCutError::ReplacesSource, *target, *source);
+        }
+    }
+    return true;
+  }
+
+  // False when the cut must stop with an error.
+  bool CutRecording(size_t i) {
+    const TCutRecording &rec = fTrip.recordings[i];
+    if (rec.end <= rec.start) return true;
+    long double s = RecordingFraction(fOptions.a, rec.start, rec.end);
+    long double e = RecordingFraction(fOptions.b, rec.start, rec.end);
+    if (!(s < 1 && e > 0)) return true;
+    fInfo.recording = i;
+    fInfo.fileName = BaseName(rec.path);
+    if (!Report(TCutStage::Opening, 0)) return true;
+    auto reader = std::make_unique<TMOVReader>(rec.path, false);
+    if (!Report(TCutStage::Copying, 0)) return true;
+    if (!reader->HasMovie()) {
+      fResult.notes.push_back({TCutNoteKind::Unreadable, rec.path, reader->Error()});
+    } else {
+      if (!CopyRecording(*reader, rec.path, std::clamp<long double>(s, 0, 1),
+                         std::clamp<long double>(e, 0, 1)))
+        return false;
+      if (!fTemplate) {
+        // Tracks come from the first readable recording only.
+        if (fWriter->TrackCount() == 0) return Fail(TCutError::NoTrackToCopy);
+        fTemplate = std::move(reader);
+      }
+      if (fResult.cancelled) return true;
+    }
+    AddMetaText(rec);
+    return true;
+  }
+
+  // False when the output cannot be written.
+  bool CopyRecording(const TMOVReader &reader, const std::string &path, long double s,
+                     long double e) {
+    const int videoOut = fWriter->LeftOutTracks(kKindVideo);
+    const int soundOut = fWriter->LeftOutTracks(kKindAudio);
+    const int soundGap = fWriter->LeftOutAfterGap(kKindAudio);
+    try {
+      auto step = [&](double fraction, double seconds) {
+        fInfo.outputSeconds = seconds;
+        return Report(TCutStage::Copying, fraction);
+      };
+      fWriter->CopySamples(reader, s, e, {fOptions.video, fOptions.audio}, step);
+    } catch (const TMOVWriteError &ex) {
+      // Disk full or the like: what the tables would describe is not in
+      // the file, so there is nothing worth keeping.
+      return Fail(TCutError::CannotWrite, fOptions.output, ex.what());
+    } catch (const std::exception &ex) {
+      fResult.notes.push_back({TCutNoteKind::CopyFailed, path, ex.what()});
+    }
+    if (fWriter->LeftOutTracks(kKindVideo) > videoOut)
+      fResult.notes.push_back({TCutNoteKind::VideoLeftOut, path, {}});
+    if (fWriter->LeftOutTracks(kKindAudio) > soundOut)
+      fResult.notes.push_back({TCutNoteKind::SoundLeftOut, path, {}});
+    if (fWriter->LeftOutAfterGap(kKindAudio) > soundGap)
+      fResult.notes.push_back({TCutNoteKind::SoundAfterGap, path, {}});
+    return true;
+  }
+
+  void AddMetaText(const TCutRecording &rec) {
+    if (!fMeta || !rec.hasTelemetry || rec.telemetryEnd <= rec.telemetryStart) return;
+    const long double ms = RecordingFraction(fOptions.a, rec.telemetryStart, rec.telemetryEnd);
+    const long double me = RecordingFraction(fOptions.b, rec.telemetryStart, rec.telemetryEnd);
+    if (!(ms < 1 && me > 0) || !Report(TCutStage::Meta, 1)) return;
+    try {
+      std::string text = fMeta->MetaText(rec, std::clamp<long double>(ms, 0, 1),
+                                         std::clamp<long double>(me, 0, 1));
+      if (text.empty()) return;
+      if (!fMetaText.empty()) fMetaText += "[B]\r\n";
+      fMetaText += text;
+    } catch (const std::exception &ex) {
+      fResult.notes.push_back({TCutNoteKind::MetaFailed, rec.path, ex.what()});
+    }
+  }
+
+  bool FinishMovie() {
+    if (fProgress) {
+      fInfo.stage = TCutStage::WritingHeaders;
+      fInfo.fraction = 1;
+      fProgress(fInfo);
+    }
+    try {
+      fWriter->WriteMovie(*fTemplate);
+      fResult.mediaBytes = fWriter->MediaBytes();
+      fResult.copyCalls = fWriter->CopyCalls();
+      fResult.outputSeconds = static_cast<double>(fWriter->DurationMs()) / 1000.0;
+      fWriter->Close();
+    } catch (const std::exception &ex) {
+      return Fail(TCutError::CannotWrite, fOptions.output, ex.what());
+    }
+    std::string error;
+    if (!fFile.Commit(TAtomicFile::TSync::None, &error))
+      return Fail(TCutError::CannotWrite, fOptions.output, error);
+    fResult.written = true;
+    return true;
+  }
+
+  void WriteMetaFile() {
+    if (fMetaText.empty()) return;
+    std::string error;
+    if (WriteFileAtomic(fMetaPath, fMetaText, &error))
+      fResult.metaPath = fMetaPath;
+    else
+      fResult.notes.push_back({TCutNoteKind::MetaNotWritten, fMetaPath, error});
+  }
+
+  const TCutTrip &fTrip;
+  const TCutOptions &fOptions;
+  TCutMetaSource *fMeta;
+  const TCutProgressFn &fProgress;
+  const std::string fMetaPath;
+  TAtomicFile fFile;  // before the writer, which writes into it
+  std::unique_ptr<TMOVWriter> fWriter;
+  std::unique_ptr<TMOVReader> fTemplate;
+  std::string fMetaText;
+  TCutProgress fInfo;
+  TCutResult fResult;
+};
+
+}  // namespace
+
 TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMetaSource *meta,
                        const TCutProgressFn &progress) {
-  TCutResult result;
-  result.moviePath = options.output;
-  if (options.output.empty()) {
-    result.message = "No output file name";
-    return result;
-  }
-  if (!(options.b > options.a)) {
-    result.message = "The selection is empty: B must lie after A";
-    return result;
-  }
-  // The cut is renamed over the output at the end: it must never take the
-  // place of a recording it is cut from.
-  for (const TCutRecording &rec : trip.recordings)
-    if (SameFile(rec.path, options.output)) {
-      result.message = "The output file is one of the recordings to cut: " + options.output;
-      return result;
-    }
-  const std::string part = options.output + ".part";
-  std::unique_ptr<TMOVWriter> writer;
-  try {
-    writer = std::make_unique<TMOVWriter>(part, options.mediaDataLimit);
-  } catch (const std::exception &e) {
-    result.message = std::string("Cannot create the output file: ") + e.what();
-    return result;
-  }
-
-  TCutProgress info;
-  info.recordings = trip.recordings.size();
-  auto report = [&](const std::string &action, double fraction) {
-    info.action = action;
-    info.fraction = fraction;
-    return !progress || progress(info);
-  };
-
-  std::unique_ptr<TMOVReader> templ;
-  std::string metaText;
-  for (size_t i = 0; i < trip.recordings.size() && !result.cancelled; ++i) {
-    const TCutRecording &rec = trip.recordings[i];
-    if (rec.end <= rec.start) continue;
-    long double s = RecordingFraction(options.a, rec.start, rec.end);
-    long double e = RecordingFraction(options.b, rec.start, rec.end);
-    if (!(s < 1 && e > 0)) continue;
-    s = std::clamp<long double>(s, 0, 1);
-    e = std::clamp<long double>(e, 0, 1);
-    info.recording = i;
-    info.fileName = BaseName(rec.path);
-    if (!report("Opening file", 0)) {
-      result.cancelled = true;
-      break;
-    }
-    auto reader = std::make_unique<TMOVReader>(rec.path, false);
-    if (!report("Copying data", 0)) {
-      result.cancelled = true;
-      break;
-    }
-    if (reader->HasMovie()) {
-      const int leftOut = writer->LeftOutTracks();
-      try {
-        auto cb = [&](double fraction, double seconds) {
-          info.outputSeconds = seconds;
-          return report("Copying data", fraction);
-        };
-        if (!writer->CopySamples(*reader, options.video, options.audio, cb, e, s))
-          result.cancelled = true;
-      } catch (const TMOVWriteError &ex) {
-        // Disk full or the like: what the tables would describe is not in
-        // the file, so there is nothing worth keeping.
-        writer.reset();
-        std::remove(part.c_str());
-        result.message = std::string("Cannot write the output file: ") + ex.what();
-        return result;
-      } catch (const std::exception &ex) {
-        result.errors.push_back(info.fileName + ": " + ex.what());
-      }
-      if (writer->LeftOutTracks() > leftOut)
-        result.errors.push_back(info.fileName +
-                                ": a track in another format than the first recording's (codec "
-                                "or picture size) was left out");
-      if (!templ) templ = std::move(reader);
-      if (result.cancelled) break;
-    } else {
-      result.errors.push_back(info.fileName + ": " + reader->Error());
-    }
-    if (options.meta && meta && rec.hasTelemetry && rec.telemetryEnd > rec.telemetryStart) {
-      long double ms = RecordingFraction(options.a, rec.telemetryStart, rec.telemetryEnd);
-      long double me = RecordingFraction(options.b, rec.telemetryStart, rec.telemetryEnd);
-      if (ms < 1 && me > 0) {
-        if (!report("Generating meta info data", 1)) {
-          result.cancelled = true;
-          break;
-        }
-        try {
-          std::string text = meta->MetaText(rec, std::clamp<long double>(ms, 0, 1),
-                                            std::clamp<long double>(me, 0, 1));
-          if (!text.empty()) {
-            if (!metaText.empty()) metaText += "[B]\r\n";
-            metaText += text;
-          }
-        } catch (const std::exception &ex) {
-          result.errors.push_back(info.fileName + ": " + ex.what());
-        }
-      }
-    }
-  }
-
-  // Headers are written after a cancel too: the file keeps what was copied.
-  if (progress) {
-    info.action = "Writing headers and indexes";
-    info.fraction = 1;
-    progress(info);
-  }
-  if (!templ) {
-    writer.reset();
-    std::remove(part.c_str());
-    result.message = result.cancelled
-                         ? "Cancelled before anything was copied"
-                         : "None of the recordings of the selection could be read as a MOV file";
-    return result;
-  }
-  try {
-    writer->WriteMovie(*templ);
-    result.mediaBytes = writer->MediaBytes();
-    result.outputSeconds = static_cast<double>(writer->DurationMs()) / 1000.0;
-    writer->Close();
-  } catch (const std::exception &ex) {
-    writer.reset();
-    std::remove(part.c_str());
-    result.message = std::string("Cannot write the output file: ") + ex.what();
-    return result;
-  }
-  writer.reset();
-  templ.reset();
-  if (std::rename(part.c_str(), options.output.c_str()) != 0) {
-    result.message = options.output + ": " + std::strerror(errno);
-    std::remove(part.c_str());
-    return result;
-  }
-  result.written = true;
-  if (!metaText.empty()) {
-    std::string error;
-    const std::string metaPath = MetaFileName(options.output);
-    if (WriteWholeFile(metaPath, metaText, error))
-      result.metaPath = metaPath;
-    else
-      result.errors.push_back(error);
-  }
-  if (options.startDate > 0 && options.endDate > 0) {
-    // Linux cannot set a file's birth time: access and modification = B.
-    SetFileTimes(options.output, options.endDate);
-    if (!result.metaPath.empty()) SetFileTimes(result.metaPath, options.endDate);
-  }
-  return result;
+  return TCutJob(trip, options, meta, progress).Run();
 }
 
 }  // namespace tachora

@@ -2,17 +2,24 @@
 // re-encoding, with the telemetry of the fragment in a ".dat" file beside
 // it. This is the engine that the cutting dialog and `tachora-cli cut`
 // drive: the trip comes in as plain data, progress and cancelling go
-// through one callback.
+// through one callback, the fragment's telemetry text through another
+// (TCutMetaSource), so this library knows nothing of telemetry.
 //
 // Positions A and B are trip fractions (0 = start of the first recording,
 // 1 = end of the last); each recording carries its own start and end (and
 // its telemetry's) as trip fractions. Date-times are TDateTime, local.
 //
-// The movie is written to "<output>.part" and renamed when complete, so an
-// interrupted cut never leaves a file that looks finished. A cancelled cut
-// is still finished as a playable file with what was copied.
+// The movie is written to a file without a name (a hidden temporary one
+// on FAT) and named only when complete, so a failed or cancelled cut never
+// leaves a file that looks finished; an existing file of that name stays
+// as it was. Neither the movie nor its ".dat" may replace a recording of
+// the trip or one of its files (telemetry, GPS log).
 //
-// Runs on the caller's thread; the callback is called on it too.
+// Progress stages, errors and notes are values with the path concerned;
+// the caller words them (CutStageText, CutErrorText and CutNoteText give
+// the English texts).
+//
+// Runs on the caller's thread; the callbacks are called on it too.
 #pragma once
 
 #include <functional>
@@ -30,6 +37,9 @@ struct TCutRecording {
   long double telemetryStart = 0, telemetryEnd = 1;  // on the trip time line
   // Opaque handle for the meta source (e.g. the recording's TMovingInfo).
   const void *telemetry = nullptr;
+  // Other files of the recording (its telemetry, its GPS log) that the
+  // output must never replace.
+  std::vector<std::string> companions = {};
 };
 
 struct TCutTrip {
@@ -46,13 +56,18 @@ struct TCutOptions {
   TDateTime startDate = 0, endDate = 0;
   // Media-data size limit of the writer (tests use small ones).
   int64_t mediaDataLimit = 0;
+  // A cancelled cut is finished as a playable movie of what was copied
+  // (else nothing is written).
+  bool keepOnCancel = false;
 };
+
+enum class TCutStage { Opening, Copying, Meta, WritingHeaders };
 
 struct TCutProgress {
   size_t recording = 0;  // 0-based index in the trip
   size_t recordings = 0;
   std::string fileName;
-  std::string action;   // "Opening file", "Copying data", ...
+  TCutStage stage = TCutStage::Opening;
   double fraction = 0;  // of the current recording
   double outputSeconds = 0;
 };
@@ -68,18 +83,57 @@ class TCutMetaSource {
                                long double to) = 0;
 };
 
+// Why nothing was written (path and detail say more where given).
+enum class TCutError {
+  None,
+  NoOutput,         // no output file name
+  EmptySelection,   // B does not lie after A
+  NoTrackChosen,    // neither video nor sound asked for
+  ReplacesSource,   // path would replace detail, a file the cut is made from
+  NothingReadable,  // no recording of the selection could be read
+  NoTrackToCopy,    // no track of a known kind (the video codec unknown)
+  Cancelled,        // the user stopped it
+  CannotCreate,     // path: the output; detail: the system's message
+  CannotWrite,      // path: the output; detail: the system's message
+};
+
+// Something that went wrong for one recording while the cut went on.
+enum class TCutNoteKind {
+  Unreadable,      // path: the recording; detail: why
+  VideoLeftOut,    // path: the recording whose picture is in another format
+  SoundLeftOut,    // path: the recording whose sound is in another format
+  SoundAfterGap,   // path: a recording whose sound would play early after a
+                   // recording without (usable) sound
+  CopyFailed,      // path: the recording; detail: why
+  MetaFailed,      // path: the recording; detail: why
+  MetaNotWritten,  // path: the ".dat"; detail: the system's message
+};
+
+struct TCutNote {
+  TCutNoteKind kind;
+  std::string path;
+  std::string detail;
+};
+
 struct TCutResult {
   bool written = false;    // the movie exists at moviePath
-  bool cancelled = false;  // the user stopped it; what was copied is kept
+  bool cancelled = false;  // the user stopped it
   std::string moviePath, metaPath;
   int64_t mediaBytes = 0;
+  int64_t copyCalls = 0;  // kernel copy calls, for benchmarks
   double outputSeconds = 0;
-  std::vector<std::string> errors;  // per recording, "file: message"
-  std::string message;              // why nothing was written
+  std::vector<TCutNote> notes;  // per recording
+  TCutError error = TCutError::None;
+  std::string errorPath, errorDetail;
 };
 
 TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMetaSource *meta,
                        const TCutProgressFn &progress);
+
+// English texts for the command line (the GUI translates the values).
+const char *CutStageText(TCutStage stage);
+std::string CutErrorText(const TCutResult &result);
+std::string CutNoteText(const TCutNote &note);
 
 // The fraction of a recording at trip position x.
 long double RecordingFraction(long double x, long double start, long double end);

@@ -15,15 +15,38 @@ constexpr uint32_t kMaxSamples = std::numeric_limits<uint32_t>::max() - 1;
 constexpr size_t kMaxTracks = 256;
 }  // namespace
 
+bool ReadAtomHeader(TMOVStream &stream, int64_t pos, int64_t end, bool mayRunToEnd,
+                    TAtomHeader &header) {
+  if (end - pos < 8) return false;
+  stream.Seek(pos);
+  int64_t size = stream.ReadU32();
+  header.type = stream.ReadU32();
+  header.headerSize = 8;
+  if (size == 1) {
+    // 64-bit size after the type: recordings above 4 GiB have them.
+    if (end - pos < 16) return false;
+    const uint64_t large = stream.ReadU64();
+    if (large > uint64_t(end - pos)) return false;
+    size = static_cast<int64_t>(large);
+    header.headerSize = 16;
+  } else if (size == 0) {
+    if (!mayRunToEnd) return false;
+    size = end - pos;
+  }
+  if (size < header.headerSize || size > end - pos) return false;
+  header.size = size;
+  return true;
+}
+
 TDateTime MacDateToDateTime(uint64_t seconds) {
   if (seconds == 0 || seconds == 1 || seconds == 0xFFFFFFFFull) return 0;
   return static_cast<double>(seconds) / kSecPerDay + kMacEpochDate;
 }
 
 TMOVTrackKind KindOfCodec(const std::string &codec) {
-  static const char *const kVideo[] = {"PNG_", "TIFF", "JPEG", "MJPA", "MJPB", "3IV2",
-                                       "3IV1", "AVC1", "SVQ1", "SVQ3", "MP4V", "MP42",
-                                       "DIVX", "CVID", "VP31", "H263", "S263", "X263"};
+  static const char *const kVideo[] = {"PNG_", "TIFF", "JPEG", "MJPA", "MJPB", "3IV2", "3IV1",
+                                       "AVC1", "SVQ1", "SVQ3", "MP4V", "MP42", "DIVX", "CVID",
+                                       "VP31", "H263", "S263", "X263", "HVC1", "HEV1"};
   static const char *const kAudio[] = {
       "NONE",     "RAW ",     "TWOS",  "SOWT",  "ALAW", "ULAW", "MS\0\x02", "\x02\0SM",
       "MS\0\x11", "\x11\0SM", "MS\0U", "U\0SM", ".MP3", "IMA4", "OGGV",     "SAMR",
@@ -226,6 +249,7 @@ void TMOVReader::Open(bool headersOnly) {
     AddAtomHandler(FourCC("stsz"), &TMOVReader::OnStsz);
     AddAtomHandler(FourCC("stts"), &TMOVReader::OnStts);
     AddAtomHandler(FourCC("ctts"), &TMOVReader::OnCtts);
+    AddAtomHandler(FourCC("elst"), &TMOVReader::OnElst);
   }
   AddAtomHandler(FourCC("stsd"), &TMOVReader::OnStsd);
   AddAtomHandler(FourCC("tkhd"), &TMOVReader::OnTkhd);
@@ -258,22 +282,12 @@ void TMOVReader::WalkAtoms(int64_t end) {
   const int64_t fileSize = fStream->Size();
   try {
     int64_t p = fStream->Position();
-    while (p < end && end - p >= 8) {
-      fStream->Seek(p);
-      int64_t size = fStream->ReadU32();
-      uint32_t type = fStream->ReadU32();
-      if (size == 1) {
-        // 64-bit size after the type: recordings above 4 GiB have them.
-        if (end - p < 16) break;
-        uint64_t large = fStream->ReadU64();
-        if (large < 16 || large > uint64_t(end - p)) break;
-        size = static_cast<int64_t>(large);
-      } else if (size == 0) {
-        // Only a top-level atom may run to the end of the file.
-        if (fDepth != 1 || end != fileSize) break;
-        size = end - p;
-      }
-      if (size < 8 || size > end - p) break;
+    TAtomHeader atom;
+    // Only a top-level atom may run to the end of the file.
+    const bool mayRunToEnd = fDepth == 1 && end == fileSize;
+    while (p < end && ReadAtomHeader(*fStream, p, end, mayRunToEnd, atom)) {
+      const int64_t size = atom.size;
+      const uint32_t type = atom.type;
       const TAtomHandler *h = FindAtomHandler(type);
       const int64_t atomStart = p;
       p += size;
@@ -401,7 +415,7 @@ void TMOVReader::OnMdhd(int64_t) {
   }
 }
 
-void TMOVReader::OnStsd(int64_t) {
+void TMOVReader::OnStsd(int64_t end) {
   TMOVTrack *t = fCurrentTrack;
   if (!t) return;
   SkipBytes(8);
@@ -410,6 +424,62 @@ void TMOVReader::OnStsd(int64_t) {
   fStream->Read(format, 4);
   t->codec = ToUpperAscii(std::string_view(format, 4));
   t->kind = KindOfCodec(t->codec);
+  if (t->kind != kKindAudio || end - fStream->Position() < 28) return;
+  // The sound description: reserved (6), data reference (2), version,
+  // revision, vendor; then channels, sample size and rate (16.16), or in
+  // version 2 the rate as a double and 32-bit channels and sample size.
+  SkipBytes(8);
+  const uint16_t version = fStream->ReadU16();
+  SkipBytes(6);
+  if (version == 2) {
+    if (end - fStream->Position() < 36) return;
+    SkipBytes(16);
+    const uint64_t bits = fStream->ReadU64();
+    double rate = 0;
+    std::memcpy(&rate, &bits, sizeof rate);
+    const uint32_t channels = fStream->ReadU32();
+    SkipBytes(4);
+    const uint32_t sampleBits = fStream->ReadU32();
+    if (!(rate >= 0 && rate < 1e9)) rate = 0;  // also NaN
+    t->sampleRate = rate;
+    t->channels = channels;
+    t->sampleBits = sampleBits;
+  } else {
+    t->channels = fStream->ReadU16();
+    t->sampleBits = fStream->ReadU16();
+    SkipBytes(4);
+    t->sampleRate = fStream->ReadU32() / 65536.0;
+  }
+}
+
+void TMOVReader::OnElst(int64_t end) {
+  TMOVTrack *t = fCurrentTrack;
+  if (!t) return;
+  const uint8_t version = ReadVersion();
+  const uint32_t n = ReadCount(end, version == 1 ? 20 : 12);
+  // Leading empty edits delay the start; the first real one says where
+  // the media starts. Later edits (rare in recordings) are not followed.
+  int64_t delay = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    int64_t duration, media;
+    if (version == 1) {
+      duration = static_cast<int64_t>(fStream->ReadU64() & 0x3FFFFFFFFFFFFFFFull);
+      media = static_cast<int64_t>(fStream->ReadU64());
+    } else {
+      duration = fStream->ReadU32();
+      media = static_cast<int32_t>(fStream->ReadU32());
+    }
+    SkipBytes(4);  // rate
+    if (media == -1) {
+      delay += duration;
+      if (delay > (int64_t(1) << 40)) break;  // hostile
+      continue;
+    }
+    if (media < 0) break;
+    t->editDelay = delay;
+    t->editMediaTime = media;
+    return;
+  }
 }
 
 void TMOVReader::OnStco(int64_t end) {

@@ -2,6 +2,10 @@
 // and rebuilds its per-sample tables, and the writer that makes a new movie
 // from samples copied out of such recordings (UnitMOVWriter.cpp).
 //
+// ISO files (".mp4", file type "isom" and the like) are the same atoms and
+// are read alike. Edit lists are read as far as recordings use them (a
+// delay, then where the media starts) and written anew for a cut.
+//
 // Numbers: times in a track's media units (its time scale = units per
 // second) unless a name says milliseconds; file offsets and sizes in bytes
 // (signed 64-bit); date-times are TDateTime (0 = none). Numbers in the file
@@ -72,6 +76,16 @@ struct TMOVTrack {
   std::string codec;  // four characters, upper case, zero bytes kept
   uint8_t kind = kKindOther;
   TDateTime creationTime = 0;
+  // Sound format from the first sample description (0 when unknown):
+  // channels, bits per sample, samples per second.
+  uint32_t channels = 0;
+  uint32_t sampleBits = 0;
+  double sampleRate = 0;
+  // The edit list: the presentation starts after `editDelay` units of the
+  // movie's time scale with the media at `editMediaTime` (AAC priming,
+  // B-frame delay); both 0 without an edit list.
+  int64_t editDelay = 0;
+  int64_t editMediaTime = 0;
 
   // The sample tables as stored in the file.
   std::vector<int64_t> chunkOffsets;
@@ -127,6 +141,22 @@ struct TMOVTrack {
   size_t ChunkOf(uint32_t k) const;
   size_t TimeRunOf(uint32_t k) const;
 };
+
+// The header of one atom: its type, its whole size and the size of the
+// header itself (8, or 16 with a 64-bit size).
+struct TAtomHeader {
+  uint32_t type = 0;
+  int64_t size = 0;
+  int64_t headerSize = 8;
+};
+// Reads the header of the atom at `pos` of a level that ends at `end` and
+// leaves the stream at its payload: the one rule for atom sizes, shared by
+// the reader and the writer. False when no atom can stand there: fewer than
+// 8 bytes left, a size below its header or past `end`, or a size of 0 (the
+// atom runs to the end of the file) unless `mayRunToEnd`. Throws TMOVError
+// when the bytes cannot be read.
+bool ReadAtomHeader(TMOVStream &stream, int64_t pos, int64_t end, bool mayRunToEnd,
+                    TAtomHeader &header);
 
 // Seconds since 1904-01-01 (QuickTime dates) to a TDateTime; 0, 1 and
 // 0xFFFFFFFF mean "no date".
@@ -199,6 +229,7 @@ class TMOVReader : public TMOVBaseFile {
   void OnStsz(int64_t end);
   void OnStts(int64_t end);
   void OnCtts(int64_t end);
+  void OnElst(int64_t end);
 
   std::vector<TAtomHandler> fHandlers;
   bool fInsideMovie = false;
@@ -213,6 +244,12 @@ class TMOVReader : public TMOVBaseFile {
 // in seconds) -> true to go on, false to cancel.
 using TMOVProgress = std::function<bool(double fraction, double outputSeconds)>;
 
+// Which kinds of track a copy takes.
+struct TMOVCopyTracks {
+  bool video = true;
+  bool audio = true;
+};
+
 class TMOVWriter : public TMOVBaseFile {
  public:
   // Above this many bytes of samples a media-data atom is closed and a new
@@ -222,16 +259,18 @@ class TMOVWriter : public TMOVBaseFile {
   // Creates (or truncates) the file and writes the file-type atom; throws
   // TMOVError when the file cannot be created.
   explicit TMOVWriter(const std::string &fileName, int64_t mediaDataLimit = kMediaDataLimit);
+  // Writes to an empty file the caller owns (see TMOVStream::WrapWrite).
+  explicit TMOVWriter(int fd, int64_t mediaDataLimit = kMediaDataLimit);
   ~TMOVWriter() override;
 
   // Copies the samples of `source` between start and end (fractions of the
-  // recording, 0..1); false when the callback cancelled. Throws TMOVError
-  // on write errors. Tracks first met after the first call are dropped:
-  // the movie atom is modelled on the first recording and would have no
-  // track for them.
-  bool CopySamples(const TMOVReader &source, bool copyVideo, bool copyAudio,
-                   const TMOVProgress &progress, long double endFraction,
-                   long double startFraction);
+  // recording, 0..1; the start moves back to a key frame); false when the
+  // callback cancelled. Throws TMOVWriteError when the output cannot be
+  // written and TMOVError when the source cannot be read completely.
+  // Tracks first met after the first call are dropped: the movie atom is
+  // modelled on the first recording and would have no track for them.
+  bool CopySamples(const TMOVReader &source, long double startFraction, long double endFraction,
+                   TMOVCopyTracks tracks = {}, const TMOVProgress &progress = {});
   // Writes the movie atom modelled on the template's; throws TMOVError.
   void WriteMovie(const TMOVReader &templ);
   // Flushes and closes the file (also done by the destructor).
@@ -239,9 +278,19 @@ class TMOVWriter : public TMOVBaseFile {
 
   int64_t MediaBytes() const { return fMediaBytesTotal; }
   // Source tracks left out because their format (kind, codec, picture
-  // size) differs from the output track with their ID: the movie atom
-  // describes the first recording's samples, and others would not decode.
-  int LeftOutTracks() const { return fLeftOut; }
+  // size; for sound also channels, sample size and rate) differs from the
+  // output track with their ID: the movie atom describes the first
+  // recording's samples, and others would not decode or would play at the
+  // wrong speed. By the kind of the output track.
+  int LeftOutTracks(TMOVTrackKind kind) const { return fLeftOut[kind]; }
+  // Source tracks left out because the output track with their ID ended
+  // well before the picture (an earlier recording's sound was left out or
+  // missing): appended, they would play early.
+  int LeftOutAfterGap(TMOVTrackKind kind) const { return fLeftOutAfterGap[kind]; }
+  // Number of tracks the new movie has so far.
+  size_t TrackCount() const { return fTracks.size(); }
+  // copy_file_range calls so far (benchmarks).
+  int64_t CopyCalls() const { return fStream ? fStream->CopyCalls() : 0; }
   // Sample index of a track at a fraction of its duration.
   static uint32_t SampleAt(const TMOVTrack &track, long double fraction);
 
@@ -249,6 +298,17 @@ class TMOVWriter : public TMOVBaseFile {
   struct TOutState {
     bool hasComposition = false;
     uint32_t samples = 0;
+    // Source presentation time (seconds, the first recording's time line)
+    // of output media time 0, and the composition offset of the earliest
+    // shown picture among the first samples (media units).
+    long double startAt = 0;
+    int64_t firstShown = 0;
+    // The edit written for the track: an empty stretch (movie units), then
+    // the media from `editMedia`.
+    int64_t editEmpty = 0;
+    int64_t editMedia = 0;
+    // Takes no more samples (see AlignTrackEnds).
+    bool closed = false;
   };
   struct TPlan;
   void StartMediaData();
@@ -258,12 +318,24 @@ class TMOVWriter : public TMOVBaseFile {
   void WriteZero32() { fStream->WriteU32(0); }
   void CopyAtoms(const TMOVReader &templ, int64_t end);
   void WriteTableAtom(uint32_t type);
+  static long double KeyFrameStart(const TMOVReader &source, long double start);
+  std::vector<TPlan> PlanTracks(const TMOVReader &source, long double start, long double end,
+                                TMOVCopyTracks tracks, bool mayAddTracks);
+  TMOVTrack *AddOutputTrack(const TMOVReader &source, const TMOVTrack &track, uint32_t first,
+                            uint32_t last);
+  bool CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> &plans,
+                         const TMOVProgress &progress);
+  void SetMovieDuration();
   void AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n, int64_t bytes);
-  uint32_t PlanRun(const TPlan &plan, long double limit, bool limited, bool strict,
-                   int64_t &bytes) const;
+  uint32_t PlanRun(const TPlan &plan, int64_t before, int64_t &bytes) const;
   long double OutputDuration(const TPlan &plan, uint32_t duration) const;
   TMOVTrack *FindOutput(uint32_t trackId);
-  void AlignVideoEnd();
+  void AlignTrackEnds();
+  void PlanEdits();
+  int64_t EditDuration(const TMOVTrack &t) const;
+  void WriteEdits(const TMOVTrack &t);
+  void WriteFileType(const TMOVReader &templ);
+  static bool SameFormat(const TMOVTrack &out, const TMOVTrack &in);
 
   int64_t fLimit;
   std::vector<TOutState> fOut;
@@ -272,7 +344,8 @@ class TMOVWriter : public TMOVBaseFile {
   int64_t fMediaBytes = 0;
   int64_t fMediaBytesTotal = 0;
   int fCopies = 0;
-  int fLeftOut = 0;
+  int fLeftOut[3] = {0, 0, 0};
+  int fLeftOutAfterGap[3] = {0, 0, 0};
   std::vector<std::pair<int64_t, uint32_t>> fOpenAtoms;  // position, type
   bool fCompositionWritten = false;
 };

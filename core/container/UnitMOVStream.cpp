@@ -54,6 +54,14 @@ std::unique_ptr<TMOVStream> TMOVStream::CreateWrite(const std::string &path, std
   return s;
 }
 
+std::unique_ptr<TMOVStream> TMOVStream::WrapWrite(int fd) {
+  std::unique_ptr<TMOVStream> s(new TMOVStream);
+  s->fFd = fd;
+  s->fOwnsFd = false;
+  s->fWritable = true;
+  return s;
+}
+
 std::unique_ptr<TMOVStream> TMOVStream::FromMemory(const uint8_t *data, size_t size) {
   std::unique_ptr<TMOVStream> s(new TMOVStream);
   s->fMem = data;
@@ -67,7 +75,7 @@ TMOVStream::~TMOVStream() {
       if (fWritable) Flush();
     } catch (...) {
     }
-    ::close(fFd);
+    if (fOwnsFd) ::close(fFd);
   }
 }
 
@@ -230,6 +238,7 @@ void TMOVStream::FlushCopy() {
     while (left > 0) {
       loff_t in = from, out = to;
       ssize_t r = ::copy_file_range(src.fFd, &in, fFd, &out, static_cast<size_t>(left), 0);
+      ++fCopyCalls;
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) break;  // not supported here, or the source ended: use the buffer
       from += r;

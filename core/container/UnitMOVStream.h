@@ -43,6 +43,9 @@ class TMOVStream {
   // Creates or truncates a file for writing (nullptr on failure).
   static std::unique_ptr<TMOVStream> CreateWrite(const std::string &path,
                                                  std::string *error = nullptr);
+  // Writes to a descriptor the caller owns and closes (an unnamed file
+  // that is linked under its name once complete); it must be empty.
+  static std::unique_ptr<TMOVStream> WrapWrite(int fd);
   // A read-only view of memory that the caller keeps alive.
   static std::unique_ptr<TMOVStream> FromMemory(const uint8_t *data, size_t size);
   ~TMOVStream();
@@ -76,6 +79,8 @@ class TMOVStream {
   // Cuts or extends the file to `size` bytes.
   void SetSize(int64_t size);
   bool IsFile() const { return fFd >= 0; }
+  // copy_file_range calls made (benchmarks).
+  int64_t CopyCalls() const { return fCopyCalls; }
   // Bytes of copied ranges that the source could not deliver (written as
   // zeros so that the layout stays as planned).
   int64_t MissingBytes() const { return fMissingBytes; }
@@ -88,6 +93,7 @@ class TMOVStream {
   void FillCache(int64_t pos);
 
   int fFd = -1;
+  bool fOwnsFd = true;
   bool fWritable = false;
   const uint8_t *fMem = nullptr;
   int64_t fMemSize = 0;
@@ -105,6 +111,7 @@ class TMOVStream {
   int64_t fPendingLen = 0;
   std::vector<uint8_t> fCopyBuf;
   int64_t fMissingBytes = 0;
+  int64_t fCopyCalls = 0;
 };
 
 }  // namespace tachora

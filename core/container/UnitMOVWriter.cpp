@@ -3,12 +3,13 @@
 // the limit is passed), then the movie atom modelled on the first
 // recording's.
 //
-// Video keeps one sample per chunk. Runs of samples of any other track that
-// lie next to each other in the source, and that the interleaving takes in
-// a row anyway, become one chunk of many samples: for PCM audio (one table
-// entry per 2-byte sample) this keeps the new movie atom a small fraction
-// of the size it would have with a chunk per sample. Sample order, times
-// and sizes are the same either way.
+// Within a recording's selected range the samples keep the order in which
+// they lie in the source, so that the media data is the source's bytes
+// with only the unselected tracks taken out, copied in a few large pieces.
+// Runs of a track's samples that lie back to back in the source become one
+// chunk of many samples (up to a size cap): for PCM audio (one table entry
+// per 2-byte sample) this keeps the new movie atom a small fraction of the
+// size it would have with a chunk per sample.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -29,14 +30,6 @@ void PutU32(uint8_t *p, uint32_t v) {
   p[3] = uint8_t(v);
 }
 
-void PutU64(uint8_t *p, uint64_t v) {
-  PutU32(p, uint32_t(v >> 32));
-  PutU32(p + 4, uint32_t(v));
-}
-
-uint32_t GetU32(const uint8_t *p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
 }  // namespace
 
 struct TMOVWriter::TPlan {
@@ -49,13 +42,22 @@ struct TMOVWriter::TPlan {
   int out = -1;
 };
 
+namespace {
+const uint8_t kFileType[24] = {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ',
+                               0, 0, 0, 0,    'q', 't', ' ', ' ', 0,   0,   0,   0};
+}
+
 TMOVWriter::TMOVWriter(const std::string &fileName, int64_t mediaDataLimit)
     : fLimit(mediaDataLimit > 0 ? mediaDataLimit : kMediaDataLimit) {
   std::string error;
   fStream = TMOVStream::CreateWrite(fileName, &error);
   if (!fStream) throw TMOVError(error);
-  static const uint8_t kFileType[24] = {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ',
-                                        0, 0, 0, 0,    'q', 't', ' ', ' ', 0,   0,   0,   0};
+  fStream->Write(kFileType, sizeof kFileType);
+}
+
+TMOVWriter::TMOVWriter(int fd, int64_t mediaDataLimit)
+    : fLimit(mediaDataLimit > 0 ? mediaDataLimit : kMediaDataLimit) {
+  fStream = TMOVStream::WrapWrite(fd);
   fStream->Write(kFileType, sizeof kFileType);
 }
 
@@ -121,88 +123,146 @@ void TMOVWriter::EndMediaData() {
   fMediaStart = -1;
 }
 
-bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copyAudio,
-                             const TMOVProgress &progress, long double endFraction,
-                             long double startFraction) {
+bool TMOVWriter::SameFormat(const TMOVTrack &out, const TMOVTrack &in) {
+  if (out.kind != in.kind || out.codec != in.codec) return false;
+  if (out.kind == kKindVideo) return out.width == in.width && out.height == in.height;
+  if (out.kind == kKindAudio) {
+    // The time scale stands for the rate when the description has none.
+    const double a = out.sampleRate > 0 ? out.sampleRate : out.timeScale;
+    const double b = in.sampleRate > 0 ? in.sampleRate : in.timeScale;
+    return out.channels == in.channels && out.sampleBits == in.sampleBits && a == b;
+  }
+  return out.width == in.width && out.height == in.height;
+}
+
+bool TMOVWriter::CopySamples(const TMOVReader &source, long double startFraction,
+                             long double endFraction, TMOVCopyTracks tracks,
+                             const TMOVProgress &progress) {
   if (!fStream) throw TMOVError("writer is closed");
   const bool mayAddTracks = fCopies++ == 0;
-  if (!mayAddTracks) AlignVideoEnd();
-  long double s = std::clamp<long double>(startFraction, 0, 1);
-  long double e = std::clamp<long double>(endFraction, 0, 1);
-  const std::vector<TMOVTrack> &tracks = source.Tracks();
+  if (!mayAddTracks) AlignTrackEnds();
+  const long double start = KeyFrameStart(source, std::clamp<long double>(startFraction, 0, 1));
+  const long double end = std::clamp<long double>(endFraction, 0, 1);
+  std::vector<TPlan> plans = PlanTracks(source, start, end, tracks, mayAddTracks);
+  const int64_t missingBefore = fStream->MissingBytes();
+  const bool done = CopyInSourceOrder(source, plans, progress);
+  SetMovieDuration();
+  const int64_t missing = fStream->MissingBytes() - missingBefore;
+  if (missing > 0 && done)
+    throw TMOVError("the recording could not be read completely (" + std::to_string(missing) +
+                    " bytes missing)");
+  return done;
+}
 
+long double TMOVWriter::KeyFrameStart(const TMOVReader &source, long double start) {
   // Start at the key frame at or before the start, so that the first
   // frames decode. (A start after the last key frame is moved back too: the
   // frames after it cannot be decoded without it.)
   const TMOVTrack *video = source.VideoTrack();
-  if (video && video->SampleCount() > 0 && video->KeySamples().size() >= 2) {
-    const uint32_t k = SampleAt(*video, s);
-    const auto &keys = video->KeySamples();
-    auto it = std::upper_bound(keys.begin(), keys.end(), k);
-    if (it != keys.begin() && *(it - 1) < k) {
-      int64_t duration = video->duration;
-      if (duration <= 0) {
-        TMOVSample last = video->Sample(video->SampleCount() - 1);
-        duration = last.time + last.duration;
-      }
-      if (duration > 0) s = static_cast<long double>(video->SampleTime(*(it - 1))) / duration;
-    }
+  if (!video || video->SampleCount() == 0 || video->KeySamples().size() < 2) return start;
+  const uint32_t k = SampleAt(*video, start);
+  const auto &keys = video->KeySamples();
+  auto it = std::upper_bound(keys.begin(), keys.end(), k);
+  if (it == keys.begin() || *(it - 1) >= k) return start;
+  int64_t duration = video->duration;
+  if (duration <= 0) {
+    TMOVSample last = video->Sample(video->SampleCount() - 1);
+    duration = last.time + last.duration;
   }
+  return duration > 0 ? static_cast<long double>(video->SampleTime(*(it - 1))) / duration : start;
+}
 
-  std::vector<TPlan> plans(tracks.size());
-  for (size_t j = 0; j < tracks.size(); ++j) {
-    const TMOVTrack &t = tracks[j];
+std::vector<TMOVWriter::TPlan> TMOVWriter::PlanTracks(const TMOVReader &source, long double start,
+                                                      long double end, TMOVCopyTracks tracks,
+                                                      bool mayAddTracks) {
+  std::vector<TPlan> plans(source.Tracks().size());
+  for (size_t j = 0; j < plans.size(); ++j) {
+    const TMOVTrack &t = source.Tracks()[j];
     TPlan &p = plans[j];
     p.src = &t;
     if (t.SampleCount() == 0) continue;
-    p.first = SampleAt(t, s);
-    p.last = SampleAt(t, e);
+    p.first = SampleAt(t, start);
+    p.last = SampleAt(t, end);
     p.next = p.first;
     p.count = p.last >= p.first ? p.last - p.first + 1 : 0;
     TMOVTrack *out = FindOutput(t.trackId);
-    if (out && (out->kind != t.kind || out->codec != t.codec || out->width != t.width ||
-                out->height != t.height)) {
-      // E.g. a recording made after the picture size was changed: its
-      // frames cannot be decoded with the first recording's description.
-      ++fLeftOut;
+    if (out && fOut[out - fTracks.data()].closed) {
+      ++fLeftOutAfterGap[out->kind < 3 ? out->kind : 0];
+      continue;
+    }
+    if (out && !SameFormat(*out, t)) {
+      // E.g. a recording made after the picture size or the sound settings
+      // were changed: its samples cannot be decoded (or would play at the
+      // wrong speed) with the first recording's description.
+      ++fLeftOut[out->kind < 3 ? out->kind : 0];
       continue;
     }
     if (!out && mayAddTracks &&
-        ((t.kind == kKindVideo && copyVideo) || (t.kind == kKindAudio && copyAudio))) {
-      TMOVTrack n;
-      n.trackId = t.trackId;
-      n.timeScale = t.timeScale;
-      n.kind = t.kind;
-      n.codec = t.codec;
-      n.width = t.width;
-      n.height = t.height;
-      fTracks.push_back(std::move(n));
-      fOut.emplace_back();
-      out = &fTracks.back();
-    }
+        ((t.kind == kKindVideo && tracks.video) || (t.kind == kKindAudio && tracks.audio)))
+      out = AddOutputTrack(source, t, p.first, p.last);
     if (!out || p.count == 0) continue;
     p.out = static_cast<int>(out - fTracks.data());
     p.active = true;
     p.base = fOut[p.out].samples;
     p.time = out->timeScale > 0 ? static_cast<long double>(out->duration) / out->timeScale : 0;
   }
+  return plans;
+}
 
-  const int64_t missingBefore = fStream->MissingBytes();
+TMOVTrack *TMOVWriter::AddOutputTrack(const TMOVReader &source, const TMOVTrack &t, uint32_t first,
+                                      uint32_t last) {
+  TMOVTrack n;
+  n.trackId = t.trackId;
+  n.timeScale = t.timeScale;
+  n.kind = t.kind;
+  n.codec = t.codec;
+  n.width = t.width;
+  n.height = t.height;
+  n.channels = t.channels;
+  n.sampleBits = t.sampleBits;
+  n.sampleRate = t.sampleRate;
+  fTracks.push_back(std::move(n));
+  TOutState state;
+  // Where the first copied sample lies on the source's presentation time
+  // line, so that the edit lists can start all tracks together.
+  if (t.timeScale > 0) {
+    const long double scale = t.timeScale;
+    const long double movieScale = source.TimeScale() > 0 ? source.TimeScale() : scale;
+    state.startAt = t.editDelay / movieScale +
+                    static_cast<long double>(t.SampleTime(first) - t.editMediaTime) / scale;
+  }
+  if (t.HasCompositionOffsets() && first <= last) {
+    // The earliest shown picture of the first group of pictures.
+    const int64_t t0 = t.SampleTime(first);
+    int64_t shown = std::numeric_limits<int64_t>::max();
+    for (uint32_t k = first; k <= last && k - first < 64; ++k) {
+      if (k > first && t.IsKey(k)) break;
+      const TMOVSample x = t.Sample(k);
+      shown = std::min(shown, x.time - t0 + x.compositionOffset);
+    }
+    state.firstShown = shown;
+  }
+  fOut.push_back(state);
+  return &fTracks.back();
+}
+
+bool TMOVWriter::CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> &plans,
+                                   const TMOVProgress &progress) {
   StartMediaData();
-  bool cancelled = false;
   try {
     int progressTrack = -1;
-    for (size_t j = 0; j < plans.size(); ++j)
-      if (plans[j].active) {
-        progressTrack = static_cast<int>(j);
-        break;
-      }
+    for (size_t j = 0; j < plans.size() && progressTrack < 0; ++j)
+      if (plans[j].active) progressTrack = static_cast<int>(j);
     int64_t lastProgress = -16;
-    // Picks in order of output time, ties to the lower track index.
-    using TEntry = std::pair<long double, int>;
+    // The samples go out in the order in which they lie in the source (each
+    // track's own order kept): the recorder interleaved them already, and
+    // back-to-back source bytes stay back to back, so that they are copied
+    // in one go. Picks the track whose next sample lies first.
+    using TEntry = std::pair<int64_t, int>;
     std::priority_queue<TEntry, std::vector<TEntry>, std::greater<TEntry>> queue;
     for (size_t j = 0; j < plans.size(); ++j)
-      if (plans[j].active) queue.emplace(plans[j].time, static_cast<int>(j));
+      if (plans[j].active)
+        queue.emplace(plans[j].src->SampleOffset(plans[j].next), static_cast<int>(j));
     // A valid source never holds more sample bytes than the file; overlapping
     // samples in a damaged one must not turn into an endless output.
     int64_t budget = source.Stream()->Size();
@@ -214,25 +274,18 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
         lastProgress = p.next - p.first;
         if (!progress(static_cast<double>(p.next - p.first) / std::max<uint32_t>(p.count, 1),
                       static_cast<double>(p.time))) {
-          cancelled = true;
-          break;
+          EndMediaData();
+          fStream->Flush();
+          return false;
         }
       }
       int64_t bytes = 0;
-      uint32_t n = 1;
-      if (p.src->kind == kKindVideo) {
-        bytes = p.src->SampleSize(p.next);
-      } else {
-        // Take the samples that the interleaving would pick next anyway and
-        // that follow each other in the source: one chunk.
-        const bool others = !queue.empty();
-        n = PlanRun(p, others ? queue.top().first : 0, others, others && queue.top().second < pick,
-                    bytes);
-      }
+      const uint32_t n = PlanRun(
+          p, queue.empty() ? std::numeric_limits<int64_t>::max() : queue.top().first, bytes);
       if (bytes > budget) break;
       budget -= std::max<int64_t>(bytes, 1);
       AppendSamples(p, source, n, bytes);
-      if (p.next <= p.last) queue.emplace(p.time, pick);
+      if (p.next <= p.last) queue.emplace(p.src->SampleOffset(p.next), pick);
     }
     EndMediaData();
     fStream->Flush();
@@ -244,7 +297,10 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     }
     throw;
   }
+  return true;
+}
 
+void TMOVWriter::SetMovieDuration() {
   for (TMOVTrack &t : fTracks)
     t.durationMs = t.timeScale >= 1 ? t.duration * 1000 / t.timeScale : 0;
   const TMOVTrack *longest = nullptr;
@@ -255,45 +311,54 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, bool copyVideo, bool copy
     fDuration = longest->duration;
     fDurationMs = longest->durationMs;
   }
-  const int64_t missing = fStream->MissingBytes() - missingBefore;
-  if (missing > 0 && !cancelled)
-    throw TMOVError("the recording could not be read completely (" + std::to_string(missing) +
-                    " bytes missing)");
-  return !cancelled;
 }
 
-void TMOVWriter::AlignVideoEnd() {
+void TMOVWriter::AlignTrackEnds() {
   // The tracks of one recording rarely end together (AAC frames, a last
   // video frame): appended as they are, the next recording's sound would
   // drift from its picture by that difference at every joint. The last
   // frame so far is held (or cut) until the other tracks end, so that each
-  // recording starts all its tracks together.
+  // recording starts all its tracks together. Held as long as it takes: a
+  // recording whose picture was left out shows the last frame before it
+  // while its sound plays.
   TMOVTrack *video = nullptr;
   long double end = -1;
-  for (TMOVTrack &t : fTracks) {
+  for (size_t i = 0; i < fTracks.size(); ++i) {
+    TMOVTrack &t = fTracks[i];
     if (t.timeScale <= 0 || t.timeToSample.empty()) continue;
     if (t.kind == kKindVideo && !video)
       video = &t;
-    else
+    else if (!fOut[i].closed)
       end = std::max(end, static_cast<long double>(t.duration) / t.timeScale);
   }
-  if (!video || end < 0) return;
-  const int64_t target = std::llround(end * video->timeScale);
-  const int64_t change = target - video->duration;
-  const TMOVTimeRun last = video->timeToSample.back();
-  const int64_t d = int64_t(last.duration) + change;
-  // More than a tenth of a second is not a matter of frame lengths (a track
-  // that stopped early): leave it.
-  if (change == 0 || d <= 0 || d > int64_t(std::numeric_limits<uint32_t>::max()) ||
-      std::abs(change) > video->timeScale / 10)
-    return;
-  if (last.count > 1) {
-    video->timeToSample.back().count = last.count - 1;
-    video->timeToSample.push_back({1, static_cast<uint32_t>(d)});
-  } else {
-    video->timeToSample.back().duration = static_cast<uint32_t>(d);
+  if (!video) return;
+  if (end >= 0) {
+    const int64_t target = std::llround(end * video->timeScale);
+    const int64_t change = target - video->duration;
+    const TMOVTimeRun last = video->timeToSample.back();
+    const int64_t d = int64_t(last.duration) + change;
+    // A last frame is cut by a fraction of its length at most: a picture
+    // that runs on far beyond the sound keeps its frames.
+    if (change != 0 && d > 0 && d <= int64_t(std::numeric_limits<uint32_t>::max()) &&
+        (change > 0 || -change <= video->timeScale / 10)) {
+      if (last.count > 1) {
+        video->timeToSample.back().count = last.count - 1;
+        video->timeToSample.push_back({1, static_cast<uint32_t>(d)});
+      } else {
+        video->timeToSample.back().duration = static_cast<uint32_t>(d);
+      }
+      video->duration = target;
+    }
   }
-  video->duration = target;
+  // Sound cannot be held like a picture: a sound track that ended well
+  // before the picture (a recording's sound was left out, or it had none)
+  // would play every later recording's sound early. It takes no more.
+  const long double videoEnd = static_cast<long double>(video->duration) / video->timeScale;
+  for (size_t i = 0; i < fTracks.size(); ++i) {
+    const TMOVTrack &t = fTracks[i];
+    if (&t == video || t.timeScale <= 0 || t.timeToSample.empty()) continue;
+    if (videoEnd - static_cast<long double>(t.duration) / t.timeScale > 0.1L) fOut[i].closed = true;
+  }
 }
 
 long double TMOVWriter::OutputDuration(const TPlan &p, uint32_t duration) const {
@@ -304,60 +369,40 @@ long double TMOVWriter::OutputDuration(const TPlan &p, uint32_t duration) const 
   return duration;
 }
 
-uint32_t TMOVWriter::PlanRun(const TPlan &p, long double limit, bool limited, bool strict,
-                             int64_t &bytes) const {
-  // Stretches of samples that share a chunk and a time-to-sample entry lie
-  // back to back and have one duration, so PCM runs are planned a stretch
-  // at a time, not a sample at a time. Sample i of the run (i > 0) may be
-  // taken while the output time before it is below the limit (or equal,
-  // when the other track comes later in the pick order).
+uint32_t TMOVWriter::PlanRun(const TPlan &p, int64_t before, int64_t &bytes) const {
+  // One chunk: the samples from the next one on that lie back to back in
+  // the source, up to the first byte of another track's next sample and a
+  // size cap. Stretches of samples that share a chunk and a time-to-sample
+  // entry lie back to back, so PCM runs (one table entry per 2-byte
+  // sample) are planned a stretch at a time, not a sample at a time.
   const TMOVTrack &src = *p.src;
-  const TMOVTrack &out = fTracks[p.out];
   bytes = 0;
   uint32_t n = 0;
   uint32_t k = p.next;
-  long double time = p.time;
-  int64_t end = 0;
+  int64_t end = src.SampleOffset(k);
   while (k <= p.last) {
+    if (src.SampleOffset(k) != end || (n > 0 && end >= before)) break;
     const uint32_t stretchEnd = std::min<uint64_t>(src.StretchEnd(k), uint64_t(p.last) + 1);
-    if (n > 0 && src.SampleOffset(k) != end) break;
-    const long double step =
-        out.timeScale > 0 ? OutputDuration(p, src.SampleDuration(k)) / out.timeScale : 0;
-    uint64_t m = stretchEnd - k;
-    if (limited) {
-      // Samples n, n+1, ... start at time, time + step, ...
-      uint64_t allowed;
-      if (time > limit || (strict && time == limit))
-        allowed = 0;
-      else if (step <= 0)
-        allowed = m;
-      else {
-        const long double room = (limit - time) / step;
-        allowed = room >= static_cast<long double>(m) ? m : static_cast<uint64_t>(room) + 1;
-        if (strict && allowed > 0 && time + (allowed - 1) * step >= limit) --allowed;
-      }
-      if (n == 0) allowed = std::max<uint64_t>(allowed, 1);
-      m = std::min(m, allowed);
-    }
-    // The chunk's byte cap; its first sample always goes in.
+    const uint64_t m = stretchEnd - k;
     uint64_t taken = 0;
     if (src.constantSize) {
-      const int64_t z = src.sampleSizes[0];
-      const uint64_t fit = static_cast<uint64_t>(std::max<int64_t>(0, kMaxChunkBytes - bytes) / z);
+      const int64_t z = std::max<uint32_t>(src.sampleSizes[0], 1);
+      int64_t room = std::max<int64_t>(0, kMaxChunkBytes - bytes);
+      if (before > end) room = std::min(room, before - end);
+      const uint64_t fit = static_cast<uint64_t>(room / z);
       taken = std::min(m, n == 0 ? std::max<uint64_t>(fit, 1) : fit);
-      bytes += static_cast<int64_t>(taken) * z;
+      bytes += static_cast<int64_t>(taken) * src.sampleSizes[0];
+      end += static_cast<int64_t>(taken) * src.sampleSizes[0];
     } else {
       while (taken < m) {
         const uint32_t z = src.sampleSizes[k + taken];
-        if (n + taken > 0 && bytes + z > kMaxChunkBytes) break;
+        if (n + taken > 0 && (bytes + z > kMaxChunkBytes || end >= before)) break;
         bytes += z;
+        end += z;
         ++taken;
       }
     }
     if (taken == 0) break;
-    end = src.SampleOffset(k + static_cast<uint32_t>(taken) - 1) +
-          src.SampleSize(k + static_cast<uint32_t>(taken) - 1);
-    time += taken * step;
     n += static_cast<uint32_t>(taken);
     k += static_cast<uint32_t>(taken);
     if (k < stretchEnd) break;
@@ -428,232 +473,6 @@ void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, i
   fMediaBytes += bytes;
   fMediaBytesTotal += bytes;
   p.next = stop;
-}
-
-// ---- the movie atom -------------------------------------------------------
-
-void TMOVWriter::OpenAtom(uint32_t type) {
-  fOpenAtoms.emplace_back(fStream->Position(), type);
-  fStream->WriteU32(0);
-  fStream->WriteU32(type);
-}
-
-void TMOVWriter::CloseAtom() {
-  const auto [start, type] = fOpenAtoms.back();
-  fOpenAtoms.pop_back();
-  const int64_t end = fStream->Position();
-  const int64_t size = end - start;
-  if (size > int64_t(std::numeric_limits<uint32_t>::max())) throw TMOVWriteError("atom too large");
-  uint8_t b[4];
-  PutU32(b, static_cast<uint32_t>(size));
-  fStream->WriteAt(start, b, 4);
-  fStream->Seek(end);
-}
-
-void TMOVWriter::WriteTableAtom(uint32_t type) {
-  static const TMOVTrack kEmpty;
-  const TMOVTrack &t = fCurrentTrack ? *fCurrentTrack : kEmpty;
-  const uint32_t samples = fCurrentTrack ? fOut[fCurrentTrack - fTracks.data()].samples : 0;
-  TMOVStream &w = *fStream;
-  if (type == FourCC("stco") || type == FourCC("co64")) {
-    const bool wide = !t.chunkOffsets.empty() && w.Position() > fLimit;
-    OpenAtom(wide ? FourCC("co64") : FourCC("stco"));
-    WriteZero32();
-    w.WriteU32(static_cast<uint32_t>(t.chunkOffsets.size()));
-    for (int64_t o : t.chunkOffsets) {
-      if (wide)
-        w.WriteU64(static_cast<uint64_t>(o));
-      else
-        w.WriteU32(static_cast<uint32_t>(o));
-    }
-  } else if (type == FourCC("stsc")) {
-    OpenAtom(type);
-    WriteZero32();
-    w.WriteU32(static_cast<uint32_t>(t.sampleToChunk.size()));
-    for (const TMOVChunkRun &r : t.sampleToChunk) {
-      w.WriteU32(r.firstChunk + 1);
-      w.WriteU32(r.samplesPerChunk);
-      w.WriteU32(1);
-    }
-  } else if (type == FourCC("stss")) {
-    OpenAtom(type);
-    WriteZero32();
-    w.WriteU32(static_cast<uint32_t>(t.syncSamples.size()));
-    for (uint32_t i : t.syncSamples) w.WriteU32(i + 1);
-  } else if (type == FourCC("stsz")) {
-    OpenAtom(type);
-    WriteZero32();
-    if (t.constantSize && !t.sampleSizes.empty()) {
-      w.WriteU32(t.sampleSizes[0]);
-      w.WriteU32(samples);
-    } else {
-      w.WriteU32(0);
-      w.WriteU32(static_cast<uint32_t>(t.sampleSizes.size()));
-      for (uint32_t z : t.sampleSizes) w.WriteU32(z);
-    }
-  } else {  // stts, ctts
-    const auto &runs = type == FourCC("stts") ? t.timeToSample : t.compositionOffsets;
-    OpenAtom(type);
-    WriteZero32();
-    w.WriteU32(static_cast<uint32_t>(runs.size()));
-    for (const TMOVTimeRun &r : runs) {
-      w.WriteU32(r.count);
-      w.WriteU32(r.duration);
-    }
-  }
-  CloseAtom();
-}
-
-void TMOVWriter::WriteMovie(const TMOVReader &templ) {
-  if (!fStream) throw TMOVError("writer is closed");
-  if (!templ.HasMovie() || !templ.Stream()) throw TMOVError("no movie to model the new one on");
-  fStream->Flush();
-  // The movie atom itself is written here: its children are copied up to
-  // the end of the last one the reader could walk, which may lie before the
-  // end the atom's header claims in a damaged file.
-  TMOVStream &in = *templ.Stream();
-  in.Seek(templ.MovieAtomOffset());
-  const int64_t header = in.ReadU32() == 1 ? 16 : 8;
-  in.Seek(templ.MovieAtomOffset() + header);
-  fCurrentTrack = nullptr;
-  fOpenAtoms.clear();
-  OpenAtom(FourCC("moov"));
-  CopyAtoms(templ, templ.MovieAtomOffset() + templ.MovieAtomSize());
-  fOpenAtoms.resize(1);
-  CloseAtom();
-  fStream->Flush();
-  if (fStream->Size() != fStream->Position()) fStream->SetSize(fStream->Position());
-}
-
-void TMOVWriter::CopyAtoms(const TMOVReader &templ, int64_t end) {
-  TMOVStream &in = *templ.Stream();
-  if (fOpenAtoms.size() > 16) return;
-  try {
-    int64_t p = in.Position();
-    while (end - p >= 8) {
-      in.Seek(p);
-      int64_t size = in.ReadU32();
-      const uint32_t type = in.ReadU32();
-      int64_t header = 8;
-      if (size == 1) {
-        if (end - p < 16) break;
-        const uint64_t large = in.ReadU64();
-        if (large > uint64_t(end - p)) break;
-        size = static_cast<int64_t>(large);
-        header = 16;
-      }
-      if (size < header || size > end - p) break;
-      const int64_t next = p + size;
-      const int64_t payload = size - header;
-      switch (type) {
-        case FourCC("trak"):
-        case FourCC("mdia"):
-        case FourCC("minf"):
-        case FourCC("stbl"): {
-          if (type == FourCC("trak")) {
-            if (fOpenAtoms.empty() || fOpenAtoms.back().second != FourCC("moov")) break;
-            fCurrentTrack = nullptr;
-          }
-          const int64_t outStart = fStream->Position();
-          OpenAtom(type);
-          const size_t depth = fOpenAtoms.size();
-          fCompositionWritten = fCompositionWritten && type != FourCC("stbl");
-          CopyAtoms(templ, next);
-          while (fOpenAtoms.size() > depth) fOpenAtoms.pop_back();  // a level that failed
-          if (type == FourCC("trak") && !fCurrentTrack) {
-            // Not a track of the new movie: no trak atom for it.
-            fOpenAtoms.pop_back();
-            fStream->Seek(outStart);
-            break;
-          }
-          if (type == FourCC("stbl") && fCurrentTrack && !fCompositionWritten &&
-              fOut[fCurrentTrack - fTracks.data()].hasComposition) {
-            WriteTableAtom(FourCC("ctts"));
-            fCompositionWritten = true;
-          }
-          CloseAtom();
-          if (type == FourCC("trak")) fCurrentTrack = nullptr;
-          break;
-        }
-        case FourCC("stco"):
-        case FourCC("co64"):
-        case FourCC("stsc"):
-        case FourCC("stss"):
-        case FourCC("stsz"):
-        case FourCC("stts"):
-          WriteTableAtom(type);
-          break;
-        case FourCC("ctts"):
-          if (fCurrentTrack && fOut[fCurrentTrack - fTracks.data()].hasComposition &&
-              !fCompositionWritten) {
-            WriteTableAtom(type);
-            fCompositionWritten = true;
-          }
-          break;
-        case FourCC("tkhd"):
-        case FourCC("mdhd"):
-        case FourCC("mvhd"):
-        case FourCC("tapt"):
-        case FourCC("hdlr"):
-        case FourCC("vmhd"):
-        case FourCC("smhd"):
-        case FourCC("stsd"):
-        case FourCC("dinf"): {
-          fBuffer.resize(static_cast<size_t>(payload));
-          in.Read(fBuffer.data(), fBuffer.size());
-          uint8_t *b = fBuffer.data();
-          const size_t len = fBuffer.size();
-          if (type == FourCC("tkhd")) {
-            if (len < 4) break;
-            const bool v1 = b[0] == 1;
-            const size_t idAt = v1 ? 20 : 12;
-            if (len < idAt + 4) break;
-            fCurrentTrack = FindOutput(GetU32(b + idAt));
-            if (!fCurrentTrack) {
-              // The whole trak goes: stop walking its children.
-              return;
-            }
-            const TMOVTrack &t = *fCurrentTrack;
-            int64_t d = t.duration;
-            if (fTimeScale > 0 && t.timeScale > 0)
-              d = std::llround(static_cast<long double>(t.duration) * fTimeScale / t.timeScale);
-            if (!v1 && len >= 24)
-              PutU32(b + 20, static_cast<uint32_t>(d));
-            else if (v1 && len >= 36)
-              PutU64(b + 28, static_cast<uint64_t>(d));
-          } else if (type == FourCC("mdhd") && fCurrentTrack) {
-            const TMOVTrack &t = *fCurrentTrack;
-            if (len >= 20 && GetU32(b) == 0) {
-              PutU32(b + 12, static_cast<uint32_t>(t.timeScale));
-              PutU32(b + 16, static_cast<uint32_t>(t.duration));
-            } else if (len >= 32 && GetU32(b) == 0x01000000) {
-              PutU32(b + 20, static_cast<uint32_t>(t.timeScale));
-              PutU64(b + 24, static_cast<uint64_t>(t.duration));
-            }
-          } else if (type == FourCC("mvhd") && fTimeScale > 0 && fDuration > 0) {
-            if (len >= 20 && b[0] == 0) {
-              PutU32(b + 12, static_cast<uint32_t>(fTimeScale));
-              PutU32(b + 16, static_cast<uint32_t>(fDuration));
-            } else if (len >= 32 && b[0] == 1) {
-              PutU32(b + 20, static_cast<uint32_t>(fTimeScale));
-              PutU64(b + 24, static_cast<uint64_t>(fDuration));
-            }
-          }
-          OpenAtom(type);
-          fStream->Write(b, len);
-          CloseAtom();
-          break;
-        }
-        default:
-          break;  // edit lists, user data and the rest are left out
-      }
-      p = next;
-    }
-  } catch (const TMOVWriteError &) {
-    throw;  // the new file is incomplete: the caller must know
-  } catch (const TMOVError &) {
-    // A damaged template ends this level; what was written stays.
-  }
 }
 
 }  // namespace tachora

@@ -215,3 +215,40 @@ TEST(CliContainer, CutFollowsTheCatalogueTimeLine) {
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("none of the files"), std::string::npos) << none.err;
 }
+
+// A cut that would hold no track is refused with a message and no file:
+// neither video nor audio chosen, or a picture in a format not known.
+TEST(CliContainer, CutOfNothingIsRefused) {
+  const std::string dir = MakeTempDir("cli-cut-nothing");
+  const TRun none = Cli("cut --from 0 --to 0.5 --no-video --no-audio -o " +
+                        ShellQuote(dir + "/a.mov") + " " + ShellQuote(Movie()));
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("Neither video nor audio"), std::string::npos) << none.err;
+  TMediaSpec png;
+  png.audio = "none";
+  png.seconds = 2;
+  png.extraArgs = "-c:v png";
+  const TRun unknown = Cli("cut --from 0 --to 0.5 --no-meta -o " + ShellQuote(dir + "/b.mov") +
+                           " " + ShellQuote(GenerateMovie("png-only", png)));
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("no video or audio in a known format"), std::string::npos)
+      << unknown.err;
+  EXPECT_TRUE(fs::is_empty(dir));
+}
+
+// H.265 recordings in ".mp4" files cut like any other; the cut plays.
+TEST(CliContainer, CutOfH265Mp4) {
+  TMediaSpec s;
+  s.audio = "aac";
+  s.extraArgs = HevcArgs(25, true, "hvc1");
+  const auto trip = GenerateMp4Trip("cli-h265", {3, 3}, "2026-05-01 12:30:00", s);
+  const std::string out = MakeTempDir("cli-cut-h265") + "/cut.mp4";
+  const TRun r = Cli("cut --from 0.25 --to 0.75 -o " + ShellQuote(out) + " " + ShellQuote(trip[0]) +
+                     " " + ShellQuote(trip[1]));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto probe = ProbeStreams(out);
+  ASSERT_EQ(probe.size(), 2u);
+  EXPECT_EQ(probe[0].codec, "hevc");
+  EXPECT_EQ(CountPackets(out, 0), 88);
+  EXPECT_TRUE(DecodesCleanly(out));
+}

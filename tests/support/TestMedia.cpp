@@ -203,21 +203,61 @@ bool DecodesCleanly(const std::string &path, std::string *errors) {
 }
 
 std::string GenerateMp4(const std::string &name, const TMediaSpec &media) {
-  const std::string mov = GenerateMovie(name, media);
-  fs::path path = fs::path(mov).replace_extension(".mp4");
+  fs::path path = fs::path(TestMediaDir()) / (name + "-" + SpecKey(media) + ".mp4");
   if (fs::exists(path)) return path.string();
   fs::path tmp = path;
   tmp += ".tmp" + std::to_string(getpid());
+  std::string args = FfmpegArgs(media, tmp.string());
+  const size_t format = args.rfind(" -f mov ");
+  args.replace(format, 8, " -f mp4 ");
   std::string errors;
-  const int rc = RunCommand("ffmpeg -nostdin -v error -y -i " + ShellQuote(mov) +
-                                " -c copy -f mp4 " + ShellQuote(tmp.string()),
-                            nullptr, &errors);
+  int rc = RunCommand(args, nullptr, &errors);
   if (rc != 0 || !fs::exists(tmp)) {
     fs::remove(tmp);
-    throw std::runtime_error("ffmpeg failed to remux " + name + " into MP4: " + errors);
+    throw std::runtime_error("ffmpeg failed for " + name + ": " + errors);
   }
   fs::rename(tmp, path);
   return path.string();
+}
+
+std::vector<std::string> GenerateMp4Trip(const std::string &name,
+                                         const std::vector<double> &durations,
+                                         const std::string &start, TMediaSpec media) {
+  TDateTime t = 0;
+  if (!ParseDateTime(start, t)) throw std::runtime_error("bad trip start " + start);
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < durations.size(); ++i) {
+    media.seconds = durations[i];
+    media.creationTime = FormatDateTime(t);
+    std::string p = GenerateMp4(name + "-" + std::to_string(i + 1), media);
+    t += durations[i] / kSecPerDay;
+    const double unixEnd = (t - kUnixEpochDate) * kSecPerDay;
+    timespec ts[2];
+    ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(unixEnd);
+    ts[0].tv_nsec = ts[1].tv_nsec = 0;
+    utimensat(AT_FDCWD, p.c_str(), ts, 0);
+    paths.push_back(p);
+  }
+  return paths;
+}
+
+std::string HevcArgs(int gop, bool bframes, const std::string &tag) {
+  return "-c:v libx265 -preset ultrafast -x265-params log-level=error:keyint=" +
+         std::to_string(gop) + ":min-keyint=" + std::to_string(gop) +
+         ":scenecut=0:bframes=" + (bframes ? "2" : "0") + " -tag:v " + tag;
+}
+
+std::vector<double> StreamStartTimes(const std::string &path) {
+  std::string out;
+  if (RunCommand("ffprobe -v error -show_entries stream=start_time -of csv=p=0 " + ShellQuote(path),
+                 &out) != 0)
+    return {};
+  std::vector<double> times;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line))
+    if (!Trim(line).empty()) times.push_back(static_cast<double>(ParseFloatDot(Trim(line), -1)));
+  return times;
 }
 
 }  // namespace tachora::test

@@ -66,9 +66,18 @@ bool DecodesCleanly(const std::string &path, std::string *errors = nullptr);
 // A fresh empty folder under the build tree for one test's output.
 std::string MakeTempDir(const std::string &name);
 
-// The same movie in an MP4 file (ftyp "isom", the same atoms), as newer
-// recorders write them: made as GenerateMovie makes a MOV, then remuxed
-// without re-encoding. Use an audio codec MP4 holds ("aac" or "none").
+// ISO ".mp4" files (file type "isom") as recorders made since about 2018
+// write them; otherwise as GenerateMovie and GenerateTrip.
 std::string GenerateMp4(const std::string &name, const TMediaSpec &media);
+std::vector<std::string> GenerateMp4Trip(const std::string &name,
+                                         const std::vector<double> &durations,
+                                         const std::string &start, TMediaSpec media);
+// TMediaSpec::extraArgs for H.265 (libx265) with a key frame every `gop`
+// frames, with or without B-frames, under the sample entry `tag` ("hvc1"
+// or "hev1").
+std::string HevcArgs(int gop, bool bframes, const std::string &tag);
+// The start time (seconds) of each stream as ffprobe gives it (empty when
+// it cannot read the file; -1 for a stream without one).
+std::vector<double> StreamStartTimes(const std::string &path);
 
 }  // namespace tachora::test

@@ -7,8 +7,8 @@
 
 #include "GapTripCard.h"
 #include "catalogue/UnitCatalogueTrip.h"
+#include "catalogue/UnitCutterMeta.h"
 #include "catalogue/UnitFileManager.h"
-#include "container/UnitCutterMeta.h"
 
 using namespace tachora;
 using namespace tachora::test;
@@ -106,8 +106,8 @@ TEST_F(CatalogueTrip, RecordingsAndTracksTakeTheirPlacesWithTheGap) {
 // first clip; the .dat holds the second clip's fixes of that stretch.
 TEST_F(CatalogueTrip, CutInsideTheSecondClipHoldsOnlyItsSamples) {
   const TCutResult res = Cut(9.4 / 12, 11.4 / 12, "second.mov");
-  ASSERT_TRUE(res.written) << res.message;
-  EXPECT_TRUE(res.errors.empty());
+  ASSERT_TRUE(res.written) << CutErrorText(res);
+  EXPECT_TRUE(res.notes.empty());
   const std::string out = res.moviePath;
   const uint32_t frames = SampleCount(out, 0);
   EXPECT_GE(frames, 60u);
@@ -140,7 +140,7 @@ TEST_F(CatalogueTrip, CutInsideTheSecondClipHoldsOnlyItsSamples) {
 // holds both clips' fixes of the stretch, in order, and none from the stop.
 TEST_F(CatalogueTrip, CutOverTheGapHoldsBothClipsInOrder) {
   const TCutResult res = Cut(3.2 / 12, 9.4 / 12, "gap.mov");
-  ASSERT_TRUE(res.written) << res.message;
+  ASSERT_TRUE(res.written) << CutErrorText(res);
   const std::string out = res.moviePath;
   const uint32_t frames = SampleCount(out, 0);
   ASSERT_GT(frames, 25u);
@@ -184,7 +184,7 @@ TEST_F(CatalogueTrip, TrackLongerThanItsRecordingIsCutByItsOwnTimes) {
   EXPECT_NEAR(first.GpsStart, loaded.Tracks[0]->StartTime, 1e-9);
 
   const TCutResult res = Cut(1.0 / 12, 2.5 / 12, "early.mov");
-  ASSERT_TRUE(res.written) << res.message;
+  ASSERT_TRUE(res.written) << CutErrorText(res);
   const std::vector<double> fixes = FixSeconds(res.metaPath);
   ASSERT_FALSE(fixes.empty());
   for (double t : fixes) {

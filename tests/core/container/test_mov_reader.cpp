@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "MovBuilder.h"
 #include "container/UnitMOV.h"
@@ -324,4 +326,90 @@ TEST(MOVReader, DamagedFiles) {
       TMOVReader(std::string(TACHORA_TEST_DATA) + "/container/valid_small.mov", false).HasMovie());
   EXPECT_FALSE(TMOVReader(std::string(TACHORA_TEST_DATA) + "/container/ftyp_then_random.mov", false)
                    .HasMovie());
+}
+
+// Recorders made since about 2018 write H.265 under either sample entry.
+TEST(MOVReader, H265IsVideo) {
+  for (const std::string format : {"hvc1", "hev1"}) {
+    const TMOVReader r = Read(Build({.format = format, .width = 1920, .height = 1080}), true);
+    int32_t w = 0, h = 0;
+    r.VideoSize(w, h);
+    EXPECT_EQ(w, 1920) << format;
+    EXPECT_EQ(h, 1080) << format;
+  }
+}
+
+namespace {
+std::vector<uint8_t> SoundMovie(const std::function<void(TMovBuilder &)> &entry) {
+  TMovBuilder b;
+  b.Ftyp().Open("moov").Mvhd(1000, 400).Open("trak").Tkhd(1, 400, 0, 0);
+  b.Open("mdia").Mdhd(48000, 19200).Open("minf").Open("stbl");
+  b.Open("stsd").U32(0).U32(1).Open("sowt").Zeros(6).U16(1);
+  entry(b);
+  b.Close().Close();  // entry, stsd
+  b.Close().Close().Close().Close().Close();
+  return b.bytes;
+}
+}  // namespace
+
+// Channels, sample size and rate from the sound description (version 0/1
+// and version 2 layouts); a description cut short leaves them unknown.
+TEST(MOVReader, SoundDescriptions) {
+  const TMOVTrack v0 = Read(SoundMovie([](TMovBuilder &b) {
+                              b.U16(0).U16(0).U32(0).U16(2).U16(16).U16(0).U16(0);
+                              b.U32(44100u << 16);
+                            }),
+                            true)
+                           .Tracks()[0];
+  EXPECT_EQ(v0.channels, 2u);
+  EXPECT_EQ(v0.sampleBits, 16u);
+  EXPECT_EQ(v0.sampleRate, 44100);
+  const TMOVTrack v2 = Read(SoundMovie([](TMovBuilder &b) {
+                              b.U16(2).U16(0).U32(0).U16(3).U16(16).U16(0xFFFE).U16(0);
+                              b.U32(65536).U32(72);
+                              const double rate = 96000;
+                              uint64_t bits;
+                              std::memcpy(&bits, &rate, sizeof bits);
+                              b.U64(bits).U32(6).U32(0x7F000000).U32(24).U32(0).U32(0).U32(0);
+                            }),
+                            true)
+                           .Tracks()[0];
+  EXPECT_EQ(v2.channels, 6u);
+  EXPECT_EQ(v2.sampleBits, 24u);
+  EXPECT_EQ(v2.sampleRate, 96000);
+  const TMOVTrack cut = Read(SoundMovie([](TMovBuilder &b) { b.U16(0).U16(0); }), true).Tracks()[0];
+  EXPECT_EQ(cut.codec, "SOWT");
+  EXPECT_EQ(cut.channels, 0u);
+  EXPECT_EQ(cut.sampleRate, 0);
+}
+
+// Edit lists: leading empty edits delay the start, the first real edit says
+// where the media starts (AAC priming, the delay of B-frames).
+TEST(MOVReader, EditLists) {
+  const TMOVTrack plain = Read(Build({})).Tracks()[0];
+  EXPECT_EQ(plain.editDelay, 0);
+  EXPECT_EQ(plain.editMediaTime, 0);
+  const TMOVTrack v0 = Read(Build({.extraTrak = [](TMovBuilder &b) {
+                         b.Open("edts").Open("elst").U32(0).U32(3);
+                         b.U32(250).U32(0xFFFFFFFF).U32(0x10000);
+                         b.U32(150).U32(1024).U32(0x10000);
+                         b.U32(100).U32(0).U32(0x10000);
+                         b.Close().Close();
+                       }})).Tracks()[0];
+  EXPECT_EQ(v0.editDelay, 250);
+  EXPECT_EQ(v0.editMediaTime, 1024);
+  const TMOVTrack v1 = Read(Build({.extraTrak = [](TMovBuilder &b) {
+                         b.Open("edts").Open("elst").U32(0x01000000).U32(1);
+                         b.U64(400).U64(2048).U32(0x10000);
+                         b.Close().Close();
+                       }})).Tracks()[0];
+  EXPECT_EQ(v1.editDelay, 0);
+  EXPECT_EQ(v1.editMediaTime, 2048);
+  // A count larger than the atom holds reads what is there.
+  const TMOVTrack huge = Read(Build({.extraTrak = [](TMovBuilder &b) {
+                           b.Open("edts").Open("elst").U32(0).U32(0xFFFFFFFF);
+                           b.U32(400).U32(512).U32(0x10000);
+                           b.Close().Close();
+                         }})).Tracks()[0];
+  EXPECT_EQ(huge.editMediaTime, 512);
 }

@@ -1,4 +1,4 @@
-#include "container/UnitCutterMeta.h"
+#include "catalogue/UnitCutterMeta.h"
 
 #include "app/UnitFileSystem.h"
 #include "telemetry/UnitGpsConverters.h"
