@@ -230,6 +230,14 @@ void TTripTimeline::Stop() {
   m_loaded = false;
 }
 
+void TTripTimeline::ReopenAt(long double position) {
+  if (!m_loaded) return;
+  m_lastSeek = m_lastReported = std::clamp(position, 0.0L, 1.0L);
+  m_current = -1;
+  if (m_engine.Active()) m_engine.Stop();
+  SetPlay(m_playDown);
+}
+
 void TTripTimeline::SetRate(double rate) {
   if (!(rate > 0) || !std::isfinite(rate)) return;
   const bool running = EngineRunning() && m_engine.HasSeeking();

@@ -111,6 +111,9 @@ class TTripTimeline {
   bool PlayDown() const { return m_playDown; }
   // Stop button: stops the engine and forgets the trip and its state.
   void Stop();
+  // The engine was replaced (a renderer switch): opens the recording at
+  // `position` again, playing or paused as the Play button was.
+  void ReopenAt(long double position);
   void SetRate(double rate);
   double Rate() const { return m_rate; }
   void NextFrame();

@@ -1,6 +1,8 @@
-// The OpenGL renderer painting a two-clip trip that plays from the first
-// clip into the second, driven by the trip time line as the playback
-// controller drives it. Needs OpenGL (xvfb-run with Mesa); skipped without.
+// The renderers that need a window system: OpenGL painting a two-clip trip
+// that plays from the first clip into the second, driven by the trip time
+// line as the playback controller drives it, and mpv drawing into a native
+// window. Needs an X display with OpenGL (xvfb-run with Mesa); skipped
+// without.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -112,6 +114,43 @@ TEST(OpenGLPlayback, TripPlaysFromFirstClipIntoSecond) {
   line.Stop();  // frees the render context, then mpv
   EXPECT_FALSE(graph.Active());
   EXPECT_FALSE(graph.HasRenderContext());
+}
+
+// The simple renderer: mpv draws into a native child window by itself; the
+// program still reads positions and takes full-size snapshots.
+TEST(NativeWindowPlayback, PlaysAndSnapshots) {
+  if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no X display here";
+  test::TMediaSpec spec;
+  spec.seconds = 4;
+  TFilterGraph graph;
+  graph.SetRenderer(TRenderer::kSimple);
+  graph.SetOption("ao", "null");
+  QWidget window;
+  window.resize(320, 240);
+  TVideoSurface *surface = CreateVideoSurface(TRenderer::kSimple, graph, &window);
+  surface->Widget()->resize(320, 240);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_FALSE(surface->CanFlip());
+  EXPECT_FALSE(surface->CanNonLinear());
+  surface->SetAspectMode(TAspectMode::kNonLinear);  // not offered: stretches
+  EXPECT_EQ(surface->AspectMode(), TAspectMode::kStretch);
+
+  graph.Activate();
+  ASSERT_TRUE(graph.Active());
+  graph.Open(test::GenerateMovie("engine-clip", spec));
+  graph.Play();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        int64_t t = 0;
+        return graph.CurrentPosition(t) && t > kTicksPerSecond / 2;
+      },
+      10000));
+  QSignalSpy shots(&graph, &TFilterGraph::SnapshotReady);
+  graph.RequestSnapshot();
+  ASSERT_TRUE(shots.wait(5000));
+  EXPECT_EQ(shots.at(0).at(0).value<QImage>().size(), QSize(320, 240));
+  graph.Deactivate();
 }
 
 }  // namespace

@@ -280,6 +280,22 @@ TEST_F(TripFixture, LostRecordingIsOpenedAgainOnPlayAndStopResets) {
   EXPECT_FALSE(engine.Active());
 }
 
+TEST_F(TripFixture, ReopenAfterRendererSwitchKeepsPlaceAndState) {
+  Start(GapTrip(), false);
+  line.Seek(0.7L);
+  const long double p = line.Position();
+  engine.Deactivate();  // the old renderer's engine is gone
+  line.ReopenAt(p);
+  EXPECT_TRUE(engine.Active());
+  EXPECT_EQ(engine.Opened.back(), GapTrip().Items[1].Path);
+  EXPECT_EQ(engine.Seeks.back(), 10 * kSec);
+  EXPECT_EQ(engine.State(), TEngineState::kPaused);
+  line.SetPlay(true);
+  line.ReopenAt(0.1L);
+  EXPECT_EQ(engine.Opened.back(), GapTrip().Items[0].Path);
+  EXPECT_EQ(engine.State(), TEngineState::kPlaying);
+}
+
 TEST_F(TripFixture, ViewFollowsThePositionWhilePlaying) {
   Start(MakeTrip({{0, 1000}}));
   line.SetView({0.0L, 0.2L});
