@@ -1,9 +1,11 @@
 #include "playback/UnitFilterGraph.h"
 
+#include <fcntl.h>
 #include <mpv/client.h>
 #include <mpv/render.h>
 #include <mpv/render_gl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFileInfo>
 #include <QMetaObject>
@@ -62,6 +64,17 @@ std::string SecondsText(int64_t ticks) {
 bool FileExists(const std::string &path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A file that is there but gives read errors (a card pulled out while its
+// mount stays) counts as lost too.
+bool FileReadable(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char byte;
+  const bool ok = ::read(fd, &byte, 1) >= 0;
+  ::close(fd);
+  return ok;
 }
 
 void FreeAligned(void *data) {
@@ -272,6 +285,7 @@ void TFilterGraph::SeekTo(int64_t ticks) {
   }
   // Until mpv reports the seek done, the position is the one asked for.
   m_seeking = true;
+  m_seekClock.start();
   Command({"seek", SecondsText(ticks), "absolute+exact"}, kReplySeek);
 }
 
@@ -469,10 +483,10 @@ void TFilterGraph::HandleEndFile(const mpv_event &event) {
   if (end->playlist_entry_id != m_currentEntry || m_path.empty()) return;
   if (end->reason != MPV_END_FILE_REASON_ERROR) return;
   TOpenError error = TOpenError::kSplitterNotFound;
-  if (!FileExists(m_path))
+  if (end->error == MPV_ERROR_NOTHING_TO_PLAY)
+    error = TOpenError::kCodecNotFound;  // no track has a decoder
+  else if (end->error != MPV_ERROR_UNKNOWN_FORMAT && (!FileExists(m_path) || !FileReadable(m_path)))
     error = TOpenError::kFileLost;
-  else if (end->error == MPV_ERROR_NOTHING_TO_PLAY)
-    error = TOpenError::kCodecNotFound;
   const QString path = QString::fromStdString(m_path);
   ResetFileState();
   m_path.clear();

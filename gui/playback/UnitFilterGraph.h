@@ -13,6 +13,9 @@
 //             decoding where the system has it (`hwdec=auto-safe`).
 // Snapshots (`screenshot-raw`) come at the video's own size with all three.
 //
+// Needs mpv 0.35 (client API 2.0): loadfile's reply names the playlist
+// entry, which tells the current file's events from a replaced file's.
+//
 // Asynchrony: mpv loads files, seeks and steps on its own threads. Every
 // command is sent asynchronously; the properties the time line reads
 // (position, duration, end reached, picture size) are observed and cached,
@@ -30,6 +33,7 @@
 // current for kOpenGL).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QSize>
@@ -203,6 +207,7 @@ class TFilterGraph : public QObject, public TPlayerEngine {
   std::vector<std::string> m_decoders;  // codecs mpv can decode, sorted
   bool m_decodersKnown = false;
   QTimer m_fileCheck;  // notices a recording that vanished while playing
+  QElapsedTimer m_seekClock;
 };
 
 }  // namespace tachora
