@@ -345,7 +345,12 @@ void TFilterGraph::RenderUpdate(void *self) {
 
 void TFilterGraph::HandleRenderUpdate() {
   m_renderPosted = false;
-  if (m_render && (mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME))
+  if (!m_render) return;
+  // With OpenGL every mpv_render_* call needs the surface's context current;
+  // without advanced control the update call is optional, so the surface
+  // simply repaints.
+  if (m_renderer == TRenderer::kOpenGL ||
+      (mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME))
     emit FrameReady();
 }
 

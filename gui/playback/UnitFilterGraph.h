@@ -27,6 +27,13 @@
 // Units: TPlayerEngine's 100-ns ticks; volume on the linear 0-10000 scale
 // (see MpvVolume); rates as factors.
 //
+// Rendering happens on the UI thread too (Qt paints there); every call this
+// class makes to mpv from that thread is asynchronous or safe for a render
+// thread, so mpv's core never waits for a paint that waits for mpv.
+// kOpenGL draws only once its surface has made the render context: mpv
+// disables the picture of a file loaded before that, so show the surface
+// before the first Play.
+//
 // Ownership: the surfaces (UnitVideoSurface.h) hold a pointer to the graph
 // and create the render context on it; the graph frees the render context
 // before it destroys the mpv handle (with the surface's OpenGL context

@@ -86,26 +86,26 @@ TVideoSurface *CreateVideoSurface(TRenderer renderer, TFilterGraph &graph, QWidg
 // ---- software --------------------------------------------------------------------
 
 TSoftwareSurface::TSoftwareSurface(TFilterGraph &graph, QWidget *parent)
-    : QWidget(parent), m_graph(graph) {
+    : QWidget(parent), m_graph(&graph) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  m_graph.SetRenderHost(this);
-  connect(&m_graph, &TFilterGraph::FrameReady, this, [this] {
+  m_graph->SetRenderHost(this);
+  connect(m_graph, &TFilterGraph::FrameReady, this, [this] {
     m_dirty = true;
     update();
   });
-  connect(&m_graph, &TFilterGraph::VideoSizeChanged, this, [this] {
+  connect(m_graph, &TFilterGraph::VideoSizeChanged, this, [this] {
     m_dirty = true;
     update();
   });
 }
 
 TSoftwareSurface::~TSoftwareSurface() {
-  m_graph.SetRenderHost(nullptr);
+  if (m_graph) m_graph->SetRenderHost(nullptr);
 }
 
 void TSoftwareSurface::RenderFrame() {
-  const QSize video = m_graph.VideoSize();
-  if (video.isEmpty() || !m_graph.HasRenderContext()) {
+  const QSize video = m_graph ? m_graph->VideoSize() : QSize();
+  if (video.isEmpty() || !m_graph->HasRenderContext()) {
     m_frame = QImage();
     return;
   }
@@ -118,7 +118,7 @@ void TSoftwareSurface::RenderFrame() {
   const QSize size(std::max(1, static_cast<int>(std::lround(video.width() * scale))),
                    std::max(1, static_cast<int>(std::lround(video.height() * scale))));
   if (m_dirty || m_frame.size() != size) {
-    QImage frame = m_graph.RenderSoftware(size);
+    QImage frame = m_graph->RenderSoftware(size);
     if (!frame.isNull()) m_frame = frame;
     m_dirty = false;
   }
@@ -155,20 +155,20 @@ void TSoftwareSurface::paintEvent(QPaintEvent *) {
 // ---- OpenGL ----------------------------------------------------------------------
 
 TOpenGLSurface::TOpenGLSurface(TFilterGraph &graph, QWidget *parent)
-    : QOpenGLWidget(parent), m_graph(graph) {
-  m_graph.SetRenderHost(this);
-  connect(&m_graph, &TFilterGraph::FrameReady, this, qOverload<>(&QOpenGLWidget::update));
+    : QOpenGLWidget(parent), m_graph(&graph) {
+  m_graph->SetRenderHost(this);
+  connect(m_graph, &TFilterGraph::FrameReady, this, qOverload<>(&QOpenGLWidget::update));
 }
 
 TOpenGLSurface::~TOpenGLSurface() {
   ReleaseGl();
-  m_graph.SetRenderHost(nullptr);
+  if (m_graph) m_graph->SetRenderHost(nullptr);
 }
 
 void TOpenGLSurface::ReleaseGl() {
-  if (!context()) return;
+  if (!context() || !m_graph) return;
   makeCurrent();
-  m_graph.FreeRenderContext();
+  m_graph->FreeRenderContext();
   m_fbo.reset();
   doneCurrent();
 }
@@ -197,8 +197,8 @@ void TOpenGLSurface::RenderContextWanted() {
 }
 
 void TOpenGLSurface::CreateRenderContext() {
-  if (m_graph.Active() && !m_graph.HasRenderContext())
-    m_graph.CreateGlContext(&GetProcAddress, nullptr);
+  if (m_graph && m_graph->Active() && !m_graph->HasRenderContext())
+    m_graph->CreateGlContext(&GetProcAddress, nullptr);
 }
 
 void TOpenGLSurface::initializeGL() {
@@ -210,7 +210,7 @@ void TOpenGLSurface::initializeGL() {
 }
 
 void TOpenGLSurface::SurfaceChanged() {
-  m_graph.SetKeepAspect(m_mode == TAspectMode::kKeep);
+  if (m_graph) m_graph->SetKeepAspect(m_mode == TAspectMode::kKeep);
   update();
 }
 
@@ -221,9 +221,9 @@ void TOpenGLSurface::paintGL() {
   const int h = static_cast<int>(std::lround(height() * dpr));
   gl->glClearColor(0, 0, 0, 1);
   gl->glClear(GL_COLOR_BUFFER_BIT);
-  if (!m_graph.HasRenderContext()) return;
+  if (!m_graph || !m_graph->HasRenderContext()) return;
   if (m_mode != TAspectMode::kNonLinear && WholePicture(m_source)) {
-    if (m_graph.RenderGl(static_cast<int>(defaultFramebufferObject()), w, h, true)) ++m_painted;
+    if (m_graph->RenderGl(static_cast<int>(defaultFramebufferObject()), w, h, true)) ++m_painted;
     return;
   }
   PaintStrips(w, h);
@@ -232,10 +232,10 @@ void TOpenGLSurface::paintGL() {
 // Draws the picture at its own size into a framebuffer object, then copies
 // the shown part (or its three strips) onto the widget.
 void TOpenGLSurface::PaintStrips(int width, int height) {
-  const QSize video = m_graph.VideoSize();
+  const QSize video = m_graph->VideoSize();
   if (video.isEmpty()) return;
   if (!m_fbo || m_fbo->size() != video) m_fbo = std::make_unique<QOpenGLFramebufferObject>(video);
-  if (!m_graph.RenderGl(static_cast<int>(m_fbo->handle()), video.width(), video.height(), false))
+  if (!m_graph->RenderGl(static_cast<int>(m_fbo->handle()), video.width(), video.height(), false))
     return;
   ++m_painted;
   const QRectF source = SourcePixels(m_source, video);
@@ -265,7 +265,7 @@ void TOpenGLSurface::PaintStrips(int width, int height) {
 // ---- native window ---------------------------------------------------------------
 
 TNativeSurface::TNativeSurface(TFilterGraph &graph, QWidget *parent)
-    : QWidget(parent), m_graph(graph) {
+    : QWidget(parent), m_graph(&graph) {
   setAttribute(Qt::WA_NativeWindow);
   setAttribute(Qt::WA_DontCreateNativeAncestors);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -274,11 +274,11 @@ TNativeSurface::TNativeSurface(TFilterGraph &graph, QWidget *parent)
   pal.setColor(QPalette::Window, Qt::black);
   setPalette(pal);
   setAutoFillBackground(true);
-  m_graph.SetWindow(static_cast<quint64>(winId()));
+  m_graph->SetWindow(static_cast<quint64>(winId()));
 }
 
 void TNativeSurface::SurfaceChanged() {
-  m_graph.SetKeepAspect(m_mode != TAspectMode::kStretch);
+  if (m_graph) m_graph->SetKeepAspect(m_mode != TAspectMode::kStretch);
 }
 
 }  // namespace tachora

@@ -14,6 +14,7 @@
 
 #include <QImage>
 #include <QOpenGLWidget>
+#include <QPointer>
 #include <QRectF>
 #include <QWidget>
 #include <array>
@@ -91,7 +92,7 @@ class TSoftwareSurface : public QWidget, public TVideoSurface, public TRenderHos
 
  private:
   void RenderFrame();
-  TFilterGraph &m_graph;
+  QPointer<TFilterGraph> m_graph;  // may go first at the program's end
   QImage m_frame;
   bool m_dirty = true;
 };
@@ -120,7 +121,7 @@ class TOpenGLSurface : public QOpenGLWidget, public TVideoSurface, public TRende
   void CreateRenderContext();
   void ReleaseGl();
   void PaintStrips(int width, int height);
-  TFilterGraph &m_graph;
+  QPointer<TFilterGraph> m_graph;  // may go first at the program's end
   std::unique_ptr<QOpenGLFramebufferObject> m_fbo;
   int m_painted = 0;
   bool m_current = false;
@@ -137,7 +138,7 @@ class TNativeSurface : public QWidget, public TVideoSurface {
   void SurfaceChanged() override;
 
  private:
-  TFilterGraph &m_graph;
+  QPointer<TFilterGraph> m_graph;  // may go first at the program's end
 };
 
 }  // namespace tachora
