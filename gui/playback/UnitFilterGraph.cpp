@@ -565,13 +565,14 @@ QImage TFilterGraph::RenderSoftware(QSize size) {
                 static_cast<qsizetype>(stride), QImage::Format_RGBX8888, &FreeAligned, data);
 }
 
-bool TFilterGraph::CreateGlContext(void *(*getProcAddress)(void *ctx, const char *name),
-                                   void *ctx) {
+bool TFilterGraph::CreateGlContext(void *(*getProcAddress)(void *ctx, const char *name), void *ctx,
+                                   void *x11Display) {
   if (!m_mpv || m_render || m_renderer != TRenderer::kOpenGL) return m_render != nullptr;
   mpv_opengl_init_params gl{getProcAddress, ctx};
   mpv_render_param params[] = {
       {MPV_RENDER_PARAM_API_TYPE, const_cast<char *>(MPV_RENDER_API_TYPE_OPENGL)},
       {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+      {x11Display ? MPV_RENDER_PARAM_X11_DISPLAY : MPV_RENDER_PARAM_INVALID, x11Display},
       {MPV_RENDER_PARAM_INVALID, nullptr}};
   if (mpv_render_context_create(&m_render, m_mpv, params) < 0) {
     m_render = nullptr;

@@ -153,8 +153,11 @@ class TFilterGraph : public QObject, public TPlayerEngine {
   // picture keeps its aspect ratio inside; black around it). Null without a
   // render context.
   QImage RenderSoftware(QSize size);
-  // kOpenGL: called by the surface with its context current.
-  bool CreateGlContext(void *(*getProcAddress)(void *ctx, const char *name), void *ctx);
+  // kOpenGL: called by the surface with its context current. `x11Display`
+  // (the X connection's Display*, or null) lets hardware decoding hand its
+  // frames to OpenGL without copying them back.
+  bool CreateGlContext(void *(*getProcAddress)(void *ctx, const char *name), void *ctx,
+                       void *x11Display = nullptr);
   bool RenderGl(int fbo, int width, int height, bool flipY);
   // Frees the render context; the OpenGL surface calls it with its context
   // current when it goes away first.

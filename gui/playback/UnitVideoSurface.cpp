@@ -1,5 +1,6 @@
 #include "playback/UnitVideoSurface.h"
 
+#include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLFramebufferObject>
@@ -47,6 +48,13 @@ bool WholePicture(const QRectF &normalised) {
 void *GetProcAddress(void *, const char *name) {
   QOpenGLContext *context = QOpenGLContext::currentContext();
   return context ? reinterpret_cast<void *>(context->getProcAddress(name)) : nullptr;
+}
+
+void *X11Display() {
+#if QT_CONFIG(xcb)
+  if (auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) return x11->display();
+#endif
+  return nullptr;
 }
 
 }  // namespace
@@ -198,7 +206,7 @@ void TOpenGLSurface::RenderContextWanted() {
 
 void TOpenGLSurface::CreateRenderContext() {
   if (m_graph && m_graph->Active() && !m_graph->HasRenderContext())
-    m_graph->CreateGlContext(&GetProcAddress, nullptr);
+    m_graph->CreateGlContext(&GetProcAddress, nullptr, X11Display());
 }
 
 void TOpenGLSurface::initializeGL() {
