@@ -169,6 +169,9 @@ TOpenGLSurface::TOpenGLSurface(TFilterGraph &graph, QWidget *parent)
 }
 
 TOpenGLSurface::~TOpenGLSurface() {
+  // QOpenGLWidget's own destructor destroys the context after this one has
+  // run: no call back into this half-destroyed object.
+  if (context()) disconnect(context(), nullptr, this, nullptr);
   ReleaseGl();
   if (m_graph) m_graph->SetRenderHost(nullptr);
 }
