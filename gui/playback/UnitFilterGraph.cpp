@@ -193,6 +193,7 @@ void TFilterGraph::Deactivate() {
   m_currentEntry = m_lastStartedId = m_lastLoadedId = -1;
   m_decoders.clear();
   m_decodersKnown = false;
+  m_seeksUnanswered = 0;
   m_state = TEngineState::kNotCreated;
 }
 
@@ -207,6 +208,7 @@ void TFilterGraph::FreeRenderContext() {
 
 void TFilterGraph::ResetFileState() {
   m_fileLoaded = m_eof = m_seeking = false;
+  m_pendingSteps = 0;
   m_duration = m_position = 0;
   m_pendingSeek = -1;
   if (!m_videoSize.isEmpty()) {
@@ -285,6 +287,7 @@ void TFilterGraph::SeekTo(int64_t ticks) {
   }
   // Until mpv reports the seek done, the position is the one asked for.
   m_seeking = true;
+  ++m_seeksUnanswered;
   m_seekClock.start();
   Command({"seek", SecondsText(ticks), "absolute+exact"}, kReplySeek);
 }
@@ -296,8 +299,21 @@ void TFilterGraph::SetRate(double rate) {
 }
 
 void TFilterGraph::FrameStep(int direction) {
-  if (!HasSeeking() || !m_fileLoaded) return;
-  Command({direction >= 0 ? "frame-step" : "frame-back-step"});
+  if (!HasSeeking() || direction == 0) return;
+  // A step asked while the file loads or a seek runs counts from where the
+  // seek lands.
+  if (!m_fileLoaded || m_seeking) {
+    m_pendingSteps += direction > 0 ? 1 : -1;
+    return;
+  }
+  Command({direction > 0 ? "frame-step" : "frame-back-step"});
+}
+
+void TFilterGraph::SeekDone() {
+  m_seeking = false;
+  const int steps = m_pendingSteps;
+  m_pendingSteps = 0;
+  for (int i = 0; i < std::abs(steps); ++i) FrameStep(steps);
 }
 
 void TFilterGraph::SetVolume(int volume) {
@@ -376,7 +392,9 @@ void TFilterGraph::HandleEvent(const mpv_event &event) {
       HandleEndFile(event);
       break;
     case MPV_EVENT_PLAYBACK_RESTART:
-      if (IsCurrent()) m_seeking = false;
+      // Only the restart after the last seek sent counts (not the one that
+      // starts a freshly loaded file).
+      if (IsCurrent() && m_seeksUnanswered == 0) SeekDone();
       break;
     case MPV_EVENT_PROPERTY_CHANGE:
       HandlePropertyChange(event);
@@ -402,7 +420,8 @@ void TFilterGraph::HandleCommandReply(const mpv_event &event) {
   }
   switch (id) {
     case kReplySeek:
-      if (event.error < 0) m_seeking = false;
+      if (m_seeksUnanswered > 0) --m_seeksUnanswered;
+      if (event.error < 0) SeekDone();
       break;
     case kReplyDecoders:
       if (event.error >= 0)
@@ -443,6 +462,8 @@ void TFilterGraph::HandlePropertyChange(const mpv_event &event) {
   const bool has = prop->format != MPV_FORMAT_NONE && prop->data;
   switch (event.reply_userdata) {
     case kPropTimePos:
+      // A seek that mpv never reports done must not freeze the position.
+      if (m_seeking && m_seekClock.elapsed() > 2000) SeekDone();
       if (has && !m_seeking)
         m_position = std::max<int64_t>(0, Ticks(*static_cast<double *>(prop->data)));
       break;

@@ -138,6 +138,9 @@ class TFilterGraph : public QObject, public TPlayerEngine {
   const std::string &Path() const { return m_path; }
   // A recording is loaded (its duration and tracks are known).
   bool FileLoaded() const { return m_fileLoaded; }
+  // A seek was sent and mpv has not yet shown its frame; meanwhile the
+  // position is the one asked for.
+  bool Seeking() const { return m_seeking || m_pendingSeek >= 0; }
 
   // mpv keeps the picture's aspect ratio inside its target (kOpenGL and
   // kSimple; the software surface places the picture itself).
@@ -181,6 +184,7 @@ class TFilterGraph : public QObject, public TPlayerEngine {
   void HandleEndFile(const mpv_event &event);
   void HandleFileLoaded();
   void HandleCommandReply(const mpv_event &event);
+  void SeekDone();
   void ReportMissingDecoders(const mpv_node &tracks);
   void CollectDecoders(const mpv_node &list);
   bool IsCurrent() const { return m_currentEntry > 0 && m_lastStartedId == m_currentEntry; }
@@ -218,6 +222,8 @@ class TFilterGraph : public QObject, public TPlayerEngine {
   bool m_decodersKnown = false;
   QTimer m_fileCheck;  // notices a recording that vanished while playing
   QElapsedTimer m_seekClock;
+  int m_seeksUnanswered = 0;  // seek commands mpv has not replied to yet
+  int m_pendingSteps = 0;     // frame steps asked during a seek (+ forward)
 };
 
 }  // namespace tachora
