@@ -69,7 +69,8 @@ struct SoftwareSurface : ::testing::Test {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
           int64_t t = 0;
-          return graph.VideoSize() == QSize(320, 240) && graph.CurrentPosition(t) &&
+          return graph.VideoSize() == QSize(320, 240) && !graph.Seeking() &&
+                 graph.CurrentPosition(t) &&
                  std::abs(t - static_cast<int64_t>(2.4 * kSec)) < kSec / 200;
         },
         10000));
