@@ -61,8 +61,8 @@ TEST(OpenGLPlayback, TripPlaysFromFirstClipIntoSecond) {
   if (QGuiApplication::platformName() != "xcb" || !probe.create())
     GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
 
-  test::TMediaSpec spec;
-  const auto clips = test::GenerateTrip("gl-trip", {1.5, 1.5}, "2024-05-01 10:00:00", spec);
+  test::TMediaSpec media;
+  const auto clips = test::GenerateTrip("gl-trip", {1.5, 1.5}, "2024-05-01 10:00:00", media);
 
   TFilterGraph graph;
   graph.SetRenderer(TRenderer::kOpenGL);
@@ -120,8 +120,8 @@ TEST(OpenGLPlayback, TripPlaysFromFirstClipIntoSecond) {
 // program still reads positions and takes full-size snapshots.
 TEST(NativeWindowPlayback, PlaysAndSnapshots) {
   if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no X display here";
-  test::TMediaSpec spec;
-  spec.seconds = 4;
+  test::TMediaSpec media;
+  media.seconds = 4;
   TFilterGraph graph;
   graph.SetRenderer(TRenderer::kSimple);
   graph.SetOption("ao", "null");
@@ -138,7 +138,7 @@ TEST(NativeWindowPlayback, PlaysAndSnapshots) {
 
   graph.Activate();
   ASSERT_TRUE(graph.Active());
-  graph.Open(test::GenerateMovie("engine-clip", spec));
+  graph.Open(test::GenerateMovie("engine-clip", media));
   graph.Play();
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
