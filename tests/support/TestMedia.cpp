@@ -261,3 +261,51 @@ std::vector<double> StreamStartTimes(const std::string &path) {
 }
 
 }  // namespace tachora::test
+
+namespace tachora::test {
+
+std::vector<uint8_t> DecodeFrameRgb(const std::string &path, int index, int width, int height) {
+  std::string out;
+  const std::string cmd = "ffmpeg -nostdin -v error -i " + ShellQuote(path) +
+                          " -vf 'select=eq(n\\," + std::to_string(index) +
+                          ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -";
+  if (RunCommand(cmd, &out) != 0) return {};
+  if (out.size() != static_cast<size_t>(width) * height * 3) return {};
+  return std::vector<uint8_t>(out.begin(), out.end());
+}
+
+std::string MakeUnknownSoundCodec(const std::string &name, const std::string &source) {
+  fs::path path =
+      fs::path(TestMediaDir()) / (name + "-" + fs::path(source).stem().string() + ".mov");
+  if (fs::exists(path)) return path.string();
+  std::string data;
+  {
+    FILE *f = fopen(source.c_str(), "rb");
+    if (!f) throw std::runtime_error("cannot read " + source);
+    std::array<char, 65536> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), f)) > 0) data.append(buf.data(), n);
+    fclose(f);
+  }
+  // "stsd", version and flags, entry count, then the entry: size, format.
+  bool patched = false;
+  for (size_t at = data.find("stsd"); at != std::string::npos; at = data.find("stsd", at + 4)) {
+    if (at + 20 <= data.size() && data.compare(at + 16, 4, "sowt") == 0) {
+      data.replace(at + 16, 4, "zzzz");
+      patched = true;
+    }
+  }
+  if (!patched) throw std::runtime_error("no sowt track in " + source);
+  fs::path tmp = path;
+  tmp += ".tmp" + std::to_string(getpid());
+  FILE *f = fopen(tmp.c_str(), "wb");
+  if (!f || fwrite(data.data(), 1, data.size(), f) != data.size()) {
+    if (f) fclose(f);
+    throw std::runtime_error("cannot write " + tmp.string());
+  }
+  fclose(f);
+  fs::rename(tmp, path);
+  return path.string();
+}
+
+}  // namespace tachora::test

@@ -81,3 +81,16 @@ std::string HevcArgs(int gop, bool bframes, const std::string &tag);
 std::vector<double> StreamStartTimes(const std::string &path);
 
 }  // namespace tachora::test
+
+namespace tachora::test {
+
+// Frame `index` of a file decoded by ffmpeg as packed RGB (3 bytes a pixel,
+// width x height); empty when ffmpeg fails.
+std::vector<uint8_t> DecodeFrameRgb(const std::string &path, int index, int width, int height);
+
+// A copy of `source` whose sound track's sample description says "zzzz", a
+// codec nobody decodes (the picture track is untouched). `source` must have
+// a "sowt" (pcm_s16le) sound track.
+std::string MakeUnknownSoundCodec(const std::string &name, const std::string &source);
+
+}  // namespace tachora::test

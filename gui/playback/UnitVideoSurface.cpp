@@ -1,0 +1,295 @@
+#include "playback/UnitVideoSurface.h"
+
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
+#include <QOpenGLFramebufferObject>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace tachora {
+
+// ---- geometry ------------------------------------------------------------------
+
+QRectF FitRect(QSizeF picture, const QRectF &target) {
+  if (picture.isEmpty() || target.isEmpty()) return target;
+  const QSizeF size = picture.scaled(target.size(), Qt::KeepAspectRatio);
+  return QRectF(target.center().x() - size.width() / 2, target.center().y() - size.height() / 2,
+                size.width(), size.height());
+}
+
+std::array<TStrip, 3> NonLinearStrips(const QRectF &source, const QRectF &target) {
+  const double third = source.width() / 3;
+  double centre = source.height() > 0 ? third * target.height() / source.height() : 0;
+  centre = std::min(centre, target.width());
+  const double side = (target.width() - centre) / 2;
+  const double sy = source.y(), sh = source.height(), ty = target.y(), th = target.height();
+  return {{
+      {{source.x(), sy, third, sh}, {target.x(), ty, side, th}},
+      {{source.x() + third, sy, third, sh}, {target.x() + side, ty, centre, th}},
+      {{source.x() + 2 * third, sy, third, sh}, {target.x() + side + centre, ty, side, th}},
+  }};
+}
+
+namespace {
+
+// The part of a picture of `size` that a normalised source rectangle names.
+QRectF SourcePixels(const QRectF &normalised, QSizeF size) {
+  return QRectF(normalised.x() * size.width(), normalised.y() * size.height(),
+                normalised.width() * size.width(), normalised.height() * size.height());
+}
+
+bool WholePicture(const QRectF &normalised) {
+  return normalised == QRectF(0, 0, 1, 1);
+}
+
+void *GetProcAddress(void *, const char *name) {
+  QOpenGLContext *context = QOpenGLContext::currentContext();
+  return context ? reinterpret_cast<void *>(context->getProcAddress(name)) : nullptr;
+}
+
+void *X11Display() {
+#if QT_CONFIG(xcb)
+  if (auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) return x11->display();
+#endif
+  return nullptr;
+}
+
+}  // namespace
+
+// ---- common ----------------------------------------------------------------------
+
+void TVideoSurface::SetAspectMode(TAspectMode mode) {
+  if (mode == TAspectMode::kNonLinear && !CanNonLinear()) mode = TAspectMode::kStretch;
+  m_mode = mode;
+  SurfaceChanged();
+}
+
+void TVideoSurface::SetFlip(bool vertical, bool horizontal) {
+  m_flipV = vertical && CanFlip();
+  m_flipH = horizontal && CanFlip();
+  SurfaceChanged();
+}
+
+void TVideoSurface::SetSource(const QRectF &normalised) {
+  m_source = normalised.intersected(QRectF(0, 0, 1, 1));
+  if (m_source.isEmpty()) m_source = QRectF(0, 0, 1, 1);
+  SurfaceChanged();
+}
+
+TVideoSurface *CreateVideoSurface(TRenderer renderer, TFilterGraph &graph, QWidget *parent) {
+  switch (renderer) {
+    case TRenderer::kSimple:
+      return new TNativeSurface(graph, parent);
+    case TRenderer::kOpenGL:
+      return new TOpenGLSurface(graph, parent);
+    case TRenderer::kSoftware:
+      break;
+  }
+  return new TSoftwareSurface(graph, parent);
+}
+
+// ---- software --------------------------------------------------------------------
+
+TSoftwareSurface::TSoftwareSurface(TFilterGraph &graph, QWidget *parent)
+    : QWidget(parent), m_graph(&graph) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  m_graph->SetRenderHost(this);
+  connect(m_graph, &TFilterGraph::FrameReady, this, [this] {
+    m_dirty = true;
+    update();
+  });
+  connect(m_graph, &TFilterGraph::VideoSizeChanged, this, [this] {
+    m_dirty = true;
+    update();
+  });
+}
+
+TSoftwareSurface::~TSoftwareSurface() {
+  if (m_graph) m_graph->SetRenderHost(nullptr);
+}
+
+void TSoftwareSurface::RenderFrame() {
+  const QSize video = m_graph ? m_graph->VideoSize() : QSize();
+  if (video.isEmpty() || !m_graph->HasRenderContext()) {
+    m_frame = QImage();
+    return;
+  }
+  // Enough pixels for the shown part to meet the screen one to one, never
+  // more than the video has.
+  const QSizeF shown(m_source.width() * video.width(), m_source.height() * video.height());
+  const double dpr = devicePixelRatioF();
+  const double scale =
+      std::min(1.0, std::max(width() * dpr / shown.width(), height() * dpr / shown.height()));
+  const QSize size(std::max(1, static_cast<int>(std::lround(video.width() * scale))),
+                   std::max(1, static_cast<int>(std::lround(video.height() * scale))));
+  if (m_dirty || m_frame.size() != size) {
+    QImage frame = m_graph->RenderSoftware(size);
+    if (!frame.isNull()) m_frame = frame;
+    m_dirty = false;
+  }
+}
+
+void TSoftwareSurface::paintEvent(QPaintEvent *) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::black);
+  RenderFrame();
+  if (m_frame.isNull()) return;
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  if (m_flipV || m_flipH) {
+    const QPointF c = QRectF(rect()).center();
+    p.translate(c);
+    p.scale(m_flipH ? -1 : 1, m_flipV ? -1 : 1);
+    p.translate(-c);
+  }
+  const QRectF source = SourcePixels(m_source, m_frame.size());
+  const QRectF target = rect();
+  switch (m_mode) {
+    case TAspectMode::kKeep:
+      p.drawImage(FitRect(source.size(), target), m_frame, source);
+      break;
+    case TAspectMode::kStretch:
+      p.drawImage(target, m_frame, source);
+      break;
+    case TAspectMode::kNonLinear:
+      for (const TStrip &s : NonLinearStrips(source, target))
+        if (!s.Target.isEmpty()) p.drawImage(s.Target, m_frame, s.Source);
+      break;
+  }
+}
+
+// ---- OpenGL ----------------------------------------------------------------------
+
+TOpenGLSurface::TOpenGLSurface(TFilterGraph &graph, QWidget *parent)
+    : QOpenGLWidget(parent), m_graph(&graph) {
+  m_graph->SetRenderHost(this);
+  connect(m_graph, &TFilterGraph::FrameReady, this, qOverload<>(&QOpenGLWidget::update));
+}
+
+TOpenGLSurface::~TOpenGLSurface() {
+  // QOpenGLWidget's own destructor destroys the context after this one has
+  // run: no call back into this half-destroyed object.
+  if (context()) disconnect(context(), nullptr, this, nullptr);
+  ReleaseGl();
+  if (m_graph) m_graph->SetRenderHost(nullptr);
+}
+
+void TOpenGLSurface::ReleaseGl() {
+  if (!context() || !m_graph) return;
+  makeCurrent();
+  m_graph->FreeRenderContext();
+  m_fbo.reset();
+  doneCurrent();
+}
+
+void TOpenGLSurface::BeginRenderContextChange() {
+  if (context() && !m_current) {
+    makeCurrent();
+    m_current = true;
+  }
+}
+
+void TOpenGLSurface::EndRenderContextChange() {
+  if (m_current) {
+    m_fbo.reset();
+    doneCurrent();
+    m_current = false;
+  }
+}
+
+void TOpenGLSurface::RenderContextWanted() {
+  if (!context() || !isValid()) return;  // initializeGL will do it
+  makeCurrent();
+  CreateRenderContext();
+  doneCurrent();
+  update();
+}
+
+void TOpenGLSurface::CreateRenderContext() {
+  if (m_graph && m_graph->Active() && !m_graph->HasRenderContext())
+    m_graph->CreateGlContext(&GetProcAddress, nullptr, X11Display());
+}
+
+void TOpenGLSurface::initializeGL() {
+  CreateRenderContext();
+  // The widget's context goes away before the widget when it is re-parented
+  // or the window closes: free mpv's part of it first.
+  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &TOpenGLSurface::ReleaseGl,
+          Qt::DirectConnection);
+}
+
+void TOpenGLSurface::SurfaceChanged() {
+  if (m_graph) m_graph->SetKeepAspect(m_mode == TAspectMode::kKeep);
+  update();
+}
+
+void TOpenGLSurface::paintGL() {
+  QOpenGLExtraFunctions *gl = context()->extraFunctions();
+  const double dpr = devicePixelRatioF();
+  const int w = static_cast<int>(std::lround(width() * dpr));
+  const int h = static_cast<int>(std::lround(height() * dpr));
+  gl->glClearColor(0, 0, 0, 1);
+  gl->glClear(GL_COLOR_BUFFER_BIT);
+  if (!m_graph || !m_graph->HasRenderContext()) return;
+  if (m_mode != TAspectMode::kNonLinear && WholePicture(m_source)) {
+    if (m_graph->RenderGl(static_cast<int>(defaultFramebufferObject()), w, h, true)) ++m_painted;
+    return;
+  }
+  PaintStrips(w, h);
+}
+
+// Draws the picture at its own size into a framebuffer object, then copies
+// the shown part (or its three strips) onto the widget.
+void TOpenGLSurface::PaintStrips(int width, int height) {
+  const QSize video = m_graph->VideoSize();
+  if (video.isEmpty()) return;
+  if (!m_fbo || m_fbo->size() != video) m_fbo = std::make_unique<QOpenGLFramebufferObject>(video);
+  if (!m_graph->RenderGl(static_cast<int>(m_fbo->handle()), video.width(), video.height(), false))
+    return;
+  ++m_painted;
+  const QRectF source = SourcePixels(m_source, video);
+  const QRectF target(0, 0, width, height);
+  std::array<TStrip, 3> strips;
+  int count = 1;
+  if (m_mode == TAspectMode::kNonLinear) {
+    strips = NonLinearStrips(source, target);
+    count = 3;
+  } else {
+    strips[0] = {source, m_mode == TAspectMode::kKeep ? FitRect(source.size(), target) : target};
+  }
+  QOpenGLExtraFunctions *gl = context()->extraFunctions();
+  gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo->handle());
+  gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+  for (int i = 0; i < count; ++i) {
+    const QRect s = strips[i].Source.toRect(), t = strips[i].Target.toRect();
+    if (s.isEmpty() || t.isEmpty()) continue;
+    // mpv drew the top row at y = 0; the widget's top is at y = height.
+    gl->glBlitFramebuffer(s.left(), s.top(), s.left() + s.width(), s.top() + s.height(), t.left(),
+                          height - t.top(), t.left() + t.width(), height - t.top() - t.height(),
+                          GL_COLOR_BUFFER_BIT, GL_LINEAR);
+  }
+  gl->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+}
+
+// ---- native window ---------------------------------------------------------------
+
+TNativeSurface::TNativeSurface(TFilterGraph &graph, QWidget *parent)
+    : QWidget(parent), m_graph(&graph) {
+  setAttribute(Qt::WA_NativeWindow);
+  setAttribute(Qt::WA_DontCreateNativeAncestors);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, Qt::black);
+  setPalette(pal);
+  setAutoFillBackground(true);
+  m_graph->SetWindow(static_cast<quint64>(winId()));
+}
+
+void TNativeSurface::SurfaceChanged() {
+  if (m_graph) m_graph->SetKeepAspect(m_mode != TAspectMode::kStretch);
+}
+
+}  // namespace tachora

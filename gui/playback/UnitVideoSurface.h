@@ -1,0 +1,144 @@
+// The widgets that show the player's picture, one per renderer (see
+// UnitFilterGraph.h): a native child window mpv draws into (kSimple), a
+// widget painting the software render API's image (kSoftware: flips and the
+// non-linear stretch drawn by the program) and a QOpenGLWidget driving the
+// OpenGL render API (kOpenGL: the non-linear stretch drawn by blitting three
+// strips). The zoom code tells a surface which part of the picture to show
+// (SetSource) and how to fit it (SetAspectMode); the surface fills its own
+// rectangle.
+//
+// Ownership: a surface is a child widget of the video panel; it registers
+// itself as the graph's render host and unregisters when destroyed (freeing
+// the OpenGL render context first). UI thread only.
+#pragma once
+
+#include <QImage>
+#include <QOpenGLWidget>
+#include <QPointer>
+#include <QRectF>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "playback/UnitFilterGraph.h"
+
+class QOpenGLFramebufferObject;
+
+namespace tachora {
+
+enum class TAspectMode {
+  kKeep,       // letterbox: the whole picture, aspect ratio kept
+  kStretch,    // the whole surface, aspect ratio ignored
+  kNonLinear,  // the centre third keeps its aspect ratio, the sides stretch
+};
+
+// The picture of size `picture` fitted into `target` keeping its aspect
+// ratio, centred.
+QRectF FitRect(QSizeF picture, const QRectF &target);
+
+// The non-linear stretch: `source` (picture pixels) cut into thirds across,
+// drawn over the whole `target`. The centre third is scaled to the target's
+// height with its own aspect ratio (narrowed only when the target is too
+// narrow for it); the outer thirds share the width left over.
+struct TStrip {
+  QRectF Source, Target;
+};
+std::array<TStrip, 3> NonLinearStrips(const QRectF &source, const QRectF &target);
+
+class TVideoSurface {
+ public:
+  virtual ~TVideoSurface() = default;
+  virtual QWidget *Widget() = 0;
+  virtual TRenderer Renderer() const = 0;
+  // What the renderer can do (the menu enables its items by these).
+  virtual bool CanFlip() const { return false; }
+  virtual bool CanNonLinear() const { return false; }
+
+  void SetAspectMode(TAspectMode mode);
+  TAspectMode AspectMode() const { return m_mode; }
+  // Flips apply where CanFlip().
+  void SetFlip(bool vertical, bool horizontal);
+  // The part of the picture to show, normalised (0..1 each way; the whole
+  // picture by default).
+  void SetSource(const QRectF &normalised);
+  QRectF Source() const { return m_source; }
+
+ protected:
+  virtual void SurfaceChanged() = 0;
+  TAspectMode m_mode = TAspectMode::kKeep;
+  bool m_flipV = false, m_flipH = false;
+  QRectF m_source{0, 0, 1, 1};
+};
+
+// Makes the surface for `renderer` inside `parent`. Create it before the
+// graph is activated (kSimple passes its window to mpv at activation).
+TVideoSurface *CreateVideoSurface(TRenderer renderer, TFilterGraph &graph, QWidget *parent);
+
+class TSoftwareSurface : public QWidget, public TVideoSurface, public TRenderHost {
+  Q_OBJECT
+ public:
+  TSoftwareSurface(TFilterGraph &graph, QWidget *parent = nullptr);
+  ~TSoftwareSurface() override;
+  QWidget *Widget() override { return this; }
+  TRenderer Renderer() const override { return TRenderer::kSoftware; }
+  bool CanFlip() const override { return true; }
+  bool CanNonLinear() const override { return true; }
+  // The last frame drawn, as mpv rendered it (before fitting and flips).
+  const QImage &Frame() const { return m_frame; }
+
+ protected:
+  void paintEvent(QPaintEvent *event) override;
+  void SurfaceChanged() override { update(); }
+
+ private:
+  void RenderFrame();
+  QPointer<TFilterGraph> m_graph;  // may go first at the program's end
+  QImage m_frame;
+  bool m_dirty = true;
+};
+
+class TOpenGLSurface : public QOpenGLWidget, public TVideoSurface, public TRenderHost {
+  Q_OBJECT
+ public:
+  TOpenGLSurface(TFilterGraph &graph, QWidget *parent = nullptr);
+  ~TOpenGLSurface() override;
+  QWidget *Widget() override { return this; }
+  TRenderer Renderer() const override { return TRenderer::kOpenGL; }
+  bool CanNonLinear() const override { return true; }
+  // Frames mpv drew into this widget so far.
+  int FramesPainted() const { return m_painted; }
+
+  void BeginRenderContextChange() override;
+  void EndRenderContextChange() override;
+  void RenderContextWanted() override;
+
+ protected:
+  void initializeGL() override;
+  void paintGL() override;
+  void SurfaceChanged() override;
+
+ private:
+  void CreateRenderContext();
+  void ReleaseGl();
+  void PaintStrips(int width, int height);
+  QPointer<TFilterGraph> m_graph;  // may go first at the program's end
+  std::unique_ptr<QOpenGLFramebufferObject> m_fbo;
+  int m_painted = 0;
+  bool m_current = false;
+};
+
+class TNativeSurface : public QWidget, public TVideoSurface {
+  Q_OBJECT
+ public:
+  TNativeSurface(TFilterGraph &graph, QWidget *parent = nullptr);
+  QWidget *Widget() override { return this; }
+  TRenderer Renderer() const override { return TRenderer::kSimple; }
+
+ protected:
+  void SurfaceChanged() override;
+
+ private:
+  QPointer<TFilterGraph> m_graph;  // may go first at the program's end
+};
+
+}  // namespace tachora
