@@ -7,7 +7,7 @@
 #include <QMenuBar>
 
 #include "app/UnitLang.h"
-#include "app/UnitReg.h"
+#include "app/UnitSettings.h"
 
 namespace tachora {
 
@@ -275,7 +275,7 @@ void TMainMenu::BuildLanguageMenu() {
 void TMainMenu::RestoreChecks() {
   ForEachMainItem([](QAction *a) {
     if (!a->isCheckable()) return;
-    const bool v = ReadBoolSetting(a->objectName(), a->isChecked());
+    const bool v = settings::MenuCheck(a->objectName(), a->isChecked()).Get();
     if (v != a->isChecked()) a->setChecked(v);
   });
 }
@@ -371,7 +371,7 @@ void TMainMenu::SaveMenuCheck(QAction *item) {
   else
     group.append(src);
   for (QAction *a : group)
-    WriteBoolSettingOrDelete(a->objectName(), a->isChecked(), DefaultChecked(a->objectName()));
+    settings::MenuCheck(a->objectName(), DefaultChecked(a->objectName())).Set(a->isChecked());
 }
 
 void TMainMenu::SetMenuChecked(QAction *item, bool value) {
@@ -405,7 +405,7 @@ void TMainMenu::OnTriggered(QAction *item) {
     SyncMenuCopies(item);
     SaveMenuCheck(item);
   }
-  if (item->actionGroup() != languageGroup_) emit Command(item->objectName());
+  emit Command(item->objectName());
 }
 
 }  // namespace tachora

@@ -1,0 +1,40 @@
+// Waiting helpers for GUI tests: the window opens files and loads telemetry
+// on workers, so a test waits for the signal that says the work is done
+// (an event loop of the test's own, never one inside the program).
+#pragma once
+
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTest>
+
+#include "app/UnitFormMain.h"
+#include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitRecordList.h"
+#include "catalogue/UnitRecordListController.h"
+
+namespace tachora::test {
+
+// Opens paths as a drop or the open dialog would; true once they are listed.
+inline bool Open(TFormMain &form, const QStringList &paths) {
+  QSignalSpy done(form.List(), &TRecordListController::FilesOpened);
+  form.OpenFiles(paths);
+  return done.wait(60000);
+}
+
+// Waits until the highlighted row's telemetry is loaded.
+inline bool WaitPrepared(TFormMain &form, int timeoutMs = 20000) {
+  return QTest::qWaitFor([&form]() { return !form.List()->Preparing(); }, timeoutMs);
+}
+
+// Waits until the catalogue's search has ended and the list shows its rows.
+inline bool WaitForSearch(TFormMain &form, int timeoutMs) {
+  auto done = [&form]() {
+    TFileManager *fm = form.List()->FileManager();
+    if (!fm || fm->Searching()) return false;
+    const TListRow *first = form.List()->Model()->Row(0);
+    return (!first || !first->Status) && form.List()->Model()->rowCount() == fm->GetItemCount();
+  };
+  return QTest::qWaitFor(done, timeoutMs);
+}
+
+}  // namespace tachora::test
