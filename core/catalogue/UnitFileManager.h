@@ -148,6 +148,12 @@ class TFileManager {
   void FitTrack(const std::string &recordingPath, TMovingInfo &track);
   void ShiftItem(int row, double offsetDays);
   void SetDuration(const std::string &recordingPath, int64_t ms);
+  // The same for the row with the stable id, found and changed under one
+  // lock, so a search re-sorting meanwhile cannot redirect them to another
+  // row (a view's commands use these). Nothing happens when the row is gone.
+  void SetLockedById(uint64_t id, bool locked);
+  void SplitItemById(uint64_t id);
+  void ShiftItemById(uint64_t id, double offsetDays);
   // Empties the list; during a search the list is emptied when it ends.
   void Clear();
   // Rebuilds every row's texts in the current language ("today", the
@@ -190,6 +196,7 @@ class TFileManager {
 
   // The following expect fMutex held.
   TListItem FillListItemLocked(int index) const;
+  int RowOfIdLocked(uint64_t id) const;
   void RecomputeLocked(int row);
   void SortLocked();
   void RemoveRowLocked(size_t row);

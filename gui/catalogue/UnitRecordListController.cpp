@@ -558,16 +558,12 @@ void TRecordListController::DeleteAllUnlocked() {
 
 void TRecordListController::SetHighlightedLocked(bool locked) {
   const uint64_t id = SelectedId();
-  if (!fm_ || id == 0) return;
-  const int row = fm_->RowOfId(id);
-  if (row >= 0) fm_->SetLocked(row, locked);
+  if (fm_ && id != 0) fm_->SetLockedById(id, locked);
 }
 
 void TRecordListController::SplitHighlighted() {
   const uint64_t id = SelectedId();
-  if (!fm_ || id == 0) return;
-  const int row = fm_->RowOfId(id);
-  if (row >= 0) fm_->SplitItem(row);
+  if (fm_ && id != 0) fm_->SplitItemById(id);
 }
 
 void TRecordListController::AttachTrackDialog() {
@@ -583,6 +579,7 @@ void TRecordListController::AttachTrackDialog() {
 void TRecordListController::AttachTrackFile(const QString &path) {
   const uint64_t id = SelectedId();
   if (!fm_ || id == 0) return;
+  // AttachTrack copies the row at once and works by path from then on.
   const int row = fm_->RowOfId(id);
   if (row < 0) return;
   fm_->AttachTrack(row, path.toStdString());
@@ -592,10 +589,8 @@ void TRecordListController::AttachTrackFile(const QString &path) {
 void TRecordListController::ShiftSelected(TDateTime offset) {
   const uint64_t id = SelectedId();
   if (!fm_ || id == 0 || offset == 0) return;
-  const int row = fm_->RowOfId(id);
-  if (row < 0) return;
   // The shifted row may sort elsewhere; the refresh follows it by caption.
-  fm_->ShiftItem(row, offset);
+  fm_->ShiftItemById(id, offset);
   PrepareRow(SelectedId(), true);
 }
 

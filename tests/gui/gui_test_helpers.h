@@ -5,14 +5,33 @@
 
 #include <QSignalSpy>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include "app/UnitDemo.h"
 #include "app/UnitFormMain.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitRecordList.h"
 #include "catalogue/UnitRecordListController.h"
 
 namespace tachora::test {
+
+// One demo card for the whole test program (ffmpeg takes a few seconds);
+// empty when it could not be made.
+inline QString DemoCard() {
+  static QTemporaryDir cache;
+  static QString folder;
+  if (folder.isEmpty()) {
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    TDemoCard demo;
+    QSignalSpy done(&demo, &TDemoCard::Finished);
+    demo.Start(nullptr);
+    if (!done.wait(120000)) return {};
+    if (!done.first().at(1).toString().isEmpty()) return {};
+    folder = done.first().at(0).toString();
+  }
+  return folder;
+}
 
 // Opens paths as a drop or the open dialog would; true once they are listed.
 inline bool Open(TFormMain &form, const QStringList &paths) {

@@ -48,22 +48,6 @@ QT_END_NAMESPACE
 
 namespace {
 
-// One demo card for the whole program (ffmpeg takes a few seconds).
-QString DemoCard() {
-  static QTemporaryDir cache;
-  static QString folder;
-  if (folder.isEmpty()) {
-    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
-    TDemoCard demo;
-    QSignalSpy done(&demo, &TDemoCard::Finished);
-    demo.Start(nullptr);
-    if (!done.wait(120000)) return {};
-    if (!done.first().at(1).toString().isEmpty()) return {};
-    folder = done.first().at(0).toString();
-  }
-  return folder;
-}
-
 class MainWindow : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -390,8 +374,7 @@ TEST_F(MainWindow, SearchFillsTheListAndCloseStopsItWithoutHanging) {
     // The search never waits for the window, so a small card may be done
     // before a refresh shows a status; every status shown is one line.
     for (const QString &status : statuses)
-      EXPECT_TRUE(status.startsWith(". . . ") && status.endsWith(" . . ."))
-          << status.toStdString();
+      EXPECT_TRUE(status.startsWith(". . . ") && status.endsWith(" . . .")) << status.toStdString();
     EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
     EXPECT_FALSE(form.List()->Model()->Row(0)->Status);
     // A new search is cut short by closing the window.
