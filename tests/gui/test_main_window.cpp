@@ -101,8 +101,9 @@ TEST_F(MainWindow, GeometryFirstStartStoredAndCorrected) {
     EXPECT_EQ(form.StartBounds().size(), StartGeometry(screen).size());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    form.setGeometry(40, 50, 700, 500);
-    // Written once the move has ended.
+    // A drag is many moves; the geometry is written once it has ended.
+    for (int x = 70; x >= 40; x -= 5) form.setGeometry(x, 50, 700, 500);
+    EXPECT_NE(ReadIntSetting("pos_Left", -1), 40);
     EXPECT_TRUE(QTest::qWaitFor([]() { return ReadIntSetting("pos_Left", -1) == 40; }, 3000));
     EXPECT_EQ(ReadIntSetting("pos_Width", -1), 700);
     EXPECT_EQ(ReadIntSetting("pos_State", -1), 0);
