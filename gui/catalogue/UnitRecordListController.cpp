@@ -266,6 +266,8 @@ void TRecordListController::DestroyCatalogue() {
 
 void TRecordListController::Shutdown() {
   openQueue_.clear();
+  ++prepareSerial_;  // nothing loaded from here on is handed out
+  preparing_ = openWhenPrepared_ = false;
   if (fm_) fm_->Terminate();
   pool_.waitForDone();
   notify_.reset();
@@ -490,11 +492,13 @@ void TRecordListController::StartNextOpen() {
       const int sel = SelectedRow();
       if (sel >= 0) panel_.ListView->scrollTo(model_->index(sel, 0));
       panel_.ListView->setFocus();
-      // The refresh selected the row without the user: prepare it as a
-      // click would, so an opened or dropped file is ready to play.
-      if (sel >= 0) PrepareRow(SelectedId());
     }
+    // A close that waited for the files is honoured here, before any
+    // telemetry is loaded for a window that is going.
     emit FilesOpened();
+    // The refresh selected the row without the user: prepare it as a click
+    // would, so an opened or dropped file is ready to play.
+    if (fm_ && fm == fm_ && SelectedRow() >= 0) PrepareRow(SelectedId());
     if (!openQueue_.empty()) StartNextOpen();
   });
   const QStringList paths = batch.Paths;
