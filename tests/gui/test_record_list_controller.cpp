@@ -175,6 +175,24 @@ TEST_F(RecordListController, NewestSelectionIsPreparedAndOpenHandsItToThePlayer)
   EXPECT_EQ(form.Playback()->Row()->Tracks.size(), 4u);
 }
 
+TEST_F(RecordListController, CommandLinePathsAreOpenedAndTheFirstRowPrepared) {
+  QTemporaryDir data;  // the first show registers the desktop entry here
+  qputenv("XDG_DATA_HOME", data.path().toUtf8());
+  TFormMain::AutoFirstShow = true;
+  TFormMain form({copy_.filePath("DCIM/100MEDIA/FILE0005.dat"), copy_.filePath("DCIM")});
+  TFormMain::AutoFirstShow = false;
+  QSignalSpy opened(form.List(), &TRecordListController::FilesOpened);
+  form.show();
+  ASSERT_TRUE(opened.wait(60000));
+  EXPECT_EQ(form.List()->Model()->rowCount(), 2);
+  EXPECT_EQ(form.List()->SelectedRow(), 0);
+  ASSERT_TRUE(WaitPrepared(form));
+  EXPECT_EQ(form.List()->CurrentRow().Summary.DisplayName,
+            form.List()->Model()->Caption(0).toStdString());
+  form.close();
+  qunsetenv("XDG_DATA_HOME");
+}
+
 TEST(OpenDialog, FirstFilterTakesMovAndMp4InEitherCase) {
   const QStringList filters = TRecordListController::OpenDialogFilters();
   ASSERT_EQ(filters.size(), 3);
