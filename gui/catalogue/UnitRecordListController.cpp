@@ -77,8 +77,8 @@ qint64 NowMs() {
 TRecordListController::TRecordListController(QWidget *window, const TListPanel &panel,
                                              TCommands &commands, const TAsk &ask)
     : QObject(window), window_(window), panel_(panel), commands_(commands), ask_(ask) {
-  // Telemetry loads and file opening; two at most on a machine of any size.
-  pool_.setMaxThreadCount(2);
+  // Telemetry loads, file opening and joining an old catalogue's search.
+  pool_.setMaxThreadCount(3);
   SetUpView();
   BindCommands();
   RestoreColumns();
@@ -258,8 +258,10 @@ void TRecordListController::DestroyCatalogue() {
   if (!fm_) return;
   fm_->Terminate();
   notify_.reset();
-  // The search thread never waits for this thread, so it ends as soon as it
-  // sees the flag; a worker still holding the catalogue lets it go last.
+  // The search thread never waits for this thread, but it sees the flag
+  // only between files (a large telemetry file takes a while): it is joined
+  // on a worker, and a worker still holding the catalogue lets it go last.
+  pool_.start([old = std::move(fm_)]() mutable { old.reset(); });
   fm_.reset();
   RefreshRecordList();
 }

@@ -45,11 +45,13 @@ inline bool WaitPrepared(TFormMain &form, int timeoutMs = 20000) {
   return QTest::qWaitFor([&form]() { return !form.List()->Preparing(); }, timeoutMs);
 }
 
-// Waits until the catalogue's search has ended and the list shows its rows.
+// Waits until the catalogue's search has found rows and ended, and the list
+// shows them. (A search just started may not have set its status yet, so an
+// empty catalogue does not count as done.)
 inline bool WaitForSearch(TFormMain &form, int timeoutMs) {
   auto done = [&form]() {
     TFileManager *fm = form.List()->FileManager();
-    if (!fm || fm->Searching()) return false;
+    if (!fm || fm->Searching() || fm->RowCount() == 0) return false;
     const TListRow *first = form.List()->Model()->Row(0);
     return (!first || !first->Status) && form.List()->Model()->rowCount() == fm->GetItemCount();
   };

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#include <thread>
 
 #include "app/UnitDemo.h"
 #include "app/UnitException.h"
@@ -378,6 +379,16 @@ TEST_F(MainWindow, SearchFillsTheListAndCloseStopsItWithoutHanging) {
       EXPECT_TRUE(status.startsWith(". . . ") && status.endsWith(" . . .")) << status.toStdString();
     EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
     EXPECT_FALSE(form.List()->Model()->Row(0)->Status);
+    // The search never waits for the window: it ends while this thread
+    // handles no event at all, and the list catches up afterwards.
+    form.List()->RefreshCatalogue();
+    TFileManager *fm = form.List()->FileManager();
+    for (int i = 0; i < 2000 && (fm->Searching() || fm->RowCount() < 2); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(fm->Searching());
+    EXPECT_EQ(fm->RowCount(), 2);
+    ASSERT_TRUE(WaitForSearch(form, 10000));
+    EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
     // A new search is cut short by closing the window.
     form.List()->RefreshCatalogue();
     QTest::qWait(30);
