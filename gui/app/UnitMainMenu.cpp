@@ -267,8 +267,6 @@ void TMainMenu::BuildLanguageMenu() {
     QAction *a = AddItem(lang, "N_View_Language_" + id, {}, true,
                          static_cast<int>(i) == CurrentLanguage(), languageGroup_);
     SetCaption(a, "(" + id + ") " + QString::fromStdString(langs[i].Name));
-    const int index = static_cast<int>(i);
-    connect(a, &QAction::triggered, this, [this, index]() { emit LanguageChosen(index); });
   }
 }
 
