@@ -138,12 +138,18 @@ TEST_F(RecordListController, CommandsActOnTheHighlightedRowWhileASearchReSorts) 
   EXPECT_FALSE(QFile::permissions(copy_.filePath("DCIM/100MEDIA/FILE0001.MOV")) &
                QFileDevice::WriteOwner);
 
-  // Remove from List goes by id too.
+  // Ungroup and Remove from List go by id too.
+  form.List()->SelectRow(FindCaption(form, "FILE0005-6"));
+  std::thread([&fm]() { fm.SortBy(kColName); }).join();
+  form.Menu()->Item("N_FileList_Ungroup")->trigger();
+  EXPECT_EQ(ByCaption(fm, "FILE0001-4").Items.size(), 4u);
+  EXPECT_EQ(ByCaption(fm, "FILE0005").Items.size(), 1u);
+  EXPECT_EQ(ByCaption(fm, "FILE0006").Items.size(), 1u);
   form.List()->SelectRow(FindCaption(form, "FILE0001-4"));
   std::thread([&fm]() { fm.SortBy(kColName); }).join();
   form.Menu()->Item("N_FileList_Del")->trigger();
   EXPECT_EQ(ByCaption(fm, "FILE0001-4").Items.size(), 0u);
-  EXPECT_EQ(ByCaption(fm, "FILE0005-6").Items.size(), 2u);
+  EXPECT_EQ(fm.RowCount(), 2);
 }
 
 TEST_F(RecordListController, NewestSelectionIsPreparedAndOpenHandsItToThePlayer) {
