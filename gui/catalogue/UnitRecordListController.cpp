@@ -381,6 +381,8 @@ void TRecordListController::UpdateListMenu() {
   const QHash<QString, bool> rules =
       ListMenuEnabling(selected ? &item : nullptr, fm_ ? fm_->RowCount() : 0);
   for (auto it = rules.begin(); it != rules.end(); ++it) commands_.SetEnabled(it.key(), it.value());
+  // One mass deletion at a time.
+  if (deleting_) commands_.SetEnabled("N_FileList_DelDiskAll", false);
 }
 
 void TRecordListController::ShowListMenu(const QPoint &pos) {
@@ -544,6 +546,7 @@ void TRecordListController::DeleteAllUnlocked() {
   if (!ask_(DeleteAllQuestion(rows), true)) return;
   // Many files on a slow card: deleted on a worker, the list shows each row
   // go as the catalogue reports it.
+  deleting_ = true;
   commands_.SetEnabled("N_FileList_DelDiskAll", false);
   QApplication::setOverrideCursor(Qt::BusyCursor);
   std::shared_ptr<TFileManager> fm = fm_;
@@ -551,6 +554,7 @@ void TRecordListController::DeleteAllUnlocked() {
   connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher]() {
     watcher->deleteLater();
     QApplication::restoreOverrideCursor();
+    deleting_ = false;
     RefreshRecordList();
     emit DeletionDone();
   });

@@ -163,6 +163,7 @@ class TRecordListController : public QObject, public ITranslatable {
   // Opening.
   std::deque<TOpenBatch> openQueue_;
   bool opening_ = false;
+  bool deleting_ = false;  // "Delete All Unlocked Files" is working
   // Preparing: the id asked for last and the serial that wins.
   uint64_t requestedId_ = 0;
   uint64_t prepareSerial_ = 0;

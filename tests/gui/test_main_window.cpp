@@ -505,6 +505,7 @@ TEST_F(MainWindow, DeleteAllUnlockedRemovesTheirFilesAndKeepsLockedTrips) {
   answer = true;
   QSignalSpy deleted(form.List(), &TRecordListController::DeletionDone);
   all->trigger();
+  EXPECT_FALSE(all->isEnabled());  // one mass deletion at a time
   ASSERT_TRUE(deleted.wait(30000));
   for (const char *gone : {"DCIM/100MEDIA/FILE0001.MOV", "DCIM/100MEDIA/FILE0004.MOV",
                            "DCIM/INFO/FILE0001.DAT", "DCIM/INFO/FILE0004.DAT"})
