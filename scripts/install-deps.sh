@@ -14,6 +14,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # libFuzzer targets
   clang libclang-rt-14-dev
+  # the test command checks every source's formatting against .clang-format
+  clang-format
   # test media and outside checks
   ffmpeg gpsbabel libxml2-utils
   # GUI tests

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test:
+#   0. every tracked .cpp/.h is formatted as .clang-format says;
 #   1. Release build: core, CLI and GUI tests (GUI ones under xvfb-run);
 #   2. the core tests again in a sanitizer build (address, leak, undefined);
 #   3. each libFuzzer target for a short while (clang).
@@ -16,6 +17,14 @@ trap 'rm -f "$LOG"' EXIT
 export TZ="${TZ:-UTC}"
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
+
+echo "== Formatting"
+if git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git -C "$ROOT" ls-files -z -- '*.cpp' '*.h' | (cd "$ROOT" && xargs -0 clang-format --dry-run --Werror)
+else
+  find "$ROOT" -path "$OUT" -prune -o \( -name '*.cpp' -o -name '*.h' \) -print0 |
+    xargs -0 clang-format --dry-run --Werror
+fi
 
 echo "== Release build and tests"
 cmake -S "$ROOT" -B "$OUT/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -3,13 +3,9 @@
 #include <algorithm>
 #include <exception>
 
+#include "container/UnitMOV.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
-
-#if defined(TACHORA_HAS_CONTAINER) && __has_include("container/UnitMOV.h")
-#include "container/UnitMOV.h"
-#define TACHORA_MOV_PROBE 1
-#endif
 
 namespace tachora {
 
@@ -30,7 +26,6 @@ bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out) {
   }
 }
 
-#ifdef TACHORA_MOV_PROBE
 bool ReadMovieHeader(const std::string &path, TMovieHeader &out) {
   out = TMovieHeader{};
   try {
@@ -50,15 +45,6 @@ bool ReadMovieHeader(const std::string &path, TMovieHeader &out) {
 bool MovieProbeAvailable() {
   return true;
 }
-#else
-bool ReadMovieHeader(const std::string &, TMovieHeader &out) {
-  out = TMovieHeader{};
-  return false;
-}
-bool MovieProbeAvailable() {
-  return false;
-}
-#endif
 
 std::vector<std::string> TrackReaderExtensions() {
   std::vector<std::string> out;

@@ -134,6 +134,19 @@ std::vector<TFileItem> TFileManager::Items() const {
 
 TListItem TFileManager::FillListItem(int index) const {
   std::lock_guard lock(fMutex);
+  return FillListItemLocked(index);
+}
+
+std::vector<TListItem> TFileManager::FillList() const {
+  std::lock_guard lock(fMutex);
+  const int count = fRows.empty() ? (fStatus.empty() ? 0 : 1) : static_cast<int>(fRows.size());
+  std::vector<TListItem> out;
+  out.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) out.push_back(FillListItemLocked(i));
+  return out;
+}
+
+TListItem TFileManager::FillListItemLocked(int index) const {
   TListItem li;
   if (index == 0 && !fStatus.empty()) {
     if (!fRows.empty()) li.Caption = fRows[0].Summary.DisplayName;
@@ -144,6 +157,7 @@ TListItem TFileManager::FillListItem(int index) const {
   }
   if (index < 0 || index >= static_cast<int>(fRows.size())) return li;
   const TFileItem &r = fRows[static_cast<size_t>(index)];
+  li.Id = r.Id;
   li.Caption = r.Summary.DisplayName;
   li.SubItems = {r.DurationText, r.DateText, r.TrackText,  r.SpeedText,
                  r.Summary.Path, r.SizeText, r.PictureText};

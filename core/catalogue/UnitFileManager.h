@@ -12,18 +12,18 @@
 // public function at any time. Expensive work (telemetry files, container
 // headers) runs without the lock.
 //
-// The change notification is a callback given at construction. The search
-// thread calls it and waits until it returns; operations called from other
-// threads (sorting, grouping, deletion) call it on the calling thread. It is
-// never called with the rows' lock held, so it may read the catalogue. It is
-// not called once Terminate was asked for.
+// The change notification is a callback given at construction. It carries
+// nothing: it only says "the rows changed", and a reader takes copies. The
+// search thread calls it, and operations called from other threads (sorting,
+// grouping, deletion) call it on the calling thread. It is never called with
+// the rows' lock held, so it may read the catalogue. It is not called once
+// Terminate was asked for. It must return at once: a GUI sets a flag and
+// posts one queued call to its UI thread while none is pending (coalescing
+// a burst of changes into one refresh), and never waits for that thread
+// (no blocking queued call), so the search never stalls on the window.
 //
-// Shutdown: the destructor asks the thread to stop and joins it. A GUI that
-// runs the callback on its UI thread through a blocking queued call must not
-// destroy the catalogue on that UI thread while the search thread may be
-// waiting in such a call: call Terminate() first and let the callback return
-// at once when Terminated() is true (or keep processing events while it
-// waits); the search thread notices the flag between files and rows.
+// Shutdown: the destructor asks the thread to stop and joins it; the search
+// thread notices the flag between files and rows.
 #pragma once
 
 #include <atomic>
@@ -56,6 +56,7 @@ struct TListItem {
   int Image = -1;
   std::vector<int> SubImages;  // parallel to SubItems
   bool IsStatus = false;
+  uint64_t Id = 0;  // the row's TFileItem::Id; 0 for the status line
 };
 
 struct TFileManagerOptions {
@@ -109,6 +110,9 @@ class TFileManager {
   bool GetItemById(uint64_t id, TFileItem &out) const;
   std::vector<TFileItem> Items() const;
   TListItem FillListItem(int index) const;
+  // Every list item at once, taken under one lock: a view refreshed from it
+  // never shows a row twice or misses one while a search re-sorts.
+  std::vector<TListItem> FillList() const;
   // Row number holding the path (any letter case) or -1; `sub` receives the
   // recording's index inside the row.
   int FindRecording(const std::string &path, int *sub = nullptr) const;
@@ -155,6 +159,12 @@ class TFileManager {
   void FitTrack(const std::string &recordingPath, TMovingInfo &track);
   void ShiftItem(int row, double offsetDays);
   void SetDuration(const std::string &recordingPath, int64_t ms);
+  // The same for the row with the stable id, found and changed under one
+  // lock, so a search re-sorting meanwhile cannot redirect them to another
+  // row (a view's commands use these). Nothing happens when the row is gone.
+  void SetLockedById(uint64_t id, bool locked);
+  void SplitItemById(uint64_t id);
+  void ShiftItemById(uint64_t id, double offsetDays);
   // Empties the list; during a search the list is emptied when it ends.
   void Clear();
   // Rebuilds every row's texts in the current language ("today", the
@@ -215,6 +225,8 @@ class TFileManager {
   std::string FindDatByName(const std::string &baseLower) const;
 
   // The following expect fMutex held.
+  TListItem FillListItemLocked(int index) const;
+  int RowOfIdLocked(uint64_t id) const;
   void RecomputeLocked(int row);
   void SortLocked();
   void RemoveRowLocked(size_t row);

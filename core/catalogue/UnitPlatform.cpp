@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -17,9 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
-
-extern char **environ;
 
 namespace tachora {
 
@@ -40,42 +36,6 @@ std::string ReadLink(const std::string &path) {
   const ssize_t n = readlink(path.c_str(), buf, PATH_MAX);
   if (n <= 0) return {};
   return std::string(buf, static_cast<size_t>(n));
-}
-
-// Runs a helper program; waits for it only when asked (dbus-send answers at
-// once, a file manager started by xdg-open may not return for long).
-bool SpawnProgram(const std::vector<std::string> &args, bool wait) {
-  std::vector<char *> argv;
-  for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  if (!wait) {
-    // Reaped in the background so that no zombie stays behind.
-    std::thread([pid] {
-      int status = 0;
-      waitpid(pid, &status, 0);
-    }).detach();
-    return true;
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::string FileUri(const std::string &path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string uri = "file://";
-  for (unsigned char c : path) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
-      uri += static_cast<char>(c);
-    else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 15];
-    }
-  }
-  return uri;
 }
 
 }  // namespace
@@ -201,20 +161,6 @@ std::vector<std::string> RemovableUsbDrives() {
     if (!dup) out.push_back(m);
   }
   return out;
-}
-
-bool ShowInFileManager(const std::string &path) {
-  if (FileExists(path)) {
-    if (SpawnProgram(
-            {"dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.FileManager1",
-             "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1.ShowItems",
-             "array:string:" + FileUri(path), "string:"},
-            true))
-      return true;
-  }
-  std::string dir = DirExists(path) ? path : ExtractFileDir(path);
-  if (dir.empty()) return false;
-  return SpawnProgram({"xdg-open", dir}, false);
 }
 
 }  // namespace tachora

@@ -41,10 +41,4 @@ std::vector<std::string> RemovableUsbDrives();
 // the octal escapes of blanks.
 std::vector<std::pair<std::string, std::string>> ParseMounts(const std::string &text);
 
-// Shows a file in the desktop's file manager: selects it through
-// org.freedesktop.FileManager1.ShowItems (dbus-send) when it exists, else
-// opens its folder with xdg-open. Waits only for the D-Bus answer; false
-// when nothing could be started.
-bool ShowInFileManager(const std::string &path);
-
 }  // namespace tachora

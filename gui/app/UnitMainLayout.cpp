@@ -13,11 +13,12 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/UnitReg.h"
+#include "app/UnitSettings.h"
 
 namespace tachora {
 
@@ -123,6 +124,29 @@ TMainLayout::TMainLayout(QMainWindow *window) : QObject(window), window_(window)
   connect(PanelRight2, &QSplitter::splitterMoved, this, [this]() { OnSplitterMoved(PanelRight2); });
   PanelRight2->installEventFilter(this);
   PanelControl->installEventFilter(this);
+  saveTimer_ = new QTimer(this);
+  saveTimer_->setSingleShot(true);
+  saveTimer_->setInterval(kSaveDelayMs);
+  connect(saveTimer_, &QTimer::timeout, this, &TMainLayout::SavePanels);
+}
+
+TListPanel TMainLayout::ListPanel() const {
+  return {ListView};
+}
+
+TPlaybackPanel TMainLayout::PlaybackPanel() const {
+  return {PanelVideo,        VideoWindow,      PanelZoomScroll, ButtonZoomOut,   ScrollBarZoom,
+          ButtonZoomIn,      ImageSeek,        PanelControl,    ButtonFramePrev, ButtonVideoZoomOut,
+          ButtonVideoZoomIn, ButtonFrameNext,  ButtonPlay,      ButtonStop,      PanelPlaySpeed,
+          PlaySpeedGroup,    PlaySpeedButtons, TrackBarVolume,  CheckBoxLoop};
+}
+
+TMapPanel TMainLayout::MapPanel() const {
+  return {WebBrowser, ImageSpeed, ImageAzimut, ImageGSensor};
+}
+
+TGraphsPanel TMainLayout::GraphsPanel() const {
+  return {PanelBottomGraphics};
 }
 
 void TMainLayout::BuildLeft() {
@@ -290,9 +314,9 @@ int TMainLayout::BottomHeight() const {
 }
 
 void TMainLayout::RestorePanels() {
-  mapShare_ = std::clamp(ReadFloatSetting("panel_Browser", 0.5), 0.0, 1.0);
-  const int right = std::max(5, ReadIntSetting("panel_Right", kRightWidth));
-  const int bottom = std::max(42, ReadIntSetting("panel_Bottom", kBottomHeight));
+  mapShare_ = std::clamp(settings::kPanelBrowser.Get(), 0.0, 1.0);
+  const int right = std::max(5, settings::kPanelRight.Get());
+  const int bottom = std::max(42, settings::kPanelBottom.Get());
   // The splitters keep the right and bottom panels at their size when the
   // window grows (stretch 0); the left side takes the rest.
   SplitterRight->setSizes({std::max(1, SplitterRight->width() - right - kSplitter), right});
@@ -381,15 +405,24 @@ void TMainLayout::OnSplitterMoved(QSplitter *splitter) {
     if (h > 20 && mapShown_ && listShown_) mapShare_ = double(WebBrowser->height()) / h;
   }
   Layout();
-  SavePanels();
+  SaveSoon();
   emit SplittersMoved();
 }
 
+void TMainLayout::SaveSoon() {
+  saveTimer_->start();
+}
+
+void TMainLayout::FlushSave() {
+  if (saveTimer_->isActive()) SavePanels();
+}
+
 void TMainLayout::SavePanels() {
+  saveTimer_->stop();
   if (!window_->isVisible()) return;
-  if (rightShown_ && PanelRight->width() > 0) WriteIntSetting("panel_Right", PanelRight->width());
-  WriteIntSetting("panel_Bottom", PanelBottom->height());
-  WriteFloatSetting("panel_Browser", mapShare_);
+  if (rightShown_ && PanelRight->width() > 0) settings::kPanelRight.Write(PanelRight->width());
+  settings::kPanelBottom.Write(PanelBottom->height());
+  settings::kPanelBrowser.Write(mapShare_);
 }
 
 }  // namespace tachora

@@ -3,11 +3,14 @@
 // map, and the control panel with its buttons and instrument pictures.
 //
 // The splitters store their positions ("panel_Right", "panel_Bottom",
-// "panel_Browser") when the user moves them; the view switches (list, map,
+// "panel_Browser") once the user has stopped moving them (a short timer
+// coalesces a drag into one write); the view switches (list, map,
 // control panel) collapse the right side when nothing is left on it.
 // Video, seek bar, graphs, map and instruments are the places the player and
 // the map fill; until then they are empty panels and their buttons stay
-// disabled. Sizes are pixels. UI thread only; widgets owned by the window.
+// disabled. Each subsystem's controller receives only its own panel (the
+// structs below). Sizes are pixels. UI thread only; widgets owned by the
+// window.
 #pragma once
 
 #include <QList>
@@ -23,6 +26,7 @@ class QScrollBar;
 class QSlider;
 class QSplitter;
 class QTableView;
+class QTimer;
 class QToolButton;
 class QWidget;
 
@@ -41,6 +45,48 @@ enum class TGlyph {
   TimeZoomOut
 };
 
+// The recording list.
+struct TListPanel {
+  QTableView *ListView = nullptr;
+};
+
+// The player's places: the video, the seek panel under it (time-line zoom
+// bar and seek bar) and the control panel's buttons, speed and volume.
+struct TPlaybackPanel {
+  QFrame *PanelVideo = nullptr;
+  QWidget *VideoWindow = nullptr;
+  QWidget *PanelZoomScroll = nullptr;
+  QToolButton *ButtonZoomOut = nullptr;
+  QScrollBar *ScrollBarZoom = nullptr;
+  QToolButton *ButtonZoomIn = nullptr;
+  QLabel *ImageSeek = nullptr;
+  QWidget *PanelControl = nullptr;
+  QToolButton *ButtonFramePrev = nullptr;
+  QToolButton *ButtonVideoZoomOut = nullptr;
+  QToolButton *ButtonVideoZoomIn = nullptr;
+  QToolButton *ButtonFrameNext = nullptr;
+  QToolButton *ButtonPlay = nullptr;
+  QToolButton *ButtonStop = nullptr;
+  QWidget *PanelPlaySpeed = nullptr;
+  QButtonGroup *PlaySpeedGroup = nullptr;
+  QList<QToolButton *> PlaySpeedButtons;
+  QSlider *TrackBarVolume = nullptr;
+  QCheckBox *CheckBoxLoop = nullptr;
+};
+
+// The map page and the three instrument pictures of the control panel.
+struct TMapPanel {
+  QFrame *WebBrowser = nullptr;
+  QLabel *ImageSpeed = nullptr;
+  QLabel *ImageAzimut = nullptr;
+  QLabel *ImageGSensor = nullptr;
+};
+
+// The graphs under the video.
+struct TGraphsPanel {
+  QWidget *PanelBottomGraphics = nullptr;
+};
+
 class TMainLayout : public QObject {
   Q_OBJECT
  public:
@@ -52,8 +98,17 @@ class TMainLayout : public QObject {
   void Layout();
   // Shows exactly the parts whose view items are checked.
   void ApplyView(bool list, bool map, bool control);
-  // Writes "panel_Right", "panel_Bottom" and "panel_Browser".
+  // Writes "panel_Right", "panel_Bottom" and "panel_Browser" now; SaveSoon
+  // once the user has stopped moving (a drag is one write); FlushSave writes
+  // what is still waiting (the window closes).
   void SavePanels();
+  void SaveSoon();
+  void FlushSave();
+
+  TListPanel ListPanel() const;
+  TPlaybackPanel PlaybackPanel() const;
+  TMapPanel MapPanel() const;
+  TGraphsPanel GraphsPanel() const;
 
   double MapShare() const { return mapShare_; }
   int RightWidth() const;
@@ -96,6 +151,8 @@ class TMainLayout : public QObject {
   static constexpr int kBottomHeight = 180;
   static constexpr int kControlHeight = 132;
   static constexpr int kSplitter = 7;
+  // Quiet time after the last move before sizes are written.
+  static constexpr int kSaveDelayMs = 250;
 
  signals:
   // A splitter was moved by the user (the window saves and lays out).
@@ -109,6 +166,7 @@ class TMainLayout : public QObject {
   bool eventFilter(QObject *watched, QEvent *event) override;
 
   QMainWindow *window_;
+  QTimer *saveTimer_ = nullptr;
   double mapShare_ = 0.5;
   // What the view switches show (widgets report hidden until the window is).
   bool listShown_ = true, mapShown_ = true, rightShown_ = true;

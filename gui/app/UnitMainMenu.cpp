@@ -7,7 +7,7 @@
 #include <QMenuBar>
 
 #include "app/UnitLang.h"
-#include "app/UnitReg.h"
+#include "app/UnitSettings.h"
 
 namespace tachora {
 
@@ -267,15 +267,13 @@ void TMainMenu::BuildLanguageMenu() {
     QAction *a = AddItem(lang, "N_View_Language_" + id, {}, true,
                          static_cast<int>(i) == CurrentLanguage(), languageGroup_);
     SetCaption(a, "(" + id + ") " + QString::fromStdString(langs[i].Name));
-    const int index = static_cast<int>(i);
-    connect(a, &QAction::triggered, this, [this, index]() { emit LanguageChosen(index); });
   }
 }
 
 void TMainMenu::RestoreChecks() {
   ForEachMainItem([](QAction *a) {
     if (!a->isCheckable()) return;
-    const bool v = ReadBoolSetting(a->objectName(), a->isChecked());
+    const bool v = settings::MenuCheck(a->objectName(), a->isChecked()).Get();
     if (v != a->isChecked()) a->setChecked(v);
   });
 }
@@ -371,7 +369,7 @@ void TMainMenu::SaveMenuCheck(QAction *item) {
   else
     group.append(src);
   for (QAction *a : group)
-    WriteBoolSettingOrDelete(a->objectName(), a->isChecked(), DefaultChecked(a->objectName()));
+    settings::MenuCheck(a->objectName(), DefaultChecked(a->objectName())).Set(a->isChecked());
 }
 
 void TMainMenu::SetMenuChecked(QAction *item, bool value) {
@@ -405,7 +403,7 @@ void TMainMenu::OnTriggered(QAction *item) {
     SyncMenuCopies(item);
     SaveMenuCheck(item);
   }
-  if (item->actionGroup() != languageGroup_) emit Command(item->objectName());
+  emit Command(item->objectName());
 }
 
 }  // namespace tachora

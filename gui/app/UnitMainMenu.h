@@ -80,10 +80,9 @@ class TMainMenu : public QObject {
   QList<QAction *> CopiesOf(QAction *item) const { return copies_.value(item); }
 
  signals:
-  // A command of the main menu or of the list pop-up menu (source item name).
+  // A command of the main menu or of the list pop-up menu (source item name;
+  // language items too). TCommands runs the handler bound to it.
   void Command(const QString &name);
-  // A language item was chosen (index into the language tables).
-  void LanguageChosen(int index);
 
  private:
   QMenu *AddMenu(QMenuBar *bar, const QString &name);

@@ -2,19 +2,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSlider>
-#include <QToolButton>
 #include <QTranslator>
+#include <algorithm>
 
 #include "app/UnitLang.h"
-#include "app/UnitMainLayout.h"
 #include "app/UnitMainMenu.h"
-#include "catalogue/UnitRecordList.h"
 
 namespace tachora {
 
@@ -58,17 +53,6 @@ QString MenuItemCaption(const QString &name) {
   return caption;
 }
 
-std::array<QString, 8> ListColumnTitles() {
-  return {L("Name"),
-          L("Duration"),
-          L("DateTime"),
-          L("FileList_Track_Length"),
-          L("AvgSpeed") + ", " + L("KmetersPerH"),
-          L("FileFullPath"),
-          L("Size") + ", " + L("Mb"),
-          L("PictureSize")};
-}
-
 void TranslateMenus(TMainMenu &menu) {
   for (QAction *top : menu.MainMenu()->actions()) {
     TMainMenu::SetCaption(top, MenuItemCaption(top->objectName()));
@@ -109,39 +93,18 @@ void ApplyQtTranslation() {
   }
 }
 
-void TranslateMainWindow(TMainMenu &menu, TMainLayout &layout, TRecordListModel &model) {
+void TTranslator::Register(ITranslatable *part) {
+  if (part && std::find(parts_.begin(), parts_.end(), part) == parts_.end()) parts_.push_back(part);
+}
+
+void TTranslator::Unregister(ITranslatable *part) {
+  parts_.erase(std::remove(parts_.begin(), parts_.end(), part), parts_.end());
+}
+
+void TTranslator::Apply(TMainMenu &menu) {
   ApplyQtTranslation();
   TranslateMenus(menu);
-  model.SetTitles(ListColumnTitles());
-
-  layout.TrackBarVolume->setToolTip(L("Volume"));
-  layout.PanelPlaySpeed->setToolTip(L("PlaySpeed"));
-  for (QToolButton *b : layout.PlaySpeedButtons) b->setToolTip(L("PlaySpeed"));
-  layout.CheckBoxLoop->setText(L("N_View_Time_LoopAB"));
-  layout.CheckBoxLoop->adjustSize();
-  layout.CheckBoxLoop->setToolTip(L("N_View_Time_LoopABHint"));
-  layout.ImageSpeed->setToolTip("- " + L("N_View_Graphics_H") + ", " + L("Meters") + "\n- " +
-                                L("Property_Track_Length") + ", " + L("Meters") + "\n- " +
-                                L("Speed") + ", " + L("KmetersPerH"));
-  layout.ImageAzimut->setToolTip(L("Azimut"));
-  layout.ImageGSensor->setToolTip("x - " + L("N_View_Graphics_X") + "\ny - " +
-                                  L("N_View_Graphics_Y") + "\nz - " + L("N_View_Graphics_Z"));
-  auto plain = [](QAction *a) { return TMainMenu::Caption(a).section('\t', 0, 0).trimmed(); };
-  layout.ButtonVideoZoomIn->setToolTip(plain(menu.Item("N_VideoZoom_ZoomIn")) + " (+)");
-  layout.ButtonVideoZoomOut->setToolTip(plain(menu.Item("N_VideoZoom_ZoomOut")) + " (-)");
-  for (auto [button, name] : {std::pair{layout.ButtonFramePrev, "N_Playback_Frame_Prev"},
-                              std::pair{layout.ButtonFrameNext, "N_Playback_Frame_Next"}}) {
-    QAction *a = menu.Item(name);
-    button->setToolTip(plain(a) + " (" + a->shortcut().toString(QKeySequence::NativeText) + ")");
-  }
-  layout.ButtonPlay->setToolTip(plain(menu.Item("N_Playback_Play")));
-  layout.ButtonStop->setToolTip(plain(menu.Item("N_Playback_Stop")));
-  layout.ButtonZoomIn->setToolTip(plain(menu.Item("N_View_Time_ZoomIn")));
-  layout.ButtonZoomOut->setToolTip(plain(menu.Item("N_View_Time_ZoomOut")));
-  // Hints stay up for five seconds.
-  for (QWidget *w : layout.PanelControl->findChildren<QWidget *>()) w->setToolTipDuration(5000);
-  for (QWidget *w : {layout.ButtonZoomIn, layout.ButtonZoomOut}) w->setToolTipDuration(5000);
-  layout.Layout();
+  for (ITranslatable *part : parts_) part->Translate();
 }
 
 }  // namespace tachora

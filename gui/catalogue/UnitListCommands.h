@@ -15,8 +15,8 @@
 namespace tachora {
 
 // Enabled state of every list pop-up item by name, from the selected row
-// (nullptr when none) and the number of rows. Items of commands that are not
-// built yet are the caller's to switch off.
+// (nullptr when none) and the number of rows. An item nobody has bound in
+// the command registry stays off whatever this says.
 QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount);
 
 // "Are you sure to full delete file", the row's location, " ?", a blank line,

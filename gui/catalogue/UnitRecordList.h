@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QStyledItemDelegate>
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace tachora {
@@ -40,6 +41,7 @@ struct TListRow {
   std::array<int, kListColumns> Images{kImgNone, kImgNone, kImgNone, kImgNone,
                                        kImgNone, kImgNone, kImgNone, kImgNone};
   bool Status = false;
+  uint64_t Id = 0;  // the catalogue row's stable id; 0 for the status line
 };
 
 // The five list pictures, 16 x 16, drawn by the program.

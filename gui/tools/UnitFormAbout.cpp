@@ -1,17 +1,14 @@
 #include "tools/UnitFormAbout.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QToolButton>
-#include <QUrl>
-#include <QUrlQuery>
 #include <cmath>
 
 #include "app/UnitLang.h"
+#include "playback/UnitMpvVersion.h"
 
 namespace tachora {
 
@@ -114,33 +111,6 @@ QPixmap RoadPicture() {  // 205 x 99: a road seen from the windscreen with the s
   return pm;
 }
 
-QPixmap DonatePicture() {  // 129 x 62
-  QPixmap pm(129, 62);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient g(0, 0, 0, 62);
-  g.setColorAt(0, QColor(255, 214, 90));
-  g.setColorAt(1, QColor(245, 170, 30));
-  p.setPen(QPen(QColor(180, 120, 10), 1.5));
-  p.setBrush(g);
-  p.drawRoundedRect(QRectF(1, 1, 127, 60), 14, 14);
-  QPainterPath heart;
-  heart.moveTo(30, 46);
-  heart.cubicTo(8, 30, 14, 12, 30, 22);
-  heart.cubicTo(46, 12, 52, 30, 30, 46);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(210, 40, 50));
-  p.drawPath(heart);
-  QFont f("Verdana");
-  f.setPixelSize(15);
-  f.setBold(true);
-  p.setFont(f);
-  p.setPen(QColor(60, 40, 0));
-  p.drawText(QRectF(52, 0, 74, 62), Qt::AlignVCenter | Qt::AlignLeft, "Donate");
-  return pm;
-}
-
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &family, int pixels, bool bold) {
   auto *l = new QLabel(parent);
   l->setObjectName(name);
@@ -165,21 +135,16 @@ QString ShortVersionText() {
   return "v" + parts.value(0) + "." + parts.value(1, "0");
 }
 
-QString TFormAbout::MailUrl() {
-  QUrl url(QString("mailto:") + kMailAddress);
-  QUrlQuery q;
-  q.addQueryItem("subject", "Tachora");
-  q.addQueryItem("body", "Hello,");
-  url.setQuery(q);
-  return url.toString(QUrl::FullyEncoded);
+QString LibraryVersionsText() {
+  return QString("Qt %1, %2").arg(qVersion(), MpvVersionText());
 }
 
-QString TFormAbout::DonateUrl() {
-  QUrl url(kDonatePage);
-  QUrlQuery q;
-  q.addQueryItem("langid", QString::fromStdString(LangText("langid")));
-  url.setQuery(q);
-  return url.toString(QUrl::FullyEncoded);
+QString LicenceText() {
+#ifdef TACHORA_LICENCE
+  return QString(TACHORA_LICENCE).trimmed();
+#else
+  return {};
+#endif
 }
 
 TFormAbout::TFormAbout(QWidget *mainWindow)
@@ -229,73 +194,33 @@ TFormAbout::TFormAbout(QWidget *mainWindow)
   LabelBases->setText("Oriented for \"DOD GS600\" and \"Carcam Q3\"");
   LabelBases->move(0, 318);
 
-  ButtonDonate = new QToolButton(this);
-  ButtonDonate->setObjectName("ButtonDonate");
-  ButtonDonate->setAutoRaise(true);
-  ButtonDonate->setIcon(QIcon(DonatePicture()));
-  ButtonDonate->setIconSize(QSize(129, 62));
-  ButtonDonate->setFixedSize(129, 62);
-  ButtonDonate->setCursor(Qt::PointingHandCursor);
-  ButtonDonate->move(width - kBorder - 129, 346);
-  connect(ButtonDonate, &QToolButton::clicked, this,
-          []() { QDesktopServices::openUrl(QUrl(DonateUrl())); });
+  LabelLibraries = MakeLabel(this, "LabelLibraries", QString(), 0, false);
+  LabelLibraries->move(0, 348);
+  LabelLicence = MakeLabel(this, "LabelLicence", QString(), 0, false);
+  LabelLicence->move(0, 370);
+  LabelLicence->setVisible(!LicenceText().isEmpty());
+  // Versions and licence can be selected and copied into a bug report.
+  for (QLabel *l : {LabelVer, LabelLibraries, LabelLicence})
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-  LabelName = MakeLabel(this, "LabelName", QString(), 0, true);
-  LabelName->move(0, 348);
-  LabelMail = MakeLabel(this, "LabelMail", QString(), 0, false);
-  LabelMail->setText(kMailAddress);
-  LabelMail->setCursor(Qt::PointingHandCursor);
-  LabelMail->move(0, 370);
-  LabelCity = MakeLabel(this, "LabelCity", QString(), 0, false);
-  LabelCity->move(0, 392);
-  LabelSite = MakeLabel(this, "LabelSite", "Verdana", 13, false);
-  LabelSite->setText(kSiteAddress);
-  LabelSite->setCursor(Qt::PointingHandCursor);
-  LabelSite->move(0, 420);
-  for (QLabel *l : {LabelMail, LabelSite}) l->installEventFilter(this);
-
-  setFixedSize(width, 420 + 18 + kBorder);
+  setFixedSize(width, (LabelLicence->isVisibleTo(this) ? 392 : 370) + kBorder);
 }
 
 void TFormAbout::Translate() {
   setWindowTitle(QString::fromStdString(LangText("N_Help_About")));
-  LabelMail->setToolTip(QString::fromStdString(LangText("SendMail")));
-  ButtonDonate->setToolTip(QString::fromStdString(LangText("MakeDonate")));
-  LabelSite->setToolTip(QString::fromStdString(LangText("VisitSite")));
-  LabelName->setText(QString::fromStdString(LangText("MyName")));
-  LabelCity->setText(QString::fromStdString(LangText("MyCity")));
+  LabelLibraries->setText(QString::fromStdString(LangText("About_Libraries")) + ": " +
+                          LibraryVersionsText());
+  LabelLicence->setText(QString::fromStdString(LangText("About_Licence")) + ": " + LicenceText());
   if (isVisible()) showEvent(nullptr);
 }
 
 void TFormAbout::showEvent(QShowEvent *event) {
   const int w = width();
-  for (QWidget *c : std::initializer_list<QWidget *>{LabelTitle, LabelVer, LabelBases, LabelSite})
+  for (QWidget *c : std::initializer_list<QWidget *>{LabelTitle, LabelVer, LabelBases,
+                                                     LabelLibraries, LabelLicence})
     CentreX(c, w);
-  const int left = ButtonDonate->x();
-  for (QLabel *l : {LabelName, LabelMail, LabelCity}) {
-    l->adjustSize();
-    l->move(std::max(0, (left - l->width()) / 2), l->y());
-  }
   if (event && mainWindow_) move(mainWindow_->geometry().center() - rect().center());
   if (event) QDialog::showEvent(event);
-}
-
-bool TFormAbout::eventFilter(QObject *watched, QEvent *event) {
-  auto *label = qobject_cast<QLabel *>(watched);
-  if (label && (label == LabelMail || label == LabelSite)) {
-    auto colour = [label](const QColor &c) {
-      QPalette pal = label->palette();
-      pal.setColor(QPalette::WindowText, c);
-      label->setPalette(pal);
-    };
-    if (event->type() == QEvent::Enter) colour(Qt::blue);
-    if (event->type() == QEvent::Leave) colour(Qt::black);
-    if (event->type() == QEvent::MouseButtonRelease) {
-      QDesktopServices::openUrl(QUrl(label == LabelMail ? MailUrl() : label->text()));
-      return true;
-    }
-  }
-  return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace tachora

@@ -21,6 +21,7 @@
 #include "app/UnitReg.h"
 #include "app/UnitTranslate.h"
 #include "catalogue/UnitRecordList.h"
+#include "catalogue/UnitRecordListController.h"
 
 using namespace tachora;
 
@@ -260,7 +261,7 @@ TEST_F(MainMenu, LanguageSwitchTranslatesEverythingAtOnce) {
   EXPECT_EQ(TMainMenu::Caption(m.CopiesOf(m.Item("N_Playback_Stop")).first()),
             Ru("N_Playback_Stop"));
   // Columns and hints.
-  EXPECT_EQ(form.ListModel()->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
+  EXPECT_EQ(form.List()->Model()->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
             Ru("AvgSpeed") + ", " + Ru("KmetersPerH"));
   EXPECT_EQ(form.Panels()->TrackBarVolume->toolTip(), Ru("Volume"));
   EXPECT_TRUE(
@@ -271,7 +272,7 @@ TEST_F(MainMenu, LanguageSwitchTranslatesEverythingAtOnce) {
   lang->actions()[0]->trigger();
   EXPECT_EQ(CurrentLanguage(), 0);
   EXPECT_EQ(TMainMenu::Caption(m.Item("N_File_Open")), En("N_File_Open"));
-  EXPECT_EQ(form.ListModel()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+  EXPECT_EQ(form.List()->Model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
             En("Name"));
   EXPECT_EQ(ReadSetting("N_View_Language_en"), "true");
 

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#include <thread>
 
 #include "app/UnitDemo.h"
 #include "app/UnitException.h"
@@ -31,9 +32,13 @@
 #include "catalogue/UnitFormFileProperty.h"
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
+#include "catalogue/UnitRecordListController.h"
+#include "gui_test_helpers.h"
 #include "telemetry/UnitMovingInfo.h"
+#include "tools/UnitToolsController.h"
 
 using namespace tachora;
+using namespace tachora::test;
 
 QT_BEGIN_NAMESPACE
 // Readable failures for QString comparisons.
@@ -43,22 +48,6 @@ inline void PrintTo(const QString &s, std::ostream *os) {
 QT_END_NAMESPACE
 
 namespace {
-
-// One demo card for the whole program (ffmpeg takes a few seconds).
-QString DemoCard() {
-  static QTemporaryDir cache;
-  static QString folder;
-  if (folder.isEmpty()) {
-    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
-    TDemoCard demo;
-    QSignalSpy done(&demo, &TDemoCard::Finished);
-    demo.Start(nullptr);
-    if (!done.wait(120000)) return {};
-    if (!done.first().at(1).toString().isEmpty()) return {};
-    folder = done.first().at(0).toString();
-  }
-  return folder;
-}
 
 class MainWindow : public ::testing::Test {
  protected:
@@ -71,8 +60,8 @@ class MainWindow : public ::testing::Test {
 };
 
 int FindCaption(TFormMain &form, const QString &caption) {
-  for (int i = 0; i < form.ListModel()->rowCount(); ++i)
-    if (form.ListModel()->Caption(i) == caption) return i;
+  for (int i = 0; i < form.List()->Model()->rowCount(); ++i)
+    if (form.List()->Model()->Caption(i) == caption) return i;
   return -1;
 }
 
@@ -113,9 +102,10 @@ TEST_F(MainWindow, GeometryFirstStartStoredAndCorrected) {
     EXPECT_EQ(form.StartBounds().size(), StartGeometry(screen).size());
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    form.setGeometry(40, 50, 700, 500);
-    QApplication::processEvents();
-    EXPECT_EQ(ReadIntSetting("pos_Left", -1), 40);
+    // A drag is many moves; the geometry is written once it has ended.
+    for (int x = 70; x >= 40; x -= 5) form.setGeometry(x, 50, 700, 500);
+    EXPECT_NE(ReadIntSetting("pos_Left", -1), 40);
+    EXPECT_TRUE(QTest::qWaitFor([]() { return ReadIntSetting("pos_Left", -1) == 40; }, 3000));
     EXPECT_EQ(ReadIntSetting("pos_Width", -1), 700);
     EXPECT_EQ(ReadIntSetting("pos_State", -1), 0);
     form.close();
@@ -153,7 +143,7 @@ TEST_F(MainWindow, ColumnLayoutStoredAndRestored) {
   EXPECT_FALSE(HasSetting("col5_w"));
   EXPECT_TRUE(HasSetting("col2_w"));
   // A moved column keeps its title.
-  EXPECT_EQ(form.ListModel()->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(),
+  EXPECT_EQ(form.List()->Model()->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(),
             QString::fromStdString(LangText("FileFullPath")));
 }
 
@@ -161,8 +151,8 @@ TEST_F(MainWindow, DemoCardListedGroupedAndSelectionKeptByCaption) {
   const QString card = DemoCard();
   ASSERT_FALSE(card.isEmpty()) << "ffmpeg could not make the demo card";
   TFormMain form;
-  form.OpenFiles({card});
-  TRecordListModel &model = *form.ListModel();
+  ASSERT_TRUE(Open(form, {card}));
+  TRecordListModel &model = *form.List()->Model();
   ASSERT_EQ(model.rowCount(), 2);
   const int trip = FindCaption(form, "FILE0001-4");
   const int second = FindCaption(form, "FILE0005-6");
@@ -177,21 +167,21 @@ TEST_F(MainWindow, DemoCardListedGroupedAndSelectionKeptByCaption) {
   EXPECT_EQ(r->Images[3], kImgTrack);
   EXPECT_EQ(model.Row(second)->Images[0], kImgPartLocked);  // one of its two clips is locked
 
-  form.SelectRow(second);
-  EXPECT_EQ(form.RememberedCaption(), "FILE0005-6");
+  form.List()->SelectRow(second);
+  EXPECT_EQ(form.List()->RememberedCaption(), "FILE0005-6");
   // Sorting moves the row; the selection follows its caption.
-  form.FileManager()->SortBy(kColName);
-  form.FileManager()->SortBy(kColName);
-  EXPECT_EQ(form.ListModel()->Caption(form.SelectedRow()), "FILE0005-6");
+  form.List()->FileManager()->SortBy(kColName);
+  form.List()->FileManager()->SortBy(kColName);
+  EXPECT_EQ(form.List()->Model()->Caption(form.List()->SelectedRow()), "FILE0005-6");
   // Ungrouping renames it: the selection and the remembered caption go.
-  form.FileManager()->UngroupAll();
+  form.List()->FileManager()->UngroupAll();
   EXPECT_EQ(model.rowCount(), 6);
-  EXPECT_EQ(form.SelectedRow(), -1);
-  EXPECT_TRUE(form.RememberedCaption().isEmpty());
+  EXPECT_EQ(form.List()->SelectedRow(), -1);
+  EXPECT_TRUE(form.List()->RememberedCaption().isEmpty());
 
   // The pop-up's rules on the real rows.
-  form.FileManager()->AutoGroup();
-  form.SelectRow(FindCaption(form, "FILE0005-6"));
+  form.List()->FileManager()->AutoGroup();
+  form.List()->SelectRow(FindCaption(form, "FILE0005-6"));
   TMainMenu &m = *form.Menu();
   EXPECT_FALSE(m.Item("N_FileList_DelDisk")->isEnabled());
   EXPECT_TRUE(m.Item("N_FileList_UnsetLock")->isEnabled());
@@ -200,12 +190,13 @@ TEST_F(MainWindow, DemoCardListedGroupedAndSelectionKeptByCaption) {
   EXPECT_FALSE(m.Item("N_FileList_Copy")->isEnabled());  // comes with the copy window
 
   // Properties of the trip: one grid row a line, TAB between label and value.
-  form.SelectRow(FindCaption(form, "FILE0001-4"));
+  form.List()->SelectRow(FindCaption(form, "FILE0001-4"));
   // Selecting a row prepares it: a copy and the telemetry of each recording.
-  EXPECT_EQ(form.CurrentRow().Summary.DisplayName, "FILE0001-4");
-  ASSERT_EQ(form.CurrentTracks().size(), 4u);
-  for (const auto &t : form.CurrentTracks()) EXPECT_EQ(t->GpsPoints.size(), 15u);
-  const TFileItem item = form.FileManager()->GetItem(form.SelectedRow());
+  ASSERT_TRUE(WaitPrepared(form));
+  EXPECT_EQ(form.List()->CurrentRow().Summary.DisplayName, "FILE0001-4");
+  ASSERT_EQ(form.List()->CurrentTracks().size(), 4u);
+  for (const auto &t : form.List()->CurrentTracks()) EXPECT_EQ(t->GpsPoints.size(), 15u);
+  const TFileItem item = form.List()->FileManager()->GetItem(form.List()->SelectedRow());
   TFormFileProperty props(item, nullptr);
   props.CopyAll();
   const QString clip = QApplication::clipboard()->text();
@@ -231,23 +222,26 @@ TEST_F(MainWindow, DroppedDatOpensItsVideoAndDroppedFolderIsSearched) {
     QApplication::sendEvent(&form, &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent dropEvent(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QSignalSpy opened(form.List(), &TRecordListController::FilesOpened);
     QApplication::sendEvent(&form, &dropEvent);
+    EXPECT_TRUE(opened.wait(30000));
+    EXPECT_TRUE(WaitPrepared(form));
   };
   drop(card + "/DCIM/100MEDIA/FILE0005.dat");
-  ASSERT_EQ(form.ListModel()->rowCount(), 1);
-  EXPECT_EQ(form.ListModel()->Caption(0), "FILE0005");
-  EXPECT_EQ(form.RememberedCaption(), "FILE0005");
-  EXPECT_EQ(form.SelectedRow(), 0);
+  ASSERT_EQ(form.List()->Model()->rowCount(), 1);
+  EXPECT_EQ(form.List()->Model()->Caption(0), "FILE0005");
+  EXPECT_EQ(form.List()->RememberedCaption(), "FILE0005");
+  EXPECT_EQ(form.List()->SelectedRow(), 0);
   // The row the drop selected is prepared as a click would prepare it.
-  EXPECT_EQ(form.CurrentRow().Summary.DisplayName, "FILE0005");
-  ASSERT_EQ(form.CurrentTracks().size(), 1u);
-  EXPECT_EQ(form.CurrentTracks()[0]->GpsPoints.size(), 15u);
+  EXPECT_EQ(form.List()->CurrentRow().Summary.DisplayName, "FILE0005");
+  ASSERT_EQ(form.List()->CurrentTracks().size(), 1u);
+  EXPECT_EQ(form.List()->CurrentTracks()[0]->GpsPoints.size(), 15u);
   drop(card + "/DCIM");
-  EXPECT_EQ(form.ListModel()->rowCount(), 2);
+  EXPECT_EQ(form.List()->Model()->rowCount(), 2);
   EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
   EXPECT_GE(FindCaption(form, "FILE0005-6"), 0);
   drop(card + "/no such file.dat");  // ignored
-  EXPECT_EQ(form.ListModel()->rowCount(), 2);
+  EXPECT_EQ(form.List()->Model()->rowCount(), 2);
   form.close();
 }
 
@@ -372,24 +366,34 @@ TEST_F(MainWindow, SearchFillsTheListAndCloseStopsItWithoutHanging) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     // While it runs, the first line is the status line across the columns.
     QStringList statuses;
-    QObject::connect(form.ListModel(), &QAbstractItemModel::dataChanged, [&form, &statuses]() {
-      const TListRow *r = form.ListModel()->Row(0);
+    QObject::connect(form.List()->Model(), &QAbstractItemModel::dataChanged, [&form, &statuses]() {
+      const TListRow *r = form.List()->Model()->Row(0);
       if (r && r->Status) statuses << r->Texts[1];
     });
-    form.RefreshCatalogue();
+    form.List()->RefreshCatalogue();
     QTest::qWait(300);
-    ASSERT_TRUE(form.WaitForSearch(60000));
-    ASSERT_FALSE(statuses.isEmpty());
-    EXPECT_TRUE(statuses.first().startsWith(". . . ")) << statuses.first().toStdString();
-    EXPECT_TRUE(statuses.join("|").contains(QString::fromStdString(LangText("Searching"))))
-        << statuses.join("|").toStdString();
+    ASSERT_TRUE(WaitForSearch(form, 60000));
+    // The search never waits for the window, so a small card may be done
+    // before a refresh shows a status; every status shown is one line.
+    for (const QString &status : statuses)
+      EXPECT_TRUE(status.startsWith(". . . ") && status.endsWith(" . . .")) << status.toStdString();
     EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
-    EXPECT_FALSE(form.ListModel()->Row(0)->Status);
+    EXPECT_FALSE(form.List()->Model()->Row(0)->Status);
+    // The search never waits for the window: it ends while this thread
+    // handles no event at all, and the list catches up afterwards.
+    form.List()->RefreshCatalogue();
+    TFileManager *fm = form.List()->FileManager();
+    for (int i = 0; i < 2000 && (fm->Searching() || fm->RowCount() < 2); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(fm->Searching());
+    EXPECT_EQ(fm->RowCount(), 2);
+    ASSERT_TRUE(WaitForSearch(form, 10000));
+    EXPECT_GE(FindCaption(form, "FILE0001-4"), 0);
     // A new search is cut short by closing the window.
-    form.RefreshCatalogue();
+    form.List()->RefreshCatalogue();
     QTest::qWait(30);
     form.close();
-    EXPECT_EQ(form.FileManager(), nullptr);
+    EXPECT_EQ(form.List()->FileManager(), nullptr);
   }
   QDir::setCurrent(old);
 }
@@ -457,8 +461,12 @@ TEST_F(MainWindow, PanelSizesStoredWhenSplittersMoveAndRestored) {
     EXPECT_NEAR(p.WebBrowser->height(), (p.PanelRight2->height() - TMainLayout::kSplitter) * 0.25,
                 2);
     p.SplitterRight->setSizes({800, 380});
-    emit p.SplitterRight->splitterMoved(800, 1);
-    EXPECT_EQ(ReadIntSetting("panel_Right", 0), p.PanelRight->width());
+    for (int x = 790; x <= 800; ++x) emit p.SplitterRight->splitterMoved(x, 1);
+    // A drag is written once, when it has ended.
+    EXPECT_EQ(ReadIntSetting("panel_Right", 0), 420);
+    const int width = p.PanelRight->width();
+    EXPECT_TRUE(
+        QTest::qWaitFor([width]() { return ReadIntSetting("panel_Right", 0) == width; }, 3000));
     EXPECT_EQ(ReadIntSetting("panel_Bottom", 0), 150);
     EXPECT_EQ(ReadSetting("panel_Browser"), "0.250");
     form.close();
@@ -479,8 +487,8 @@ TEST_F(MainWindow, DeleteAllUnlockedRemovesTheirFilesAndKeepsLockedTrips) {
   std::filesystem::copy(card.toStdString(), copy.path().toStdString(),
                         std::filesystem::copy_options::recursive);
   TFormMain form;
-  form.OpenFiles({copy.path()});
-  ASSERT_EQ(form.ListModel()->rowCount(), 2);
+  ASSERT_TRUE(Open(form, {copy.path()}));
+  ASSERT_EQ(form.List()->Model()->rowCount(), 2);
   QString asked;
   bool answer = false;
   form.Ask = [&](const QString &text, bool warning) {
@@ -495,23 +503,26 @@ TEST_F(MainWindow, DeleteAllUnlockedRemovesTheirFilesAndKeepsLockedTrips) {
   EXPECT_FALSE(asked.contains("FILE0005"));
   EXPECT_TRUE(QFile::exists(copy.filePath("DCIM/100MEDIA/FILE0001.MOV")));
   answer = true;
+  QSignalSpy deleted(form.List(), &TRecordListController::DeletionDone);
   all->trigger();
+  EXPECT_FALSE(all->isEnabled());  // one mass deletion at a time
+  ASSERT_TRUE(deleted.wait(30000));
   for (const char *gone : {"DCIM/100MEDIA/FILE0001.MOV", "DCIM/100MEDIA/FILE0004.MOV",
                            "DCIM/INFO/FILE0001.DAT", "DCIM/INFO/FILE0004.DAT"})
     EXPECT_FALSE(QFile::exists(copy.filePath(gone))) << gone;
   for (const char *kept :
        {"DCIM/100MEDIA/FILE0005.MOV", "DCIM/100MEDIA/FILE0006.MOV", "DCIM/100MEDIA/FILE0005.dat"})
     EXPECT_TRUE(QFile::exists(copy.filePath(kept))) << kept;
-  ASSERT_EQ(form.ListModel()->rowCount(), 1);
-  EXPECT_EQ(form.ListModel()->Caption(0), "FILE0005-6");
+  ASSERT_EQ(form.List()->Model()->rowCount(), 1);
+  EXPECT_EQ(form.List()->Model()->Caption(0), "FILE0005-6");
   // Its one locked clip keeps "Delete File from Disk" off for the trip.
-  form.SelectRow(0);
+  form.List()->SelectRow(0);
   EXPECT_FALSE(form.Menu()->Item("N_FileList_DelDisk")->isEnabled());
   // Unlocking gives the owner's write permission back and enables it.
   form.Menu()->Item("N_FileList_UnsetLock")->trigger();
   EXPECT_TRUE(QFile::permissions(copy.filePath("DCIM/100MEDIA/FILE0006.MOV")) &
               QFileDevice::WriteOwner);
-  form.SelectRow(0);
+  form.List()->SelectRow(0);
   EXPECT_TRUE(form.Menu()->Item("N_FileList_DelDisk")->isEnabled());
 }
 
@@ -522,15 +533,15 @@ TEST_F(MainWindow, KeysOfTheMenusReachTheirCommands) {
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   QApplication::setActiveWindow(&form);
-  form.OpenFiles({card});
-  ASSERT_EQ(form.ListModel()->rowCount(), 2);
+  ASSERT_TRUE(Open(form, {card}));
+  ASSERT_EQ(form.List()->Model()->rowCount(), 2);
   QTableView *list = form.Panels()->ListView;
   list->setFocus();
-  form.SelectRow(0);
-  const QString first = form.ListModel()->Caption(0);
+  form.List()->SelectRow(0);
+  const QString first = form.List()->Model()->Caption(0);
   QTest::keyClick(list, Qt::Key_Delete);  // Remove from List (files stay)
-  ASSERT_EQ(form.ListModel()->rowCount(), 1);
-  EXPECT_NE(form.ListModel()->Caption(0), first);
+  ASSERT_EQ(form.List()->Model()->rowCount(), 1);
+  EXPECT_NE(form.List()->Model()->Caption(0), first);
   EXPECT_TRUE(QFile::exists(card + "/DCIM/100MEDIA/FILE0001.MOV"));
   QTest::keyClick(list, Qt::Key_F2);  // View > File List
   EXPECT_TRUE(list->isHidden());
@@ -538,7 +549,7 @@ TEST_F(MainWindow, KeysOfTheMenusReachTheirCommands) {
   QTest::keyClick(&form, Qt::Key_F2);
   EXPECT_FALSE(list->isHidden());
   QTest::keyClick(&form, Qt::Key_N, Qt::ControlModifier);  // Clear File List
-  EXPECT_EQ(form.ListModel()->rowCount(), 0);
+  EXPECT_EQ(form.List()->Model()->rowCount(), 0);
   form.close();
 }
 
@@ -546,24 +557,28 @@ TEST_F(MainWindow, RowIsPreparedAgainAfterItsTrackOrTimesChange) {
   const QString card = DemoCard();
   ASSERT_FALSE(card.isEmpty());
   TFormMain form;
-  form.OpenFiles({card});
-  form.SelectRow(FindCaption(form, "FILE0001-4"));
-  ASSERT_EQ(form.CurrentRow().Summary.DisplayName, "FILE0001-4");
-  const TDateTime before = form.CurrentRow().Summary.Start;
+  ASSERT_TRUE(Open(form, {card}));
+  form.List()->SelectRow(FindCaption(form, "FILE0001-4"));
+  ASSERT_TRUE(WaitPrepared(form));
+  ASSERT_EQ(form.List()->CurrentRow().Summary.DisplayName, "FILE0001-4");
+  const TDateTime before = form.List()->CurrentRow().Summary.Start;
 
   // Moved by an hour: the row may sort elsewhere, the prepared copy follows.
-  form.ShiftSelected(1.0 / 24);
-  ASSERT_EQ(form.ListModel()->Caption(form.SelectedRow()), "FILE0001-4");
-  const TFileItem shifted = form.FileManager()->GetItem(form.SelectedRow());
+  form.List()->ShiftSelected(1.0 / 24);
+  ASSERT_TRUE(WaitPrepared(form));
+  ASSERT_EQ(form.List()->Model()->Caption(form.List()->SelectedRow()), "FILE0001-4");
+  const TFileItem shifted = form.List()->FileManager()->GetItem(form.List()->SelectedRow());
   EXPECT_NEAR(shifted.Summary.Start - before, 1.0 / 24, 1e-6);
-  EXPECT_DOUBLE_EQ(form.CurrentRow().Summary.Start, shifted.Summary.Start);
+  EXPECT_DOUBLE_EQ(form.List()->CurrentRow().Summary.Start, shifted.Summary.Start);
 
   // Another track attached: the prepared row carries it.
   const QString other = card + "/DCIM/100MEDIA/FILE0005.dat";
-  form.AttachTrackFile(other);
-  ASSERT_EQ(form.ListModel()->Caption(form.SelectedRow()), "FILE0001-4");
-  ASSERT_FALSE(form.CurrentRow().Items.empty());
-  for (const auto &r : form.CurrentRow().Items) EXPECT_EQ(r.TelemetryPath, other.toStdString());
+  form.List()->AttachTrackFile(other);
+  ASSERT_TRUE(WaitPrepared(form));
+  ASSERT_EQ(form.List()->Model()->Caption(form.List()->SelectedRow()), "FILE0001-4");
+  ASSERT_FALSE(form.List()->CurrentRow().Items.empty());
+  for (const auto &r : form.List()->CurrentRow().Items)
+    EXPECT_EQ(r.TelemetryPath, other.toStdString());
 }
 
 TEST(SettingsFile, UserStoreIsTachoraConfInTheConfigFolder) {
@@ -611,18 +626,18 @@ TEST_F(MainWindow, RecordingsThatVanishLeaveTheListUsable) {
   std::filesystem::copy(card.toStdString(), copy.path().toStdString(),
                         std::filesystem::copy_options::recursive);
   TFormMain form;
-  form.OpenFiles({copy.path()});
-  ASSERT_EQ(form.ListModel()->rowCount(), 2);
+  ASSERT_TRUE(Open(form, {copy.path()}));
+  ASSERT_EQ(form.List()->Model()->rowCount(), 2);
   QDir(copy.path()).removeRecursively();  // the card was pulled out
   form.Ask = [](const QString &, bool) { return true; };
   for (int row = 0; row < 2; ++row) {
-    form.SelectRow(row);
-    EXPECT_EQ(form.SelectedRow(), row);
-    EXPECT_FALSE(PropertyRows(form.FileManager()->GetItem(row)).empty());
+    form.List()->SelectRow(row);
+    EXPECT_EQ(form.List()->SelectedRow(), row);
+    EXPECT_FALSE(PropertyRows(form.List()->FileManager()->GetItem(row)).empty());
   }
-  form.SelectRow(FindCaption(form, "FILE0001-4"));
+  form.List()->SelectRow(FindCaption(form, "FILE0001-4"));
   form.Menu()->Item("N_FileList_DelDisk")->trigger();  // nothing to delete; the row goes
-  EXPECT_EQ(form.ListModel()->rowCount(), 1);
-  form.OpenFiles({copy.path() + "/DCIM/100MEDIA/FILE0001.MOV", copy.path()});
-  EXPECT_EQ(form.ListModel()->rowCount(), 1);
+  EXPECT_EQ(form.List()->Model()->rowCount(), 1);
+  ASSERT_TRUE(Open(form, {copy.path() + "/DCIM/100MEDIA/FILE0001.MOV", copy.path()}));
+  EXPECT_EQ(form.List()->Model()->rowCount(), 1);
 }

@@ -17,8 +17,10 @@
 #include "app/UnitReg.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitFormFileProperty.h"
+#include "gui_test_helpers.h"
 #include "tools/UnitFormAbout.h"
 #include "tools/UnitFormWhatsNew.h"
+#include "tools/UnitToolsController.h"
 
 using namespace tachora;
 
@@ -52,26 +54,26 @@ TEST(Screenshots, EveryWindowInBothLanguages) {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     const QString card = qEnvironmentVariable("TACHORA_DEMO_CARD");
-    if (!card.isEmpty()) form.OpenFiles({card});
-    form.SelectRow(0);
+    if (!card.isEmpty()) test::Open(form, {card});
+    form.List()->SelectRow(0);
     const QString suffix = lang == 0 ? "_en" : "_ru";
     Save(&form, "main" + suffix);
     TMainMenu &m = *form.Menu();
     for (const char *name : {"N_File", "N_View", "N_Playback", "N_VideoZoom"})
       SaveMenu(m.SubMenu(name), form.mapToGlobal(QPoint(10, 30)),
                QString("menu_%1").arg(name) + suffix);
-    form.UpdateListMenu();
+    form.List()->UpdateListMenu();
     SaveMenu(m.PopupMenuListView(), form.mapToGlobal(QPoint(900, 100)), "popup_list" + suffix);
     SaveMenu(m.PopupMenuVideoWindow(), form.mapToGlobal(QPoint(200, 100)), "popup_video" + suffix);
     SaveMenu(m.PopupMenuGraphics(), form.mapToGlobal(QPoint(200, 500)), "popup_graphics" + suffix);
-    form.FormAbout()->show();
-    Save(form.FormAbout(), "about" + suffix);
-    form.FormAbout()->hide();
-    form.FormWhatsNew()->show();
-    Save(form.FormWhatsNew(), "whatsnew" + suffix);
-    form.FormWhatsNew()->hide();
-    if (form.FileManager() && form.FileManager()->RowCount() > 0) {
-      auto *props = new TFormFileProperty(form.FileManager()->GetItem(0), &form);
+    form.Tools()->FormAbout()->show();
+    Save(form.Tools()->FormAbout(), "about" + suffix);
+    form.Tools()->FormAbout()->hide();
+    form.Tools()->FormWhatsNew()->show();
+    Save(form.Tools()->FormWhatsNew(), "whatsnew" + suffix);
+    form.Tools()->FormWhatsNew()->hide();
+    if (form.List()->FileManager() && form.List()->FileManager()->RowCount() > 0) {
+      auto *props = new TFormFileProperty(form.List()->FileManager()->GetItem(0), &form);
       props->show();
       Save(props, "properties" + suffix);
       props->close();

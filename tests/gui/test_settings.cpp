@@ -4,6 +4,7 @@
 #include <QSettings>
 
 #include "app/UnitReg.h"
+#include "app/UnitSettings.h"
 
 using namespace tachora;
 
@@ -62,4 +63,48 @@ TEST_F(SettingsStore, DeleteAllEmptiesTheFileAndNamesStayFlat) {
   DeleteAllSettings();
   EXPECT_FALSE(HasSetting("gm_X"));
   EXPECT_FALSE(HasSetting("col3_w"));
+}
+
+TEST_F(SettingsStore, TypedEntriesStoreOnlyWhatDiffersFromTheirDefault) {
+  using namespace settings;
+  // Defaults come from the table, not from the caller.
+  EXPECT_EQ(kVolume.Get(), 100);
+  EXPECT_DOUBLE_EQ(kPanelBrowser.Get(), 0.5);
+  EXPECT_TRUE(kColSortAscending.Get());
+  EXPECT_EQ(kMapX.Get(), "30.315");
+  EXPECT_EQ(kMapZoom.Get(), "14");
+  EXPECT_EQ(ColumnWidth(2, 95).Get(), 95);
+  EXPECT_EQ(ColumnAt(3).Get(), 3);
+
+  kVolume.Set(40);
+  EXPECT_EQ(ReadSetting("volume"), "40");
+  EXPECT_EQ(kVolume.Get(), 40);
+  kVolume.Set(100);
+  EXPECT_FALSE(HasSetting("volume"));
+  // Floating point counts as equal at the three decimals it is stored with.
+  kPanelBrowser.Set(0.5004);
+  EXPECT_FALSE(kPanelBrowser.Stored());
+  kPanelBrowser.Set(0.25);
+  EXPECT_EQ(ReadSetting("panel_Browser"), "0.250");
+  kColSortAscending.Set(false);
+  EXPECT_EQ(ReadSetting("col_sort_dur"), "false");
+  ColumnAt(3).Set(3);
+  EXPECT_FALSE(HasSetting("col3_i"));
+  ColumnAt(3).Set(5);
+  EXPECT_EQ(ReadIntSetting("col3_i", -1), 5);
+  MenuCheck("N_View_Details", true).Set(true);
+  EXPECT_FALSE(HasSetting("N_View_Details"));
+  MenuCheck("N_View_Details", true).Set(false);
+  EXPECT_EQ(ReadSetting("N_View_Details"), "false");
+
+  // Values whose default is worked out at run time are always written, and
+  // read with the caller's default when missing or unreadable.
+  EXPECT_EQ(kPosLeft.Get(256), 256);
+  kPosLeft.Write(0);
+  EXPECT_TRUE(kPosLeft.Stored());
+  EXPECT_EQ(kPosLeft.Get(256), 0);
+  WriteSetting("pos_Top", "x");
+  EXPECT_EQ(kPosTop.Get(135), 135);
+  kPosLeft.Reset();
+  EXPECT_FALSE(kPosLeft.Stored());
 }

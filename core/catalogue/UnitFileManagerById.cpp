@@ -1,0 +1,68 @@
+// TFileManager's changes addressed by a row's stable id: the row is found
+// under the same lock that changes it.
+#include <cmath>
+#include <set>
+
+#include "catalogue/UnitFileManager.h"
+
+namespace tachora {
+
+int TFileManager::RowOfIdLocked(uint64_t id) const {
+  for (size_t i = 0; i < fRows.size(); ++i)
+    if (id != 0 && fRows[i].Id == id) return static_cast<int>(i);
+  return -1;
+}
+
+void TFileManager::SetLockedById(uint64_t id, bool locked) {
+  TFileItem row;
+  if (!GetItemById(id, row)) return;
+  // From here on the recordings are found by path, as SetLocked does.
+  std::vector<std::pair<std::string, uint8_t>> states;
+  for (const auto &rec : row.Items) {
+    SetFileLocked(rec.Path, locked);
+    TFileStat st;
+    states.emplace_back(rec.Path,
+                        StatFile(rec.Path, st) ? (st.ReadOnly ? 1 : 0) : (locked ? 1 : 0));
+  }
+  {
+    std::lock_guard lock(fMutex);
+    std::set<int> touched;
+    for (const auto &[p, state] : states) {
+      int sub = -1;
+      const int r = FindRecordingLocked(p, &sub);
+      if (r < 0) continue;
+      fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)].Locked = state;
+      touched.insert(r);
+    }
+    for (int r : touched) RecomputeLocked(r);
+  }
+  Notify();
+}
+
+void TFileManager::SplitItemById(uint64_t id) {
+  {
+    std::lock_guard lock(fMutex);
+    const int row = RowOfIdLocked(id);
+    if (row < 0 || fRows[static_cast<size_t>(row)].Items.size() <= 1) return;
+    SplitLocked(row);
+    SortLocked();
+  }
+  Notify();
+}
+
+void TFileManager::ShiftItemById(uint64_t id, double offsetDays) {
+  if (offsetDays == 0 || !std::isfinite(offsetDays)) return;
+  {
+    std::lock_guard lock(fMutex);
+    const int row = RowOfIdLocked(id);
+    if (row < 0) return;
+    for (auto &rec : fRows[static_cast<size_t>(row)].Items) {
+      rec.Start += offsetDays;
+      rec.End += offsetDays;
+    }
+    RecomputeLocked(row);
+  }
+  Notify();
+}
+
+}  // namespace tachora
