@@ -12,12 +12,18 @@ namespace {
 constexpr long double kShortView = 4.0L / (24 * 60);  // days
 constexpr long double kSecond = 1.0L / kSecPerDay;
 
+// Columns are rounded outwards, with a little slack so that a boundary that
+// is a whole column in decimal (0.3 of 100 columns) does not move one column
+// for the binary fraction's last bit.
+constexpr long double kColumnSlack = 1e-7L;
 int FloorInt(long double v) {
-  return static_cast<int>(std::floor(v));
+  return static_cast<int>(std::floor(v + kColumnSlack));
 }
 int CeilInt(long double v) {
-  return static_cast<int>(std::ceil(v));
+  return static_cast<int>(std::ceil(v - kColumnSlack));
 }
+// Label times are whole milliseconds; the trip's end in binary days is not.
+constexpr long double kMsSlack = 0.5L;
 
 // Column (from the margin) of trip position x, floor or ceiling; huge values
 // of a deeply zoomed view are held to a range that int and QPainter take.
@@ -216,7 +222,8 @@ TSeekLabels ComputeSeekLabels(TDateTime tripStart, TDateTime tripEnd, const TTim
   const long double fromMs = (s - tripStart) * kMsPerDay;
   const long double toMs = (e - tripStart) * kMsPerDay;
   int lastX = -100;
-  for (long double t = std::ceil(fromMs / step - 1e-9L) * step; t < toMs; t += step) {
+  for (long double t = std::ceil((fromMs - kMsSlack) / step) * step; t < toMs - kMsSlack;
+       t += step) {
     const int x = margin + static_cast<int>(std::llround(k * (t - fromMs) / viewMs));
     AddLabel(out.Upper, lastX, x, DurationText(std::llround(t), isShort), textWidth);
   }
@@ -228,7 +235,7 @@ TSeekLabels ComputeSeekLabels(TDateTime tripStart, TDateTime tripEnd, const TTim
   const long double sMs = (s - day) * kMsPerDay;
   const long double eMs = (e - day) * kMsPerDay;
   lastX = -100;
-  for (long double u = std::ceil(sMs / step - 1e-9L) * step; u < eMs; u += step) {
+  for (long double u = std::ceil((sMs - kMsSlack) / step) * step; u < eMs - kMsSlack; u += step) {
     const int x = margin + static_cast<int>(std::llround(k * (u - sMs) / viewMs));
     AddLabel(out.Lower, lastX, x, FormatTime(static_cast<double>(day + u / kMsPerDay)), textWidth);
   }
