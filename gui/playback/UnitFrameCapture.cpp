@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QWidget>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -144,6 +145,11 @@ std::string CaptureFileName(std::string_view prefix, TDateTime at, int64_t msFro
   for (char &c : name)
     if (c == ':') c = '-';
   return ValidFileName(name);
+}
+
+QImage CaptureWindow(QWidget *window) {
+  if (!window) return {};
+  return window->window()->grab().toImage();
 }
 
 QString SaveCaptureAs(QWidget *parent, const QImage &picture, const QString &folder,

@@ -56,6 +56,10 @@ std::string ValidFileName(std::string_view name);
 // time since the trip start with milliseconds.
 std::string CaptureFileName(std::string_view prefix, TDateTime at, int64_t msFromTripStart);
 
+// The window as the user sees it, for "Save Current Window": its widgets
+// rendered at their own size (the video too, where the program paints it).
+QImage CaptureWindow(QWidget *window);
+
 // Asks where to save `picture` (starting with `suggested` in `folder`) and
 // writes it; a failure is shown to the user. Returns the saved path, or an
 // empty string when nothing was saved.

@@ -2,7 +2,14 @@
 // the rectangles of each fit mode.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QTimer>
+
 #include "playback/UnitVideoZoom.h"
+#include "playback/UnitVideoZoomDialog.h"
 
 using namespace tachora;
 
@@ -158,4 +165,26 @@ TEST(VideoZoom, NotLinearKeepsTheCentreAndStretchesTheSides) {
   EXPECT_EQ(narrow[0].Dest.Top, 75);
   EXPECT_EQ(narrow[0].Dest.Bottom, 525);
   EXPECT_EQ(narrow[1].Dest.Width(), 0);
+}
+
+TEST(VideoZoom, OtherAsksForAPercentageAndRefusesText) {
+  bool checked = false;
+  QTimer::singleShot(0, [&] {
+    auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+    if (!dialog) {  // never leave the dialog waiting
+      for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<QDialog *>(w)) d->reject();
+      FAIL() << "the dialog is not modal";
+    }
+    EXPECT_EQ(dialog->textValue(), "150.00");
+    QPushButton *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+    dialog->setTextValue("abc");
+    EXPECT_FALSE(ok->isEnabled());
+    dialog->setTextValue("37,5");
+    EXPECT_TRUE(ok->isEnabled());
+    checked = true;
+    ok->click();
+  });
+  EXPECT_EQ(AskZoomPercent(nullptr, 1.5), 37.5);
+  EXPECT_TRUE(checked);
 }
