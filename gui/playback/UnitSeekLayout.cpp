@@ -255,6 +255,10 @@ long double PositionAtColumn(int x, const TTimeView &view, int width, int margin
   return view.Start + c * view.Width();
 }
 
+long double HoverTolerance(const TTimeView &view, int linePixels) {
+  return view.Width() * 20 / std::max(32, linePixels);
+}
+
 int PrecisionLevel(const TTimeView &view, double tripSpan, int linePixels) {
   const long double secPerColumn = view.Width() * tripSpan * kSecPerDay / std::max(1, linePixels);
   if (secPerColumn < 0.01L) return 3;

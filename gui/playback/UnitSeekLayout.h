@@ -99,6 +99,10 @@ std::optional<int> MarkerColumn(long double p, const TTimeView &view, int width,
 // Position under column x, clamped to the view.
 long double PositionAtColumn(int x, const TTimeView &view, int width, int margin);
 
+// How far from the pointer the details window looks for values: 20 columns'
+// worth of the view (at least 32 columns assumed).
+long double HoverTolerance(const TTimeView &view, int linePixels);
+
 // Precision of the marker's upper box: 3 (milliseconds) when a column of the
 // line covers less than 0.01 s, 1 (tenths) when less than 0.1 s, else 0.
 int PrecisionLevel(const TTimeView &view, double tripSpan, int linePixels);

@@ -178,6 +178,9 @@ TEST(SeekLayout, MarkerColumnHitTestAndPrecision) {
   EXPECT_EQ(PositionAtColumn(0, v, 240, 20), 0.25L);  // clamped to the view
   EXPECT_EQ(PositionAtColumn(239, v, 240, 20), 0.75L);
 
+  EXPECT_NEAR(double(HoverTolerance(v, 200)), 0.05, 1e-12);
+  EXPECT_NEAR(double(HoverTolerance(v, 10)), 0.5 * 20 / 32, 1e-12);
+
   const double tenSeconds = 10.0 / 86400;
   EXPECT_EQ(PrecisionLevel({0, 1}, tenSeconds, 2000), 3);  // 5 ms a column
   EXPECT_EQ(PrecisionLevel({0, 1}, tenSeconds, 200), 1);   // 50 ms
@@ -318,6 +321,7 @@ TEST_F(SeekBitmapTest, ZoomPanelFollowsAndMovesTheView) {
   panel.ButtonZoomIn()->click();
   EXPECT_NEAR(double(seek->View().Width()), 0.25, 1e-12);
   EXPECT_TRUE(bar->isEnabled());
+  SavePng(image, "seek_bar_zoomed");
   EXPECT_EQ(bar->value(), seek->ZoomScroll().Position);
 
   bar->setValue(bar->maximum());
@@ -333,9 +337,13 @@ TEST_F(SeekBitmapTest, ZoomPanelFollowsAndMovesTheView) {
   EXPECT_EQ(bar->value(), bar->pageStep());
   EXPECT_NEAR(double(seek->View().Start), double(bar->pageStep()) / seek->ZoomScroll().Total, 1e-9);
 
-  panel.ButtonZoomOut()->click();
-  panel.ButtonZoomOut()->click();
-  panel.ButtonZoomOut()->click();
+  // Zoomed in to the narrowest view: a few seconds over the line, the
+  // marker's box with milliseconds; never narrower than half a second.
+  seek->ShowPosition(0.5L);
+  for (int i = 0; i < 14; ++i) panel.ButtonZoomIn()->click();
+  EXPECT_NEAR(double(seek->View().Width()), double(MinViewWidth(60 * kMinute)), 1e-12);
+  SavePng(image, "seek_bar_deep");
+  for (int i = 0; i < 16; ++i) panel.ButtonZoomOut()->click();
   EXPECT_EQ(seek->View(), (TTimeView{0, 1}));
   EXPECT_FALSE(bar->isEnabled());
 }
