@@ -187,6 +187,10 @@ QColor TMyBitmap::ButtonHighlight() const {
   return image_ ? image_->palette().color(QPalette::Light) : QColor(255, 255, 255);
 }
 
+QColor TMyBitmap::WindowText() const {
+  return image_ ? image_->palette().color(QPalette::WindowText) : QColor(Qt::black);
+}
+
 void TMyBitmap::MouseDown(QMouseEvent *event) {
   event->ignore();
 }

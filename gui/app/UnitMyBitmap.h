@@ -103,6 +103,7 @@ class TMyBitmap : public QObject {
   QColor Highlight() const;
   QColor ButtonShadow() const;
   QColor ButtonHighlight() const;
+  QColor WindowText() const;
 
   // Mouse handlers, called by the image. The defaults ignore the event so
   // that it reaches the window below (its context menu, its wheel handler).

@@ -110,7 +110,8 @@ void TSeekBitmap::DrawLabels(QPainter &p, const TSeekLabels &labels) {
   const int top = (Height() - kBarHeight) / 2;
   const int bottom = top + kBarHeight;
   const int middle = top + kBarHeight / 2;
-  p.setPen(Qt::black);
+  // Labels in the theme's text colour, readable on a dark window colour too.
+  p.setPen(WindowText());
   for (const TSeekLabel &l : labels.Upper) {
     const QString t = Q(l.Text);
     // Text bottom on the bar's top edge; the tick from the bar up to 2
