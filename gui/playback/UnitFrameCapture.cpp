@@ -153,11 +153,10 @@ QImage CaptureWindow(QWidget *window) {
 }
 
 QString SaveCaptureAs(QWidget *parent, const QImage &picture, const QString &folder,
-                      const QString &suggested) {
+                      const QString &suggested, const char *titleKey) {
   if (picture.isNull()) return {};
   auto lang = [](const char *key) { return QString::fromStdString(LangText(key)); };
-  QFileDialog dialog(parent, lang("N_Playback_Save_Frame"), folder + "/" + suggested,
-                     lang("SaveFrame_Filter") + " (*.jpg *.jpeg)");
+  QFileDialog dialog(parent, lang(titleKey), folder, lang("SaveFrame_Filter") + " (*.jpg *.jpeg)");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("jpg"));
   dialog.selectFile(suggested);

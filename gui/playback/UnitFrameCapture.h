@@ -60,10 +60,11 @@ std::string CaptureFileName(std::string_view prefix, TDateTime at, int64_t msFro
 // rendered at their own size (the video too, where the program paints it).
 QImage CaptureWindow(QWidget *window);
 
-// Asks where to save `picture` (starting with `suggested` in `folder`) and
-// writes it; a failure is shown to the user. Returns the saved path, or an
-// empty string when nothing was saved.
+// Asks where to save `picture` (starting with `suggested` in `folder`, the
+// dialog titled with the language text of `titleKey`, the menu item's name)
+// and writes it; a failure is shown to the user. Returns the saved path, or
+// an empty string when nothing was saved.
 QString SaveCaptureAs(QWidget *parent, const QImage &picture, const QString &folder,
-                      const QString &suggested);
+                      const QString &suggested, const char *titleKey = "N_Playback_Save_Frame");
 
 }  // namespace tachora

@@ -1,10 +1,13 @@
 // Frame captures: the suggested names and the JPEG files, decoded back.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <vector>
 
 #include "playback/UnitFrameCapture.h"
@@ -138,4 +141,25 @@ TEST(FrameCapture, FailedWriteLeavesNothingAndKeepsTheOldFile) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), before);
   EXPECT_EQ(Entries(dir.path()).size(), 2);
+}
+
+TEST(FrameCapture, SaveAsOffersTheSuggestedNameAndAddsTheExtension) {
+  QTemporaryDir dir;
+  QString offered;
+  QTimer::singleShot(0, [&] {
+    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (!dialog) {
+      for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<QDialog *>(w)) d->reject();
+      FAIL() << "no save dialog";
+    }
+    offered = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+    dialog->selectFile(dir.filePath("typed"));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  const QString saved =
+      SaveCaptureAs(nullptr, Quadrants(40, 20), dir.path(), "Frame (00-00-01.000).jpg");
+  EXPECT_EQ(offered, "Frame (00-00-01.000).jpg");
+  EXPECT_EQ(saved, dir.filePath("typed.jpg"));
+  ExpectQuadrants(saved, 40, 20);
 }
