@@ -322,6 +322,10 @@ TEST_F(SeekBitmapTest, ZoomPanelFollowsAndMovesTheView) {
   EXPECT_NEAR(double(seek->View().Width()), 0.25, 1e-12);
   EXPECT_TRUE(bar->isEnabled());
   SavePng(image, "seek_bar_zoomed");
+  if (!qEnvironmentVariableIsEmpty("TACHORA_SCREENSHOT_DIR")) {
+    panel.resize(image.width(), TSeekZoomPanel::kDesignHeight);
+    panel.grab().save(qEnvironmentVariable("TACHORA_SCREENSHOT_DIR") + "/seek_zoom_panel.png");
+  }
   EXPECT_EQ(bar->value(), seek->ZoomScroll().Position);
 
   bar->setValue(bar->maximum());
