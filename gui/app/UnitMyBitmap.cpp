@@ -1,0 +1,208 @@
+#include "app/UnitMyBitmap.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tachora {
+
+// ---- TMyImage -------------------------------------------------------------
+
+TMyImage::TMyImage(QWidget *parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+}
+
+void TMyImage::SetPicture(const QImage &picture) {
+  picture_ = picture;
+  update();
+}
+
+QSize TMyImage::sizeHint() const {
+  if (picture_.isNull()) return QWidget::sizeHint();
+  return (QSizeF(picture_.size()) / picture_.devicePixelRatio()).toSize();
+}
+
+void TMyImage::paintEvent(QPaintEvent *event) {
+  QPainter p(this);
+  const QColor face = palette().color(QPalette::Window);
+  if (picture_.isNull()) {
+    p.fillRect(event->rect(), face);
+    return;
+  }
+  p.drawImage(QPoint(0, 0), picture_);
+  // Whatever the picture does not cover (a fixed-size picture in a larger
+  // widget, or a resize not yet answered) shows the window colour.
+  const QSize logical = (QSizeF(picture_.size()) / picture_.devicePixelRatio()).toSize();
+  if (logical.width() < width()) p.fillRect(logical.width(), 0, width(), height(), face);
+  if (logical.height() < height()) p.fillRect(0, logical.height(), width(), height(), face);
+}
+
+void TMyImage::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  emit Resized();
+}
+
+void TMyImage::mousePressEvent(QMouseEvent *event) {
+  if (owner_)
+    owner_->MouseDown(event);
+  else
+    event->ignore();
+}
+
+void TMyImage::mouseMoveEvent(QMouseEvent *event) {
+  if (owner_)
+    owner_->MouseMove(event);
+  else
+    event->ignore();
+}
+
+void TMyImage::mouseReleaseEvent(QMouseEvent *event) {
+  if (owner_)
+    owner_->MouseUp(event);
+  else
+    event->ignore();
+}
+
+void TMyImage::leaveEvent(QEvent *event) {
+  QWidget::leaveEvent(event);
+  if (owner_) owner_->MouseLeave();
+}
+
+void TMyImage::wheelEvent(QWheelEvent *event) {
+  if (owner_)
+    owner_->Wheel(event);
+  else
+    event->ignore();
+}
+
+// ---- TMyBitmap ------------------------------------------------------------
+
+TMyBitmap::TMyBitmap(TMyImage *image, QObject *parent) : QObject(parent), image_(image) {
+  if (!image_) return;
+  image_->owner_ = this;
+  if (!image_->Picture().isNull()) {
+    background_ = image_->Picture().copy();
+  } else {
+    background_ = NewImage(image_->size());
+    background_.fill(ButtonFace());
+    image_->SetPicture(background_);
+  }
+}
+
+TMyBitmap::~TMyBitmap() {
+  if (image_ && image_->owner_ == this) image_->owner_ = nullptr;
+}
+
+QSize TMyBitmap::Size() const {
+  if (background_.isNull()) return {};
+  return (QSizeF(background_.size()) / background_.devicePixelRatio()).toSize();
+}
+
+QImage TMyBitmap::NewImage(QSize logical) const {
+  const qreal ratio = image_ ? image_->devicePixelRatioF() : 1.0;
+  const QSize device(std::max(0, static_cast<int>(std::lround(logical.width() * ratio))),
+                     std::max(0, static_cast<int>(std::lround(logical.height() * ratio))));
+  QImage img(device, QImage::Format_RGB32);
+  img.setDevicePixelRatio(ratio);
+  return img;
+}
+
+void TMyBitmap::Resize() {
+  if (!image_) return;
+  const qreal ratio = image_->devicePixelRatioF();
+  if (Size() == image_->size() && background_.devicePixelRatio() == ratio) return;
+  background_ = NewImage(image_->size());
+  background_.fill(ButtonFace());
+  image_->picture_ = background_;
+}
+
+void TMyBitmap::FillBackground(const QColor &colour) {
+  background_.fill(colour);
+}
+
+void TMyBitmap::DrawBands(int offset, const TArrayInteger &grey, const TArrayInteger &highlight,
+                          const TArrayInteger &yellow) {
+  if (background_.isNull()) return;
+  QPainter p(&background_);
+  const int h = Height();
+  auto draw = [&](const TArrayInteger &list, const QColor &fill, const QColor &line) {
+    for (size_t i = 0; i + 1 < list.size(); i += 2) {
+      const int start = list[i];
+      const int end = std::max(list[i + 1], start + 1);
+      if (end == start + 1)
+        p.fillRect(start + offset, 0, 1, h, line);
+      else
+        p.fillRect(start + offset, 0, end - start, h, fill);
+    }
+  };
+  const QColor yellowColour(255, 255, 0);
+  draw(yellow, yellowColour, yellowColour);
+  draw(highlight, Highlight(), Highlight());
+  draw(grey, QColor(200, 200, 200), QColor(100, 100, 100));
+}
+
+void TMyBitmap::RestorePicture() {
+  if (!image_) return;
+  if (image_->picture_.size() != background_.size() ||
+      image_->picture_.format() != background_.format()) {
+    image_->picture_ = background_.copy();
+    return;
+  }
+  // Same size: copy the pixels into the existing buffer, no allocation.
+  const qsizetype bytes = std::min(image_->picture_.sizeInBytes(), background_.sizeInBytes());
+  std::memcpy(image_->picture_.bits(), background_.constBits(), static_cast<size_t>(bytes));
+}
+
+void TMyBitmap::Update() {
+  if (image_) image_->update();
+}
+
+void TMyBitmap::SetHint(const QString &hint) {
+  if (image_) image_->setToolTip(hint);
+}
+
+QFont TMyBitmap::PictureFont(int pointSize, bool bold) {
+  QFont f(QStringLiteral("Arial"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(std::max(1, static_cast<int>(std::lround(pointSize * 96.0 / 72.0))));
+  f.setBold(bold);
+  return f;
+}
+
+QColor TMyBitmap::ButtonFace() const {
+  return image_ ? image_->palette().color(QPalette::Window) : QColor(240, 240, 240);
+}
+QColor TMyBitmap::Highlight() const {
+  return image_ ? image_->palette().color(QPalette::Highlight) : QColor(0, 120, 215);
+}
+QColor TMyBitmap::ButtonShadow() const {
+  return image_ ? image_->palette().color(QPalette::Mid) : QColor(160, 160, 160);
+}
+QColor TMyBitmap::ButtonHighlight() const {
+  return image_ ? image_->palette().color(QPalette::Light) : QColor(255, 255, 255);
+}
+
+QColor TMyBitmap::WindowText() const {
+  return image_ ? image_->palette().color(QPalette::WindowText) : QColor(Qt::black);
+}
+
+void TMyBitmap::MouseDown(QMouseEvent *event) {
+  event->ignore();
+}
+void TMyBitmap::MouseMove(QMouseEvent *event) {
+  event->ignore();
+}
+void TMyBitmap::MouseUp(QMouseEvent *event) {
+  event->ignore();
+}
+void TMyBitmap::MouseLeave() {}
+void TMyBitmap::Wheel(QWheelEvent *event) {
+  event->ignore();
+}
+
+}  // namespace tachora

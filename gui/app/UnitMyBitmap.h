@@ -1,0 +1,124 @@
+// The picture base of every owner-drawn picture (the seek bar, the
+// instrument pictures, the telemetry graphs).
+//
+// TMyImage is the small widget that shows a picture: it paints its QImage
+// as it stands and hands mouse events to the TMyBitmap that draws on it.
+// TMyBitmap keeps an off-screen Background of the image's size; each
+// drawing restores the picture from the Background and adds the moving
+// parts on top (RestorePicture), so a playback tick is one copy plus a few
+// shapes. Sizes are the widget's logical pixels; on a high-density screen
+// the pictures carry the screen's pixel ratio and stay sharp.
+//
+// Fonts named "Arial" in the pictures come out as Liberation Sans (the
+// metric twin fontconfig maps Arial to); point sizes are taken at 96 dots
+// per inch, so an 8-point text is 11 pixels high as it always was.
+//
+// The image is not owned by the bitmap (it lives in its window's layout);
+// the bitmap detaches itself when either goes first. UI thread only.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include "app/UnitUtils.h"
+
+class QMouseEvent;
+class QWheelEvent;
+
+namespace tachora {
+
+class TMyBitmap;
+
+class TMyImage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TMyImage(QWidget *parent = nullptr);
+
+  // What the widget shows (device pixels, with the screen's pixel ratio).
+  QImage &Picture() { return picture_; }
+  const QImage &Picture() const { return picture_; }
+  void SetPicture(const QImage &picture);
+  QSize sizeHint() const override;
+
+ signals:
+  // The widget's size changed; owners redo their layout.
+  void Resized();
+
+ protected:
+  void paintEvent(QPaintEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseMoveEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+  void leaveEvent(QEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
+
+ private:
+  friend class TMyBitmap;
+  QImage picture_;
+  QPointer<TMyBitmap> owner_;
+};
+
+class TMyBitmap : public QObject {
+  Q_OBJECT
+ public:
+  // Takes what the image shows now as the Background (an instrument's stored
+  // dial picture), else a Background of the image's size filled with the
+  // window colour.
+  explicit TMyBitmap(TMyImage *image, QObject *parent = nullptr);
+  ~TMyBitmap() override;
+
+  TMyImage *Image() const { return image_; }
+  QImage &Background() { return background_; }
+  // Logical size of the picture.
+  QSize Size() const;
+  int Width() const { return Size().width(); }
+  int Height() const { return Size().height(); }
+
+  // Sizes the picture and the Background to the image widget's current size.
+  virtual void Resize();
+  // Fills the whole Background with one colour.
+  void FillBackground(const QColor &colour);
+  // Interval bands over the Background's full height: flat lists of column
+  // pairs (start, end), moved right by `offset`. A pair at most one column
+  // wide is a one-pixel line at its start. Yellow first, then highlight,
+  // then grey (light grey fill, grey lines), each over the earlier.
+  void DrawBands(int offset, const TArrayInteger &grey, const TArrayInteger &highlight,
+                 const TArrayInteger &yellow);
+  // Copies the Background onto the picture (the start of every redraw).
+  void RestorePicture();
+  // Shows the picture as it now is.
+  void Update();
+  // The hint shown over the image.
+  void SetHint(const QString &hint);
+
+  // "Arial" at a point size, at 96 dots per inch.
+  static QFont PictureFont(int pointSize, bool bold = false);
+  // The theme's colours standing for the classic system colours.
+  QColor ButtonFace() const;
+  QColor Highlight() const;
+  QColor ButtonShadow() const;
+  QColor ButtonHighlight() const;
+  QColor WindowText() const;
+
+  // Mouse handlers, called by the image. The defaults ignore the event so
+  // that it reaches the window below (its context menu, its wheel handler).
+  virtual void MouseDown(QMouseEvent *event);
+  virtual void MouseMove(QMouseEvent *event);
+  virtual void MouseUp(QMouseEvent *event);
+  virtual void MouseLeave();
+  virtual void Wheel(QWheelEvent *event);
+
+ protected:
+  // A new image of the picture's size and pixel ratio.
+  QImage NewImage(QSize logical) const;
+
+  QPointer<TMyImage> image_;
+  QImage background_;
+};
+
+}  // namespace tachora

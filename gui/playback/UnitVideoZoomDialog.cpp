@@ -1,0 +1,34 @@
+#include "playback/UnitVideoZoomDialog.h"
+
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QPushButton>
+
+#include "app/UnitLang.h"
+#include "playback/UnitVideoZoom.h"
+
+namespace tachora {
+
+std::optional<double> AskZoomPercent(QWidget *parent, double factor) {
+  auto lang = [](const char *key) { return QString::fromStdString(LangText(key)); };
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(lang("Mes_CustomZoomTitle"));
+  dialog.setLabelText(lang("Mes_CustomZoomText") + ":");
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setTextValue(QString::fromStdString(ZoomPercentText(factor)));
+  // A text that is no percentage cannot be confirmed, rather than quietly
+  // zooming to some other size.
+  auto check = [&dialog](const QString &text) {
+    auto *box = dialog.findChild<QDialogButtonBox *>();
+    QPushButton *ok = box ? box->button(QDialogButtonBox::Ok) : nullptr;
+    if (ok) ok->setEnabled(ParseZoomPercent(text.toStdString()).has_value());
+  };
+  QObject::connect(&dialog, &QInputDialog::textValueChanged, &dialog, check);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.show();  // creates the buttons
+  check(dialog.textValue());
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return ParseZoomPercent(dialog.textValue().toStdString());
+}
+
+}  // namespace tachora

@@ -1,0 +1,96 @@
+// The picture base: its Background, resizing, interval bands, font and the
+// mouse events it passes on when a picture does not want them.
+#include <gtest/gtest.h>
+
+#include <QFontInfo>
+#include <QMouseEvent>
+#include <QTest>
+
+#include "app/UnitMyBitmap.h"
+
+using namespace tachora;
+
+namespace {
+
+// Records what reaches the window under the picture.
+class TParent : public QWidget {
+ public:
+  int presses = 0;
+
+ protected:
+  void mousePressEvent(QMouseEvent *) override { ++presses; }
+};
+
+}  // namespace
+
+TEST(MyBitmap, KeepsWhatTheImageShowedAndRestoresIt) {
+  TMyImage image;
+  QImage dial(30, 20, QImage::Format_RGB32);
+  dial.fill(QColor(10, 20, 30));
+  image.SetPicture(dial);
+  TMyBitmap bmp(&image);
+  EXPECT_EQ(bmp.Size(), QSize(30, 20));
+  EXPECT_EQ(bmp.Background().pixelColor(5, 5), QColor(10, 20, 30));
+  image.Picture().fill(Qt::red);  // a drawing over the picture
+  bmp.RestorePicture();
+  EXPECT_EQ(image.Picture().pixelColor(29, 19), QColor(10, 20, 30));
+  EXPECT_EQ(image.sizeHint(), QSize(30, 20));
+
+  // Resize follows the widget and clears to the window colour.
+  image.resize(50, 12);
+  bmp.Resize();
+  EXPECT_EQ(bmp.Size(), QSize(50, 12));
+  EXPECT_EQ(image.Picture().size(), QSize(50, 12));
+  EXPECT_EQ(bmp.Background().pixelColor(49, 11), bmp.ButtonFace());
+}
+
+TEST(MyBitmap, BandsAreLinesOrBlocksInTheirOrder) {
+  TMyImage image;
+  image.resize(100, 10);
+  TMyBitmap bmp(&image);
+  bmp.Resize();
+  const QColor yellow(255, 255, 0), light(200, 200, 200), grey(100, 100, 100);
+  // Grey: a line (end = start), a reversed pair (a line too), a block and an
+  // odd last entry that is ignored. Highlight over yellow, grey over both.
+  bmp.DrawBands(10, {0, 0, 20, 15, 30, 40, 70}, {35, 60}, {50, 80});
+  const QImage &b = bmp.Background();
+  EXPECT_EQ(b.pixelColor(10, 0), grey);
+  EXPECT_EQ(b.pixelColor(10, 9), grey);
+  EXPECT_EQ(b.pixelColor(11, 5), bmp.ButtonFace());
+  EXPECT_EQ(b.pixelColor(30, 5), grey);
+  EXPECT_EQ(b.pixelColor(31, 5), bmp.ButtonFace());
+  EXPECT_EQ(b.pixelColor(40, 5), light);
+  EXPECT_EQ(b.pixelColor(49, 5), light);
+  EXPECT_EQ(b.pixelColor(50, 5), bmp.Highlight());
+  EXPECT_EQ(b.pixelColor(69, 5), bmp.Highlight());
+  EXPECT_EQ(b.pixelColor(70, 5), yellow);
+  EXPECT_EQ(b.pixelColor(89, 5), yellow);
+  EXPECT_EQ(b.pixelColor(90, 5), bmp.ButtonFace());
+}
+
+TEST(MyBitmap, ArialIsLiberationSansAt96Dpi) {
+  const QFont f = TMyBitmap::PictureFont(8);
+  EXPECT_EQ(f.pixelSize(), 11);
+  EXPECT_EQ(QFontInfo(f).family(), "Liberation Sans");
+}
+
+TEST(MyBitmap, UnwantedClicksReachTheWindowBelowAndAGoneBitmapIsForgotten) {
+  TParent parent;
+  parent.resize(100, 100);
+  auto *image = new TMyImage(&parent);
+  image->resize(50, 50);
+  parent.show();
+  {
+    TMyBitmap bmp(image);
+    QTest::mouseClick(image, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(parent.presses, 1);
+  }
+  QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(5, 5));  // no owner left
+  EXPECT_EQ(parent.presses, 2);
+  // A bitmap outliving its image does not touch it.
+  auto bmp = std::make_unique<TMyBitmap>(image);
+  delete image;
+  bmp->RestorePicture();
+  bmp->Resize();
+  EXPECT_EQ(bmp->Image(), nullptr);
+}
