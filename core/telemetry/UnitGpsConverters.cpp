@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
+#include "app/UnitFileIO.h"
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 #include "telemetry/UnitGpsConverterGPX.h"
@@ -238,68 +237,8 @@ bool ReadWholeFile(const std::string &path, std::string &out) {
   return ok;
 }
 
-namespace {
-
-// The process's file mode creation mask, read without changing it (umask()
-// would set it for every thread for a moment).
-mode_t CurrentUmask() {
-  if (FILE *f = std::fopen("/proc/self/status", "re")) {
-    char line[256];
-    unsigned mask = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, f))
-      found = std::sscanf(line, "Umask: %o", &mask) == 1;
-    std::fclose(f);
-    if (found) return static_cast<mode_t>(mask & 0777);
-  }
-  return 022;
-}
-
-// A replaced file keeps its permissions; a new one gets what the user's mask
-// allows, as any other program's new file would (a track shows where the
-// user has been, and a private mask must stay private).
-mode_t NewFileMode(const std::string &path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 0777;
-  return 0666 & ~CurrentUmask();
-}
-
-}  // namespace
-
 bool WriteTextFile(const std::string &path, std::string_view text, std::string *error) {
-  auto fail = [&](int err) {
-    if (error) *error = std::strerror(err);
-    return false;
-  };
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  std::string tmp = (slash == std::string::npos ? std::string() : dir) + ".tachora-XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return fail(errno);
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      const int err = w < 0 ? errno : EIO;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return fail(err);
-    }
-    done += static_cast<size_t>(w);
-  }
-  ::fchmod(fd, NewFileMode(path));
-  if (::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return fail(err);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return fail(err);
-  }
-  return true;
+  return WriteFileAtomic(path, text, error);
 }
 
 bool FileTimes(const std::string &path, double &created, double &modified) {

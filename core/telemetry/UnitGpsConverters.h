@@ -119,9 +119,10 @@ std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t);
 // Reads a whole file (at most kMaxTrackFileSize bytes); false when it cannot
 // be read or is larger.
 bool ReadWholeFile(const std::string &path, std::string &out);
-// Writes text to a file through a temporary file in the same folder, so a
-// failed write never leaves a truncated file under the final name. On
-// failure `error` (when given) receives the system's message.
+// Writes text as the whole file through WriteFileAtomic (core/app): the
+// file appears under its name only when complete, a replaced file keeps its
+// mode and a new one follows the umask. On failure `error` (when given)
+// receives the system's message and the old file is untouched.
 bool WriteTextFile(const std::string &path, std::string_view text, std::string *error = nullptr);
 // The file's creation (birth, 0 when the file system has none) and
 // last-write times as local TDateTime; false when the file cannot be examined.

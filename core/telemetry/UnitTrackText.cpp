@@ -1,5 +1,6 @@
 #include "telemetry/UnitTrackText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -25,15 +26,12 @@ int Digits(std::string_view s, size_t pos, size_t len) {
   return v;
 }
 
-// Strict digits: -1 when any character is not a digit.
-int StrictDigits(std::string_view s, size_t pos, size_t len) {
-  if (pos + len > s.size()) return -1;
-  int v = 0;
-  for (size_t i = pos; i < pos + len; ++i) {
-    if (!IsDigit(s[i])) return -1;
-    v = v * 10 + (s[i] - '0');
-  }
-  return v;
+// The number at 0-based [pos, pos + len), reading only the characters that
+// exist: a part the text does not reach counts as 0, as does one with a
+// character other than a digit.
+int DigitsPresent(std::string_view s, size_t pos, size_t len) {
+  if (pos >= s.size()) return 0;
+  return Digits(s, pos, std::min(len, s.size() - pos));
 }
 
 // Leap seconds (":60") are taken as the next second rather than refused.
@@ -81,11 +79,10 @@ double ParseFixedDateTime(std::string_view s) {
 double ParseNmeaDateTime(std::string_view date, std::string_view time) {
   date = Trim(date);
   time = Trim(time);
-  const int day = StrictDigits(date, 0, 2), month = StrictDigits(date, 2, 2);
-  const int yy = StrictDigits(date, 4, 2);
-  const int hour = StrictDigits(time, 0, 2), minute = StrictDigits(time, 2, 2);
-  const int second = StrictDigits(time, 4, 2);
-  if (day < 0 || month < 0 || yy < 0 || hour < 0 || minute < 0 || second < 0) return 0;
+  const int day = DigitsPresent(date, 0, 2), month = DigitsPresent(date, 2, 2);
+  const int yy = DigitsPresent(date, 4, 2);
+  const int hour = DigitsPresent(time, 0, 2), minute = DigitsPresent(time, 2, 2);
+  const int second = DigitsPresent(time, 4, 2);
   int year = 2000 + yy;
   if (year > 2080) year = 1900 + yy;
   const double utc = EncodeChecked(year, month, day, hour, minute, second);

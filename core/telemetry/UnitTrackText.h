@@ -25,7 +25,9 @@ double ParseRecorderDateTime(std::string_view text);
 // digits skipped); the caller decides the time zone. 0 when invalid.
 double ParseFixedDateTime(std::string_view text);
 // NMEA date ddmmyy and time hhmmss[.sss] (fractions ignored), UTC, returned
-// as local time (start-up offset added). 0 when invalid.
+// as local time (start-up offset added). Each part is read at its place;
+// a part the text does not reach, or that is not all digits, counts as 0
+// ("0105" is 2000-05-01, "1230" 12:30:00). 0 when the date is invalid.
 double ParseNmeaDateTime(std::string_view date, std::string_view time);
 
 // Shortest decimal text of the value (as a double, so that numbers read from

@@ -96,7 +96,17 @@ TEST_F(ReadersTest, RecorderDateTimeAndCoordinateNotations) {
                    EncodeDate(2010, 5, 1) + EncodeTime(12, 0, 0, 0));
   EXPECT_DOUBLE_EQ(ParseNmeaDateTime("010585", "000000"), EncodeDate(1985, 5, 1));
   EXPECT_EQ(ParseNmeaDateTime("320510", "120000"), 0);
-  EXPECT_EQ(ParseNmeaDateTime("0105", "120000"), 0);
+  // Parts are read at their places; what a short field lacks counts as 0.
+  const double may1 = EncodeDate(2010, 5, 1);
+  EXPECT_DOUBLE_EQ(ParseNmeaDateTime("010510", "1230"), may1 + EncodeTime(12, 30, 0, 0));
+  EXPECT_DOUBLE_EQ(ParseNmeaDateTime("010510", "12"), may1 + EncodeTime(12, 0, 0, 0));
+  EXPECT_DOUBLE_EQ(ParseNmeaDateTime("010510", ""), may1);
+  EXPECT_DOUBLE_EQ(ParseNmeaDateTime("010510", "1230xx"), may1 + EncodeTime(12, 30, 0, 0));
+  EXPECT_DOUBLE_EQ(ParseNmeaDateTime("0105101", "1200001"), may1 + EncodeTime(12, 0, 0, 0));
+  EXPECT_DOUBLE_EQ(ParseNmeaDateTime("0105", "120000"), EncodeDate(2000, 5, 1) + 0.5);
+  EXPECT_EQ(ParseNmeaDateTime("01", "120000"), 0);  // no month
+  EXPECT_EQ(ParseNmeaDateTime("", "120000"), 0);
+  EXPECT_EQ(ParseNmeaDateTime("0x0510", "120000"), 0);
 }
 
 TEST_F(ReadersTest, NmeaTimesAreUtcAndBecomeLocal) {
@@ -137,6 +147,15 @@ TEST_F(ReadersTest, LogFormatsAreToldApartByTheirCharacters) {
   EXPECT_LT(dvr.info.Items[1].Lat, 0);
   EXPECT_LT(dvr.info.Items[1].Lon, 0);
   EXPECT_EQ(dvr.info.Items[1].Speed, -1);  // seven fields: no speed
+
+  // A logger that writes the time without seconds still gives its fixes.
+  const auto shortTime = Parse(
+      "1,010510,1200,5545.1234,N,03736.0000,E\r\n"
+      "2,010510,1201,5545.1300,N,03736.0000,E\r\n",
+      "track.log");
+  ASSERT_TRUE(shortTime.ok);
+  ASSERT_EQ(shortTime.info.Items.size(), 2u);
+  EXPECT_DOUBLE_EQ(shortTime.info.Items[1].Time, EncodeDate(2010, 5, 1) + EncodeTime(12, 1, 0, 0));
 }
 
 TEST_F(ReadersTest, SamoonHeaderShiftAndSentences) {
