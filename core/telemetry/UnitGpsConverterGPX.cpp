@@ -34,14 +34,13 @@ void TGpsInfoConverterGPX::CharSets(TCharSet &required, TCharSet &forbidden) con
   for (const char c : {'"', '/', '<', '=', '>'}) required[static_cast<unsigned char>(c)] = true;
 }
 
-bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
+bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackSink &sink) {
   constexpr std::string_view kOpen = "<trkpt ", kClose = "</trkpt>";
   if (text.size() <= 16) return false;
   // Scanning stops 16 characters before the end of the text.
   const std::string_view scan = text.substr(0, text.size() - 16);
-  size_t count = 0;
   size_t pos = 0;
-  for (;;) {
+  while (!sink.Overflowed()) {
     const size_t open = scan.find(kOpen, pos);
     if (open == std::string_view::npos) break;
     const size_t from = open + kOpen.size();
@@ -51,10 +50,7 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
     pos = close + kClose.size();
     const std::string_view block = scan.substr(from, close - from);
     try {
-      if (count >= info.Items.size())
-        info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
-      TTrackRecord &r = info.Items[count];
-      r = TTrackRecord();
+      TTrackRecord r;
       r.Kind = kRecordGps;
       r.Lat = ParseNumber(Value(block, "lat"), 0);
       r.Lon = ParseNumber(Value(block, "lon"), 0);
@@ -65,13 +61,13 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
       r.Course = ParseNumber(Value(block, "course"), -1);
       r.Speed = ParseNumber(Value(block, "speed"), -1);
       if (r.Speed > 0) r.Speed *= 3.6L;  // m/s -> km/h
-      ++count;
+      sink.Add(r);
     } catch (...) {
       // A block that fails is skipped.
     }
   }
-  info.Items.resize(count);
-  return count > 0;
+  if (sink.Overflowed()) sink.Clear();
+  return sink.Count() > 0;
 }
 
 void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {

@@ -19,6 +19,30 @@
 
 namespace tachora {
 
+// ---- the record sink ----------------------------------------------------------
+
+bool TTrackSink::Add(const TTrackRecord &rec) {
+  if (overflowed_) return false;
+  const int64_t weight = rec.Kind == kRecordGps       ? sizeof(TGpsPoint)
+                         : rec.Kind == kRecordGsensor ? sizeof(TGsensorPoint)
+                                                      : 0;
+  if (used_ + weight > budget_) {
+    overflowed_ = true;
+    return false;
+  }
+  used_ += weight;
+  ++count_;
+  Store(rec);
+  return true;
+}
+
+void TTrackSink::Clear() {
+  used_ = 0;
+  count_ = 0;
+  overflowed_ = false;
+  Forget();
+}
+
 // ---- the base converter ----------------------------------------------------
 
 bool TGpsInfoConverter::CanRead(std::string_view header) {
@@ -35,8 +59,7 @@ bool TGpsInfoConverter::CanRead(std::string_view header) {
 
 void TGpsInfoConverter::Write(const TTrackInfo &) {}
 
-bool TGpsInfoConverter::Read(std::string_view text, TTrackInfo &info) {
-  int count = 0;
+bool TGpsInfoConverter::Read(std::string_view text, TTrackSink &sink) {
   int index = 0;
   size_t pos = 0;
   const size_t n = text.size();
@@ -48,33 +71,32 @@ bool TGpsInfoConverter::Read(std::string_view text, TTrackInfo &info) {
     const std::string_view line = text.substr(pos, end - pos);
     pos = end;
     try {
-      AddLine(line, index, count, info);
+      AddLine(line, index, sink);
     } catch (...) {
       // A line that throws counts as read and yields nothing.
     }
-    const int read = ++index;
+    if (sink.Overflowed()) break;
+    const size_t read = static_cast<size_t>(++index);
+    const size_t count = sink.Count();
     if ((count == 0 && read > 8) || (count > 0 && read > 32 && count < read / 2)) {
-      count = 0;  // not this dialect
+      sink.Clear();  // not this dialect
       break;
     }
   }
-  info.Items.resize(static_cast<size_t>(count));
-  return count > 0;
+  if (sink.Overflowed()) sink.Clear();
+  return sink.Count() > 0;
 }
 
 bool TGpsInfoConverter::ParseLine(std::string_view, int, TTrackRecord &) {
   return false;
 }
 
-void TGpsInfoConverter::AddLine(std::string_view line, int index, int &count, TTrackInfo &info) {
-  if (static_cast<size_t>(count) >= info.Items.size())
-    info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
-  TTrackRecord &rec = info.Items[static_cast<size_t>(count)];
-  rec = TTrackRecord();  // a rejected line must not leave values for the next
+void TGpsInfoConverter::AddLine(std::string_view line, int index, TTrackSink &sink) {
+  TTrackRecord rec;
   if (!ParseLine(line, index, rec)) return;
   if ((rec.Kind == kRecordGps && rec.Lon != 0 && rec.Lat != 0 && IsFixInRange(rec)) ||
       rec.Kind == kRecordGsensor)
-    ++count;
+    sink.Add(rec);
 }
 
 void TGpsInfoConverter::CharSets(TCharSet &required, TCharSet &forbidden) const {
@@ -153,25 +175,37 @@ TGpsInfoConverter *FindGpsWriter(std::string_view extension) {
 
 namespace {
 
-bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackInfo &t) {
-  t.Items.assign(std::min<size_t>(text.size() / 50, 4000) + 16, TTrackRecord());
+bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackSink &sink) {
+  sink.Clear();
   bool ok = false;
   try {
-    ok = reader.Read(text, t);
+    ok = reader.Read(text, sink);
   } catch (...) {
     ok = false;
   }
-  if (!ok) t.Items.clear();
+  if (!ok) sink.Clear();
   return ok;
 }
 
+// Parse records straight into a TTrackInfo's items.
+class TItemsSink : public TTrackSink {
+ public:
+  TItemsSink(size_t textSize, std::vector<TTrackRecord> &items)
+      : TTrackSink(textSize), items_(items) {}
+
+ protected:
+  void Store(const TTrackRecord &rec) override { items_.push_back(rec); }
+  void Forget() override { std::vector<TTrackRecord>().swap(items_); }
+
+ private:
+  std::vector<TTrackRecord> &items_;
+};
+
 }  // namespace
 
-bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
-                   TTrackInfo &t, std::string *readerName) {
-  t.Clear();
-  t.StartTime = created;
-  t.EndTime = modified;
+bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &sink,
+                   std::string *readerName) {
+  sink.Clear();
   if (readerName) readerName->clear();
   const std::string_view header = text.substr(0, std::min<size_t>(text.size(), 512));
   // Fresh readers per call: they keep per-parse state and this may run on
@@ -182,12 +216,23 @@ bool ReadTrackText(std::string_view text, const std::string &path, double create
     return true;
   };
   for (const auto &r : readers)
-    if (r->CanRead(header) && Parse(*r, text, t)) return accept(*r);
+    if (r->CanRead(header) && Parse(*r, text, sink)) return accept(*r);
   const std::string ext = ToLowerAscii(path.size() >= 3 ? path.substr(path.size() - 3) : path);
   for (const auto &r : readers)
-    if (r->Extension() == ext && Parse(*r, text, t)) return accept(*r);
-  t.Items.clear();
+    if (r->Extension() == ext && Parse(*r, text, sink)) return accept(*r);
+  sink.Clear();
   return false;
+}
+
+bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
+                   TTrackInfo &t, std::string *readerName) {
+  t.Clear();
+  t.StartTime = created;
+  t.EndTime = modified;
+  TItemsSink sink(text.size(), t.Items);
+  sink.Created = created;
+  sink.Modified = modified;
+  return ReadTrackInto(text, path, sink, readerName);
 }
 
 bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,

@@ -134,10 +134,11 @@ void TimeSamplesFromFile(std::vector<TGsensorPoint> &s, double created, double m
 
 void RemoveBias(std::vector<TGsensorPoint> &s) {
   if (s.empty()) return;
-  std::vector<long double> v(s.size());
-  auto axis = [&](long double TGsensorPoint::*field) {
+  std::vector<float> v(s.size());
+  auto axis = [&](float TGsensorPoint::*field) {
     for (size_t i = 0; i < s.size(); ++i) v[i] = s[i].*field;
-    const long double m = Median(v);
+    const float m = Median(std::move(v));
+    v.resize(s.size());
     for (auto &p : s) p.*field -= m;
   };
   axis(&TGsensorPoint::Z);
@@ -198,18 +199,29 @@ void TTrackInfo::Clear() {
   MinLon = MaxLat = MaxLon = MinLat = 0;
 }
 
-std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, bool quick) {
-  auto mi = std::make_unique<TMovingInfo>();
-  size_t gpsCount = 0, gsCount = 0;
-  for (const auto &r : t.Items) {
-    gpsCount += r.Kind == kRecordGps;
-    gsCount += r.Kind == kRecordGsensor;
+namespace {
+
+// Collects the records of one parse as the GPS points and samples of a
+// TMovingInfo. Both are kept in blocks while the parse runs, so that growing
+// never holds an old and a new copy of a whole array, and are moved into
+// arrays of their exact size at the end.
+class TMovingInfoBuilder : public TTrackSink {
+ public:
+  using TTrackSink::TTrackSink;
+
+  // The steps after parsing (time repair, sample timing, bias, derived
+  // values); nothing when no record was taken.
+  std::unique_ptr<TMovingInfo> Finish(bool quick) {
+    if (gps_.Size() + samples_.Size() == 0) return nullptr;
+    auto mi = std::make_unique<TMovingInfo>();
+    gps_.MoveTo(mi->GpsPoints);
+    samples_.MoveTo(mi->GsensorPoints);
+    Complete(*mi, Created, Modified, quick);
+    return mi;
   }
-  if (gpsCount + gsCount == 0) return nullptr;
-  mi->GpsPoints.reserve(gpsCount);
-  mi->GsensorPoints.reserve(gsCount);
-  int32_t lastGps = -1;
-  for (const auto &r : t.Items) {
+
+ protected:
+  void Store(const TTrackRecord &r) override {
     if (r.Kind == kRecordGps) {
       TGpsPoint p;
       p.Time = r.Time;
@@ -218,43 +230,101 @@ std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, boo
       p.Altitude = r.Altitude;
       p.Course = r.Course;
       p.Speed = r.Speed;
-      lastGps = static_cast<int32_t>(mi->GpsPoints.size());
-      mi->GpsPoints.push_back(p);
+      lastGps_ = static_cast<int32_t>(gps_.Size());
+      gps_.PushBack(p);
     } else if (r.Kind == kRecordGsensor) {
       TGsensorPoint s;
       s.Time = r.Time;
       s.X = r.X;
       s.Y = r.Y;
       s.Z = r.Z;
-      s.GpsIndex = lastGps;  // only the first sample after a GPS line is tied to it
-      lastGps = -1;
-      mi->GsensorPoints.push_back(s);
+      s.GpsIndex = lastGps_;  // only the first sample after a GPS line is tied to it
+      lastGps_ = -1;
+      samples_.PushBack(s);
     }
   }
-  mi->StartTime = mi->EndTime = mi->GsensorPeriod = 0;
-  if (!mi->GpsPoints.empty()) {
-    RepairDuplicateTimes(mi->GpsPoints);
-    mi->GsensorPeriod = TimeSamplesFromGps(mi->GsensorPoints, mi->GpsPoints);
-  } else if (!mi->GsensorPoints.empty() && mi->GsensorPoints[0].Time == 0) {
-    TimeSamplesFromFile(mi->GsensorPoints, t.StartTime, t.EndTime);
+  void Forget() override {
+    gps_.Clear();
+    samples_.Clear();
+    lastGps_ = -1;
   }
-  RemoveBias(mi->GsensorPoints);
-  if (!mi->GsensorPoints.empty()) {
-    const double first = mi->GsensorPoints.front().Time, last = mi->GsensorPoints.back().Time;
-    if (mi->StartTime == 0 || mi->StartTime > first) mi->StartTime = first;
-    mi->EndTime = std::max(mi->EndTime, last);
+
+ private:
+  template <typename T>
+  class TBlocks {
+   public:
+    void PushBack(const T &v) {
+      if (blocks_.empty() || blocks_.back().size() == kBlock) {
+        blocks_.emplace_back();
+        blocks_.back().reserve(kBlock);
+      }
+      blocks_.back().push_back(v);
+      ++size_;
+    }
+    size_t Size() const { return size_; }
+    void Clear() {
+      std::vector<std::vector<T>>().swap(blocks_);
+      size_ = 0;
+    }
+    // Frees each block once copied: the peak is the array plus one block.
+    void MoveTo(std::vector<T> &out) {
+      out.clear();
+      out.reserve(size_);
+      for (auto &b : blocks_) {
+        out.insert(out.end(), b.begin(), b.end());
+        std::vector<T>().swap(b);
+      }
+      Clear();
+    }
+
+   private:
+    static constexpr size_t kBlock = 16384;
+    std::vector<std::vector<T>> blocks_;
+    size_t size_ = 0;
+  };
+
+  static void Complete(TMovingInfo &mi, double created, double modified, bool quick) {
+    mi.StartTime = mi.EndTime = mi.GsensorPeriod = 0;
+    if (!mi.GpsPoints.empty()) {
+      RepairDuplicateTimes(mi.GpsPoints);
+      mi.GsensorPeriod = TimeSamplesFromGps(mi.GsensorPoints, mi.GpsPoints);
+    } else if (!mi.GsensorPoints.empty() && mi.GsensorPoints[0].Time == 0) {
+      TimeSamplesFromFile(mi.GsensorPoints, created, modified);
+    }
+    RemoveBias(mi.GsensorPoints);
+    if (!mi.GsensorPoints.empty()) {
+      const double first = mi.GsensorPoints.front().Time, last = mi.GsensorPoints.back().Time;
+      if (mi.StartTime == 0 || mi.StartTime > first) mi.StartTime = first;
+      mi.EndTime = std::max(mi.EndTime, last);
+    }
+    DeriveGpsValues(mi, quick);
   }
-  DeriveGpsValues(*mi, quick);
-  return mi;
+
+  TBlocks<TGpsPoint> gps_;
+  TBlocks<TGsensorPoint> samples_;
+  int32_t lastGps_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, bool quick) {
+  // Records already in memory: no budget beyond what they hold.
+  TMovingInfoBuilder b(t.Items.size() * sizeof(TGpsPoint));
+  b.Created = t.StartTime;
+  b.Modified = t.EndTime;
+  for (const auto &r : t.Items) b.Add(r);
+  return b.Finish(quick);
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
                                                        const std::string &path, double created,
                                                        double modified, bool quick) {
-  TTrackInfo t;
+  TMovingInfoBuilder b(text.size());
+  b.Created = created;
+  b.Modified = modified;
   std::string reader;
-  if (!ReadTrackText(text, path, created, modified, t, &reader)) return nullptr;
-  auto mi = FromTrackInfo(t, quick);
+  if (!ReadTrackInto(text, path, b, &reader)) return nullptr;
+  auto mi = b.Finish(quick);
   if (mi) mi->ReaderName = reader;
   return mi;
 }
@@ -262,9 +332,15 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, bool quick) {
   std::string text;
   ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
-  double created = 0, modified = 0;
-  FileTimes(path, created, modified);
-  return LoadFromText(text, path, created, modified, quick);
+  TMovingInfoBuilder b(text.size());
+  FileTimes(path, b.Created, b.Modified);
+  std::string reader;
+  const bool ok = ReadTrackInto(text, path, b, &reader);
+  std::string().swap(text);  // the text is not needed while the arrays are built
+  if (!ok) return nullptr;
+  auto mi = b.Finish(quick);
+  if (mi) mi->ReaderName = reader;
+  return mi;
 }
 
 long double TMovingInfo::TrackLength() const {
