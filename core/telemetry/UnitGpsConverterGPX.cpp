@@ -90,9 +90,9 @@ void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
   for (const TTrackRecord &r : info.Items) {
     if (r.Kind != kRecordGps) continue;
     b += "\t<trkpt lat=\"";
-    b += FormatCoord(r.Lat);
+    AppendCoord(b, r.Lat);
     b += "\" lon=\"";
-    b += FormatCoord(r.Lon);
+    AppendCoord(b, r.Lon);
     b += "\">";
     if (r.Altitude != 0) {
       b += "<ele>";
@@ -100,9 +100,9 @@ void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
       b += "</ele>";
     }
     b += "<time>";
-    b += Stamp(LocalToUtc(r.Time));
+    AppendStamp(b, LocalToUtc(r.Time));
     b += "</time><course>";
-    b += IntText(r.Course);
+    AppendInt(b, r.Course);
     b += "</course><speed>";
     b += CutGeneral(r.Speed / 3.6L, 2);
     b += "</speed></trkpt>\r\n";

@@ -215,11 +215,17 @@ bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &s
     if (readerName) *readerName = r.Name();
     return true;
   };
-  for (const auto &r : readers)
-    if (r->CanRead(header) && Parse(*r, text, sink)) return accept(*r);
+  std::vector<bool> tried(readers.size(), false);
+  for (size_t i = 0; i < readers.size(); ++i)
+    if (readers[i]->CanRead(header)) {
+      if (Parse(*readers[i], text, sink)) return accept(*readers[i]);
+      tried[i] = true;
+    }
+  // A reader that already refused this text would refuse it again.
   const std::string ext = ToLowerAscii(path.size() >= 3 ? path.substr(path.size() - 3) : path);
-  for (const auto &r : readers)
-    if (r->Extension() == ext && Parse(*r, text, sink)) return accept(*r);
+  for (size_t i = 0; i < readers.size(); ++i)
+    if (!tried[i] && readers[i]->Extension() == ext && Parse(*readers[i], text, sink))
+      return accept(*readers[i]);
   sink.Clear();
   return false;
 }

@@ -1,8 +1,12 @@
 #include "telemetry/UnitMovingInfo.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
+#include <type_traits>
 
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitTrackText.h"
@@ -15,6 +19,8 @@ constexpr double kSecond = 1.0 / kSecPerDay;
 // The recorders' nominal G-sensor period when nothing better is known.
 constexpr double kDefaultGsensorStep = 0.1015 * kSecond;
 constexpr double kPi = 3.14159265358979323846;
+// As Distance() (core/app) turns degrees into radians.
+constexpr long double kDegree = 3.141592653589793238462643383279502884L / 180.0L;
 
 // The upper median: the value at position n/2 of the sorted values.
 template <typename T>
@@ -152,11 +158,28 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
   auto &g = mi.GpsPoints;
   for (size_t i = 0; i < s.size(); ++i)
     if (s[i].Number == 0) s[i].Number = static_cast<int32_t>(i);
+  // Distance() between consecutive points with each point's sine and cosine
+  // of latitude taken once instead of twice (long double trigonometry is
+  // most of the cost of loading a long track): the same operations in the
+  // same order, so the same distances to the last bit.
+  long double sinPrev = 0, cosPrev = 0;
   for (size_t i = 0; i < g.size(); ++i) {
     if (g[i].Number == 0) g[i].Number = static_cast<int32_t>(i);
-    if (g[i].Distance == 0)
-      g[i].Distance =
-          i == 0 ? 0 : g[i - 1].Distance + Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat, g[i].Lon);
+    const long double phi = g[i].Lat * kDegree;
+    const long double sinPhi = std::sin(phi), cosPhi = std::cos(phi);
+    if (g[i].Distance == 0 && i > 0) {
+      const TGpsPoint &a = g[i - 1], &b = g[i];
+      long double d = 0;
+      if (a.Lat != b.Lat || a.Lon != b.Lon) {
+        long double c = sinPrev * sinPhi + cosPrev * cosPhi * std::cos((b.Lon - a.Lon) * kDegree);
+        c = std::clamp(c, -1.0L, 1.0L);
+        d = kEarthRadius * std::acos(c);
+        if (!(d > 0)) d = 0;
+      }
+      g[i].Distance = a.Distance + d;
+    }
+    sinPrev = sinPhi;
+    cosPrev = cosPhi;
     if (mi.StartTime == 0 || mi.StartTime > g[i].Time) mi.StartTime = g[i].Time;
     if (g[i].Time > mi.EndTime) mi.EndTime = g[i].Time;
   }
@@ -250,36 +273,53 @@ class TMovingInfoBuilder : public TTrackSink {
   }
 
  private:
+  // Blocks come straight from the system and go back to it when freed: a
+  // heap would keep the freed blocks while the final array is allocated
+  // beside them, doubling the peak.
   template <typename T>
   class TBlocks {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
    public:
+    TBlocks() = default;
+    TBlocks(const TBlocks &) = delete;
+    TBlocks &operator=(const TBlocks &) = delete;
+    ~TBlocks() { Clear(); }
+
     void PushBack(const T &v) {
-      if (blocks_.empty() || blocks_.back().size() == kBlock) {
-        blocks_.emplace_back();
-        blocks_.back().reserve(kBlock);
+      if (size_ % kBlock == 0) {
+        void *p = ::mmap(nullptr, kBlockBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                         -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        blocks_.push_back(static_cast<T *>(p));
       }
-      blocks_.back().push_back(v);
+      new (blocks_.back() + size_ % kBlock) T(v);
       ++size_;
     }
     size_t Size() const { return size_; }
     void Clear() {
-      std::vector<std::vector<T>>().swap(blocks_);
+      for (T *b : blocks_) ::munmap(b, kBlockBytes);
+      std::vector<T *>().swap(blocks_);
       size_ = 0;
     }
     // Frees each block once copied: the peak is the array plus one block.
     void MoveTo(std::vector<T> &out) {
       out.clear();
       out.reserve(size_);
-      for (auto &b : blocks_) {
-        out.insert(out.end(), b.begin(), b.end());
-        std::vector<T>().swap(b);
+      for (size_t i = 0; i < blocks_.size(); ++i) {
+        const size_t n = std::min(kBlock, size_ - i * kBlock);
+        out.insert(out.end(), blocks_[i], blocks_[i] + n);
+        ::munmap(blocks_[i], kBlockBytes);
+        blocks_[i] = nullptr;
       }
-      Clear();
+      std::vector<T *>().swap(blocks_);
+      size_ = 0;
     }
 
    private:
     static constexpr size_t kBlock = 16384;
-    std::vector<std::vector<T>> blocks_;
+    static constexpr size_t kBlockBytes = kBlock * sizeof(T);
+    std::vector<T *> blocks_;
     size_t size_ = 0;
   };
 

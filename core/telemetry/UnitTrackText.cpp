@@ -108,11 +108,57 @@ std::string CutGeneral(long double v, int decimals) {
 }
 
 std::string Stamp(double t) {
+  std::string s;
+  AppendStamp(s, t);
+  return s;
+}
+
+void AppendFixed(std::string &out, long double v, int decimals) {
+  decimals = std::clamp(decimals, 0, 18);
+  if (!std::isfinite(v)) v = 0;
+  char buf[128];
+  const double d = static_cast<double>(v);
+  const auto res = static_cast<long double>(d) == v
+                       ? std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, decimals)
+                       : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  if (res.ec != std::errc()) {
+    out += '0';
+    return;
+  }
+  const char *from = buf;
+  // "-0.000" reads as a negative number to people and parsers; drop the sign.
+  if (buf[0] == '-' && std::all_of(buf + 1, res.ptr, [](char c) { return c == '0' || c == '.'; }))
+    ++from;
+  out.append(from, static_cast<size_t>(res.ptr - from));
+}
+
+void AppendStamp(std::string &out, double t) {
   const TDateParts p = DecodeDateTime(t);
-  char b[64];
-  std::snprintf(b, sizeof b, "%d-%02d-%02dT%02d:%02d:%02dZ", p.year, p.month, p.day, p.hour,
-                p.minute, p.second);
-  return b;
+  char b[32];
+  auto two = [](char *at, int v) {
+    at[0] = static_cast<char>('0' + v / 10 % 10);
+    at[1] = static_cast<char>('0' + v % 10);
+  };
+  auto r = std::to_chars(b, b + 12, p.year);
+  char *q = r.ptr;
+  *q++ = '-';
+  two(q, p.month);
+  q[2] = '-';
+  two(q + 3, p.day);
+  q[5] = 'T';
+  two(q + 6, p.hour);
+  q[8] = ':';
+  two(q + 9, p.minute);
+  q[11] = ':';
+  two(q + 12, p.second);
+  q[14] = 'Z';
+  out.append(b, q + 15);
+}
+
+void AppendInt(std::string &out, long double v) {
+  char b[24];
+  const int64_t n = !std::isfinite(v) || std::fabs(v) > 9e18L ? 0 : RoundHalfAway(v);
+  out.append(b, std::to_chars(b, b + sizeof b, n).ptr);
 }
 
 std::string XmlEscape(std::string_view s) {
