@@ -59,7 +59,8 @@ void TGpsInfoConverterDatDOD::Write(const TTrackInfo &info) {
       b += '\t';
       AppendInt(b, static_cast<long double>(r.Y) * 1000);
       b += '\t';
-      AppendInt(b, (static_cast<long double>(r.Z) + 1) * 1000);  // loading removed the 1 g of gravity
+      AppendInt(b,
+                (static_cast<long double>(r.Z) + 1) * 1000);  // loading removed the 1 g of gravity
       b += "\r\n";
     } else if (r.Kind == kRecordGps) {
       b += "[G]\t";

@@ -1,6 +1,7 @@
 #include "telemetry/UnitGpsConverterGPX.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "telemetry/UnitTrackText.h"
 
@@ -26,6 +27,15 @@ std::string_view Value(std::string_view block, std::string_view name) {
   return block.substr(b, e - b);
 }
 
+// The first `what` in `text` at or after `from`. memmem skips through the
+// text far faster than a search that stops at every "<" of a GPX file.
+size_t Find(std::string_view text, std::string_view what, size_t from) {
+  if (from > text.size()) return std::string_view::npos;
+  const void *at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
+  return at ? static_cast<size_t>(static_cast<const char *>(at) - text.data())
+            : std::string_view::npos;
+}
+
 }  // namespace
 
 void TGpsInfoConverterGPX::CharSets(TCharSet &required, TCharSet &forbidden) const {
@@ -41,10 +51,10 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackSink &sink) {
   const std::string_view scan = text.substr(0, text.size() - 16);
   size_t pos = 0;
   while (!sink.Overflowed()) {
-    const size_t open = scan.find(kOpen, pos);
+    const size_t open = Find(scan, kOpen, pos);
     if (open == std::string_view::npos) break;
     const size_t from = open + kOpen.size();
-    const size_t close = scan.find(kClose, from);
+    const size_t close = Find(scan, kClose, from);
     // No closing tag further on: no later block can have one either.
     if (close == std::string_view::npos) break;
     pos = close + kClose.size();

@@ -1,6 +1,7 @@
 #include "telemetry/UnitGpsConverters.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -252,7 +253,11 @@ bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t
 
 std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
   converter.Buffer.clear();
-  converter.Buffer.reserve(1000);
+  // Room for a typical line per record at once: a day's track is written
+  // without copying the text over and over as it grows.
+  const size_t guess = 1000 + 64 * t.Items.size();
+  converter.Buffer.reserve(guess);
+  AdviseHugePages(converter.Buffer.data(), guess);
   try {
     converter.Write(t);
   } catch (...) {
@@ -265,27 +270,63 @@ std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
 
 // ---- files -----------------------------------------------------------------------
 
-bool ReadWholeFile(const std::string &path, std::string &out) {
-  out.clear();
+namespace {
+
+// Reads a regular file of at most kMaxTrackFileSize bytes into the buffer
+// that `alloc` gives for its size; the number of bytes read, or -1.
+template <typename Alloc>
+int64_t ReadRegularFile(const std::string &path, Alloc alloc) {
   // O_NONBLOCK: opening a FIFO or a device must not wait; they are refused below.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTrackFileSize;
-  if (ok) {
-    out.resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    while (got < out.size()) {
-      const ssize_t r = ::read(fd, out.data() + got, out.size() - got);
+  int64_t got = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTrackFileSize) {
+    const size_t size = static_cast<size_t>(st.st_size);
+    char *buf = alloc(size);
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t r = ::read(fd, buf + done, size - done);
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) break;
-      got += static_cast<size_t>(r);
+      done += static_cast<size_t>(r);
     }
-    out.resize(got);  // a file that shrank while read gives what was there
+    got = static_cast<int64_t>(done);  // a file that shrank while read gives what was there
   }
   ::close(fd);
-  if (!ok) out.clear();
-  return ok;
+  return got;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string &path, std::string &out) {
+  out.clear();
+  const int64_t got = ReadRegularFile(path, [&](size_t size) {
+    out.resize(size);
+    return out.data();
+  });
+  out.resize(got < 0 ? 0 : static_cast<size_t>(got));
+  return got >= 0;
+}
+
+bool ReadWholeFile(const std::string &path, TFileText &out) {
+  out = TFileText();
+  const int64_t got = ReadRegularFile(path, [&](size_t size) {
+    out.Data.reset(new char[std::max<size_t>(size, 1)]);  // left uninitialised: read fills it
+    AdviseHugePages(out.Data.get(), size);
+    return out.Data.get();
+  });
+  out.Size = got < 0 ? 0 : static_cast<size_t>(got);
+  if (got < 0) out.Data.reset();
+  return got >= 0;
+}
+
+void AdviseHugePages(const void *p, size_t bytes) {
+  constexpr uintptr_t kHuge = 2u << 20;
+  if (bytes < 2 * kHuge) return;
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (to > from) ::madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
 bool WriteTextFile(const std::string &path, std::string_view text, std::string *error) {

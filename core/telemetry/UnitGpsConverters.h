@@ -164,6 +164,18 @@ std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t);
 // Reads a whole file (at most kMaxTrackFileSize bytes); false when it cannot
 // be read or is larger.
 bool ReadWholeFile(const std::string &path, std::string &out);
+// The same into a buffer that is not cleared first (a telemetry file is
+// read once and parsed, so the pages are touched once, by the read).
+struct TFileText {
+  std::unique_ptr<char[]> Data;
+  size_t Size = 0;
+  std::string_view View() const { return {Data.get(), Size}; }
+};
+bool ReadWholeFile(const std::string &path, TFileText &out);
+// Asks for huge pages over the whole 2 MiB pages inside [p, p + bytes) of a
+// large, still untouched allocation: one page fault instead of 512 for the
+// point arrays of a long track. Harmless where the system has none.
+void AdviseHugePages(const void *p, size_t bytes);
 // Writes text as the whole file through WriteFileAtomic (core/app): the
 // file appears under its name only when complete, a replaced file keeps its
 // mode and a new one follows the umask. On failure `error` (when given)

@@ -273,9 +273,10 @@ class TMovingInfoBuilder : public TTrackSink {
   }
 
  private:
-  // Blocks come straight from the system and go back to it when freed: a
-  // heap would keep the freed blocks while the final array is allocated
-  // beside them, doubling the peak.
+  // Records are kept in blocks that grow from small (most files are a
+  // minute of recording) to 2 MiB; big blocks come straight from the system
+  // and go back to it when freed (a heap would keep the freed blocks while
+  // the final array is allocated beside them, doubling the peak).
   template <typename T>
   class TBlocks {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
@@ -287,39 +288,65 @@ class TMovingInfoBuilder : public TTrackSink {
     ~TBlocks() { Clear(); }
 
     void PushBack(const T &v) {
-      if (size_ % kBlock == 0) {
-        void *p = ::mmap(nullptr, kBlockBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                         -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        blocks_.push_back(static_cast<T *>(p));
-      }
-      new (blocks_.back() + size_ % kBlock) T(v);
+      if (blocks_.empty() || blocks_.back().Used == blocks_.back().Capacity) Grow();
+      TBlock &b = blocks_.back();
+      new (b.Data + b.Used++) T(v);
       ++size_;
     }
     size_t Size() const { return size_; }
     void Clear() {
-      for (T *b : blocks_) ::munmap(b, kBlockBytes);
-      std::vector<T *>().swap(blocks_);
+      for (TBlock &b : blocks_) Free(b);
+      std::vector<TBlock>().swap(blocks_);
       size_ = 0;
     }
     // Frees each block once copied: the peak is the array plus one block.
     void MoveTo(std::vector<T> &out) {
       out.clear();
       out.reserve(size_);
-      for (size_t i = 0; i < blocks_.size(); ++i) {
-        const size_t n = std::min(kBlock, size_ - i * kBlock);
-        out.insert(out.end(), blocks_[i], blocks_[i] + n);
-        ::munmap(blocks_[i], kBlockBytes);
-        blocks_[i] = nullptr;
+      AdviseHugePages(out.data(), size_ * sizeof(T));
+      for (TBlock &b : blocks_) {
+        out.insert(out.end(), b.Data, b.Data + b.Used);
+        Free(b);
       }
-      std::vector<T *>().swap(blocks_);
+      std::vector<TBlock>().swap(blocks_);
       size_ = 0;
     }
 
    private:
-    static constexpr size_t kBlock = 16384;
-    static constexpr size_t kBlockBytes = kBlock * sizeof(T);
-    std::vector<T *> blocks_;
+    struct TBlock {
+      T *Data = nullptr;
+      size_t Used = 0, Capacity = 0;
+      bool Mapped = false;
+    };
+    static constexpr size_t kFirst = 256;
+    static constexpr size_t kMaxBytes = 2u << 20;
+
+    void Grow() {
+      TBlock b;
+      const size_t last = blocks_.empty() ? 0 : blocks_.back().Capacity;
+      b.Capacity = std::max(kFirst, std::min(2 * last, kMaxBytes / sizeof(T)));
+      const size_t bytes = b.Capacity * sizeof(T);
+      if (bytes >= kMaxBytes / 2) {
+        // Populated at once: one call instead of a page fault per page.
+        void *p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        b.Data = static_cast<T *>(p);
+        b.Mapped = true;
+      } else {
+        b.Data = static_cast<T *>(::operator new(bytes));
+      }
+      blocks_.push_back(b);
+    }
+    static void Free(TBlock &b) {
+      if (b.Mapped)
+        ::munmap(b.Data, b.Capacity * sizeof(T));
+      else
+        ::operator delete(b.Data);
+      b = TBlock();
+    }
+
+    std::vector<TBlock> blocks_;
     size_t size_ = 0;
   };
 
@@ -370,13 +397,13 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, bool quick) {
-  std::string text;
+  TFileText text;
   ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
-  TMovingInfoBuilder b(text.size());
+  TMovingInfoBuilder b(text.Size);
   FileTimes(path, b.Created, b.Modified);
   std::string reader;
-  const bool ok = ReadTrackInto(text, path, b, &reader);
-  std::string().swap(text);  // the text is not needed while the arrays are built
+  const bool ok = ReadTrackInto(text.View(), path, b, &reader);
+  text = TFileText();  // the text is not needed while the arrays are built
   if (!ok) return nullptr;
   auto mi = b.Finish(quick);
   if (mi) mi->ReaderName = reader;
@@ -467,7 +494,12 @@ void BeginTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
 
 void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   if (mi.GpsPoints.empty()) return;
-  info.Items.reserve(info.Items.size() + mi.GpsPoints.size());
+  const size_t need = info.Items.size() + mi.GpsPoints.size();
+  if (need > info.Items.capacity()) {
+    info.Items.reserve(need);
+    AdviseHugePages(info.Items.data() + info.Items.size(),
+                    mi.GpsPoints.size() * sizeof(TTrackRecord));
+  }
   for (const TGpsPoint &p : mi.GpsPoints) {
     info.Items.push_back(RecordOf(p));
     info.MinLon = std::min(info.MinLon, p.Lon);

@@ -50,10 +50,10 @@ struct TGpsPoint {
 // sensor's own noise, and a file of ten samples a second holds many more
 // samples than fixes (32 bytes a sample instead of 80).
 struct TGsensorPoint {
-  double Time = 0;          // 0 until timed
+  double Time = 0;            // 0 until timed
   float X = 0, Y = 0, Z = 0;  // g, bias removed after loading
-  float A = 0;              // sqrt(X^2 + Y^2 + Z^2)
-  int32_t GpsIndex = 0;     // GPS point whose line came right before, -1 otherwise
+  float A = 0;                // sqrt(X^2 + Y^2 + Z^2)
+  int32_t GpsIndex = 0;       // GPS point whose line came right before, -1 otherwise
   int32_t Number = 0;
 };
 

@@ -118,9 +118,10 @@ void AppendFixed(std::string &out, long double v, int decimals) {
   if (!std::isfinite(v)) v = 0;
   char buf[128];
   const double d = static_cast<double>(v);
-  const auto res = static_cast<long double>(d) == v
-                       ? std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, decimals)
-                       : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  const auto res =
+      static_cast<long double>(d) == v
+          ? std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, decimals)
+          : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
   if (res.ec != std::errc()) {
     out += '0';
     return;

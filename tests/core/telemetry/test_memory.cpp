@@ -115,8 +115,9 @@ TEST(TelemetryMemory, PeakStaysWithinFourTimesTheFile) {
   GTEST_SKIP() << "the address sanitizer reserves far more than the program uses";
 #endif
   SetTimeZone("UTC");
-  const std::string plt = "OziExplorer Track Point File Version 2.1\r\nWGS 84\r\n"
-                          "Altitude is in Feet\r\nReserved 3\r\n0,2,8323327,T,0,0,2,8421376\r\n0\r\n";
+  const std::string plt =
+      "OziExplorer Track Point File Version 2.1\r\nWGS 84\r\n"
+      "Altitude is in Feet\r\nReserved 3\r\n0,2,8323327,T,0,0,2,8421376\r\n0\r\n";
   std::string recorder = "[G]\t2010-05-01 12:00:00\tN55.750000\tE37.600000\t50\t90\r\n";
   for (int i = 0; i < 10; ++i) recorder += "[S]\t-12\t40\t1010\r\n";
   const std::vector<TCase> cases = {

@@ -261,8 +261,8 @@ TEST_F(MovingInfoTest, DistancesAreThoseOfTheSharedFormula) {
   ASSERT_TRUE(mi);
   const auto &g = mi->GpsPoints;
   for (size_t i = 1; i < g.size(); ++i)
-    ASSERT_EQ(g[i].Distance, g[i - 1].Distance + Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat,
-                                                          g[i].Lon))
+    ASSERT_EQ(g[i].Distance,
+              g[i - 1].Distance + Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat, g[i].Lon))
         << "point " << i;
 }
 
