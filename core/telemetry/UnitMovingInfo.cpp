@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <type_traits>
 
@@ -158,28 +159,40 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
   auto &g = mi.GpsPoints;
   for (size_t i = 0; i < s.size(); ++i)
     if (s[i].Number == 0) s[i].Number = static_cast<int32_t>(i);
-  // Distance() between consecutive points with each point's sine and cosine
-  // of latitude taken once instead of twice (long double trigonometry is
-  // most of the cost of loading a long track): the same operations in the
-  // same order, so the same distances to the last bit.
-  long double sinPrev = 0, cosPrev = 0;
+  // Distance() between consecutive points with each latitude's sine and
+  // cosine taken once instead of twice (long double trigonometry is most of
+  // the cost of loading a long track), and not at all where the vehicle
+  // stands: the same operations in the same order, so the same distances
+  // to the last bit.
+  struct TLatitude {
+    long double Lat = std::numeric_limits<long double>::quiet_NaN();
+    long double Sin = 0, Cos = 0;
+    void Take(long double lat) {
+      if (lat == Lat) return;
+      const long double phi = lat * kDegree;
+      Lat = lat;
+      Sin = std::sin(phi);
+      Cos = std::cos(phi);
+    }
+  } last;  // the latitude whose sine and cosine were taken last
   for (size_t i = 0; i < g.size(); ++i) {
     if (g[i].Number == 0) g[i].Number = static_cast<int32_t>(i);
-    const long double phi = g[i].Lat * kDegree;
-    const long double sinPhi = std::sin(phi), cosPhi = std::cos(phi);
     if (g[i].Distance == 0 && i > 0) {
       const TGpsPoint &a = g[i - 1], &b = g[i];
       long double d = 0;
       if (a.Lat != b.Lat || a.Lon != b.Lon) {
-        long double c = sinPrev * sinPhi + cosPrev * cosPhi * std::cos((b.Lon - a.Lon) * kDegree);
+        TLatitude from = last;
+        from.Take(a.Lat);
+        TLatitude to = from;
+        to.Take(b.Lat);
+        long double c = from.Sin * to.Sin + from.Cos * to.Cos * std::cos((b.Lon - a.Lon) * kDegree);
         c = std::clamp(c, -1.0L, 1.0L);
         d = kEarthRadius * std::acos(c);
         if (!(d > 0)) d = 0;
+        last = to;
       }
       g[i].Distance = a.Distance + d;
     }
-    sinPrev = sinPhi;
-    cosPrev = cosPhi;
     if (mi.StartTime == 0 || mi.StartTime > g[i].Time) mi.StartTime = g[i].Time;
     if (g[i].Time > mi.EndTime) mi.EndTime = g[i].Time;
   }
