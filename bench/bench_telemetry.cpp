@@ -1,10 +1,14 @@
 // Telemetry loading and writing speed: a one-hour recorder .dat (3,600 [G]
 // and 36,000 [S] lines), a 24-hour NMEA-style GPS log, and the GPX writer
-// over the 24-hour track.
+// over the 24-hour track; and the peak memory of loading (bytes per line of
+// the file and per byte of it) for the recorder .dat, the GPS log and GPX.
 #include <benchmark/benchmark.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "app/UnitUtils.h"
@@ -75,6 +79,84 @@ void BM_LoadGpsLogDay(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_LoadGpsLogDay)->Unit(benchmark::kMillisecond);
+
+// A kB figure of /proc/self/status, in bytes.
+int64_t StatusBytes(const char *key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(key) + ":";
+  while (std::getline(in, line))
+    if (line.rfind(prefix, 0) == 0) return std::stoll(line.substr(prefix.size())) * 1024;
+  return -1;
+}
+
+// How far the resident size rises while the file loads, measured in a
+// child process so that no earlier load's freed memory hides it.
+int64_t PeakGrowthOfLoad(const std::string &path) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (FILE *f = std::fopen("/proc/self/clear_refs", "w")) {
+      std::fputs("5", f);  // the peak starts from here
+      std::fclose(f);
+    }
+    const int64_t before = StatusBytes("VmRSS");
+    auto mi = TMovingInfo::LoadFromFile(path, false);
+    int64_t growth = mi ? StatusBytes("VmHWM") - before : -1;
+    [[maybe_unused]] const ssize_t w = ::write(fds[1], &growth, sizeof growth);
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  int64_t growth = -1;
+  if (pid < 0 || ::read(fds[0], &growth, sizeof growth) != sizeof growth) growth = -1;
+  ::close(fds[0]);
+  if (pid > 0) ::waitpid(pid, nullptr, 0);
+  return growth;
+}
+
+std::string GpxDay() {
+  const TTempFile f(DvrDay(), ".log");
+  auto mi = TMovingInfo::LoadFromFile(f.Path, false);
+  TTrackInfo info;
+  if (mi) BeginTrackInfo(*mi, info);
+  return WriteTrackText(*FindGpsWriter("gpx"), info);
+}
+
+// Peak memory of loading, per line and per byte of the file (at most 4 per
+// byte plus 50 MB is the bound; this reports what a real file costs).
+void BM_LoadPeakMemory(benchmark::State &state) {
+  std::string text;
+  const char *ext = ".dat";
+  switch (state.range(0)) {
+    case 0:  // eight hours of a recorder's .dat
+      for (int h = 0; h < 8; ++h) text += RecorderHour();
+      break;
+    case 1:
+      text = DvrDay();
+      ext = ".log";
+      break;
+    default:
+      text = GpxDay();
+      ext = ".gpx";
+  }
+  const TTempFile f(text, ext);
+  const auto lines = std::count(text.begin(), text.end(), '\n');
+  const int64_t growth = PeakGrowthOfLoad(f.Path);
+  if (growth < 0) state.SkipWithError("the file did not load");
+  for (auto _ : state) benchmark::DoNotOptimize(TMovingInfo::LoadFromFile(f.Path, false));
+  state.counters["file_MB"] = static_cast<double>(text.size()) / (1 << 20);
+  state.counters["peak_MB"] = static_cast<double>(growth) / (1 << 20);
+  state.counters["peak_per_file_byte"] = static_cast<double>(growth) / text.size();
+  state.counters["peak_bytes_per_line"] = static_cast<double>(growth) / lines;
+}
+BENCHMARK(BM_LoadPeakMemory)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("dat_log_gpx")
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_WriteGpxDay(benchmark::State &state) {
   const TTempFile f(DvrDay(), ".log");

@@ -1,19 +1,30 @@
 #!/usr/bin/env bash
-# Times one conversion of a 24-hour track (1 Hz) to GPX by tachora-cli
-# against GPSBabel converting the same track from NMEA, and prints the ratio.
-# The track is written twice: as NMEA sentences for GPSBabel and as the
-# NMEA-style DVR log that Tachora's reader takes (same fixes).
-# Usage: compare_gpsbabel.sh BUILD_DIR [SECONDS_OF_TRACK]
+# Times tachora-cli against GPSBabel on the same 24-hour track (1 Hz):
+#  1. a recorder's NMEA-style log to GPX (GPSBabel reads the same fixes as
+#     NMEA sentences: -i nmea -o gpx);
+#  2. a GPX file to an OziExplorer PLT (-i gpx -o ozi); the GPX is the one
+#     GPSBabel writes in step 1, so neither side reads its own output.
+# Equal work on both sides: every run writes a fresh output file (the
+# previous one is removed before the clock starts), the inputs are read once
+# beforehand so that both find them in the page cache, and the runs
+# alternate between the contenders. Medians of RUNS runs (at least 5) of the
+# wall-clock time and of the processor time (user + system) are printed for
+# both, with their ratios.
+# Usage: compare_gpsbabel.sh BUILD_DIR [SECONDS_OF_TRACK] [RUNS]
 set -euo pipefail
-BUILD="${1:?usage: compare_gpsbabel.sh BUILD_DIR [SECONDS]}"
+BUILD="${1:?usage: compare_gpsbabel.sh BUILD_DIR [SECONDS] [RUNS]}"
 N="${2:-86400}"
+RUNS="${3:-7}"
+[ "$RUNS" -ge 5 ] || RUNS=5
 CLI="$BUILD/cli/tachora-cli"
 [ -x "$CLI" ] || { echo "no tachora-cli in $BUILD/cli" >&2; exit 2; }
 command -v gpsbabel >/dev/null || { echo "gpsbabel is not installed" >&2; exit 2; }
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/tachora-gpsbabel-XXXXXX")"
 trap 'rm -rf "$WORK"' EXIT
 
-# Plain awk (mawk has no xor()): the NMEA checksum with a bitwise loop.
+# The track twice: as NMEA sentences for GPSBabel and as the NMEA-style DVR
+# log that Tachora's reader takes (same fixes). Plain awk (mawk has no
+# xor()): the NMEA checksum with a bitwise loop.
 awk -v n="$N" 'function bxor(a, b,  r, bit) { r = 0; bit = 1; while (a > 0 || b > 0) { if ((a % 2) != (b % 2)) r += bit; a = int(a / 2); b = int(b / 2); bit *= 2 } return r }
 function cs(s,  i, c) { c = 0; for (i = 1; i <= length(s); i++) c = bxor(c, ord[substr(s, i, 1)]); return sprintf("%02X", c) }
 BEGIN {
@@ -27,19 +38,56 @@ BEGIN {
     printf "%d,010510,%s,%s,N,%s,E,%s\r\n", i, t, lat, lon, kn > "/dev/stderr"
   }
 }' >"$WORK/track.nmea" 2>"$WORK/track.log"
+gpsbabel -i nmea -f "$WORK/track.nmea" -o gpx -F "$WORK/day.gpx"
 
-now() { date +%s.%N; }
-t0=$(now)
-"$CLI" convert --to gpx "$WORK/track.log" >/dev/null
-t1=$(now)
-gpsbabel -i nmea -f "$WORK/track.nmea" -o gpx -F "$WORK/babel.gpx"
-t2=$(now)
+# "WALL CPU" in seconds for one run of a command whose output file is $1.
+measure() {
+  local out="$1"
+  shift
+  rm -f "$out"
+  local TIMEFORMAT='%3R %3U %3S'
+  { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ printf "%s %.3f\n", $1, $2 + $3 }'
+}
 
-ours=$(echo "$t1 - $t0" | bc -l)
-theirs=$(echo "$t2 - $t1" | bc -l)
-points_ours=$(grep -c '<trkpt' "$WORK/track.gpx" || true)
-points_theirs=$(grep -c '<trkpt' "$WORK/babel.gpx" || true)
-printf 'points: tachora %s, gpsbabel %s\n' "$points_ours" "$points_theirs"
-printf 'tachora-cli convert --to gpx: %.3f s\n' "$ours"
-printf 'gpsbabel -i nmea -o gpx:      %.3f s\n' "$theirs"
-printf 'ratio (gpsbabel / tachora):   %.2f\n' "$(echo "$theirs / $ours" | bc -l)"
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# compare TITLE OURS_OUT THEIRS_OUT -- OURS... -- THEIRS...
+compare() {
+  local title="$1" oursOut="$2" theirsOut="$3"
+  shift 3
+  local ours=() theirs=()
+  [ "$1" = "--" ] && shift
+  while [ "$1" != "--" ]; do ours+=("$1"); shift; done
+  shift
+  theirs=("$@")
+  : >"$WORK/ours.t"
+  : >"$WORK/theirs.t"
+  for ((r = 0; r < RUNS; ++r)); do
+    measure "$oursOut" "${ours[@]}" >>"$WORK/ours.t"
+    measure "$theirsOut" "${theirs[@]}" >>"$WORK/theirs.t"
+  done
+  local ow oc tw tc
+  ow=$(cut -d' ' -f1 "$WORK/ours.t" | median)
+  oc=$(cut -d' ' -f2 "$WORK/ours.t" | median)
+  tw=$(cut -d' ' -f1 "$WORK/theirs.t" | median)
+  tc=$(cut -d' ' -f2 "$WORK/theirs.t" | median)
+  printf '%s (medians of %d alternating runs)\n' "$title" "$RUNS"
+  printf '  tachora-cli: %.3f s wall, %.3f s cpu\n' "$ow" "$oc"
+  printf '  gpsbabel:    %.3f s wall, %.3f s cpu\n' "$tw" "$tc"
+  printf '  ratio (gpsbabel / tachora): %.1fx wall, %.1fx cpu\n' \
+    "$(echo "$tw / $ow" | bc -l)" "$(echo "$tc / $oc" | bc -l)"
+}
+
+cat "$WORK/track.log" "$WORK/track.nmea" "$WORK/day.gpx" >/dev/null  # into the page cache
+
+compare "NMEA-style log -> GPX" "$WORK/track.gpx" "$WORK/babel.gpx" \
+  -- "$CLI" convert --to gpx "$WORK/track.log" \
+  -- gpsbabel -i nmea -f "$WORK/track.nmea" -o gpx -F "$WORK/babel.gpx"
+compare "GPX -> PLT" "$WORK/day.plt" "$WORK/babel.plt" \
+  -- "$CLI" convert --to plt "$WORK/day.gpx" \
+  -- gpsbabel -i gpx -f "$WORK/day.gpx" -o ozi -F "$WORK/babel.plt"
+
+points() { grep -c "$1" "$2" || true; }
+printf 'points: GPX tachora %s, gpsbabel %s; PLT tachora %s, gpsbabel %s\n' \
+  "$(points '<trkpt' "$WORK/track.gpx")" "$(points '<trkpt' "$WORK/babel.gpx")" \
+  "$(($(wc -l <"$WORK/day.plt") - 6))" "$(($(wc -l <"$WORK/babel.plt") - 6))"

@@ -175,7 +175,7 @@ int RunConvert(const std::vector<std::string> &args) {
       }
       std::string error;
       if (!WriteTextFile(out, WriteTrackText(*w, info), &error)) {
-        std::cerr << "tachora-cli: " << out << ": " << error << "\n";
+        std::cerr << "tachora-cli: " << error << "\n";  // the error names the file
         status = 1;
         continue;
       }
@@ -238,7 +238,7 @@ int RunExport(const std::vector<std::string> &args) {
     }
   std::string error;
   if (!WriteTextFile(out, WriteTrackText(w, info), &error)) {
-    std::cerr << "tachora-cli: " << out << ": " << error << "\n";
+    std::cerr << "tachora-cli: " << error << "\n";  // the error names the file
     return 1;
   }
   std::cout << out << "\n";

@@ -42,9 +42,9 @@ bool TGpsInfoConverterDatDOD::ParseLine(std::string_view line, int, TTrackRecord
     if (Fields.size() < 4) return false;
     rec.Kind = kRecordGsensor;
     rec.Time = 0;
-    rec.X = ParseNumber(Fields[1], 0) / 1000;
-    rec.Y = ParseNumber(Fields[2], 0) / 1000;
-    rec.Z = ParseNumber(Fields[3], 0) / 1000;
+    rec.X = static_cast<float>(ParseNumber(Fields[1], 0) / 1000);
+    rec.Y = static_cast<float>(ParseNumber(Fields[2], 0) / 1000);
+    rec.Z = static_cast<float>(ParseNumber(Fields[3], 0) / 1000);
     return true;
   }
   return false;  // "[B]" fragment separators and anything else
@@ -55,25 +55,26 @@ void TGpsInfoConverterDatDOD::Write(const TTrackInfo &info) {
   for (const TTrackRecord &r : info.Items) {
     if (r.Kind == kRecordGsensor) {
       b += "[S]\t";
-      b += IntText(r.X * 1000);
+      AppendInt(b, static_cast<long double>(r.X) * 1000);
       b += '\t';
-      b += IntText(r.Y * 1000);
+      AppendInt(b, static_cast<long double>(r.Y) * 1000);
       b += '\t';
-      b += IntText((r.Z + 1) * 1000);  // loading removed the 1 g of gravity
+      AppendInt(b,
+                (static_cast<long double>(r.Z) + 1) * 1000);  // loading removed the 1 g of gravity
       b += "\r\n";
     } else if (r.Kind == kRecordGps) {
       b += "[G]\t";
       b += FormatDateTime(r.Time);
       b += '\t';
       b += r.Lat >= 0 ? 'N' : 'S';
-      b += FormatCoord(r.Lat >= 0 ? r.Lat : -r.Lat);
+      AppendCoord(b, r.Lat >= 0 ? r.Lat : -r.Lat);
       b += '\t';
       b += r.Lon >= 0 ? 'E' : 'W';
-      b += FormatCoord(r.Lon >= 0 ? r.Lon : -r.Lon);
+      AppendCoord(b, r.Lon >= 0 ? r.Lon : -r.Lon);
       b += '\t';
-      b += IntText(r.Speed);
+      AppendInt(b, r.Speed);
       b += '\t';
-      b += IntText(r.Course);
+      AppendInt(b, r.Course);
       b += "\r\n";
     }
   }

@@ -37,9 +37,9 @@ bool TGpsInfoConverterDatSamoon::CanRead(std::string_view header) {
   return ParseInt(header.substr(0, lf), 0) != 0;
 }
 
-bool TGpsInfoConverterDatSamoon::Read(std::string_view text, TTrackInfo &info) {
+bool TGpsInfoConverterDatSamoon::Read(std::string_view text, TTrackSink &sink) {
   Shift = 0;  // per parse
-  return TGpsInfoConverter::Read(text, info);
+  return TGpsInfoConverter::Read(text, sink);
 }
 
 int TGpsInfoConverterDatSamoon::FindShift(std::string_view raw) {
@@ -82,8 +82,7 @@ int TGpsInfoConverterDatSamoon::FindShift(std::string_view raw) {
   return 0;
 }
 
-void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &count,
-                                         TTrackInfo &info) {
+void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, TTrackSink &sink) {
   if (index == 0) {
     const int64_t header = ParseInt(line, 0);
     Shift = 0;
@@ -96,9 +95,6 @@ void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &
   if (Shift != 0)
     for (char &c : Decoded) c = static_cast<char>(static_cast<unsigned char>(c) - Shift);
   const std::string_view text = Decoded;
-
-  if (static_cast<size_t>(count) + 2 > info.Items.size())
-    info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
 
   // X, Y, Z: the first three TAB fields. The recorder always writes them as
   // numbers; a line whose fields are not numbers is no sample (this is what
@@ -120,16 +116,6 @@ void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &
     pos = tab == std::string_view::npos ? text.size() + 1 : tab + 1;
   }
   if (pos >= text.size()) return;  // no sentence after the sample
-  TTrackRecord *gs = nullptr;
-  if (numeric) {
-    gs = &info.Items[static_cast<size_t>(count)];
-    *gs = TTrackRecord();
-    gs->Kind = kRecordGsensor;
-    gs->X = axis[0];
-    gs->Y = axis[1];
-    gs->Z = axis[2];
-    ++count;
-  }
 
   static const TCharSet kComma = [] {
     TCharSet s;
@@ -137,12 +123,11 @@ void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &
     return s;
   }();
   SplitFields(text.substr(pos), kComma);
-  TTrackRecord &g = info.Items[static_cast<size_t>(count)];
-  g = TTrackRecord();
+  TTrackRecord g;
   const std::string_view name = Field(0);
   if (name == "$GPGGA") {
     // The sentence has no date: the file's last-write date stands in.
-    const TDateParts d = DecodeDateTime(info.EndTime);
+    const TDateParts d = DecodeDateTime(sink.Modified);
     char date[16];
     std::snprintf(date, sizeof date, "%02d%02d%02d", d.day % 100, d.month % 100, d.year % 100);
     g.Time = ParseNmeaDateTime(date, Field(1));
@@ -164,11 +149,20 @@ void TGpsInfoConverterDatSamoon::AddLine(std::string_view line, int index, int &
     if (g.Speed > 0) g.Speed *= kSamoonKnot;
     g.Course = ParseNumber(Field(8), -1);
   }
-  if (gs) gs->Time = g.Time;
+  if (numeric) {
+    // The sample takes the time of the fix on its line (0 without one).
+    TTrackRecord gs;
+    gs.Kind = kRecordGsensor;
+    gs.Time = g.Time;
+    gs.X = static_cast<float>(axis[0]);
+    gs.Y = static_cast<float>(axis[1]);
+    gs.Z = static_cast<float>(axis[2]);
+    if (!sink.Add(gs)) return;
+  }
   // Like every other reader, a fix needs a position and a valid time.
   if ((g.Lon != 0 || g.Lat != 0) && IsFixInRange(g)) {
     g.Kind = kRecordGps;
-    ++count;
+    sink.Add(g);
   }
 }
 

@@ -17,8 +17,8 @@ class TGpsInfoConverterDatSamoon : public TGpsInfoConverter {
   bool CanWriteFormat() const override { return false; }
   void Write(const TTrackInfo &) override {}
   bool CanRead(std::string_view header) override;
-  bool Read(std::string_view text, TTrackInfo &info) override;
-  void AddLine(std::string_view line, int index, int &count, TTrackInfo &info) override;
+  bool Read(std::string_view text, TTrackSink &sink) override;
+  void AddLine(std::string_view line, int index, TTrackSink &sink) override;
   void CharSets(TCharSet &required, TCharSet &forbidden) const override;
 
   // The known header numbers and the text shift each stands for.

@@ -1,6 +1,7 @@
 #include "telemetry/UnitGpsConverterGPX.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "telemetry/UnitTrackText.h"
 
@@ -26,6 +27,15 @@ std::string_view Value(std::string_view block, std::string_view name) {
   return block.substr(b, e - b);
 }
 
+// The first `what` in `text` at or after `from`. memmem skips through the
+// text far faster than a search that stops at every "<" of a GPX file.
+size_t Find(std::string_view text, std::string_view what, size_t from) {
+  if (from > text.size()) return std::string_view::npos;
+  const void *at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
+  return at ? static_cast<size_t>(static_cast<const char *>(at) - text.data())
+            : std::string_view::npos;
+}
+
 }  // namespace
 
 void TGpsInfoConverterGPX::CharSets(TCharSet &required, TCharSet &forbidden) const {
@@ -34,27 +44,23 @@ void TGpsInfoConverterGPX::CharSets(TCharSet &required, TCharSet &forbidden) con
   for (const char c : {'"', '/', '<', '=', '>'}) required[static_cast<unsigned char>(c)] = true;
 }
 
-bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
+bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackSink &sink) {
   constexpr std::string_view kOpen = "<trkpt ", kClose = "</trkpt>";
   if (text.size() <= 16) return false;
   // Scanning stops 16 characters before the end of the text.
   const std::string_view scan = text.substr(0, text.size() - 16);
-  size_t count = 0;
   size_t pos = 0;
-  for (;;) {
-    const size_t open = scan.find(kOpen, pos);
+  while (!sink.Overflowed()) {
+    const size_t open = Find(scan, kOpen, pos);
     if (open == std::string_view::npos) break;
     const size_t from = open + kOpen.size();
-    const size_t close = scan.find(kClose, from);
+    const size_t close = Find(scan, kClose, from);
     // No closing tag further on: no later block can have one either.
     if (close == std::string_view::npos) break;
     pos = close + kClose.size();
     const std::string_view block = scan.substr(from, close - from);
     try {
-      if (count >= info.Items.size())
-        info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
-      TTrackRecord &r = info.Items[count];
-      r = TTrackRecord();
+      TTrackRecord r;
       r.Kind = kRecordGps;
       r.Lat = ParseNumber(Value(block, "lat"), 0);
       r.Lon = ParseNumber(Value(block, "lon"), 0);
@@ -65,13 +71,13 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackInfo &info) {
       r.Course = ParseNumber(Value(block, "course"), -1);
       r.Speed = ParseNumber(Value(block, "speed"), -1);
       if (r.Speed > 0) r.Speed *= 3.6L;  // m/s -> km/h
-      ++count;
+      sink.Add(r);
     } catch (...) {
       // A block that fails is skipped.
     }
   }
-  info.Items.resize(count);
-  return count > 0;
+  if (sink.Overflowed()) sink.Clear();
+  return sink.Count() > 0;
 }
 
 void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
@@ -94,9 +100,9 @@ void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
   for (const TTrackRecord &r : info.Items) {
     if (r.Kind != kRecordGps) continue;
     b += "\t<trkpt lat=\"";
-    b += FormatCoord(r.Lat);
+    AppendCoord(b, r.Lat);
     b += "\" lon=\"";
-    b += FormatCoord(r.Lon);
+    AppendCoord(b, r.Lon);
     b += "\">";
     if (r.Altitude != 0) {
       b += "<ele>";
@@ -104,9 +110,9 @@ void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
       b += "</ele>";
     }
     b += "<time>";
-    b += Stamp(LocalToUtc(r.Time));
+    AppendStamp(b, LocalToUtc(r.Time));
     b += "</time><course>";
-    b += IntText(r.Course);
+    AppendInt(b, r.Course);
     b += "</course><speed>";
     b += CutGeneral(r.Speed / 3.6L, 2);
     b += "</speed></trkpt>\r\n";

@@ -30,9 +30,9 @@ void TGpsInfoConverterKML::Write(const TTrackInfo &info) {
   for (const TTrackRecord &r : info.Items) {
     if (r.Kind != kRecordGps) continue;
     b += '\t';
-    b += FormatCoord(r.Lon);
+    AppendCoord(b, r.Lon);
     b += ',';
-    b += FormatCoord(r.Lat);
+    AppendCoord(b, r.Lat);
     b += ',';
     b += CutGeneral(r.Altitude, 1);
     b += "\r\n";

@@ -13,7 +13,7 @@ class TGpsInfoConverterKML : public TGpsInfoConverter {
   std::string Extension() const override { return "kml"; }
   bool CanReadFormat() const override { return false; }
   bool CanRead(std::string_view) override { return false; }
-  bool Read(std::string_view, TTrackInfo &) override { return false; }
+  bool Read(std::string_view, TTrackSink &) override { return false; }
   void Write(const TTrackInfo &info) override;
 };
 

@@ -66,13 +66,16 @@ void TGpsInfoConverterPLT::Write(const TTrackInfo &info) {
     // A new segment starts at the first point and after a gap of over 6 s
     // (compared in whole milliseconds so that 6 s exactly stays joined).
     const bool joined = prev && std::llround((r.Time - prev->Time) * kMsPerDay) <= 6000;
-    b += FormatCoord(r.Lat);
+    AppendCoord(b, r.Lat);
     b += ',';
-    b += FormatCoord(r.Lon);
+    AppendCoord(b, r.Lon);
     b += joined ? ",0," : ",1,";
-    b += r.Altitude != 0 ? IntText(r.Altitude / kFoot) : std::to_string(kUnknownAltitude);
+    if (r.Altitude != 0)
+      AppendInt(b, r.Altitude / kFoot);
+    else
+      b += "-777";  // OziExplorer's "no altitude", kUnknownAltitude
     b += ',';
-    b += FormatFixed(LocalToUtc(r.Time), 7);
+    AppendFixed(b, LocalToUtc(r.Time), 7);
     b += ",\r\n";
     prev = &r;
   }

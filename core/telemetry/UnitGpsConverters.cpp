@@ -1,15 +1,15 @@
 #include "telemetry/UnitGpsConverters.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
+#include "app/UnitFileIO.h"
 #include "app/UnitFileSystem.h"
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
@@ -20,6 +20,30 @@
 #include "telemetry/UnitGpsConverterPLT.h"
 
 namespace tachora {
+
+// ---- the record sink ----------------------------------------------------------
+
+bool TTrackSink::Add(const TTrackRecord &rec) {
+  if (overflowed_) return false;
+  const int64_t weight = rec.Kind == kRecordGps       ? sizeof(TGpsPoint)
+                         : rec.Kind == kRecordGsensor ? sizeof(TGsensorPoint)
+                                                      : 0;
+  if (used_ + weight > budget_) {
+    overflowed_ = true;
+    return false;
+  }
+  used_ += weight;
+  ++count_;
+  Store(rec);
+  return true;
+}
+
+void TTrackSink::Clear() {
+  used_ = 0;
+  count_ = 0;
+  overflowed_ = false;
+  Forget();
+}
 
 // ---- the base converter ----------------------------------------------------
 
@@ -37,8 +61,7 @@ bool TGpsInfoConverter::CanRead(std::string_view header) {
 
 void TGpsInfoConverter::Write(const TTrackInfo &) {}
 
-bool TGpsInfoConverter::Read(std::string_view text, TTrackInfo &info) {
-  int count = 0;
+bool TGpsInfoConverter::Read(std::string_view text, TTrackSink &sink) {
   int index = 0;
   size_t pos = 0;
   const size_t n = text.size();
@@ -50,33 +73,32 @@ bool TGpsInfoConverter::Read(std::string_view text, TTrackInfo &info) {
     const std::string_view line = text.substr(pos, end - pos);
     pos = end;
     try {
-      AddLine(line, index, count, info);
+      AddLine(line, index, sink);
     } catch (...) {
       // A line that throws counts as read and yields nothing.
     }
-    const int read = ++index;
+    if (sink.Overflowed()) break;
+    const size_t read = static_cast<size_t>(++index);
+    const size_t count = sink.Count();
     if ((count == 0 && read > 8) || (count > 0 && read > 32 && count < read / 2)) {
-      count = 0;  // not this dialect
+      sink.Clear();  // not this dialect
       break;
     }
   }
-  info.Items.resize(static_cast<size_t>(count));
-  return count > 0;
+  if (sink.Overflowed()) sink.Clear();
+  return sink.Count() > 0;
 }
 
 bool TGpsInfoConverter::ParseLine(std::string_view, int, TTrackRecord &) {
   return false;
 }
 
-void TGpsInfoConverter::AddLine(std::string_view line, int index, int &count, TTrackInfo &info) {
-  if (static_cast<size_t>(count) >= info.Items.size())
-    info.Items.resize(2 * std::max<size_t>(16, info.Items.size()));
-  TTrackRecord &rec = info.Items[static_cast<size_t>(count)];
-  rec = TTrackRecord();  // a rejected line must not leave values for the next
+void TGpsInfoConverter::AddLine(std::string_view line, int index, TTrackSink &sink) {
+  TTrackRecord rec;
   if (!ParseLine(line, index, rec)) return;
   if ((rec.Kind == kRecordGps && rec.Lon != 0 && rec.Lat != 0 && IsFixInRange(rec)) ||
       rec.Kind == kRecordGsensor)
-    ++count;
+    sink.Add(rec);
 }
 
 void TGpsInfoConverter::CharSets(TCharSet &required, TCharSet &forbidden) const {
@@ -155,25 +177,37 @@ TGpsInfoConverter *FindGpsWriter(std::string_view extension) {
 
 namespace {
 
-bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackInfo &t) {
-  t.Items.assign(std::min<size_t>(text.size() / 50, 4000) + 16, TTrackRecord());
+bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackSink &sink) {
+  sink.Clear();
   bool ok = false;
   try {
-    ok = reader.Read(text, t);
+    ok = reader.Read(text, sink);
   } catch (...) {
     ok = false;
   }
-  if (!ok) t.Items.clear();
+  if (!ok) sink.Clear();
   return ok;
 }
 
+// Parse records straight into a TTrackInfo's items.
+class TItemsSink : public TTrackSink {
+ public:
+  TItemsSink(size_t textSize, std::vector<TTrackRecord> &items)
+      : TTrackSink(textSize), items_(items) {}
+
+ protected:
+  void Store(const TTrackRecord &rec) override { items_.push_back(rec); }
+  void Forget() override { std::vector<TTrackRecord>().swap(items_); }
+
+ private:
+  std::vector<TTrackRecord> &items_;
+};
+
 }  // namespace
 
-bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
-                   TTrackInfo &t, std::string *readerName) {
-  t.Clear();
-  t.StartTime = created;
-  t.EndTime = modified;
+bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &sink,
+                   std::string *readerName) {
+  sink.Clear();
   if (readerName) readerName->clear();
   const std::string_view header = text.substr(0, std::min<size_t>(text.size(), 512));
   // Fresh readers per call: they keep per-parse state and this may run on
@@ -183,13 +217,30 @@ bool ReadTrackText(std::string_view text, const std::string &path, double create
     if (readerName) *readerName = r.Name();
     return true;
   };
-  for (const auto &r : readers)
-    if (r->CanRead(header) && Parse(*r, text, t)) return accept(*r);
+  std::vector<bool> tried(readers.size(), false);
+  for (size_t i = 0; i < readers.size(); ++i)
+    if (readers[i]->CanRead(header)) {
+      if (Parse(*readers[i], text, sink)) return accept(*readers[i]);
+      tried[i] = true;
+    }
+  // A reader that already refused this text would refuse it again.
   const std::string ext = ToLowerAscii(path.size() >= 3 ? path.substr(path.size() - 3) : path);
-  for (const auto &r : readers)
-    if (r->Extension() == ext && Parse(*r, text, t)) return accept(*r);
-  t.Items.clear();
+  for (size_t i = 0; i < readers.size(); ++i)
+    if (!tried[i] && readers[i]->Extension() == ext && Parse(*readers[i], text, sink))
+      return accept(*readers[i]);
+  sink.Clear();
   return false;
+}
+
+bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
+                   TTrackInfo &t, std::string *readerName) {
+  t.Clear();
+  t.StartTime = created;
+  t.EndTime = modified;
+  TItemsSink sink(text.size(), t.Items);
+  sink.Created = created;
+  sink.Modified = modified;
+  return ReadTrackInto(text, path, sink, readerName);
 }
 
 bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,
@@ -203,7 +254,11 @@ bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t
 
 std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
   converter.Buffer.clear();
-  converter.Buffer.reserve(1000);
+  // Room for a typical line per record at once: a day's track is written
+  // without copying the text over and over as it grows.
+  const size_t guess = 1000 + 64 * t.Items.size();
+  converter.Buffer.reserve(guess);
+  AdviseHugePages(converter.Buffer.data(), guess);
   try {
     converter.Write(t);
   } catch (...) {
@@ -216,91 +271,67 @@ std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
 
 // ---- files -----------------------------------------------------------------------
 
-bool ReadWholeFile(const std::string &path, std::string &out) {
-  out.clear();
-  // O_NONBLOCK: opening a FIFO or a device must not wait; they are refused below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTrackFileSize;
-  if (ok) {
-    out.resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    while (got < out.size()) {
-      const ssize_t r = ::read(fd, out.data() + got, out.size() - got);
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) break;
-      got += static_cast<size_t>(r);
-    }
-    out.resize(got);  // a file that shrank while read gives what was there
-  }
-  ::close(fd);
-  if (!ok) out.clear();
-  return ok;
-}
-
 namespace {
 
-// The process's file mode creation mask, read without changing it (umask()
-// would set it for every thread for a moment).
-mode_t CurrentUmask() {
-  if (FILE *f = std::fopen("/proc/self/status", "re")) {
-    char line[256];
-    unsigned mask = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, f))
-      found = std::sscanf(line, "Umask: %o", &mask) == 1;
-    std::fclose(f);
-    if (found) return static_cast<mode_t>(mask & 0777);
-  }
-  return 022;
-}
-
-// A replaced file keeps its permissions; a new one gets what the user's mask
-// allows, as any other program's new file would (a track shows where the
-// user has been, and a private mask must stay private).
-mode_t NewFileMode(const std::string &path) {
+// Reads a regular file of at most kMaxTrackFileSize bytes into the buffer
+// that `alloc` gives for its size; the number of bytes read, or -1.
+template <typename Alloc>
+int64_t ReadRegularFile(const std::string &path, Alloc alloc) {
+  // O_NONBLOCK: opening a FIFO or a device must not wait; they are refused below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 0777;
-  return 0666 & ~CurrentUmask();
+  int64_t got = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxTrackFileSize) {
+    const size_t size = static_cast<size_t>(st.st_size);
+    char *buf = alloc(size);
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t r = ::read(fd, buf + done, size - done);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      done += static_cast<size_t>(r);
+    }
+    got = static_cast<int64_t>(done);  // a file that shrank while read gives what was there
+  }
+  ::close(fd);
+  return got;
 }
 
 }  // namespace
 
+bool ReadWholeFile(const std::string &path, std::string &out) {
+  out.clear();
+  const int64_t got = ReadRegularFile(path, [&](size_t size) {
+    out.resize(size);
+    return out.data();
+  });
+  out.resize(got < 0 ? 0 : static_cast<size_t>(got));
+  return got >= 0;
+}
+
+bool ReadWholeFile(const std::string &path, TFileText &out) {
+  out = TFileText();
+  const int64_t got = ReadRegularFile(path, [&](size_t size) {
+    out.Data.reset(new char[std::max<size_t>(size, 1)]);  // left uninitialised: read fills it
+    AdviseHugePages(out.Data.get(), size);
+    return out.Data.get();
+  });
+  out.Size = got < 0 ? 0 : static_cast<size_t>(got);
+  if (got < 0) out.Data.reset();
+  return got >= 0;
+}
+
+void AdviseHugePages(const void *p, size_t bytes) {
+  constexpr uintptr_t kHuge = 2u << 20;
+  if (bytes < 2 * kHuge) return;
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (to > from) ::madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
+
 bool WriteTextFile(const std::string &path, std::string_view text, std::string *error) {
-  auto fail = [&](int err) {
-    if (error) *error = std::strerror(err);
-    return false;
-  };
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  std::string tmp = (slash == std::string::npos ? std::string() : dir) + ".tachora-XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return fail(errno);
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      const int err = w < 0 ? errno : EIO;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return fail(err);
-    }
-    done += static_cast<size_t>(w);
-  }
-  ::fchmod(fd, NewFileMode(path));
-  if (::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return fail(err);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    return fail(err);
-  }
-  return true;
+  return WriteFileAtomic(path, text, error);
 }
 
 bool FileTimes(const std::string &path, double &created, double &modified) {

@@ -33,6 +33,47 @@ using TCharSet = std::bitset<256>;
 // reading them whole would only exhaust memory).
 constexpr int64_t kMaxTrackFileSize = 512LL * 1024 * 1024;
 
+// Where a parse puts the records that a reader accepts: the items of a
+// TTrackInfo, or the arrays of a TMovingInfo being built (no array of parse
+// records in between). It also carries the file's times and keeps the
+// parse's memory in proportion to the text: records are weighed at what a
+// TMovingInfo keeps of them (sizeof TGpsPoint or TGsensorPoint), and a text
+// whose records would weigh more than kRecordBytesPerTextByte times its
+// size plus kRecordBytesSlack is no telemetry file but a hostile one (a
+// real log spends 14 bytes or more of text on a sample and 40 or more on a
+// fix). One sink serves one parse at a time, on one thread.
+class TTrackSink {
+ public:
+  static constexpr int64_t kRecordBytesPerTextByte = 3;
+  static constexpr int64_t kRecordBytesSlack = 32LL * 1024 * 1024;
+
+  explicit TTrackSink(size_t textSize)
+      : budget_(kRecordBytesPerTextByte * static_cast<int64_t>(textSize) + kRecordBytesSlack) {}
+  virtual ~TTrackSink() = default;
+
+  // Takes an accepted record; false (and Overflowed() from then on) when it
+  // would exceed the budget. The record is then not taken.
+  bool Add(const TTrackRecord &rec);
+  // Forgets every record taken (the reader found the text is not its dialect).
+  void Clear();
+  size_t Count() const { return count_; }
+  bool Overflowed() const { return overflowed_; }
+
+  // The file's creation and last-write times (local, 0 = unknown).
+  double Created = 0;
+  double Modified = 0;
+
+ protected:
+  virtual void Store(const TTrackRecord &rec) = 0;
+  virtual void Forget() = 0;
+
+ private:
+  int64_t budget_;
+  int64_t used_ = 0;
+  size_t count_ = 0;
+  bool overflowed_ = false;
+};
+
 class TGpsInfoConverter {
  public:
   virtual ~TGpsInfoConverter() = default;
@@ -45,14 +86,14 @@ class TGpsInfoConverter {
   virtual bool CanRead(std::string_view header);
   // Appends the track as text to Buffer (GPS records only for most formats).
   virtual void Write(const TTrackInfo &info);
-  // Parses text into info.Items; true when at least one record was taken.
-  // Base: the line reader (AddLine per non-empty line, early rejection).
-  virtual bool Read(std::string_view text, TTrackInfo &info);
+  // Parses text into the sink; true when at least one record was taken
+  // (the sink is left empty otherwise). Base: the line reader (AddLine per
+  // non-empty line, early rejection, stop when the sink overflows).
+  virtual bool Read(std::string_view text, TTrackSink &sink);
   // Parses one line into a record; base: false.
   virtual bool ParseLine(std::string_view line, int index, TTrackRecord &rec);
-  // Parses a line into the next free slot of info.Items and accepts it
-  // (count + 1) when it holds a usable record.
-  virtual void AddLine(std::string_view line, int index, int &count, TTrackInfo &info);
+  // Parses a line and gives the sink the record when it is usable.
+  virtual void AddLine(std::string_view line, int index, TTrackSink &sink);
   // The characters a file head must contain all of, and must contain none of.
   virtual void CharSets(TCharSet &required, TCharSet &forbidden) const;
 
@@ -111,6 +152,10 @@ bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t
 // The same with the file's times given (in-memory input: tests, fuzzing).
 bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
                    TTrackInfo &t, std::string *readerName = nullptr);
+// The reader selection over any sink (cleared first; its Created and
+// Modified are the file's times): true when a reader accepted the text.
+bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &sink,
+                   std::string *readerName = nullptr);
 
 // The text that `converter` writes for `t`. A failure inside Write ends the
 // text where it stopped.
@@ -119,9 +164,22 @@ std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t);
 // Reads a whole file (at most kMaxTrackFileSize bytes); false when it cannot
 // be read or is larger.
 bool ReadWholeFile(const std::string &path, std::string &out);
-// Writes text to a file through a temporary file in the same folder, so a
-// failed write never leaves a truncated file under the final name. On
-// failure `error` (when given) receives the system's message.
+// The same into a buffer that is not cleared first (a telemetry file is
+// read once and parsed, so the pages are touched once, by the read).
+struct TFileText {
+  std::unique_ptr<char[]> Data;
+  size_t Size = 0;
+  std::string_view View() const { return {Data.get(), Size}; }
+};
+bool ReadWholeFile(const std::string &path, TFileText &out);
+// Asks for huge pages over the whole 2 MiB pages inside [p, p + bytes) of a
+// large, still untouched allocation: one page fault instead of 512 for the
+// point arrays of a long track. Harmless where the system has none.
+void AdviseHugePages(const void *p, size_t bytes);
+// Writes text as the whole file through WriteFileAtomic (core/app): the
+// file appears under its name only when complete, a replaced file keeps its
+// mode and a new one follows the umask. On failure `error` (when given)
+// receives the system's message and the old file is untouched.
 bool WriteTextFile(const std::string &path, std::string_view text, std::string *error = nullptr);
 // The file's creation (birth, 0 when the file system has none) and
 // last-write times as local TDateTime; false when the file cannot be examined.

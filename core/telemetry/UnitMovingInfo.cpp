@@ -1,8 +1,13 @@
 #include "telemetry/UnitMovingInfo.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <new>
+#include <type_traits>
 
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitTrackText.h"
@@ -15,6 +20,8 @@ constexpr double kSecond = 1.0 / kSecPerDay;
 // The recorders' nominal G-sensor period when nothing better is known.
 constexpr double kDefaultGsensorStep = 0.1015 * kSecond;
 constexpr double kPi = 3.14159265358979323846;
+// As Distance() (core/app) turns degrees into radians.
+constexpr long double kDegree = 3.141592653589793238462643383279502884L / 180.0L;
 
 // The upper median: the value at position n/2 of the sorted values.
 template <typename T>
@@ -134,10 +141,11 @@ void TimeSamplesFromFile(std::vector<TGsensorPoint> &s, double created, double m
 
 void RemoveBias(std::vector<TGsensorPoint> &s) {
   if (s.empty()) return;
-  std::vector<long double> v(s.size());
-  auto axis = [&](long double TGsensorPoint::*field) {
+  std::vector<float> v(s.size());
+  auto axis = [&](float TGsensorPoint::*field) {
     for (size_t i = 0; i < s.size(); ++i) v[i] = s[i].*field;
-    const long double m = Median(v);
+    const float m = Median(std::move(v));
+    v.resize(s.size());
     for (auto &p : s) p.*field -= m;
   };
   axis(&TGsensorPoint::Z);
@@ -151,11 +159,40 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
   auto &g = mi.GpsPoints;
   for (size_t i = 0; i < s.size(); ++i)
     if (s[i].Number == 0) s[i].Number = static_cast<int32_t>(i);
+  // Distance() between consecutive points with each latitude's sine and
+  // cosine taken once instead of twice (long double trigonometry is most of
+  // the cost of loading a long track), and not at all where the vehicle
+  // stands: the same operations in the same order, so the same distances
+  // to the last bit.
+  struct TLatitude {
+    long double Lat = std::numeric_limits<long double>::quiet_NaN();
+    long double Sin = 0, Cos = 0;
+    void Take(long double lat) {
+      if (lat == Lat) return;
+      const long double phi = lat * kDegree;
+      Lat = lat;
+      Sin = std::sin(phi);
+      Cos = std::cos(phi);
+    }
+  } last;  // the latitude whose sine and cosine were taken last
   for (size_t i = 0; i < g.size(); ++i) {
     if (g[i].Number == 0) g[i].Number = static_cast<int32_t>(i);
-    if (g[i].Distance == 0)
-      g[i].Distance =
-          i == 0 ? 0 : g[i - 1].Distance + Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat, g[i].Lon);
+    if (g[i].Distance == 0 && i > 0) {
+      const TGpsPoint &a = g[i - 1], &b = g[i];
+      long double d = 0;
+      if (a.Lat != b.Lat || a.Lon != b.Lon) {
+        TLatitude from = last;
+        from.Take(a.Lat);
+        TLatitude to = from;
+        to.Take(b.Lat);
+        long double c = from.Sin * to.Sin + from.Cos * to.Cos * std::cos((b.Lon - a.Lon) * kDegree);
+        c = std::clamp(c, -1.0L, 1.0L);
+        d = kEarthRadius * std::acos(c);
+        if (!(d > 0)) d = 0;
+        last = to;
+      }
+      g[i].Distance = a.Distance + d;
+    }
     if (mi.StartTime == 0 || mi.StartTime > g[i].Time) mi.StartTime = g[i].Time;
     if (g[i].Time > mi.EndTime) mi.EndTime = g[i].Time;
   }
@@ -198,18 +235,29 @@ void TTrackInfo::Clear() {
   MinLon = MaxLat = MaxLon = MinLat = 0;
 }
 
-std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, bool quick) {
-  auto mi = std::make_unique<TMovingInfo>();
-  size_t gpsCount = 0, gsCount = 0;
-  for (const auto &r : t.Items) {
-    gpsCount += r.Kind == kRecordGps;
-    gsCount += r.Kind == kRecordGsensor;
+namespace {
+
+// Collects the records of one parse as the GPS points and samples of a
+// TMovingInfo. Both are kept in blocks while the parse runs, so that growing
+// never holds an old and a new copy of a whole array, and are moved into
+// arrays of their exact size at the end.
+class TMovingInfoBuilder : public TTrackSink {
+ public:
+  using TTrackSink::TTrackSink;
+
+  // The steps after parsing (time repair, sample timing, bias, derived
+  // values); nothing when no record was taken.
+  std::unique_ptr<TMovingInfo> Finish(bool quick) {
+    if (gps_.Size() + samples_.Size() == 0) return nullptr;
+    auto mi = std::make_unique<TMovingInfo>();
+    gps_.MoveTo(mi->GpsPoints);
+    samples_.MoveTo(mi->GsensorPoints);
+    Complete(*mi, Created, Modified, quick);
+    return mi;
   }
-  if (gpsCount + gsCount == 0) return nullptr;
-  mi->GpsPoints.reserve(gpsCount);
-  mi->GsensorPoints.reserve(gsCount);
-  int32_t lastGps = -1;
-  for (const auto &r : t.Items) {
+
+ protected:
+  void Store(const TTrackRecord &r) override {
     if (r.Kind == kRecordGps) {
       TGpsPoint p;
       p.Time = r.Time;
@@ -218,53 +266,161 @@ std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, boo
       p.Altitude = r.Altitude;
       p.Course = r.Course;
       p.Speed = r.Speed;
-      lastGps = static_cast<int32_t>(mi->GpsPoints.size());
-      mi->GpsPoints.push_back(p);
+      lastGps_ = static_cast<int32_t>(gps_.Size());
+      gps_.PushBack(p);
     } else if (r.Kind == kRecordGsensor) {
       TGsensorPoint s;
       s.Time = r.Time;
       s.X = r.X;
       s.Y = r.Y;
       s.Z = r.Z;
-      s.GpsIndex = lastGps;  // only the first sample after a GPS line is tied to it
-      lastGps = -1;
-      mi->GsensorPoints.push_back(s);
+      s.GpsIndex = lastGps_;  // only the first sample after a GPS line is tied to it
+      lastGps_ = -1;
+      samples_.PushBack(s);
     }
   }
-  mi->StartTime = mi->EndTime = mi->GsensorPeriod = 0;
-  if (!mi->GpsPoints.empty()) {
-    RepairDuplicateTimes(mi->GpsPoints);
-    mi->GsensorPeriod = TimeSamplesFromGps(mi->GsensorPoints, mi->GpsPoints);
-  } else if (!mi->GsensorPoints.empty() && mi->GsensorPoints[0].Time == 0) {
-    TimeSamplesFromFile(mi->GsensorPoints, t.StartTime, t.EndTime);
+  void Forget() override {
+    gps_.Clear();
+    samples_.Clear();
+    lastGps_ = -1;
   }
-  RemoveBias(mi->GsensorPoints);
-  if (!mi->GsensorPoints.empty()) {
-    const double first = mi->GsensorPoints.front().Time, last = mi->GsensorPoints.back().Time;
-    if (mi->StartTime == 0 || mi->StartTime > first) mi->StartTime = first;
-    mi->EndTime = std::max(mi->EndTime, last);
+
+ private:
+  // Records are kept in blocks that grow from small (most files are a
+  // minute of recording) to 2 MiB; big blocks come straight from the system
+  // and go back to it when freed (a heap would keep the freed blocks while
+  // the final array is allocated beside them, doubling the peak).
+  template <typename T>
+  class TBlocks {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+   public:
+    TBlocks() = default;
+    TBlocks(const TBlocks &) = delete;
+    TBlocks &operator=(const TBlocks &) = delete;
+    ~TBlocks() { Clear(); }
+
+    void PushBack(const T &v) {
+      if (blocks_.empty() || blocks_.back().Used == blocks_.back().Capacity) Grow();
+      TBlock &b = blocks_.back();
+      new (b.Data + b.Used++) T(v);
+      ++size_;
+    }
+    size_t Size() const { return size_; }
+    void Clear() {
+      for (TBlock &b : blocks_) Free(b);
+      std::vector<TBlock>().swap(blocks_);
+      size_ = 0;
+    }
+    // Frees each block once copied: the peak is the array plus one block.
+    void MoveTo(std::vector<T> &out) {
+      out.clear();
+      out.reserve(size_);
+      AdviseHugePages(out.data(), size_ * sizeof(T));
+      for (TBlock &b : blocks_) {
+        out.insert(out.end(), b.Data, b.Data + b.Used);
+        Free(b);
+      }
+      std::vector<TBlock>().swap(blocks_);
+      size_ = 0;
+    }
+
+   private:
+    struct TBlock {
+      T *Data = nullptr;
+      size_t Used = 0, Capacity = 0;
+      bool Mapped = false;
+    };
+    static constexpr size_t kFirst = 256;
+    static constexpr size_t kMaxBytes = 2u << 20;
+
+    void Grow() {
+      TBlock b;
+      const size_t last = blocks_.empty() ? 0 : blocks_.back().Capacity;
+      b.Capacity = std::max(kFirst, std::min(2 * last, kMaxBytes / sizeof(T)));
+      const size_t bytes = b.Capacity * sizeof(T);
+      if (bytes >= kMaxBytes / 2) {
+        // Populated at once: one call instead of a page fault per page.
+        void *p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        b.Data = static_cast<T *>(p);
+        b.Mapped = true;
+      } else {
+        b.Data = static_cast<T *>(::operator new(bytes));
+      }
+      blocks_.push_back(b);
+    }
+    static void Free(TBlock &b) {
+      if (b.Mapped)
+        ::munmap(b.Data, b.Capacity * sizeof(T));
+      else
+        ::operator delete(b.Data);
+      b = TBlock();
+    }
+
+    std::vector<TBlock> blocks_;
+    size_t size_ = 0;
+  };
+
+  static void Complete(TMovingInfo &mi, double created, double modified, bool quick) {
+    mi.StartTime = mi.EndTime = mi.GsensorPeriod = 0;
+    if (!mi.GpsPoints.empty()) {
+      RepairDuplicateTimes(mi.GpsPoints);
+      mi.GsensorPeriod = TimeSamplesFromGps(mi.GsensorPoints, mi.GpsPoints);
+    } else if (!mi.GsensorPoints.empty() && mi.GsensorPoints[0].Time == 0) {
+      TimeSamplesFromFile(mi.GsensorPoints, created, modified);
+    }
+    RemoveBias(mi.GsensorPoints);
+    if (!mi.GsensorPoints.empty()) {
+      const double first = mi.GsensorPoints.front().Time, last = mi.GsensorPoints.back().Time;
+      if (mi.StartTime == 0 || mi.StartTime > first) mi.StartTime = first;
+      mi.EndTime = std::max(mi.EndTime, last);
+    }
+    DeriveGpsValues(mi, quick);
   }
-  DeriveGpsValues(*mi, quick);
-  return mi;
+
+  TBlocks<TGpsPoint> gps_;
+  TBlocks<TGsensorPoint> samples_;
+  int32_t lastGps_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, bool quick) {
+  // Records already in memory: no budget beyond what they hold.
+  TMovingInfoBuilder b(t.Items.size() * sizeof(TGpsPoint));
+  b.Created = t.StartTime;
+  b.Modified = t.EndTime;
+  for (const auto &r : t.Items) b.Add(r);
+  return b.Finish(quick);
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
                                                        const std::string &path, double created,
                                                        double modified, bool quick) {
-  TTrackInfo t;
+  TMovingInfoBuilder b(text.size());
+  b.Created = created;
+  b.Modified = modified;
   std::string reader;
-  if (!ReadTrackText(text, path, created, modified, t, &reader)) return nullptr;
-  auto mi = FromTrackInfo(t, quick);
+  if (!ReadTrackInto(text, path, b, &reader)) return nullptr;
+  auto mi = b.Finish(quick);
   if (mi) mi->ReaderName = reader;
   return mi;
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, bool quick) {
-  std::string text;
+  TFileText text;
   ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
-  double created = 0, modified = 0;
-  FileTimes(path, created, modified);
-  return LoadFromText(text, path, created, modified, quick);
+  TMovingInfoBuilder b(text.Size);
+  FileTimes(path, b.Created, b.Modified);
+  std::string reader;
+  const bool ok = ReadTrackInto(text.View(), path, b, &reader);
+  text = TFileText();  // the text is not needed while the arrays are built
+  if (!ok) return nullptr;
+  auto mi = b.Finish(quick);
+  if (mi) mi->ReaderName = reader;
+  return mi;
 }
 
 long double TMovingInfo::TrackLength() const {
@@ -351,7 +507,12 @@ void BeginTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
 
 void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   if (mi.GpsPoints.empty()) return;
-  info.Items.reserve(info.Items.size() + mi.GpsPoints.size());
+  const size_t need = info.Items.size() + mi.GpsPoints.size();
+  if (need > info.Items.capacity()) {
+    info.Items.reserve(need);
+    AdviseHugePages(info.Items.data() + info.Items.size(),
+                    mi.GpsPoints.size() * sizeof(TTrackRecord));
+  }
   for (const TGpsPoint &p : mi.GpsPoints) {
     info.Items.push_back(RecordOf(p));
     info.MinLon = std::min(info.MinLon, p.Lon);

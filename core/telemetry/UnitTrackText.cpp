@@ -1,5 +1,6 @@
 #include "telemetry/UnitTrackText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -25,15 +26,12 @@ int Digits(std::string_view s, size_t pos, size_t len) {
   return v;
 }
 
-// Strict digits: -1 when any character is not a digit.
-int StrictDigits(std::string_view s, size_t pos, size_t len) {
-  if (pos + len > s.size()) return -1;
-  int v = 0;
-  for (size_t i = pos; i < pos + len; ++i) {
-    if (!IsDigit(s[i])) return -1;
-    v = v * 10 + (s[i] - '0');
-  }
-  return v;
+// The number at 0-based [pos, pos + len), reading only the characters that
+// exist: a part the text does not reach counts as 0, as does one with a
+// character other than a digit.
+int DigitsPresent(std::string_view s, size_t pos, size_t len) {
+  if (pos >= s.size()) return 0;
+  return Digits(s, pos, std::min(len, s.size() - pos));
 }
 
 // Leap seconds (":60") are taken as the next second rather than refused.
@@ -81,11 +79,10 @@ double ParseFixedDateTime(std::string_view s) {
 double ParseNmeaDateTime(std::string_view date, std::string_view time) {
   date = Trim(date);
   time = Trim(time);
-  const int day = StrictDigits(date, 0, 2), month = StrictDigits(date, 2, 2);
-  const int yy = StrictDigits(date, 4, 2);
-  const int hour = StrictDigits(time, 0, 2), minute = StrictDigits(time, 2, 2);
-  const int second = StrictDigits(time, 4, 2);
-  if (day < 0 || month < 0 || yy < 0 || hour < 0 || minute < 0 || second < 0) return 0;
+  const int day = DigitsPresent(date, 0, 2), month = DigitsPresent(date, 2, 2);
+  const int yy = DigitsPresent(date, 4, 2);
+  const int hour = DigitsPresent(time, 0, 2), minute = DigitsPresent(time, 2, 2);
+  const int second = DigitsPresent(time, 4, 2);
   int year = 2000 + yy;
   if (year > 2080) year = 1900 + yy;
   const double utc = EncodeChecked(year, month, day, hour, minute, second);
@@ -111,11 +108,58 @@ std::string CutGeneral(long double v, int decimals) {
 }
 
 std::string Stamp(double t) {
+  std::string s;
+  AppendStamp(s, t);
+  return s;
+}
+
+void AppendFixed(std::string &out, long double v, int decimals) {
+  decimals = std::clamp(decimals, 0, 18);
+  if (!std::isfinite(v)) v = 0;
+  char buf[128];
+  const double d = static_cast<double>(v);
+  const auto res =
+      static_cast<long double>(d) == v
+          ? std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, decimals)
+          : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  if (res.ec != std::errc()) {
+    out += '0';
+    return;
+  }
+  const char *from = buf;
+  // "-0.000" reads as a negative number to people and parsers; drop the sign.
+  if (buf[0] == '-' && std::all_of(buf + 1, res.ptr, [](char c) { return c == '0' || c == '.'; }))
+    ++from;
+  out.append(from, static_cast<size_t>(res.ptr - from));
+}
+
+void AppendStamp(std::string &out, double t) {
   const TDateParts p = DecodeDateTime(t);
-  char b[64];
-  std::snprintf(b, sizeof b, "%d-%02d-%02dT%02d:%02d:%02dZ", p.year, p.month, p.day, p.hour,
-                p.minute, p.second);
-  return b;
+  char b[32];
+  auto two = [](char *at, int v) {
+    at[0] = static_cast<char>('0' + v / 10 % 10);
+    at[1] = static_cast<char>('0' + v % 10);
+  };
+  auto r = std::to_chars(b, b + 12, p.year);
+  char *q = r.ptr;
+  *q++ = '-';
+  two(q, p.month);
+  q[2] = '-';
+  two(q + 3, p.day);
+  q[5] = 'T';
+  two(q + 6, p.hour);
+  q[8] = ':';
+  two(q + 9, p.minute);
+  q[11] = ':';
+  two(q + 12, p.second);
+  q[14] = 'Z';
+  out.append(b, q + 15);
+}
+
+void AppendInt(std::string &out, long double v) {
+  char b[24];
+  const int64_t n = !std::isfinite(v) || std::fabs(v) > 9e18L ? 0 : RoundHalfAway(v);
+  out.append(b, std::to_chars(b, b + sizeof b, n).ptr);
 }
 
 std::string XmlEscape(std::string_view s) {

@@ -249,6 +249,23 @@ TEST_F(MovingInfoTest, DerivedCourseSpeedAndDistance) {
   EXPECT_EQ(mi->GpsPoints[3].Speed, 50);
 }
 
+TEST_F(MovingInfoTest, DistancesAreThoseOfTheSharedFormula) {
+  // Loading steps through the points with its own copy of Distance()'s
+  // arithmetic: it must agree to the last bit, everywhere on the globe
+  // (standing still, across the date line, near the poles, far jumps).
+  TTrackInfo t;
+  const long double lats[] = {55.75, 55.75, 55.750013, -33.9, 89.9999, -89.5, 0.000001, 41.2};
+  const long double lons[] = {37.6, 37.6, 37.600021, 179.99, -179.99, 12.5, -0.000001, 2.1};
+  for (int i = 0; i < 64; ++i) t.Items.push_back(GpsRecord(i, lats[i % 8], lons[(i * 3) % 8]));
+  auto mi = TMovingInfo::FromTrackInfo(t, true);
+  ASSERT_TRUE(mi);
+  const auto &g = mi->GpsPoints;
+  for (size_t i = 1; i < g.size(); ++i)
+    ASSERT_EQ(g[i].Distance,
+              g[i - 1].Distance + Distance(g[i - 1].Lat, g[i - 1].Lon, g[i].Lat, g[i].Lon))
+        << "point " << i;
+}
+
 TEST_F(MovingInfoTest, TrackSummary) {
   TMovingInfo a = Track({Point(0, 55.75, 37.6), Point(754, 55.76, 37.62)});
   a.GpsPoints[1].Distance = 5123;

@@ -1,9 +1,13 @@
 // The track writers: golden files per writer in two time zones (compared
 // byte for byte, CR LF included), number formats, XML well-formedness.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
+#include <set>
+
 #include "TelemetryTestUtil.h"
+#include "app/UnitFileIO.h"
 #include "telemetry/UnitGpsConverterGPX.h"
 #include "telemetry/UnitGpsConverterKML.h"
 #include "telemetry/UnitGpsConverterPLT.h"
@@ -136,4 +140,31 @@ TEST(WriterFormats, WriteTextFileReplacesWholeOrNothing) {
   int files = 0;
   for (const auto &e : std::filesystem::directory_iterator(dir.Path)) files += e.is_regular_file();
   EXPECT_EQ(files, 1);
+}
+
+// The catalogue scans folders while tracks are written into them: a new
+// file must show up once, complete, under its own name, never as a
+// temporary file beside it (where the file system has unnamed files).
+TEST(WriterFormats, WriteTextFileShowsNoOtherName) {
+  TTempDir dir;
+  const std::string path = dir.File("track.gpx");
+  {
+    TAtomicFile probe(dir.File("probe"));
+    if (!probe.Open() || !probe.TempPath().empty()) GTEST_SKIP() << "no unnamed files here";
+  }
+  const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_GE(::inotify_add_watch(fd, dir.Path.c_str(), IN_CREATE | IN_MOVED_TO), 0);
+  ASSERT_TRUE(WriteTextFile(path, "first"));
+  std::set<std::string> names;
+  alignas(inotify_event) char buf[8192];
+  for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+    for (char *p = buf; p < buf + n;) {
+      const auto *ev = reinterpret_cast<const inotify_event *>(p);
+      if (ev->len) names.insert(ev->name);
+      p += sizeof(inotify_event) + ev->len;
+    }
+  ::close(fd);
+  EXPECT_EQ(names, std::set<std::string>{"track.gpx"});
+  EXPECT_EQ(ReadFile(path), "first");
 }
