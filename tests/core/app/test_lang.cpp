@@ -219,6 +219,26 @@ const std::vector<std::string> kKeys = {
     "About_Licence",
     "SaveFrame_Filter",
     "Mes_SaveFrameError",
+    "Cropping_MetaDetail",
+    "Cropping_FilterMov",
+    "Cropping_FilterAny",
+    "Mes_CutFailed",
+    "Mes_CutNotes",
+    "Cut_NoOutput",
+    "Cut_EmptySelection",
+    "Cut_NoTrackChosen",
+    "Cut_ReplacesSource",
+    "Cut_NothingReadable",
+    "Cut_NoTrackToCopy",
+    "Cut_CannotCreate",
+    "Cut_CannotWrite",
+    "Cut_Note_Unreadable",
+    "Cut_Note_VideoLeftOut",
+    "Cut_Note_SoundLeftOut",
+    "Cut_Note_SoundAfterGap",
+    "Cut_Note_CopyFailed",
+    "Cut_Note_MetaFailed",
+    "Cut_Note_MetaNotWritten",
 };
 
 std::vector<std::string> KeysOf(const TLang &l) {
@@ -235,7 +255,7 @@ std::vector<std::string> Lower(std::vector<std::string> v) {
 }  // namespace
 
 TEST(LangFiles, BothTablesHoldEveryKeyInOrderWithCrLf) {
-  ASSERT_EQ(kKeys.size(), 209u);
+  ASSERT_EQ(kKeys.size(), 229u);
   for (int i = 0; i < 2; ++i) {
     const std::string_view raw = EmbeddedLanguageFile(i);
     const TLang lang(raw);

@@ -1,0 +1,137 @@
+#include "playback/UnitCaptureCommands.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include "app/UnitCommands.h"
+#include "app/UnitLang.h"
+#include "catalogue/UnitCatalogueTrip.h"
+#include "playback/UnitFormCropping.h"
+#include "playback/UnitFrameCapture.h"
+#include "playback/UnitPlayerAccess.h"
+
+namespace tachora {
+
+namespace {
+
+QString Lang(const char *key) {
+  return QString::fromStdString(LangText(key));
+}
+
+// Shown once per run: the picture of this capture is only what the screen
+// shows.
+bool gScreenSizeWarned = false;
+
+}  // namespace
+
+TCaptureCommands::TCaptureCommands(QWidget *window, TCommands &commands, IPlayerAccess *player,
+                                   TOpenFiles openFiles)
+    : QObject(window),
+      window_(window),
+      commands_(commands),
+      player_(player),
+      openFiles_(std::move(openFiles)),
+      saveAs_(SaveCaptureAs) {
+  notify_ = [this](const QString &text) {
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Tachora"), text,
+                                QMessageBox::Ok, window_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+  };
+  cropping_ = new TFormCropping(window);
+  connect(cropping_, &TFormCropping::FragmentSaved, this, &TCaptureCommands::OnFragmentSaved);
+  commands_.Bind(QStringLiteral("N_File_Save_Video"), [this]() { SaveFragment(); });
+  commands_.Bind(QStringLiteral("N_Playback_Save_Frame"), [this]() { SaveFrame(); });
+  commands_.Bind(QStringLiteral("N_Playback_Save_Wind"), [this]() { SaveWindow(); });
+}
+
+void TCaptureCommands::Translate() {
+  cropping_->Translate();
+}
+
+void TCaptureCommands::SaveFragment() {
+  if (cropping_->Running()) {
+    cropping_->show();
+    cropping_->raise();
+    return;
+  }
+  const auto trip = player_ ? player_->Trip() : nullptr;
+  const long double a = player_ ? player_->SelectionA() : 0;
+  const long double b = player_ ? player_->SelectionB() : 0;
+  if (!trip || trip->Row.Items.empty() || b <= a) {
+    notify_(Lang("Cropping_Info"));
+    return;
+  }
+  player_->Pause();
+  cropping_->Open(trip, a, b);
+}
+
+void TCaptureCommands::OnFragmentSaved(const QString &path) {
+  if (path.isEmpty() || !QFileInfo::exists(path)) return;
+  if (openFiles_) openFiles_({path});
+  QApplication::beep();
+  if (window_) {
+    window_->raise();
+    window_->activateWindow();
+  }
+  emit FragmentAdded(path);
+}
+
+QString TCaptureCommands::SuggestedName(const char *prefix, const IPlayerAccess &player,
+                                        long double position) {
+  const auto trip = player.Trip();
+  if (!trip) return QString::fromStdString(CaptureFileName(prefix, 0, 0));
+  return QString::fromStdString(
+      CaptureFileName(prefix, TripDateTime(trip->Row, position), TripMsAt(trip->Row, position)));
+}
+
+QString TCaptureCommands::SaveFrame() {
+  if (!player_ || !player_->IsActive()) return {};
+  const long double position = player_->Position();
+  player_->Pause();
+  QImage picture = player_->Snapshot();
+  if (picture.isNull()) {
+    // The renderer cannot give the picture at the video's size: take it as
+    // the screen shows it.
+    if (QWidget *video = player_->VideoWidget()) picture = video->grab().toImage();
+    if (picture.isNull()) return {};
+    if (!gScreenSizeWarned) {
+      gScreenSizeWarned = true;
+      notify_(Lang("Mes_EVR_Screenshot").replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    }
+  }
+  return SavePicture(picture, "Frame", position, "N_Playback_Save_Frame");
+}
+
+QString TCaptureCommands::SaveWindow() {
+  long double position = 0;
+  if (player_ && player_->IsActive()) {
+    position = player_->Position();
+    player_->Pause();
+  }
+  QWidget *shown = window_;
+  if (player_ && player_->VideoWidget()) shown = player_->VideoWidget()->window();
+  const QImage picture = CaptureWindow(shown);
+  if (picture.isNull()) return {};
+  return SavePicture(picture, "Window", position, "N_Playback_Save_Wind");
+}
+
+QString TCaptureCommands::SavePicture(const QImage &picture, const char *prefix,
+                                      long double position, const char *titleKey) {
+  if (folder_.isEmpty() || !QFileInfo(folder_).isDir()) {
+    folder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder_.isEmpty() || !QFileInfo(folder_).isDir()) folder_ = QDir::homePath();
+  }
+  const QString suggested = player_ ? SuggestedName(prefix, *player_, position)
+                                    : QString::fromStdString(CaptureFileName(prefix, 0, 0));
+  const QString saved = saveAs_(window_, picture, folder_, suggested, titleKey);
+  if (!saved.isEmpty()) folder_ = QFileInfo(saved).absolutePath();
+  return saved;
+}
+
+}  // namespace tachora
