@@ -198,7 +198,6 @@ void TFormCropping::CreateControls() {
   auto *nameRow = new QHBoxLayout;
   EditFileName = new QLineEdit(this);
   EditFileName->setMinimumWidth(420);
-  connect(EditFileName, &QLineEdit::textEdited, this, [this]() { nameEdited_ = true; });
   ButtonBrowse = new QPushButton(QStringLiteral("..."), this);
   ButtonBrowse->setMaximumWidth(ButtonBrowse->fontMetrics().horizontalAdvance("....") + 24);
   connect(ButtonBrowse, &QPushButton::clicked, this, &TFormCropping::Browse);
@@ -265,7 +264,8 @@ void TFormCropping::Open(std::shared_ptr<const TRowTelemetry> trip, long double 
   cutTrip_ = MakeCutTrip(trip_->Row, trip_->Tracks);
   a_ = std::clamp(a, 0.0L, 1.0L);
   b_ = std::clamp(b, a_, 1.0L);
-  nameEdited_ = false;
+  defaultName_.clear();
+  EditFileName->clear();
   confirmedReplace_.clear();
   EditStart->setText(Q(FormatFixed(a_, 6)));
   EditFinish->setText(Q(FormatFixed(b_, 6)));
@@ -303,7 +303,11 @@ void TFormCropping::UpdateTexts() {
   LabelFinishTime->setText(timeText(b_, endDate_));
   if (!Running()) {
     LabelTime->setText(ClockText((TripMsAt(row, b_) - TripMsAt(row, a_)) / 1000.0));
-    if (!nameEdited_ && trip_) EditFileName->setText(DefaultName());
+    // The proposed name follows A and B until the user gives another.
+    if (trip_ && EditFileName->text() == defaultName_) {
+      defaultName_ = DefaultName();
+      EditFileName->setText(defaultName_);
+    }
   }
 }
 
@@ -321,7 +325,6 @@ void TFormCropping::Browse() {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   confirmedReplace_ = dialog.selectedFiles().first();
   EditFileName->setText(confirmedReplace_);
-  nameEdited_ = true;
 }
 
 void TFormCropping::SetControlsEnabled(bool enabled) {
@@ -367,9 +370,10 @@ void TFormCropping::StartCut() {
   auto job = job_;
   auto trip = trip_;  // keeps the telemetry objects alive for the worker
   const TCutTrip cutTrip = cutTrip_;
-  worker_ = QThread::create([this, job, trip, cutTrip, options]() {
+  worker_ = QThread::create([this, job, trip, cutTrip, options, hook = progressHook_]() {
     TMovingInfoMetaSource source;  // one per thread
-    auto progress = [this, job](const TCutProgress &p) {
+    auto progress = [this, job, &hook](const TCutProgress &p) {
+      if (hook) hook();
       PostProgress(p);
       return !job->Cancel.load();
     };

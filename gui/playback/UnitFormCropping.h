@@ -62,6 +62,9 @@ class TFormCropping : public QDialog, public ITranslatable {
   void Open(std::shared_ptr<const TRowTelemetry> trip, long double a, long double b);
   void Translate() override;
   void SetAsk(TAsk ask) { ask_ = std::move(ask); }
+  // Called on the worker at each progress call of a cut started afterwards,
+  // before the cancel flag is read (tests hold a cut there).
+  void SetWorkerProgressHook(std::function<void()> hook) { progressHook_ = std::move(hook); }
 
   bool Running() const { return worker_ != nullptr; }
   long double A() const { return a_; }
@@ -111,9 +114,10 @@ class TFormCropping : public QDialog, public ITranslatable {
   TCutTrip cutTrip_;
   long double a_ = 0, b_ = 1;
   TDateTime startDate_ = 0, endDate_ = 0;
-  bool nameEdited_ = false;   // the user typed or chose a name
+  QString defaultName_;       // the name proposed last; any other is the user's
   QString confirmedReplace_;  // a path the save dialog already asked about
   TAsk ask_;
+  std::function<void()> progressHook_;
   std::shared_ptr<TJob> job_;
   QThread *worker_ = nullptr;
 };
