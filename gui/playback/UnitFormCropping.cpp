@@ -197,7 +197,7 @@ void TFormCropping::CreateControls() {
 
   auto *nameRow = new QHBoxLayout;
   EditFileName = new QLineEdit(this);
-  EditFileName->setMinimumWidth(420);
+  EditFileName->setMinimumWidth(480);
   ButtonBrowse = new QPushButton(QStringLiteral("..."), this);
   ButtonBrowse->setMaximumWidth(ButtonBrowse->fontMetrics().horizontalAdvance("....") + 24);
   connect(ButtonBrowse, &QPushButton::clicked, this, &TFormCropping::Browse);
@@ -374,7 +374,7 @@ void TFormCropping::StartCut() {
     TMovingInfoMetaSource source;  // one per thread
     auto progress = [this, job, &hook](const TCutProgress &p) {
       if (hook) hook();
-      PostProgress(p);
+      PostProgress(*job, p);
       return !job->Cancel.load();
     };
     job->Result = CutFragment(cutTrip, options, options.meta ? &source : nullptr, progress);
@@ -385,11 +385,11 @@ void TFormCropping::StartCut() {
 
 // Worker thread: keeps the newest progress and posts one call to the UI
 // thread until that call has taken it (the copy never waits for drawing).
-void TFormCropping::PostProgress(const TCutProgress &progress) {
-  std::lock_guard lock(job_->Lock);
-  job_->Latest = progress;
-  if (job_->Posted) return;
-  job_->Posted = true;
+void TFormCropping::PostProgress(TJob &job, const TCutProgress &progress) {
+  std::lock_guard lock(job.Lock);
+  job.Latest = progress;
+  if (job.Posted) return;
+  job.Posted = true;
   QMetaObject::invokeMethod(this, &TFormCropping::ShowProgress, Qt::QueuedConnection);
 }
 

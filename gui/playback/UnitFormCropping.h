@@ -105,7 +105,7 @@ class TFormCropping : public QDialog, public ITranslatable {
   QString DefaultName() const;
   void Browse();
   void SetControlsEnabled(bool enabled);
-  void PostProgress(const TCutProgress &progress);
+  void PostProgress(TJob &job, const TCutProgress &progress);
   void ShowProgress();
   void OnWorkerDone();
   void ShowMessage(const QString &text, bool warning);

@@ -228,13 +228,32 @@ TEST_F(FormCropping, Screenshots) {
   const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
   if (dir.isEmpty()) GTEST_SKIP() << "TACHORA_SCREENSHOT_DIR not set";
   const int english = CurrentLanguage();
+  // The second picture of each language is taken while a cut is held at
+  // one of its progress calls.
+  QSemaphore reached, go;
+  std::atomic<int> calls{0};
+  form.SetWorkerProgressHook([&]() {
+    if (++calls == 6) {
+      reached.release();
+      go.acquire();
+    }
+  });
   for (int i = 0; i < static_cast<int>(Languages().size()); ++i) {
     SetCurrentLanguage(i);
     form.Translate();
     form.Open(Trip().trip, 0.25, 0.75);
     QTest::qWait(200);
-    form.grab().save(dir + "/cropping-" + QString::fromStdString(LangText("LangID")) + ".png");
-    form.hide();
+    const QString lang = QString::fromStdString(LangText("LangID"));
+    form.grab().save(dir + "/cropping-" + lang + ".png");
+    calls = 0;
+    QSignalSpy finished(&form, &TFormCropping::CutFinished);
+    form.EditFileName->setText(out + "/shot-" + lang + ".mov");
+    form.ButtonStart->click();
+    ASSERT_TRUE(QTest::qWaitFor([&]() { return reached.tryAcquire(); }, 30000));
+    QTest::qWait(200);
+    form.grab().save(dir + "/cropping-" + lang + "-cutting.png");
+    go.release();
+    ASSERT_TRUE(finished.wait(30000));
   }
   SetCurrentLanguage(english);
 }
