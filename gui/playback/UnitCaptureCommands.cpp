@@ -23,10 +23,6 @@ QString Lang(const char *key) {
   return QString::fromStdString(LangText(key));
 }
 
-// Shown once per run: the picture of this capture is only what the screen
-// shows.
-bool gScreenSizeWarned = false;
-
 }  // namespace
 
 TCaptureCommands::TCaptureCommands(QWidget *window, TCommands &commands, IPlayerAccess *player,
@@ -100,8 +96,8 @@ QString TCaptureCommands::SaveFrame() {
     // the screen shows it.
     if (QWidget *video = player_->VideoWidget()) picture = video->grab().toImage();
     if (picture.isNull()) return {};
-    if (!gScreenSizeWarned) {
-      gScreenSizeWarned = true;
+    if (!screenSizeWarned_) {
+      screenSizeWarned_ = true;
       notify_(Lang("Mes_EVR_Screenshot").replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
   }

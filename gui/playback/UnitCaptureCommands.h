@@ -76,6 +76,9 @@ class TCaptureCommands : public QObject, public ITranslatable {
   TNotify notify_;
   TFormCropping *cropping_ = nullptr;
   QString folder_;  // where the last picture went
+  // The user was told that a frame is saved as the screen shows it (once a
+  // run: the window has one controller).
+  bool screenSizeWarned_ = false;
 };
 
 }  // namespace tachora
