@@ -37,10 +37,12 @@ class TFillWalk {
       return false;
     }
     if (t >= t0_) {
-      const long double k = std::round(static_cast<long double>(t - t0_) / w_);
+      // t >= t0: rounding half up is rounding to nearest here (and cheap).
+      const double k = std::floor((t - t0_) / w_ + 0.5);
       if (!first_ && k > 0 && tp_ < t0_ && tp_ > 0)
         PutGraphicValue(items_[0], Interpolate(t0_, t, v), t0_);
-      if (k >= 0 && k < n_) PutGraphicValue(items_[static_cast<size_t>(k)], v, t);
+      if (k >= 0 && k < static_cast<double>(n_))
+        PutGraphicValue(items_[static_cast<size_t>(k)], v, t);
     }
     tp_ = t;
     prev_ = v;
