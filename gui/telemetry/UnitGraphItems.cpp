@@ -261,7 +261,8 @@ std::vector<TGraphPeak> GraphPeaks(TGraphicItems items, const TGraphFrame &frame
     peaks.push_back(peak);
 
     // Use up the peak's neighbourhood: a positive peak while the line keeps
-    // falling away from it, a negative one while it keeps rising.
+    // falling away from it (without crossing below 0), a negative one while
+    // it keeps rising.
     const int d = 2 * (textWidth ? textWidth(peak.Label) : 0) + 10;
     const bool up = peak.Value >= 0;
     auto away = [&](int step) {
@@ -270,7 +271,9 @@ std::vector<TGraphPeak> GraphPeaks(TGraphicItems items, const TGraphFrame &frame
         TGraphicItem &it = items[j];
         if (it.Count > 0) {
           const int y = up ? frame.YOf(it.Max) : frame.YOf(it.Min);
-          const bool falling = up ? y >= last : y <= last;
+          // A column swinging to the other side of 0 is a peak of its own.
+          const bool across = up ? PeakValue(it) < 0 : PeakValue(it) > 0;
+          const bool falling = (up ? y >= last : y <= last) && !across;
           if (std::abs(j - best) > d && !falling) break;
           last = y;
         }

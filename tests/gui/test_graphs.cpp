@@ -290,6 +290,19 @@ TEST(Graphs, PeakLabelsMarkTheHighestPointsOnce) {
   EXPECT_EQ(gp[0].Label, "-0.46");
   EXPECT_GT(gp[0].Y, gf.Baseline);
 
+  // A flat line between two spikes of opposite sign does not hide the
+  // smaller one.
+  std::vector<float> zs(200, 0.0f);
+  zs[150] = 0.57f;
+  zs[40] = -0.35f;
+  const TMovingInfo z = XTrack(zs);
+  TGraphicItems zi = BuildGraphicItems({{&z, 0, 1}}, TGraphKind::GsensorX, 199, 0, 1);
+  const TGraphFrame zf = MakeGraphFrame(60, 11, ScaleGraphicItems(zi, TGraphKind::GsensorX));
+  const auto zp = GraphPeaks(zi, zf, 0.1L, [](const std::string &) { return 20; });
+  ASSERT_GE(zp.size(), 2u);
+  EXPECT_EQ(zp[0].Label, "0.57");
+  EXPECT_EQ(zp[1].Label, "-0.35");
+
   // Drawn: the plus sign and the label's text beside the peak.
   pic.Draw(mi);
   const int x = 30 + 60, y = f.YOf(87.4L);
