@@ -1,7 +1,6 @@
 #include "telemetry/UnitFormDetails.h"
 
 #include <QFontMetrics>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -38,13 +37,6 @@ TFormDetails::TFormDetails(QWidget *parent)
   setPalette(pal);
   setFont(TMyBitmap::PictureFont(8));
   setMouseTracking(true);
-
-  border_ = new QFrame(this);
-  border_->setObjectName("ShapeBorder");
-  border_->setFrameShape(QFrame::Box);
-  border_->setStyleSheet("QFrame#ShapeBorder { border: 1px solid rgb(100,100,100); }");
-  border_->setMouseTracking(true);
-  border_->installEventFilter(this);
 
   systemTimeCaption_ = AddLabel("LabelSystemTimeCaption");
   videoTimeCaption_ = AddLabel("LabelVideoTimeCaption");
@@ -187,8 +179,6 @@ void TFormDetails::LayOut() {
     graphName_->setGeometry(kLeft, trackBottom, clientW - 2 * kLeft, 0);
   }
   resize(clientW, height);
-  border_->setGeometry(0, 0, clientW, height);
-  border_->lower();
 }
 
 void TFormDetails::ShowFileName(const QString &name) {
@@ -272,6 +262,14 @@ void TFormDetails::FollowPointer(QPoint pointer) {
   if (!screen) screen = QGuiApplication::primaryScreen();
   const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1 << 20, 1 << 20);
   move(DetailsWindowPlace(pointer, size(), work));
+}
+
+void TFormDetails::paintEvent(QPaintEvent *) {
+  // The border shape filling the window.
+  QPainter p(this);
+  p.fillRect(rect(), Qt::white);
+  p.setPen(QColor(100, 100, 100));
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void TFormDetails::mouseMoveEvent(QMouseEvent *event) {

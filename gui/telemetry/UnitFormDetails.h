@@ -22,7 +22,6 @@
 #include "telemetry/UnitFormDetailsTexts.h"
 #include "telemetry/UnitGraphics.h"
 
-class QFrame;
 class QLabel;
 
 namespace tachora {
@@ -65,6 +64,7 @@ class TFormDetails : public QWidget, public ITranslatable {
   QLabel *Label(const char *name) const;
 
  protected:
+  void paintEvent(QPaintEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
   bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -74,7 +74,6 @@ class TFormDetails : public QWidget, public ITranslatable {
   void ShowFileName(const QString &name);
   void SetPreview(std::optional<TGraphKind> kind);
 
-  QFrame *border_ = nullptr;
   TMyImage *image_ = nullptr;
   std::unique_ptr<TMyGraphic> preview_;
   QLabel *graphName_ = nullptr;

@@ -1,9 +1,9 @@
 #include "telemetry/UnitTelemetryController.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
-#include <QCursor>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QWidget>
@@ -214,8 +214,15 @@ void TTelemetryController::ShowDetailsAt(std::optional<TGraphKind> kind, int x, 
                         sources_, pointer);
 }
 
-void TTelemetryController::SeekBarHover(int x, int width, long double position, QPoint pointer) {
-  ShowDetailsAt(std::nullopt, x, width, position, pointer);
+void TTelemetryController::SeekBarHover(long double position) {
+  if (!details_) return;
+  if (!DetailsWanted()) {
+    HideDetails();
+    return;
+  }
+  // The seek bar reports only positions on its time line: inside the plot.
+  const int width = panel_.PanelBottomGraphics->width();
+  ShowDetailsAt(std::nullopt, width / 2, width, position, QCursor::pos());
 }
 
 void TTelemetryController::HideDetails() {

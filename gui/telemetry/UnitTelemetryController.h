@@ -75,7 +75,8 @@ class TTelemetryController : public QObject, public ITranslatable {
   // full screen, without a trip or outside the plot.
   void ShowDetailsAt(std::optional<TGraphKind> kind, int x, int width, long double position,
                      QPoint pointer);
-  void SeekBarHover(int x, int width, long double position, QPoint pointer);
+  // The seek bar's pointer over its time line (TSeekBitmap::HoverAt).
+  void SeekBarHover(long double position);
   void HideDetails();
   void SetFullScreen(bool on);
   TFormDetails *Details() const { return details_; }
