@@ -219,6 +219,16 @@ const std::vector<std::string> kKeys = {
     "About_Licence",
     "SaveFrame_Filter",
     "Mes_SaveFrameError",
+    "SetupDevice_FrameSize",
+    "SetupDevice_TooShort",
+    "SetupDevice_WriteError",
+    "Update_NotVerifiable",
+    "Update_Failed",
+    "Update_NotTrusted",
+    "GPSLog_Error",
+    "GPSLog_NoTelemetry",
+    "Track_SaveError",
+    "Track_NoViewer",
 };
 
 std::vector<std::string> KeysOf(const TLang &l) {
