@@ -96,6 +96,8 @@ TFormGPSLog::TFormGPSLog(QWidget *mainWindow)
   FileList->header()->setStretchLastSection(false);
   FileList->header()->setSectionResizeMode(kColFile, QHeaderView::Stretch);
   FileList->setMinimumWidth(520);
+  // The file's name matters more than its folder.
+  FileList->setTextElideMode(Qt::ElideLeft);
 
   Converters = new QListWidget(this);
   for (const auto &w : GpsWriters()) {
@@ -105,7 +107,8 @@ TFormGPSLog::TFormGPSLog(QWidget *mainWindow)
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Converters->count() == 1 ? Qt::Checked : Qt::Unchecked);
   }
-  Converters->setMaximumWidth(180);
+  Converters->setMinimumWidth(Converters->sizeHintForColumn(0) + 2 * Converters->frameWidth() + 8);
+  Converters->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   ButtonConvert = new QPushButton(this);
   ButtonAdd = new QPushButton(this);

@@ -66,6 +66,12 @@ TFormAutoUpdate::TFormAutoUpdate(QWidget *mainWindow)
   grid->addWidget(label1_, 0, 1);
   grid->addWidget(LabelVersion, 1, 1);
   grid->addWidget(label2_, 2, 1);
+  LabelNote = new QLabel(this);
+  LabelNote->setWordWrap(true);
+  LabelNote->setAlignment(Qt::AlignCenter);
+  LabelNote->setMaximumWidth(320);
+  LabelNote->hide();
+  grid->addWidget(LabelNote, 3, 1);
   ProgressBar = new QProgressBar(this);
   ProgressBar->setTextVisible(false);
   ProgressBar->hide();
@@ -128,6 +134,7 @@ void TFormAutoUpdate::Translate() {
   ButtonBrowser->setText(L("Update_Btn_Browser"));
   ButtonCancel->setText(L("Cancel"));
   ButtonAuto->setToolTip(ButtonAuto->isEnabled() ? QString() : L("Update_NotVerifiable"));
+  LabelNote->setText(L("Update_NotVerifiable"));
 }
 
 void TFormAutoUpdate::StartCheck(int delayMs) {
@@ -181,6 +188,7 @@ void TFormAutoUpdate::ResetButtons() {
   ButtonAuto->setDefault(ButtonAuto->isEnabled());
   ButtonBrowser->setDefault(!ButtonAuto->isEnabled());
   ButtonAuto->setToolTip(ButtonAuto->isEnabled() ? QString() : L("Update_NotVerifiable"));
+  LabelNote->setVisible(!ButtonAuto->isEnabled());
   ButtonBrowser->show();
   ButtonCancel->setEnabled(true);
   LabelProgress->hide();
@@ -204,6 +212,7 @@ void TFormAutoUpdate::StartDownload() {
   ButtonAuto->setEnabled(false);
   ButtonBrowser->hide();
   ButtonCancel->setEnabled(false);
+  LabelNote->hide();
   LabelProgress->setText(QString());
   LabelProgress->show();
   ProgressBar->setRange(0, 1000);

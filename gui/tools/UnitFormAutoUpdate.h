@@ -52,6 +52,7 @@ class TFormAutoUpdate : public QDialog {
 
   QLabel *LabelVersion = nullptr;
   QLabel *LabelProgress = nullptr;
+  QLabel *LabelNote = nullptr;  // why only the browser is offered
   QProgressBar *ProgressBar = nullptr;
   QPushButton *ButtonAuto = nullptr;
   QPushButton *ButtonBrowser = nullptr;
