@@ -48,6 +48,7 @@ struct TTrackFixture : ::testing::Test {
   void SetUp() override {
     const QString card = DemoCard();
     ASSERT_FALSE(card.isEmpty());
+    TFormMain::AutoFirstShow = false;  // no search of the usual places, no update check
     form = std::make_unique<TFormMain>();
     ASSERT_TRUE(Open(*form, {card}));
     track = form->findChild<TTrackCommands *>();
