@@ -112,6 +112,8 @@ void TTrackCommands::OpenConverter() {
   if (TFileManager *fm = catalogue_())
     for (const std::string &p : fm->GetLogFiles()) paths << QString::fromStdString(p);
   converter_->Open(paths);
+  // The converter's files may be the ones playing.
+  commands_.Run("N_Playback_Stop");
 }
 
 void TTrackCommands::ShowRelatedGpsLog() {

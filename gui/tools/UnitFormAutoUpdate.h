@@ -29,6 +29,8 @@ namespace tachora {
 class TFormAutoUpdate : public QDialog {
   Q_OBJECT
  public:
+  enum class TState { Idle, Waiting, Checking, Downloading };
+
   explicit TFormAutoUpdate(QWidget *mainWindow);
   void Translate();
 
@@ -38,6 +40,8 @@ class TFormAutoUpdate : public QDialog {
   void StopCheck();
   // An offer is known (also one that was not newer): no further checks.
   bool OfferKnown() const { return !info_.DownloadUrl.isEmpty(); }
+  // A check is waiting, asking or downloading.
+  bool Busy() const { return state_ != TState::Idle; }
   const TUpdateInfo &Info() const { return info_; }
   // Takes a version file's reply (what the check does when it finishes);
   // true when the window is shown with an offer.
@@ -70,7 +74,6 @@ class TFormAutoUpdate : public QDialog {
   void closeEvent(QCloseEvent *event) override;
 
  private:
-  enum class TState { Idle, Waiting, Checking, Downloading };
   void SendCheck();
   void OnFinished();
   void StartDownload();

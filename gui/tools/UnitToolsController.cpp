@@ -27,6 +27,9 @@ TToolsController::TToolsController(QWidget *window, TCommands &commands) : QObje
   setup_ = new TFormSetupDevice(window);
   commands.Bind("N_SetupDevice", [this]() { ShowAndRaise(setup_); });
   update_ = new TFormAutoUpdate(window);
+  // The player lets go of the program's files before they are replaced.
+  connect(update_, &TFormAutoUpdate::UpdateStarting, this,
+          [&commands]() { commands.Run("N_Playback_Stop"); });
   // The window class is not known here; the signal is found by name, and a
   // window without it (tests) simply starts no check.
   if (window && window->metaObject()->indexOfSignal("FirstShowDone()") >= 0)

@@ -15,8 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/UnitFormMain.h"
 #include "app/UnitSettings.h"
 #include "tools/UnitFormAutoUpdate.h"
+#include "tools/UnitToolsController.h"
 
 using namespace tachora;
 
@@ -227,4 +229,15 @@ TEST_F(TUpdateFixture, WrongChecksumLeavesProgramAlone) {
       Reply(VersionFile("1234").replace("PORT", QByteArray::number(http.Port())));
   ASSERT_TRUE(Check());
   EXPECT_FALSE(form.ButtonAuto->isEnabled());
+}
+
+TEST(UpdateCheck, StartsWhenTheMainWindowIsFirstShown) {
+  TFormMain::AutoFirstShow = false;
+  TFormMain form;
+  TFormAutoUpdate *update = form.Tools()->FormAutoUpdate();
+  EXPECT_FALSE(update->Busy());
+  emit form.FirstShowDone();
+  EXPECT_TRUE(update->Busy());
+  form.Tools()->HideAll();
+  EXPECT_FALSE(update->Busy());
 }
