@@ -92,6 +92,19 @@ TEST_F(TConverterFixture, ConvertsTickedFilesToTickedFormatsBesideThem) {
             WriteTrackText(*FindGpsWriter("kml"), info));
 }
 
+TEST_F(TConverterFixture, FileIsNeverConvertedOverItself) {
+  QFile::copy(QString(TACHORA_TEST_DATA) + "/telemetry/golden/utc/track.gpx",
+              dir.filePath("route.gpx"));
+  const QByteArray source = ReadAll(dir.filePath("route.gpx"));
+  form.Open({dir.filePath("route.gpx")});
+  form.SetAllTicked(true);
+  form.Converters->item(2)->setCheckState(Qt::Checked);  // GPX as well as KML
+  ASSERT_TRUE(RunConvert());
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_EQ(ReadAll(dir.filePath("route.gpx")), source);
+  EXPECT_TRUE(QFile::exists(dir.filePath("route.kml")));
+}
+
 TEST_F(TConverterFixture, StatisticsFillOneFileAfterAnother) {
   const QString log = Copy("dvr.log", "a.log");
   const QString bad = Copy("notrack.txt", "b.log");
