@@ -232,7 +232,9 @@ void TFormAutoUpdate::FinishDownload() {
     return;
   }
   if (!DownloadTrusted(info_, reply.Body())) {
-    Fail(L("Update_NotTrusted"));
+    // This offer cannot be trusted: from now on only the browser is offered.
+    info_.Sha256.clear();
+    Fail(L("Update_NotTrusted"), true);
     return;
   }
   // The new file appears complete or not at all, executable like the old.
@@ -263,10 +265,10 @@ void TFormAutoUpdate::FinishDownload() {
   Restart(ProgramPath);
 }
 
-void TFormAutoUpdate::Fail(const QString &error) {
+void TFormAutoUpdate::Fail(const QString &error, bool keepOffer) {
   // The main window was hidden for the download: it comes back, with the
   // reason, and the program stays as it was.
-  hide();
+  if (!keepOffer) hide();
   ResetButtons();
   if (mainWindow_) mainWindow_->show();
   emit UpdateFailed(error);

@@ -78,7 +78,8 @@ class TFormAutoUpdate : public QDialog {
   void OnFinished();
   void StartDownload();
   void FinishDownload();
-  void Fail(const QString &error);
+  // `keepOffer`: the window stays, offering the browser.
+  void Fail(const QString &error, bool keepOffer = false);
   void ResetButtons();
   bool ProgramWritable() const;
 

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSlider>
+#include <QTimer>
 
 #include "app/UnitLang.h"
 
@@ -41,6 +42,7 @@ TFormSetupDevice::TFormSetupDevice(QWidget *mainWindow)
   labelDevice_ = new QLabel(this);
   ComboBoxDevice = new QComboBox(this);
   ComboBoxDevice->setMinimumWidth(360);
+  ComboBoxDevice->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   grid->addWidget(labelDevice_, 0, 1, Qt::AlignRight);
   grid->addWidget(ComboBoxDevice, 0, 2, 1, 3);
 
@@ -135,7 +137,9 @@ void TFormSetupDevice::Translate() {
 
 void TFormSetupDevice::showEvent(QShowEvent *event) {
   if (!event->spontaneous()) {
-    SetDrives(SetupDrives());
+    // The drives are listed (and a single one loaded, which may ask a
+    // question) once the window is up.
+    QTimer::singleShot(0, this, [this]() { SetDrives(SetupDrives()); });
     if (mainWindow_) {
       adjustSize();
       move(mainWindow_->geometry().center() - rect().center());

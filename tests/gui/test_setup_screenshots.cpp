@@ -48,6 +48,7 @@ TEST(Screenshots, SetupUpdateAndConverterWindows) {
     TFormSetupDevice setup(nullptr);
     setup.Ask = [](const QString &) { return true; };
     setup.show();
+    QTest::qWait(50);  // the window lists the real drives first
     setup.SetDrives({{card.path(), "CARD", 8LL << 30, 5LL << 29}});
     Save(&setup, "setup" + suffix);
     setup.ComboBoxFrameSize->showPopup();
@@ -62,8 +63,11 @@ TEST(Screenshots, SetupUpdateAndConverterWindows) {
     update.TakeReply(reply);
     Save(&update, "update" + suffix);
     update.ProgressBar->show();
+    update.ProgressBar->setRange(0, 1000);
     update.ProgressBar->setValue(400);
-    update.LabelProgress->setText("1 Kb (40%)");
+    THttpReply half;
+    half.Feed("HTTP/1.1 200 OK\r\nContent-Length: 2560\r\n\r\n" + QByteArray(1024, 'x'));
+    update.LabelProgress->setText(half.ProgressText());
     update.LabelProgress->show();
     update.ButtonBrowser->hide();
     update.LabelNote->hide();

@@ -224,6 +224,10 @@ TEST_F(TUpdateFixture, WrongChecksumLeavesProgramAlone) {
   EXPECT_EQ(ProgramText(), "old program");
   EXPECT_EQ(errors.size(), 1);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tachora"});
+  // The offer stays, with the browser alone.
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_FALSE(form.ButtonAuto->isEnabled());
+  EXPECT_TRUE(form.ButtonBrowser->isVisible());
   // A checksum that is no SHA-256 offers only the browser.
   http.Replies["/file/tachora.ini"] =
       Reply(VersionFile("1234").replace("PORT", QByteArray::number(http.Port())));
