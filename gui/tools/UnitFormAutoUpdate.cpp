@@ -41,13 +41,10 @@ TFormAutoUpdate::TFormAutoUpdate(QWidget *mainWindow)
   auto *grid = new QGridLayout(this);
   grid->setContentsMargins(20, 20, 20, 20);
   grid->setSizeConstraint(QLayout::SetFixedSize);
-  const QPixmap picture = QApplication::windowIcon().pixmap(124, 124);
   auto *image1 = new QLabel(this);
   auto *image2 = new QLabel(this);
-  for (QLabel *image : {image1, image2}) {
-    image->setPixmap(picture);
-    image->setFixedSize(124, 124);
-  }
+  images_ = {image1, image2};
+  for (QLabel *image : images_) image->setFixedSize(124, 124);
   grid->addWidget(image1, 0, 0, 4, 1);
   grid->addWidget(image2, 0, 2, 4, 1);
 
@@ -164,6 +161,8 @@ bool TFormAutoUpdate::TakeReply(const THttpReply &reply) {
   info_ = ParseUpdateInfo(reply.Body());
   if (!info_.Offer) return false;
   LabelVersion->setText(info_.Version);
+  // The program's icon is set after the window is created.
+  for (QLabel *image : images_) image->setPixmap(QApplication::windowIcon().pixmap(124, 124));
   ResetButtons();
   if (mainWindow_) {
     adjustSize();

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QTimer>
 #include <functional>
 
@@ -84,6 +85,7 @@ class TFormAutoUpdate : public QDialog {
   bool ProgramWritable() const;
 
   QWidget *mainWindow_;
+  QList<QLabel *> images_;
   QLabel *label1_ = nullptr;
   QLabel *label2_ = nullptr;
   QTimer delay_;

@@ -35,9 +35,9 @@ TFormSetupDevice::TFormSetupDevice(QWidget *mainWindow)
   grid->setContentsMargins(10, 10, 10, 10);
   grid->setSizeConstraint(QLayout::SetFixedSize);
 
-  auto *picture = new QLabel(this);
-  picture->setPixmap(QApplication::windowIcon().pixmap(48, 48));
-  grid->addWidget(picture, 0, 0, Qt::AlignTop | Qt::AlignLeft);
+  picture_ = new QLabel(this);
+  picture_->setFixedSize(48, 48);
+  grid->addWidget(picture_, 0, 0, Qt::AlignTop | Qt::AlignLeft);
 
   labelDevice_ = new QLabel(this);
   ComboBoxDevice = new QComboBox(this);
@@ -137,6 +137,8 @@ void TFormSetupDevice::Translate() {
 
 void TFormSetupDevice::showEvent(QShowEvent *event) {
   if (!event->spontaneous()) {
+    // The program's icon is set after the window is created.
+    picture_->setPixmap(QApplication::windowIcon().pixmap(48, 48));
     // The drives are listed (and a single one loaded, which may ask a
     // question) once the window is up.
     QTimer::singleShot(0, this, [this]() { SetDrives(SetupDrives()); });
@@ -162,6 +164,7 @@ void TFormSetupDevice::SetDrives(const QList<TSetupDrive> &drives) {
   path_.clear();
   ComboBoxDevice->clear();
   for (const TSetupDrive &d : drives) ComboBoxDevice->addItem(DriveItemText(d));
+  ComboBoxDevice->setPlaceholderText(drives.isEmpty() ? L("SetupDevice_NoDrives") : QString());
   ComboBoxDevice->setCurrentIndex(-1);
   if (drives.size() == 1) {
     ComboBoxDevice->setCurrentIndex(0);

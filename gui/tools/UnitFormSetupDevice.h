@@ -62,6 +62,7 @@ class TFormSetupDevice : public QDialog {
   void SetCustomText();
 
   QWidget *mainWindow_;
+  QLabel *picture_ = nullptr;
   QLabel *labelDevice_ = nullptr;
   QLabel *labelFrameSize_ = nullptr;
   QLabel *labelTimeZone_ = nullptr;
