@@ -27,6 +27,7 @@
 #include "map/UnitMapController.h"
 #include "playback/UnitPlaybackController.h"
 #include "telemetry/UnitTelemetryController.h"
+#include "telemetry/UnitTrackCommands.h"
 #include "tools/UnitToolsController.h"
 
 namespace tachora {
@@ -93,6 +94,9 @@ void TFormMain::CreateControllers() {
   map_ = new TMapController(this, layout_->MapPanel(), *commands_);
   telemetry_ = new TTelemetryController(this, layout_->GraphsPanel(), *commands_);
   tools_ = new TToolsController(this, *commands_);
+  translator_.Register(new TTrackCommands(
+      this, *commands_, [this] { return list_->FileManager(); },
+      [this] { return list_->SelectedId(); }));
   for (ITranslatable *part :
        std::initializer_list<ITranslatable *>{list_, playback_, map_, telemetry_, tools_})
     translator_.Register(part);

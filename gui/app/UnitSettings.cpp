@@ -98,6 +98,8 @@ const TSetting<QString> kMapX{"gm_X", "30.315"};
 const TSetting<QString> kMapY{"gm_Y", "59.939"};
 const TSetting<QString> kMapZoom{"gm_Z", "14"};
 const TSetting<QString> kMapType{"gm_T", QString()};
+const TSetting<QString> kUpdateServer{"update_Server", ""};
+const TSetting<bool> kGpsLogShowTrack{"gpsLog_ShowTrack", true};
 
 TSetting<int> ColumnWidth(int n, int designWidth) {
   return {QString("col%1_w").arg(n), designWidth};

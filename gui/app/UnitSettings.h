@@ -68,6 +68,12 @@ TSetting<bool> MenuCheck(const QString &item, bool designState);
 extern const TSetting<QString> kCopyFolder;
 // The map page's centre, zoom and map type.
 extern const TSetting<QString> kMapX, kMapY, kMapZoom, kMapType;
+// The update server, "host" or "host:port" (port 80 when none is given).
+// Empty (the default until the product has a server of its own): no check
+// is made, so the program never asks a host nobody chose.
+extern const TSetting<QString> kUpdateServer;
+// The converter window's "Show track on map".
+extern const TSetting<bool> kGpsLogShowTrack;
 
 }  // namespace settings
 

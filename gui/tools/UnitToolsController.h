@@ -1,6 +1,8 @@
-// The tool windows of the Help menu (about, what's new; later device setup
-// and the update check): created with the main window, shown non-modally
-// by their commands.
+// The tool windows: about, what's new, device setup and the update check,
+// created with the main window and shown non-modally by their commands.
+// The update check starts when the main window has been shown for the
+// first time (its FirstShowDone signal) and again by StartUpdateCheck (the
+// map page's initialisation) while no offer is known.
 //
 // UI thread only.
 #pragma once
@@ -16,6 +18,8 @@ namespace tachora {
 class TCommands;
 class TFormAbout;
 class TFormWhatsNew;
+class TFormSetupDevice;
+class TFormAutoUpdate;
 
 class TToolsController : public QObject, public ITranslatable {
   Q_OBJECT
@@ -29,10 +33,18 @@ class TToolsController : public QObject, public ITranslatable {
 
   TFormAbout *FormAbout() const { return about_; }
   TFormWhatsNew *FormWhatsNew() const { return whatsNew_; }
+  TFormSetupDevice *FormSetupDevice() const { return setup_; }
+  TFormAutoUpdate *FormAutoUpdate() const { return update_; }
+  // Starts a check (replacing a running one) unless an offer is known.
+ public slots:
+  void StartUpdateCheck();
 
+ public:
  private:
   TFormAbout *about_ = nullptr;
   TFormWhatsNew *whatsNew_ = nullptr;  // a top-level window of its own
+  TFormSetupDevice *setup_ = nullptr;
+  TFormAutoUpdate *update_ = nullptr;
 };
 
 }  // namespace tachora

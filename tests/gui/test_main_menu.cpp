@@ -292,11 +292,12 @@ TEST_F(MainMenu, MissingKeysFallBackToEnglishThenToTheName) {
 TEST_F(MainMenu, UnbuiltCommandsStayDisabled) {
   TFormMain form;
   TMainMenu &m = *form.Menu();
-  for (const char *name : {"N_File_Save_Video", "N_File_Convert_GPS", "N_SetupDevice",
-                           "N_Playback_Play", "N_FullScreen", "N_VideoZoom_100"})
+  for (const char *name :
+       {"N_File_Save_Video", "N_Playback_Play", "N_FullScreen", "N_VideoZoom_100"})
     EXPECT_FALSE(m.Item(name)->isEnabled()) << name;
-  for (const char *name : {"N_File_Open", "N_Settings_Clear", "N_View_FileList", "N_Help_About",
-                           "N_Help_WhatsNew", "N_View_Graphics_S", "N_View_Details"})
+  for (const char *name :
+       {"N_File_Open", "N_Settings_Clear", "N_View_FileList", "N_Help_About", "N_Help_WhatsNew",
+        "N_View_Graphics_S", "N_View_Details", "N_File_Convert_GPS", "N_SetupDevice"})
     EXPECT_TRUE(m.Item(name)->isEnabled()) << name;
   for (QAction *copy : m.CopiesOf(m.Item("N_Playback_Play"))) EXPECT_FALSE(copy->isEnabled());
   EXPECT_FALSE(form.Panels()->ButtonPlay->isEnabled());

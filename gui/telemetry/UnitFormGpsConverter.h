@@ -1,0 +1,119 @@
+// The GPS log converter window (TFormGPSLog): a list of logger files with
+// their points, duration and length (filled one file at a time on a
+// worker, so the window never waits for a long file), the list of writers
+// to convert to, Convert, Select all, Add Files and the list's pop-up menu
+// (show in the file manager, add, remove, delete from disk).
+//
+// Converting writes, for each ticked file and each ticked writer, the file
+// with the writer's extension beside it (atomically); files run one after
+// the other on a worker and are unticked as they are done. A file without
+// telemetry is skipped and named in one message at the end.
+//
+// UI thread only; the workers only read a file and write its conversions.
+#pragma once
+
+#include <QDialog>
+#include <QFutureWatcher>
+#include <QStringList>
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tachora {
+
+// A file's statistics for the list's columns.
+struct TLogStats {
+  QString Path;
+  bool Ok = false;
+  int Points = 0;
+  double Duration = 0;     // days
+  long double Length = 0;  // metres
+};
+TLogStats LoadLogStats(const QString &path);
+
+// Converts one file to each extension; the paths written, or an error text.
+struct TConvertResult {
+  QString Path;
+  QStringList Written;
+  QString Error;  // empty when it worked
+};
+TConvertResult ConvertLogFile(const QString &path, const std::vector<std::string> &extensions);
+
+class TFormGPSLog : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TFormGPSLog(QWidget *mainWindow);
+  ~TFormGPSLog() override;
+  void Translate();
+
+  // Fills an empty list with the paths (unticked) and shows the window.
+  void Open(const QStringList &paths);
+  // Adds files, ticked, keeping the list sorted; the last becomes current.
+  void AddFiles(const QStringList &paths);
+  void SetAllTicked(bool ticked);
+  // Ticks and selects the first entry whose path begins with `prefix`
+  // (any case); false when none does.
+  bool TickPath(const QString &prefix);
+  // Starts converting the ticked files; false (with a message) when none is.
+  bool Convert();
+  bool Converting() const { return !queue_.isEmpty() || convert_.isRunning(); }
+
+  QStringList Paths() const;
+  QStringList TickedPaths() const;
+  // The writers' extensions that are ticked, in writers order.
+  std::vector<std::string> TickedExtensions() const;
+
+  // Replaceable for tests: Yes/No questions and messages.
+  std::function<bool(const QString &text)> Ask;
+  std::function<void(const QString &text)> Inform;
+
+  QTreeWidget *FileList = nullptr;
+  QListWidget *Converters = nullptr;
+  QPushButton *ButtonConvert = nullptr;
+  QPushButton *ButtonAdd = nullptr;
+  QCheckBox *CheckSelectAll = nullptr;
+  QCheckBox *CheckShowTrack = nullptr;
+  QMenu *PopupMenu = nullptr;
+
+ signals:
+  // Every ticked file was converted (or skipped).
+  void ConversionDone();
+  // A file's statistics were filled in.
+  void StatsFilled(const QString &path);
+  // "Delete All GPS Logs from Disk" removed files the catalogue listed.
+  void LogsDeleted();
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+
+ private:
+  QTreeWidgetItem *ItemOf(const QString &path) const;
+  QTreeWidgetItem *AddEntry(const QString &path, bool ticked);
+  void NextStats();
+  void OnStats();
+  void NextConversion();
+  void OnConverted();
+  void AddFilesDialog();
+  void RemoveCurrent();
+  void DeleteCurrent();
+  void DeleteAll();
+  void DeleteFiles(const QString &path);
+  void ShowCurrentInFileManager();
+
+  QWidget *mainWindow_;
+  QFutureWatcher<TLogStats> stats_;
+  QFutureWatcher<TConvertResult> convert_;
+  QStringList queue_;  // files still to convert
+  std::vector<std::string> extensions_;
+  QStringList failures_;
+  bool statsStarted_ = false;
+  bool placed_ = false;
+};
+
+}  // namespace tachora

@@ -1,0 +1,92 @@
+// The catalogue's track commands: Export Track, Open Track in Google Earth,
+// Show Related GPS Log, and "Convert GPS Log" of the File menu (which opens
+// the converter window with the logs the catalogue's search met). Attach
+// Track and Move video position live with the recording list, which owns
+// the prepared row they change.
+//
+// The selected row's track is built on a worker (each recording's telemetry
+// file is read and joined in group order); dialogs and files follow on the
+// UI thread when it is ready. Tracks are written atomically (WriteTextFile).
+//
+// UI thread only, but for the pure functions at the top, which any thread
+// may call.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/UnitTranslate.h"
+#include "telemetry/UnitMovingInfo.h"
+
+class QWidget;
+
+namespace tachora {
+
+class TCommands;
+class TFileManager;
+class TFormGPSLog;
+
+// The file name proposed for an exported track: ":" becomes "-", and each of
+// '"', '*', '<', '>', '?', '|', '/' and '\' becomes "_".
+QString ExportFileName(const std::string &trackName);
+// `path` with "." + ext appended unless it already ends so (any case).
+QString WithExtension(const QString &path, const std::string &ext);
+// The path of a converted file: the part after the file name's last "."
+// replaced by `ext` ("." + ext appended when the name has no dot).
+QString ConvertedPath(const QString &path, const std::string &ext);
+// The KML handed to Google Earth: "<folder>/Track 2010-05-01 12-30-00.kml".
+QString GoogleEarthPath(const QString &folder, double startTime);
+// The track of a group's telemetry files joined in order; false (and `info`
+// with no points) when they hold fewer than two GPS records.
+bool BuildTrack(const std::vector<std::string> &telemetryPaths, TTrackInfo &info);
+// The save dialog's types over the writers list, in its order.
+QStringList ExportDialogFilters();
+
+class TTrackCommands : public QObject, public ITranslatable {
+  Q_OBJECT
+ public:
+  using TCatalogue = std::function<TFileManager *()>;
+  using TSelectedId = std::function<uint64_t()>;
+
+  TTrackCommands(QWidget *window, TCommands &commands, TCatalogue catalogue,
+                 TSelectedId selectedId);
+  ~TTrackCommands() override;
+  void Translate() override;
+
+  // "Convert GPS Log": the window with the logs met by the search.
+  void OpenConverter();
+  void ShowRelatedGpsLog();
+  TFormGPSLog *Converter() const { return converter_; }
+
+  // Replaceable for tests: the save dialog ((proposed name) -> path and the
+  // chosen type's index, empty when cancelled), opening a file with the
+  // desktop's program, and messages.
+  std::function<QString(const QString &proposed, int &typeIndex)> AskSavePath;
+  std::function<bool(const QString &path)> OpenFile;
+  std::function<void(const QString &text)> Inform;
+  // The temporary folder for Google Earth's KML.
+  QString TempFolder;
+
+ signals:
+  // A command's file was written (or failed: `path` empty).
+  void TrackWritten(const QString &path);
+
+ private:
+  enum class TAim { Export, GoogleEarth };
+  void Run(TAim aim);
+  void Finish(TAim aim, const TTrackInfo &info, bool ok);
+  bool Save(const QString &path, const std::string &ext, const TTrackInfo &info);
+
+  QWidget *window_;
+  TCommands &commands_;
+  TCatalogue catalogue_;
+  TSelectedId selectedId_;
+  TFormGPSLog *converter_ = nullptr;
+  bool busy_ = false;
+};
+
+}  // namespace tachora

@@ -1,0 +1,141 @@
+// The catalogue's track commands on the demo card: Export Track (type and
+// extension), Open Track in Google Earth, a row without GPS data, and
+// "Move video position" answered as a user types it.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QInputDialog>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/UnitCommands.h"
+#include "app/UnitLang.h"
+#include "app/UnitUtils.h"
+#include "gui_test_helpers.h"
+#include "telemetry/UnitGpsConverters.h"
+#include "telemetry/UnitTrackCommands.h"
+
+using namespace tachora;
+using namespace tachora::test;
+
+namespace {
+
+int FindCaption(TFormMain &form, const QString &caption) {
+  for (int i = 0; i < form.List()->Model()->rowCount(); ++i)
+    if (form.List()->Model()->Caption(i) == caption) return i;
+  return -1;
+}
+
+// Answers the next input box with `text` once it is open.
+void AnswerInput(const QString &text) {
+  QTimer::singleShot(50, [text]() {
+    auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+    if (!box) return AnswerInput(text);
+    box->setTextValue(text);
+    box->accept();
+  });
+}
+
+struct TTrackFixture : ::testing::Test {
+  QTemporaryDir out;
+  QStringList messages, opened;
+  std::unique_ptr<TFormMain> form;
+  TTrackCommands *track = nullptr;
+
+  void SetUp() override {
+    const QString card = DemoCard();
+    ASSERT_FALSE(card.isEmpty());
+    TFormMain::AutoFirstShow = false;  // no search of the usual places, no update check
+    form = std::make_unique<TFormMain>();
+    ASSERT_TRUE(Open(*form, {card}));
+    track = form->findChild<TTrackCommands *>();
+    ASSERT_NE(track, nullptr);
+    track->Inform = [this](const QString &t) { messages << t; };
+    track->OpenFile = [this](const QString &p) {
+      opened << p;
+      return true;
+    };
+    track->TempFolder = out.path();
+    const int row = FindCaption(*form, "FILE0001-4");
+    ASSERT_GE(row, 0);
+    form->List()->SelectRow(row);
+    ASSERT_TRUE(WaitPrepared(*form));
+  }
+  QString RunCommand(const char *name) {
+    QSignalSpy written(track, &TTrackCommands::TrackWritten);
+    EXPECT_TRUE(form->Commands()->Run(name));
+    return written.wait(20000) ? written.first().at(0).toString() : "<none>";
+  }
+};
+
+}  // namespace
+
+TEST_F(TTrackFixture, ExportAndGoogleEarthWriteTheGroupsTrack) {
+  QString proposed;
+  track->AskSavePath = [&](const QString &name, int &type) {
+    proposed = name;
+    type = 2;  // GPX
+    return out.filePath("trip");
+  };
+  const QString gpx = RunCommand("N_FileList_Track_Export");
+  EXPECT_EQ(gpx, out.filePath("trip.gpx"));
+  EXPECT_TRUE(proposed.startsWith("Track ")) << proposed.toStdString();
+  EXPECT_FALSE(proposed.contains(':'));
+  TTrackInfo info;
+  std::string text;
+  ASSERT_TRUE(ReadWholeFile(gpx.toStdString(), text));
+  ASSERT_TRUE(ReadTrackText(text, gpx.toStdString(), 0, 0, info));
+  EXPECT_GT(info.Items.size(), 1u);
+
+  // A name that already ends in the type's extension gets no second one.
+  track->AskSavePath = [&](const QString &, int &type) {
+    type = 0;
+    return out.filePath("again.KML");
+  };
+  EXPECT_EQ(RunCommand("N_FileList_Track_Export"), out.filePath("again.KML"));
+
+  const QString kml = RunCommand("N_FileList_Track_Google");
+  EXPECT_EQ(opened, QStringList{kml});
+  EXPECT_TRUE(QFileInfo(kml).fileName().startsWith("Track "));
+  EXPECT_TRUE(kml.endsWith(".kml"));
+  EXPECT_TRUE(QFile::exists(kml));
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(TTrackFixture, TrackWithoutGpsPointsWritesNothing) {
+  // G-sensor samples only: a track file, but nothing to export.
+  form->List()->AttachTrackFile(QString(TACHORA_TEST_DATA) + "/telemetry/gsensor.dat");
+  ASSERT_TRUE(WaitPrepared(*form));
+  bool asked = false;
+  track->AskSavePath = [&](const QString &, int &) {
+    asked = true;
+    return out.filePath("x");
+  };
+  EXPECT_EQ(RunCommand("N_FileList_Track_Export"), QString());
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(messages, QStringList{QString::fromStdString(LangText("Mes_NoGPSInfo"))});
+  EXPECT_TRUE(QDir(out.path()).isEmpty());
+}
+
+TEST_F(TTrackFixture, MoveVideoPositionShiftsTheGroup) {
+  TFileManager *fm = form->List()->FileManager();
+  const uint64_t id = form->List()->SelectedId();
+  auto start = [&]() {
+    TFileItem row;
+    fm->GetItemById(id, row);
+    return row.Summary.Start;
+  };
+  const TDateTime before = start();
+  for (const char *nothing : {"0:00:00", "five seconds", ""}) {
+    AnswerInput(nothing);
+    form->Commands()->Run("N_FileList_Track_Move");
+    EXPECT_DOUBLE_EQ(start(), before) << nothing;
+  }
+  AnswerInput("-0:00:05");
+  form->Commands()->Run("N_FileList_Track_Move");
+  ASSERT_TRUE(WaitPrepared(*form));
+  EXPECT_NEAR((start() - before) * 86400.0, -5.0, 1e-3);
+}
