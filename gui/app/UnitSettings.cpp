@@ -98,6 +98,7 @@ const TSetting<QString> kMapX{"gm_X", "30.315"};
 const TSetting<QString> kMapY{"gm_Y", "59.939"};
 const TSetting<QString> kMapZoom{"gm_Z", "14"};
 const TSetting<QString> kMapType{"gm_T", QString()};
+const TSetting<QString> kMapTiles{"gm_Tiles", QString()};
 
 TSetting<int> ColumnWidth(int n, int designWidth) {
   return {QString("col%1_w").arg(n), designWidth};

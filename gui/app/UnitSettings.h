@@ -68,6 +68,10 @@ TSetting<bool> MenuCheck(const QString &item, bool designState);
 extern const TSetting<QString> kCopyFolder;
 // The map page's centre, zoom and map type.
 extern const TSetting<QString> kMapX, kMapY, kMapZoom, kMapType;
+// Where the map's tiles come from: empty for OpenStreetMap, an http(s) URL
+// template with {z}, {x} and {y}, a folder of {z}/{x}/{y}.png tiles or an
+// .mbtiles file.
+extern const TSetting<QString> kMapTiles;
 
 }  // namespace settings
 
