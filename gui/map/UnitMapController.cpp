@@ -378,7 +378,8 @@ void TMapController::OnRouteClick(const QString &query) {
     if (key == u"x") x = ParseFloatDot(value, 0);
     if (key == u"y") y = ParseFloatDot(value, 0);
   }
-  if (const auto target = RouteClickTarget(x, y, trip_)) emit SeekRequested(*target);
+  if (const auto target = RouteClickTarget(x, y, trip_))
+    emit SeekRequested(static_cast<double>(*target));
 }
 
 // ---- instruments -----------------------------------------------------------------

@@ -129,7 +129,7 @@ class TMapController : public QObject, public ITranslatable {
 
  signals:
   // A click on the route: seek there and refresh at once.
-  void SeekRequested(long double position);
+  void SeekRequested(double position);
   // "inited" (a timer tick: redraw track, vehicle, pins) or "view" (a plain
   // refresh, after which the window hands the keyboard focus back from the
   // browser to the video or the list).
