@@ -27,8 +27,7 @@ const bool kEarlySetup = [] {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QWebEngineUrlScheme scheme(kTileScheme);
   scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-  scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
-                  QWebEngineUrlScheme::LocalAccessAllowed | QWebEngineUrlScheme::CorsEnabled);
+  scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
   QWebEngineUrlScheme::registerScheme(scheme);
   return true;
 }();
@@ -91,7 +90,9 @@ TTileSource TileSourceOf(const QString &setting) {
   s.Kind =
       s.Path.endsWith(u".mbtiles", Qt::CaseInsensitive) ? TTileKind::MBTiles : TTileKind::Folder;
   s.Name = s.Kind == TTileKind::MBTiles ? QStringLiteral("mbtiles") : QStringLiteral("folder");
-  s.Template = QString::fromLatin1(kTileScheme) + QStringLiteral("://local/{z}/{x}/{y}");
+  // The query keeps the browser's cache of one source apart from another's.
+  s.Template = QString::fromLatin1(kTileScheme) + QStringLiteral("://local/{z}/{x}/{y}?s=") +
+               QString::number(qHash(s.Name + s.Path), 16);
   s.Attribution = QFileInfo(s.Path).fileName().toHtmlEscaped();
   return s;
 }

@@ -266,13 +266,14 @@ TEST(MapTiles, SourcesFromTheSetting) {
   EXPECT_EQ(TileSourceOf("https://example.org/{z}/{x}/{y}.png").Name, "url");
   const TTileSource mb = TileSourceOf("/data/Maps/City.MBTiles");
   EXPECT_EQ(mb.Kind, TTileKind::MBTiles);
-  EXPECT_EQ(mb.Template, "tachora-tiles://local/{z}/{x}/{y}");
+  EXPECT_TRUE(mb.Template.startsWith("tachora-tiles://local/{z}/{x}/{y}?s="));
+  EXPECT_NE(mb.Template, TileSourceOf("/data/Maps/Other.mbtiles").Template);
   EXPECT_EQ(TileSourceOf("/data/tiles/").Kind, TTileKind::Folder);
   // Quotes in a path stay inside the script's string.
   TTileSource odd = TileSourceOf("/tmp/a\"b'c");
-  EXPECT_EQ(TileSourceScript(odd).toStdString(),
-            "SetTileSource.apply(null, [\"tachora-tiles://local/{z}/{x}/{y}\",\"folder\","
-            "\"a&quot;b'c\",19])");
+  EXPECT_EQ(TileSourceScript(odd).toStdString(), "SetTileSource.apply(null, [\"" +
+                                                     odd.Template.toStdString() +
+                                                     "\",\"folder\",\"a&quot;b'c\",19])");
   // Tile numbers outside the zoom level's grid read nothing.
   EXPECT_TRUE(ReadLocalTile(TileSourceOf("/"), 2, 4, 0).isEmpty());
   EXPECT_TRUE(ReadLocalTile(TileSourceOf("/"), -1, 0, 0).isEmpty());

@@ -1,0 +1,254 @@
+// The map page in a real browser (needs an X display: run under xvfb-run):
+// it loads with no network, initialises, draws a track that a click on it
+// turns into a seek, and shows tiles from a local folder and from an
+// .mbtiles file made here. Set TACHORA_SCREENSHOT_DIR to keep pictures.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <cmath>
+
+#include "app/UnitCommands.h"
+#include "app/UnitMainMenu.h"
+#include "app/UnitSettings.h"
+#include "map/UnitMapController.h"
+#include "map/UnitMapPage.h"
+
+using namespace tachora;
+
+namespace {
+
+// Before the application exists: a real display when there is one, and
+// Chromium without its sandbox (tests run as root) and without a GPU.
+const bool kEnv = [] {
+  if (qEnvironmentVariableIsSet("DISPLAY")) qputenv("TACHORA_TEST_DISPLAY", "1");
+  qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // The map's disk cache goes to a folder of the test's own.
+  qputenv("XDG_CACHE_HOME", QString(QDir::tempPath() + "/tachora-map-test-%1")
+                                .arg(QCoreApplication::applicationPid())
+                                .toUtf8());
+  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+  return true;
+}();
+
+constexpr int kZoom = 14;
+constexpr double kLat = 59.939, kLon = 30.315;
+
+int TileX(double lon, int z) {
+  return static_cast<int>(std::floor((lon + 180) / 360 * (1 << z)));
+}
+int TileY(double lat, int z) {
+  const double r = lat * M_PI / 180;
+  return static_cast<int>(std::floor((1 - std::asinh(std::tan(r)) / M_PI) / 2 * (1 << z)));
+}
+
+QByteArray Tile(QColor colour) {
+  QImage img(256, 256, QImage::Format_RGB32);
+  img.fill(colour);
+  QPainter p(&img);
+  p.setPen(Qt::black);
+  p.drawRect(0, 0, 255, 255);
+  p.end();
+  QByteArray png;
+  QBuffer buf(&png);
+  buf.open(QIODevice::WriteOnly);
+  img.save(&buf, "PNG");
+  return png;
+}
+
+// Runs a script in the page and waits for its value.
+QVariant Eval(QWebEnginePage *page, const QString &script) {
+  QVariant out;
+  bool done = false;
+  page->runJavaScript(script, [&](const QVariant &v) {
+    out = v;
+    done = true;
+  });
+  (void)QTest::qWaitFor([&] { return done; }, 10000);
+  return out;
+}
+
+class MapPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY"))
+      GTEST_SKIP() << "needs an X display (xvfb-run)";
+    menu = new TMainMenu(&window);
+    commands = new TCommands(menu);
+    auto *central = new QWidget(&window);
+    window.setCentralWidget(central);
+    frame = new QFrame(central);
+    frame->setGeometry(0, 0, 640, 480);
+    auto label = [&](int w, int h) {
+      auto *l = new QLabel(central);
+      l->setGeometry(650, 0, w, h);
+      return l;
+    };
+    map = new TMapController(
+        &window, TMapPanel{frame, label(134, 100), label(73, 49), label(65, 65)}, *commands);
+    window.resize(900, 500);
+  }
+  void TearDown() override { settings::kMapTiles.Reset(); }
+
+  // Shows the window and waits for "inited".
+  bool ShowAndInit() {
+    QSignalSpy refresh(map, &TMapController::MapInited);
+    window.show();
+    return refresh.wait(30000) || map->MapReady();
+  }
+  bool Reload() {
+    QSignalSpy inited(map, &TMapController::MapInited);
+    map->SetMapShown(false);
+    map->SetMapShown(true);
+    return inited.wait(30000);
+  }
+  int LoadedTiles() {
+    (void)QTest::qWaitFor(
+        [&] {
+          return Eval(map->Page(), "document.querySelectorAll('img.leaflet-tile-loaded').length")
+                     .toInt() >= 4;
+        },
+        10000);
+    return Eval(map->Page(), "document.querySelectorAll('img.leaflet-tile-loaded').length").toInt();
+  }
+  void Shot(const QString &name) {
+    const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QTest::qWait(500);
+    window.grab().save(dir + "/" + name);
+  }
+
+  QTemporaryDir tmp;
+  QMainWindow window;
+  TMainMenu *menu = nullptr;
+  TCommands *commands = nullptr;
+  QFrame *frame = nullptr;
+  TMapController *map = nullptr;
+};
+
+TEST_F(MapPageTest, LoadsOfflineDrawsATrackAndAClickSeeks) {
+  settings::kMapTiles.Set(tmp.filePath("no-tiles-here"));
+  ASSERT_TRUE(ShowAndInit());
+  EXPECT_EQ(Eval(map->Page(), "document.title").toString(), "Tachora - Google Maps Wrapper");
+  EXPECT_EQ(Eval(map->Page(), "inited").toInt(), 1);
+
+  // A track through the map's centre, one point a second.
+  TMovingInfo mi;
+  for (int k = 0; k < 120; ++k) {
+    TGpsPoint p;
+    p.Time = 45000 + k / 86400.0;
+    p.Lon = kLon - 0.006 + k * 0.0001;
+    p.Lat = kLat - 0.003 + k * 0.00005;
+    p.Number = k;
+    mi.GpsPoints.push_back(p);
+  }
+  mi.StartTime = mi.GpsPoints.front().Time;
+  mi.EndTime = mi.GpsPoints.back().Time;
+  map->SetTrip({{&mi, 0, 1}});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return map->DrawTracks({&mi}, {}, {}); }, 10000));
+  EXPECT_TRUE(map->TrackDrawn());
+  // One polyline, the start and finish pins and the time point of minute 1.
+  EXPECT_EQ(Eval(map->Page(), "mylines.length").toInt(), 4);
+  // Drawn once: the same track is not sent again.
+  EXPECT_TRUE(map->DrawTracks({&mi}, {}, {}));
+
+  TMapVehicle v{mi.GpsPoints[60].Time, mi.GpsPoints[60].Lon, mi.GpsPoints[60].Lat, 60, 50, true};
+  map->ShowVehicleMarker(v);
+  (void)QTest::qWaitFor([&] { return Eval(map->Page(), "marker != null").toBool(); }, 5000);
+  EXPECT_TRUE(Eval(map->Page(), "marker != null").toBool());
+  Shot("map_track.png");
+
+  // A real click on the line, at its 30th point.
+  QWidget *target = map->WebView()->focusProxy();
+  ASSERT_NE(target, nullptr);
+  const QVariantList at =
+      Eval(map->Page(), "(function(){var p = map.latLngToContainerPoint(L.latLng(" +
+                            QString::number(static_cast<double>(mi.GpsPoints[30].Lat), 'f', 6) +
+                            "," +
+                            QString::number(static_cast<double>(mi.GpsPoints[30].Lon), 'f', 6) +
+                            ")); return [p.x, p.y];})()")
+          .toList();
+  ASSERT_EQ(at.size(), 2);
+  QSignalSpy seek(map, &TMapController::SeekRequested);
+  QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
+  ASSERT_TRUE(seek.wait(5000));
+  EXPECT_NEAR(seek.first().at(0).toDouble(), 30.0 / 119, 0.02);
+
+  map->ClearMap();
+  (void)QTest::qWaitFor([&] { return Eval(map->Page(), "mylines.length").toInt() == 0; }, 5000);
+  EXPECT_EQ(Eval(map->Page(), "mylines.length").toInt(), 0);
+}
+
+TEST_F(MapPageTest, TilesFromAFolderAndFromAnMBTilesFile) {
+  // A folder of tiles around the start-up centre.
+  const int x0 = TileX(kLon, kZoom), y0 = TileY(kLat, kZoom);
+  const QByteArray green = Tile(QColor(120, 200, 120)), blue = Tile(QColor(120, 120, 220));
+  for (int dx = -2; dx <= 2; ++dx)
+    for (int dy = -2; dy <= 2; ++dy) {
+      const QString dir = tmp.filePath(QString("tiles/%1/%2").arg(kZoom).arg(x0 + dx));
+      QDir().mkpath(dir);
+      QFile f(dir + QString("/%1.png").arg(y0 + dy));
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(green);
+    }
+  settings::kMapTiles.Set(tmp.filePath("tiles"));
+  settings::kMapZoom.Set(QString::number(kZoom));
+  ASSERT_TRUE(ShowAndInit());
+  EXPECT_GE(LoadedTiles(), 4);
+  Shot("map_folder_tiles.png");
+  EXPECT_EQ(settings::kMapType.Get(), "folder");
+
+  // The same place in an .mbtiles file (rows counted from the south).
+  const QString file = tmp.filePath("city.mbtiles");
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "make-mbtiles");
+    db.setDatabaseName(file);
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("CREATE TABLE metadata (name TEXT, value TEXT)"));
+    ASSERT_TRUE(
+        q.exec("CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, "
+               "tile_row INTEGER, tile_data BLOB)"));
+    for (int dx = -2; dx <= 2; ++dx)
+      for (int dy = -2; dy <= 2; ++dy) {
+        q.prepare("INSERT INTO tiles VALUES (?, ?, ?, ?)");
+        q.addBindValue(kZoom);
+        q.addBindValue(x0 + dx);
+        q.addBindValue((1 << kZoom) - 1 - (y0 + dy));
+        q.addBindValue(blue);
+        ASSERT_TRUE(q.exec());
+      }
+    db.close();
+  }
+  QSqlDatabase::removeDatabase("make-mbtiles");
+  settings::kMapTiles.Set(file);
+  ASSERT_TRUE(Reload());
+  EXPECT_GE(LoadedTiles(), 4);
+  // The tile under the centre is the file's blue.
+  QTest::qWait(300);
+  const QImage shot = map->WebView()->grab().toImage();
+  const QColor mid = shot.pixelColor(shot.width() / 2 + 20, shot.height() / 2 + 20);
+  EXPECT_LT(mid.red(), 160) << mid.name().toStdString();
+  EXPECT_GT(mid.blue(), 180) << mid.name().toStdString();
+  Shot("map_mbtiles.png");
+  EXPECT_EQ(settings::kMapType.Get(), "mbtiles");
+  settings::kMapZoom.Reset();
+  settings::kMapType.Reset();
+  settings::kMapX.Reset();
+  settings::kMapY.Reset();
+}
+
+}  // namespace
