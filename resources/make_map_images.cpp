@@ -63,18 +63,18 @@ static void Dial() {
   p.setPen(QPen(QColor(220, 40, 40), 3, Qt::SolidLine, Qt::FlatCap));
   p.drawArc(QRectF(c.x() - 61, c.y() - 61, 122, 122), 0, 40 * 16);
   QFont f("Liberation Sans");
-  f.setPixelSize(9);
+  f.setPixelSize(8);
   p.setFont(f);
   for (int v = 0; v <= 180; v += 10) {
     const double a = (180 - v) * M_PI / 180;
     const double ca = std::cos(a), sa = std::sin(a);
     const bool major = v % 30 == 0;
-    const double r1 = major ? 52 : 56, r2 = 63;
+    const double r1 = major ? 56 : 59, r2 = 63;
     p.setPen(QPen(QColor(30, 30, 30), major ? 2 : 1));
     p.drawLine(QPointF(c.x() + r1 * ca, c.y() - r1 * sa), QPointF(c.x() + r2 * ca, c.y() - r2 * sa));
     if (major) {
-      const QPointF t(c.x() + 42 * ca, c.y() - 42 * sa);
-      p.drawText(QRectF(t.x() - 12, t.y() - 6, 24, 12), Qt::AlignCenter, QString::number(v));
+      const QPointF t(c.x() + 49 * ca, c.y() - 49 * sa);
+      p.drawText(QRectF(t.x() - 8, t.y() - 5, 16, 10), Qt::AlignCenter, QString::number(v));
     }
   }
   p.end();
