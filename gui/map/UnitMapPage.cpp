@@ -1,5 +1,7 @@
 #include "map/UnitMapPage.h"
 
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -23,8 +25,12 @@ namespace {
 
 // Qt WebEngine wants shared OpenGL contexts before the application object
 // exists, and custom schemes registered before any profile is made.
+// Chromium refuses to start its sandbox as root and ends the program, so a
+// program run as root (a live system, a container) runs the map without it.
 const bool kEarlySetup = [] {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QWebEngineUrlScheme scheme(kTileScheme);
   scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
   scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
