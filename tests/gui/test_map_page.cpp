@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "app/UnitCommands.h"
+#include "app/UnitFormMain.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
 #include "map/UnitMapController.h"
@@ -249,6 +250,28 @@ TEST_F(MapPageTest, TilesFromAFolderAndFromAnMBTilesFile) {
   settings::kMapType.Reset();
   settings::kMapX.Reset();
   settings::kMapY.Reset();
+}
+
+// The main window's own map: shown at start, it initialises with nothing
+// but the program's resources, and the instruments show nothing.
+TEST(MapInMainWindow, InitialisesOffline) {
+  if (!qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY")) GTEST_SKIP() << "needs an X display";
+  settings::kMapTiles.Set(QDir::tempPath() + "/tachora-no-tiles");
+  TFormMain::AutoFirstShow = false;
+  TFormMain form;
+  form.resize(1280, 760);
+  QSignalSpy inited(form.Map(), &TMapController::MapInited);
+  form.show();
+  ASSERT_TRUE(inited.wait(30000));
+  EXPECT_TRUE(form.Map()->MapReady());
+  // The first view report follows.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Map()->View().Width > 100; }, 5000));
+  const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    QTest::qWait(500);
+    form.grab().save(dir + "/main_window_map.png");
+  }
+  settings::kMapTiles.Reset();
 }
 
 }  // namespace
