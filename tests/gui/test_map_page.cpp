@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QWheelEvent>
 #include <cmath>
 
 #include "app/UnitCommands.h"
@@ -187,6 +188,14 @@ TEST_F(MapPageTest, LoadsOfflineDrawsATrackAndAClickSeeks) {
   QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
   ASSERT_TRUE(seek.wait(5000));
   EXPECT_NEAR(seek.first().at(0).toDouble(), 30.0 / 119, 0.02);
+
+  // A wheel notch over the map zooms in by one level.
+  const int zoom = map->View().Zoom;
+  QWheelEvent wheel(QPointF(100, 100), target->mapToGlobal(QPointF(100, 100)), QPoint(),
+                    QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(target, &wheel);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return map->View().Zoom == zoom + 1; }, 5000))
+      << map->View().Zoom;
 
   map->ClearMap();
   (void)QTest::qWaitFor([&] { return Eval(map->Page(), "mylines.length").toInt() == 0; }, 5000);
