@@ -256,6 +256,27 @@ bool TMapController::DrawTracks(const std::vector<const TMovingInfo *> &records,
   return true;
 }
 
+bool TMapController::DrawTrip(bool fitBounds) {
+  std::vector<const TMovingInfo *> records;
+  for (const TMapRecording &r : trip_) records.push_back(r.Info);
+  TDrawTracksOptions o;
+  o.FitBounds = fitBounds;
+  o.Connect = true;
+  return DrawTracks(records, {}, o);
+}
+
+void TMapController::Tick(const TMapTickState &s) {
+  if (s.Gps.Time > 0) {
+    const TMapVehicle v{s.Gps.Time, s.Gps.Lon, s.Gps.Lat, s.Gps.Course, s.Gps.Speed, s.FixValid};
+    ShowVehicleMarker(v);
+    if (s.TimerTick && MapShown()) FollowVehicle(v, s.Playing);
+    if (s.ControlPanelVisible) DrawInstruments(s.Gps);
+  } else {
+    ShowVehicleMarker({});
+  }
+  if (s.Gsensor.Time > 0 && s.ControlPanelVisible) DrawGSensor(s.Gsensor);
+}
+
 void TMapController::ShowVehicleMarker(const TMapVehicle &v) {
   vehicle_ = v;
   if (!MapShown()) return;

@@ -50,6 +50,16 @@ struct TMapVehicle {
   bool Valid() const { return Time > 0; }
 };
 
+// What one playback tick hands the map and the instruments.
+struct TMapTickState {
+  TGpsPoint Gps;           // Time 0: no point at the position
+  bool FixValid = false;   // a real fix (arrow), else approximate (circle)
+  TGsensorPoint Gsensor;   // Time 0: no sample
+  bool TimerTick = false;  // a real timer tick (following runs only then)
+  bool Playing = false;    // the Play button is down
+  bool ControlPanelVisible = true;
+};
+
 struct TDrawTracksOptions {
   bool FitBounds = false;  // fit the map to the track
   bool Temporary = false;  // a dialog's preview: the tick redraws the trip later
@@ -83,6 +93,8 @@ class TMapController : public QObject, public ITranslatable {
   // True when the track script was sent and taken, or already current.
   bool DrawTracks(const std::vector<const TMovingInfo *> &records,
                   const std::vector<bool> &selected, TDrawTracksOptions options);
+  // The open trip's track (SetTrip): connected, nothing selected.
+  bool DrawTrip(bool fitBounds);
   bool TrackDrawn() const { return trackDrawn_; }
   void SetTrackDrawn(bool drawn) { trackDrawn_ = drawn; }
   // The current point (kept for zoom re-centring and fitted centring).
@@ -91,6 +103,9 @@ class TMapController : public QObject, public ITranslatable {
   // Sets the current point and places the arrow (valid fix) or the circle;
   // clears the markers when the point is not valid.
   void ShowVehicleMarker(const TMapVehicle &v);
+  // One tick's share, in the loop's order: the vehicle marker (or none),
+  // following on timer ticks, the speed and bearing pictures, the G-sensor.
+  void Tick(const TMapTickState &s);
   // Keeps the vehicle in view on timer ticks.
   void FollowVehicle(const TMapVehicle &v, bool playing);
   bool Following() const { return follow_; }

@@ -38,9 +38,8 @@ const bool kEnv = [] {
   if (qEnvironmentVariableIsSet("DISPLAY")) qputenv("TACHORA_TEST_DISPLAY", "1");
   qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   // The map's disk cache goes to a folder of the test's own.
-  qputenv("XDG_CACHE_HOME", QString(QDir::tempPath() + "/tachora-map-test-%1")
-                                .arg(QCoreApplication::applicationPid())
-                                .toUtf8());
+  static QTemporaryDir cache;
+  qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
   if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
   return true;
@@ -167,8 +166,13 @@ TEST_F(MapPageTest, LoadsOfflineDrawsATrackAndAClickSeeks) {
   // Drawn once: the same track is not sent again.
   EXPECT_TRUE(map->DrawTracks({&mi}, {}, {}));
 
-  TMapVehicle v{mi.GpsPoints[60].Time, mi.GpsPoints[60].Lon, mi.GpsPoints[60].Lat, 60, 50, true};
-  map->ShowVehicleMarker(v);
+  TMapTickState tick;
+  tick.Gps = mi.GpsPoints[60];
+  tick.Gps.Course = 60;
+  tick.Gps.Speed = 50;
+  tick.FixValid = true;
+  map->Tick(tick);
+  EXPECT_EQ(map->Vehicle().Lon, tick.Gps.Lon);
   (void)QTest::qWaitFor([&] { return Eval(map->Page(), "marker != null").toBool(); }, 5000);
   EXPECT_TRUE(Eval(map->Page(), "marker != null").toBool());
   Shot("map_track.png");
