@@ -15,6 +15,7 @@
 #include "map/UnitInstruments.h"
 #include "map/UnitMapPage.h"
 #include "map/UnitMapResources.h"
+#include "map/UnitMapTilesMenu.h"
 
 namespace tachora {
 
@@ -173,6 +174,14 @@ void TMapController::SetMapShown(bool shown) {
     box->setContentsMargins(0, 0, 0, 0);
     box->addWidget(view_w_);
     connect(page_, &TMapPage::Callback, this, &TMapController::HandleCallback);
+    // The context menu chooses where the tiles come from.
+    auto *tiles = new TMapTilesMenu(view_w_, [this]() {
+      SetMapShown(false);
+      SetMapShown(true);
+    });
+    view_w_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_w_, &QWidget::customContextMenuRequested, tiles,
+            [this, tiles](const QPoint &at) { tiles->Popup(view_w_->mapToGlobal(at)); });
     // The wheel zooms about the centre (the page's own wheel zoom is off);
     // the render widget appears with the first page.
     connect(view_w_, &QWebEngineView::loadFinished, this, [this]() {

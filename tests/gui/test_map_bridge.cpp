@@ -15,6 +15,7 @@
 #include "map/UnitMapController.h"
 #include "map/UnitMapPage.h"
 #include "map/UnitMapScript.h"
+#include "map/UnitMapTilesMenu.h"
 
 using namespace tachora;
 
@@ -274,6 +275,11 @@ TEST(MapTiles, SourcesFromTheSetting) {
   EXPECT_EQ(TileSourceScript(odd).toStdString(), "SetTileSource.apply(null, [\"" +
                                                      odd.Template.toStdString() +
                                                      "\",\"folder\",\"a&quot;b'c\",19])");
+  EXPECT_TRUE(ValidTileUrl(" https://tiles.example.org/{z}/{x}/{y}.png "));
+  EXPECT_FALSE(ValidTileUrl("ftp://tiles.example.org/{z}/{x}/{y}.png"));
+  EXPECT_FALSE(ValidTileUrl("https://tiles.example.org/{z}/{x}.png"));
+  EXPECT_FALSE(ValidTileUrl("https://x.org/{z}/{x}/{y}\"+alert(1)+\""));
+  EXPECT_FALSE(MBTilesHasTiles("/nonexistent/file.mbtiles"));
   // Tile numbers outside the zoom level's grid read nothing.
   EXPECT_TRUE(ReadLocalTile(TileSourceOf("/"), 2, 4, 0).isEmpty());
   EXPECT_TRUE(ReadLocalTile(TileSourceOf("/"), -1, 0, 0).isEmpty());

@@ -4,12 +4,14 @@
 // .mbtiles file made here. Set TACHORA_SCREENSHOT_DIR to keep pictures.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -27,6 +29,7 @@
 #include "app/UnitSettings.h"
 #include "map/UnitMapController.h"
 #include "map/UnitMapPage.h"
+#include "map/UnitMapTilesMenu.h"
 
 using namespace tachora;
 
@@ -201,6 +204,23 @@ TEST_F(MapPageTest, LoadsOfflineDrawsATrackAndAClickSeeks) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return map->View().Zoom == zoom + 1; }, 5000))
       << map->View().Zoom;
 
+  // The context menu offers the four tile sources.
+  emit map->WebView()->customContextMenuRequested(QPoint(50, 50));
+  QMenu *menu = nullptr;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+          if ((menu = qobject_cast<QMenu *>(w)) && menu->isVisible()) return true;
+        return false;
+      },
+      3000));
+  if (menu) {
+    int checkable = 0;
+    for (QAction *a : menu->actions()) checkable += a->isCheckable();
+    EXPECT_EQ(checkable, 4);
+    menu->close();
+  }
+
   map->ClearMap();
   (void)QTest::qWaitFor([&] { return Eval(map->Page(), "mylines.length").toInt() == 0; }, 5000);
   EXPECT_EQ(Eval(map->Page(), "mylines.length").toInt(), 0);
@@ -248,6 +268,7 @@ TEST_F(MapPageTest, TilesFromAFolderAndFromAnMBTilesFile) {
     db.close();
   }
   QSqlDatabase::removeDatabase("make-mbtiles");
+  EXPECT_TRUE(MBTilesHasTiles(file));
   settings::kMapTiles.Set(file);
   ASSERT_TRUE(Reload());
   EXPECT_GE(LoadedTiles(), 4);

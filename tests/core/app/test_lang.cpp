@@ -219,6 +219,15 @@ const std::vector<std::string> kKeys = {
     "About_Licence",
     "SaveFrame_Filter",
     "Mes_SaveFrameError",
+    "Map_Tiles",
+    "Map_Tiles_OSM",
+    "Map_Tiles_Folder",
+    "Map_Tiles_MBTiles",
+    "Map_Tiles_Url",
+    "Map_Tiles_UrlPrompt",
+    "Map_Tiles_Filter",
+    "Mes_MapTilesBadUrl",
+    "Mes_MapTilesBadFile",
 };
 
 std::vector<std::string> KeysOf(const TLang &l) {
