@@ -71,7 +71,8 @@ static void Dial() {
     const bool major = v % 30 == 0;
     const double r1 = major ? 56 : 59, r2 = 63;
     p.setPen(QPen(QColor(30, 30, 30), major ? 2 : 1));
-    p.drawLine(QPointF(c.x() + r1 * ca, c.y() - r1 * sa), QPointF(c.x() + r2 * ca, c.y() - r2 * sa));
+    p.drawLine(QPointF(c.x() + r1 * ca, c.y() - r1 * sa),
+               QPointF(c.x() + r2 * ca, c.y() - r2 * sa));
     if (major) {
       const QPointF t(c.x() + 49 * ca, c.y() - 49 * sa);
       p.drawText(QRectF(t.x() - 8, t.y() - 5, 16, 10), Qt::AlignCenter, QString::number(v));
