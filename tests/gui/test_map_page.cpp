@@ -27,6 +27,7 @@
 #include "app/UnitFormMain.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
+#include "gui_test_helpers.h"
 #include "map/UnitMapController.h"
 #include "map/UnitMapPage.h"
 #include "map/UnitMapTilesMenu.h"
@@ -305,6 +306,45 @@ TEST(MapInMainWindow, InitialisesOffline) {
     QTest::qWait(500);
     form.grab().save(dir + "/main_window_map.png");
   }
+  settings::kMapTiles.Reset();
+}
+
+// A picture for a person to look at: the demo card's first drive on the
+// main window's map, fitted, with the vehicle and its instruments halfway.
+TEST(MapInMainWindow, DemoDriveScreenshot) {
+  const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+  if (!qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY") || dir.isEmpty())
+    GTEST_SKIP() << "needs a display and TACHORA_SCREENSHOT_DIR";
+  const QString card = test::DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  std::vector<std::unique_ptr<TMovingInfo>> infos;
+  std::vector<TMapRecording> trip;
+  for (int k = 1; k <= 4; ++k) {
+    infos.push_back(TMovingInfo::LoadFromFile(
+        QString("%1/DCIM/INFO/FILE%2.DAT").arg(card).arg(k, 4, 10, QChar('0')).toStdString(),
+        false));
+    ASSERT_TRUE(infos.back());
+    trip.push_back({infos.back().get(), (k - 1) / 4.0L, k / 4.0L});
+  }
+  settings::kMapTiles.Set(QDir::tempPath() + "/tachora-no-tiles");
+  TFormMain::AutoFirstShow = false;
+  TFormMain form;
+  form.resize(1280, 760);
+  QSignalSpy inited(form.Map(), &TMapController::MapInited);
+  form.show();
+  ASSERT_TRUE(inited.wait(30000));
+  TMapController *map = form.Map();
+  map->SetTrip(trip);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return map->DrawTrip(true); }, 10000));
+  const TMovingState st = StateAt(*infos[1], 0.5L);
+  TMapTickState tick;
+  tick.Gps = st.Gps;
+  tick.FixValid = st.FixValid;
+  tick.Gsensor = st.Gsensor;
+  QTest::qWait(500);  // the fitted view's report sets the marker size
+  map->Tick(tick);
+  QTest::qWait(800);
+  form.grab().save(dir + "/main_window_demo_drive.png");
   settings::kMapTiles.Reset();
 }
 
