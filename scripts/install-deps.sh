@@ -8,6 +8,8 @@ PACKAGES=(
   cmake ninja-build g++
   # user interface, video, map page, JPEG
   qt6-base-dev libqt6opengl6-dev libmpv-dev qt6-webengine-dev libjs-leaflet libjpeg-dev
+  # the map reads offline tiles from .mbtiles files (SQLite) through Qt SQL
+  libqt6sql6-sqlite
   # Qt's own dialog texts (file dialogs, message box buttons) in Russian
   qt6-translations-l10n
   # tests and benchmarks

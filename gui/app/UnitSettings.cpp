@@ -100,6 +100,7 @@ const TSetting<QString> kMapZoom{"gm_Z", "14"};
 const TSetting<QString> kMapType{"gm_T", QString()};
 const TSetting<QString> kUpdateServer{"update_Server", ""};
 const TSetting<bool> kGpsLogShowTrack{"gpsLog_ShowTrack", true};
+const TSetting<QString> kMapTiles{"gm_Tiles", QString()};
 
 TSetting<int> ColumnWidth(int n, int designWidth) {
   return {QString("col%1_w").arg(n), designWidth};

@@ -74,6 +74,10 @@ extern const TSetting<QString> kMapX, kMapY, kMapZoom, kMapType;
 extern const TSetting<QString> kUpdateServer;
 // The converter window's "Show track on map".
 extern const TSetting<bool> kGpsLogShowTrack;
+// Where the map's tiles come from: empty for OpenStreetMap, an http(s) URL
+// template with {z}, {x} and {y}, a folder of {z}/{x}/{y}.png tiles or an
+// .mbtiles file.
+extern const TSetting<QString> kMapTiles;
 
 }  // namespace settings
 

@@ -1,29 +1,432 @@
 #include "map/UnitMapController.h"
 
+#include <QAction>
+#include <QEvent>
 #include <QLabel>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+#include <QWheelEvent>
+#include <algorithm>
 
+#include "app/UnitCommands.h"
 #include "app/UnitLang.h"
+#include "app/UnitMainMenu.h"
+#include "app/UnitSettings.h"
+#include "map/UnitInstruments.h"
+#include "map/UnitMapPage.h"
+#include "map/UnitMapResources.h"
+#include "map/UnitMapTilesMenu.h"
 
 namespace tachora {
 
 namespace {
+
 QString L(const char *key) {
   return QString::fromStdString(LangText(key));
 }
+
+// The script as a JavaScript string literal.
+QString JsQuote(const QString &s) {
+  QString q;
+  q.reserve(s.size() + s.size() / 16 + 2);
+  q.append(QLatin1Char('"'));
+  for (QChar c : s) {
+    switch (c.unicode()) {
+      case '"':
+        q.append(QLatin1StringView("\\\""));
+        break;
+      case '\\':
+        q.append(QLatin1StringView("\\\\"));
+        break;
+      case '\n':
+        q.append(QLatin1StringView("\\n"));
+        break;
+      case '\r':
+        q.append(QLatin1StringView("\\r"));
+        break;
+      case 0x2028:
+        q.append(QLatin1StringView("\\u2028"));
+        break;
+      case 0x2029:
+        q.append(QLatin1StringView("\\u2029"));
+        break;
+      default:
+        q.append(c);
+    }
+  }
+  q.append(QLatin1Char('"'));
+  return q;
+}
+
+// A picture widget over the layout's fixed-size label.
+TMyImage *ImageIn(QLabel *label) {
+  if (!label) return nullptr;
+  auto *image = new TMyImage(label);
+  image->setGeometry(0, 0, label->width(), label->height());
+  image->setFixedSize(label->size());
+  image->show();
+  return image;
+}
+
 }  // namespace
 
 TMapController::TMapController(QObject *parent, const TMapPanel &panel, TCommands &commands)
-    : QObject(parent), panel_(panel), commands_(commands) {}
+    : QObject(parent), panel_(panel), commands_(commands) {
+  InitMapResources();
+  speedImage_ = ImageIn(panel_.ImageSpeed);
+  azimutImage_ = ImageIn(panel_.ImageAzimut);
+  gsensorImage_ = ImageIn(panel_.ImageGSensor);
+  if (speedImage_) speed_ = new TSpeedBitmap(speedImage_, this);
+  if (azimutImage_) azimut_ = new TAzimutBitmap(azimutImage_, this);
+  if (gsensorImage_) gsensor_ = new TGSensorBitmap(gsensorImage_, this);
+  ResetInstruments();
+  if (panel_.WebBrowser) panel_.WebBrowser->installEventFilter(this);
+  BindCommands();
+}
+
+TMapController::~TMapController() {
+  // Page callbacks still on their way find the controller gone.
+  alive_.reset();
+}
 
 void TMapController::Translate() {
-  panel_.ImageSpeed->setToolTip("- " + L("N_View_Graphics_H") + ", " + L("Meters") + "\n- " +
-                                L("Property_Track_Length") + ", " + L("Meters") + "\n- " +
-                                L("Speed") + ", " + L("KmetersPerH"));
-  panel_.ImageAzimut->setToolTip(L("Azimut"));
-  panel_.ImageGSensor->setToolTip("x - " + L("N_View_Graphics_X") + "\ny - " +
-                                  L("N_View_Graphics_Y") + "\nz - " + L("N_View_Graphics_Z"));
-  for (QLabel *w : {panel_.ImageSpeed, panel_.ImageAzimut, panel_.ImageGSensor})
-    w->setToolTipDuration(5000);
+  const QString speedHint = "- " + L("N_View_Graphics_H") + ", " + L("Meters") + "\n- " +
+                            L("Property_Track_Length") + ", " + L("Meters") + "\n- " + L("Speed") +
+                            ", " + L("KmetersPerH");
+  const QString gHint = "x - " + L("N_View_Graphics_X") + "\ny - " + L("N_View_Graphics_Y") +
+                        "\nz - " + L("N_View_Graphics_Z");
+  const std::pair<QLabel *, QString> hints[] = {{panel_.ImageSpeed, speedHint},
+                                                {panel_.ImageAzimut, L("Azimut")},
+                                                {panel_.ImageGSensor, gHint}};
+  for (const auto &[label, hint] : hints) {
+    if (!label) continue;
+    label->setToolTip(hint);
+    label->setToolTipDuration(5000);
+    for (TMyImage *image : label->findChildren<TMyImage *>()) {
+      image->setToolTip(hint);
+      image->setToolTipDuration(5000);
+    }
+  }
+}
+
+void TMapController::BindCommands() {
+  for (const char *name : {"N_View_Arrow_Small", "N_View_Arrow_Normal", "N_View_Arrow_Big"})
+    commands_.Bind(name, [this]() { emit RefreshRequested(false); });
+  for (const char *name : {"N_View_TimePoints_1m", "N_View_TimePoints_5m", "N_View_TimePoints_20m",
+                           "N_View_TimePoints_Never"})
+    commands_.Bind(name, [this]() {
+      trackDrawn_ = false;
+      ClearLastScript();
+      emit RefreshRequested(false);
+    });
+}
+
+bool TMapController::Checked(const char *item) const {
+  TMainMenu *menu = commands_.Menu();
+  QAction *a = menu ? menu->Item(item) : nullptr;
+  return a && a->isChecked();
+}
+
+TArrowSize TMapController::ArrowSize() const {
+  if (Checked("N_View_Arrow_Small")) return TArrowSize::Small;
+  if (Checked("N_View_Arrow_Normal")) return TArrowSize::Normal;
+  return TArrowSize::Big;
+}
+
+double TMapController::TimePointInterval() const {
+  if (Checked("N_View_TimePoints_1m")) return 1.0 / 1440;
+  if (Checked("N_View_TimePoints_5m")) return 5.0 / 1440;
+  if (Checked("N_View_TimePoints_20m")) return 20.0 / 1440;
+  return kTimePointsNever;
+}
+
+// ---- the page ------------------------------------------------------------------
+
+bool TMapController::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == panel_.WebBrowser && !event->spontaneous()) {
+    if (event->type() == QEvent::Show) SetMapShown(true);
+    if (event->type() == QEvent::Hide) SetMapShown(false);
+  }
+  if (event->type() == QEvent::Wheel && watched == wheelTarget_) {
+    wheelRest_ += static_cast<QWheelEvent *>(event)->angleDelta().y();
+    const int notches = wheelRest_ / 120;
+    wheelRest_ -= notches * 120;
+    if (notches != 0) ZoomMapBy(notches);
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void TMapController::SetMapShown(bool shown) {
+  if (shown == shown_ && (view_w_ || !shown)) return;
+  shown_ = shown;
+  if (!shown) {
+    mapReady_ = false;
+    if (page_) page_->setUrl(QUrl(QStringLiteral("about:blank")));
+    return;
+  }
+  if (!view_w_ && panel_.WebBrowser) {
+    view_w_ = new QWebEngineView(panel_.WebBrowser);
+    view_w_->setObjectName("MapView");
+    page_ = new TMapPage(view_w_);
+    view_w_->setPage(page_);
+    auto *box = new QVBoxLayout(panel_.WebBrowser);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(view_w_);
+    connect(page_, &TMapPage::Callback, this, &TMapController::HandleCallback);
+    // The context menu chooses where the tiles come from.
+    auto *tiles = new TMapTilesMenu(view_w_, [this]() {
+      SetMapShown(false);
+      SetMapShown(true);
+    });
+    view_w_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_w_, &QWidget::customContextMenuRequested, tiles,
+            [this, tiles](const QPoint &at) { tiles->Popup(view_w_->mapToGlobal(at)); });
+    // The wheel zooms about the centre (the page's own wheel zoom is off);
+    // the render widget appears with the first page.
+    connect(view_w_, &QWebEngineView::loadFinished, this, [this]() {
+      if (QWidget *w = view_w_->focusProxy(); w && w != wheelTarget_) {
+        wheelTarget_ = w;
+        w->installEventFilter(this);
+      }
+    });
+  }
+  if (page_) page_->setUrl(QUrl(QStringLiteral("qrc:/map/gm.html")));
+}
+
+bool TMapController::MapShown() const {
+  return shown_ && page_ && panel_.WebBrowser && panel_.WebBrowser->isVisible();
+}
+
+int TMapController::RunMapScript(const QString &script, bool force) {
+  if (!(mapReady_ || force) || !MapShown()) return -1;
+  // The page's functions answer -1 when they could not act; an exception
+  // counts the same. Anything else means the page took the script.
+  const QString wrapped = "(function(){try{var r=eval(" + JsQuote(script) +
+                          ");return r===-1?-1:0;}catch(e){return -1;}})()";
+  std::weak_ptr<int> alive = alive_;
+  page_->runJavaScript(wrapped, [this, alive, script](const QVariant &result) {
+    if (alive.expired()) return;
+    const bool taken = result.isValid() && result.toInt() == 0;
+    if (script == pendingTrack_) {
+      pendingTrack_.clear();
+      if (taken) acceptedTrack_ = script;
+    }
+    if (taken) lastScript_ = script;
+  });
+  return -1;
+}
+
+void TMapController::ClearLastScript() {
+  lastScript_.clear();
+  acceptedTrack_.clear();
+  pendingTrack_.clear();
+}
+
+// ---- operations ------------------------------------------------------------------
+
+bool TMapController::DrawTracks(const std::vector<const TMovingInfo *> &records,
+                                const std::vector<bool> &selected, TDrawTracksOptions options) {
+  if (!MapShown() || !mapReady_ || records.empty()) return false;
+  TTrackScriptInput in;
+  in.Records = records;
+  in.Selected = selected;
+  in.Connect = options.Connect;
+  in.Interval = TimePointInterval();
+  const TTrackScript t = BuildTrackScript(in);
+  QString script = t.Paths;
+  if (t.Start.Present() && !options.FitBounds && !view_.StrictlyInside(t.Start))
+    CenterMapAt(t.Start.Lon, t.Start.Lat, -1);
+  if (options.FitBounds) {
+    if (t.HasArea()) {
+      if (savedZoom_ <= 0) savedZoom_ = view_.Zoom;
+      script += MapBoundsScript(t);
+    }
+  } else {
+    const TMapPoint c = vehicle_.Valid() ? vehicle_.Point() : t.Start;
+    if (c.Present() && !view_.StrictlyInside(c)) CenterMapAt(c.Lon, c.Lat, -1);
+  }
+  script += t.TimePoints;
+  if (script != acceptedTrack_) {
+    // Sent once; the page's answer makes it the accepted track.
+    if (script != pendingTrack_) {
+      pendingTrack_ = script;
+      RunMapScript(script);
+    }
+    return false;
+  }
+  if (options.Temporary) {
+    trackDrawn_ = false;
+  } else {
+    trackStart_ = t.Start;
+    trackEnd_ = t.End;
+    trackDrawn_ = true;
+  }
+  return true;
+}
+
+bool TMapController::DrawTrip(bool fitBounds) {
+  std::vector<const TMovingInfo *> records;
+  for (const TMapRecording &r : trip_) records.push_back(r.Info);
+  TDrawTracksOptions o;
+  o.FitBounds = fitBounds;
+  o.Connect = true;
+  return DrawTracks(records, {}, o);
+}
+
+void TMapController::Tick(const TMapTickState &s) {
+  if (s.Gps.Time > 0) {
+    const TMapVehicle v{s.Gps.Time, s.Gps.Lon, s.Gps.Lat, s.Gps.Course, s.Gps.Speed, s.FixValid};
+    ShowVehicleMarker(v);
+    if (s.TimerTick && MapShown()) FollowVehicle(v, s.Playing);
+    if (s.ControlPanelVisible) DrawInstruments(s.Gps);
+  } else {
+    ShowVehicleMarker({});
+  }
+  if (s.Gsensor.Time > 0 && s.ControlPanelVisible) DrawGSensor(s.Gsensor);
+}
+
+void TMapController::ShowVehicleMarker(const TMapVehicle &v) {
+  vehicle_ = v;
+  if (!MapShown()) return;
+  if (!v.Valid()) {
+    RunMapScript(QStringLiteral("ClearMarkers()"));
+    return;
+  }
+  RunMapScript(
+      VehicleMarkerScript(v.Point(), v.Course, v.Speed, v.FixValid, view_.MarkerSize, ArrowSize()));
+}
+
+void TMapController::FollowVehicle(const TMapVehicle &v, bool playing) {
+  if (!v.Valid()) return;
+  const TMapPoint p = v.Point();
+  if (playing && savedZoom_ > 0) {
+    CenterMapAt(p.Lon, p.Lat, -1);
+    if (view_.Zoom < savedZoom_) {
+      RunMapScript("map.setZoom(" + QString::number(savedZoom_) + ")");
+      view_.Zoom = savedZoom_;
+    }
+    savedZoom_ = -1;
+    follow_ = true;
+  }
+  if (view_.Inside(p))
+    follow_ = true;
+  else if (follow_)
+    CenterMapAt(p.Lon, p.Lat, v.Course);
+}
+
+void TMapController::CenterMapAt(long double lon, long double lat, long double course) {
+  if (!MapShown()) return;
+  const TMapPoint c = CentreAhead(view_, lon, lat, course);
+  if (!mapReady_) return;
+  view_.MoveCentre(c.Lon, c.Lat);
+  RunMapScript(MapCenterScript(c.Lon, c.Lat));
+}
+
+void TMapController::ShowABMarkers(
+    long double a, long double b,
+    const std::function<std::optional<TMapPoint>(long double)> &pointAt) {
+  const TABPins pins = ABPins(a, b, pointAt, trackStart_, trackEnd_);
+  RunMapScript(ABMarkersScript(pins.A, pins.B));
+}
+
+void TMapController::ZoomMapBy(int notches) {
+  RunMapScript("SetMapZoom(" + QString::number(notches) + ")");
+}
+
+void TMapController::ClearMap() {
+  RunMapScript(QStringLiteral("ClearPath()"));
+  RunMapScript(QStringLiteral("ClearMarkersAB()"));
+  RunMapScript(QStringLiteral("ClearMarkers()"));
+  ClearLastScript();
+  trackStart_ = trackEnd_ = TMapPoint{};
+}
+
+// ---- callbacks -------------------------------------------------------------------
+
+void TMapController::HandleCallback(const QString &command, const QString &query) {
+  if (command == u"loaded")
+    OnLoaded();
+  else if (command == u"inited")
+    OnInited();
+  else if (command == u"zoom")
+    OnZoom(query);
+  else if (command == u"view" || command == u"bounds")
+    OnView(command, query);
+  else if (command == u"routeClick")
+    OnRouteClick(query);
+}
+
+void TMapController::OnLoaded() {
+  const TTileSource source = TileSourceOf(settings::kMapTiles.Get());
+  MapTileHandler()->SetSource(source);
+  RunMapScript(TileSourceScript(source), true);
+  RunMapScript(InitializeScript(settings::kMapY.Get(), settings::kMapX.Get(),
+                                settings::kMapZoom.Get(), settings::kMapType.Get()),
+               true);
+}
+
+void TMapController::OnInited() {
+  mapReady_ = true;
+  ClearLastScript();
+  trackDrawn_ = false;
+  emit RefreshRequested(true);
+  emit MapInited();
+}
+
+void TMapController::OnZoom(const QString &query) {
+  const int old = view_.Zoom;
+  QString q = query, key, value;
+  while (NextParam(q, key, value))
+    if (key == u"z") view_.Zoom = ParseIntOr0(value);
+  if (!follow_ || !vehicle_.Valid()) return;
+  if (const auto c = ZoomRecentre(view_, old, vehicle_.Point())) CenterMapAt(c->Lon, c->Lat, -1);
+}
+
+void TMapController::OnView(const QString &command, const QString &query) {
+  const long double oldSize = view_.MarkerSize;
+  const QSize control = panel_.WebBrowser ? panel_.WebBrowser->size() : QSize();
+  if (const auto mapType = view_.ApplyReport(query, control)) settings::kMapType.Set(*mapType);
+  follow_ = view_.Inside(vehicle_.Point());
+  const long double newSize = view_.MarkerSize;
+  if (std::min(oldSize, newSize) / std::max({oldSize, newSize, 1.0L}) < 0.9L)
+    RunMapScript(QStringLiteral("ClearMarkers()"));
+  if (savedZoom_ < 0) SaveView();
+  if (command == u"view") emit RefreshRequested(false);
+}
+
+void TMapController::SaveView() {
+  settings::kMapX.Set(CoordText(view_.CenterX));
+  settings::kMapY.Set(CoordText(view_.CenterY));
+  settings::kMapZoom.Set(QString::number(std::clamp(view_.Zoom, 10, 17)));
+}
+
+void TMapController::OnRouteClick(const QString &query) {
+  long double x = 0, y = 0;
+  QString q = query, key, value;
+  while (NextParam(q, key, value)) {
+    if (key == u"x") x = ParseFloatDot(value, 0);
+    if (key == u"y") y = ParseFloatDot(value, 0);
+  }
+  if (const auto target = RouteClickTarget(x, y, trip_))
+    emit SeekRequested(static_cast<double>(*target));
+}
+
+// ---- instruments -----------------------------------------------------------------
+
+void TMapController::ResetInstruments() {
+  if (speed_) speed_->Draw(-1, -1, 0);
+  if (azimut_) azimut_->Draw(-1);
+  if (gsensor_) gsensor_->Draw(10, 10, 10, 0);
+}
+
+void TMapController::DrawInstruments(const TGpsPoint &p) {
+  if (speed_) speed_->Draw(p.Speed, p.Distance, p.Altitude);
+  if (azimut_) azimut_->Draw(p.Course);
+}
+
+void TMapController::DrawGSensor(const TGsensorPoint &g) {
+  if (gsensor_) gsensor_->Draw(g.X, g.Y, g.Z, g.A);
 }
 
 }  // namespace tachora

@@ -1,0 +1,61 @@
+// The three instrument pictures of the control panel: the speedometer with
+// the track length and altitude (TSpeedBitmap, 134 x 100, over our own dial
+// picture), the bearing needle (TAzimutBitmap, 73 x 49) and the three-axis
+// G-sensor (TGSensorBitmap, 65 x 65). Each redraws from its Background on
+// every Draw: one copy plus a few shapes, cheap enough for every playback
+// tick.
+//
+// Units: km/h, metres, degrees clockwise from north, g. Values that mean
+// "not shown": a negative speed, length or course, an altitude of 0; G
+// values of 10 put the dots outside the picture. Nothing is rejected:
+// values off the picture are clipped.
+//
+// UI thread only; the images belong to the window.
+#pragma once
+
+#include <QPoint>
+#include <array>
+
+#include "app/UnitMyBitmap.h"
+
+namespace tachora {
+
+// Track length text: rounded, a blank before the last three digits when the
+// number has 4 to 6 characters ("12 345", "1234567").
+QString TrackLengthText(long double metres);
+// The speed needle about (67, 67): 0 km/h points left, 90 up, 180 right.
+std::array<QPoint, 3> SpeedNeedle(long double speed);
+// The bearing needle of a W x H picture: the red half's polygon; the blue
+// half shares P0 and P2 and has the mirrored tip.
+struct TAzimutNeedle {
+  QPoint P0, Tip, P2, BlueTip;
+};
+TAzimutNeedle AzimutNeedle(int w, int h, long double course);
+
+class TSpeedBitmap : public TMyBitmap {
+  Q_OBJECT
+ public:
+  explicit TSpeedBitmap(TMyImage *image, QObject *parent = nullptr);
+  void Draw(long double speed, long double length, long double altitude);
+};
+
+class TAzimutBitmap : public TMyBitmap {
+  Q_OBJECT
+ public:
+  explicit TAzimutBitmap(TMyImage *image, QObject *parent = nullptr);
+  void Draw(long double course);
+};
+
+class TGSensorBitmap : public TMyBitmap {
+  Q_OBJECT
+ public:
+  explicit TGSensorBitmap(TMyImage *image, QObject *parent = nullptr);
+  // total is accepted for the callers' convenience and not shown.
+  void Draw(long double x, long double y, long double z, long double total);
+
+  // Axis geometry (pixels).
+  int XAxisCenterX = 0, XAxisY = 0, YAxisCenterX = 0, YAxisCenterY = 0;
+  int ZAxisX = 0, ZAxisCenterY = 0, Scale = 0, DiagonalScale = 0;
+};
+
+}  // namespace tachora

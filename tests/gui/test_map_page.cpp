@@ -1,0 +1,351 @@
+// The map page in a real browser (needs an X display: run under xvfb-run):
+// it loads with no network, initialises, draws a track that a click on it
+// turns into a seek, and shows tiles from a local folder and from an
+// .mbtiles file made here. Set TACHORA_SCREENSHOT_DIR to keep pictures.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QWheelEvent>
+#include <cmath>
+
+#include "app/UnitCommands.h"
+#include "app/UnitFormMain.h"
+#include "app/UnitMainMenu.h"
+#include "app/UnitSettings.h"
+#include "gui_test_helpers.h"
+#include "map/UnitMapController.h"
+#include "map/UnitMapPage.h"
+#include "map/UnitMapTilesMenu.h"
+
+using namespace tachora;
+
+namespace {
+
+// Before the application exists: a real display when there is one, and
+// Chromium without its sandbox (tests run as root) and without a GPU.
+const bool kEnv = [] {
+  if (qEnvironmentVariableIsSet("DISPLAY")) qputenv("TACHORA_TEST_DISPLAY", "1");
+  qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // The map's disk cache goes to a folder of the test's own.
+  static QTemporaryDir cache;
+  qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+  return true;
+}();
+
+constexpr int kZoom = 14;
+constexpr double kLat = 59.939, kLon = 30.315;
+
+int TileX(double lon, int z) {
+  return static_cast<int>(std::floor((lon + 180) / 360 * (1 << z)));
+}
+int TileY(double lat, int z) {
+  const double r = lat * M_PI / 180;
+  return static_cast<int>(std::floor((1 - std::asinh(std::tan(r)) / M_PI) / 2 * (1 << z)));
+}
+
+QByteArray Tile(QColor colour) {
+  QImage img(256, 256, QImage::Format_RGB32);
+  img.fill(colour);
+  QPainter p(&img);
+  p.setPen(Qt::black);
+  p.drawRect(0, 0, 255, 255);
+  p.end();
+  QByteArray png;
+  QBuffer buf(&png);
+  buf.open(QIODevice::WriteOnly);
+  img.save(&buf, "PNG");
+  return png;
+}
+
+// Runs a script in the page and waits for its value.
+QVariant Eval(QWebEnginePage *page, const QString &script) {
+  QVariant out;
+  bool done = false;
+  page->runJavaScript(script, [&](const QVariant &v) {
+    out = v;
+    done = true;
+  });
+  (void)QTest::qWaitFor([&] { return done; }, 10000);
+  return out;
+}
+
+class MapPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY"))
+      GTEST_SKIP() << "needs an X display (xvfb-run)";
+    menu = new TMainMenu(&window);
+    commands = new TCommands(menu);
+    auto *central = new QWidget(&window);
+    window.setCentralWidget(central);
+    frame = new QFrame(central);
+    frame->setGeometry(0, 0, 640, 480);
+    auto label = [&](int w, int h) {
+      auto *l = new QLabel(central);
+      l->setGeometry(650, 0, w, h);
+      return l;
+    };
+    map = new TMapController(
+        &window, TMapPanel{frame, label(134, 100), label(73, 49), label(65, 65)}, *commands);
+    window.resize(900, 500);
+  }
+  void TearDown() override { settings::kMapTiles.Reset(); }
+
+  // Shows the window and waits for "inited".
+  bool ShowAndInit() {
+    QSignalSpy refresh(map, &TMapController::MapInited);
+    window.show();
+    return refresh.wait(30000) || map->MapReady();
+  }
+  bool Reload() {
+    QSignalSpy inited(map, &TMapController::MapInited);
+    map->SetMapShown(false);
+    map->SetMapShown(true);
+    return inited.wait(30000);
+  }
+  int LoadedTiles() {
+    (void)QTest::qWaitFor(
+        [&] {
+          return Eval(map->Page(), "document.querySelectorAll('img.leaflet-tile-loaded').length")
+                     .toInt() >= 4;
+        },
+        10000);
+    return Eval(map->Page(), "document.querySelectorAll('img.leaflet-tile-loaded').length").toInt();
+  }
+  void Shot(const QString &name) {
+    const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QTest::qWait(500);
+    window.grab().save(dir + "/" + name);
+  }
+
+  QTemporaryDir tmp;
+  QMainWindow window;
+  TMainMenu *menu = nullptr;
+  TCommands *commands = nullptr;
+  QFrame *frame = nullptr;
+  TMapController *map = nullptr;
+};
+
+TEST_F(MapPageTest, LoadsOfflineDrawsATrackAndAClickSeeks) {
+  settings::kMapTiles.Set(tmp.filePath("no-tiles-here"));
+  ASSERT_TRUE(ShowAndInit());
+  EXPECT_EQ(Eval(map->Page(), "document.title").toString(), "Tachora - Google Maps Wrapper");
+  EXPECT_EQ(Eval(map->Page(), "inited").toInt(), 1);
+
+  // A track through the map's centre, one point a second.
+  TMovingInfo mi;
+  for (int k = 0; k < 120; ++k) {
+    TGpsPoint p;
+    p.Time = 45000 + k / 86400.0;
+    p.Lon = kLon - 0.006 + k * 0.0001;
+    p.Lat = kLat - 0.003 + k * 0.00005;
+    p.Number = k;
+    mi.GpsPoints.push_back(p);
+  }
+  mi.StartTime = mi.GpsPoints.front().Time;
+  mi.EndTime = mi.GpsPoints.back().Time;
+  map->SetTrip({{&mi, 0, 1}});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return map->DrawTracks({&mi}, {}, {}); }, 10000));
+  EXPECT_TRUE(map->TrackDrawn());
+  // One polyline, the start and finish pins and the time point of minute 1.
+  EXPECT_EQ(Eval(map->Page(), "mylines.length").toInt(), 4);
+  // Drawn once: the same track is not sent again.
+  EXPECT_TRUE(map->DrawTracks({&mi}, {}, {}));
+
+  TMapTickState tick;
+  tick.Gps = mi.GpsPoints[60];
+  tick.Gps.Course = 60;
+  tick.Gps.Speed = 50;
+  tick.FixValid = true;
+  map->Tick(tick);
+  EXPECT_EQ(map->Vehicle().Lon, tick.Gps.Lon);
+  (void)QTest::qWaitFor([&] { return Eval(map->Page(), "marker != null").toBool(); }, 5000);
+  EXPECT_TRUE(Eval(map->Page(), "marker != null").toBool());
+  Shot("map_track.png");
+
+  // A real click on the line, at its 30th point.
+  QWidget *target = map->WebView()->focusProxy();
+  ASSERT_NE(target, nullptr);
+  const QVariantList at =
+      Eval(map->Page(), "(function(){var p = map.latLngToContainerPoint(L.latLng(" +
+                            QString::number(static_cast<double>(mi.GpsPoints[30].Lat), 'f', 6) +
+                            "," +
+                            QString::number(static_cast<double>(mi.GpsPoints[30].Lon), 'f', 6) +
+                            ")); return [p.x, p.y];})()")
+          .toList();
+  ASSERT_EQ(at.size(), 2);
+  QSignalSpy seek(map, &TMapController::SeekRequested);
+  QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
+  ASSERT_TRUE(seek.wait(5000));
+  EXPECT_NEAR(seek.first().at(0).toDouble(), 30.0 / 119, 0.02);
+
+  // A wheel notch over the map zooms in by one level.
+  const int zoom = map->View().Zoom;
+  QWheelEvent wheel(QPointF(100, 100), target->mapToGlobal(QPointF(100, 100)), QPoint(),
+                    QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(target, &wheel);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return map->View().Zoom == zoom + 1; }, 5000))
+      << map->View().Zoom;
+
+  // The context menu offers the four tile sources.
+  emit map->WebView()->customContextMenuRequested(QPoint(50, 50));
+  QMenu *menu = nullptr;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+          if ((menu = qobject_cast<QMenu *>(w)) && menu->isVisible()) return true;
+        return false;
+      },
+      3000));
+  if (menu) {
+    int checkable = 0;
+    for (QAction *a : menu->actions()) checkable += a->isCheckable();
+    EXPECT_EQ(checkable, 4);
+    menu->close();
+  }
+
+  map->ClearMap();
+  (void)QTest::qWaitFor([&] { return Eval(map->Page(), "mylines.length").toInt() == 0; }, 5000);
+  EXPECT_EQ(Eval(map->Page(), "mylines.length").toInt(), 0);
+}
+
+TEST_F(MapPageTest, TilesFromAFolderAndFromAnMBTilesFile) {
+  // A folder of tiles around the start-up centre.
+  const int x0 = TileX(kLon, kZoom), y0 = TileY(kLat, kZoom);
+  const QByteArray green = Tile(QColor(120, 200, 120)), blue = Tile(QColor(120, 120, 220));
+  for (int dx = -2; dx <= 2; ++dx)
+    for (int dy = -2; dy <= 2; ++dy) {
+      const QString dir = tmp.filePath(QString("tiles/%1/%2").arg(kZoom).arg(x0 + dx));
+      QDir().mkpath(dir);
+      QFile f(dir + QString("/%1.png").arg(y0 + dy));
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(green);
+    }
+  settings::kMapTiles.Set(tmp.filePath("tiles"));
+  settings::kMapZoom.Set(QString::number(kZoom));
+  ASSERT_TRUE(ShowAndInit());
+  EXPECT_GE(LoadedTiles(), 4);
+  Shot("map_folder_tiles.png");
+  EXPECT_EQ(settings::kMapType.Get(), "folder");
+
+  // The same place in an .mbtiles file (rows counted from the south).
+  const QString file = tmp.filePath("city.mbtiles");
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "make-mbtiles");
+    db.setDatabaseName(file);
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("CREATE TABLE metadata (name TEXT, value TEXT)"));
+    ASSERT_TRUE(
+        q.exec("CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, "
+               "tile_row INTEGER, tile_data BLOB)"));
+    for (int dx = -2; dx <= 2; ++dx)
+      for (int dy = -2; dy <= 2; ++dy) {
+        q.prepare("INSERT INTO tiles VALUES (?, ?, ?, ?)");
+        q.addBindValue(kZoom);
+        q.addBindValue(x0 + dx);
+        q.addBindValue((1 << kZoom) - 1 - (y0 + dy));
+        q.addBindValue(blue);
+        ASSERT_TRUE(q.exec());
+      }
+    db.close();
+  }
+  QSqlDatabase::removeDatabase("make-mbtiles");
+  EXPECT_TRUE(MBTilesHasTiles(file));
+  settings::kMapTiles.Set(file);
+  ASSERT_TRUE(Reload());
+  EXPECT_GE(LoadedTiles(), 4);
+  // The tile under the centre is the file's blue.
+  QTest::qWait(300);
+  const QImage shot = map->WebView()->grab().toImage();
+  const QColor mid = shot.pixelColor(shot.width() / 2 + 20, shot.height() / 2 + 20);
+  EXPECT_LT(mid.red(), 160) << mid.name().toStdString();
+  EXPECT_GT(mid.blue(), 180) << mid.name().toStdString();
+  Shot("map_mbtiles.png");
+  EXPECT_EQ(settings::kMapType.Get(), "mbtiles");
+  settings::kMapZoom.Reset();
+  settings::kMapType.Reset();
+  settings::kMapX.Reset();
+  settings::kMapY.Reset();
+}
+
+// The main window's own map: shown at start, it initialises with nothing
+// but the program's resources, and the instruments show nothing.
+TEST(MapInMainWindow, InitialisesOffline) {
+  if (!qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY")) GTEST_SKIP() << "needs an X display";
+  settings::kMapTiles.Set(QDir::tempPath() + "/tachora-no-tiles");
+  TFormMain::AutoFirstShow = false;
+  TFormMain form;
+  form.resize(1280, 760);
+  QSignalSpy inited(form.Map(), &TMapController::MapInited);
+  form.show();
+  ASSERT_TRUE(inited.wait(30000));
+  EXPECT_TRUE(form.Map()->MapReady());
+  // The first view report follows.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Map()->View().Width > 100; }, 5000));
+  const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    QTest::qWait(500);
+    form.grab().save(dir + "/main_window_map.png");
+  }
+  settings::kMapTiles.Reset();
+}
+
+// A picture for a person to look at: the demo card's first drive on the
+// main window's map, fitted, with the vehicle and its instruments halfway.
+TEST(MapInMainWindow, DemoDriveScreenshot) {
+  const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+  if (!qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY") || dir.isEmpty())
+    GTEST_SKIP() << "needs a display and TACHORA_SCREENSHOT_DIR";
+  const QString card = test::DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  std::vector<std::unique_ptr<TMovingInfo>> infos;
+  std::vector<TMapRecording> trip;
+  for (int k = 1; k <= 4; ++k) {
+    infos.push_back(TMovingInfo::LoadFromFile(
+        QString("%1/DCIM/INFO/FILE%2.DAT").arg(card).arg(k, 4, 10, QChar('0')).toStdString(),
+        false));
+    ASSERT_TRUE(infos.back());
+    trip.push_back({infos.back().get(), (k - 1) / 4.0L, k / 4.0L});
+  }
+  settings::kMapTiles.Set(QDir::tempPath() + "/tachora-no-tiles");
+  TFormMain::AutoFirstShow = false;
+  TFormMain form;
+  form.resize(1280, 760);
+  QSignalSpy inited(form.Map(), &TMapController::MapInited);
+  form.show();
+  ASSERT_TRUE(inited.wait(30000));
+  TMapController *map = form.Map();
+  map->SetTrip(trip);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return map->DrawTrip(true); }, 10000));
+  const TMovingState st = StateAt(*infos[1], 0.5L);
+  TMapTickState tick;
+  tick.Gps = st.Gps;
+  tick.FixValid = st.FixValid;
+  tick.Gsensor = st.Gsensor;
+  QTest::qWait(500);  // the fitted view's report sets the marker size
+  map->Tick(tick);
+  QTest::qWait(800);
+  form.grab().save(dir + "/main_window_demo_drive.png");
+  settings::kMapTiles.Reset();
+}
+
+}  // namespace
