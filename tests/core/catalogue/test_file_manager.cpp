@@ -196,6 +196,8 @@ TEST_F(CatalogueCard, Mp4RecordingsFormATripWithTheirTelemetry) {
   media.width = 160;
   media.height = 120;
   media.audio = "aac";
+  // H.265 in .mp4, as recorders made since about 2018 write them.
+  media.extraArgs = tachora::test::HevcArgs(25, false, "hvc1");
   const std::string clip = tachora::test::GenerateMp4("catalogue-mp4", media);
   const char *names[] = {"FILE0001.MP4", "file0002.mp4", "FILE0003.Mp4"};
   for (int i = 0; i < 3; ++i) {
