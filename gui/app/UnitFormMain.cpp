@@ -102,6 +102,11 @@ void TFormMain::CreateControllers() {
     translator_.Register(part);
   // Open, double click and Enter hand the prepared row to the player.
   connect(list_, &TRecordListController::OpenRequested, playback_, &TPlaybackController::OpenRow);
+  // The map page's first report is the moment for another update check.
+  connect(map_, &TMapController::MapInited, tools_, &TToolsController::StartUpdateCheck);
+  // The graphs the user chose want their room under the video.
+  connect(telemetry_, &TTelemetryController::BottomPanelHeightRequested, layout_,
+          &TMainLayout::SetBottomHeight);
   connect(list_, &TRecordListController::FilesOpened, this, [this]() {
     if (closePending_ && !list_->Opening()) close();
   });

@@ -309,6 +309,18 @@ int TMainLayout::RightWidth() const {
   return rightShown_ ? PanelRight->width() : 0;
 }
 
+void TMainLayout::SetBottomHeight(int height) {
+  const int total = SplitterBottom->height();
+  const int h = std::clamp(height, 42, std::max(42, total - kSplitter - 10));
+  if (total <= h + kSplitter) {
+    PanelBottom->setProperty("wantHeight", h);
+    return;
+  }
+  SplitterBottom->setSizes({total - h - kSplitter, h});
+  Layout();
+  SaveSoon();
+}
+
 int TMainLayout::BottomHeight() const {
   return PanelBottom->height();
 }

@@ -113,6 +113,9 @@ class TMainLayout : public QObject {
   double MapShare() const { return mapShare_; }
   int RightWidth() const;
   int BottomHeight() const;
+  // Gives the bottom panel (seek bar and graphs) `height` pixels, as far as
+  // the window allows, and stores it.
+  void SetBottomHeight(int height);
 
   // Controls, named as the window names them.
   QWidget *PanelLeft = nullptr;
