@@ -80,8 +80,10 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackSink &sink) {
   return sink.Count() > 0;
 }
 
-void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
-  std::string &b = Buffer;
+namespace {
+
+template <typename Items>
+void WriteGpx(std::string &b, const TTrackInfo &info, const Items &items) {
   const std::string start = Stamp(LocalToUtc(info.StartTime));
   b += "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<gpx\r\n";
   b += " version=\"1.0\"\r\n";
@@ -97,8 +99,8 @@ void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
   b += "<trk>\r\n  <name>" + XmlEscape(info.Name) + "</name>\r\n";
   b += "  <desc>" + XmlEscape(info.Description) + "</desc>\r\n";
   b += "  <time>" + start + "</time>\r\n  <trkseg>\r\n";
-  for (const TTrackRecord &r : info.Items) {
-    if (r.Kind != kRecordGps) continue;
+  for (const auto &r : items) {
+    if (!IsGpsItem(r)) continue;
     b += "\t<trkpt lat=\"";
     AppendCoord(b, r.Lat);
     b += "\" lon=\"";
@@ -118,6 +120,17 @@ void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
     b += "</speed></trkpt>\r\n";
   }
   b += "  </trkseg>\r\n</trk>\r\n</gpx>\r\n";
+}
+
+}  // namespace
+
+void TGpsInfoConverterGPX::Write(const TTrackInfo &info) {
+  WriteGpx(Buffer, info, info.Items);
+}
+
+void TGpsInfoConverterGPX::WritePoints(const TTrackInfo &info,
+                                       const std::vector<TGpsPoint> &points) {
+  WriteGpx(Buffer, info, points);
 }
 
 }  // namespace tachora

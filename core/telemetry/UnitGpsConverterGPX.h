@@ -13,6 +13,7 @@ class TGpsInfoConverterGPX : public TGpsInfoConverter {
   std::string Name() const override { return "GPS eXchange Format"; }
   std::string Extension() const override { return "gpx"; }
   void Write(const TTrackInfo &info) override;
+  void WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points) override;
   bool Read(std::string_view text, TTrackSink &sink) override;
   void CharSets(TCharSet &required, TCharSet &forbidden) const override;
 };

@@ -61,6 +61,14 @@ bool TGpsInfoConverter::CanRead(std::string_view header) {
 
 void TGpsInfoConverter::Write(const TTrackInfo &) {}
 
+void TGpsInfoConverter::WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points) {
+  TTrackInfo copy = info;
+  copy.Items.clear();
+  copy.Items.reserve(points.size());
+  for (const TGpsPoint &p : points) copy.Items.push_back(RecordOf(p));
+  Write(copy);
+}
+
 bool TGpsInfoConverter::Read(std::string_view text, TTrackSink &sink) {
   int index = 0;
   size_t pos = 0;
@@ -252,21 +260,48 @@ bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t
 
 // ---- writing -------------------------------------------------------------------
 
-std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
+namespace {
+
+template <typename WriteFn>
+std::string WriteWith(TGpsInfoConverter &converter, size_t items, WriteFn write) {
   converter.Buffer.clear();
   // Room for a typical line per record at once: a day's track is written
   // without copying the text over and over as it grows.
-  const size_t guess = 1000 + 64 * t.Items.size();
+  const size_t guess = 1000 + 64 * items;
   converter.Buffer.reserve(guess);
   AdviseHugePages(converter.Buffer.data(), guess);
   try {
-    converter.Write(t);
+    write();
   } catch (...) {
     // The text written so far is returned.
   }
   std::string out = std::move(converter.Buffer);
   converter.Buffer.clear();
   return out;
+}
+
+}  // namespace
+
+std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
+  return WriteWith(converter, t.Items.size(), [&] { converter.Write(t); });
+}
+
+std::string WriteTrackText(TGpsInfoConverter &converter, const TMovingInfo &mi) {
+  TTrackInfo summary;
+  SummarizeTrack(mi, summary);
+  return WriteWith(converter, mi.GpsPoints.size(),
+                   [&] { converter.WritePoints(summary, mi.GpsPoints); });
+}
+
+TLoadDepth DepthFor(const std::vector<TGpsInfoConverter *> &writers) {
+  TLoadDepth depth = TLoadDepth::Positions;
+  for (const TGpsInfoConverter *w : writers) depth = std::max(depth, w->Depth());
+  return depth;
+}
+
+std::unique_ptr<TMovingInfo> LoadTrackFor(const std::string &path,
+                                          const std::vector<TGpsInfoConverter *> &writers) {
+  return TMovingInfo::LoadFromFile(path, DepthFor(writers));
 }
 
 // ---- files -----------------------------------------------------------------------

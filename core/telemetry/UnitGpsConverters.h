@@ -86,6 +86,13 @@ class TGpsInfoConverter {
   virtual bool CanRead(std::string_view header);
   // Appends the track as text to Buffer (GPS records only for most formats).
   virtual void Write(const TTrackInfo &info);
+  // Appends the GPS points of a loaded track with its summary `info` (whose
+  // Items are not read): the text Write gives for the points as records,
+  // without copying them. Base: copies them into records and calls Write.
+  virtual void WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points);
+  // How deep a track must be loaded for what this writer puts in its text
+  // (distances for a length, course and speed for each point). Base: all.
+  virtual TLoadDepth Depth() const { return TLoadDepth::Complete; }
   // Parses text into the sink; true when at least one record was taken
   // (the sink is left empty otherwise). Base: the line reader (AddLine per
   // non-empty line, early rejection, stop when the sink overflows).
@@ -119,6 +126,14 @@ class TGpsInfoConverter {
 };
 
 using TGpsConverterList = std::vector<std::unique_ptr<TGpsInfoConverter>>;
+
+// For the writers' loops over records or points: whether an item is a GPS fix.
+inline bool IsGpsItem(const TTrackRecord &r) {
+  return r.Kind == kRecordGps;
+}
+inline bool IsGpsItem(const TGpsPoint &) {
+  return true;
+}
 
 // Whether a GPS record's position lies on the globe (|Lat| <= 90,
 // |Lon| <= 180) and its time after 1899-12-30 and before the year 10000.
@@ -160,6 +175,16 @@ bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &s
 // The text that `converter` writes for `t`. A failure inside Write ends the
 // text where it stopped.
 std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t);
+// The text that `converter` writes for a loaded track's GPS points: the same
+// as for BeginTrackInfo's record of it, without copying the points. The
+// track must be loaded at least as deep as the writer's Depth().
+std::string WriteTrackText(TGpsInfoConverter &converter, const TMovingInfo &mi);
+
+// The GPS log converter's loading: a track file read only as deep as the
+// writers need (a track that only becomes a PLT needs no distances).
+TLoadDepth DepthFor(const std::vector<TGpsInfoConverter *> &writers);
+std::unique_ptr<TMovingInfo> LoadTrackFor(const std::string &path,
+                                          const std::vector<TGpsInfoConverter *> &writers);
 
 // Reads a whole file (at most kMaxTrackFileSize bytes); false when it cannot
 // be read or is larger.

@@ -154,7 +154,7 @@ void RemoveBias(std::vector<TGsensorPoint> &s) {
   for (auto &p : s) p.A = std::sqrt(p.X * p.X + p.Y * p.Y + p.Z * p.Z);
 }
 
-void DeriveGpsValues(TMovingInfo &mi, bool quick) {
+void DeriveGpsValues(TMovingInfo &mi, TLoadDepth depth) {
   auto &s = mi.GsensorPoints;
   auto &g = mi.GpsPoints;
   for (size_t i = 0; i < s.size(); ++i)
@@ -177,7 +177,7 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
   } last;  // the latitude whose sine and cosine were taken last
   for (size_t i = 0; i < g.size(); ++i) {
     if (g[i].Number == 0) g[i].Number = static_cast<int32_t>(i);
-    if (g[i].Distance == 0 && i > 0) {
+    if (depth >= TLoadDepth::Distances && g[i].Distance == 0 && i > 0) {
       const TGpsPoint &a = g[i - 1], &b = g[i];
       long double d = 0;
       if (a.Lat != b.Lat || a.Lon != b.Lon) {
@@ -196,7 +196,7 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
     if (mi.StartTime == 0 || mi.StartTime > g[i].Time) mi.StartTime = g[i].Time;
     if (g[i].Time > mi.EndTime) mi.EndTime = g[i].Time;
   }
-  if (quick) return;
+  if (depth < TLoadDepth::Complete) return;
   const ptrdiff_t n = static_cast<ptrdiff_t>(g.size());
   for (ptrdiff_t i = 0; i < n; ++i) {
     TGpsPoint &p = g[static_cast<size_t>(i)];
@@ -247,12 +247,12 @@ class TMovingInfoBuilder : public TTrackSink {
 
   // The steps after parsing (time repair, sample timing, bias, derived
   // values); nothing when no record was taken.
-  std::unique_ptr<TMovingInfo> Finish(bool quick) {
+  std::unique_ptr<TMovingInfo> Finish(TLoadDepth depth) {
     if (gps_.Size() + samples_.Size() == 0) return nullptr;
     auto mi = std::make_unique<TMovingInfo>();
     gps_.MoveTo(mi->GpsPoints);
     samples_.MoveTo(mi->GsensorPoints);
-    Complete(*mi, Created, Modified, quick);
+    Complete(*mi, Created, Modified, depth);
     return mi;
   }
 
@@ -363,7 +363,7 @@ class TMovingInfoBuilder : public TTrackSink {
     size_t size_ = 0;
   };
 
-  static void Complete(TMovingInfo &mi, double created, double modified, bool quick) {
+  static void Complete(TMovingInfo &mi, double created, double modified, TLoadDepth depth) {
     mi.StartTime = mi.EndTime = mi.GsensorPeriod = 0;
     if (!mi.GpsPoints.empty()) {
       RepairDuplicateTimes(mi.GpsPoints);
@@ -377,7 +377,7 @@ class TMovingInfoBuilder : public TTrackSink {
       if (mi.StartTime == 0 || mi.StartTime > first) mi.StartTime = first;
       mi.EndTime = std::max(mi.EndTime, last);
     }
-    DeriveGpsValues(mi, quick);
+    DeriveGpsValues(mi, depth);
   }
 
   TBlocks<TGpsPoint> gps_;
@@ -387,29 +387,47 @@ class TMovingInfoBuilder : public TTrackSink {
 
 }  // namespace
 
+namespace {
+
+TLoadDepth DepthOf(bool quick) {
+  return quick ? TLoadDepth::Distances : TLoadDepth::Complete;
+}
+
+}  // namespace
+
 std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, bool quick) {
   // Records already in memory: no budget beyond what they hold.
   TMovingInfoBuilder b(t.Items.size() * sizeof(TGpsPoint));
   b.Created = t.StartTime;
   b.Modified = t.EndTime;
   for (const auto &r : t.Items) b.Add(r);
-  return b.Finish(quick);
+  return b.Finish(DepthOf(quick));
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
                                                        const std::string &path, double created,
                                                        double modified, bool quick) {
+  return LoadFromText(text, path, created, modified, DepthOf(quick));
+}
+
+std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
+                                                       const std::string &path, double created,
+                                                       double modified, TLoadDepth depth) {
   TMovingInfoBuilder b(text.size());
   b.Created = created;
   b.Modified = modified;
   std::string reader;
   if (!ReadTrackInto(text, path, b, &reader)) return nullptr;
-  auto mi = b.Finish(quick);
+  auto mi = b.Finish(depth);
   if (mi) mi->ReaderName = reader;
   return mi;
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, bool quick) {
+  return LoadFromFile(path, DepthOf(quick));
+}
+
+std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, TLoadDepth depth) {
   TFileText text;
   ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
   TMovingInfoBuilder b(text.Size);
@@ -418,7 +436,7 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, 
   const bool ok = ReadTrackInto(text.View(), path, b, &reader);
   text = TFileText();  // the text is not needed while the arrays are built
   if (!ok) return nullptr;
-  auto mi = b.Finish(quick);
+  auto mi = b.Finish(depth);
   if (mi) mi->ReaderName = reader;
   return mi;
 }
@@ -505,16 +523,12 @@ void BeginTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   AppendToTrackInfo(mi, info);
 }
 
-void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
-  if (mi.GpsPoints.empty()) return;
-  const size_t need = info.Items.size() + mi.GpsPoints.size();
-  if (need > info.Items.capacity()) {
-    info.Items.reserve(need);
-    AdviseHugePages(info.Items.data() + info.Items.size(),
-                    mi.GpsPoints.size() * sizeof(TTrackRecord));
-  }
+namespace {
+
+// Takes the GPS points of one more object into the bounds, times, length,
+// speed, name and description.
+void AddToSummary(const TMovingInfo &mi, TTrackInfo &info) {
   for (const TGpsPoint &p : mi.GpsPoints) {
-    info.Items.push_back(RecordOf(p));
     info.MinLon = std::min(info.MinLon, p.Lon);
     info.MaxLat = std::max(info.MaxLat, p.Lat);
     info.MaxLon = std::max(info.MaxLon, p.Lon);
@@ -534,6 +548,25 @@ void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   info.Description = "Duration: " + DurationText(info.EndTime - info.StartTime) + ". " +
                      "Length: " + IntText(info.Length) + "m. " +
                      "AvgSpeed: " + CutGeneral(std::round(info.AvgSpeed * 10) / 10, 18) + "km/h.";
+}
+
+}  // namespace
+
+void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
+  if (mi.GpsPoints.empty()) return;
+  const size_t need = info.Items.size() + mi.GpsPoints.size();
+  if (need > info.Items.capacity()) {
+    info.Items.reserve(need);
+    AdviseHugePages(info.Items.data() + info.Items.size(),
+                    mi.GpsPoints.size() * sizeof(TTrackRecord));
+  }
+  for (const TGpsPoint &p : mi.GpsPoints) info.Items.push_back(RecordOf(p));
+  AddToSummary(mi, info);
+}
+
+void SummarizeTrack(const TMovingInfo &mi, TTrackInfo &info) {
+  info = TTrackInfo();
+  if (!mi.GpsPoints.empty()) AddToSummary(mi, info);
 }
 
 }  // namespace tachora
