@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "telemetry/UnitTrackText.h"
 
 namespace tachora {
@@ -13,27 +17,49 @@ bool IsValueStop(char c) {
   return c == '"' || c == '<' || c == '=' || c == '>';
 }
 
+// The first `what` (two characters or more) in `text` at or after `from`,
+// or npos. Sixteen places are tested at once for the needle's first and last
+// characters, and only where both match is the rest compared: a point block
+// is searched a dozen times, so a search must cost no set-up (memmem builds
+// a table per call) and no call per candidate character.
+size_t Find(std::string_view text, std::string_view what, size_t from) {
+  const size_t n = text.size(), m = what.size();
+  if (from > n || n - from < m) return std::string_view::npos;
+  const char *base = text.data();
+  const char *rest = what.data() + 1;
+  size_t i = from;
+#ifdef __SSE2__
+  const __m128i first = _mm_set1_epi8(what[0]);
+  const __m128i last = _mm_set1_epi8(what[m - 1]);
+  for (; i + m - 1 + 16 <= n; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(base + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(base + i + m - 1));
+    auto mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    while (mask != 0) {
+      const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+      if (std::memcmp(base + at + 1, rest, m - 2) == 0) return at;
+      mask &= mask - 1;
+    }
+  }
+#endif
+  for (; i + m <= n; ++i)
+    if (base[i] == what[0] && std::memcmp(base + i + 1, rest, m - 1) == 0) return i;
+  return std::string_view::npos;
+}
+
 // The value after the first occurrence of `name` in a point block: the
 // characters right after the name that are quote, "<", "=" or ">" are
 // skipped, and the value runs to the next such character. This reads both
 // attributes (lat="55.1") and elements (<ele>120</ele>).
 std::string_view Value(std::string_view block, std::string_view name) {
-  const size_t at = block.find(name);
+  const size_t at = Find(block, name, 0);
   if (at == std::string_view::npos) return {};
   size_t b = at + name.size();
   while (b < block.size() && IsValueStop(block[b])) ++b;
   size_t e = b;
   while (e < block.size() && !IsValueStop(block[e])) ++e;
   return block.substr(b, e - b);
-}
-
-// The first `what` in `text` at or after `from`. memmem skips through the
-// text far faster than a search that stops at every "<" of a GPX file.
-size_t Find(std::string_view text, std::string_view what, size_t from) {
-  if (from > text.size()) return std::string_view::npos;
-  const void *at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
-  return at ? static_cast<size_t>(static_cast<const char *>(at) - text.data())
-            : std::string_view::npos;
 }
 
 }  // namespace
