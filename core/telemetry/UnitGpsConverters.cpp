@@ -18,6 +18,7 @@
 #include "telemetry/UnitGpsConverterLogDOD.h"
 #include "telemetry/UnitGpsConverterLogDVR.h"
 #include "telemetry/UnitGpsConverterPLT.h"
+#include "telemetry/UnitTrackBlocks.h"
 
 namespace tachora {
 
@@ -25,9 +26,7 @@ namespace tachora {
 
 bool TTrackSink::Add(const TTrackRecord &rec) {
   if (overflowed_) return false;
-  const int64_t weight = rec.Kind == kRecordGps       ? sizeof(TGpsPoint)
-                         : rec.Kind == kRecordGsensor ? sizeof(TGsensorPoint)
-                                                      : 0;
+  const int64_t weight = Weight(rec);
   if (used_ + weight > budget_) {
     overflowed_ = true;
     return false;
@@ -36,6 +35,12 @@ bool TTrackSink::Add(const TTrackRecord &rec) {
   ++count_;
   Store(rec);
   return true;
+}
+
+int64_t TTrackSink::Weight(const TTrackRecord &rec) const {
+  return rec.Kind == kRecordGps       ? sizeof(TGpsPoint)
+         : rec.Kind == kRecordGsensor ? sizeof(TGsensorPoint)
+                                      : 0;
 }
 
 void TTrackSink::Clear() {
@@ -197,18 +202,24 @@ bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackSink &sink) {
   return ok;
 }
 
-// Parse records straight into a TTrackInfo's items.
+// Parse records for a TTrackInfo's items, kept in blocks while the parse
+// runs and weighed at their full size: the items never hold more than the
+// budget, and growing never holds two copies of them.
 class TItemsSink : public TTrackSink {
  public:
-  TItemsSink(size_t textSize, std::vector<TTrackRecord> &items)
-      : TTrackSink(textSize), items_(items) {}
+  using TTrackSink::TTrackSink;
+
+  void MoveTo(std::vector<TTrackRecord> &items) { records_.MoveTo(items); }
 
  protected:
-  void Store(const TTrackRecord &rec) override { items_.push_back(rec); }
-  void Forget() override { std::vector<TTrackRecord>().swap(items_); }
+  int64_t Weight(const TTrackRecord &rec) const override {
+    return rec.Kind == kRecordGps || rec.Kind == kRecordGsensor ? sizeof(TTrackRecord) : 0;
+  }
+  void Store(const TTrackRecord &rec) override { records_.PushBack(rec); }
+  void Forget() override { records_.Clear(); }
 
  private:
-  std::vector<TTrackRecord> &items_;
+  TBlocks<TTrackRecord> records_;
 };
 
 }  // namespace
@@ -245,10 +256,12 @@ bool ReadTrackText(std::string_view text, const std::string &path, double create
   t.Clear();
   t.StartTime = created;
   t.EndTime = modified;
-  TItemsSink sink(text.size(), t.Items);
+  TItemsSink sink(text.size());
   sink.Created = created;
   sink.Modified = modified;
-  return ReadTrackInto(text, path, sink, readerName);
+  const bool ok = ReadTrackInto(text, path, sink, readerName);
+  sink.MoveTo(t.Items);
+  return ok;
 }
 
 bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,

@@ -36,8 +36,9 @@ constexpr int64_t kMaxTrackFileSize = 512LL * 1024 * 1024;
 // Where a parse puts the records that a reader accepts: the items of a
 // TTrackInfo, or the arrays of a TMovingInfo being built (no array of parse
 // records in between). It also carries the file's times and keeps the
-// parse's memory in proportion to the text: records are weighed at what a
-// TMovingInfo keeps of them (sizeof TGpsPoint or TGsensorPoint), and a text
+// parse's memory in proportion to the text: records are weighed at what the
+// sink keeps of them (Weight: sizeof TGpsPoint or TGsensorPoint for a
+// TMovingInfo, sizeof TTrackRecord for a TTrackInfo's items), and a text
 // whose records would weigh more than kRecordBytesPerTextByte times its
 // size plus kRecordBytesSlack is no telemetry file but a hostile one (a
 // real log spends 14 bytes or more of text on a sample and 40 or more on a
@@ -64,6 +65,8 @@ class TTrackSink {
   double Modified = 0;
 
  protected:
+  // Bytes the sink keeps for a record; base: what a TMovingInfo keeps.
+  virtual int64_t Weight(const TTrackRecord &rec) const;
   virtual void Store(const TTrackRecord &rec) = 0;
   virtual void Forget() = 0;
 
@@ -162,6 +165,12 @@ TGpsInfoConverter *FindGpsWriter(std::string_view extension);
 // file's creation and last-write times (t.StartTime/EndTime, local; 0 when
 // it cannot be opened) and its extension for the fallback selection.
 // `readerName`, when given, receives the accepting reader's Name.
+// Memory: the items are 112-byte records, refused like a hostile file when
+// they would weigh more than 3 times the text plus 32 MB (TTrackSink), and
+// collected without a growing array's spare copy: with the text, the peak
+// stays under 4 times its size plus 35 MB. A file far denser in G-sensor
+// samples than that is read in full only by TMovingInfo::LoadFromFile (or
+// LoadTrackFor), whose points are compact.
 bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,
                    std::string *readerName = nullptr);
 // The same with the file's times given (in-memory input: tests, fuzzing).
