@@ -1,6 +1,9 @@
 #include "telemetry/UnitGpsConverterGPX.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -70,37 +73,120 @@ void TGpsInfoConverterGPX::CharSets(TCharSet &required, TCharSet &forbidden) con
   for (const char c : {'"', '/', '<', '=', '>'}) required[static_cast<unsigned char>(c)] = true;
 }
 
-bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackSink &sink) {
-  constexpr std::string_view kOpen = "<trkpt ", kClose = "</trkpt>";
-  if (text.size() <= 16) return false;
-  // Scanning stops 16 characters before the end of the text.
-  const std::string_view scan = text.substr(0, text.size() - 16);
-  size_t pos = 0;
-  while (!sink.Overflowed()) {
-    const size_t open = Find(scan, kOpen, pos);
-    if (open == std::string_view::npos) break;
-    const size_t from = open + kOpen.size();
-    const size_t close = Find(scan, kClose, from);
-    // No closing tag further on: no later block can have one either.
-    if (close == std::string_view::npos) break;
-    pos = close + kClose.size();
-    const std::string_view block = scan.substr(from, close - from);
-    try {
-      TTrackRecord r;
-      r.Kind = kRecordGps;
-      r.Lat = ParseNumber(Value(block, "lat"), 0);
-      r.Lon = ParseNumber(Value(block, "lon"), 0);
-      r.Altitude = ParseNumber(Value(block, "ele"), 0);
-      r.Time = ParseFixedDateTime(Value(block, "time"));
-      if (r.Lon == 0 || r.Lat == 0 || !IsFixInRange(r)) continue;
-      r.Time = UtcToLocal(r.Time);
-      r.Course = ParseNumber(Value(block, "course"), -1);
-      r.Speed = ParseNumber(Value(block, "speed"), -1);
-      if (r.Speed > 0) r.Speed *= 3.6L;  // m/s -> km/h
-      sink.Add(r);
-    } catch (...) {
-      // A block that fails is skipped.
+namespace {
+
+constexpr std::string_view kOpen = "<trkpt ", kClose = "</trkpt>";
+
+// One point block (the text between "<trkpt " and "</trkpt>") into the sink.
+void AddBlock(std::string_view block, TTrackSink &sink) {
+  try {
+    TTrackRecord r;
+    r.Kind = kRecordGps;
+    r.Lat = ParseNumber(Value(block, "lat"), 0);
+    r.Lon = ParseNumber(Value(block, "lon"), 0);
+    r.Altitude = ParseNumber(Value(block, "ele"), 0);
+    r.Time = ParseFixedDateTime(Value(block, "time"));
+    if (r.Lon == 0 || r.Lat == 0 || !IsFixInRange(r)) return;
+    r.Time = UtcToLocal(r.Time);
+    r.Course = ParseNumber(Value(block, "course"), -1);
+    r.Speed = ParseNumber(Value(block, "speed"), -1);
+    if (r.Speed > 0) r.Speed *= 3.6L;  // m/s -> km/h
+    sink.Add(r);
+  } catch (...) {
+    // A block that fails is skipped.
+  }
+}
+
+// The scan for point blocks over the text but its last 16 characters,
+// given whole (final) or as growing windows of it while a file is read:
+// a window ends the scan where the text it has so far cannot decide, and
+// the next, longer one goes on from there with the same result.
+class TBlockScan {
+ public:
+  // Offsets are into the window; Drop moves them when its start is cut.
+  void Run(std::string_view w, TTrackSink &sink, bool final) {
+    while (!sink.Overflowed()) {
+      if (open_ == npos) {
+        const size_t open = Find(w, kOpen, pos_);
+        if (open == npos) {
+          // An opening tag may still start in the last 6 characters.
+          if (!final) pos_ = std::max(pos_, w.size() >= kOpen.size() ? w.size() - 6 : 0);
+          return;
+        }
+        open_ = open;
+        closeFrom_ = open + kOpen.size();
+      }
+      const size_t close = Find(w, kClose, closeFrom_);
+      if (close == npos) {
+        // No closing tag further on: no later block can have one either.
+        if (final)
+          done_ = true;
+        else
+          closeFrom_ = std::max(closeFrom_, w.size() >= kClose.size() ? w.size() - 7 : 0);
+        return;
+      }
+      const size_t from = open_ + kOpen.size();
+      AddBlock(w.substr(from, close - from), sink);
+      pos_ = close + kClose.size();
+      open_ = npos;
     }
+  }
+  bool Done() const { return done_; }
+  // The first offset the scan still needs.
+  size_t Needed() const { return open_ != npos ? open_ : pos_; }
+  void Drop(size_t n) {
+    pos_ -= std::min(pos_, n);
+    if (open_ != npos) open_ -= n;
+    closeFrom_ -= std::min(closeFrom_, n);
+  }
+
+ private:
+  static constexpr size_t npos = std::string_view::npos;
+  size_t pos_ = 0;        // where the next opening tag is looked for
+  size_t open_ = npos;    // an opening tag whose closing tag is not yet found
+  size_t closeFrom_ = 0;  // where the search for that closing tag goes on
+  bool done_ = false;
+};
+
+constexpr size_t kTail = 16;  // characters at the end of the text that are never scanned
+
+}  // namespace
+
+bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackSink &sink) {
+  if (text.size() <= kTail) return false;
+  TBlockScan scan;
+  scan.Run(text.substr(0, text.size() - kTail), sink, true);
+  if (sink.Overflowed()) sink.Clear();
+  return sink.Count() > 0;
+}
+
+bool TGpsInfoConverterGPX::ReadFile(int fd, size_t size, TTrackSink &sink) {
+  constexpr size_t kPiece = 1u << 20;
+  TBlockScan scan;
+  std::string buf;  // the text from where the scan still needs it
+  size_t total = 0;
+  bool end = false;
+  while (!end && !scan.Done() && !sink.Overflowed()) {
+    const size_t needed = scan.Needed();
+    if (needed > 0 && needed >= buf.size() / 2) {
+      buf.erase(0, needed);
+      scan.Drop(needed);
+    }
+    const size_t old = buf.size();
+    const size_t want = std::min(kPiece, size - total);
+    buf.resize(old + want);
+    ssize_t r = 0;
+    do {
+      r = want > 0 ? ::read(fd, buf.data() + old, want) : 0;
+    } while (r < 0 && errno == EINTR);
+    if (r <= 0) r = 0;
+    buf.resize(old + static_cast<size_t>(r));
+    total += static_cast<size_t>(r);
+    end = r == 0 || total == size;
+    // The last 16 characters read are held back until they are known not
+    // to be the last of the text.
+    if (buf.size() > kTail)
+      scan.Run(std::string_view(buf).substr(0, buf.size() - kTail), sink, end);
   }
   if (sink.Overflowed()) sink.Clear();
   return sink.Count() > 0;

@@ -251,6 +251,55 @@ bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &s
   return false;
 }
 
+bool ReadTrackFileInto(const std::string &path, TTrackSink &sink, std::string *readerName) {
+  sink.Clear();
+  if (readerName) readerName->clear();
+  FileTimes(path, sink.Created, sink.Modified);
+  // Files from this size on that GPX would be the first reader to try are
+  // scanned as they are read: no copy of the text, no memory for it.
+  constexpr int64_t kScanFrom = 1 << 20;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd >= 0) {
+    struct stat st {};
+    char head[512];
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kScanFrom &&
+        st.st_size <= kMaxTrackFileSize) {
+      do {
+        got = ::read(fd, head, sizeof head);
+      } while (got < 0 && errno == EINTR);
+    }
+    if (got == static_cast<ssize_t>(sizeof head) && ::lseek(fd, 0, SEEK_SET) == 0) {
+      const std::string_view header(head, sizeof head);
+      const TGpsConverterList readers = MakeGpsReaders();
+      const auto first = std::find_if(readers.begin(), readers.end(),
+                                      [&](const auto &r) { return r->CanRead(header); });
+      auto *gpx =
+          first != readers.end() ? dynamic_cast<TGpsInfoConverterGPX *>(first->get()) : nullptr;
+      if (gpx) {
+        sink.SetTextSize(static_cast<size_t>(st.st_size));
+        bool ok = false;
+        try {
+          ok = gpx->ReadFile(fd, static_cast<size_t>(st.st_size), sink);
+        } catch (...) {
+          ok = false;
+        }
+        if (ok) {
+          ::close(fd);
+          if (readerName) *readerName = gpx->Name();
+          return true;
+        }
+        sink.Clear();  // the other readers may still take the text
+      }
+    }
+    ::close(fd);
+  }
+  TFileText text;
+  ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
+  sink.SetTextSize(text.Size);
+  return ReadTrackInto(text.View(), path, sink, readerName);
+}
+
 bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
                    TTrackInfo &t, std::string *readerName) {
   t.Clear();

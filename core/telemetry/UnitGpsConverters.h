@@ -48,8 +48,7 @@ class TTrackSink {
   static constexpr int64_t kRecordBytesPerTextByte = 3;
   static constexpr int64_t kRecordBytesSlack = 32LL * 1024 * 1024;
 
-  explicit TTrackSink(size_t textSize)
-      : budget_(kRecordBytesPerTextByte * static_cast<int64_t>(textSize) + kRecordBytesSlack) {}
+  explicit TTrackSink(size_t textSize) { SetTextSize(textSize); }
   virtual ~TTrackSink() = default;
 
   // Takes an accepted record; false (and Overflowed() from then on) when it
@@ -57,6 +56,10 @@ class TTrackSink {
   bool Add(const TTrackRecord &rec);
   // Forgets every record taken (the reader found the text is not its dialect).
   void Clear();
+  // Sets the budget for a text of this size (before a parse).
+  void SetTextSize(size_t textSize) {
+    budget_ = kRecordBytesPerTextByte * static_cast<int64_t>(textSize) + kRecordBytesSlack;
+  }
   size_t Count() const { return count_; }
   bool Overflowed() const { return overflowed_; }
 
@@ -71,7 +74,7 @@ class TTrackSink {
   virtual void Forget() = 0;
 
  private:
-  int64_t budget_;
+  int64_t budget_ = 0;
   int64_t used_ = 0;
   size_t count_ = 0;
   bool overflowed_ = false;
@@ -180,6 +183,14 @@ bool ReadTrackText(std::string_view text, const std::string &path, double create
 // Modified are the file's times): true when a reader accepted the text.
 bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &sink,
                    std::string *readerName = nullptr);
+
+// Reads a track file into the sink (cleared first, its budget set for the
+// file's size, its Created and Modified set to the file's times): the reader
+// selection of ReadTrackInto over the file's text. A large GPX file is
+// scanned as it is read instead of being held whole. False when the file
+// cannot be read, is larger than kMaxTrackFileSize or no reader takes it.
+bool ReadTrackFileInto(const std::string &path, TTrackSink &sink,
+                       std::string *readerName = nullptr);
 
 // The text that `converter` writes for `t`. A failure inside Write ends the
 // text where it stopped.

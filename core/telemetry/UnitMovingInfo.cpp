@@ -352,14 +352,10 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, 
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, TLoadDepth depth) {
-  TFileText text;
-  ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
-  TMovingInfoBuilder b(text.Size);
-  FileTimes(path, b.Created, b.Modified);
+  TMovingInfoBuilder b(0);
   std::string reader;
-  const bool ok = ReadTrackInto(text.View(), path, b, &reader);
-  text = TFileText();  // the text is not needed while the arrays are built
-  if (!ok) return nullptr;
+  // The text is freed before the arrays are built.
+  if (!ReadTrackFileInto(path, b, &reader)) return nullptr;
   auto mi = b.Finish(depth);
   if (mi) mi->ReaderName = reader;
   return mi;
