@@ -24,31 +24,41 @@ bool IsValueStop(char c) {
 // or npos. Sixteen places are tested at once for the needle's first and last
 // characters, and only where both match is the rest compared: a point block
 // is searched a dozen times, so a search must cost no set-up (memmem builds
-// a table per call) and no call per candidate character.
+// a table per call) and no call per candidate character. The 16 characters
+// after `text` must be readable (the scan never reaches the text's last 16
+// characters), so that the end is searched sixteen places at a time too.
 size_t Find(std::string_view text, std::string_view what, size_t from) {
   const size_t n = text.size(), m = what.size();
   if (from > n || n - from < m) return std::string_view::npos;
   const char *base = text.data();
-  const char *rest = what.data() + 1;
-  size_t i = from;
+  const size_t lastStart = n - m;  // the last place the needle fits
+  auto rest = [&](size_t at) {
+    for (size_t k = 1; k + 1 < m; ++k)
+      if (base[at + k] != what[k]) return false;
+    return true;
+  };
 #ifdef __SSE2__
   const __m128i first = _mm_set1_epi8(what[0]);
   const __m128i last = _mm_set1_epi8(what[m - 1]);
-  for (; i + m - 1 + 16 <= n; i += 16) {
+  for (size_t i = from; i <= lastStart; i += 16) {
+    // Reads up to base[lastStart + m - 1 + 15] = base[n + 14].
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(base + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(base + i + m - 1));
     auto mask = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    if (lastStart - i < 15) mask &= (2u << (lastStart - i)) - 1;  // places past lastStart
     while (mask != 0) {
       const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-      if (std::memcmp(base + at + 1, rest, m - 2) == 0) return at;
+      if (rest(at)) return at;
       mask &= mask - 1;
     }
   }
-#endif
-  for (; i + m <= n; ++i)
-    if (base[i] == what[0] && std::memcmp(base + i + 1, rest, m - 1) == 0) return i;
   return std::string_view::npos;
+#else
+  for (size_t i = from; i <= lastStart; ++i)
+    if (base[i] == what[0] && base[i + m - 1] == what[m - 1] && rest(i)) return i;
+  return std::string_view::npos;
+#endif
 }
 
 // The value after the first occurrence of `name` in a point block: the
