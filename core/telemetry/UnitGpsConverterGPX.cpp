@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -173,30 +174,38 @@ bool TGpsInfoConverterGPX::Read(std::string_view text, TTrackSink &sink) {
 bool TGpsInfoConverterGPX::ReadFile(int fd, size_t size, TTrackSink &sink) {
   constexpr size_t kPiece = 1u << 20;
   TBlockScan scan;
-  std::string buf;  // the text from where the scan still needs it
+  // The text from where the scan still needs it: [0, used) of a buffer that
+  // is reused (not cleared) for every piece and grows only for a block
+  // longer than a piece.
+  size_t capacity = 2 * kPiece, used = 0;
+  std::unique_ptr<char[]> buf(new char[capacity]);
   size_t total = 0;
   bool end = false;
   while (!end && !scan.Done() && !sink.Overflowed()) {
-    const size_t needed = scan.Needed();
-    if (needed > 0 && needed >= buf.size() / 2) {
-      buf.erase(0, needed);
+    const size_t needed = std::min(scan.Needed(), used);
+    if (needed > 0) {
+      std::memmove(buf.get(), buf.get() + needed, used - needed);
+      used -= needed;
       scan.Drop(needed);
     }
-    const size_t old = buf.size();
     const size_t want = std::min(kPiece, size - total);
-    buf.resize(old + want);
+    if (used + want > capacity) {
+      capacity = 2 * (used + want);
+      std::unique_ptr<char[]> bigger(new char[capacity]);
+      std::memcpy(bigger.get(), buf.get(), used);
+      buf = std::move(bigger);
+    }
     ssize_t r = 0;
     do {
-      r = want > 0 ? ::read(fd, buf.data() + old, want) : 0;
+      r = want > 0 ? ::read(fd, buf.get() + used, want) : 0;
     } while (r < 0 && errno == EINTR);
     if (r <= 0) r = 0;
-    buf.resize(old + static_cast<size_t>(r));
+    used += static_cast<size_t>(r);
     total += static_cast<size_t>(r);
     end = r == 0 || total == size;
     // The last 16 characters read are held back until they are known not
     // to be the last of the text.
-    if (buf.size() > kTail)
-      scan.Run(std::string_view(buf).substr(0, buf.size() - kTail), sink, end);
+    if (used > kTail) scan.Run(std::string_view(buf.get(), used - kTail), sink, end);
   }
   if (sink.Overflowed()) sink.Clear();
   return sink.Count() > 0;
