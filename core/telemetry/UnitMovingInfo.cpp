@@ -260,15 +260,14 @@ class TMovingInfoBuilder : public TTrackSink {
  protected:
   void Store(const TTrackRecord &r) override {
     if (r.Kind == kRecordGps) {
-      TGpsPoint p;
+      lastGps_ = static_cast<int32_t>(gps_.Size());
+      TGpsPoint &p = *new (gps_.Append()) TGpsPoint;
       p.Time = r.Time;
       p.Lon = r.Lon;
       p.Lat = r.Lat;
       p.Altitude = r.Altitude;
       p.Course = r.Course;
       p.Speed = r.Speed;
-      lastGps_ = static_cast<int32_t>(gps_.Size());
-      gps_.PushBack(p);
     } else if (r.Kind == kRecordGsensor) {
       TGsensorPoint s;
       s.Time = r.Time;

@@ -28,11 +28,14 @@ class TBlocks {
   TBlocks &operator=(const TBlocks &) = delete;
   ~TBlocks() { Clear(); }
 
-  void PushBack(const T &v) {
+  void PushBack(const T &v) { new (Append()) T(v); }
+  // Room for one more value, which the caller constructs there (in place:
+  // no copy of a value built elsewhere).
+  void *Append() {
     if (blocks_.empty() || blocks_.back().Used == blocks_.back().Capacity) Grow();
     TBlock &b = blocks_.back();
-    new (b.Data + b.Used++) T(v);
     ++size_;
+    return b.Data + b.Used++;
   }
   size_t Size() const { return size_; }
   void Clear() {
