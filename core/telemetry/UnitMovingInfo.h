@@ -122,9 +122,11 @@ class TMovingInfo {
   // Reads and completes the telemetry of a file. quick skips deriving the
   // missing course and speed (enough for the catalogue's statistics).
   // Nothing when the file cannot be read, no reader accepts it or it holds
-  // no record. Memory: the text, then the records straight into the point
+  // no record. Memory: the text (a large GPX file only a piece at a time,
+  // see ReadTrackFileInto), then the records straight into the point
   // arrays; the peak stays below 4 times the file's size plus about 35 MB,
   // since a file whose records would need more is refused (TTrackSink).
+  // `quick` stands for TLoadDepth::Distances, otherwise Complete.
   static std::unique_ptr<TMovingInfo> LoadFromFile(const std::string &path, bool quick);
   static std::unique_ptr<TMovingInfo> LoadFromFile(const std::string &path, TLoadDepth depth);
   // The same on text already in memory; `created` and `modified` stand for
