@@ -168,4 +168,18 @@ void BM_WriteGpxDay(benchmark::State &state) {
 }
 BENCHMARK(BM_WriteGpxDay)->Unit(benchmark::kMillisecond);
 
+// The converter's work for a day's GPX file: loading as deep as the writer
+// needs, then its text from the loaded points (PLT: no distances at all;
+// GPX: everything derived).
+void BM_ConvertGpxDay(benchmark::State &state) {
+  const TTempFile f(GpxDay(), ".gpx");
+  TGpsInfoConverter *w = FindGpsWriter(state.range(0) == 0 ? "plt" : "gpx");
+  for (auto _ : state) {
+    auto mi = LoadTrackFor(f.Path, {w});
+    benchmark::DoNotOptimize(mi ? WriteTrackText(*w, *mi) : std::string());
+  }
+  state.SetItemsProcessed(state.iterations() * 86400);
+}
+BENCHMARK(BM_ConvertGpxDay)->Arg(0)->Arg(1)->ArgName("plt_gpx")->Unit(benchmark::kMillisecond);
+
 }  // namespace

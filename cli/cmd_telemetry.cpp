@@ -35,7 +35,8 @@ void PrintSample(std::ostream &out, const TGsensorPoint &s) {
 }
 
 // Loads a file's telemetry, explaining on stderr why there is none.
-std::unique_ptr<TMovingInfo> Load(const std::string &path) {
+std::unique_ptr<TMovingInfo> Load(const std::string &path,
+                                  TLoadDepth depth = TLoadDepth::Complete) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     std::cerr << "tachora-cli: " << path << ": " << std::strerror(errno) << "\n";
@@ -49,7 +50,7 @@ std::unique_ptr<TMovingInfo> Load(const std::string &path) {
     std::cerr << "tachora-cli: " << path << ": too large for a telemetry file\n";
     return nullptr;
   }
-  auto mi = TMovingInfo::LoadFromFile(path, false);
+  auto mi = TMovingInfo::LoadFromFile(path, depth);
   if (!mi) std::cerr << "tachora-cli: " << path << ": no telemetry (no reader accepts the file)\n";
   return mi;
 }
@@ -150,9 +151,11 @@ int RunConvert(const std::vector<std::string> &args) {
   if (formats.empty() || files.empty()) return Usage(kConvertUsage);
   const auto writers = Writers(formats);
   if (writers.empty()) return 2;
+  // Only what the writers put in their text is derived (a PLT needs no distances).
+  const TLoadDepth depth = DepthFor(writers);
   int status = 0;
   for (const auto &file : files) {
-    auto mi = Load(file);
+    auto mi = Load(file, depth);
     if (!mi) {
       std::cerr << "tachora-cli: " << file << ": skipped\n";
       status = 1;
@@ -163,8 +166,6 @@ int RunConvert(const std::vector<std::string> &args) {
       status = 1;
       continue;
     }
-    TTrackInfo info;
-    BeginTrackInfo(*mi, info);
     for (TGpsInfoConverter *w : writers) {
       const std::string out = ReplaceExtension(file, w->Extension());
       // Converting a .dat to .dat would otherwise replace the source itself.
@@ -174,7 +175,7 @@ int RunConvert(const std::vector<std::string> &args) {
         continue;
       }
       std::string error;
-      if (!WriteTextFile(out, WriteTrackText(*w, info), &error)) {
+      if (!WriteTextFile(out, WriteTrackText(*w, *mi), &error)) {
         std::cerr << "tachora-cli: " << error << "\n";  // the error names the file
         status = 1;
         continue;

@@ -1,6 +1,8 @@
 // libFuzzer target: any bytes through the reader selection (every reader, by
 // head and by each extension), then loading, the queries and every writer on
-// whatever was accepted. Nothing may crash, hang or grow beyond the input.
+// whatever was accepted. Nothing may crash, hang or grow beyond the input,
+// and a writer gives the same text for a track's records, for its loaded
+// points and for its points loaded only as deep as the writer needs.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!mi) continue;
     TTrackInfo info;
     BeginTrackInfo(*mi, info);
+    if (!mi->GpsPoints.empty())
+      for (const auto &w : MakeGpsWriters()) {
+        const std::string records = WriteTrackText(*w, info);
+        if (WriteTrackText(*w, *mi) != records) __builtin_trap();
+        auto shallow = TMovingInfo::LoadFromText(text, path, created, modified, w->Depth());
+        if (!shallow || WriteTrackText(*w, *shallow) != records) __builtin_trap();
+      }
     ExtractRange(*mi, 0.25, 0.75, info);
     for (const long double f : {-0.1L, 0.0L, 0.33L, 1.0L, 1.5L}) StateAt(*mi, f);
     long double best = 1e30L;

@@ -50,6 +50,27 @@ bool TGpsInfoConverterDatDOD::ParseLine(std::string_view line, int, TTrackRecord
   return false;  // "[B]" fragment separators and anything else
 }
 
+namespace {
+
+template <typename Fix>
+void AppendFix(std::string &b, const Fix &r) {
+  b += "[G]\t";
+  b += FormatDateTime(r.Time);
+  b += '\t';
+  b += r.Lat >= 0 ? 'N' : 'S';
+  AppendCoord(b, r.Lat >= 0 ? r.Lat : -r.Lat);
+  b += '\t';
+  b += r.Lon >= 0 ? 'E' : 'W';
+  AppendCoord(b, r.Lon >= 0 ? r.Lon : -r.Lon);
+  b += '\t';
+  AppendInt(b, r.Speed);
+  b += '\t';
+  AppendInt(b, r.Course);
+  b += "\r\n";
+}
+
+}  // namespace
+
 void TGpsInfoConverterDatDOD::Write(const TTrackInfo &info) {
   std::string &b = Buffer;
   for (const TTrackRecord &r : info.Items) {
@@ -63,21 +84,14 @@ void TGpsInfoConverterDatDOD::Write(const TTrackInfo &info) {
                 (static_cast<long double>(r.Z) + 1) * 1000);  // loading removed the 1 g of gravity
       b += "\r\n";
     } else if (r.Kind == kRecordGps) {
-      b += "[G]\t";
-      b += FormatDateTime(r.Time);
-      b += '\t';
-      b += r.Lat >= 0 ? 'N' : 'S';
-      AppendCoord(b, r.Lat >= 0 ? r.Lat : -r.Lat);
-      b += '\t';
-      b += r.Lon >= 0 ? 'E' : 'W';
-      AppendCoord(b, r.Lon >= 0 ? r.Lon : -r.Lon);
-      b += '\t';
-      AppendInt(b, r.Speed);
-      b += '\t';
-      AppendInt(b, r.Course);
-      b += "\r\n";
+      AppendFix(b, r);
     }
   }
+}
+
+void TGpsInfoConverterDatDOD::WritePoints(const TTrackInfo &,
+                                          const std::vector<TGpsPoint> &points) {
+  for (const TGpsPoint &p : points) AppendFix(Buffer, p);
 }
 
 }  // namespace tachora

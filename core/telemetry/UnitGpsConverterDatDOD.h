@@ -14,6 +14,7 @@ class TGpsInfoConverterDatDOD : public TGpsInfoConverter {
   std::string Name() const override { return "DOD GS600, Carcam Q3"; }
   std::string Extension() const override { return "dat"; }
   void Write(const TTrackInfo &info) override;
+  void WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points) override;
   bool ParseLine(std::string_view line, int index, TTrackRecord &rec) override;
   void CharSets(TCharSet &required, TCharSet &forbidden) const override;
 };

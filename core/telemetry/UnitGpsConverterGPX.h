@@ -13,7 +13,11 @@ class TGpsInfoConverterGPX : public TGpsInfoConverter {
   std::string Name() const override { return "GPS eXchange Format"; }
   std::string Extension() const override { return "gpx"; }
   void Write(const TTrackInfo &info) override;
+  void WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points) override;
   bool Read(std::string_view text, TTrackSink &sink) override;
+  // The same parse of a file of `size` bytes read piece by piece from `fd`
+  // (its current offset on): the text is never held whole.
+  bool ReadFile(int fd, size_t size, TTrackSink &sink);
   void CharSets(TCharSet &required, TCharSet &forbidden) const override;
 };
 

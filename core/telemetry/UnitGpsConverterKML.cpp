@@ -6,8 +6,10 @@
 
 namespace tachora {
 
-void TGpsInfoConverterKML::Write(const TTrackInfo &info) {
-  std::string &b = Buffer;
+namespace {
+
+template <typename Items>
+void WriteKml(std::string &b, const TTrackInfo &info, const Items &items) {
   const long double range =
       std::max<long double>(RoundHalfAway(std::max(info.Height, info.Width) * 1.2L), 200);
   b += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
@@ -27,8 +29,8 @@ void TGpsInfoConverterKML::Write(const TTrackInfo &info) {
   b += "  <Style id=\"yellowLine\">\r\n    <LineStyle>\r\n      <color>7f00ffff</color>\r\n"
        "      <width>4</width>\r\n    </LineStyle>\r\n  </Style>\r\n";
   b += "  <LineString>\r\n  <coordinates>\r\n";
-  for (const TTrackRecord &r : info.Items) {
-    if (r.Kind != kRecordGps) continue;
+  for (const auto &r : items) {
+    if (!IsGpsItem(r)) continue;
     b += '\t';
     AppendCoord(b, r.Lon);
     b += ',';
@@ -38,6 +40,17 @@ void TGpsInfoConverterKML::Write(const TTrackInfo &info) {
     b += "\r\n";
   }
   b += "  </coordinates>\r\n  </LineString>\r\n</Placemark>\r\n</kml>\r\n";
+}
+
+}  // namespace
+
+void TGpsInfoConverterKML::Write(const TTrackInfo &info) {
+  WriteKml(Buffer, info, info.Items);
+}
+
+void TGpsInfoConverterKML::WritePoints(const TTrackInfo &info,
+                                       const std::vector<TGpsPoint> &points) {
+  WriteKml(Buffer, info, points);
 }
 
 }  // namespace tachora

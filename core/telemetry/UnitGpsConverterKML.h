@@ -15,6 +15,8 @@ class TGpsInfoConverterKML : public TGpsInfoConverter {
   bool CanRead(std::string_view) override { return false; }
   bool Read(std::string_view, TTrackSink &) override { return false; }
   void Write(const TTrackInfo &info) override;
+  void WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points) override;
+  TLoadDepth Depth() const override { return TLoadDepth::Distances; }
 };
 
 }  // namespace tachora

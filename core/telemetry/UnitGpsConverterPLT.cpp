@@ -47,10 +47,12 @@ bool TGpsInfoConverterPLT::ParseLine(std::string_view line, int index, TTrackRec
   return true;
 }
 
-void TGpsInfoConverterPLT::Write(const TTrackInfo &info) {
-  std::string &b = Buffer;
+namespace {
+
+template <typename Items>
+void WritePlt(std::string &b, const TTrackInfo &info, const Items &items) {
   size_t points = 0;
-  for (const TTrackRecord &r : info.Items) points += r.Kind == kRecordGps;
+  for (const auto &r : items) points += IsGpsItem(r);
   b +=
       "OziExplorer Track Point File Version 2.1\r\nWGS 84\r\nAltitude is in Feet\r\nReserved 3\r\n";
   // The track name sits in a comma-separated line: a comma in it would shift
@@ -60,12 +62,13 @@ void TGpsInfoConverterPLT::Write(const TTrackInfo &info) {
     if (c == ',' || c == '\r' || c == '\n') c = ' ';
   b += "0,2,8323327," + name + ",0,0,2,8421376\r\n";
   b += std::to_string(points) + "\r\n";
-  const TTrackRecord *prev = nullptr;
-  for (const TTrackRecord &r : info.Items) {
-    if (r.Kind != kRecordGps) continue;
+  bool first = true;
+  double prevTime = 0;
+  for (const auto &r : items) {
+    if (!IsGpsItem(r)) continue;
     // A new segment starts at the first point and after a gap of over 6 s
     // (compared in whole milliseconds so that 6 s exactly stays joined).
-    const bool joined = prev && std::llround((r.Time - prev->Time) * kMsPerDay) <= 6000;
+    const bool joined = !first && std::llround((r.Time - prevTime) * kMsPerDay) <= 6000;
     AppendCoord(b, r.Lat);
     b += ',';
     AppendCoord(b, r.Lon);
@@ -77,8 +80,20 @@ void TGpsInfoConverterPLT::Write(const TTrackInfo &info) {
     b += ',';
     AppendFixed(b, LocalToUtc(r.Time), 7);
     b += ",\r\n";
-    prev = &r;
+    first = false;
+    prevTime = r.Time;
   }
+}
+
+}  // namespace
+
+void TGpsInfoConverterPLT::Write(const TTrackInfo &info) {
+  WritePlt(Buffer, info, info.Items);
+}
+
+void TGpsInfoConverterPLT::WritePoints(const TTrackInfo &info,
+                                       const std::vector<TGpsPoint> &points) {
+  WritePlt(Buffer, info, points);
 }
 
 }  // namespace tachora

@@ -14,6 +14,8 @@ class TGpsInfoConverterPLT : public TGpsInfoConverter {
   std::string Extension() const override { return "plt"; }
   bool CanRead(std::string_view header) override;
   void Write(const TTrackInfo &info) override;
+  void WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points) override;
+  TLoadDepth Depth() const override { return TLoadDepth::Positions; }
   bool ParseLine(std::string_view line, int index, TTrackRecord &rec) override;
   void CharSets(TCharSet &required, TCharSet &forbidden) const override;
 };

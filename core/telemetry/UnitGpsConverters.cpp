@@ -18,6 +18,7 @@
 #include "telemetry/UnitGpsConverterLogDOD.h"
 #include "telemetry/UnitGpsConverterLogDVR.h"
 #include "telemetry/UnitGpsConverterPLT.h"
+#include "telemetry/UnitTrackBlocks.h"
 
 namespace tachora {
 
@@ -25,9 +26,7 @@ namespace tachora {
 
 bool TTrackSink::Add(const TTrackRecord &rec) {
   if (overflowed_) return false;
-  const int64_t weight = rec.Kind == kRecordGps       ? sizeof(TGpsPoint)
-                         : rec.Kind == kRecordGsensor ? sizeof(TGsensorPoint)
-                                                      : 0;
+  const int64_t weight = Weight(rec);
   if (used_ + weight > budget_) {
     overflowed_ = true;
     return false;
@@ -36,6 +35,12 @@ bool TTrackSink::Add(const TTrackRecord &rec) {
   ++count_;
   Store(rec);
   return true;
+}
+
+int64_t TTrackSink::Weight(const TTrackRecord &rec) const {
+  return rec.Kind == kRecordGps       ? sizeof(TGpsPoint)
+         : rec.Kind == kRecordGsensor ? sizeof(TGsensorPoint)
+                                      : 0;
 }
 
 void TTrackSink::Clear() {
@@ -60,6 +65,14 @@ bool TGpsInfoConverter::CanRead(std::string_view header) {
 }
 
 void TGpsInfoConverter::Write(const TTrackInfo &) {}
+
+void TGpsInfoConverter::WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points) {
+  TTrackInfo copy = info;
+  copy.Items.clear();
+  copy.Items.reserve(points.size());
+  for (const TGpsPoint &p : points) copy.Items.push_back(RecordOf(p));
+  Write(copy);
+}
 
 bool TGpsInfoConverter::Read(std::string_view text, TTrackSink &sink) {
   int index = 0;
@@ -189,18 +202,24 @@ bool Parse(TGpsInfoConverter &reader, std::string_view text, TTrackSink &sink) {
   return ok;
 }
 
-// Parse records straight into a TTrackInfo's items.
+// Parse records for a TTrackInfo's items, kept in blocks while the parse
+// runs and weighed at their full size: the items never hold more than the
+// budget, and growing never holds two copies of them.
 class TItemsSink : public TTrackSink {
  public:
-  TItemsSink(size_t textSize, std::vector<TTrackRecord> &items)
-      : TTrackSink(textSize), items_(items) {}
+  using TTrackSink::TTrackSink;
+
+  void MoveTo(std::vector<TTrackRecord> &items) { records_.MoveTo(items); }
 
  protected:
-  void Store(const TTrackRecord &rec) override { items_.push_back(rec); }
-  void Forget() override { std::vector<TTrackRecord>().swap(items_); }
+  int64_t Weight(const TTrackRecord &rec) const override {
+    return rec.Kind == kRecordGps || rec.Kind == kRecordGsensor ? sizeof(TTrackRecord) : 0;
+  }
+  void Store(const TTrackRecord &rec) override { records_.PushBack(rec); }
+  void Forget() override { records_.Clear(); }
 
  private:
-  std::vector<TTrackRecord> &items_;
+  TBlocks<TTrackRecord> records_;
 };
 
 }  // namespace
@@ -232,15 +251,66 @@ bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &s
   return false;
 }
 
+bool ReadTrackFileInto(const std::string &path, TTrackSink &sink, std::string *readerName) {
+  sink.Clear();
+  if (readerName) readerName->clear();
+  FileTimes(path, sink.Created, sink.Modified);
+  // Files from this size on that GPX would be the first reader to try are
+  // scanned as they are read: no copy of the text, no memory for it.
+  constexpr int64_t kScanFrom = 1 << 20;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd >= 0) {
+    struct stat st {};
+    char head[512];
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kScanFrom &&
+        st.st_size <= kMaxTrackFileSize) {
+      do {
+        got = ::read(fd, head, sizeof head);
+      } while (got < 0 && errno == EINTR);
+    }
+    if (got == static_cast<ssize_t>(sizeof head) && ::lseek(fd, 0, SEEK_SET) == 0) {
+      const std::string_view header(head, sizeof head);
+      const TGpsConverterList readers = MakeGpsReaders();
+      const auto first = std::find_if(readers.begin(), readers.end(),
+                                      [&](const auto &r) { return r->CanRead(header); });
+      auto *gpx =
+          first != readers.end() ? dynamic_cast<TGpsInfoConverterGPX *>(first->get()) : nullptr;
+      if (gpx) {
+        sink.SetTextSize(static_cast<size_t>(st.st_size));
+        bool ok = false;
+        try {
+          ok = gpx->ReadFile(fd, static_cast<size_t>(st.st_size), sink);
+        } catch (...) {
+          ok = false;
+        }
+        if (ok) {
+          ::close(fd);
+          if (readerName) *readerName = gpx->Name();
+          return true;
+        }
+        sink.Clear();  // the other readers may still take the text
+      }
+    }
+    ::close(fd);
+  }
+  TFileText text;
+  ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
+  sink.SetTextSize(text.Size);
+  return ReadTrackInto(text.View(), path, sink, readerName);
+}
+
 bool ReadTrackText(std::string_view text, const std::string &path, double created, double modified,
                    TTrackInfo &t, std::string *readerName) {
   t.Clear();
   t.StartTime = created;
   t.EndTime = modified;
-  TItemsSink sink(text.size(), t.Items);
+  TItemsSink sink(text.size());
   sink.Created = created;
   sink.Modified = modified;
-  return ReadTrackInto(text, path, sink, readerName);
+  const bool ok = ReadTrackInto(text, path, sink, readerName);
+  sink.MoveTo(t.Items);
+  return ok;
 }
 
 bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,
@@ -252,21 +322,48 @@ bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t
 
 // ---- writing -------------------------------------------------------------------
 
-std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
+namespace {
+
+template <typename WriteFn>
+std::string WriteWith(TGpsInfoConverter &converter, size_t items, WriteFn write) {
   converter.Buffer.clear();
   // Room for a typical line per record at once: a day's track is written
   // without copying the text over and over as it grows.
-  const size_t guess = 1000 + 64 * t.Items.size();
+  const size_t guess = 1000 + 64 * items;
   converter.Buffer.reserve(guess);
   AdviseHugePages(converter.Buffer.data(), guess);
   try {
-    converter.Write(t);
+    write();
   } catch (...) {
     // The text written so far is returned.
   }
   std::string out = std::move(converter.Buffer);
   converter.Buffer.clear();
   return out;
+}
+
+}  // namespace
+
+std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t) {
+  return WriteWith(converter, t.Items.size(), [&] { converter.Write(t); });
+}
+
+std::string WriteTrackText(TGpsInfoConverter &converter, const TMovingInfo &mi) {
+  TTrackInfo summary;
+  SummarizeTrack(mi, summary);
+  return WriteWith(converter, mi.GpsPoints.size(),
+                   [&] { converter.WritePoints(summary, mi.GpsPoints); });
+}
+
+TLoadDepth DepthFor(const std::vector<TGpsInfoConverter *> &writers) {
+  TLoadDepth depth = TLoadDepth::Positions;
+  for (const TGpsInfoConverter *w : writers) depth = std::max(depth, w->Depth());
+  return depth;
+}
+
+std::unique_ptr<TMovingInfo> LoadTrackFor(const std::string &path,
+                                          const std::vector<TGpsInfoConverter *> &writers) {
+  return TMovingInfo::LoadFromFile(path, DepthFor(writers));
 }
 
 // ---- files -----------------------------------------------------------------------

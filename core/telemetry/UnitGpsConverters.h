@@ -36,8 +36,9 @@ constexpr int64_t kMaxTrackFileSize = 512LL * 1024 * 1024;
 // Where a parse puts the records that a reader accepts: the items of a
 // TTrackInfo, or the arrays of a TMovingInfo being built (no array of parse
 // records in between). It also carries the file's times and keeps the
-// parse's memory in proportion to the text: records are weighed at what a
-// TMovingInfo keeps of them (sizeof TGpsPoint or TGsensorPoint), and a text
+// parse's memory in proportion to the text: records are weighed at what the
+// sink keeps of them (Weight: sizeof TGpsPoint or TGsensorPoint for a
+// TMovingInfo, sizeof TTrackRecord for a TTrackInfo's items), and a text
 // whose records would weigh more than kRecordBytesPerTextByte times its
 // size plus kRecordBytesSlack is no telemetry file but a hostile one (a
 // real log spends 14 bytes or more of text on a sample and 40 or more on a
@@ -47,8 +48,7 @@ class TTrackSink {
   static constexpr int64_t kRecordBytesPerTextByte = 3;
   static constexpr int64_t kRecordBytesSlack = 32LL * 1024 * 1024;
 
-  explicit TTrackSink(size_t textSize)
-      : budget_(kRecordBytesPerTextByte * static_cast<int64_t>(textSize) + kRecordBytesSlack) {}
+  explicit TTrackSink(size_t textSize) { SetTextSize(textSize); }
   virtual ~TTrackSink() = default;
 
   // Takes an accepted record; false (and Overflowed() from then on) when it
@@ -56,6 +56,10 @@ class TTrackSink {
   bool Add(const TTrackRecord &rec);
   // Forgets every record taken (the reader found the text is not its dialect).
   void Clear();
+  // Sets the budget for a text of this size (before a parse).
+  void SetTextSize(size_t textSize) {
+    budget_ = kRecordBytesPerTextByte * static_cast<int64_t>(textSize) + kRecordBytesSlack;
+  }
   size_t Count() const { return count_; }
   bool Overflowed() const { return overflowed_; }
 
@@ -64,11 +68,13 @@ class TTrackSink {
   double Modified = 0;
 
  protected:
+  // Bytes the sink keeps for a record; base: what a TMovingInfo keeps.
+  virtual int64_t Weight(const TTrackRecord &rec) const;
   virtual void Store(const TTrackRecord &rec) = 0;
   virtual void Forget() = 0;
 
  private:
-  int64_t budget_;
+  int64_t budget_ = 0;
   int64_t used_ = 0;
   size_t count_ = 0;
   bool overflowed_ = false;
@@ -86,6 +92,13 @@ class TGpsInfoConverter {
   virtual bool CanRead(std::string_view header);
   // Appends the track as text to Buffer (GPS records only for most formats).
   virtual void Write(const TTrackInfo &info);
+  // Appends the GPS points of a loaded track with its summary `info` (whose
+  // Items are not read): the text Write gives for the points as records,
+  // without copying them. Base: copies them into records and calls Write.
+  virtual void WritePoints(const TTrackInfo &info, const std::vector<TGpsPoint> &points);
+  // How deep a track must be loaded for what this writer puts in its text
+  // (distances for a length, course and speed for each point). Base: all.
+  virtual TLoadDepth Depth() const { return TLoadDepth::Complete; }
   // Parses text into the sink; true when at least one record was taken
   // (the sink is left empty otherwise). Base: the line reader (AddLine per
   // non-empty line, early rejection, stop when the sink overflows).
@@ -120,6 +133,14 @@ class TGpsInfoConverter {
 
 using TGpsConverterList = std::vector<std::unique_ptr<TGpsInfoConverter>>;
 
+// For the writers' loops over records or points: whether an item is a GPS fix.
+inline bool IsGpsItem(const TTrackRecord &r) {
+  return r.Kind == kRecordGps;
+}
+inline bool IsGpsItem(const TGpsPoint &) {
+  return true;
+}
+
 // Whether a GPS record's position lies on the globe (|Lat| <= 90,
 // |Lon| <= 180) and its time after 1899-12-30 and before the year 10000.
 // The readers take fixes only within these bounds: a file may hold any
@@ -147,6 +168,12 @@ TGpsInfoConverter *FindGpsWriter(std::string_view extension);
 // file's creation and last-write times (t.StartTime/EndTime, local; 0 when
 // it cannot be opened) and its extension for the fallback selection.
 // `readerName`, when given, receives the accepting reader's Name.
+// Memory: the items are 112-byte records, refused like a hostile file when
+// they would weigh more than 3 times the text plus 32 MB (TTrackSink), and
+// collected without a growing array's spare copy: with the text, the peak
+// stays under 4 times its size plus 35 MB. A file far denser in G-sensor
+// samples than that is read in full only by TMovingInfo::LoadFromFile (or
+// LoadTrackFor), whose points are compact.
 bool ReadTrackFile(std::string_view text, const std::string &path, TTrackInfo &t,
                    std::string *readerName = nullptr);
 // The same with the file's times given (in-memory input: tests, fuzzing).
@@ -157,9 +184,27 @@ bool ReadTrackText(std::string_view text, const std::string &path, double create
 bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &sink,
                    std::string *readerName = nullptr);
 
+// Reads a track file into the sink (cleared first, its budget set for the
+// file's size, its Created and Modified set to the file's times): the reader
+// selection of ReadTrackInto over the file's text. A large GPX file is
+// scanned as it is read instead of being held whole. False when the file
+// cannot be read, is larger than kMaxTrackFileSize or no reader takes it.
+bool ReadTrackFileInto(const std::string &path, TTrackSink &sink,
+                       std::string *readerName = nullptr);
+
 // The text that `converter` writes for `t`. A failure inside Write ends the
 // text where it stopped.
 std::string WriteTrackText(TGpsInfoConverter &converter, const TTrackInfo &t);
+// The text that `converter` writes for a loaded track's GPS points: the same
+// as for BeginTrackInfo's record of it, without copying the points. The
+// track must be loaded at least as deep as the writer's Depth().
+std::string WriteTrackText(TGpsInfoConverter &converter, const TMovingInfo &mi);
+
+// The GPS log converter's loading: a track file read only as deep as the
+// writers need (a track that only becomes a PLT needs no distances).
+TLoadDepth DepthFor(const std::vector<TGpsInfoConverter *> &writers);
+std::unique_ptr<TMovingInfo> LoadTrackFor(const std::string &path,
+                                          const std::vector<TGpsInfoConverter *> &writers);
 
 // Reads a whole file (at most kMaxTrackFileSize bytes); false when it cannot
 // be read or is larger.

@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "telemetry/UnitGpsConverters.h"
+#include "telemetry/UnitTrackBlocks.h"
 #include "telemetry/UnitTrackText.h"
 
 namespace tachora {
@@ -154,7 +155,7 @@ void RemoveBias(std::vector<TGsensorPoint> &s) {
   for (auto &p : s) p.A = std::sqrt(p.X * p.X + p.Y * p.Y + p.Z * p.Z);
 }
 
-void DeriveGpsValues(TMovingInfo &mi, bool quick) {
+void DeriveGpsValues(TMovingInfo &mi, TLoadDepth depth) {
   auto &s = mi.GsensorPoints;
   auto &g = mi.GpsPoints;
   for (size_t i = 0; i < s.size(); ++i)
@@ -177,7 +178,7 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
   } last;  // the latitude whose sine and cosine were taken last
   for (size_t i = 0; i < g.size(); ++i) {
     if (g[i].Number == 0) g[i].Number = static_cast<int32_t>(i);
-    if (g[i].Distance == 0 && i > 0) {
+    if (depth >= TLoadDepth::Distances && g[i].Distance == 0 && i > 0) {
       const TGpsPoint &a = g[i - 1], &b = g[i];
       long double d = 0;
       if (a.Lat != b.Lat || a.Lon != b.Lon) {
@@ -196,7 +197,7 @@ void DeriveGpsValues(TMovingInfo &mi, bool quick) {
     if (mi.StartTime == 0 || mi.StartTime > g[i].Time) mi.StartTime = g[i].Time;
     if (g[i].Time > mi.EndTime) mi.EndTime = g[i].Time;
   }
-  if (quick) return;
+  if (depth < TLoadDepth::Complete) return;
   const ptrdiff_t n = static_cast<ptrdiff_t>(g.size());
   for (ptrdiff_t i = 0; i < n; ++i) {
     TGpsPoint &p = g[static_cast<size_t>(i)];
@@ -247,27 +248,26 @@ class TMovingInfoBuilder : public TTrackSink {
 
   // The steps after parsing (time repair, sample timing, bias, derived
   // values); nothing when no record was taken.
-  std::unique_ptr<TMovingInfo> Finish(bool quick) {
+  std::unique_ptr<TMovingInfo> Finish(TLoadDepth depth) {
     if (gps_.Size() + samples_.Size() == 0) return nullptr;
     auto mi = std::make_unique<TMovingInfo>();
     gps_.MoveTo(mi->GpsPoints);
     samples_.MoveTo(mi->GsensorPoints);
-    Complete(*mi, Created, Modified, quick);
+    Complete(*mi, Created, Modified, depth);
     return mi;
   }
 
  protected:
   void Store(const TTrackRecord &r) override {
     if (r.Kind == kRecordGps) {
-      TGpsPoint p;
+      lastGps_ = static_cast<int32_t>(gps_.Size());
+      TGpsPoint &p = *new (gps_.Append()) TGpsPoint;
       p.Time = r.Time;
       p.Lon = r.Lon;
       p.Lat = r.Lat;
       p.Altitude = r.Altitude;
       p.Course = r.Course;
       p.Speed = r.Speed;
-      lastGps_ = static_cast<int32_t>(gps_.Size());
-      gps_.PushBack(p);
     } else if (r.Kind == kRecordGsensor) {
       TGsensorPoint s;
       s.Time = r.Time;
@@ -286,84 +286,7 @@ class TMovingInfoBuilder : public TTrackSink {
   }
 
  private:
-  // Records are kept in blocks that grow from small (most files are a
-  // minute of recording) to 2 MiB; big blocks come straight from the system
-  // and go back to it when freed (a heap would keep the freed blocks while
-  // the final array is allocated beside them, doubling the peak).
-  template <typename T>
-  class TBlocks {
-    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
-
-   public:
-    TBlocks() = default;
-    TBlocks(const TBlocks &) = delete;
-    TBlocks &operator=(const TBlocks &) = delete;
-    ~TBlocks() { Clear(); }
-
-    void PushBack(const T &v) {
-      if (blocks_.empty() || blocks_.back().Used == blocks_.back().Capacity) Grow();
-      TBlock &b = blocks_.back();
-      new (b.Data + b.Used++) T(v);
-      ++size_;
-    }
-    size_t Size() const { return size_; }
-    void Clear() {
-      for (TBlock &b : blocks_) Free(b);
-      std::vector<TBlock>().swap(blocks_);
-      size_ = 0;
-    }
-    // Frees each block once copied: the peak is the array plus one block.
-    void MoveTo(std::vector<T> &out) {
-      out.clear();
-      out.reserve(size_);
-      AdviseHugePages(out.data(), size_ * sizeof(T));
-      for (TBlock &b : blocks_) {
-        out.insert(out.end(), b.Data, b.Data + b.Used);
-        Free(b);
-      }
-      std::vector<TBlock>().swap(blocks_);
-      size_ = 0;
-    }
-
-   private:
-    struct TBlock {
-      T *Data = nullptr;
-      size_t Used = 0, Capacity = 0;
-      bool Mapped = false;
-    };
-    static constexpr size_t kFirst = 256;
-    static constexpr size_t kMaxBytes = 2u << 20;
-
-    void Grow() {
-      TBlock b;
-      const size_t last = blocks_.empty() ? 0 : blocks_.back().Capacity;
-      b.Capacity = std::max(kFirst, std::min(2 * last, kMaxBytes / sizeof(T)));
-      const size_t bytes = b.Capacity * sizeof(T);
-      if (bytes >= kMaxBytes / 2) {
-        // Populated at once: one call instead of a page fault per page.
-        void *p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        b.Data = static_cast<T *>(p);
-        b.Mapped = true;
-      } else {
-        b.Data = static_cast<T *>(::operator new(bytes));
-      }
-      blocks_.push_back(b);
-    }
-    static void Free(TBlock &b) {
-      if (b.Mapped)
-        ::munmap(b.Data, b.Capacity * sizeof(T));
-      else
-        ::operator delete(b.Data);
-      b = TBlock();
-    }
-
-    std::vector<TBlock> blocks_;
-    size_t size_ = 0;
-  };
-
-  static void Complete(TMovingInfo &mi, double created, double modified, bool quick) {
+  static void Complete(TMovingInfo &mi, double created, double modified, TLoadDepth depth) {
     mi.StartTime = mi.EndTime = mi.GsensorPeriod = 0;
     if (!mi.GpsPoints.empty()) {
       RepairDuplicateTimes(mi.GpsPoints);
@@ -377,7 +300,7 @@ class TMovingInfoBuilder : public TTrackSink {
       if (mi.StartTime == 0 || mi.StartTime > first) mi.StartTime = first;
       mi.EndTime = std::max(mi.EndTime, last);
     }
-    DeriveGpsValues(mi, quick);
+    DeriveGpsValues(mi, depth);
   }
 
   TBlocks<TGpsPoint> gps_;
@@ -387,38 +310,52 @@ class TMovingInfoBuilder : public TTrackSink {
 
 }  // namespace
 
+namespace {
+
+TLoadDepth DepthOf(bool quick) {
+  return quick ? TLoadDepth::Distances : TLoadDepth::Complete;
+}
+
+}  // namespace
+
 std::unique_ptr<TMovingInfo> TMovingInfo::FromTrackInfo(const TTrackInfo &t, bool quick) {
   // Records already in memory: no budget beyond what they hold.
   TMovingInfoBuilder b(t.Items.size() * sizeof(TGpsPoint));
   b.Created = t.StartTime;
   b.Modified = t.EndTime;
   for (const auto &r : t.Items) b.Add(r);
-  return b.Finish(quick);
+  return b.Finish(DepthOf(quick));
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
                                                        const std::string &path, double created,
                                                        double modified, bool quick) {
+  return LoadFromText(text, path, created, modified, DepthOf(quick));
+}
+
+std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
+                                                       const std::string &path, double created,
+                                                       double modified, TLoadDepth depth) {
   TMovingInfoBuilder b(text.size());
   b.Created = created;
   b.Modified = modified;
   std::string reader;
   if (!ReadTrackInto(text, path, b, &reader)) return nullptr;
-  auto mi = b.Finish(quick);
+  auto mi = b.Finish(depth);
   if (mi) mi->ReaderName = reader;
   return mi;
 }
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, bool quick) {
-  TFileText text;
-  ReadWholeFile(path, text);  // unreadable: empty text, which no reader takes
-  TMovingInfoBuilder b(text.Size);
-  FileTimes(path, b.Created, b.Modified);
+  return LoadFromFile(path, DepthOf(quick));
+}
+
+std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, TLoadDepth depth) {
+  TMovingInfoBuilder b(0);
   std::string reader;
-  const bool ok = ReadTrackInto(text.View(), path, b, &reader);
-  text = TFileText();  // the text is not needed while the arrays are built
-  if (!ok) return nullptr;
-  auto mi = b.Finish(quick);
+  // The text is freed before the arrays are built.
+  if (!ReadTrackFileInto(path, b, &reader)) return nullptr;
+  auto mi = b.Finish(depth);
   if (mi) mi->ReaderName = reader;
   return mi;
 }
@@ -505,16 +442,12 @@ void BeginTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   AppendToTrackInfo(mi, info);
 }
 
-void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
-  if (mi.GpsPoints.empty()) return;
-  const size_t need = info.Items.size() + mi.GpsPoints.size();
-  if (need > info.Items.capacity()) {
-    info.Items.reserve(need);
-    AdviseHugePages(info.Items.data() + info.Items.size(),
-                    mi.GpsPoints.size() * sizeof(TTrackRecord));
-  }
+namespace {
+
+// Takes the GPS points of one more object into the bounds, times, length,
+// speed, name and description.
+void AddToSummary(const TMovingInfo &mi, TTrackInfo &info) {
   for (const TGpsPoint &p : mi.GpsPoints) {
-    info.Items.push_back(RecordOf(p));
     info.MinLon = std::min(info.MinLon, p.Lon);
     info.MaxLat = std::max(info.MaxLat, p.Lat);
     info.MaxLon = std::max(info.MaxLon, p.Lon);
@@ -534,6 +467,25 @@ void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
   info.Description = "Duration: " + DurationText(info.EndTime - info.StartTime) + ". " +
                      "Length: " + IntText(info.Length) + "m. " +
                      "AvgSpeed: " + CutGeneral(std::round(info.AvgSpeed * 10) / 10, 18) + "km/h.";
+}
+
+}  // namespace
+
+void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info) {
+  if (mi.GpsPoints.empty()) return;
+  const size_t need = info.Items.size() + mi.GpsPoints.size();
+  if (need > info.Items.capacity()) {
+    info.Items.reserve(need);
+    AdviseHugePages(info.Items.data() + info.Items.size(),
+                    mi.GpsPoints.size() * sizeof(TTrackRecord));
+  }
+  for (const TGpsPoint &p : mi.GpsPoints) info.Items.push_back(RecordOf(p));
+  AddToSummary(mi, info);
+}
+
+void SummarizeTrack(const TMovingInfo &mi, TTrackInfo &info) {
+  info = TTrackInfo();
+  if (!mi.GpsPoints.empty()) AddToSummary(mi, info);
 }
 
 }  // namespace tachora

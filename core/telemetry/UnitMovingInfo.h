@@ -102,6 +102,14 @@ struct TTrackItem {
 };
 using TTrack = std::vector<TTrackItem>;
 
+// How much loading derives beyond what the file holds. Each level adds to
+// the one before it.
+enum class TLoadDepth {
+  Positions,  // times repaired and samples timed; no distance, course or speed derived
+  Distances,  // each point's distance from the first (the catalogue's statistics)
+  Complete,   // the missing course and speed as well
+};
+
 class TMovingInfo {
  public:
   std::vector<TGsensorPoint> GsensorPoints;  // ascending time after loading
@@ -114,15 +122,21 @@ class TMovingInfo {
   // Reads and completes the telemetry of a file. quick skips deriving the
   // missing course and speed (enough for the catalogue's statistics).
   // Nothing when the file cannot be read, no reader accepts it or it holds
-  // no record. Memory: the text, then the records straight into the point
+  // no record. Memory: the text (a large GPX file only a piece at a time,
+  // see ReadTrackFileInto), then the records straight into the point
   // arrays; the peak stays below 4 times the file's size plus about 35 MB,
   // since a file whose records would need more is refused (TTrackSink).
+  // `quick` stands for TLoadDepth::Distances, otherwise Complete.
   static std::unique_ptr<TMovingInfo> LoadFromFile(const std::string &path, bool quick);
+  static std::unique_ptr<TMovingInfo> LoadFromFile(const std::string &path, TLoadDepth depth);
   // The same on text already in memory; `created` and `modified` stand for
   // the file's creation and last-write times (local, 0 = unknown) and `path`
   // only serves the extension rule of the reader selection.
   static std::unique_ptr<TMovingInfo> LoadFromText(std::string_view text, const std::string &path,
                                                    double created, double modified, bool quick);
+  static std::unique_ptr<TMovingInfo> LoadFromText(std::string_view text, const std::string &path,
+                                                   double created, double modified,
+                                                   TLoadDepth depth);
   // Builds the object from records already parsed (steps after parsing).
   // `info` gives the records and the file's times (StartTime/EndTime).
   static std::unique_ptr<TMovingInfo> FromTrackInfo(const TTrackInfo &info, bool quick);
@@ -150,6 +164,11 @@ TTrackRecord RecordOf(const TGsensorPoint &p);
 // description. An object without GPS points leaves `info` unchanged.
 void BeginTrackInfo(const TMovingInfo &mi, TTrackInfo &info);
 void AppendToTrackInfo(const TMovingInfo &mi, TTrackInfo &info);
+// The summary alone (Items left empty): what a writer needs beside the
+// points themselves when it takes them straight from the object. Length,
+// average speed and description need the distances (TLoadDepth::Distances
+// or more); with positions alone they read 0.
+void SummarizeTrack(const TMovingInfo &mi, TTrackInfo &info);
 
 // ---- queries ---------------------------------------------------------------
 

@@ -41,9 +41,40 @@ double EncodeChecked(int year, int month, int day, int hour, int minute, int sec
   return EncodeDate(year, month, day) + EncodeTime(hour, minute, 0, 0) + second / kSecPerDay;
 }
 
+// A plain decimal ("-55.750166667", "37,6", "120") of at most 15 digits,
+// as a double; false for any other text. Such a number and its power of ten
+// are exact doubles, so one division gives the correctly rounded value: the
+// same double as the general parser, without its cost.
+bool ParsePlainDecimal(std::string_view s, double &out) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  size_t i = 0;
+  const size_t n = s.size();
+  bool negative = false;
+  if (i < n && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+  int64_t mantissa = 0;
+  int digits = 0, decimals = 0;
+  // Stops after 16 digits, before the sum could overflow; 16 are refused below.
+  for (; i < n && IsDigit(s[i]) && digits <= 15; ++i, ++digits)
+    mantissa = mantissa * 10 + (s[i] - '0');
+  if (digits == 0) return false;
+  if (i < n && (s[i] == '.' || s[i] == ',')) {
+    ++i;
+    for (; i < n && IsDigit(s[i]) && digits <= 15; ++i, ++digits, ++decimals)
+      mantissa = mantissa * 10 + (s[i] - '0');
+    if (decimals == 0) return false;
+  }
+  if (i != n || digits > 15) return false;
+  const double v = static_cast<double>(mantissa) / kPow10[decimals];
+  out = negative ? -v : v;
+  return true;
+}
+
 }  // namespace
 
 long double ParseNumber(std::string_view text, long double def) {
+  double v;
+  if (ParsePlainDecimal(text, v)) return v;
   return ParseFloatDot(text, def);
 }
 

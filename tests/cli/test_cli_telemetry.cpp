@@ -121,6 +121,38 @@ TEST_F(CliTelemetry, ConvertWritesBesideTheInput) {
   EXPECT_EQ(Cli("convert --to xyz '" + log + "'").status, 2);
 }
 
+// Whichever formats are asked together (and so however deep the track is
+// loaded), each file is the one the converter writes for that format alone.
+TEST_F(CliTelemetry, ConvertWritesTheSameFilesForAnyChoiceOfFormats) {
+  auto read = [](const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  };
+  fs::create_directories(Dir / "convert");
+  for (const char *input : {"logger.gpx", "hike.plt"}) {
+    const std::string name = std::string("convert/") + input;
+    const std::string file = Copy(name);
+    const std::string stem = file.substr(0, file.rfind('.') + 1);
+    for (const std::string formats : {"plt", "kml", "dat", "gpx,plt", "kml,plt,dat"}) {
+      // A file of the input's own format would replace the input and is refused.
+      const std::string own = file.substr(file.size() - 3);
+      const bool refused = formats.find(own) != std::string::npos;
+      const TRun run = Cli("convert --to " + formats + " '" + file + "'");
+      ASSERT_EQ(run.status, refused ? 1 : 0) << formats << ": " << run.err;
+      for (const std::string ext : {"plt", "kml", "dat", "gpx"}) {
+        if (stem + ext == file) continue;
+        EXPECT_EQ(fs::exists(stem + ext), formats.find(ext) != std::string::npos) << formats;
+        if (!fs::exists(stem + ext)) continue;
+        EXPECT_EQ(read(stem + ext), read(Data("convert/utc/" + std::string(input) + "." + ext)))
+            << input << " -> " << ext << " (--to " << formats << ")";
+        fs::remove(stem + ext);
+      }
+    }
+  }
+}
+
 TEST_F(CliTelemetry, ExportJoinsFilesInOrder) {
   const std::string out = (Dir / "trip").string();
   TRun r = Cli("export --format gpx -o '" + out + "' '" + Data("sample.dat") + "' '" +

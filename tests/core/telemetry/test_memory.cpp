@@ -1,6 +1,8 @@
 // Loading a large or hostile telemetry file keeps its memory in proportion
 // to the file: the peak stays within 4 times the file's size plus 50 MB for
-// every reader, whether the file is taken or refused. Each load runs in a
+// every reader, whether the file is taken or refused, on the loading path
+// (compact points) and on the direct path (the text read whole, then parsed
+// into a track's records). Each load runs in a
 // child process whose peak resident size is measured (and whose address
 // space is capped, so that a regression fails instead of exhausting the
 // machine).
@@ -13,6 +15,7 @@
 #include <fstream>
 
 #include "TelemetryTestUtil.h"
+#include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -58,9 +61,11 @@ struct TLoadResult {
   int64_t PeakGrowth = -1;  // bytes over the resident size before loading
 };
 
+enum class TPath { Loading, Direct };
+
 // Loads the file in a child process and reports what came out and how far
 // the resident size rose.
-TLoadResult LoadInChild(const std::string &path, int64_t fileSize) {
+TLoadResult LoadInChild(const std::string &path, int64_t fileSize, TPath how) {
   int fds[2];
   if (::pipe(fds) != 0) return {};
   const pid_t pid = ::fork();
@@ -80,11 +85,18 @@ TLoadResult LoadInChild(const std::string &path, int64_t fileSize) {
     ::setrlimit(RLIMIT_AS, &rl);
     TLoadResult r;
     try {
-      auto mi = TMovingInfo::LoadFromFile(path, false);
-      r.Loaded = mi != nullptr;
-      if (mi) {
-        r.Gps = static_cast<int64_t>(mi->GpsPoints.size());
-        r.Samples = static_cast<int64_t>(mi->GsensorPoints.size());
+      if (how == TPath::Loading) {
+        auto mi = TMovingInfo::LoadFromFile(path, false);
+        r.Loaded = mi != nullptr;
+        if (mi) {
+          r.Gps = static_cast<int64_t>(mi->GpsPoints.size());
+          r.Samples = static_cast<int64_t>(mi->GsensorPoints.size());
+        }
+      } else {
+        std::string text;
+        TTrackInfo t;
+        r.Loaded = ReadWholeFile(path, text) && ReadTrackFile(text, path, t);
+        for (const TTrackRecord &rec : t.Items) ++(rec.Kind == kRecordGps ? r.Gps : r.Samples);
       }
       r.PeakGrowth = StatusBytes("VmHWM") - before;
     } catch (...) {
@@ -105,7 +117,8 @@ struct TCase {
   const char *name;
   const char *ext;
   std::string head, line;
-  bool taken;  // real content that must still load
+  bool taken;        // real content that must still load
+  bool takenDirect;  // ... and fits as records (112 bytes each) too
 };
 
 }  // namespace
@@ -122,31 +135,37 @@ TEST(TelemetryMemory, PeakStaysWithinFourTimesTheFile) {
   for (int i = 0; i < 10; ++i) recorder += "[S]\t-12\t40\t1010\r\n";
   const std::vector<TCase> cases = {
       // What recorders and loggers write, as densely as they write it.
-      {"recorder .dat", "dat", "", recorder, true},
-      {"logger .log", "log", "", "1,010510,120000,5545.1234,N,03736.0000,E,10.0\r\n", true},
+      // Records of G-sensor samples outweigh the budget of the direct path,
+      // which refuses such files past some 30 MB.
+      {"recorder .dat", "dat", "", recorder, true, false},
+      {"logger .log", "log", "", "1,010510,120000,5545.1234,N,03736.0000,E,10.0\r\n", true, true},
       {"GPX", "gpx", "<gpx>\n",
-       "<trkpt lat=\"55.75\" lon=\"37.6\"><time>2010-05-01T12:00:00Z</time></trkpt>\n", true},
-      {"samples", "dat", "", "[S]\t1\t2\t3\n", true},
+       "<trkpt lat=\"55.75\" lon=\"37.6\"><time>2010-05-01T12:00:00Z</time></trkpt>\n", true, true},
+      {"samples", "dat", "", "[S]\t1\t2\t3\n", true, false},
       // The shortest lines each reader takes: more records than any log of
       // that size holds, refused.
-      {"recorder .log", "log", "", "2010-05-01 12:00:00\tN12\tE12\n", false},
-      {"NMEA-style .log", "log", "", ",010510,120000,1,N,1,E\n", false},
-      {"PLT", "plt", plt, "1,1,,,1\n", false},
-      {"shifted .dat", "dat", "1\n", "0\t0\t0\t$\n", false},
+      {"recorder .log", "log", "", "2010-05-01 12:00:00\tN12\tE12\n", false, false},
+      {"NMEA-style .log", "log", "", ",010510,120000,1,N,1,E\n", false, false},
+      {"PLT", "plt", plt, "1,1,,,1\n", false, false},
+      {"shifted .dat", "dat", "1\n", "0\t0\t0\t$\n", false, false},
   };
   TTempDir dir;
   for (const TCase &c : cases) {
     const std::string path = dir.File(std::string("big.") + c.ext);
     WriteRepeated(path, c.head, c.line);
-    const TLoadResult r = LoadInChild(path, kFileSize);
-    ::unlink(path.c_str());
-    std::printf("%-18s %s, peak %lld MB over the start\n", c.name, r.Loaded ? "taken  " : "refused",
-                static_cast<long long>(r.PeakGrowth >> 20));
-    EXPECT_GE(r.PeakGrowth, 0) << c.name << ": the load failed under the cap";
-    EXPECT_LE(r.PeakGrowth, 4 * kFileSize + kAllowance) << c.name;
-    EXPECT_EQ(r.Loaded, c.taken) << c.name;
-    if (c.taken) {
-      EXPECT_GT(r.Gps + r.Samples, kFileSize / 100) << c.name;
+    for (const TPath how : {TPath::Loading, TPath::Direct}) {
+      const TLoadResult r = LoadInChild(path, kFileSize, how);
+      const std::string what = std::string(c.name) + (how == TPath::Loading ? "" : ", direct");
+      const bool taken = how == TPath::Loading ? c.taken : c.takenDirect;
+      std::printf("%-26s %s, peak %lld MB over the start\n", what.c_str(),
+                  r.Loaded ? "taken  " : "refused", static_cast<long long>(r.PeakGrowth >> 20));
+      EXPECT_GE(r.PeakGrowth, 0) << what << ": the load failed under the cap";
+      EXPECT_LE(r.PeakGrowth, 4 * kFileSize + kAllowance) << what;
+      EXPECT_EQ(r.Loaded, taken) << what;
+      if (taken) {
+        EXPECT_GT(r.Gps + r.Samples, kFileSize / 100) << what;
+      }
     }
+    ::unlink(path.c_str());
   }
 }

@@ -439,3 +439,62 @@ TEST_F(ReadersTest, DialogFilters) {
   EXPECT_EQ(FindGpsWriter("log"), nullptr);
   EXPECT_EQ(DefaultGpsWriter().Extension(), "dat");
 }
+
+// The readers' number parser takes a short way for plain decimals; it must
+// give the general parser's value to the last bit (sign of zero included)
+// for every text, plain or not.
+TEST(TrackNumbers, ShortWayGivesTheGeneralParsersValue) {
+  auto same = [](const std::string &s) {
+    const long double a = ParseNumber(s, -999), b = ParseFloatDot(s, -999);
+    return (a == b && std::signbit(a) == std::signbit(b)) || (std::isnan(a) && std::isnan(b));
+  };
+  for (const char *s : {"",
+                        "-",
+                        "+",
+                        ".",
+                        "1.",
+                        ".5",
+                        "-.5",
+                        "1,2,3",
+                        "1e5",
+                        " 12 ",
+                        "12 ",
+                        "0",
+                        "-0",
+                        "+0",
+                        "-0.0",
+                        "+-5",
+                        "-+5",
+                        "--5",
+                        "007.50",
+                        "55,750166667",
+                        "123456789012345",
+                        "1234567890123456",
+                        "9007199254740993",
+                        "0.000000000000001",
+                        "0.0000000000000001",
+                        "99999999999999.9",
+                        "5.144444",
+                        "-37.600000000",
+                        "1.7976931348623157e308",
+                        "0x10",
+                        "1_0",
+                        "１"})
+    EXPECT_TRUE(same(s)) << "'" << s << "'";
+  std::mt19937 rng(7);
+  const char kChars[] = "0123456789000.,-+";
+  for (int i = 0; i < 200000; ++i) {
+    std::string s;
+    const int len = static_cast<int>(rng() % 20);
+    for (int k = 0; k < len; ++k) s += kChars[rng() % (sizeof kChars - 1)];
+    ASSERT_TRUE(same(s)) << "'" << s << "'";
+  }
+  for (int i = 0; i < 200000; ++i) {  // plain decimals of every length
+    std::string s = rng() % 2 ? "-" : "";
+    const int whole = 1 + static_cast<int>(rng() % 9), frac = static_cast<int>(rng() % 12);
+    for (int k = 0; k < whole; ++k) s += static_cast<char>('0' + rng() % 10);
+    if (frac > 0) s += rng() % 4 ? '.' : ',';
+    for (int k = 0; k < frac; ++k) s += static_cast<char>('0' + rng() % 10);
+    ASSERT_TRUE(same(s)) << "'" << s << "'";
+  }
+}
