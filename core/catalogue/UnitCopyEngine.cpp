@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <unordered_set>
 
 #include "app/UnitFileIO.h"
@@ -45,6 +46,21 @@ class TFd {
  private:
   int fFd;
 };
+
+// A small text file (the folder's SHA256SUMS); false when it cannot be read.
+bool ReadWholeFile(const std::string &path, std::string &out) {
+  TFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) return false;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = read(fd.Get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out.append(buf, static_cast<size_t>(n));
+    if (out.size() > (64u << 20)) return false;  // not a list of sums
+  }
+}
 
 }  // namespace
 
@@ -148,6 +164,7 @@ TCopyProgress TFormCopyThread::Progress() const {
   p.CopiedBytes = fCopied.load();
   p.TotalBytes = fTotal;
   p.Speed = fSpeed.load();
+  p.Verifying = fVerifying.load();
   p.Finished = fFinished.load();
   std::lock_guard lock(fMutex);
   p.CurrentSource = fSource;
@@ -178,6 +195,7 @@ void TFormCopyThread::Execute() {
       CopyOne(i);
     }
   }
+  if (!fSums.empty()) WriteSums();
   // One flush of the target's file system for the whole job: a sync per
   // file costs a disk round trip each (a card of 2,000 recordings copied
   // 80 times slower than cp), while the ".part" names already keep a copy
@@ -237,7 +255,9 @@ void TFormCopyThread::CopyOne(size_t index) {
   }
   // Doubles the read-ahead: what a card reader needs to stream at its speed.
   posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  const bool complete = CopyData(in.Get(), out.Fd(), ss.st_size, ss.st_dev, error);
+  std::unique_ptr<TSha256> hash;
+  if (fVerify.load()) hash = std::make_unique<TSha256>();
+  const bool complete = CopyData(in.Get(), out.Fd(), ss.st_size, ss.st_dev, hash.get(), error);
   if (!error.empty()) error = source + ": " + error;
   bool ok = complete && error.empty();
   if (ok) {
@@ -257,24 +277,100 @@ void TFormCopyThread::CopyOne(size_t index) {
     const timespec times[2] = {ss.st_atim, ss.st_mtim};
     futimens(out.Fd(), times);
     out.SetMode(ss.st_mode & 07777);
-    ok = out.Commit(TAtomicFile::TSync::None, &error);
   }
+  std::string digest;
+  if (ok && hash) {
+    const TSha256Digest expected = hash->Final();
+    ok = ReadBackMatches(out, expected, error);
+    if (ok) digest = DigestHex(expected);
+  }
+  if (ok) ok = out.Commit(TAtomicFile::TSync::None, &error);
   if (!ok) {
     out.Discard();
     if (!error.empty()) Fail(error);  // a stop by the user is no error
     return;
   }
   ++fCopiedFiles;
+  if (!digest.empty()) {
+    fSums[ExtractFileName(dest)] = digest;
+    ++fVerifiedFiles;
+  }
+}
+
+// Flushes the copy, drops it from the page cache and hashes what the disk
+// gives back. False with `error` set when it differs from `expected` or
+// cannot be read; false with `error` empty when stopped.
+bool TFormCopyThread::ReadBackMatches(TAtomicFile &out, const TSha256Digest &expected,
+                                      std::string &error) {
+  if (fCallbacks.BeforeReadBack) fCallbacks.BeforeReadBack(out.Fd());
+  const std::string dest = out.Path();
+  fVerifying = true;
+  struct TClear {
+    std::atomic<bool> &flag;
+    ~TClear() { flag = false; }
+  } clear{fVerifying};
+  // An unnamed file is reached through the descriptor's link in /proc.
+  const std::string readPath =
+      out.TempPath().empty() ? "/proc/self/fd/" + std::to_string(out.Fd()) : out.TempPath();
+  if (fdatasync(out.Fd()) != 0) {
+    error = dest + ": " + SysError(errno);
+    return false;
+  }
+  TFd back(open(readPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (back.Get() < 0) {
+    error = dest + ": " + SysError(errno);
+    return false;
+  }
+  // The pages are clean after the flush, so the kernel lets them go and the
+  // reads below come from the disk.
+  posix_fadvise(back.Get(), 0, 0, POSIX_FADV_DONTNEED);
+  posix_fadvise(back.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  TSha256 hash;
+  for (;;) {
+    if (fTerminated.load()) return false;
+    const ssize_t n = read(back.Get(), fBuffer.data(), fBuffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = dest + ": " + SysError(errno);
+      return false;
+    }
+    if (n == 0) break;
+    hash.Update(fBuffer.data(), static_cast<size_t>(n));
+    WaitWhilePaused();
+  }
+  // What was read back need not stay in memory either.
+  posix_fadvise(back.Get(), 0, 0, POSIX_FADV_DONTNEED);
+  if (hash.Final() != expected) {
+    error = LangText("Mes_CopyVerifyFailed") + "\n" + dest;
+    return false;
+  }
+  return true;
+}
+
+void TFormCopyThread::WaitWhilePaused() {
+  while (fPaused.load() && !fTerminated.load())
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// Merges the verified copies' digests into the target's SHA256SUMS: lines
+// of other files (an earlier copy into the same folder) are kept.
+void TFormCopyThread::WriteSums() {
+  const std::string path = fTarget + kSumsName;
+  std::map<std::string, std::string> sums;
+  std::string old, error;
+  if (ReadWholeFile(path, old)) sums = ParseSha256Sums(old);
+  for (const auto &[name, hex] : fSums) sums[name] = hex;
+  if (!WriteFileAtomic(path, FormatSha256Sums(sums), &error)) Fail(error);
 }
 
 // Copies `size` bytes; false when stopped. Errors (and a source that ends
 // early) set `error`.
-bool TFormCopyThread::CopyData(int in, int out, int64_t size, dev_t sourceDevice,
+bool TFormCopyThread::CopyData(int in, int out, int64_t size, dev_t sourceDevice, TSha256 *hash,
                                std::string &error) {
   int64_t written = 0;
   auto t0 = TClock::now();
   int64_t sinceT0 = 0;
-  bool kernelCopy = !fHavePlainCopyDevice || sourceDevice != fPlainCopyDevice;
+  bool kernelCopy = !hash && (!fHavePlainCopyDevice || sourceDevice != fPlainCopyDevice);
   while (written < size) {
     if (fTerminated.load()) return false;
     const size_t want = static_cast<size_t>(
@@ -291,6 +387,7 @@ bool TFormCopyThread::CopyData(int in, int out, int64_t size, dev_t sourceDevice
       }
     } else {
       n = read(in, fBuffer.data(), want);
+      if (n > 0 && hash) hash->Update(fBuffer.data(), static_cast<size_t>(n));
       if (n > 0) {
         ssize_t done = 0;
         while (done < n) {
@@ -324,8 +421,7 @@ bool TFormCopyThread::CopyData(int in, int out, int64_t size, dev_t sourceDevice
       t0 = now;
       sinceT0 = 0;
     }
-    while (fPaused.load() && !fTerminated.load())
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitWhilePaused();
   }
   return true;
 }

@@ -12,6 +12,14 @@
 // modification times and its permission bits (a locked recording stays locked). A destination that
 // is the source itself is skipped.
 //
+// With verification on (SetVerify), the source is hashed (SHA-256) as it is
+// read, the copy is flushed to the disk, dropped from the page cache and
+// read back, and its hash compared with the source's before it takes the
+// destination's name: a copy that differs is an error and is removed, and
+// whatever had the name before stays. At the end of the job the digests of
+// the verified copies go into "SHA256SUMS" in the target folder (merged
+// with the lines already there), which `sha256sum -c` checks.
+//
 // Units: bytes, bytes per second. Threads: the engine owns its thread. The
 // callbacks run on the copy thread, which waits for their answer (a GUI
 // marshals them to its UI thread). Counters may be read from any thread.
@@ -23,20 +31,28 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/UnitSha256.h"
 #include "catalogue/UnitFileItems.h"
 
 namespace tachora {
+
+class TAtomicFile;
 
 struct TCopyCallbacks {
   // The destination exists: replace it? Without a callback the answer is no.
   std::function<bool(const std::string &destination)> AskOverwrite;
   // A file could not be copied; the copy goes on with the next file.
   std::function<void(const std::string &message)> ShowError;
+  // Verification only: the copy is complete and about to be flushed and
+  // read back; `fd` is open for writing on it. For tests that stand in
+  // for a disk that changes what it was given.
+  std::function<void(int fd)> BeforeReadBack;
 };
 
 struct TCopyProgress {
@@ -45,6 +61,7 @@ struct TCopyProgress {
   int64_t CopiedBytes = 0, TotalBytes = 0;
   int64_t Speed = 0;  // bytes per second, smoothed; 0 before the first sample
   std::string CurrentSource, CurrentDestination;
+  bool Verifying = false;  // the current copy is being read back
   bool Finished = false;
 };
 
@@ -70,6 +87,9 @@ class TFormCopyThread {
   // systems without unnamed files get; tests cover both ways). Before
   // Start only.
   void SetUseUnnamedFiles(bool use) { fUseUnnamed = use; }
+  // Verification of the files not started yet (see above); off by default.
+  void SetVerify(bool verify) { fVerify = verify; }
+  bool Verify() const { return fVerify.load(); }
   void Terminate() { fTerminated = true; }
   bool Terminated() const { return fTerminated.load(); }
   void SetPaused(bool paused) { fPaused = paused; }
@@ -88,11 +108,19 @@ class TFormCopyThread {
   int64_t TotalBytes() const { return fTotal; }
   int ErrorCount() const { return fErrors.load(); }
   int CopiedFiles() const { return fCopiedFiles.load(); }
+  int VerifiedFiles() const { return fVerifiedFiles.load(); }
+  static constexpr const char *kSumsName = "SHA256SUMS";
 
  private:
   void Execute();
   void CopyOne(size_t index);
-  bool CopyData(int in, int out, int64_t size, dev_t sourceDevice, std::string &error);
+  // `hash`: the data read goes through it (and through read and write,
+  // never the kernel's copy, which the process does not see).
+  bool CopyData(int in, int out, int64_t size, dev_t sourceDevice, TSha256 *hash,
+                std::string &error);
+  bool ReadBackMatches(TAtomicFile &out, const TSha256Digest &expected, std::string &error);
+  void WriteSums();
+  void WaitWhilePaused();
   void Fail(const std::string &message);
   void SetCurrent(const std::string &source, const std::string &destination);
 
@@ -112,6 +140,9 @@ class TFormCopyThread {
   std::atomic<int> fIndex{0};
   std::atomic<int> fErrors{0};
   std::atomic<int> fCopiedFiles{0};
+  std::atomic<int> fVerifiedFiles{0};
+  std::atomic<bool> fVerify{false}, fVerifying{false};
+  std::map<std::string, std::string> fSums;  // copy thread: name -> digest of verified copies
   std::atomic<bool> fPaused{false}, fTerminated{false}, fFinished{false};
   std::mutex fDoneMutex;  // with fDone, wakes WaitFinished
   std::condition_variable fDone;
