@@ -284,6 +284,7 @@ void TFormCopy::Finish(const TCopyProgress &p) {
                      static_cast<QWidget *>(ButtonPause)})
     w->hide();
   CheckVerify->setEnabled(false);
+  resize(width(), minimumSizeHint().height());  // no gap where the lines were
   QApplication::beep();
   emit CopyFinished();
 }
