@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <unordered_set>
 
@@ -17,6 +18,15 @@
 #include "catalogue/UnitPlatform.h"
 
 namespace tachora {
+
+// A copy that waits to be read back: complete, with its source's times and
+// mode, not yet named. Handed from the copy thread to the verifier.
+struct TFormCopyThread::TPendingCopy {
+  std::unique_ptr<TAtomicFile> Out;
+  TSha256Digest Expected{};
+  std::string Source;
+  int64_t Size = 0;
+};
 
 namespace {
 
@@ -195,6 +205,15 @@ void TFormCopyThread::Execute() {
       CopyOne(i);
     }
   }
+  // The copies still being read back: the window says so meanwhile.
+  fVerifying = true;
+  {
+    std::lock_guard lock(fQueueMutex);
+    fCopyingDone = true;
+  }
+  fQueueChanged.notify_all();
+  if (fVerifier.joinable()) fVerifier.join();
+  fVerifying = false;
   if (!fSums.empty()) WriteSums();
   // One flush of the target's file system for the whole job: a sync per
   // file costs a disk round trip each (a card of 2,000 recordings copied
@@ -246,10 +265,10 @@ void TFormCopyThread::CopyOne(size_t index) {
   // destination's name only when complete (a hidden temporary name on file
   // systems without unnamed files): nothing half-written is ever visible
   // under the destination's name, not even after a crash.
-  TAtomicFile out(dest);
-  if (!fUseUnnamed) out.PreferNamedTemp();
+  auto out = std::make_unique<TAtomicFile>(dest);
+  if (!fUseUnnamed) out->PreferNamedTemp();
   std::string error;
-  if (!out.Open(&error)) {
+  if (!out->Open(&error)) {
     Fail(error);
     return;
   }
@@ -257,12 +276,12 @@ void TFormCopyThread::CopyOne(size_t index) {
   posix_fadvise(in.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   std::unique_ptr<TSha256> hash;
   if (fVerify.load()) hash = std::make_unique<TSha256>();
-  const bool complete = CopyData(in.Get(), out.Fd(), ss.st_size, ss.st_dev, hash.get(), error);
+  const bool complete = CopyData(in.Get(), out->Fd(), ss.st_size, ss.st_dev, hash.get(), error);
   if (!error.empty()) error = source + ": " + error;
   bool ok = complete && error.empty();
   if (ok) {
     struct stat ts {};
-    if (fstat(out.Fd(), &ts) != 0) {
+    if (fstat(out->Fd(), &ts) != 0) {
       error = dest + ": " + SysError(errno);
       ok = false;
     } else if (ts.st_size != ss.st_size) {
@@ -275,44 +294,103 @@ void TFormCopyThread::CopyOne(size_t index) {
     // Times and permission bits (the lock) of the source; a failure to set
     // the times does not spoil the copy.
     const timespec times[2] = {ss.st_atim, ss.st_mtim};
-    futimens(out.Fd(), times);
-    out.SetMode(ss.st_mode & 07777);
+    futimens(out->Fd(), times);
+    out->SetMode(ss.st_mode & 07777);
   }
-  std::string digest;
   if (ok && hash) {
-    const TSha256Digest expected = hash->Final();
-    ok = ReadBackMatches(out, expected, error);
-    if (ok) digest = DigestHex(expected);
+    // Read back and named by the verifier while the next file is copied.
+    auto item = std::make_unique<TPendingCopy>();
+    item->Out = std::move(out);
+    item->Expected = hash->Final();
+    item->Source = source;
+    item->Size = ss.st_size;
+    QueueForReadBack(std::move(item));
+    return;
   }
-  if (ok) ok = out.Commit(TAtomicFile::TSync::None, &error);
+  if (ok) ok = out->Commit(TAtomicFile::TSync::None, &error);
   if (!ok) {
-    out.Discard();
+    out->Discard();
     if (!error.empty()) Fail(error);  // a stop by the user is no error
     return;
   }
   ++fCopiedFiles;
-  if (!digest.empty()) {
-    fSums[ExtractFileName(dest)] = digest;
-    ++fVerifiedFiles;
+}
+
+int64_t TFormCopyThread::QueuedBytes() const {
+  int64_t bytes = 0;
+  for (const auto &item : fQueue) bytes += item->Size;
+  return bytes;
+}
+
+void TFormCopyThread::QueueForReadBack(std::unique_ptr<TPendingCopy> item) {
+  std::unique_lock lock(fQueueMutex);
+  if (!fVerifier.joinable()) fVerifier = std::thread([this] { VerifyLoop(); });
+  // Few files wait at a time: each holds an open file (and its pages).
+  while (fQueue.size() >= kMaxPending && !fTerminated.load())
+    fQueueChanged.wait_for(lock, std::chrono::milliseconds(10));
+  fQueue.push_back(std::move(item));
+  fQueueChanged.notify_all();
+}
+
+// The verifier: takes every copy waiting, flushes them with one sync of the
+// file system (a flush per file costs a disk round trip each: hundreds of
+// short recordings took 2.5 times as long as cp, sync and sha256sum), then
+// reads each back and gives it its name when it matches.
+void TFormCopyThread::VerifyLoop() {
+  std::vector<char> buffer(kBufferSize);
+  for (;;) {
+    std::deque<std::unique_ptr<TPendingCopy>> batch;
+    {
+      std::unique_lock lock(fQueueMutex);
+      fQueueChanged.wait(lock, [this] { return !fQueue.empty() || fCopyingDone; });
+      // Short files are gathered for a while so that one sync serves many;
+      // a long one fills the batch alone.
+      const auto until = TClock::now() + std::chrono::milliseconds(kGatherMs);
+      fQueueChanged.wait_until(lock, until, [this] {
+        return fCopyingDone || fQueue.size() >= kMaxPending / 2 || QueuedBytes() >= kGatherBytes;
+      });
+      if (fQueue.empty()) return;
+      batch.swap(fQueue);
+    }
+    fQueueChanged.notify_all();
+    if (fCallbacks.BeforeReadBack)
+      for (auto &item : batch) fCallbacks.BeforeReadBack(item->Out->Fd());
+    syncfs(batch.front()->Out->Fd());
+    for (auto &item : batch) {
+      std::string error;
+      if (fVerifying.load()) SetCurrent(item->Source, item->Out->Path());
+      bool ok = !fTerminated.load() && ReadBackMatches(*item, buffer, error);
+      if (ok) ok = item->Out->Commit(TAtomicFile::TSync::None, &error);
+      if (!ok) {
+        item->Out->Discard();
+        if (!error.empty()) Fail(error);
+        continue;
+      }
+      ++fCopiedFiles;
+      ++fVerifiedFiles;
+      fSums[ExtractFileName(item->Out->Path())] = DigestHex(item->Expected);
+    }
   }
 }
 
-// Flushes the copy, drops it from the page cache and hashes what the disk
-// gives back. False with `error` set when it differs from `expected` or
-// cannot be read; false with `error` empty when stopped.
-bool TFormCopyThread::ReadBackMatches(TAtomicFile &out, const TSha256Digest &expected,
+// Drops the flushed copy from the page cache and hashes what the disk
+// gives back. False with `error` set when it differs or cannot be read;
+// false with `error` empty when stopped.
+bool TFormCopyThread::ReadBackMatches(TPendingCopy &item, std::vector<char> &buffer,
                                       std::string &error) {
-  if (fCallbacks.BeforeReadBack) fCallbacks.BeforeReadBack(out.Fd());
+  TAtomicFile &out = *item.Out;
   const std::string dest = out.Path();
-  fVerifying = true;
-  struct TClear {
-    std::atomic<bool> &flag;
-    ~TClear() { flag = false; }
-  } clear{fVerifying};
   // An unnamed file is reached through the descriptor's link in /proc.
   const std::string readPath =
       out.TempPath().empty() ? "/proc/self/fd/" + std::to_string(out.Fd()) : out.TempPath();
-  if (fdatasync(out.Fd()) != 0) {
+  // The batch's sync has written the data and flushed the disk's cache;
+  // this only makes sure no page is left dirty (the kernel keeps dirty pages
+  // in memory, and the reads below would not reach the disk). fdatasync
+  // here would flush the disk's cache once more for every file, 3 ms each.
+  if (sync_file_range(
+          out.Fd(), 0, 0,
+          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+      fdatasync(out.Fd()) != 0) {
     error = dest + ": " + SysError(errno);
     return false;
   }
@@ -328,19 +406,19 @@ bool TFormCopyThread::ReadBackMatches(TAtomicFile &out, const TSha256Digest &exp
   TSha256 hash;
   for (;;) {
     if (fTerminated.load()) return false;
-    const ssize_t n = read(back.Get(), fBuffer.data(), fBuffer.size());
+    const ssize_t n = read(back.Get(), buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = dest + ": " + SysError(errno);
       return false;
     }
     if (n == 0) break;
-    hash.Update(fBuffer.data(), static_cast<size_t>(n));
+    hash.Update(buffer.data(), static_cast<size_t>(n));
     WaitWhilePaused();
   }
   // What was read back need not stay in memory either.
   posix_fadvise(back.Get(), 0, 0, POSIX_FADV_DONTNEED);
-  if (hash.Final() != expected) {
+  if (hash.Final() != item.Expected) {
     error = LangText("Mes_CopyVerifyFailed") + "\n" + dest;
     return false;
   }

@@ -14,13 +14,15 @@
 //
 // With verification on (SetVerify), the source is hashed (SHA-256) as it is
 // read, the copy is flushed to the disk, dropped from the page cache and
-// read back, and its hash compared with the source's before it takes the
-// destination's name: a copy that differs is an error and is removed, and
+// read back on a second thread while the next file is copied (copies that
+// wait are flushed together), and its hash compared with the source's before
+// it takes the destination's name: a copy that differs is an error and is removed, and
 // whatever had the name before stays. At the end of the job the digests of
 // the verified copies go into "SHA256SUMS" in the target folder (merged
 // with the lines already there), which `sha256sum -c` checks.
 //
-// Units: bytes, bytes per second. Threads: the engine owns its thread. The
+// Units: bytes, bytes per second. Threads: the engine owns its thread (and
+// the verifier's). The
 // callbacks run on the copy thread, which waits for their answer (a GUI
 // marshals them to its UI thread). Counters may be read from any thread.
 #pragma once
@@ -30,8 +32,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,9 +53,9 @@ struct TCopyCallbacks {
   std::function<bool(const std::string &destination)> AskOverwrite;
   // A file could not be copied; the copy goes on with the next file.
   std::function<void(const std::string &message)> ShowError;
-  // Verification only: the copy is complete and about to be flushed and
-  // read back; `fd` is open for writing on it. For tests that stand in
-  // for a disk that changes what it was given.
+  // Verification only, on the verifier thread: the copy is complete and
+  // about to be flushed and read back; `fd` is open for writing on it. For
+  // tests that stand in for a disk that changes what it was given.
   std::function<void(int fd)> BeforeReadBack;
 };
 
@@ -118,7 +122,10 @@ class TFormCopyThread {
   // never the kernel's copy, which the process does not see).
   bool CopyData(int in, int out, int64_t size, dev_t sourceDevice, TSha256 *hash,
                 std::string &error);
-  bool ReadBackMatches(TAtomicFile &out, const TSha256Digest &expected, std::string &error);
+  struct TPendingCopy;
+  void QueueForReadBack(std::unique_ptr<TPendingCopy> item);
+  void VerifyLoop();
+  bool ReadBackMatches(TPendingCopy &item, std::vector<char> &buffer, std::string &error);
   void WriteSums();
   void WaitWhilePaused();
   void Fail(const std::string &message);
@@ -142,7 +149,17 @@ class TFormCopyThread {
   std::atomic<int> fCopiedFiles{0};
   std::atomic<int> fVerifiedFiles{0};
   std::atomic<bool> fVerify{false}, fVerifying{false};
-  std::map<std::string, std::string> fSums;  // copy thread: name -> digest of verified copies
+  std::map<std::string, std::string> fSums;  // verifier: name -> digest of verified copies
+  // Copies waiting for the verifier thread (at most kMaxPending).
+  static constexpr size_t kMaxPending = 128;
+  static constexpr int kGatherMs = 250;
+  static constexpr int64_t kGatherBytes = 64 << 20;
+  int64_t QueuedBytes() const;  // under fQueueMutex
+  std::mutex fQueueMutex;
+  std::condition_variable fQueueChanged;
+  std::deque<std::unique_ptr<TPendingCopy>> fQueue;
+  bool fCopyingDone = false;
+  std::thread fVerifier;
   std::atomic<bool> fPaused{false}, fTerminated{false}, fFinished{false};
   std::mutex fDoneMutex;  // with fDone, wakes WaitFinished
   std::condition_variable fDone;
