@@ -163,9 +163,11 @@ TFormCopy::TFormCopy(const QString &rowName, QWidget *parent, TClock clock)
   layout->addLayout(grid);
   layout->addWidget(ProgressBar);
   layout->addLayout(buttons);
-  layout->setSizeConstraint(QLayout::SetMinimumSize);
+  // Only the width changes: the lines need all of it for long paths.
   setMinimumWidth(350);
-  resize(480, sizeHint().height());
+  Translate();
+  setFixedHeight(sizeHint().height());
+  resize(480, height());
 
   connect(TimerProgress, &QTimer::timeout, this, &TFormCopy::UpdateDisplay);
   connect(ButtonPause, &QPushButton::toggled, this, &TFormCopy::SetPaused);
@@ -284,7 +286,9 @@ void TFormCopy::Finish(const TCopyProgress &p) {
                      static_cast<QWidget *>(ButtonPause)})
     w->hide();
   CheckVerify->setEnabled(false);
-  resize(width(), minimumSizeHint().height());  // no gap where the lines were
+  layout()->invalidate();
+  layout()->activate();
+  setFixedHeight(layout()->sizeHint().height());  // no gap where the lines were
   QApplication::beep();
   emit CopyFinished();
 }
