@@ -25,8 +25,10 @@ bool IsHex(std::string_view s) {
 }  // namespace
 
 TSha256::TSha256() : ctx_(EVP_MD_CTX_new()) {
-  if (!ctx_ || EVP_DigestInit_ex(Ctx(ctx_), EVP_sha256(), nullptr) != 1)
+  if (!ctx_ || EVP_DigestInit_ex(Ctx(ctx_), EVP_sha256(), nullptr) != 1) {
+    EVP_MD_CTX_free(Ctx(ctx_));
     throw std::runtime_error("SHA-256 is not available");
+  }
 }
 
 TSha256::~TSha256() {

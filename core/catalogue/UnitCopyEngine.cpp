@@ -214,7 +214,7 @@ void TFormCopyThread::Execute() {
   fQueueChanged.notify_all();
   if (fVerifier.joinable()) fVerifier.join();
   fVerifying = false;
-  if (!fSums.empty()) WriteSums();
+  if (!fSums.empty() || !fUnverified.empty()) WriteSums();
   // One flush of the target's file system for the whole job: a sync per
   // file costs a disk round trip each (a card of 2,000 recordings copied
   // 80 times slower than cp), while the ".part" names already keep a copy
@@ -314,6 +314,7 @@ void TFormCopyThread::CopyOne(size_t index) {
     return;
   }
   ++fCopiedFiles;
+  fUnverified.insert(ExtractFileName(dest));
 }
 
 int64_t TFormCopyThread::QueuedBytes() const {
@@ -431,12 +432,18 @@ void TFormCopyThread::WaitWhilePaused() {
 }
 
 // Merges the verified copies' digests into the target's SHA256SUMS: lines
-// of other files (an earlier copy into the same folder) are kept.
+// of other files (an earlier copy into the same folder) are kept, lines of
+// files this job replaced without verifying them are dropped.
 void TFormCopyThread::WriteSums() {
   const std::string path = fTarget + kSumsName;
   std::map<std::string, std::string> sums;
   std::string old, error;
-  if (ReadWholeFile(path, old)) sums = ParseSha256Sums(old);
+  const bool existed = ReadWholeFile(path, old);
+  if (existed) sums = ParseSha256Sums(old);
+  // A file replaced without verification: its old line would now fail.
+  size_t stale = 0;
+  for (const auto &name : fUnverified) stale += sums.erase(name);
+  if (fSums.empty() && stale == 0) return;
   for (const auto &[name, hex] : fSums) sums[name] = hex;
   if (!WriteFileAtomic(path, FormatSha256Sums(sums), &error)) Fail(error);
 }

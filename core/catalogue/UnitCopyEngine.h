@@ -37,6 +37,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -150,6 +151,7 @@ class TFormCopyThread {
   std::atomic<int> fVerifiedFiles{0};
   std::atomic<bool> fVerify{false}, fVerifying{false};
   std::map<std::string, std::string> fSums;  // verifier: name -> digest of verified copies
+  std::set<std::string> fUnverified;         // copy thread: names copied without verifying
   // Copies waiting for the verifier thread (at most kMaxPending).
   static constexpr size_t kMaxPending = 128;
   static constexpr int kGatherMs = 250;

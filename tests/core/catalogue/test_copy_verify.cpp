@@ -53,7 +53,7 @@ struct TJobResult {
 };
 
 TJobResult RunJob(const TFileItem &row, const std::string &target, bool unnamed,
-                  std::function<void(int)> beforeReadBack = {}) {
+                  std::function<void(int)> beforeReadBack = {}, bool verify = true) {
   TJobResult r;
   TCopyCallbacks cb;
   cb.AskOverwrite = [](const std::string &) { return true; };
@@ -61,7 +61,7 @@ TJobResult RunJob(const TFileItem &row, const std::string &target, bool unnamed,
   cb.BeforeReadBack = std::move(beforeReadBack);
   TFormCopyThread job(row, target, cb, false);
   job.SetUseUnnamedFiles(unnamed);
-  job.SetVerify(true);
+  job.SetVerify(verify);
   job.Start();
   job.WaitFor();
   EXPECT_TRUE(job.Finished());
@@ -118,6 +118,14 @@ TEST_P(CatalogueCopyVerify, SumsAreAcceptedBySha256sumAndMergedOverEarlierJobs) 
   const auto sums = ParseSha256Sums(TTestCard::Read(out + "/SHA256SUMS"));
   EXPECT_EQ(sums.size(), 4u);
   EXPECT_EQ(sums.at("FILE0002.MOV"), DigestHex(Sha256Of(TTestCard::Read(c))));
+  EXPECT_EQ(Sha256sumCheck(out), 0);
+
+  // A file replaced without verification loses its line instead of
+  // keeping one that no longer matches.
+  card.Write("card/FILE0002.MOV", Pattern(7000, 7));
+  TJobResult third = RunJob(RowOf({c}), out, GetParam(), {}, false);
+  EXPECT_TRUE(third.errors.empty());
+  EXPECT_EQ(ParseSha256Sums(TTestCard::Read(out + "/SHA256SUMS")).count("FILE0002.MOV"), 0u);
   EXPECT_EQ(Sha256sumCheck(out), 0);
 }
 
