@@ -86,7 +86,7 @@ TFormSelectFolder::TFormSelectFolder(QWidget *parent) : QDialog(parent) {
   connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TFormSelectFolder::OnCurrentChanged);
   connect(EditPath, &QLineEdit::textChanged, this, [this]() {
-    ButtonOk->setEnabled(!EditPath->text().trimmed().isEmpty());
+    ButtonOk->setEnabled(PathUsable());
     ButtonAddFolder->setEnabled(ButtonOk->isEnabled());
   });
   Translate();
@@ -101,12 +101,18 @@ void TFormSelectFolder::Translate() {
 
 void TFormSelectFolder::SetPath(const QString &path) {
   EditPath->setText(path);
-  ButtonOk->setEnabled(!path.trimmed().isEmpty());
+  ButtonOk->setEnabled(PathUsable());
   ButtonAddFolder->setEnabled(ButtonOk->isEnabled());
 }
 
 QString TFormSelectFolder::Path() const {
-  return QDir::cleanPath(EditPath->text().trimmed());
+  QString text = EditPath->text().trimmed();
+  if (text == "~" || text.startsWith("~/")) text = QDir::homePath() + text.mid(1);
+  return text.isEmpty() ? QString() : QDir::cleanPath(text);
+}
+
+bool TFormSelectFolder::PathUsable() const {
+  return QDir::isAbsolutePath(Path());
 }
 
 void TFormSelectFolder::showEvent(QShowEvent *event) {
@@ -116,7 +122,7 @@ void TFormSelectFolder::showEvent(QShowEvent *event) {
 }
 
 void TFormSelectFolder::ShowPath() {
-  const QString folder = NearestExistingFolder(EditPath->text());
+  const QString folder = NearestExistingFolder(Path());
   if (folder.isEmpty()) return;
   const QModelIndex index = model_->index(folder);
   if (!index.isValid()) return;
@@ -172,7 +178,8 @@ void TFormSelectFolder::AskNewFolder() {
 }
 
 void TFormSelectFolder::accept() {
-  if (Path().isEmpty() || Path() == ".") {
+  // A relative path would land wherever the program was started from.
+  if (!PathUsable()) {
     reject();
     return;
   }

@@ -30,7 +30,10 @@ class TFormSelectFolder : public QDialog {
   explicit TFormSelectFolder(QWidget *parent = nullptr);
 
   void SetPath(const QString &path);
+  // The edit box's folder, cleaned, a leading "~" being the home folder.
   QString Path() const;
+  // Only an absolute path is a choice (Ok is enabled for it).
+  bool PathUsable() const;
   // Selects the nearest existing folder of the edit box's path in the tree.
   void ShowPath();
   // Creates `name` under the edit box's folder, selects it; false with

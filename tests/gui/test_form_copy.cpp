@@ -284,7 +284,13 @@ TEST_F(FormCopy, FolderWindowShowsTheNearestFolderAndAddsFolders) {
   EXPECT_EQ(form.Path(), dir.filePath("a/New Folder"));
   EXPECT_FALSE(form.AddFolder(".."));
 
-  // An empty path is no choice: Ok is disabled and acts as Cancel.
+  // "~" is the home folder; a relative or empty path is no choice: Ok is
+  // disabled and acts as Cancel.
+  form.EditPath->setText("~/Videos");
+  EXPECT_EQ(form.Path(), QDir::homePath() + "/Videos");
+  EXPECT_TRUE(form.ButtonOk->isEnabled());
+  form.EditPath->setText("Videos");
+  EXPECT_FALSE(form.ButtonOk->isEnabled());
   form.EditPath->clear();
   EXPECT_FALSE(form.ButtonOk->isEnabled());
   QSignalSpy rejected(&form, &QDialog::rejected);
