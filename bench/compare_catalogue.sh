@@ -8,11 +8,16 @@
 #     flushes its files to the disk before it reports a job finished, so
 #     cp + sync is the like-for-like contender), on COUNT small recordings
 #     with their .dat files and on three large recordings of 200 MiB, on the
-#     disk and in tmpfs.
+#     disk and in tmpfs;
+#   - `tachora-cli copy --verify` (each copy read back from the disk and
+#     compared by SHA-256, SHA256SUMS written) against the same check done
+#     by hand, one step after the other: `cp -p`, `sync`, `sha256sum` of the
+#     sources, then `sha256sum` of the copies once the page cache has let
+#     them go (so they too are read back from the disk).
 # Usage: bench/compare_catalogue.sh [BUILD_DIR] [COUNT]
 #   - BM_ListCard: listing 2,000 and 10,000 recordings, to show the growth.
 # Environment: TACHORA_BENCH_ONLY=PART[,PART...] runs only those parts
-# (search, scale, list, copy; the ffprobe loop of "list" alone takes
+# (search, scale, list, copy, verify; the ffprobe loop of "list" alone takes
 # minutes); TACHORA_BENCH_LIST_ROUNDS (default 5) and TACHORA_BENCH_ROUNDS
 # (default 7) set the rounds of the list and copy timings.
 # The cards are generated once under $TACHORA_BENCH_DIR (default
@@ -31,7 +36,7 @@ done
 
 now() { date +%s.%N; }
 # TACHORA_BENCH_ONLY: a comma-separated list of parts to run (search, scale,
-# list, copy); empty runs them all.
+# list, copy, verify); empty runs them all.
 want() { [ -z "${TACHORA_BENCH_ONLY:-}" ] || [[ ",$TACHORA_BENCH_ONLY," == *",$1,"* ]]; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "inf" }'; }
 
@@ -76,7 +81,7 @@ echo "== card: ${#files[@]} recordings, $(du -sh "$CARD" | cut -f1)"
 
 LARGE="${TACHORA_BENCH_LARGE_DIR:-/tmp/tachora-bench-large}"
 LARGE_MEDIA="$LARGE/DCIM/100MEDIA"
-if want copy && [ ! -f "$LARGE/.complete" ]; then
+if { want copy || want verify; } && [ ! -f "$LARGE/.complete" ]; then
   echo "== generating three 200 MiB recordings under $LARGE"
   rm -rf "$LARGE"
   mkdir -p "$LARGE_MEDIA"
@@ -101,7 +106,7 @@ fi
 
 # Warm the page cache once so every contender reads from memory.
 cat "$MEDIA"/* >/dev/null
-if want copy; then cat "$LARGE_MEDIA"/* >/dev/null; fi
+if want copy || want verify; then cat "$LARGE_MEDIA"/* >/dev/null; fi
 
 # Both figures of a comparison are medians of alternating rounds: each
 # round runs every contender once, the order rotating from round to round,
@@ -237,4 +242,64 @@ if want copy; then
     compare_copy "${#files[@]} recordings + .dat files" "$MEDIA" "$SHM" delete
     compare_copy "3 large recordings + .dat files" "$LARGE_MEDIA" "$SHM" delete
   fi
+fi
+
+# Verified copies: the engine hashes each source as it reads it and each
+# copy as it reads it back after a flush; the contender does the same work
+# as separate commands. Pages of the copies are dropped (they are clean after
+# the sync) so that sha256sum reads them from the disk as the engine does.
+drop_cache() { python3 -c 'import os, sys
+for f in sys.argv[1:]:
+    fd = os.open(f, os.O_RDONLY); os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED); os.close(fd)' "$@"; }
+VERIFY_ROUNDS="${TACHORA_BENCH_VERIFY_ROUNDS:-3}"
+compare_verify() {
+  local label="$1" media="$2" base="$3" out round k t0 t1 c
+  local -a times_ours=() times_chain=()
+  local contenders=(ours chain)
+  for ((round = 0; round < VERIFY_ROUNDS; round++)); do
+    out="$(mktemp -d "$base/verify-XXXXXX")"
+    for ((k = 0; k < 2; k++)); do
+      c=${contenders[$(((round + k) % 2))]}
+      sync
+      case "$c" in
+        ours)
+          t0=$(now)
+          "$CLI" copy --verify --to "$out/ours" "$media" 2>"$out/copy.err" || { cat "$out/copy.err" >&2; exit 1; }
+          t1=$(now)
+          times_ours+=("$(elapsed "$t0" "$t1")")
+          (cd "$out/ours" && sha256sum --quiet -c SHA256SUMS) || { echo "WARNING: SHA256SUMS fails" >&2; }
+          ;;
+        chain)
+          mkdir "$out/chain"
+          t0=$(now)
+          cp -p "$media"/* "$out/chain/"
+          sync
+          sha256sum "$media"/* >"$out/sources.sha"
+          drop_cache "$out/chain"/*
+          sha256sum "$out/chain"/* >"$out/copies.sha"
+          t1=$(now)
+          times_chain+=("$(elapsed "$t0" "$t1")")
+          ;;
+      esac
+    done
+  done
+  rm -rf "${base:?}"/verify-*
+  sync
+  local bytes ours chain
+  bytes=$(du -sb "$media" | cut -f1)
+  ours=$(printf '%s\n' "${times_ours[@]}" | median)
+  chain=$(printf '%s\n' "${times_chain[@]}" | median)
+  echo "$label, $((bytes / 1048576)) MiB, median of $VERIFY_ROUNDS rounds:"
+  echo "  tachora-cli copy --verify ${ours}s ($(mibs "$bytes" "$ours") MiB/s, whole run)"
+  echo "  cp -p; sync; sha256sum sources; sha256sum copies from the disk ${chain}s ($(mibs "$bytes" "$chain") MiB/s)"
+  echo "  ours takes $(ratio2 "$ours" "$chain")x the time of the chain"
+  echo "  rounds (s): ours ${times_ours[*]} | chain ${times_chain[*]}"
+}
+
+if want verify; then
+  VOUT="$(mktemp -d /tmp/tachora-bench-verify-XXXXXX)"
+  trap 'rm -rf "$VOUT"' EXIT
+  echo "== verified copy onto the disk"
+  compare_verify "3 large recordings + .dat files" "$LARGE_MEDIA" "$VOUT"
+  compare_verify "${#files[@]} recordings + .dat files" "$MEDIA" "$VOUT"
 fi

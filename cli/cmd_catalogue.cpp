@@ -22,6 +22,7 @@ struct TCatalogueArgs {
   int sortColumn = 0;
   bool descending = false;
   bool overwrite = false;
+  bool verify = false;  // read each copy back and compare, write SHA256SUMS
   std::string target;
   std::vector<std::string> paths;
 };
@@ -48,6 +49,8 @@ std::string ParseArgs(const std::vector<std::string> &args, bool forCopy, TCatal
       out.target = args[++i];
     } else if (a == "--overwrite" && forCopy) {
       out.overwrite = true;
+    } else if (a == "--verify" && forCopy) {
+      out.verify = true;
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       return "unknown option '" + a + "'";
     } else {
@@ -145,7 +148,9 @@ int RunCopy(const std::vector<std::string> &argv) {
     cb.ShowError = [](const std::string &msg) {
       std::cerr << "\ntachora-cli copy: " << msg << "\n";
     };
-    TFormCopyThread job(rows[r], args.target, cb);
+    TFormCopyThread job(rows[r], args.target, cb, false);
+    job.SetVerify(args.verify);
+    job.Start();
     std::string last;
     auto report = [&](bool final) {
       const TCopyProgress p = job.Progress();
@@ -180,7 +185,8 @@ int RunCopy(const std::vector<std::string> &argv) {
 }
 
 TCliCommandRegistrar gList({"list", "list [--no-group] [--sort COLUMN[,desc]] PATH...", RunList});
-TCliCommandRegistrar gCopy({"copy", "copy --to FOLDER [--overwrite] [--no-group] PATH...",
+TCliCommandRegistrar gCopy({"copy",
+                            "copy --to FOLDER [--overwrite] [--verify] [--no-group] PATH...",
                             RunCopy});
 
 }  // namespace

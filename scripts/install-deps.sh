@@ -14,6 +14,8 @@ PACKAGES=(
   qt6-translations-l10n
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # SHA-256 of copied recordings (libcrypto: the processor's SHA instructions)
+  libssl-dev
   # libFuzzer targets
   clang libclang-rt-14-dev
   # the test command checks every source's formatting against .clang-format

@@ -12,7 +12,17 @@
 // modification times and its permission bits (a locked recording stays locked). A destination that
 // is the source itself is skipped.
 //
-// Units: bytes, bytes per second. Threads: the engine owns its thread. The
+// With verification on (SetVerify), the source is hashed (SHA-256) as it is
+// read, the copy is flushed to the disk, dropped from the page cache and
+// read back on a second thread while the next file is copied (copies that
+// wait are flushed together), and its hash compared with the source's before
+// it takes the destination's name: a copy that differs is an error and is removed, and
+// whatever had the name before stays. At the end of the job the digests of
+// the verified copies go into "SHA256SUMS" in the target folder (merged
+// with the lines already there), which `sha256sum -c` checks.
+//
+// Units: bytes, bytes per second. Threads: the engine owns its thread (and
+// the verifier's). The
 // callbacks run on the copy thread, which waits for their answer (a GUI
 // marshals them to its UI thread). Counters may be read from any thread.
 #pragma once
@@ -22,21 +32,32 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/UnitSha256.h"
 #include "catalogue/UnitFileItems.h"
 
 namespace tachora {
+
+class TAtomicFile;
 
 struct TCopyCallbacks {
   // The destination exists: replace it? Without a callback the answer is no.
   std::function<bool(const std::string &destination)> AskOverwrite;
   // A file could not be copied; the copy goes on with the next file.
   std::function<void(const std::string &message)> ShowError;
+  // Verification only, on the verifier thread: the copy is complete and
+  // about to be flushed and read back; `fd` is open for writing on it. For
+  // tests that stand in for a disk that changes what it was given.
+  std::function<void(int fd)> BeforeReadBack;
 };
 
 struct TCopyProgress {
@@ -45,6 +66,7 @@ struct TCopyProgress {
   int64_t CopiedBytes = 0, TotalBytes = 0;
   int64_t Speed = 0;  // bytes per second, smoothed; 0 before the first sample
   std::string CurrentSource, CurrentDestination;
+  bool Verifying = false;  // the current copy is being read back
   bool Finished = false;
 };
 
@@ -70,6 +92,9 @@ class TFormCopyThread {
   // systems without unnamed files get; tests cover both ways). Before
   // Start only.
   void SetUseUnnamedFiles(bool use) { fUseUnnamed = use; }
+  // Verification of the files not started yet (see above); off by default.
+  void SetVerify(bool verify) { fVerify = verify; }
+  bool Verify() const { return fVerify.load(); }
   void Terminate() { fTerminated = true; }
   bool Terminated() const { return fTerminated.load(); }
   void SetPaused(bool paused) { fPaused = paused; }
@@ -88,11 +113,22 @@ class TFormCopyThread {
   int64_t TotalBytes() const { return fTotal; }
   int ErrorCount() const { return fErrors.load(); }
   int CopiedFiles() const { return fCopiedFiles.load(); }
+  int VerifiedFiles() const { return fVerifiedFiles.load(); }
+  static constexpr const char *kSumsName = "SHA256SUMS";
 
  private:
   void Execute();
   void CopyOne(size_t index);
-  bool CopyData(int in, int out, int64_t size, dev_t sourceDevice, std::string &error);
+  // `hash`: the data read goes through it (and through read and write,
+  // never the kernel's copy, which the process does not see).
+  bool CopyData(int in, int out, int64_t size, dev_t sourceDevice, TSha256 *hash,
+                std::string &error);
+  struct TPendingCopy;
+  void QueueForReadBack(std::unique_ptr<TPendingCopy> item);
+  void VerifyLoop();
+  bool ReadBackMatches(TPendingCopy &item, std::vector<char> &buffer, std::string &error);
+  void WriteSums();
+  void WaitWhilePaused();
   void Fail(const std::string &message);
   void SetCurrent(const std::string &source, const std::string &destination);
 
@@ -112,6 +148,20 @@ class TFormCopyThread {
   std::atomic<int> fIndex{0};
   std::atomic<int> fErrors{0};
   std::atomic<int> fCopiedFiles{0};
+  std::atomic<int> fVerifiedFiles{0};
+  std::atomic<bool> fVerify{false}, fVerifying{false};
+  std::map<std::string, std::string> fSums;  // verifier: name -> digest of verified copies
+  std::set<std::string> fUnverified;         // copy thread: names copied without verifying
+  // Copies waiting for the verifier thread (at most kMaxPending).
+  static constexpr size_t kMaxPending = 128;
+  static constexpr int kGatherMs = 250;
+  static constexpr int64_t kGatherBytes = 64 << 20;
+  int64_t QueuedBytes() const;  // under fQueueMutex
+  std::mutex fQueueMutex;
+  std::condition_variable fQueueChanged;
+  std::deque<std::unique_ptr<TPendingCopy>> fQueue;
+  bool fCopyingDone = false;
+  std::thread fVerifier;
   std::atomic<bool> fPaused{false}, fTerminated{false}, fFinished{false};
   std::mutex fDoneMutex;  // with fDone, wakes WaitFinished
   std::condition_variable fDone;

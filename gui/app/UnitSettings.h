@@ -66,6 +66,8 @@ TSetting<bool> MenuCheck(const QString &item, bool designState);
 // Last target folder of the copy window; empty: the user's home folder
 // (there are no drive letters here).
 extern const TSetting<QString> kCopyFolder;
+// "Verify copies" of the copy window: read every copy back and compare.
+extern const TSetting<bool> kCopyVerify;
 // The map page's centre, zoom and map type.
 extern const TSetting<QString> kMapX, kMapY, kMapZoom, kMapType;
 // The update server, "host" or "host:port" (port 80 when none is given).

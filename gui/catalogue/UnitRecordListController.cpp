@@ -23,7 +23,9 @@
 #include "app/UnitSettings.h"
 #include "app/UnitStartup.h"
 #include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitFormCopy.h"
 #include "catalogue/UnitFormFileProperty.h"
+#include "catalogue/UnitFormGroup.h"
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
 #include "telemetry/UnitMovingInfo.h"
@@ -167,6 +169,14 @@ void TRecordListController::BindCommands() {
   c.Bind("N_FileList_Track_Move", [this]() { MoveVideoPosition(); });
   c.Bind("N_FileList_ShowExplorer", [this]() { ShowInFileManager(); });
   c.Bind("N_FileList_Property", [this]() { ShowProperties(); });
+  c.Bind("N_FileList_Copy", [this]() {
+    TFileItem item;
+    if (HighlightedItem(item)) StartCopyWindow(item, window_);
+  });
+  c.Bind("N_FileList_Group_With", [this]() {
+    if (fm_ && fm_->RowCount() > 0)
+      StartGroupWindow(*panel_.ListView, SelectedId(), fm_.get(), window_);
+  });
 }
 
 void TRecordListController::Translate() {

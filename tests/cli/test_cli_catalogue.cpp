@@ -152,3 +152,20 @@ TEST(CliCatalogue, CopyWithOverwriteAnswers) {
   EXPECT_EQ(TTestCard::Read(out + "/FILE0001.DAT"),
             TTestCard::Read(card.Path("DCIM/100MEDIA/FILE0001.DAT")));
 }
+
+TEST(CliCatalogue, VerifiedCopyWritesSumsThatSha256sumAccepts) {
+  TTestCard card;
+  FillCard(card);
+  const std::string out = card.Path("verified");
+  std::string err;
+  ASSERT_EQ(
+      RunCommand(Cli("copy --verify --to " + ShellQuote(out) + " " + ShellQuote(card.Path("DCIM"))),
+                 nullptr, &err),
+      0)
+      << err;
+  EXPECT_EQ(
+      RunCommand("cd " + ShellQuote(out) + " && sha256sum --strict -c SHA256SUMS", nullptr, &err),
+      0)
+      << err;
+  EXPECT_NE(TTestCard::Read(out + "/SHA256SUMS").find("  FILE0001.MOV\n"), std::string::npos);
+}
