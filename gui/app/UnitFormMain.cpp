@@ -84,6 +84,7 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
 
 TFormMain::~TFormMain() {
   qApp->removeEventFilter(this);
+  playback_->Shutdown();
   list_->Shutdown();
 }
 
@@ -98,6 +99,13 @@ void TFormMain::CreateControllers() {
     translator_.Register(part);
   // Open, double click and Enter hand the prepared row to the player.
   connect(list_, &TRecordListController::OpenRequested, playback_, &TPlaybackController::OpenRow);
+  // The player lets go of a file before it is deleted or its track changes.
+  connect(list_, &TRecordListController::FilesChanging, playback_, &TPlaybackController::Stop);
+  connect(playback_, &TPlaybackController::DurationLearned, this,
+          [this](const QString &path, qint64 ms) {
+            if (TFileManager *fm = list_->FileManager()) fm->SetDuration(path.toStdString(), ms);
+          });
+  connect(playback_, &TPlaybackController::CloseRequested, this, &QWidget::close);
   connect(list_, &TRecordListController::FilesOpened, this, [this]() {
     if (closePending_ && !list_->Opening()) close();
   });
@@ -244,6 +252,7 @@ void TFormMain::closeEvent(QCloseEvent *event) {
   hide();
   TApplication::SetTerminating(true);
   tools_->HideAll();
+  playback_->Shutdown();
   list_->Shutdown();
   setAcceptDrops(false);
   QCoreApplication::quit();
