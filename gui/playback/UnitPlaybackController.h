@@ -146,6 +146,7 @@ class TPlaybackController : public QObject,
   TRenderer CheckedRenderer() const;
   QAction *Item(const char *name) const;
   void SyncSelection();
+  void ReopenWhenSurfaceReady(long double position, int triesLeft);
   void OnOpenError(const QString &path, TOpenError error);
   bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -321,9 +321,33 @@ QWidget *TPlaybackController::VideoWidget() const {
 
 void TPlaybackController::SetFullScreen(bool on) {
   if (on == FullScreen()) return;
+  // An OpenGL widget moved to another window gets a new GL context: the
+  // engine lets go of the old one first and reopens the recording at the
+  // same place afterwards, as after a renderer switch.
+  const bool reopen = graph_->Active() && graph_->Renderer() == TRenderer::kOpenGL;
+  const long double p = reopen ? timeline_.Position() : 0;
+  if (reopen) {
+    graph_->Stop();
+    graph_->Deactivate();
+  }
   video_->SetFullScreen(on);
+  if (reopen) ReopenWhenSurfaceReady(p, 50);
   UpdateControls();
   Tick(false);
+}
+
+void TPlaybackController::ReopenWhenSurfaceReady(long double position, int triesLeft) {
+  // mpv shows no picture for a file loaded before the OpenGL surface has its
+  // context, which it gets once the new window shows it.
+  auto *gl = qobject_cast<QOpenGLWidget *>(video_->SurfaceWidget());
+  if (gl && !gl->isValid() && triesLeft > 0) {
+    QTimer::singleShot(20, this, [this, position, triesLeft]() {
+      if (timeline_.Loaded() && !graph_->Active()) ReopenWhenSurfaceReady(position, triesLeft - 1);
+    });
+    return;
+  }
+  timeline_.ReopenAt(position);
+  UpdateControls();
 }
 
 bool TPlaybackController::FullScreen() const {

@@ -22,7 +22,12 @@ class TFullScreenWindow : public QWidget {
   explicit TFullScreenWindow(TVideoView *view) : view_(view) {
     setWindowFlag(Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("Full Screen - Tachora"));
-    setStyleSheet(QStringLiteral("background: black;"));
+    // Black around the picture; a palette, not a style sheet, so that the
+    // seek bar and graphs sliding in keep their own look.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
     auto *lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(0);

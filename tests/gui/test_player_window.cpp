@@ -84,6 +84,19 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
     EXPECT_GT(qGray(shot.pixel(shot.width() / 4, shot.height() / 4)), 30);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 
+    // Full screen moves the OpenGL surface to another window: the picture
+    // goes on there and back, with no error from the engine.
+    player->Seek(0.55L);
+    player->SetFullScreen(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
+    const int painted = surface->FramesPainted();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return surface->FramesPainted() > painted + 3; }, 5000));
+    player->SetFullScreen(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
+    EXPECT_EQ(player->Timeline().CurrentIndex(), 1);
+    EXPECT_TRUE(player->Playing());
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+
     // Switching the renderer while playing goes on at the same place.
     const long double before = player->Position();
     form.Menu()->Item("N_Playback_Renderer_WMR")->trigger();
