@@ -249,10 +249,10 @@ void TPlaybackController::BindZoomCommands() {
       UpdateZoomMenu();
     });
   c.Bind("N_VideoZoom_Other", [this]() {
-    const auto percent = AskZoomPercent(panel_.PanelVideo->window(), video_->Zoom().Factor);
-    if (!percent) return;
-    video_->ZoomToPercent(*percent);
-    UpdateZoomMenu();
+    AskZoomPercentLater(panel_.PanelVideo->window(), video_->Zoom().Factor, [this](double percent) {
+      video_->ZoomToPercent(percent);
+      UpdateZoomMenu();
+    });
   });
   auto flips = [this]() {
     video_->SetFlips(Item("N_VideoZoom_FlipV")->isChecked(),

@@ -75,13 +75,11 @@ void TPlaybackController::Stop() {
   video_->SetPlaying(false);
   SetFullScreen(false);
   timeline_.Stop();
-  timeline_.SetRate(1);
-  graph_->SetRate(1);
   row_.reset();
   seek_->ClearTrip();
   lastSample_ = false;
-  // The reset of the controls: 1x, no loop, a custom zoom back to Letterbox.
-  if (QAbstractButton *normal = panel_.PlaySpeedGroup->button(0)) normal->setChecked(true);
+  // The reset of the controls: no loop, a custom zoom back to Letterbox.
+  // The chosen speed stays for the next trip, its button down.
   panel_.CheckBoxLoop->setChecked(false);
   if (Item("N_View_Time_LoopAB")->isChecked())
     menu_->SetMenuChecked(Item("N_View_Time_LoopAB"), false);

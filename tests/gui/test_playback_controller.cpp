@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFrame>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -148,8 +150,9 @@ TEST_F(Player, PlayPauseAndStopResetEverything) {
   EXPECT_FALSE(player->TimerRunning());
   EXPECT_FALSE(panel.ButtonPlay->isEnabled());
   EXPECT_FALSE(panel.ButtonPlay->isChecked());
-  EXPECT_DOUBLE_EQ(player->Rate(), 1.0);
-  EXPECT_TRUE(panel.PlaySpeedGroup->button(0)->isChecked());
+  // The chosen speed stays for the next trip.
+  EXPECT_DOUBLE_EQ(player->Rate(), 2.0);
+  EXPECT_TRUE(panel.PlaySpeedGroup->button(1)->isChecked());
   EXPECT_FALSE(player->Loop());
   EXPECT_FALSE(panel.CheckBoxLoop->isChecked());
   EXPECT_FALSE(Item("N_View_Time_LoopAB")->isChecked());
@@ -158,6 +161,10 @@ TEST_F(Player, PlayPauseAndStopResetEverything) {
   EXPECT_TRUE(Item("N_VideoZoom_Letterbox")->isChecked());
   EXPECT_EQ(form->windowTitle(), "Tachora");
   EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+
+  // The next trip plays at that speed.
+  OpenTrip();
+  EXPECT_DOUBLE_EQ(player->Graph()->Rate(), 2.0);
 }
 
 TEST_F(Player, LoopNeedsASelectionAndStaysInStepWithTheMenu) {
@@ -247,6 +254,15 @@ TEST_F(Player, TickCallsListenersInRankOrderAndTheSeekBarMoves) {
   const long double first = player->SeekBar()->LastPosition();
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return player->SeekBar()->LastPosition() > first + 0.02L; }, 5000));
+  // Two seconds into playback the pointer hides over the video; a move
+  // brings it back.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player->Video()->PointerHidden(); }, 4000));
+  QWidget *video = panel.PanelVideo;
+  QMouseEvent move(QEvent::MouseMove, QPointF(30, 30), video->mapToGlobal(QPointF(30, 30)),
+                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(video, &move);
+  EXPECT_FALSE(player->Video()->PointerHidden());
+
   log.clear();
   player->Stop();
   EXPECT_EQ(log, (std::vector<std::string>{"graphs reset", "map reset"}));
@@ -312,6 +328,16 @@ TEST_F(Player, VideoZoomCommands) {
   QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(10, 50));
   // The picture follows the pointer to the left.
   EXPECT_LT(player->Video()->Zoom().PanX, panX);
+
+  // "Other" asks without blocking the window; OK applies the percentage.
+  Item("N_VideoZoom_Other")->trigger();
+  auto *ask = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+  ASSERT_NE(ask, nullptr);
+  EXPECT_EQ(ask->textValue(), "800.00");
+  ask->setTextValue("150");
+  ask->accept();
+  EXPECT_DOUBLE_EQ(player->Video()->Zoom().Factor, 1.5);
+  EXPECT_EQ(TMainMenu::Caption(Item("N_VideoZoom_Custom")), "Custom (150%)");
 
   // Flips are check marks kept like other options.
   Item("N_VideoZoom_FlipH")->trigger();
