@@ -104,6 +104,18 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
     EXPECT_TRUE(player->Graph()->Active());
     EXPECT_NEAR(double(player->Position()), double(before), 0.05);
     EXPECT_EQ(player->Timeline().CurrentIndex(), 1);
+
+    // mpv drawing into a native window: no flips there, and the menu says so.
+    player->Seek(0.1L);
+    form.Menu()->Item("N_Playback_Renderer_NUL")->trigger();
+    EXPECT_EQ(player->Renderer(), TRenderer::kSimple);
+    EXPECT_TRUE(player->Graph()->Active());
+    EXPECT_EQ(player->Timeline().CurrentIndex(), 0);
+    EXPECT_FALSE(form.Menu()->Item("N_VideoZoom_FlipV")->isEnabled());
+    EXPECT_TRUE(TMainMenu::Caption(form.Menu()->Item("N_VideoZoom_FlipV"))
+                    .endsWith("(" + QString::fromStdString(LangText("VMROnly")) + ")"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
   }
   DeleteAllSettings();
 }
