@@ -84,6 +84,20 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
     EXPECT_GT(qGray(shot.pixel(shot.width() / 4, shot.height() / 4)), 30);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 
+    // Zooming places the OpenGL surface over the panel's visible part.
+    ASSERT_FALSE(player->Graph()->VideoSize().isEmpty());
+    form.Menu()->Item("N_VideoZoom_ZoomIn")->trigger();
+    form.Menu()->Item("N_VideoZoom_ZoomIn")->trigger();
+    // Two steps from the fitting size: the picture is larger than the panel
+    // and the surface shows its middle part.
+    const TVideoPlacement &zoomed = player->Video()->Placement();
+    EXPECT_GT(zoomed.Dest.Width(), surface->width());
+    EXPECT_GT(zoomed.Source.Left, 0.1);
+    EXPECT_LT(zoomed.Source.Right, 0.9);
+    EXPECT_TRUE(form.Menu()->Item("N_VideoZoom_Custom")->isChecked());
+    EXPECT_TRUE(TMainMenu::Caption(form.Menu()->Item("N_VideoZoom_Custom")).endsWith("%)"));
+    form.Menu()->Item("N_VideoZoom_Letterbox")->trigger();
+
     // Full screen moves the OpenGL surface to another window: the picture
     // goes on there and back, with no error from the engine.
     player->Seek(0.55L);
