@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "TestMedia.h"
 #include "app/UnitCommands.h"
@@ -316,6 +317,21 @@ TEST_F(Player, VideoZoomCommands) {
   EXPECT_EQ(player->Video()->SurfaceWidget()->geometry(), panel.PanelVideo->contentsRect());
   Item("N_VideoZoom_Letterbox")->trigger();
   EXPECT_EQ(player->Video()->Surface()->AspectMode(), TAspectMode::kKeep);
+
+  // The wheel over the picture zooms in steps of 1.2, growing it each time.
+  {
+    QWidget *surface = player->Video()->SurfaceWidget();
+    double last = 0;
+    for (int i = 0; i < 3; ++i) {
+      QWheelEvent wheel(QPointF(20, 20), surface->mapToGlobal(QPointF(20, 20)), {}, {0, 120},
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QCoreApplication::sendEvent(surface, &wheel);
+      const TRectI &d = player->Video()->Placement().Dest;
+      EXPECT_GT(d.Width(), last);
+      last = d.Width();
+    }
+    Item("N_VideoZoom_Letterbox")->trigger();
+  }
 
   // Zoomed in far enough, the picture can be dragged.
   Item("N_VideoZoom_800")->trigger();
