@@ -404,6 +404,21 @@ TEST_F(Player, FullScreenInAndOut) {
   EXPECT_EQ(video->window(), form.get());
 }
 
+TEST_F(Player, OpenedFilesStartPlaying) {
+  test::TMediaSpec media;
+  media.audio = "none";
+  media.width = 160;
+  media.height = 120;
+  const std::string clip = test::GenerateMovie("ctl-open", media);
+  QSignalSpy opened(player, &TPlaybackController::RowOpened);
+  form->OpenFiles({QString::fromStdString(clip)});  // as a drop or the open dialog
+  ASSERT_TRUE(opened.wait(20000));
+  ASSERT_NE(player->Row(), nullptr);
+  EXPECT_EQ(player->Row()->Row.Items.size(), 1u);
+  EXPECT_TRUE(player->Playing());
+  EXPECT_TRUE(player->Graph()->Active());
+}
+
 TEST_F(Player, FileChangesAndVanishedRecordingsStopThePlayer) {
   OpenTrip();
   emit form->List()->FilesChanging();
