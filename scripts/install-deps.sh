@@ -22,6 +22,8 @@ PACKAGES=(
   clang-format
   # test media and outside checks
   ffmpeg gpsbabel libxml2-utils
+  # bench/compare_playback.sh measures the player against bare mpv
+  mpv
   # GUI tests
   xvfb xauth libgl1-mesa-dri fonts-liberation fonts-dejavu-core
   # locale sources: tests build a decimal-comma locale to prove numbers ignore it

@@ -21,6 +21,7 @@ std::string BaseName(const std::string &path) {
 }  // namespace
 
 TTimeView NormaliseView(TTimeView view, double tripDays) {
+  if (!std::isfinite(view.Start) || !std::isfinite(view.End)) view = TTimeView{};
   if (view.End < view.Start) std::swap(view.Start, view.End);
   const long double second = 1.0L / kSecPerDay;
   const long double minWidth = 0.5L * second / (std::max(0.0, tripDays) + second);
@@ -133,7 +134,9 @@ long double TTripTimeline::Position() {
   } else if (m_loaded && m_current >= 0 && m_current < Count() && EngineRunning() &&
              m_engine.HasSeeking() && m_engine.CurrentPosition(c)) {
     LearnDuration();
-    const int64_t d = m_engine.Duration();
+    // Until the engine knows the duration (just after a load) the
+    // catalogue's places the position, as it placed the seek.
+    const int64_t d = DurationTicks(m_current);
     const bool last = m_current == Count() - 1;
     const bool ended = m_engine.AtEnd() || (d > 0 && c >= d - 1);
     if (last || !ended) {

@@ -55,8 +55,11 @@ struct TSpanFraction {
   bool Inside = false;
 };
 
+// The visible part of the time line (the seek bar's and the graphs' view).
 struct TTimeView {
   long double Start = 0, End = 1;
+  long double Width() const { return End - Start; }
+  bool operator==(const TTimeView &) const = default;
 };
 
 // Steps 1-3 of normalising a view: ends in order, at least half a second

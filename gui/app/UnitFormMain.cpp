@@ -25,7 +25,12 @@
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitRecordListController.h"
 #include "map/UnitMapController.h"
+#include "map/UnitMapScript.h"
+#include "playback/UnitCaptureCommands.h"
 #include "playback/UnitPlaybackController.h"
+#include "playback/UnitSeekBitmap.h"
+#include "playback/UnitSeekLayout.h"
+#include "playback/UnitTickListener.h"
 #include "telemetry/UnitTelemetryController.h"
 #include "telemetry/UnitTrackCommands.h"
 #include "tools/UnitToolsController.h"
@@ -85,8 +90,84 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
 
 TFormMain::~TFormMain() {
   qApp->removeEventFilter(this);
+  playback_->Shutdown();
+  for (const auto &listener : tickAdapters_) playback_->RemoveTickListener(listener.get());
   list_->Shutdown();
 }
+
+namespace {
+
+// The map and the instrument pictures follow the playback tick: the trip's
+// track is drawn once per trip (tried again on every tick until the page
+// takes it), then the vehicle, following and the three pictures.
+class TMapTickAdapter : public ITickListener {
+ public:
+  TMapTickAdapter(TMapController *map, const TMainLayout *layout) : map_(map), layout_(layout) {}
+  void NewTrip(const TRowTelemetry *trip) {
+    std::vector<TMapRecording> recs;
+    if (trip)
+      for (size_t i = 0; i < trip->Row.Items.size() && i < trip->Tracks.size(); ++i) {
+        // The telemetry's span on the trip's time line (the recording's
+        // own when the telemetry has no times).
+        const TFileItemSubitem &r = trip->Row.Items[i];
+        const bool gps = r.RelGpsEnd > r.RelGpsStart;
+        recs.push_back({trip->Tracks[i].get(), gps ? r.RelGpsStart : r.RelStart,
+                        gps ? r.RelGpsEnd : r.RelEnd});
+      }
+    map_->SetTrip(std::move(recs));
+    map_->SetTrackDrawn(false);
+  }
+  void PlaybackTick(const TTickState &s) override {
+    if (s.Row && !map_->TrackDrawn()) map_->SetTrackDrawn(map_->DrawTrip(true));
+    TMapTickState m;
+    if (s.HasSample) {
+      m.Gps = s.State.Gps;
+      m.FixValid = s.State.FixValid;
+    }
+    m.Gsensor = s.State.Gsensor;
+    m.TimerTick = s.FromSender;
+    m.Playing = s.Playing;
+    m.ControlPanelVisible = layout_->PanelControl->isVisible();
+    map_->Tick(m);
+  }
+  void PlaybackReset() override {
+    map_->ClearMap();
+    map_->ResetInstruments();
+    NewTrip(nullptr);
+  }
+
+ private:
+  TMapController *map_;
+  const TMainLayout *layout_;
+};
+
+// The graphs' cursors follow the tick.
+class TGraphsTickAdapter : public ITickListener {
+ public:
+  explicit TGraphsTickAdapter(TTelemetryController *graphs) : graphs_(graphs) {}
+  void PlaybackTick(const TTickState &s) override {
+    if (s.Row) graphs_->DrawCursors(s.Position);
+  }
+
+ private:
+  TTelemetryController *graphs_;
+};
+
+// The graphs show the seek bar's window of the trip with its marks.
+void ShareTimeLine(TSeekBitmap *seek, TTelemetryController *graphs, const TFileItem *row) {
+  TGraphBands bands;
+  if (row && seek->HasTrip()) {
+    const TSeekMarks marks =
+        ComputeSeekMarks(SeekRecordingsOf(*row), seek->View(), seek->SelectionStart(),
+                         seek->SelectionEnd(), seek->LinePixels());
+    bands.Gaps = marks.Gaps;
+    bands.Selection = marks.Selection;
+    bands.Unknown = marks.Unknown;
+  }
+  graphs->SetTimeLine(seek->View().Start, seek->View().End, seek->Margin(), bands);
+}
+
+}  // namespace
 
 void TFormMain::CreateControllers() {
   list_ = new TRecordListController(this, layout_->ListPanel(), *commands_, Ask);
@@ -107,9 +188,52 @@ void TFormMain::CreateControllers() {
   // The graphs the user chose want their room under the video.
   connect(telemetry_, &TTelemetryController::BottomPanelHeightRequested, layout_,
           &TMainLayout::SetBottomHeight);
+  // The player lets go of a file before it is deleted or its track changes.
+  connect(list_, &TRecordListController::FilesChanging, playback_, &TPlaybackController::Stop);
+  connect(playback_, &TPlaybackController::DurationLearned, this,
+          [this](const QString &path, qint64 ms) {
+            if (TFileManager *fm = list_->FileManager()) fm->SetDuration(path.toStdString(), ms);
+          });
+  connect(playback_, &TPlaybackController::CloseRequested, this, &QWidget::close);
+  WirePlaybackPanels();
   connect(list_, &TRecordListController::FilesOpened, this, [this]() {
     if (closePending_ && !list_->Opening()) close();
   });
+}
+
+void TFormMain::WirePlaybackPanels() {
+  // The cutting dialog and the captures work on the player.
+  auto *captures = new TCaptureCommands(this, *commands_, playback_,
+                                        [this](const QStringList &p) { list_->OpenFiles(p); });
+  translator_.Register(captures);
+  // The tick calls the panels in their order: seek bar (the player's own),
+  // graphs, instruments and map.
+  auto *mapTick = new TMapTickAdapter(map_, layout_);
+  auto *graphsTick = new TGraphsTickAdapter(telemetry_);
+  tickAdapters_.emplace_back(mapTick);
+  tickAdapters_.emplace_back(graphsTick);
+  playback_->AddTickListener(graphsTick, TTickRank::kGraphs);
+  playback_->AddTickListener(mapTick, TTickRank::kMap);
+  connect(playback_, &TPlaybackController::RowOpened, this, [this, mapTick]() {
+    const auto trip = playback_->Row();
+    mapTick->NewTrip(trip.get());
+    telemetry_->LoadTrip(trip);
+    ShareTimeLine(playback_->SeekBar(), telemetry_, trip ? &trip->Row : nullptr);
+  });
+  TSeekBitmap *seek = playback_->SeekBar();
+  auto share = [this, seek]() {
+    const auto trip = playback_->Row();
+    ShareTimeLine(seek, telemetry_, trip ? &trip->Row : nullptr);
+  };
+  connect(seek, &TSeekBitmap::ViewChanged, this, share);
+  connect(seek, &TSeekBitmap::SelectionChanged, this, share);
+  connect(seek, &TSeekBitmap::HoverAt, telemetry_, &TTelemetryController::SeekBarHover);
+  connect(seek, &TSeekBitmap::HoverLeft, telemetry_, &TTelemetryController::HideDetails);
+  // A click on a graph or on the route plays from there.
+  connect(telemetry_, &TTelemetryController::SeekRequested, playback_,
+          [this](long double p) { playback_->Seek(p); });
+  connect(map_, &TMapController::SeekRequested, playback_,
+          [this](double p) { playback_->Seek(p); });
 }
 
 void TFormMain::BindCommands() {
@@ -253,6 +377,7 @@ void TFormMain::closeEvent(QCloseEvent *event) {
   hide();
   TApplication::SetTerminating(true);
   tools_->HideAll();
+  playback_->Shutdown();
   list_->Shutdown();
   setAcceptDrops(false);
   QCoreApplication::quit();

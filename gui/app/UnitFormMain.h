@@ -13,12 +13,16 @@
 #include <QRect>
 #include <QStringList>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "app/UnitTranslate.h"
 
 class QTimer;
 
 namespace tachora {
+
+class ITickListener;
 
 class TCommands;
 class TMainLayout;
@@ -77,6 +81,8 @@ class TFormMain : public QMainWindow {
 
  private:
   void CreateControllers();
+  // Connects the player's tick and seek bar to the map, instruments and graphs.
+  void WirePlaybackPanels();
   void BindCommands();
   void RestoreGeometry();
   void SaveWindowPosition();
@@ -92,6 +98,7 @@ class TFormMain : public QMainWindow {
   TCommands *commands_ = nullptr;
   TMainLayout *layout_ = nullptr;
   TTranslator translator_;
+  std::vector<std::unique_ptr<ITickListener>> tickAdapters_;
   TRecordListController *list_ = nullptr;
   TPlaybackController *playback_ = nullptr;
   TMapController *map_ = nullptr;

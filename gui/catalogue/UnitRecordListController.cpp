@@ -510,9 +510,9 @@ void TRecordListController::StartNextOpen() {
     // A close that waited for the files is honoured here, before any
     // telemetry is loaded for a window that is going.
     emit FilesOpened();
-    // The refresh selected the row without the user: prepare it as a click
-    // would, so an opened or dropped file is ready to play.
-    if (fm_ && fm == fm_ && SelectedRow() >= 0) PrepareRow(SelectedId());
+    // The refresh selected the row without the user: opened or dropped
+    // files play as soon as their row is prepared.
+    if (fm_ && fm == fm_ && SelectedRow() >= 0) OpenHighlighted();
     if (!openQueue_.empty()) StartNextOpen();
   });
   const QStringList paths = batch.Paths;
@@ -546,7 +546,9 @@ void TRecordListController::RemoveHighlighted() {
 void TRecordListController::DeleteHighlightedFromDisk() {
   TFileItem item;
   if (!HighlightedItem(item) || item.Summary.Locked != 0) return;
-  if (ask_(DeleteFileQuestion(item), false)) fm_->DeleteItemFiles(item);
+  if (!ask_(DeleteFileQuestion(item), false)) return;
+  emit FilesChanging();
+  fm_->DeleteItemFiles(item);
 }
 
 void TRecordListController::DeleteAllUnlocked() {
@@ -554,6 +556,7 @@ void TRecordListController::DeleteAllUnlocked() {
   const std::vector<TFileItem> rows = UnlockedRows(fm_->Items());
   if (rows.empty()) return;
   if (!ask_(DeleteAllQuestion(rows), true)) return;
+  emit FilesChanging();
   // Many files on a slow card: deleted on a worker, the list shows each row
   // go as the catalogue reports it.
   deleting_ = true;
@@ -602,6 +605,7 @@ void TRecordListController::AttachTrackFile(const QString &path) {
   // AttachTrack copies the row at once and works by path from then on.
   const int row = fm_->RowOfId(id);
   if (row < 0) return;
+  emit FilesChanging();
   fm_->AttachTrack(row, path.toStdString());
   PrepareRow(SelectedId(), true);
 }

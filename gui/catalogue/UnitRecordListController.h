@@ -110,6 +110,9 @@ class TRecordListController : public QObject, public ITranslatable {
   void RowPrepared(tachora::TPreparedRow row);
   // Open, double click or Enter: the prepared row for the player.
   void OpenRequested(tachora::TPreparedRow row);
+  // Files on disk are about to be deleted or a row's track replaced: the
+  // player stops first (connected directly, so it has stopped on return).
+  void FilesChanging();
 
  private:
   struct TOpenBatch {

@@ -52,7 +52,7 @@ void TSeekBitmap::LoadTrip(const TFileItem &row) {
 
 void TSeekBitmap::RefreshTrip(const TFileItem &row) {
   TakeTrip(row);
-  NormaliseView(view_, TripSpan());
+  view_ = NormaliseView(view_, TripSpan());
   Layout();
 }
 
@@ -72,7 +72,7 @@ void TSeekBitmap::Resize() {
   TMyBitmap::Resize();
   // A wider line may allow a narrower view; a resize never leaves an
   // invalid one.
-  NormaliseView(view_, TripSpan());
+  view_ = NormaliseView(view_, TripSpan());
 }
 
 void TSeekBitmap::Layout() {
@@ -179,7 +179,7 @@ long double TSeekBitmap::PositionAt(int x, bool *onMarker) const {
 void TSeekBitmap::ApplyView(const TTimeView &view) {
   const TTimeView old = view_;
   view_ = view;
-  NormaliseView(view_, TripSpan());
+  view_ = NormaliseView(view_, TripSpan());
   Layout();
   if (!(view_ == old)) emit ViewChanged();
 }

@@ -67,33 +67,12 @@ long double MinViewWidth(double tripSpan) {
   return 0.5L * kSecond / (std::max(0.0, tripSpan) + kSecond);
 }
 
-void NormaliseView(TTimeView &view, double tripSpan) {
-  if (!std::isfinite(view.Start) || !std::isfinite(view.End)) view = TTimeView{};
-  if (view.End < view.Start) std::swap(view.Start, view.End);
-  const long double m = MinViewWidth(tripSpan);
-  if (view.Width() < m) {
-    const long double c = (view.Start + view.End) / 2;
-    view.Start = c - m / 2;
-    view.End = c + m / 2;
-  }
-  const long double w = view.Width();
-  if (view.End > 1) {
-    view.Start = 1 - w;
-    view.End = 1;
-  }
-  if (view.Start < 0) {
-    view.Start = 0;
-    view.End = w;
-  }
-  if (view.End > 1) view.End = 1;
-}
-
 void ZoomView(TTimeView &view, long double p, long double factor, bool zoomIn, double tripSpan) {
   long double w = std::fabs(view.Width());
   if (factor > 0) w = zoomIn ? w / factor : w * factor;
   view.Start = p - w / 2;
   view.End = p + w / 2;
-  NormaliseView(view, tripSpan);
+  view = NormaliseView(view, tripSpan);
 }
 
 bool KeepInView(TTimeView &view, long double p, double tripSpan) {
@@ -108,7 +87,7 @@ bool KeepInView(TTimeView &view, long double p, double tripSpan) {
   } else {
     return false;
   }
-  NormaliseView(view, tripSpan);
+  view = NormaliseView(view, tripSpan);
   return !(view == old);
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/UnitUtils.h"
+#include "playback/UnitTripTimeline.h"
 
 namespace tachora {
 
@@ -29,18 +30,11 @@ struct TSeekRecording {
 };
 std::vector<TSeekRecording> SeekRecordingsOf(const TFileItem &row);
 
-// The visible part of the time line.
-struct TTimeView {
-  long double Start = 0, End = 1;
-  long double Width() const { return End - Start; }
-  bool operator==(const TTimeView &) const = default;
-};
-
 // The narrowest view: half a second of a trip lasting `tripSpan` days.
 long double MinViewWidth(double tripSpan);
-// Puts start before end, widens a view narrower than MinViewWidth about its
-// centre and moves it inside [0, 1] (never wider than [0, 1]).
-void NormaliseView(TTimeView &view, double tripSpan);
+// The view itself (TTimeView) and its normalising (NormaliseView: start
+// before end, at least MinViewWidth wide, inside [0, 1]) are the trip time
+// line's, shared with the player.
 // Zooms in (width / factor) or out (width * factor) about position p, then
 // normalises.
 void ZoomView(TTimeView &view, long double p, long double factor, bool zoomIn, double tripSpan);

@@ -51,6 +51,13 @@ void ZoomStep(TVideoZoom &zoom, bool zoomIn, double step, TSizeI video, TSizeI p
     while ((video.W * zoom.Factor > panel.W + 1 || video.H * zoom.Factor > panel.H + 1) &&
            zoom.Factor > kMinZoom)
       zoom.Factor /= step;
+    // A picture that fits at more than its own size (a small video in a big
+    // panel) must not shrink on Zoom In, nor come back to Letterbox on the
+    // next step: the step starts from the size it is shown at.
+    if (zoomIn && !video.Empty() && !panel.Empty()) {
+      const double fit = std::min(double(panel.H) / video.H, double(panel.W) / video.W);
+      if (zoom.Factor * step <= fit) zoom.Factor = fit;
+    }
   }
   if (zoomIn)
     zoom.Factor *= step;

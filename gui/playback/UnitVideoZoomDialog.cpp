@@ -9,9 +9,11 @@
 
 namespace tachora {
 
-std::optional<double> AskZoomPercent(QWidget *parent, double factor) {
+namespace {
+
+// The dialog with its OK button enabled only for a valid percentage.
+void SetUp(QInputDialog &dialog, double factor) {
   auto lang = [](const char *key) { return QString::fromStdString(LangText(key)); };
-  QInputDialog dialog(parent);
   dialog.setWindowTitle(lang("Mes_CustomZoomTitle"));
   dialog.setLabelText(lang("Mes_CustomZoomText") + ":");
   dialog.setInputMode(QInputDialog::TextInput);
@@ -27,8 +29,26 @@ std::optional<double> AskZoomPercent(QWidget *parent, double factor) {
   dialog.setWindowModality(Qt::ApplicationModal);
   dialog.show();  // creates the buttons
   check(dialog.textValue());
+}
+
+}  // namespace
+
+std::optional<double> AskZoomPercent(QWidget *parent, double factor) {
+  QInputDialog dialog(parent);
+  SetUp(dialog, factor);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return ParseZoomPercent(dialog.textValue().toStdString());
+}
+
+QDialog *AskZoomPercentLater(QWidget *parent, double factor,
+                             std::function<void(double percent)> done) {
+  auto *dialog = new QInputDialog(parent);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(dialog, &QDialog::accepted, dialog, [dialog, done = std::move(done)]() {
+    if (const auto percent = ParseZoomPercent(dialog->textValue().toStdString())) done(*percent);
+  });
+  SetUp(*dialog, factor);
+  return dialog;
 }
 
 }  // namespace tachora

@@ -2,8 +2,10 @@
 // percent. UI thread only.
 #pragma once
 
+#include <functional>
 #include <optional>
 
+class QDialog;
 class QWidget;
 
 namespace tachora {
@@ -13,5 +15,10 @@ namespace tachora {
 // positive number ("," or "." as decimal separator). Returns the entered
 // percentage, or none when cancelled.
 std::optional<double> AskZoomPercent(QWidget *parent, double factor);
+// The same dialog without waiting for it (the window keeps playing): shows
+// it and returns; `done` runs with the percentage when the user confirms.
+// The dialog deletes itself when closed.
+QDialog *AskZoomPercentLater(QWidget *parent, double factor,
+                             std::function<void(double percent)> done);
 
 }  // namespace tachora

@@ -134,11 +134,11 @@ TEST(SeekLayout, ZoomScrollAndFollow) {
 
   // Never narrower than half a second, and never outside [0, 1].
   v = {0.99999L, 0.99999L};
-  NormaliseView(v, span);
+  v = NormaliseView(v, span);
   EXPECT_NEAR(double(v.Width()), double(MinViewWidth(span)), 1e-15);
   EXPECT_EQ(v.End, 1);
   v = {0.7L, 0.2L};
-  NormaliseView(v, span);
+  v = NormaliseView(v, span);
   EXPECT_EQ(v, (TTimeView{0.2L, 0.7L}));
 
   // The scroll bar covers the trip; its last position shows the very end.

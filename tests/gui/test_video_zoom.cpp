@@ -43,6 +43,16 @@ TEST(VideoZoom, StepsStartFromTheFitAndStopAtLetterboxWhenPassingIt) {
   EXPECT_EQ(z.Mode, TFitMode::Custom);
   EXPECT_DOUBLE_EQ(z.Factor, 0.6);
 
+  // A small video shown larger than its size: Zoom In grows it from there,
+  // and the next step goes on rather than back to Letterbox.
+  z = {};
+  ZoomStep(z, true, kWheelZoomStep, {640, 480}, {960, 720});  // fit 1.5
+  EXPECT_EQ(z.Mode, TFitMode::Custom);
+  EXPECT_DOUBLE_EQ(z.Factor, 1.5 * 1.2);
+  ZoomStep(z, true, kWheelZoomStep, {640, 480}, {960, 720});
+  EXPECT_EQ(z.Mode, TFitMode::Custom);
+  EXPECT_DOUBLE_EQ(z.Factor, 1.5 * 1.2 * 1.2);
+
   // The factor stays within [0.02, 16] however often it is stepped, and an
   // unknown video size (the native-window renderer) still zooms.
   for (int i = 0; i < 12; ++i) ZoomStep(z, true, kZoomStep, kFullHd, kHalfPanel);

@@ -1,0 +1,137 @@
+// The player in the main window with the OpenGL renderer: a two-clip trip
+// plays from the first clip into the second and the seek bar follows.
+// Needs an X display with OpenGL (xvfb-run with Mesa); skipped without.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "TestMedia.h"
+#include "app/UnitFormMain.h"
+#include "app/UnitLang.h"
+#include "app/UnitMainMenu.h"
+#include "app/UnitReg.h"
+#include "playback/UnitPlaybackController.h"
+#include "playback/UnitSeekBitmap.h"
+#include "playback/UnitVideoView.h"
+
+static const bool kWantDisplay = [] {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+  return true;
+}();
+
+using namespace tachora;
+
+namespace {
+
+TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
+  QOpenGLContext probe;
+  if (QGuiApplication::platformName() != "xcb" || !probe.create())
+    GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
+  DeleteAllSettings();
+  InitLanguages(1033);
+  TFormMain::AutoFirstShow = false;
+
+  test::TMediaSpec media;
+  media.audio = "none";
+  const auto clips = test::GenerateTrip("win-trip", {1.5, 1.5}, "2024-05-01 10:00:00", media);
+  auto trip = std::make_shared<TRowTelemetry>();
+  trip->Row.Summary.DisplayName = "FILE0001-2";
+  trip->Row.Summary.Start = EncodeDate(2024, 5, 1) + EncodeTime(10, 0, 0, 0);
+  trip->Row.Summary.End = trip->Row.Summary.Start + 3.0 / kSecPerDay;
+  for (size_t i = 0; i < clips.size(); ++i) {
+    TFileItemSubitem r;
+    r.Path = clips[i];
+    r.Duration = 1500;
+    r.DurationSource = kDurContainer;
+    r.RelStart = i * 0.5L;
+    r.RelEnd = r.RelStart + 0.5L;
+    trip->Row.Items.push_back(r);
+    trip->Tracks.push_back(std::make_unique<TMovingInfo>());
+  }
+
+  {
+    TFormMain form;
+    form.resize(900, 650);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TPlaybackController *player = form.Playback();
+    // The OpenGL renderer is the default where OpenGL works.
+    ASSERT_EQ(player->Renderer(), TRenderer::kOpenGL);
+    player->Graph()->SetOption("ao", "null");
+    QStringList warnings;
+    player->Warn = [&warnings](const QString &t) { warnings << t; };
+
+    player->OpenRow(trip);
+    EXPECT_TRUE(player->Playing());
+    std::vector<long double> seen;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          seen.push_back(player->SeekBar()->LastPosition());
+          return player->Timeline().CurrentIndex() == 1 && player->SeekBar()->LastPosition() > 0.6L;
+        },
+        15000));
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    auto *surface = static_cast<TOpenGLSurface *>(player->Video()->SurfaceWidget());
+    EXPECT_GT(surface->FramesPainted(), 10);
+    // The picture is the test pattern, not black.
+    const QImage shot = player->Snapshot();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GT(qGray(shot.pixel(shot.width() / 4, shot.height() / 4)), 30);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+
+    // Zooming places the OpenGL surface over the panel's visible part.
+    ASSERT_FALSE(player->Graph()->VideoSize().isEmpty());
+    form.Menu()->Item("N_VideoZoom_ZoomIn")->trigger();
+    form.Menu()->Item("N_VideoZoom_ZoomIn")->trigger();
+    // Two steps from the fitting size: the picture is larger than the panel
+    // and the surface shows its middle part.
+    const TVideoPlacement &zoomed = player->Video()->Placement();
+    EXPECT_GT(zoomed.Dest.Width(), surface->width());
+    EXPECT_GT(zoomed.Source.Left, 0.1);
+    EXPECT_LT(zoomed.Source.Right, 0.9);
+    EXPECT_TRUE(form.Menu()->Item("N_VideoZoom_Custom")->isChecked());
+    EXPECT_TRUE(TMainMenu::Caption(form.Menu()->Item("N_VideoZoom_Custom")).endsWith("%)"));
+    form.Menu()->Item("N_VideoZoom_Letterbox")->trigger();
+
+    // Full screen moves the OpenGL surface to another window: the picture
+    // goes on there and back, with no error from the engine.
+    player->Seek(0.55L);
+    player->SetFullScreen(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
+    const int painted = surface->FramesPainted();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return surface->FramesPainted() > painted + 3; }, 5000));
+    player->SetFullScreen(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
+    EXPECT_EQ(player->Timeline().CurrentIndex(), 1);
+    EXPECT_TRUE(player->Playing());
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+
+    // Switching the renderer while playing goes on at the same place.
+    const long double before = player->Position();
+    form.Menu()->Item("N_Playback_Renderer_WMR")->trigger();
+    EXPECT_EQ(player->Renderer(), TRenderer::kSoftware);
+    EXPECT_TRUE(player->Graph()->Active());
+    EXPECT_NEAR(double(player->Position()), double(before), 0.05);
+    EXPECT_EQ(player->Timeline().CurrentIndex(), 1);
+
+    // mpv drawing into a native window: no flips there, and the menu says so.
+    player->Seek(0.1L);
+    form.Menu()->Item("N_Playback_Renderer_NUL")->trigger();
+    EXPECT_EQ(player->Renderer(), TRenderer::kSimple);
+    EXPECT_TRUE(player->Graph()->Active());
+    EXPECT_EQ(player->Timeline().CurrentIndex(), 0);
+    EXPECT_FALSE(form.Menu()->Item("N_VideoZoom_FlipV")->isEnabled());
+    EXPECT_TRUE(TMainMenu::Caption(form.Menu()->Item("N_VideoZoom_FlipV"))
+                    .endsWith("(" + QString::fromStdString(LangText("VMROnly")) + ")"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+  }
+  DeleteAllSettings();
+}
+
+}  // namespace
