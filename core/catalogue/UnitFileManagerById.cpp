@@ -16,7 +16,9 @@ int TFileManager::RowOfIdLocked(uint64_t id) const {
 void TFileManager::SetLockedById(uint64_t id, bool locked) {
   TFileItem row;
   if (!GetItemById(id, row)) return;
-  // From here on the recordings are found by path, as SetLocked does.
+  // The list shows what the file system holds afterwards: on read-only
+  // media the old state stays and so does its display. The recordings are
+  // found again by path (the row may have been regrouped meanwhile).
   std::vector<std::pair<std::string, uint8_t>> states;
   for (const auto &rec : row.Items) {
     SetFileLocked(rec.Path, locked);

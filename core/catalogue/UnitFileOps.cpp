@@ -98,33 +98,13 @@ void TFileManager::DeleteItemFiles(const TFileItem &row) {
 }
 
 void TFileManager::SetLocked(int row, bool locked) {
-  std::vector<std::string> paths;
+  uint64_t id = 0;
   {
     std::lock_guard lock(fMutex);
     if (row < 0 || row >= static_cast<int>(fRows.size())) return;
-    for (const auto &rec : fRows[static_cast<size_t>(row)].Items) paths.push_back(rec.Path);
+    id = fRows[static_cast<size_t>(row)].Id;
   }
-  // The list shows what the file system holds afterwards: on read-only media
-  // the old state stays and so does its display.
-  std::vector<std::pair<std::string, uint8_t>> states;
-  for (const auto &p : paths) {
-    SetFileLocked(p, locked);
-    TFileStat st;
-    states.emplace_back(p, StatFile(p, st) ? (st.ReadOnly ? 1 : 0) : (locked ? 1 : 0));
-  }
-  {
-    std::lock_guard lock(fMutex);
-    std::set<int> touched;
-    for (const auto &[p, state] : states) {
-      int sub = -1;
-      const int r = FindRecordingLocked(p, &sub);
-      if (r < 0) continue;
-      fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)].Locked = state;
-      touched.insert(r);
-    }
-    for (int r : touched) RecomputeLocked(r);
-  }
-  Notify();
+  SetLockedById(id, locked);
 }
 
 void TFileManager::AttachTrack(int row, const std::string &telemetryPath) {
