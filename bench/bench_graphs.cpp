@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchQtMain.h"
 #include "app/UnitUtils.h"
 #include "telemetry/UnitGraphics.h"
 #include "telemetry/UnitMovingInfo.h"
@@ -97,12 +98,4 @@ BENCHMARK(BM_SixGraphsCursor)->Arg(800)->Arg(1920)->Unit(benchmark::kMicrosecond
 
 }  // namespace
 
-int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  InitLocalTimeOffset();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+TACHORA_QT_BENCHMARK_MAIN()

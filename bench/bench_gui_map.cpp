@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <cmath>
 
+#include "BenchQtMain.h"
 #include "app/UnitUtils.h"
 #include "map/UnitInstruments.h"
 #include "map/UnitMapScript.h"
@@ -103,12 +104,4 @@ BENCHMARK(BM_InstrumentsTick)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  InitLocalTimeOffset();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+TACHORA_QT_BENCHMARK_MAIN()

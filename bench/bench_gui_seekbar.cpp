@@ -5,6 +5,7 @@
 
 #include <QApplication>
 
+#include "BenchQtMain.h"
 #include "app/UnitUtils.h"
 #include "catalogue/UnitFileItems.h"
 #include "playback/UnitSeekBitmap.h"
@@ -64,12 +65,4 @@ BENCHMARK(BM_SeekBarLayout)->Arg(800)->Arg(1920)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  InitLocalTimeOffset();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+TACHORA_QT_BENCHMARK_MAIN()
