@@ -99,9 +99,12 @@ void AddBlock(std::string_view block, TTrackSink &sink) {
     r.Time = ParseFixedDateTime(Value(block, "time"));
     if (r.Lon == 0 || r.Lat == 0 || !IsFixInRange(r)) return;
     r.Time = UtcToLocal(r.Time);
-    r.Course = ParseNumber(Value(block, "course"), -1);
-    r.Speed = ParseNumber(Value(block, "speed"), -1);
-    if (r.Speed > 0) r.Speed *= 3.6L;  // m/s -> km/h
+    r.Course = r.Speed = -1;
+    if (!sink.PositionsOnly) {
+      r.Course = ParseNumber(Value(block, "course"), -1);
+      r.Speed = ParseNumber(Value(block, "speed"), -1);
+      if (r.Speed > 0) r.Speed *= 3.6L;  // m/s -> km/h
+    }
     sink.Add(r);
   } catch (...) {
     // A block that fails is skipped.

@@ -66,6 +66,10 @@ class TTrackSink {
   // The file's creation and last-write times (local, 0 = unknown).
   double Created = 0;
   double Modified = 0;
+  // Whether the records only need to place the points (a load for a PLT
+  // or KML file): readers may then leave course and speed unknown (-1)
+  // instead of reading them. Set before a parse.
+  bool PositionsOnly = false;
 
  protected:
   // Bytes the sink keeps for a record; base: what a TMovingInfo keeps.

@@ -339,6 +339,7 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
   TMovingInfoBuilder b(text.size());
   b.Created = created;
   b.Modified = modified;
+  b.PositionsOnly = depth < TLoadDepth::Complete;  // course and speed stay unread
   std::string reader;
   if (!ReadTrackInto(text, path, b, &reader)) return nullptr;
   auto mi = b.Finish(depth);
@@ -352,6 +353,7 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, 
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, TLoadDepth depth) {
   TMovingInfoBuilder b(0);
+  b.PositionsOnly = depth < TLoadDepth::Complete;  // course and speed stay unread
   std::string reader;
   // The text is freed before the arrays are built.
   if (!ReadTrackFileInto(path, b, &reader)) return nullptr;
