@@ -155,12 +155,21 @@ constexpr uint64_t kPow10U[] = {
 constexpr int kFastDecimals = 9;    // 10^9 * a 53-bit mantissa fits 128 bits
 constexpr double kFastLimit = 1e9;  // the scaled value fits 64 bits
 
-// A double's fixed notation with `decimals` decimals (at most kFastDecimals,
-// |d| below kFastLimit) written from its exact binary value with integer
-// arithmetic: d * 10^decimals rounded to nearest, ties to even, as to_chars
-// does, for a tenth of its cost. A track's coordinates and times are
-// written this way hundreds of thousands of times per file.
-char *FixedFast(char *to, double d, int decimals) {
+// "00" to "99": digits are written two at a time.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// A double's fixed notation with D decimals (|d| below kFastLimit) written
+// from its exact binary value with integer arithmetic: d * 10^D rounded to
+// nearest, ties to even, as to_chars does, for a tenth of its cost. A
+// track's coordinates and times are written this way hundreds of thousands
+// of times per file.
+template <int D>
+char *FixedFast(char *to, double d) {
+  static_assert(D >= 0 && D <= kFastDecimals);
+  constexpr uint64_t kScale = kPow10U[D];
   const auto bits = std::bit_cast<uint64_t>(d);
   const bool negative = (bits >> 63) != 0;
   const int exponent = static_cast<int>((bits >> 52) & 0x7ff);
@@ -170,37 +179,67 @@ char *FixedFast(char *to, double d, int decimals) {
     mantissa |= uint64_t{1} << 52;
     shift = 1075 - exponent;
   }
-  const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * kPow10U[decimals];
+  using u128 = unsigned __int128;
+  const u128 scaled = static_cast<u128>(mantissa) * kScale;
   uint64_t q = 0;
   if (shift <= 0) {
     q = static_cast<uint64_t>(scaled << -shift);
   } else if (shift < 128) {
     q = static_cast<uint64_t>(scaled >> shift);
-    const unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+    const u128 rest = scaled & ((static_cast<u128>(1) << shift) - 1);
+    const u128 half = static_cast<u128>(1) << (shift - 1);
     if (rest > half || (rest == half && (q & 1) != 0)) ++q;
   }  // else below 2^-75: rounds to 0
   // "-0.000" reads as a negative number to people and parsers: no sign then.
   if (negative && q != 0) *to++ = '-';
-  uint64_t whole = q / kPow10U[decimals], fraction = q % kPow10U[decimals];
+  uint64_t whole = q / kScale, fraction = q % kScale;
   char digits[24];
-  char *d0 = digits + sizeof digits;
-  do {
-    *--d0 = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
-  const size_t n = static_cast<size_t>(digits + sizeof digits - d0);
-  std::memcpy(to, d0, n);
+  char *w = digits + sizeof digits;
+  while (whole >= 10) {
+    w -= 2;
+    std::memcpy(w, kDigitPairs + 2 * (whole % 100), 2);
+    whole /= 100;
+  }
+  if (whole != 0 || w == digits + sizeof digits) *--w = static_cast<char>('0' + whole);
+  const size_t n = static_cast<size_t>(digits + sizeof digits - w);
+  std::memcpy(to, w, n);
   to += n;
-  if (decimals > 0) {
+  if constexpr (D > 0) {
     *to++ = '.';
-    for (int i = decimals; i-- > 0;) {
-      to[i] = static_cast<char>('0' + fraction % 10);
-      fraction /= 10;
+    int i = D;
+    for (; i >= 2; i -= 2) {
+      std::memcpy(to + i - 2, kDigitPairs + 2 * (fraction % 100), 2);
+      fraction /= 100;
     }
-    to += decimals;
+    if (i == 1) to[0] = static_cast<char>('0' + fraction);
+    to += D;
   }
   return to;
+}
+
+char *FixedFast(char *to, double d, int decimals) {
+  switch (decimals) {
+    case 0:
+      return FixedFast<0>(to, d);
+    case 1:
+      return FixedFast<1>(to, d);
+    case 2:
+      return FixedFast<2>(to, d);
+    case 3:
+      return FixedFast<3>(to, d);
+    case 4:
+      return FixedFast<4>(to, d);
+    case 5:
+      return FixedFast<5>(to, d);
+    case 6:
+      return FixedFast<6>(to, d);
+    case 7:
+      return FixedFast<7>(to, d);
+    case 8:
+      return FixedFast<8>(to, d);
+    default:
+      return FixedFast<9>(to, d);
+  }
 }
 
 }  // namespace
