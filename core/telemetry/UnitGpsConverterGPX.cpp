@@ -209,6 +209,10 @@ bool TGpsInfoConverterGPX::ReadFile(int fd, size_t size, TTrackSink &sink) {
     // The last 16 characters read are held back until they are known not
     // to be the last of the text.
     if (used > kTail) scan.Run(std::string_view(buf.get(), used - kTail), sink, end);
+    // After the first piece, the rest is expected to hold points as densely
+    // (a few more, so that the estimate is seldom short).
+    if (total == want && !end && sink.Count() > 0)
+      sink.Expect(sink.Count() + sink.Count() * (size - total) / total * 21 / 20 + 64);
   }
   if (sink.Overflowed()) sink.Clear();
   return sink.Count() > 0;
