@@ -193,16 +193,15 @@ char *FixedFast(char *to, double d) {
   // "-0.000" reads as a negative number to people and parsers: no sign then.
   if (negative && q != 0) *to++ = '-';
   uint64_t whole = q / kScale, fraction = q % kScale;
-  char digits[24];
-  char *w = digits + sizeof digits;
+  int n = 1;  // digits before the point
+  for (uint64_t w = whole; w >= 10; w /= 10) ++n;
+  char *w = to + n;
   while (whole >= 10) {
     w -= 2;
     std::memcpy(w, kDigitPairs + 2 * (whole % 100), 2);
     whole /= 100;
   }
-  if (whole != 0 || w == digits + sizeof digits) *--w = static_cast<char>('0' + whole);
-  const size_t n = static_cast<size_t>(digits + sizeof digits - w);
-  std::memcpy(to, w, n);
+  if (w != to) *--w = static_cast<char>('0' + whole);
   to += n;
   if constexpr (D > 0) {
     *to++ = '.';
