@@ -62,12 +62,21 @@ class TTrackSink {
   }
   size_t Count() const { return count_; }
   bool Overflowed() const { return overflowed_; }
+  // A reader's estimate of how many records its text holds (it may be wrong
+  // either way): a sink may make room for them at once instead of growing.
+  virtual void Expect(size_t records) { (void)records; }
 
   // The file's creation and last-write times (local, 0 = unknown).
   double Created = 0;
   double Modified = 0;
+  // Whether the records only need to place the points (a load for a PLT
+  // or KML file): readers may then leave course and speed unknown (-1)
+  // instead of reading them. Set before a parse.
+  bool PositionsOnly = false;
 
  protected:
+  // The bytes that the records taken may weigh in all.
+  int64_t Budget() const { return budget_; }
   // Bytes the sink keeps for a record; base: what a TMovingInfo keeps.
   virtual int64_t Weight(const TTrackRecord &rec) const;
   virtual void Store(const TTrackRecord &rec) = 0;

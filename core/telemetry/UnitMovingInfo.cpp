@@ -249,9 +249,19 @@ class TMovingInfoBuilder : public TTrackSink {
   // The steps after parsing (time repair, sample timing, bias, derived
   // values); nothing when no record was taken.
   std::unique_ptr<TMovingInfo> Finish(TLoadDepth depth) {
-    if (gps_.Size() + samples_.Size() == 0) return nullptr;
+    if (GpsCount() + samples_.Size() == 0) return nullptr;
     auto mi = std::make_unique<TMovingInfo>();
-    gps_.MoveTo(mi->GpsPoints);
+    if (direct_.empty()) {
+      gps_.MoveTo(mi->GpsPoints);
+    } else if (gps_.Size() == 0) {
+      mi->GpsPoints = std::move(direct_);
+    } else {  // more points than expected
+      mi->GpsPoints.reserve(GpsCount());
+      AdviseHugePages(mi->GpsPoints.data(), GpsCount() * sizeof(TGpsPoint));
+      mi->GpsPoints.insert(mi->GpsPoints.end(), direct_.begin(), direct_.end());
+      std::vector<TGpsPoint>().swap(direct_);
+      gps_.AppendTo(mi->GpsPoints);
+    }
     samples_.MoveTo(mi->GsensorPoints);
     Complete(*mi, Created, Modified, depth);
     return mi;
@@ -260,8 +270,10 @@ class TMovingInfoBuilder : public TTrackSink {
  protected:
   void Store(const TTrackRecord &r) override {
     if (r.Kind == kRecordGps) {
-      lastGps_ = static_cast<int32_t>(gps_.Size());
-      TGpsPoint &p = *new (gps_.Append()) TGpsPoint;
+      lastGps_ = static_cast<int32_t>(GpsCount());
+      TGpsPoint &p = gps_.Size() == 0 && direct_.size() < direct_.capacity()
+                         ? direct_.emplace_back()
+                         : *new (gps_.Append()) TGpsPoint;
       p.Time = r.Time;
       p.Lon = r.Lon;
       p.Lat = r.Lat;
@@ -279,7 +291,20 @@ class TMovingInfoBuilder : public TTrackSink {
       samples_.PushBack(s);
     }
   }
+  // The points go straight into an array with room for the expected number
+  // (no copy of them at the end, no memory for one), those taken so far
+  // first; what does not fit goes on in blocks. The room stays within the
+  // budget: only what the points use of it is ever touched.
+  void Expect(size_t records) override {
+    const size_t most = static_cast<size_t>(Budget()) / sizeof(TGpsPoint);
+    records = std::min(records, most);
+    if (!direct_.empty() || samples_.Size() != 0 || records <= gps_.Size()) return;
+    direct_.reserve(records);
+    AdviseHugePages(direct_.data(), records * sizeof(TGpsPoint));
+    gps_.AppendTo(direct_);
+  }
   void Forget() override {
+    std::vector<TGpsPoint>().swap(direct_);
     gps_.Clear();
     samples_.Clear();
     lastGps_ = -1;
@@ -303,6 +328,9 @@ class TMovingInfoBuilder : public TTrackSink {
     DeriveGpsValues(mi, depth);
   }
 
+  size_t GpsCount() const { return direct_.size() + gps_.Size(); }
+
+  std::vector<TGpsPoint> direct_;  // the first points, when their number was expected
   TBlocks<TGpsPoint> gps_;
   TBlocks<TGsensorPoint> samples_;
   int32_t lastGps_ = -1;
@@ -339,6 +367,7 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromText(std::string_view text,
   TMovingInfoBuilder b(text.size());
   b.Created = created;
   b.Modified = modified;
+  b.PositionsOnly = depth < TLoadDepth::Complete;  // course and speed stay unread
   std::string reader;
   if (!ReadTrackInto(text, path, b, &reader)) return nullptr;
   auto mi = b.Finish(depth);
@@ -352,6 +381,7 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, 
 
 std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, TLoadDepth depth) {
   TMovingInfoBuilder b(0);
+  b.PositionsOnly = depth < TLoadDepth::Complete;  // course and speed stay unread
   std::string reader;
   // The text is freed before the arrays are built.
   if (!ReadTrackFileInto(path, b, &reader)) return nullptr;

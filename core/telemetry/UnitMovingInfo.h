@@ -109,6 +109,8 @@ enum class TLoadDepth {
   Distances,  // each point's distance from the first (the catalogue's statistics)
   Complete,   // the missing course and speed as well
 };
+// Below Complete a point's course and speed may be unknown (-1) even where
+// the file gives them: the writers that ask for less do not write them.
 
 class TMovingInfo {
  public:

@@ -48,6 +48,10 @@ class TBlocks {
     out.clear();
     out.reserve(size_);
     AdviseHugePages(out.data(), size_ * sizeof(T));
+    AppendTo(out);
+  }
+  // The same after what `out` holds, which must have room for the values.
+  void AppendTo(std::vector<T> &out) {
     for (TBlock &b : blocks_) {
       out.insert(out.end(), b.Data, b.Data + b.Used);
       Free(b);

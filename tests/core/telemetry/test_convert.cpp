@@ -96,7 +96,14 @@ TEST(ConvertLargeGpx, ReadAsItComesGivesWhatTheWholeTextGives) {
       // A block that never closes ends the scan: what follows is not read.
       "<trkpt lat=\"56.5\" lon=\"38.5\">" + std::string(1500000, 'x') +
           "<trkpt lat=\"56.6\" lon=\"38.6\"><time>2010-05-02T00:00:01Z</time>\n</gpx>\n"};
-  for (const std::string &tail : tails) {
+  // Points far denser after the first megabyte than in it: more than the
+  // reader expected from its first piece.
+  std::string dense;
+  for (int i = 0; i < 40000; ++i)
+    dense += "<trkpt lat=\"56." + std::to_string(100000 + i) +
+             "\" lon=\"38.5\"><time>2010-05-02T10:00:00Z</time></trkpt>\n";
+  const std::string more[] = {dense + "</trkseg></trk>\n</gpx>\n"};
+  for (const std::string &tail : {tails[0], tails[1], tails[2], tails[3], more[0]}) {
     const std::string text = LargeGpx(tail);
     const std::string path = dir.File("large.gpx");
     WriteFile(path, text);

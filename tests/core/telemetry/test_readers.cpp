@@ -313,6 +313,28 @@ TEST_F(ReadersTest, PltAndGpxReaders) {
   g = Parse(gpx + "</gpx>\n", "t.gpx");
   ASSERT_TRUE(g.ok);
   EXPECT_EQ(g.info.Items.size(), 1u);
+
+  // A value ends at the first quote, "<", "=" or ">", or with its block:
+  // values shorter and longer than sixteen characters, the time running to
+  // the closing tag, and the first place a name appears wins ("ele" in the
+  // description).
+  std::string many = "<gpx><trk><trkseg>\n";
+  for (int i = 0; i < 20; ++i)
+    many += "<trkpt lat=\"55." + std::string(static_cast<size_t>(i + 1), '5') +
+            "\" lon=37.25><desc>lat=1 ele=3</desc><ele>7</ele>time=2010-05-01T12:00:" +
+            (i < 10 ? "0" : "") + std::to_string(i) + "Z</trkpt>\n";
+  g = Parse(many + "</trkseg></trk></gpx>\n", "t.gpx");
+  ASSERT_TRUE(g.ok);
+  ASSERT_EQ(g.info.Items.size(), 20u);
+  for (int i = 0; i < 20; ++i) {
+    const TTrackRecord &r = g.info.Items[static_cast<size_t>(i)];
+    EXPECT_EQ(static_cast<double>(r.Lat),
+              std::stod("55." + std::string(static_cast<size_t>(i + 1), '5')))
+        << i;
+    EXPECT_EQ(r.Lon, 37.25L) << i;
+    EXPECT_EQ(r.Altitude, 3) << i;
+    EXPECT_NEAR((r.Time - g.info.Items[0].Time) * 86400, i, 1e-3) << i;
+  }
 }
 
 TEST_F(ReadersTest, FixesOffTheGlobeOrCalendarAreDropped) {

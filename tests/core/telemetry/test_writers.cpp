@@ -4,6 +4,9 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 
+#include <charconv>
+#include <cmath>
+#include <random>
 #include <set>
 
 #include "TelemetryTestUtil.h"
@@ -72,6 +75,61 @@ TEST(WriterFormats, NumberNotations) {
   EXPECT_EQ(CutGeneral(1e-7L, 2), "0.00");
   EXPECT_EQ(Stamp(EncodeDate(987, 1, 2) + EncodeTime(3, 4, 5, 999)), "987-01-02T03:04:05Z");
   EXPECT_EQ(XmlEscape("a&b<c>\"d\"'e'\x01"), "a&amp;b&lt;c&gt;&quot;d&quot;&apos;e&apos; ");
+}
+
+// The fixed notation written from a double's exact value must give the
+// digits of to_chars to the last one: coordinates and times of every kind,
+// values that lie exactly halfway (ties go to the even digit), tiny and
+// negative values (no "-0.000000"), and the edges of the fast path.
+TEST(WriterFormats, FixedNotationMatchesToChars) {
+  auto reference = [](double d, int decimals) {
+    char buf[400];
+    const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, decimals);
+    std::string s(buf, r.ptr);
+    if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+    return s;
+  };
+  auto check = [&](double d) {
+    for (int decimals : {0, 1, 2, 3, 6, 7, 9, 10}) {
+      std::string out;
+      AppendFixed(out, d, decimals);
+      ASSERT_EQ(out, reference(d, decimals)) << std::hexfloat << d << " " << decimals;
+    }
+  };
+  for (double d : {0.0,
+                   -0.0,
+                   0.5,
+                   1.5,
+                   2.5,
+                   -2.5,
+                   0.125,
+                   0.375,
+                   1e-7,
+                   -1e-7,
+                   5e-8,
+                   4.9e-324,
+                   55.7501666666667,
+                   37.6,
+                   40299.5000000578,
+                   999999999.99999994,
+                   1e9,
+                   -1e9,
+                   123456789.5,
+                   0.0000005,
+                   0.00000005,
+                   1e40,
+                   -1e-300})
+    check(d);
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> coord(-180, 180), days(0, 80000);
+  std::uniform_int_distribution<int> exponent(-60, 40);
+  for (int i = 0; i < 20000; ++i) {
+    check(coord(rng));
+    check(days(rng));
+    check(std::ldexp(coord(rng), exponent(rng)));
+    // Multiples of 2^-k lie exactly halfway between decimals more often.
+    check(std::ldexp(static_cast<double>(rng() % 100000), -(static_cast<int>(rng() % 12))));
+  }
 }
 
 TEST(WriterFormats, KmlRangeHasAMinimum) {
