@@ -98,6 +98,10 @@ class TPlaybackController : public QObject,
   int TickInterval() const { return timer_.interval(); }
   bool TimerRunning() const { return timer_.isActive(); }
   int TickCount() const { return ticks_; }
+  // Whether the tick leaves the panels alone while `activeWindow` is active:
+  // the full-screen window, About, the update window, the details, the GPS
+  // log converter and the grouping dialog (found by their object names).
+  static bool CoversPanels(const QWidget *activeWindow);
 
   // ---- renderer, zoom, full screen -------------------------------------------
   void SwitchRenderer(TRenderer renderer);

@@ -2,6 +2,7 @@
 // its reset, seeks, speed, jumps, frame steps, A-B and the loop, the tick,
 // the renderer switch and what the engine reports.
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFrame>
@@ -58,6 +59,15 @@ void TPlaybackController::SetPlay(bool down) {
   power_->SetPlaying(down);
   video_->SetPlaying(down);
   UpdateControls();
+  // Keys go to the list again, so that Space, the arrows and Enter keep
+  // working after a click on Play; the video surface gets the focus first
+  // (a native surface is told the window is active).
+  if (!FullScreen()) {
+    if (QWidget *surface = video_->SurfaceWidget()) surface->setFocus(Qt::OtherFocusReason);
+    if (QWidget *list =
+            panel_.PanelVideo->window()->findChild<QWidget *>(QStringLiteral("ListView")))
+      list->setFocus(Qt::OtherFocusReason);
+  }
   Tick(false);
 }
 
@@ -200,6 +210,16 @@ void TPlaybackController::TimeZoom(bool zoomIn, long double factor) {
 
 // ---- the tick ----------------------------------------------------------------------
 
+bool TPlaybackController::CoversPanels(const QWidget *activeWindow) {
+  if (!activeWindow) return false;
+  static const char *const kNames[] = {"FormFullScreen", "FormAbout",  "FormAutoUpdate",
+                                       "FormDetails",    "FormGPSLog", "FormGroup"};
+  const QString name = activeWindow->objectName();
+  for (const char *n : kNames)
+    if (name == QLatin1String(n)) return true;
+  return false;
+}
+
 void TPlaybackController::Tick(bool fromSender) {
   QWidget *window = panel_.PanelControl->window();
   if (!window->isVisible() && !FullScreen()) return;
@@ -223,7 +243,15 @@ void TPlaybackController::Tick(bool fromSender) {
     }
   }
   lastSample_ = state.HasSample;
-  for (const auto &entry : listeners_) entry.second->PlaybackTick(state);
+  // While a window over the panels is active only the seek bar, the graphs
+  // and the details follow the video, and only in full screen (where the
+  // bottom panel slides in over the picture); the map and instruments wait.
+  state.UpdatePanels = !CoversPanels(QApplication::activeWindow());
+  for (const auto &entry : listeners_) {
+    const bool cursor = entry.first == TTickRank::kSeekBar || entry.first == TTickRank::kGraphs ||
+                        entry.first == TTickRank::kDetails;
+    if (state.UpdatePanels || (cursor && state.FullScreen)) entry.second->PlaybackTick(state);
+  }
 }
 
 void TPlaybackController::TimelineRecordingLoaded(int index, bool playing) {
