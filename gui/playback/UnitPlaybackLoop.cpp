@@ -339,6 +339,38 @@ QImage TPlaybackController::Snapshot() {
   return image;
 }
 
+void TPlaybackController::RequestSnapshot(std::function<void(const QImage &)> done) {
+  TVideoSurface *surface = video_->Surface();
+  if (!graph_->Active() || !surface || surface->Renderer() == TRenderer::kSoftware) {
+    done(Snapshot());
+    return;
+  }
+  // The OpenGL and native surfaces: mpv's own frame at the video's size,
+  // answered later (a blocking request could wait on this very thread's
+  // drawing). No answer within a few seconds counts as none.
+  struct TPending {
+    std::function<void(const QImage &)> Done;
+    QMetaObject::Connection Reply;
+  };
+  auto pending = std::make_shared<TPending>();
+  pending->Done = std::move(done);
+  const bool flipH = Item("N_VideoZoom_FlipH")->isChecked();
+  const bool flipV = Item("N_VideoZoom_FlipV")->isChecked();
+  auto finish = [pending](const QImage &image) {
+    if (!pending->Done) return;
+    QObject::disconnect(pending->Reply);
+    auto call = std::move(pending->Done);
+    pending->Done = nullptr;
+    call(image);
+  };
+  pending->Reply = connect(
+      graph_, &TFilterGraph::SnapshotReady, this, [finish, flipH, flipV](const QImage &image) {
+        finish(image.isNull() || (!flipH && !flipV) ? image : image.mirrored(flipH, flipV));
+      });
+  QTimer::singleShot(kSnapshotWaitMs, this, [finish]() { finish(QImage()); });
+  graph_->RequestSnapshot();
+}
+
 QWidget *TPlaybackController::VideoWidget() const {
   return panel_.PanelVideo;
 }
