@@ -354,8 +354,10 @@ void TPlaybackController::RequestSnapshot(std::function<void(const QImage &)> do
   };
   auto pending = std::make_shared<TPending>();
   pending->Done = std::move(done);
-  const bool flipH = Item("N_VideoZoom_FlipH")->isChecked();
-  const bool flipV = Item("N_VideoZoom_FlipV")->isChecked();
+  // The program draws the flips itself where the surface can.
+  const bool drawn = surface->CanFlip();
+  const bool flipH = drawn && Item("N_VideoZoom_FlipH")->isChecked();
+  const bool flipV = drawn && Item("N_VideoZoom_FlipV")->isChecked();
   auto finish = [pending](const QImage &image) {
     if (!pending->Done) return;
     QObject::disconnect(pending->Reply);

@@ -142,7 +142,15 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
                     .endsWith("(" + QString::fromStdString(LangText("VMROnly")) + ")"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
-    EXPECT_EQ(frameFromMpv().size(), player->Graph()->VideoSize());
+    // mpv has no frame to give until the native window showed the first one.
+    QImage native;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          native = frameFromMpv();
+          return !native.isNull();
+        },
+        10000));
+    EXPECT_EQ(native.size(), player->Graph()->VideoSize());
   }
   DeleteAllSettings();
 }
