@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QWidget>
 
@@ -87,14 +88,27 @@ QString TCaptureCommands::SuggestedName(const char *prefix, const IPlayerAccess 
 }
 
 QString TCaptureCommands::SaveFrame() {
-  if (!player_ || !player_->IsActive()) return {};
+  if (!player_ || !player_->IsActive() || snapshotPending_) return {};
   const long double position = player_->Position();
   player_->Pause();
-  QImage picture = player_->Snapshot();
+  // The picture may come later; the name is the one of the paused position.
+  auto saved = std::make_shared<QString>();
+  snapshotPending_ = true;
+  QPointer<TCaptureCommands> self(this);
+  player_->RequestSnapshot([self, saved, position](const QImage &snapshot) {
+    if (!self) return;
+    self->snapshotPending_ = false;
+    *saved = self->SaveSnapshot(snapshot, position);
+  });
+  return *saved;
+}
+
+QString TCaptureCommands::SaveSnapshot(QImage picture, long double position) {
   if (picture.isNull()) {
     // The renderer cannot give the picture at the video's size: take it as
     // the screen shows it.
-    if (QWidget *video = player_->VideoWidget()) picture = video->grab().toImage();
+    if (QWidget *video = player_ ? player_->VideoWidget() : nullptr)
+      picture = video->grab().toImage();
     if (picture.isNull()) return {};
     if (!screenSizeWarned_) {
       screenSizeWarned_ = true;

@@ -53,6 +53,8 @@ class TCaptureCommands : public QObject, public ITranslatable {
   // The commands (bound as N_File_Save_Video, N_Playback_Save_Frame and
   // N_Playback_Save_Wind).
   void SaveFragment();
+  // The saved file's path when the picture came at once; empty when none
+  // was saved or the renderer hands the picture over later.
   QString SaveFrame();
   QString SaveWindow();
 
@@ -67,6 +69,7 @@ class TCaptureCommands : public QObject, public ITranslatable {
   QString SavePicture(const QImage &picture, const char *prefix, long double position,
                       const char *titleKey);
   void OnFragmentSaved(const QString &path);
+  QString SaveSnapshot(QImage picture, long double position);
 
   QWidget *window_;
   TCommands &commands_;
@@ -75,7 +78,8 @@ class TCaptureCommands : public QObject, public ITranslatable {
   TSaveAs saveAs_;
   TNotify notify_;
   TFormCropping *cropping_ = nullptr;
-  QString folder_;  // where the last picture went
+  QString folder_;                // where the last picture went
+  bool snapshotPending_ = false;  // a frame capture waits for its picture
   // The user was told that a frame is saved as the screen shows it (once a
   // run: the window has one controller).
   bool screenSizeWarned_ = false;

@@ -431,6 +431,9 @@ void TFormCropping::OnWorkerDone() {
   const TCutResult result = job_->Result;
   job_.reset();
   SetControlsEnabled(true);
+  // The last stage shown ("Opening file . . .") is over.
+  LabelAction->clear();
+  LabelCurrentFile->clear();
   QStringList notes;
   for (const TCutNote &n : result.notes) notes << CutNoteMessage(n);
   if (result.written) {

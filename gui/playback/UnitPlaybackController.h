@@ -54,6 +54,8 @@ class TPlaybackController : public QObject,
  public:
   // Tick intervals of "Panels Refresh": Slow, Normal, Fast.
   static constexpr int kTickSlowMs = 1000, kTickNormalMs = 300, kTickFastMs = 100;
+  // How long a snapshot from mpv may take before the shown picture is used.
+  static constexpr int kSnapshotWaitMs = 3000;
 
   TPlaybackController(QObject *parent, const TPlaybackPanel &panel, TCommands &commands);
   ~TPlaybackController() override;
@@ -74,6 +76,7 @@ class TPlaybackController : public QObject,
   long double SelectionA() const override { return timeline_.A(); }
   long double SelectionB() const override { return timeline_.B(); }
   QImage Snapshot() override;
+  void RequestSnapshot(std::function<void(const QImage &)> done) override;
   QWidget *VideoWidget() const override;
   void Pause() override;
   void Stop() override;
@@ -98,6 +101,10 @@ class TPlaybackController : public QObject,
   int TickInterval() const { return timer_.interval(); }
   bool TimerRunning() const { return timer_.isActive(); }
   int TickCount() const { return ticks_; }
+  // Whether the tick leaves the panels alone while `activeWindow` is active:
+  // the full-screen window, About, the update window, the details, the GPS
+  // log converter and the grouping dialog (found by their object names).
+  static bool CoversPanels(const QWidget *activeWindow);
 
   // ---- renderer, zoom, full screen -------------------------------------------
   void SwitchRenderer(TRenderer renderer);

@@ -2,6 +2,7 @@
 // its reset, seeks, speed, jumps, frame steps, A-B and the loop, the tick,
 // the renderer switch and what the engine reports.
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFrame>
@@ -58,6 +59,15 @@ void TPlaybackController::SetPlay(bool down) {
   power_->SetPlaying(down);
   video_->SetPlaying(down);
   UpdateControls();
+  // Keys go to the list again, so that Space, the arrows and Enter keep
+  // working after a click on Play; the video surface gets the focus first
+  // (a native surface is told the window is active).
+  if (!FullScreen()) {
+    if (QWidget *surface = video_->SurfaceWidget()) surface->setFocus(Qt::OtherFocusReason);
+    if (QWidget *list =
+            panel_.PanelVideo->window()->findChild<QWidget *>(QStringLiteral("ListView")))
+      list->setFocus(Qt::OtherFocusReason);
+  }
   Tick(false);
 }
 
@@ -200,6 +210,16 @@ void TPlaybackController::TimeZoom(bool zoomIn, long double factor) {
 
 // ---- the tick ----------------------------------------------------------------------
 
+bool TPlaybackController::CoversPanels(const QWidget *activeWindow) {
+  if (!activeWindow) return false;
+  static const char *const kNames[] = {"FormFullScreen", "FormAbout",  "FormAutoUpdate",
+                                       "FormDetails",    "FormGPSLog", "FormGroup"};
+  const QString name = activeWindow->objectName();
+  for (const char *n : kNames)
+    if (name == QLatin1String(n)) return true;
+  return false;
+}
+
 void TPlaybackController::Tick(bool fromSender) {
   QWidget *window = panel_.PanelControl->window();
   if (!window->isVisible() && !FullScreen()) return;
@@ -223,7 +243,15 @@ void TPlaybackController::Tick(bool fromSender) {
     }
   }
   lastSample_ = state.HasSample;
-  for (const auto &entry : listeners_) entry.second->PlaybackTick(state);
+  // While a window over the panels is active only the seek bar, the graphs
+  // and the details follow the video, and only in full screen (where the
+  // bottom panel slides in over the picture); the map and instruments wait.
+  state.UpdatePanels = !CoversPanels(QApplication::activeWindow());
+  for (const auto &entry : listeners_) {
+    const bool cursor = entry.first == TTickRank::kSeekBar || entry.first == TTickRank::kGraphs ||
+                        entry.first == TTickRank::kDetails;
+    if (state.UpdatePanels || (cursor && state.FullScreen)) entry.second->PlaybackTick(state);
+  }
 }
 
 void TPlaybackController::TimelineRecordingLoaded(int index, bool playing) {
@@ -309,6 +337,40 @@ QImage TPlaybackController::Snapshot() {
     image = static_cast<QOpenGLWidget *>(surface->Widget())->grabFramebuffer();
   }
   return image;
+}
+
+void TPlaybackController::RequestSnapshot(std::function<void(const QImage &)> done) {
+  TVideoSurface *surface = video_->Surface();
+  if (!graph_->Active() || !surface || surface->Renderer() == TRenderer::kSoftware) {
+    done(Snapshot());
+    return;
+  }
+  // The OpenGL and native surfaces: mpv's own frame at the video's size,
+  // answered later (a blocking request could wait on this very thread's
+  // drawing). No answer within a few seconds counts as none.
+  struct TPending {
+    std::function<void(const QImage &)> Done;
+    QMetaObject::Connection Reply;
+  };
+  auto pending = std::make_shared<TPending>();
+  pending->Done = std::move(done);
+  // The program draws the flips itself where the surface can.
+  const bool drawn = surface->CanFlip();
+  const bool flipH = drawn && Item("N_VideoZoom_FlipH")->isChecked();
+  const bool flipV = drawn && Item("N_VideoZoom_FlipV")->isChecked();
+  auto finish = [pending](const QImage &image) {
+    if (!pending->Done) return;
+    QObject::disconnect(pending->Reply);
+    auto call = std::move(pending->Done);
+    pending->Done = nullptr;
+    call(image);
+  };
+  pending->Reply = connect(
+      graph_, &TFilterGraph::SnapshotReady, this, [finish, flipH, flipV](const QImage &image) {
+        finish(image.isNull() || (!flipH && !flipV) ? image : image.mirrored(flipH, flipV));
+      });
+  QTimer::singleShot(kSnapshotWaitMs, this, [finish]() { finish(QImage()); });
+  graph_->RequestSnapshot();
 }
 
 QWidget *TPlaybackController::VideoWidget() const {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QImage>
+#include <functional>
 #include <memory>
 
 #include "catalogue/UnitCatalogueTrip.h"
@@ -32,6 +33,10 @@ class IPlayerAccess {
   // The picture at the video's own size as the player shows it (flips
   // included); a null image when the renderer cannot give one.
   virtual QImage Snapshot() = 0;
+  // The same picture when the renderer hands it over later (mpv answers a
+  // screenshot asynchronously): `done` is called once, on the UI thread,
+  // maybe before this returns, with a null image when there is none.
+  virtual void RequestSnapshot(std::function<void(const QImage &)> done) { done(Snapshot()); }
   // The widget that shows the video (window captures grab around it).
   virtual QWidget *VideoWidget() const = 0;
   // Pauses playback when it plays (a capture or a cut works on a still

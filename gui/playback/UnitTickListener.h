@@ -33,6 +33,9 @@ struct TTickState {
   const TMovingInfo *Track = nullptr;
   TMovingState State;
   bool HasSample = false;  // State.Gps has a time
+  // False while a window over the panels is active (About, details, ...):
+  // then only the seek bar, graphs and details are called, in full screen.
+  bool UpdatePanels = true;
 };
 
 class ITickListener {

@@ -20,6 +20,7 @@ namespace {
 class TFullScreenWindow : public QWidget {
  public:
   explicit TFullScreenWindow(TVideoView *view) : view_(view) {
+    setObjectName(QStringLiteral("FormFullScreen"));
     setWindowFlag(Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("Full Screen - Tachora"));
     // Black around the picture; a palette, not a style sheet, so that the

@@ -9,6 +9,8 @@
 #include <QMainWindow>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <functional>
+#include <vector>
 
 #include "app/UnitCommands.h"
 #include "app/UnitLang.h"
@@ -40,6 +42,15 @@ class TFakePlayer : public IPlayerAccess {
   long double SelectionA() const override { return a; }
   long double SelectionB() const override { return b; }
   QImage Snapshot() override { return snapshot; }
+  // With `later` set the picture is handed over when the test says so.
+  bool later = false;
+  std::vector<std::function<void(const QImage &)>> waiting;
+  void RequestSnapshot(std::function<void(const QImage &)> done) override {
+    if (later)
+      waiting.push_back(std::move(done));
+    else
+      done(snapshot);
+  }
   QWidget *VideoWidget() const override { return video; }
   void Pause() override { ++pauses; }
   void Stop() override {}
@@ -139,6 +150,30 @@ TEST_F(CaptureCommands, FrameIsSavedAtTheVideoSizeWithTheSuggestedName) {
   player.active = false;
   EXPECT_TRUE(controller->SaveFrame().isEmpty());
   EXPECT_EQ(asked.size(), 2);
+}
+
+// mpv answers a screenshot later: the frame is saved then, under the name
+// of the position it was asked at; repeated presses meanwhile ask nothing.
+TEST_F(CaptureCommands, FrameHandedOverLaterIsSavedOnce) {
+  player.later = true;
+  player.position = 83.456L / 600;
+  EXPECT_TRUE(controller->SaveFrame().isEmpty());
+  player.position = 0.9L;
+  EXPECT_TRUE(controller->SaveFrame().isEmpty());
+  ASSERT_EQ(player.waiting.size(), 1u);
+  EXPECT_TRUE(asked.isEmpty());
+  player.waiting[0](Halves(320, 180));
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_EQ(asked[0], "Frame 2024-05-01 12-31-23 (00-01-23.456).jpg");
+  EXPECT_EQ(QImage(dir.filePath(asked[0])).size(), QSize(320, 180));
+  EXPECT_TRUE(notes.isEmpty());
+
+  // The next press asks again; an answer after the window closed is dropped.
+  controller->SaveFrame();
+  ASSERT_EQ(player.waiting.size(), 2u);
+  controller.reset();
+  player.waiting[1](Halves(320, 180));
+  EXPECT_EQ(asked.size(), 1);
 }
 
 TEST_F(CaptureCommands, WithoutASnapshotTheShownPictureIsSavedAndTheUserToldOnce) {

@@ -184,6 +184,9 @@ TEST_F(FormCropping, AnOutputReplacingARecordingIsRefusedWithTheReason) {
   // The window stays for another name; the recording is untouched.
   EXPECT_TRUE(form.isVisible());
   EXPECT_TRUE(form.ButtonStart->isEnabled());
+  // No stage of the refused cut is left on show.
+  EXPECT_TRUE(form.LabelAction->text().isEmpty());
+  EXPECT_TRUE(form.LabelCurrentFile->text().isEmpty());
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), before);
 }

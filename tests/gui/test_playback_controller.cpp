@@ -271,6 +271,73 @@ TEST_F(Player, TickCallsListenersInRankOrderAndTheSeekBarMoves) {
   player->RemoveTickListener(&graphs);
 }
 
+// The windows over the panels hold back the map and instruments; the seek
+// bar, graphs and details still follow in full screen.
+TEST_F(Player, WindowsOverThePanelsHoldBackTheirUpdates) {
+  QWidget plain;
+  EXPECT_FALSE(TPlaybackController::CoversPanels(nullptr));
+  EXPECT_FALSE(TPlaybackController::CoversPanels(form.get()));
+  EXPECT_FALSE(TPlaybackController::CoversPanels(&plain));
+  for (const char *name : {"FormFullScreen", "FormAbout", "FormAutoUpdate", "FormDetails",
+                           "FormGPSLog", "FormGroup"}) {
+    plain.setObjectName(QLatin1String(name));
+    EXPECT_TRUE(TPlaybackController::CoversPanels(&plain)) << name;
+  }
+
+  std::vector<std::string> log;
+  TRecorder map(log, "map"), graphs(log, "graphs");
+  player->AddTickListener(&map, TTickRank::kMap);
+  player->AddTickListener(&graphs, TTickRank::kGraphs);
+  OpenTrip();
+  player->SetPlay(false);
+
+  QWidget details;
+  details.setObjectName("FormDetails");
+  details.resize(200, 100);
+  details.show();
+  details.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&details));
+  log.clear();
+  const long double before = player->SeekBar()->LastPosition();
+  player->Seek(0.3L);
+  player->Tick(false);
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(player->SeekBar()->LastPosition(), before);
+  details.hide();
+
+  Item("N_FullScreen")->trigger();
+  ASSERT_TRUE(player->FullScreen());
+  QWidget *full = player->Video()->FullScreenWindow();
+  full->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(full));
+  log.clear();
+  player->Tick(false);
+  EXPECT_EQ(log, (std::vector<std::string>{"graphs"}));
+  EXPECT_NEAR(static_cast<double>(player->SeekBar()->LastPosition()), 0.3, 0.01);
+  player->SetFullScreen(false);
+
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  log.clear();
+  player->Tick(false);
+  EXPECT_EQ(log, (std::vector<std::string>{"graphs", "map"}));
+  player->RemoveTickListener(&map);
+  player->RemoveTickListener(&graphs);
+}
+
+// After Play the keys go to the recording list again (Space, arrows, Enter).
+TEST_F(Player, PlayHandsTheFocusToTheList) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  OpenTrip();
+  player->SetPlay(false);
+  panel.ButtonPlay->setFocus();
+  player->SetPlay(true);
+  QWidget *list = form->findChild<QWidget *>("ListView");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), list);
+}
+
 TEST_F(Player, TimeZoomAndSeekBarClicks) {
   OpenTrip();
   Item("N_Playback_Play")->trigger();

@@ -83,6 +83,18 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
     ASSERT_FALSE(shot.isNull());
     EXPECT_GT(qGray(shot.pixel(shot.width() / 4, shot.height() / 4)), 30);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+    // A saved frame is mpv's own, at the video's size, not the screen's.
+    auto frameFromMpv = [player]() {
+      QImage got;
+      bool answered = false;
+      player->RequestSnapshot([&](const QImage &image) {
+        got = image;
+        answered = true;
+      });
+      EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, 5000));
+      return got;
+    };
+    EXPECT_EQ(frameFromMpv().size(), player->Graph()->VideoSize());
 
     // Zooming places the OpenGL surface over the panel's visible part.
     ASSERT_FALSE(player->Graph()->VideoSize().isEmpty());
@@ -130,6 +142,15 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
                     .endsWith("(" + QString::fromStdString(LangText("VMROnly")) + ")"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->Graph()->FileLoaded(); }, 5000));
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+    // mpv has no frame to give until the native window showed the first one.
+    QImage native;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          native = frameFromMpv();
+          return !native.isNull();
+        },
+        10000));
+    EXPECT_EQ(native.size(), player->Graph()->VideoSize());
   }
   DeleteAllSettings();
 }
