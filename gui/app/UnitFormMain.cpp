@@ -23,14 +23,17 @@
 #include "app/UnitSettings.h"
 #include "app/UnitStartup.h"
 #include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitFormGroup.h"
 #include "catalogue/UnitRecordListController.h"
 #include "map/UnitMapController.h"
+#include "map/UnitMapPreview.h"
 #include "map/UnitMapScript.h"
 #include "playback/UnitCaptureCommands.h"
 #include "playback/UnitPlaybackController.h"
 #include "playback/UnitSeekBitmap.h"
 #include "playback/UnitSeekLayout.h"
 #include "playback/UnitTickListener.h"
+#include "telemetry/UnitFormGpsConverter.h"
 #include "telemetry/UnitTelemetryController.h"
 #include "telemetry/UnitTrackCommands.h"
 #include "tools/UnitToolsController.h"
@@ -175,9 +178,10 @@ void TFormMain::CreateControllers() {
   map_ = new TMapController(this, layout_->MapPanel(), *commands_);
   telemetry_ = new TTelemetryController(this, layout_->GraphsPanel(), *commands_);
   tools_ = new TToolsController(this, *commands_);
-  translator_.Register(new TTrackCommands(
+  trackCommands_ = new TTrackCommands(
       this, *commands_, [this] { return list_->FileManager(); },
-      [this] { return list_->SelectedId(); }));
+      [this] { return list_->SelectedId(); });
+  translator_.Register(trackCommands_);
   for (ITranslatable *part :
        std::initializer_list<ITranslatable *>{list_, playback_, map_, telemetry_, tools_})
     translator_.Register(part);
@@ -234,6 +238,30 @@ void TFormMain::WirePlaybackPanels() {
           [this](long double p) { playback_->Seek(p); });
   connect(map_, &TMapController::SeekRequested, playback_,
           [this](double p) { playback_->Seek(p); });
+  WireMapPreviews();
+}
+
+void TFormMain::WireMapPreviews() {
+  // The grouping and converter windows show their tracks on the map for a
+  // while; afterwards the playing trip's track comes back at once.
+  preview_ = new TMapPreview(map_, this);
+  connect(preview_, &TMapPreview::Ended, this, [this]() {
+    if (playback_->Row()) playback_->Tick(false);
+  });
+  connect(list_, &TRecordListController::GroupWindowOpened, this, [this](TFormGroup *form) {
+    connect(form, &TFormGroup::PreviewRequested, preview_,
+            [this](const std::vector<uint64_t> &ids, uint64_t highlighted) {
+              preview_->Show(RowsPreviewLoader(list_->SharedFileManager(), ids, highlighted));
+            });
+    connect(form, &QDialog::finished, preview_, &TMapPreview::End);
+    connect(form, &QObject::destroyed, preview_, &TMapPreview::End);
+  });
+  TFormGPSLog *converter = trackCommands_->Converter();
+  connect(converter, &TFormGPSLog::PreviewRequested, preview_,
+          [this](const QStringList &paths, const std::vector<bool> &selected) {
+            preview_->Show(FilesPreviewLoader(paths, selected));
+          });
+  connect(converter, &TFormGPSLog::PreviewEnded, preview_, &TMapPreview::End);
 }
 
 void TFormMain::BindCommands() {

@@ -28,10 +28,12 @@ class TCommands;
 class TMainLayout;
 class TMainMenu;
 class TMapController;
+class TMapPreview;
 class TPlaybackController;
 class TRecordListController;
 class TTelemetryController;
 class TToolsController;
+class TTrackCommands;
 
 class TFormMain : public QMainWindow {
   Q_OBJECT
@@ -83,6 +85,7 @@ class TFormMain : public QMainWindow {
   void CreateControllers();
   // Connects the player's tick and seek bar to the map, instruments and graphs.
   void WirePlaybackPanels();
+  void WireMapPreviews();
   void BindCommands();
   void RestoreGeometry();
   void SaveWindowPosition();
@@ -103,6 +106,8 @@ class TFormMain : public QMainWindow {
   TPlaybackController *playback_ = nullptr;
   TMapController *map_ = nullptr;
   TTelemetryController *telemetry_ = nullptr;
+  TTrackCommands *trackCommands_ = nullptr;
+  TMapPreview *preview_ = nullptr;
   TToolsController *tools_ = nullptr;
   QTimer *timerOnStart_ = nullptr;
   QTimer *geometryTimer_ = nullptr;

@@ -115,8 +115,8 @@ TFormGPSLog::TFormGPSLog(QWidget *mainWindow)
   CheckSelectAll = new QCheckBox(this);
   CheckShowTrack = new QCheckBox(this);
   CheckShowTrack->setChecked(settings::kGpsLogShowTrack.Get());
-  // Drawing the files on the map needs the map page's track layer.
-  CheckShowTrack->setEnabled(false);
+  TimerPreview = new QTimer(this);
+  TimerPreview->setSingleShot(true);
 
   auto *side = new QVBoxLayout;
   side->addWidget(Converters, 1);
@@ -159,8 +159,25 @@ TFormGPSLog::TFormGPSLog(QWidget *mainWindow)
   connect(ButtonConvert, &QPushButton::clicked, this, &TFormGPSLog::Convert);
   connect(ButtonAdd, &QPushButton::clicked, this, &TFormGPSLog::AddFilesDialog);
   connect(CheckSelectAll, &QCheckBox::clicked, this, &TFormGPSLog::SetAllTicked);
-  connect(CheckShowTrack, &QCheckBox::toggled, this,
-          [](bool on) { settings::kGpsLogShowTrack.Set(on); });
+  connect(CheckShowTrack, &QCheckBox::toggled, this, [this](bool on) {
+    settings::kGpsLogShowTrack.Set(on);
+    if (on) return SchedulePreview();
+    TimerPreview->stop();
+    if (previewShown_) {
+      previewShown_ = false;
+      emit PreviewEnded();
+    }
+  });
+  connect(FileList, &QTreeWidget::itemClicked, this, &TFormGPSLog::SchedulePreview);
+  connect(FileList, &QTreeWidget::itemChanged, this, &TFormGPSLog::SchedulePreview);
+  connect(FileList, &QTreeWidget::itemSelectionChanged, this, &TFormGPSLog::SchedulePreview);
+  connect(TimerPreview, &QTimer::timeout, this, [this]() {
+    if (!CheckShowTrack->isChecked() || !isVisible()) return;
+    std::vector<bool> selected;
+    const QStringList paths = PreviewPaths(&selected);
+    previewShown_ = true;
+    emit PreviewRequested(paths, selected);
+  });
   connect(&stats_, &QFutureWatcher<TLogStats>::finished, this, &TFormGPSLog::OnStats);
   connect(&convert_, &QFutureWatcher<TConvertResult>::finished, this, &TFormGPSLog::OnConverted);
 
@@ -229,6 +246,7 @@ void TFormGPSLog::Open(const QStringList &paths) {
   } else {
     NextStats();
   }
+  SchedulePreview();
 }
 
 void TFormGPSLog::AddFiles(const QStringList &paths) {
@@ -255,6 +273,29 @@ void TFormGPSLog::SetAllTicked(bool ticked) {
   for (int i = 0; i < FileList->topLevelItemCount(); ++i)
     FileList->topLevelItem(i)->setCheckState(kColFile, ticked ? Qt::Checked : Qt::Unchecked);
   FileList->clearSelection();
+  SchedulePreview();
+}
+
+QStringList TFormGPSLog::PreviewPaths(std::vector<bool> *selected) const {
+  QStringList out;
+  std::vector<bool> sel;
+  for (int i = 0; i < FileList->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem *item = FileList->topLevelItem(i);
+    if (item->checkState(kColFile) != Qt::Checked && !item->isSelected()) continue;
+    out << item->data(kColFile, kPathRole).toString();
+    sel.push_back(item->isSelected());
+  }
+  if (out.size() < 2) sel.assign(sel.size(), false);
+  if (selected) *selected = std::move(sel);
+  return out;
+}
+
+int TFormGPSLog::PreviewDelayMs() const {
+  return PreviewPaths().size() > 1 ? 500 : 100;
+}
+
+void TFormGPSLog::SchedulePreview() {
+  if (CheckShowTrack->isChecked()) TimerPreview->start(PreviewDelayMs());
 }
 
 bool TFormGPSLog::TickPath(const QString &prefix) {
@@ -405,6 +446,31 @@ void TFormGPSLog::DeleteAll() {
 void TFormGPSLog::closeEvent(QCloseEvent *event) {
   // Statistics stop with the window; a conversion finishes what it started.
   QDialog::closeEvent(event);
+}
+
+void TFormGPSLog::hideEvent(QHideEvent *event) {
+  QDialog::hideEvent(event);
+  TimerPreview->stop();
+  if (previewShown_) {
+    previewShown_ = false;
+    emit PreviewEnded();
+  }
+}
+
+void TFormGPSLog::changeEvent(QEvent *event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange || !isVisible()) return;
+  // The map goes back to the playing trip while the user works elsewhere,
+  // and shows the files again when the window comes back.
+  if (isActiveWindow()) {
+    SchedulePreview();
+  } else {
+    TimerPreview->stop();
+    if (previewShown_) {
+      previewShown_ = false;
+      emit PreviewEnded();
+    }
+  }
 }
 
 }  // namespace tachora
