@@ -144,13 +144,15 @@ class TMapTickAdapter : public ITickListener {
   const TMainLayout *layout_;
 };
 
-// The graphs' cursors follow the tick.
+// The graphs' cursors follow the tick; a stopped player leaves them empty
+// like the seek bar.
 class TGraphsTickAdapter : public ITickListener {
  public:
   explicit TGraphsTickAdapter(TTelemetryController *graphs) : graphs_(graphs) {}
   void PlaybackTick(const TTickState &s) override {
     if (s.Row) graphs_->DrawCursors(s.Position);
   }
+  void PlaybackReset() override { graphs_->ClearTrip(); }
 
  private:
   TTelemetryController *graphs_;
@@ -251,6 +253,8 @@ void TFormMain::WireMapPreviews() {
   connect(list_, &TRecordListController::GroupWindowOpened, this, [this](TFormGroup *form) {
     connect(form, &TFormGroup::PreviewRequested, preview_,
             [this](const std::vector<uint64_t> &ids, uint64_t highlighted) {
+              // Nothing chosen: the map goes back to the playing trip.
+              if (ids.empty()) return preview_->End();
               preview_->Show(RowsPreviewLoader(list_->SharedFileManager(), ids, highlighted));
             });
     connect(form, &QDialog::finished, preview_, &TMapPreview::End);
@@ -259,6 +263,7 @@ void TFormMain::WireMapPreviews() {
   TFormGPSLog *converter = trackCommands_->Converter();
   connect(converter, &TFormGPSLog::PreviewRequested, preview_,
           [this](const QStringList &paths, const std::vector<bool> &selected) {
+            if (paths.isEmpty()) return preview_->End();
             preview_->Show(FilesPreviewLoader(paths, selected));
           });
   connect(converter, &TFormGPSLog::PreviewEnded, preview_, &TMapPreview::End);

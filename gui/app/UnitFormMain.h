@@ -58,6 +58,8 @@ class TFormMain : public QMainWindow {
   TMapController *Map() const { return map_; }
   TTelemetryController *Telemetry() const { return telemetry_; }
   TToolsController *Tools() const { return tools_; }
+  TTrackCommands *TrackCommands() const { return trackCommands_; }
+  TMapPreview *MapPreview() const { return preview_; }
   // The geometry the window was given at creation (after correction).
   QRect StartBounds() const { return startBounds_; }
 
