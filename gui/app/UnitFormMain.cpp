@@ -105,7 +105,8 @@ namespace {
 // takes it), then the vehicle, following and the three pictures.
 class TMapTickAdapter : public ITickListener {
  public:
-  TMapTickAdapter(TMapController *map, const TMainLayout *layout) : map_(map), layout_(layout) {}
+  TMapTickAdapter(TMapController *map, const TMainLayout *layout, std::function<void()> showPins)
+      : map_(map), layout_(layout), showPins_(std::move(showPins)) {}
   void NewTrip(const TRowTelemetry *trip) {
     std::vector<TMapRecording> recs;
     if (trip)
@@ -121,7 +122,11 @@ class TMapTickAdapter : public ITickListener {
     map_->SetTrackDrawn(false);
   }
   void PlaybackTick(const TTickState &s) override {
-    if (s.Row && !map_->TrackDrawn()) map_->SetTrackDrawn(map_->DrawTrip(true));
+    if (s.Row && !map_->TrackDrawn()) {
+      map_->SetTrackDrawn(map_->DrawTrip(true));
+      // The pins leave out the track's ends, known once it is drawn.
+      if (map_->TrackDrawn()) showPins_();
+    }
     TMapTickState m;
     if (s.HasSample) {
       m.Gps = s.State.Gps;
@@ -142,6 +147,7 @@ class TMapTickAdapter : public ITickListener {
  private:
   TMapController *map_;
   const TMainLayout *layout_;
+  std::function<void()> showPins_;
 };
 
 // The graphs' cursors follow the tick; a stopped player leaves them empty
@@ -157,6 +163,24 @@ class TGraphsTickAdapter : public ITickListener {
  private:
   TTelemetryController *graphs_;
 };
+
+}  // namespace
+
+std::optional<TMapPoint> TripPointAt(TPlaybackController &player, long double p) {
+  const auto trip = player.Row();
+  if (!trip) return std::nullopt;
+  TTripTimeline &line = player.Timeline();
+  const int i = line.RecordingAt(p);
+  if (i < 0 || i >= static_cast<int>(trip->Tracks.size()) || !trip->Tracks[static_cast<size_t>(i)])
+    return std::nullopt;
+  const TSpanFraction f = line.ToTelemetry(i, p);
+  if (!f.Inside) return std::nullopt;
+  const TMovingState s = StateAt(*trip->Tracks[static_cast<size_t>(i)], f.Value);
+  if (s.Gps.Time == 0) return std::nullopt;
+  return TMapPoint{s.Gps.Lon, s.Gps.Lat};
+}
+
+namespace {
 
 // The graphs show the seek bar's window of the trip with its marks.
 void ShareTimeLine(TSeekBitmap *seek, TTelemetryController *graphs, const TFileItem *row) {
@@ -214,7 +238,13 @@ void TFormMain::WirePlaybackPanels() {
   translator_.Register(captures);
   // The tick calls the panels in their order: seek bar (the player's own),
   // graphs, instruments and map.
-  auto *mapTick = new TMapTickAdapter(map_, layout_);
+  // The A and B pins mark the seek bar's visible window on the route.
+  auto showPins = [this]() {
+    const TTimeView view = playback_->SeekBar()->View();
+    map_->ShowABMarkers(view.Start, view.End,
+                        [this](long double p) { return TripPointAt(*playback_, p); });
+  };
+  auto *mapTick = new TMapTickAdapter(map_, layout_, showPins);
   auto *graphsTick = new TGraphsTickAdapter(telemetry_);
   tickAdapters_.emplace_back(mapTick);
   tickAdapters_.emplace_back(graphsTick);
@@ -232,6 +262,9 @@ void TFormMain::WirePlaybackPanels() {
     ShareTimeLine(seek, telemetry_, trip ? &trip->Row : nullptr);
   };
   connect(seek, &TSeekBitmap::ViewChanged, this, share);
+  connect(seek, &TSeekBitmap::ViewChanged, this, [this, showPins]() {
+    if (playback_->Row() && map_->TrackDrawn()) showPins();
+  });
   connect(seek, &TSeekBitmap::SelectionChanged, this, share);
   connect(seek, &TSeekBitmap::HoverAt, telemetry_, &TTelemetryController::SeekBarHover);
   connect(seek, &TSeekBitmap::HoverLeft, telemetry_, &TTelemetryController::HideDetails);

@@ -14,9 +14,11 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/UnitTranslate.h"
+#include "map/UnitMapScript.h"
 
 class QTimer;
 
@@ -119,5 +121,8 @@ class TFormMain : public QMainWindow {
   bool closing_ = false;
   bool closePending_ = false;  // a close asked for while files were opening
 };
+
+// The telemetry point at position p (0..1) of the player's trip, if any.
+std::optional<TMapPoint> TripPointAt(TPlaybackController &player, long double p);
 
 }  // namespace tachora

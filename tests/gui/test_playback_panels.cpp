@@ -95,3 +95,20 @@ TEST_F(PlaybackPanels, ConverterPreviewHoldsTheMapUntilItEnds) {
   EXPECT_FALSE(form->Map()->PreviewHeld());
   EXPECT_TRUE(form->Map()->HasTrip());  // the trip stays; the tick draws it again
 }
+
+TEST_F(PlaybackPanels, PinsTakeTheTelemetryPointAtTheViewsEnds) {
+  TPlaybackController *player = form->Playback();
+  EXPECT_FALSE(TripPointAt(*player, 0.5));  // nothing open
+  player->OpenRow(Trip());
+  // A quarter of the trip: half-way through the first recording's minute.
+  const auto a = TripPointAt(*player, 0.25L);
+  ASSERT_TRUE(a);
+  EXPECT_NEAR(static_cast<double>(a->Lon), 30 + 29.5e-4, 1e-5);
+  EXPECT_NEAR(static_cast<double>(a->Lat), 60, 1e-9);
+  // The second recording's points follow on.
+  const auto b = TripPointAt(*player, 0.75L);
+  ASSERT_TRUE(b);
+  EXPECT_NEAR(static_cast<double>(b->Lon), 30 + 89.5e-4, 1e-5);
+  player->Stop();
+  EXPECT_FALSE(TripPointAt(*player, 0.25L));
+}
