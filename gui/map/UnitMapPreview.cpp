@@ -41,9 +41,17 @@ TPreviewLoader FilesPreviewLoader(QStringList paths, std::vector<bool> selected)
   };
 }
 
+namespace {
+constexpr int kRetryMs = 100;
+constexpr int kRetries = 50;
+}  // namespace
+
 TMapPreview::TMapPreview(TMapController *map, QObject *parent) : QObject(parent), map_(map) {
   connect(&watcher_, &QFutureWatcher<std::shared_ptr<TPreviewTracks>>::finished, this,
           &TMapPreview::OnLoaded);
+  retry_.setSingleShot(true);
+  retry_.setInterval(kRetryMs);
+  connect(&retry_, &QTimer::timeout, this, &TMapPreview::Draw);
 }
 
 TMapPreview::~TMapPreview() {
@@ -57,6 +65,10 @@ void TMapPreview::Show(TPreviewLoader load) {
     holding_ = true;
     map_->SetPreviewHeld(true);
   }
+  // A newer request replaces what is still waiting to be drawn.
+  retry_.stop();
+  shown_.reset();
+  map_->SetTrackDrawn(false);
   pending_ = std::move(load);
   SetBusy(true);
   StartNext();
@@ -64,6 +76,8 @@ void TMapPreview::Show(TPreviewLoader load) {
 
 void TMapPreview::End() {
   pending_ = nullptr;
+  retry_.stop();
+  shown_.reset();
   SetBusy(false);
   if (!holding_) return;
   holding_ = false;
@@ -85,24 +99,42 @@ void TMapPreview::OnLoaded() {
   if (pending_) return StartNext();  // a newer request wins
   SetBusy(false);
   if (!holding_ || !tracks) return;
+  shown_ = std::move(tracks);
+  retries_ = 0;
+  retry_.stop();
+  Draw();
+}
+
+void TMapPreview::Draw() {
+  if (!holding_ || !shown_) return;
   std::vector<const TMovingInfo *> records;
   std::vector<bool> selected;
-  for (size_t i = 0; i < tracks->Tracks.size(); ++i) {
-    if (!tracks->Tracks[i]) continue;
-    records.push_back(tracks->Tracks[i].get());
-    selected.push_back(i < tracks->Selected.size() && tracks->Selected[i]);
+  for (size_t i = 0; i < shown_->Tracks.size(); ++i) {
+    if (!shown_->Tracks[i]) continue;
+    records.push_back(shown_->Tracks[i].get());
+    selected.push_back(i < shown_->Selected.size() && shown_->Selected[i]);
   }
-  bool drawn = false;
   if (records.empty()) {
     // Nothing to show: the previous preview goes too.
     map_->ClearMap();
-  } else {
-    TDrawTracksOptions o;
-    o.FitBounds = true;
-    o.Temporary = true;
-    drawn = map_->DrawTracks(records, selected, o);
+    shown_.reset();
+    emit Drawn(false);
+    return;
   }
-  emit Drawn(drawn);
+  TDrawTracksOptions o;
+  o.FitBounds = true;
+  o.Temporary = true;
+  if (map_->DrawTracks(records, selected, o)) {
+    // The map keeps only the script: the tracks can go.
+    shown_.reset();
+    emit Drawn(true);
+  } else if (map_->MapShown() && map_->MapReady() && ++retries_ < kRetries) {
+    // Sent and not yet taken by the page (a hidden map takes nothing).
+    retry_.start();
+  } else {
+    shown_.reset();
+    emit Drawn(false);
+  }
 }
 
 void TMapPreview::SetBusy(bool busy) {

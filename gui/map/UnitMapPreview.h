@@ -5,12 +5,14 @@
 // playback tick leaves the trip's track alone; when the window closes (End)
 // the trip's track is drawn again by the next tick, or the map is cleared
 // when nothing is open. The pointer shows that work is going on while a
-// load runs. UI thread only.
+// load runs. The page takes scripts asynchronously: a draw it has not taken
+// yet is tried again for a few seconds. UI thread only.
 #pragma once
 
 #include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -53,7 +55,7 @@ class TMapPreview : public QObject {
   bool Loading() const { return watcher_.isRunning() || static_cast<bool>(pending_); }
 
  signals:
-  // A load was handed to the map; `drawn` tells whether the page took it.
+  // The page took a load's tracks (false: nothing could be drawn).
   void Drawn(bool drawn);
   // The preview let go of the map (the trip's track is to be drawn again).
   void Ended();
@@ -62,10 +64,14 @@ class TMapPreview : public QObject {
   void StartNext();
   void OnLoaded();
   void SetBusy(bool busy);
+  void Draw();
 
   TMapController *map_;
   QFutureWatcher<std::shared_ptr<TPreviewTracks>> watcher_;
   TPreviewLoader pending_;
+  std::shared_ptr<TPreviewTracks> shown_;  // the tracks being drawn
+  QTimer retry_;
+  int retries_ = 0;
   bool holding_ = false;
   bool busy_ = false;
 };
