@@ -38,7 +38,8 @@ QStringList ReaderFilters() {
   QStringList out;
   const QStringList parts = QString::fromStdString(OpenDialogFilter()).split('|');
   for (int i = 0; i + 1 < parts.size(); i += 2)
-    if (!parts[i].isEmpty()) out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    if (!parts[i].isEmpty())
+      out << parts[i].simplified() + " (" + QString(parts[i + 1]).replace(';', ' ').trimmed() + ")";
   return out;
 }
 }  // namespace
@@ -262,10 +263,15 @@ void TFormGPSLog::AddFiles(const QStringList &paths) {
 
 void TFormGPSLog::AddFilesDialog() {
   const QStringList filters = ReaderFilters();
+  // The dialog opens on the files the readers know, not on every file.
   QString selected = filters.value(0);
-  const QStringList paths = QFileDialog::getOpenFileNames(this, L("N_FileList_Add"), QString(),
-                                                          filters.join(";;"), &selected);
-  if (!paths.isEmpty()) AddFiles(paths);
+  for (const QString &f : filters)
+    if (f.startsWith("All supported formats")) selected = f;
+  QFileDialog dialog(this, L("N_FileList_Add"));
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setNameFilters(filters);
+  dialog.selectNameFilter(selected);
+  if (dialog.exec() == QDialog::Accepted) AddFiles(dialog.selectedFiles());
 }
 
 void TFormGPSLog::SetAllTicked(bool ticked) {
