@@ -23,14 +23,17 @@
 #include "app/UnitSettings.h"
 #include "app/UnitStartup.h"
 #include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitFormGroup.h"
 #include "catalogue/UnitRecordListController.h"
 #include "map/UnitMapController.h"
+#include "map/UnitMapPreview.h"
 #include "map/UnitMapScript.h"
 #include "playback/UnitCaptureCommands.h"
 #include "playback/UnitPlaybackController.h"
 #include "playback/UnitSeekBitmap.h"
 #include "playback/UnitSeekLayout.h"
 #include "playback/UnitTickListener.h"
+#include "telemetry/UnitFormGpsConverter.h"
 #include "telemetry/UnitTelemetryController.h"
 #include "telemetry/UnitTrackCommands.h"
 #include "tools/UnitToolsController.h"
@@ -102,7 +105,8 @@ namespace {
 // takes it), then the vehicle, following and the three pictures.
 class TMapTickAdapter : public ITickListener {
  public:
-  TMapTickAdapter(TMapController *map, const TMainLayout *layout) : map_(map), layout_(layout) {}
+  TMapTickAdapter(TMapController *map, const TMainLayout *layout, std::function<void()> showPins)
+      : map_(map), layout_(layout), showPins_(std::move(showPins)) {}
   void NewTrip(const TRowTelemetry *trip) {
     std::vector<TMapRecording> recs;
     if (trip)
@@ -118,7 +122,11 @@ class TMapTickAdapter : public ITickListener {
     map_->SetTrackDrawn(false);
   }
   void PlaybackTick(const TTickState &s) override {
-    if (s.Row && !map_->TrackDrawn()) map_->SetTrackDrawn(map_->DrawTrip(true));
+    if (s.Row && !map_->TrackDrawn()) {
+      map_->SetTrackDrawn(map_->DrawTrip(true));
+      // The pins leave out the track's ends, known once it is drawn.
+      if (map_->TrackDrawn()) showPins_();
+    }
     TMapTickState m;
     if (s.HasSample) {
       m.Gps = s.State.Gps;
@@ -139,19 +147,40 @@ class TMapTickAdapter : public ITickListener {
  private:
   TMapController *map_;
   const TMainLayout *layout_;
+  std::function<void()> showPins_;
 };
 
-// The graphs' cursors follow the tick.
+// The graphs' cursors follow the tick; a stopped player leaves them empty
+// like the seek bar.
 class TGraphsTickAdapter : public ITickListener {
  public:
   explicit TGraphsTickAdapter(TTelemetryController *graphs) : graphs_(graphs) {}
   void PlaybackTick(const TTickState &s) override {
     if (s.Row) graphs_->DrawCursors(s.Position);
   }
+  void PlaybackReset() override { graphs_->ClearTrip(); }
 
  private:
   TTelemetryController *graphs_;
 };
+
+}  // namespace
+
+std::optional<TMapPoint> TripPointAt(TPlaybackController &player, long double p) {
+  const auto trip = player.Row();
+  if (!trip) return std::nullopt;
+  TTripTimeline &line = player.Timeline();
+  const int i = line.RecordingAt(p);
+  if (i < 0 || i >= static_cast<int>(trip->Tracks.size()) || !trip->Tracks[static_cast<size_t>(i)])
+    return std::nullopt;
+  const TSpanFraction f = line.ToTelemetry(i, p);
+  if (!f.Inside) return std::nullopt;
+  const TMovingState s = StateAt(*trip->Tracks[static_cast<size_t>(i)], f.Value);
+  if (s.Gps.Time == 0) return std::nullopt;
+  return TMapPoint{s.Gps.Lon, s.Gps.Lat};
+}
+
+namespace {
 
 // The graphs show the seek bar's window of the trip with its marks.
 void ShareTimeLine(TSeekBitmap *seek, TTelemetryController *graphs, const TFileItem *row) {
@@ -175,9 +204,10 @@ void TFormMain::CreateControllers() {
   map_ = new TMapController(this, layout_->MapPanel(), *commands_);
   telemetry_ = new TTelemetryController(this, layout_->GraphsPanel(), *commands_);
   tools_ = new TToolsController(this, *commands_);
-  translator_.Register(new TTrackCommands(
+  trackCommands_ = new TTrackCommands(
       this, *commands_, [this] { return list_->FileManager(); },
-      [this] { return list_->SelectedId(); }));
+      [this] { return list_->SelectedId(); });
+  translator_.Register(trackCommands_);
   for (ITranslatable *part :
        std::initializer_list<ITranslatable *>{list_, playback_, map_, telemetry_, tools_})
     translator_.Register(part);
@@ -208,7 +238,13 @@ void TFormMain::WirePlaybackPanels() {
   translator_.Register(captures);
   // The tick calls the panels in their order: seek bar (the player's own),
   // graphs, instruments and map.
-  auto *mapTick = new TMapTickAdapter(map_, layout_);
+  // The A and B pins mark the seek bar's visible window on the route.
+  auto showPins = [this]() {
+    const TTimeView view = playback_->SeekBar()->View();
+    map_->ShowABMarkers(view.Start, view.End,
+                        [this](long double p) { return TripPointAt(*playback_, p); });
+  };
+  auto *mapTick = new TMapTickAdapter(map_, layout_, showPins);
   auto *graphsTick = new TGraphsTickAdapter(telemetry_);
   tickAdapters_.emplace_back(mapTick);
   tickAdapters_.emplace_back(graphsTick);
@@ -226,6 +262,9 @@ void TFormMain::WirePlaybackPanels() {
     ShareTimeLine(seek, telemetry_, trip ? &trip->Row : nullptr);
   };
   connect(seek, &TSeekBitmap::ViewChanged, this, share);
+  connect(seek, &TSeekBitmap::ViewChanged, this, [this, showPins]() {
+    if (playback_->Row() && map_->TrackDrawn()) showPins();
+  });
   connect(seek, &TSeekBitmap::SelectionChanged, this, share);
   connect(seek, &TSeekBitmap::HoverAt, telemetry_, &TTelemetryController::SeekBarHover);
   connect(seek, &TSeekBitmap::HoverLeft, telemetry_, &TTelemetryController::HideDetails);
@@ -234,6 +273,33 @@ void TFormMain::WirePlaybackPanels() {
           [this](long double p) { playback_->Seek(p); });
   connect(map_, &TMapController::SeekRequested, playback_,
           [this](double p) { playback_->Seek(p); });
+  WireMapPreviews();
+}
+
+void TFormMain::WireMapPreviews() {
+  // The grouping and converter windows show their tracks on the map for a
+  // while; afterwards the playing trip's track comes back at once.
+  preview_ = new TMapPreview(map_, this);
+  connect(preview_, &TMapPreview::Ended, this, [this]() {
+    if (playback_->Row()) playback_->Tick(false);
+  });
+  connect(list_, &TRecordListController::GroupWindowOpened, this, [this](TFormGroup *form) {
+    connect(form, &TFormGroup::PreviewRequested, preview_,
+            [this](const std::vector<uint64_t> &ids, uint64_t highlighted) {
+              // Nothing chosen: the map goes back to the playing trip.
+              if (ids.empty()) return preview_->End();
+              preview_->Show(RowsPreviewLoader(list_->SharedFileManager(), ids, highlighted));
+            });
+    connect(form, &QDialog::finished, preview_, &TMapPreview::End);
+    connect(form, &QObject::destroyed, preview_, &TMapPreview::End);
+  });
+  TFormGPSLog *converter = trackCommands_->Converter();
+  connect(converter, &TFormGPSLog::PreviewRequested, preview_,
+          [this](const QStringList &paths, const std::vector<bool> &selected) {
+            if (paths.isEmpty()) return preview_->End();
+            preview_->Show(FilesPreviewLoader(paths, selected));
+          });
+  connect(converter, &TFormGPSLog::PreviewEnded, preview_, &TMapPreview::End);
 }
 
 void TFormMain::BindCommands() {

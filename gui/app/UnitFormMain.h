@@ -14,9 +14,11 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/UnitTranslate.h"
+#include "map/UnitMapScript.h"
 
 class QTimer;
 
@@ -28,10 +30,12 @@ class TCommands;
 class TMainLayout;
 class TMainMenu;
 class TMapController;
+class TMapPreview;
 class TPlaybackController;
 class TRecordListController;
 class TTelemetryController;
 class TToolsController;
+class TTrackCommands;
 
 class TFormMain : public QMainWindow {
   Q_OBJECT
@@ -56,6 +60,8 @@ class TFormMain : public QMainWindow {
   TMapController *Map() const { return map_; }
   TTelemetryController *Telemetry() const { return telemetry_; }
   TToolsController *Tools() const { return tools_; }
+  TTrackCommands *TrackCommands() const { return trackCommands_; }
+  TMapPreview *MapPreview() const { return preview_; }
   // The geometry the window was given at creation (after correction).
   QRect StartBounds() const { return startBounds_; }
 
@@ -83,6 +89,7 @@ class TFormMain : public QMainWindow {
   void CreateControllers();
   // Connects the player's tick and seek bar to the map, instruments and graphs.
   void WirePlaybackPanels();
+  void WireMapPreviews();
   void BindCommands();
   void RestoreGeometry();
   void SaveWindowPosition();
@@ -103,6 +110,8 @@ class TFormMain : public QMainWindow {
   TPlaybackController *playback_ = nullptr;
   TMapController *map_ = nullptr;
   TTelemetryController *telemetry_ = nullptr;
+  TTrackCommands *trackCommands_ = nullptr;
+  TMapPreview *preview_ = nullptr;
   TToolsController *tools_ = nullptr;
   QTimer *timerOnStart_ = nullptr;
   QTimer *geometryTimer_ = nullptr;
@@ -112,5 +121,8 @@ class TFormMain : public QMainWindow {
   bool closing_ = false;
   bool closePending_ = false;  // a close asked for while files were opening
 };
+
+// The telemetry point at position p (0..1) of the player's trip, if any.
+std::optional<TMapPoint> TripPointAt(TPlaybackController &player, long double p);
 
 }  // namespace tachora

@@ -212,10 +212,11 @@ void TFormGroup::Group() {
   accept();
 }
 
-void StartGroupWindow(const QTableView &list, uint64_t selectedId, TFileManager *fm,
-                      QWidget *parent) {
+TFormGroup *StartGroupWindow(const QTableView &list, uint64_t selectedId, TFileManager *fm,
+                             QWidget *parent) {
   auto *form = new TFormGroup(list, selectedId, fm, parent);
   form->open();
+  return form;
 }
 
 }  // namespace tachora

@@ -69,7 +69,7 @@ class TFormGroup : public QDialog {
 bool MergeRowsById(TFileManager &fm, const std::vector<uint64_t> &ids);
 
 // Opens the grouping window for the list's highlighted row.
-void StartGroupWindow(const QTableView &list, uint64_t selectedId, TFileManager *fm,
-                      QWidget *parent);
+TFormGroup *StartGroupWindow(const QTableView &list, uint64_t selectedId, TFileManager *fm,
+                             QWidget *parent);
 
 }  // namespace tachora

@@ -175,7 +175,7 @@ void TRecordListController::BindCommands() {
   });
   c.Bind("N_FileList_Group_With", [this]() {
     if (fm_ && fm_->RowCount() > 0)
-      StartGroupWindow(*panel_.ListView, SelectedId(), fm_.get(), window_);
+      emit GroupWindowOpened(StartGroupWindow(*panel_.ListView, SelectedId(), fm_.get(), window_));
   });
 }
 

@@ -39,6 +39,7 @@ namespace tachora {
 
 class TCommands;
 class TFileManager;
+class TFormGroup;
 class TRecordListModel;
 
 // A row ready for the player: a copy of the catalogue row and the telemetry
@@ -63,6 +64,8 @@ class TRecordListController : public QObject, public ITranslatable {
   // Stops the search, waits for the workers and destroys the catalogue.
   void Shutdown();
   TFileManager *FileManager() const { return fm_.get(); }
+  // For work on a worker that must outlive a catalogue replaced meanwhile.
+  std::shared_ptr<TFileManager> SharedFileManager() const { return fm_; }
 
   // ---- the list ----
   void RefreshRecordList();
@@ -113,6 +116,8 @@ class TRecordListController : public QObject, public ITranslatable {
   // Files on disk are about to be deleted or a row's track replaced: the
   // player stops first (connected directly, so it has stopped on return).
   void FilesChanging();
+  // "Group with" opened its window (it frees itself when closed).
+  void GroupWindowOpened(tachora::TFormGroup *form);
 
  private:
   struct TOpenBatch {

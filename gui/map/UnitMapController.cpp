@@ -266,6 +266,7 @@ bool TMapController::DrawTracks(const std::vector<const TMovingInfo *> &records,
 }
 
 bool TMapController::DrawTrip(bool fitBounds) {
+  if (previewHeld_) return false;
   std::vector<const TMovingInfo *> records;
   for (const TMapRecording &r : trip_) records.push_back(r.Info);
   TDrawTracksOptions o;
@@ -278,7 +279,8 @@ void TMapController::Tick(const TMapTickState &s) {
   if (s.Gps.Time > 0) {
     const TMapVehicle v{s.Gps.Time, s.Gps.Lon, s.Gps.Lat, s.Gps.Course, s.Gps.Speed, s.FixValid};
     ShowVehicleMarker(v);
-    if (s.TimerTick && MapShown()) FollowVehicle(v, s.Playing);
+    // A preview shows other tracks: the view stays where it put it.
+    if (s.TimerTick && MapShown() && !previewHeld_) FollowVehicle(v, s.Playing);
     if (s.ControlPanelVisible) DrawInstruments(s.Gps);
   } else {
     ShowVehicleMarker({});

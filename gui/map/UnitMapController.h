@@ -90,11 +90,15 @@ class TMapController : public QObject, public ITranslatable {
   // ---- operations for the playback loop --------------------------------------
   // The open trip's recordings, for route clicks (and the tick's track).
   void SetTrip(std::vector<TMapRecording> trip) { trip_ = std::move(trip); }
+  bool HasTrip() const { return !trip_.empty(); }
   // True when the track script was sent and taken, or already current.
   bool DrawTracks(const std::vector<const TMovingInfo *> &records,
                   const std::vector<bool> &selected, TDrawTracksOptions options);
-  // The open trip's track (SetTrip): connected, nothing selected.
+  // The open trip's track (SetTrip): connected, nothing selected. False
+  // while a tool window's preview holds the map.
   bool DrawTrip(bool fitBounds);
+  void SetPreviewHeld(bool held) { previewHeld_ = held; }
+  bool PreviewHeld() const { return previewHeld_; }
   bool TrackDrawn() const { return trackDrawn_; }
   void SetTrackDrawn(bool drawn) { trackDrawn_ = drawn; }
   // The current point (kept for zoom re-centring and fitted centring).
@@ -182,6 +186,7 @@ class TMapController : public QObject, public ITranslatable {
   bool shown_ = false;
   bool mapReady_ = false;
   bool trackDrawn_ = false;
+  bool previewHeld_ = false;
   bool follow_ = true;
   QString lastScript_;
   QString pendingTrack_;   // a track script sent and not answered yet

@@ -38,7 +38,8 @@ QStringList ReaderFilters() {
   QStringList out;
   const QStringList parts = QString::fromStdString(OpenDialogFilter()).split('|');
   for (int i = 0; i + 1 < parts.size(); i += 2)
-    if (!parts[i].isEmpty()) out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    if (!parts[i].isEmpty())
+      out << parts[i].simplified() + " (" + QString(parts[i + 1]).replace(';', ' ').trimmed() + ")";
   return out;
 }
 }  // namespace
@@ -115,8 +116,8 @@ TFormGPSLog::TFormGPSLog(QWidget *mainWindow)
   CheckSelectAll = new QCheckBox(this);
   CheckShowTrack = new QCheckBox(this);
   CheckShowTrack->setChecked(settings::kGpsLogShowTrack.Get());
-  // Drawing the files on the map needs the map page's track layer.
-  CheckShowTrack->setEnabled(false);
+  TimerPreview = new QTimer(this);
+  TimerPreview->setSingleShot(true);
 
   auto *side = new QVBoxLayout;
   side->addWidget(Converters, 1);
@@ -159,8 +160,25 @@ TFormGPSLog::TFormGPSLog(QWidget *mainWindow)
   connect(ButtonConvert, &QPushButton::clicked, this, &TFormGPSLog::Convert);
   connect(ButtonAdd, &QPushButton::clicked, this, &TFormGPSLog::AddFilesDialog);
   connect(CheckSelectAll, &QCheckBox::clicked, this, &TFormGPSLog::SetAllTicked);
-  connect(CheckShowTrack, &QCheckBox::toggled, this,
-          [](bool on) { settings::kGpsLogShowTrack.Set(on); });
+  connect(CheckShowTrack, &QCheckBox::toggled, this, [this](bool on) {
+    settings::kGpsLogShowTrack.Set(on);
+    if (on) return SchedulePreview();
+    TimerPreview->stop();
+    if (previewShown_) {
+      previewShown_ = false;
+      emit PreviewEnded();
+    }
+  });
+  connect(FileList, &QTreeWidget::itemClicked, this, &TFormGPSLog::SchedulePreview);
+  connect(FileList, &QTreeWidget::itemChanged, this, &TFormGPSLog::SchedulePreview);
+  connect(FileList, &QTreeWidget::itemSelectionChanged, this, &TFormGPSLog::SchedulePreview);
+  connect(TimerPreview, &QTimer::timeout, this, [this]() {
+    if (!CheckShowTrack->isChecked() || !isVisible()) return;
+    std::vector<bool> selected;
+    const QStringList paths = PreviewPaths(&selected);
+    previewShown_ = true;
+    emit PreviewRequested(paths, selected);
+  });
   connect(&stats_, &QFutureWatcher<TLogStats>::finished, this, &TFormGPSLog::OnStats);
   connect(&convert_, &QFutureWatcher<TConvertResult>::finished, this, &TFormGPSLog::OnConverted);
 
@@ -229,6 +247,7 @@ void TFormGPSLog::Open(const QStringList &paths) {
   } else {
     NextStats();
   }
+  SchedulePreview();
 }
 
 void TFormGPSLog::AddFiles(const QStringList &paths) {
@@ -244,10 +263,15 @@ void TFormGPSLog::AddFiles(const QStringList &paths) {
 
 void TFormGPSLog::AddFilesDialog() {
   const QStringList filters = ReaderFilters();
+  // The dialog opens on the files the readers know, not on every file.
   QString selected = filters.value(0);
-  const QStringList paths = QFileDialog::getOpenFileNames(this, L("N_FileList_Add"), QString(),
-                                                          filters.join(";;"), &selected);
-  if (!paths.isEmpty()) AddFiles(paths);
+  for (const QString &f : filters)
+    if (f.startsWith("All supported formats")) selected = f;
+  QFileDialog dialog(this, L("N_FileList_Add"));
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setNameFilters(filters);
+  dialog.selectNameFilter(selected);
+  if (dialog.exec() == QDialog::Accepted) AddFiles(dialog.selectedFiles());
 }
 
 void TFormGPSLog::SetAllTicked(bool ticked) {
@@ -255,6 +279,29 @@ void TFormGPSLog::SetAllTicked(bool ticked) {
   for (int i = 0; i < FileList->topLevelItemCount(); ++i)
     FileList->topLevelItem(i)->setCheckState(kColFile, ticked ? Qt::Checked : Qt::Unchecked);
   FileList->clearSelection();
+  SchedulePreview();
+}
+
+QStringList TFormGPSLog::PreviewPaths(std::vector<bool> *selected) const {
+  QStringList out;
+  std::vector<bool> sel;
+  for (int i = 0; i < FileList->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem *item = FileList->topLevelItem(i);
+    if (item->checkState(kColFile) != Qt::Checked && !item->isSelected()) continue;
+    out << item->data(kColFile, kPathRole).toString();
+    sel.push_back(item->isSelected());
+  }
+  if (out.size() < 2) sel.assign(sel.size(), false);
+  if (selected) *selected = std::move(sel);
+  return out;
+}
+
+int TFormGPSLog::PreviewDelayMs() const {
+  return PreviewPaths().size() > 1 ? 500 : 100;
+}
+
+void TFormGPSLog::SchedulePreview() {
+  if (CheckShowTrack->isChecked()) TimerPreview->start(PreviewDelayMs());
 }
 
 bool TFormGPSLog::TickPath(const QString &prefix) {
@@ -405,6 +452,31 @@ void TFormGPSLog::DeleteAll() {
 void TFormGPSLog::closeEvent(QCloseEvent *event) {
   // Statistics stop with the window; a conversion finishes what it started.
   QDialog::closeEvent(event);
+}
+
+void TFormGPSLog::hideEvent(QHideEvent *event) {
+  QDialog::hideEvent(event);
+  TimerPreview->stop();
+  if (previewShown_) {
+    previewShown_ = false;
+    emit PreviewEnded();
+  }
+}
+
+void TFormGPSLog::changeEvent(QEvent *event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange || !isVisible()) return;
+  // The map goes back to the playing trip while the user works elsewhere,
+  // and shows the files again when the window comes back.
+  if (isActiveWindow()) {
+    SchedulePreview();
+  } else {
+    TimerPreview->stop();
+    if (previewShown_) {
+      previewShown_ = false;
+      emit PreviewEnded();
+    }
+  }
 }
 
 }  // namespace tachora

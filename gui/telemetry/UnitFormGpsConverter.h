@@ -9,6 +9,12 @@
 // the other on a worker and are unticked as they are done. A file without
 // telemetry is skipped and named in one message at the end.
 //
+// With "Show track on map" ticked, every click, tick or change of selection
+// restarts the drawing timer (500 ms when more than one entry is ticked or
+// selected, else 100 ms); when it fires, PreviewRequested names the files
+// the map shows. The preview ends (PreviewEnded) when the box is unticked
+// or the window is closed or no longer active.
+//
 // UI thread only; the workers only read a file and write its conversions.
 #pragma once
 
@@ -22,6 +28,7 @@ class QCheckBox;
 class QListWidget;
 class QMenu;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -68,6 +75,12 @@ class TFormGPSLog : public QDialog {
   QStringList TickedPaths() const;
   // The writers' extensions that are ticked, in writers order.
   std::vector<std::string> TickedExtensions() const;
+  // The files to draw (ticked or selected, list order) and which of them
+  // are selected (none when only one is drawn).
+  QStringList PreviewPaths(std::vector<bool> *selected = nullptr) const;
+  int PreviewDelayMs() const;
+  // Restarts the drawing timer when "Show track on map" is ticked.
+  void SchedulePreview();
 
   // Replaceable for tests: Yes/No questions and messages.
   std::function<bool(const QString &text)> Ask;
@@ -80,8 +93,13 @@ class TFormGPSLog : public QDialog {
   QCheckBox *CheckSelectAll = nullptr;
   QCheckBox *CheckShowTrack = nullptr;
   QMenu *PopupMenu = nullptr;
+  QTimer *TimerPreview = nullptr;
 
  signals:
+  // Draw these files on the map, `selected` parallel to `paths`.
+  void PreviewRequested(QStringList paths, std::vector<bool> selected);
+  // The files are no longer to be shown.
+  void PreviewEnded();
   // Every ticked file was converted (or skipped).
   void ConversionDone();
   // A file's statistics were filled in.
@@ -91,6 +109,8 @@ class TFormGPSLog : public QDialog {
 
  protected:
   void closeEvent(QCloseEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
+  void changeEvent(QEvent *event) override;
 
  private:
   QTreeWidgetItem *ItemOf(const QString &path) const;
@@ -114,6 +134,7 @@ class TFormGPSLog : public QDialog {
   QStringList failures_;
   bool statsStarted_ = false;
   bool placed_ = false;
+  bool previewShown_ = false;
 };
 
 }  // namespace tachora

@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "app/UnitLang.h"
+#include "app/UnitSettings.h"
 #include "app/UnitUtils.h"
 #include "telemetry/UnitFormGpsConverter.h"
 #include "telemetry/UnitGpsConverters.h"
@@ -163,4 +164,44 @@ TEST(TrackNames, ExportConvertAndGoogleEarthNames) {
             "/tmp/x/Track 2010-05-01 12-30-00.kml");
   EXPECT_EQ(ExportDialogFilters().size(), static_cast<int>(GpsWriters().size()));
   EXPECT_EQ(ExportDialogFilters().value(2).toStdString(), "GPS eXchange Format (*.gpx)");
+}
+
+TEST_F(TConverterFixture, ShowTrackOnMapAsksForTickedAndSelectedFiles) {
+  const QString a = Copy("dvr.log", "a.log");
+  const QString b = Copy("dvr.log", "b.log");
+  const QString c = Copy("dvr.log", "c.log");
+  form.CheckShowTrack->setChecked(true);
+  QSignalSpy asked(&form, &TFormGPSLog::PreviewRequested);
+  QSignalSpy ended(&form, &TFormGPSLog::PreviewEnded);
+  form.Open({a, b, c});
+  ASSERT_TRUE(form.CheckShowTrack->isEnabled());
+
+  // One file ticked: drawn alone, not highlighted, after the short delay.
+  form.FileList->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(form.PreviewDelayMs(), 100);
+  ASSERT_TRUE(asked.wait(3000));
+  EXPECT_EQ(asked.last().at(0).toStringList(), QStringList{a});
+  EXPECT_EQ(asked.last().at(1).value<std::vector<bool>>(), std::vector<bool>{false});
+
+  // A ticked file and another selected: both, the selected one highlighted.
+  form.FileList->topLevelItem(2)->setSelected(true);
+  std::vector<bool> selected;
+  EXPECT_EQ(form.PreviewPaths(&selected), (QStringList{a, c}));
+  EXPECT_EQ(selected, (std::vector<bool>{false, true}));
+  EXPECT_EQ(form.PreviewDelayMs(), 500);
+
+  // Unticking the box ends the preview and stops asking.
+  asked.clear();
+  form.CheckShowTrack->setChecked(false);
+  EXPECT_EQ(ended.size(), 1);
+  form.FileList->topLevelItem(1)->setCheckState(0, Qt::Checked);
+  QTest::qWait(700);
+  EXPECT_TRUE(asked.isEmpty());
+
+  // Ticked again: drawn again; closing the window ends it.
+  form.CheckShowTrack->setChecked(true);
+  ASSERT_TRUE(asked.wait(3000));
+  form.close();
+  EXPECT_EQ(ended.size(), 2);
+  settings::kGpsLogShowTrack.Reset();
 }

@@ -30,6 +30,7 @@
 #include "gui_test_helpers.h"
 #include "map/UnitMapController.h"
 #include "map/UnitMapPage.h"
+#include "map/UnitMapPreview.h"
 #include "map/UnitMapTilesMenu.h"
 
 using namespace tachora;
@@ -225,6 +226,58 @@ TEST_F(MapPageTest, LoadsOfflineDrawsATrackAndAClickSeeks) {
   map->ClearMap();
   (void)QTest::qWaitFor([&] { return Eval(map->Page(), "mylines.length").toInt() == 0; }, 5000);
   EXPECT_EQ(Eval(map->Page(), "mylines.length").toInt(), 0);
+}
+
+// A tool window's preview replaces the trip's track for a while, the
+// highlighted track in its own colour; the trip comes back afterwards.
+TEST_F(MapPageTest, PreviewShowsItsTracksAndTheTripComesBack) {
+  settings::kMapTiles.Set(tmp.filePath("no-tiles-here"));
+  ASSERT_TRUE(ShowAndInit());
+  auto line = [](double lat0, int n) {
+    auto mi = std::make_unique<TMovingInfo>();
+    for (int k = 0; k < n; ++k) {
+      TGpsPoint p;
+      p.Time = 45000 + k / 86400.0;
+      p.Lon = kLon + k * 0.0001;
+      p.Lat = lat0;
+      p.Number = k;
+      mi->GpsPoints.push_back(p);
+    }
+    mi->StartTime = mi->GpsPoints.front().Time;
+    mi->EndTime = mi->GpsPoints.back().Time;
+    return mi;
+  };
+  const auto trip = line(kLat, 30);
+  map->SetTrip({{trip.get(), 0, 1}});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return map->DrawTrip(true); }, 10000));
+  const QString colours =
+      "mylines.filter(function(l){return l.options && l.options.color;})"
+      ".map(function(l){return l.options.color;}).join(',')";
+  EXPECT_EQ(Eval(map->Page(), colours).toString(), "#FF0000");
+
+  TMapPreview preview(map, &window);
+  QSignalSpy drawn(&preview, &TMapPreview::Drawn);
+  preview.Show([&]() {
+    auto out = std::make_shared<TPreviewTracks>();
+    out->Tracks.push_back(line(kLat + 0.01, 20));
+    out->Tracks.push_back(line(kLat + 0.02, 20));
+    out->Selected = {false, true};
+    return out;
+  });
+  // The page takes scripts one after the other: wait for the preview's.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return Eval(map->Page(), colours).toString() == "#FF0000,#FF00FF"; }, 10000))
+      << Eval(map->Page(), colours).toString().toStdString();
+  // Tried again until the page took it.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !drawn.isEmpty(); }, 10000));
+  EXPECT_TRUE(drawn.last().at(0).toBool());
+  EXPECT_FALSE(map->TrackDrawn());
+  EXPECT_FALSE(map->DrawTrip(true));  // held: the tick leaves it alone
+
+  preview.End();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return map->DrawTrip(true); }, 10000));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return Eval(map->Page(), colours).toString() == "#FF0000"; }, 10000));
 }
 
 TEST_F(MapPageTest, TilesFromAFolderAndFromAnMBTilesFile) {
