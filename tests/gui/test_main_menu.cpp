@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/UnitCommands.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
@@ -345,4 +346,19 @@ TEST_F(MainMenu, NumericKeypadZoomKeys) {
   QTest::keyClick(target, Qt::Key_Slash, Qt::KeypadModifier);
   EXPECT_TRUE(m.Item("N_VideoZoom_PanAndScan")->isChecked());
   form.close();
+}
+
+// Every command of the main menu and of the list's pop-up menu has its
+// handler: an item nobody binds would stay disabled for good.
+TEST_F(MainMenu, EveryCommandIsBound) {
+  TFormMain form;
+  TMainMenu &m = *form.Menu();
+  QStringList unbound;
+  auto check = [&](QAction *a) {
+    if (a->menu() || a->objectName().startsWith("N_View_Language_")) return;
+    if (!form.Commands()->IsBound(a->objectName())) unbound << a->objectName();
+  };
+  m.ForEachMainItem(check);
+  TMainMenu::ForEachItem(m.PopupMenuListView(), check);
+  EXPECT_TRUE(unbound.isEmpty()) << unbound.join(", ").toStdString();
 }
