@@ -22,20 +22,13 @@
 #include "app/UnitDesktopIntegration.h"
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 #include "app/UnitUtils.h"
 #include "catalogue/UnitFormSelectFolder.h"
 
 namespace tachora {
 
 namespace {
-
-QString Lang(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-
-QString Q(const std::string &s) {
-  return QString::fromStdString(s);
-}
 
 // The engine's job behind the window's interface.
 class TEngineJob : public ICopyJob {
@@ -83,7 +76,7 @@ TCopyLines CopyLines(const TCopyProgress &p) {
   TCopyLines l;
   const int index = std::clamp(p.CurrentIndex, 0, std::max(0, p.FileCount - 1));
   l.File = Q(CopyFileLine(index, p.FileCount, p.CurrentSource));
-  if (p.Verifying) l.File = Lang("Copy_Verifying") + ": " + Q(p.CurrentDestination);
+  if (p.Verifying) l.File = L("Copy_Verifying") + ": " + Q(p.CurrentDestination);
   l.Percent = CopyPercent(p.CopiedBytes, p.TotalBytes);
   l.Size = Q(CopySizeLine(p.CopiedBytes, p.TotalBytes));
   l.Speed = Q(CopySpeedLine(p.Speed));
@@ -92,7 +85,7 @@ TCopyLines CopyLines(const TCopyProgress &p) {
 }
 
 QString CopyOverwriteQuestion(const QString &destination) {
-  return Lang("Mes_FileExists") + "\n" + destination + "\n\n" + Lang("Mes_SureToReplace") + " ?";
+  return L("Mes_FileExists") + "\n" + destination + "\n\n" + L("Mes_SureToReplace") + " ?";
 }
 
 TFormCopy::TFormCopy(const QString &rowName, QWidget *parent, TClock clock)
@@ -184,15 +177,15 @@ TFormCopy::~TFormCopy() {
 }
 
 void TFormCopy::Translate() {
-  LabelFile->setText(Lang("File") + ":");
-  LabelSize->setText(Lang("Size") + ":");
-  LabelTime->setText(Lang("Time") + ":");
-  LabelSpeed->setText(Lang("Speed") + ":");
-  LabelRemains->setText(Lang("Remains") + ":");
-  ButtonOpenFolder->setText(Lang("OpenFolder"));
-  ButtonPause->setText(Lang("Pause"));
-  CheckVerify->setText(Lang("Copy_Verify"));
-  setWindowTitle(Lang("Copying_Title") + " " + rowName_);
+  LabelFile->setText(L("File") + ":");
+  LabelSize->setText(L("Size") + ":");
+  LabelTime->setText(L("Time") + ":");
+  LabelSpeed->setText(L("Speed") + ":");
+  LabelRemains->setText(L("Remains") + ":");
+  ButtonOpenFolder->setText(L("OpenFolder"));
+  ButtonPause->setText(L("Pause"));
+  CheckVerify->setText(L("Copy_Verify"));
+  setWindowTitle(L("Copying_Title") + " " + rowName_);
 }
 
 TCopyCallbacks TFormCopy::Callbacks() {
@@ -278,7 +271,7 @@ void TFormCopy::Finish(const TCopyProgress &p) {
   ValueFile->setText(lastDestination_);
   ValueFile->setToolTip(lastDestination_);
   ValueSize->setText(QString::number(std::max<int64_t>(0, p.CopiedBytes) / 1024 / 1024) + " " +
-                     Lang("Mb"));
+                     L("Mb"));
   ProgressBar->setValue(100);
   if (!paused_) ValueTime->setText(Q(FormatTime(ElapsedMs() / 1000 / 86400.0)));
   for (QWidget *w : {static_cast<QWidget *>(LabelSpeed), static_cast<QWidget *>(ValueSpeed),
@@ -340,7 +333,7 @@ void StartCopyWindow(const TFileItem &row, QWidget *parent) {
   const QString name = Q(row.Summary.DisplayName);
   auto *folder = new TFormSelectFolder(parent);
   folder->setAttribute(Qt::WA_DeleteOnClose);
-  folder->setWindowTitle(Lang("SelectFolderFor") + " " + name);
+  folder->setWindowTitle(L("SelectFolderFor") + " " + name);
   folder->SetPath(DefaultCopyFolder());
   QObject::connect(folder, &QDialog::accepted, folder, [row, name, folder, parent]() {
     const QString target = folder->Path();

@@ -11,14 +11,12 @@
 #include <cmath>
 
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 
 namespace tachora {
 
 namespace {
 
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 QString S(const std::string &s) {
   return QString::fromStdString(s);
 }

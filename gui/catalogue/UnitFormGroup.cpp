@@ -13,16 +13,13 @@
 #include <algorithm>
 
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitRecordList.h"
 
 namespace tachora {
 
 namespace {
-
-QString Lang(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 
 constexpr int kIdRole = Qt::UserRole + 10;
 
@@ -158,11 +155,11 @@ TFormGroup::TFormGroup(const QTableView &list, uint64_t selectedId, TFileManager
 }
 
 void TFormGroup::Translate() {
-  setWindowTitle(Lang("Grouping_Title"));
-  ButtonGroup->setText(Lang("Grouping_Btn"));
-  ButtonCancel->setText(Lang("Cancel"));
+  setWindowTitle(L("Grouping_Title"));
+  ButtonGroup->setText(L("Grouping_Btn"));
+  ButtonCancel->setText(L("Cancel"));
   if (auto *label = PanelPreview->findChild<QLabel *>("LabelPreview"))
-    label->setText(Lang("Grouping_Preview"));
+    label->setText(L("Grouping_Preview"));
 }
 
 std::vector<uint64_t> TFormGroup::CheckedIds() const {

@@ -15,16 +15,9 @@
 
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 
 namespace tachora {
-
-namespace {
-
-QString Lang(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-
-}  // namespace
 
 QString NearestExistingFolder(const QString &path) {
   QString p = QDir::cleanPath(path.trimmed());
@@ -93,10 +86,10 @@ TFormSelectFolder::TFormSelectFolder(QWidget *parent) : QDialog(parent) {
 }
 
 void TFormSelectFolder::Translate() {
-  ButtonShow->setText(Lang("Show"));
-  ButtonOk->setText(Lang("SelectFolder_Ok"));
-  ButtonCancel->setText(Lang("Cancel"));
-  ButtonAddFolder->setText(Lang("SelectFolder_Add"));
+  ButtonShow->setText(L("Show"));
+  ButtonOk->setText(L("SelectFolder_Ok"));
+  ButtonCancel->setText(L("Cancel"));
+  ButtonAddFolder->setText(L("SelectFolder_Add"));
 }
 
 void TFormSelectFolder::SetPath(const QString &path) {
@@ -161,16 +154,16 @@ void TFormSelectFolder::AskNewFolder() {
   if (!ButtonOk->isEnabled()) return;
   auto *box = new QInputDialog(this);
   box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowTitle(Lang("CreateFolder"));
+  box->setWindowTitle(L("CreateFolder"));
   QString prompt = Path();
   if (!prompt.endsWith('/')) prompt += '/';
   box->setLabelText(prompt);
-  box->setTextValue(Lang("NewFolder"));
+  box->setTextValue(L("NewFolder"));
   connect(box, &QInputDialog::textValueSelected, this, [this](const QString &name) {
     QString error;
     if (AddFolder(name, &error)) return;
     auto *warn =
-        new QMessageBox(QMessageBox::Warning, Lang("CreateFolder"), error, QMessageBox::Ok, this);
+        new QMessageBox(QMessageBox::Warning, L("CreateFolder"), error, QMessageBox::Ok, this);
     warn->setAttribute(Qt::WA_DeleteOnClose);
     warn->open();
   });

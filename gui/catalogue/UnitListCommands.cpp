@@ -1,15 +1,10 @@
 #include "catalogue/UnitListCommands.h"
 
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 #include "catalogue/UnitCatalogueProbe.h"
 
 namespace tachora {
-
-namespace {
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-}  // namespace
 
 QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount) {
   const bool sel = selected != nullptr;

@@ -22,6 +22,7 @@
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
 #include "app/UnitStartup.h"
+#include "app/UnitText.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitFormCopy.h"
 #include "catalogue/UnitFormFileProperty.h"
@@ -41,10 +42,6 @@ namespace {
 // Between two refreshes driven by the search at least this much time passes;
 // a change in between is shown by the timer.
 constexpr int kRefreshGapMs = 100;
-
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 
 TListRow ToListRow(const TListItem &item) {
   TListRow row;

@@ -12,6 +12,7 @@
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 #include "map/UnitInstruments.h"
 #include "map/UnitMapPage.h"
 #include "map/UnitMapResources.h"
@@ -20,10 +21,6 @@
 namespace tachora {
 
 namespace {
-
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 
 // The script as a JavaScript string literal.
 QString JsQuote(const QString &s) {

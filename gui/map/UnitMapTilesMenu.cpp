@@ -10,15 +10,10 @@
 
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 #include "map/UnitMapPage.h"
 
 namespace tachora {
-
-namespace {
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-}  // namespace
 
 bool ValidTileUrl(const QString &url) {
   const QString u = url.trimmed();

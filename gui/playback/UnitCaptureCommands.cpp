@@ -11,20 +11,13 @@
 
 #include "app/UnitCommands.h"
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 #include "catalogue/UnitCatalogueTrip.h"
 #include "playback/UnitFormCropping.h"
 #include "playback/UnitFrameCapture.h"
 #include "playback/UnitPlayerAccess.h"
 
 namespace tachora {
-
-namespace {
-
-QString Lang(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-
-}  // namespace
 
 TCaptureCommands::TCaptureCommands(QWidget *window, TCommands &commands, IPlayerAccess *player,
                                    TOpenFiles openFiles)
@@ -61,7 +54,7 @@ void TCaptureCommands::SaveFragment() {
   const long double a = player_ ? player_->SelectionA() : 0;
   const long double b = player_ ? player_->SelectionB() : 0;
   if (!trip || trip->Row.Items.empty() || b <= a) {
-    notify_(Lang("Cropping_Info"));
+    notify_(L("Cropping_Info"));
     return;
   }
   player_->Pause();
@@ -112,7 +105,7 @@ QString TCaptureCommands::SaveSnapshot(QImage picture, long double position) {
     if (picture.isNull()) return {};
     if (!screenSizeWarned_) {
       screenSizeWarned_ = true;
-      notify_(Lang("Mes_EVR_Screenshot").replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+      notify_(L("Mes_EVR_Screenshot").replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     }
   }
   return SavePicture(picture, "Frame", position, "N_Playback_Save_Frame");

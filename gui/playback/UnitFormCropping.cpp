@@ -18,18 +18,12 @@
 
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 #include "catalogue/UnitCutterMeta.h"
 
 namespace tachora {
 
 namespace {
-
-QString Lang(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-QString Q(const std::string &s) {
-  return QString::fromStdString(s);
-}
 
 const char *StageKey(TCutStage stage) {
   switch (stage) {
@@ -87,31 +81,31 @@ QString CutFailureText(const TCutResult &r) {
     case TCutError::Cancelled:
       return {};
     case TCutError::NoOutput:
-      reason = Lang("Cut_NoOutput");
+      reason = L("Cut_NoOutput");
       break;
     case TCutError::EmptySelection:
-      reason = Lang("Cut_EmptySelection");
+      reason = L("Cut_EmptySelection");
       break;
     case TCutError::NoTrackChosen:
-      reason = Lang("Cut_NoTrackChosen");
+      reason = L("Cut_NoTrackChosen");
       break;
     case TCutError::ReplacesSource:
-      reason = Lang("Cut_ReplacesSource").arg(Q(r.errorPath), Q(r.errorDetail));
+      reason = L("Cut_ReplacesSource").arg(Q(r.errorPath), Q(r.errorDetail));
       break;
     case TCutError::NothingReadable:
-      reason = Lang("Cut_NothingReadable");
+      reason = L("Cut_NothingReadable");
       break;
     case TCutError::NoTrackToCopy:
-      reason = Lang("Cut_NoTrackToCopy");
+      reason = L("Cut_NoTrackToCopy");
       break;
     case TCutError::CannotCreate:
-      reason = WithDetail(Lang("Cut_CannotCreate").arg(Q(r.errorPath)), r.errorDetail);
+      reason = WithDetail(L("Cut_CannotCreate").arg(Q(r.errorPath)), r.errorDetail);
       break;
     case TCutError::CannotWrite:
-      reason = WithDetail(Lang("Cut_CannotWrite").arg(Q(r.errorPath)), r.errorDetail);
+      reason = WithDetail(L("Cut_CannotWrite").arg(Q(r.errorPath)), r.errorDetail);
       break;
   }
-  return Lang("Mes_CutFailed") + "\n\n" + reason;
+  return L("Mes_CutFailed") + "\n\n" + reason;
 }
 
 QString CutNoteMessage(const TCutNote &n) {
@@ -139,7 +133,7 @@ QString CutNoteMessage(const TCutNote &n) {
       key = "Cut_Note_MetaNotWritten";
       break;
   }
-  return WithDetail(Lang(key).arg(Q(n.path)), n.detail);
+  return WithDetail(L(key).arg(Q(n.path)), n.detail);
 }
 
 // What the worker and the window share: the cancel flag, the newest
@@ -243,14 +237,14 @@ void TFormCropping::CreateControls() {
 }
 
 void TFormCropping::Translate() {
-  setWindowTitle(Lang("Cropping_Title"));
-  LabelStarted->setText(Lang("Started") + ":");
-  LabelFinished->setText(Lang("Finished") + ":");
-  CheckVideo->setText(Lang("Video"));
-  CheckAudio->setText(Lang("Audio"));
-  CheckMeta->setText(Lang("MetaInfo") + Lang("Cropping_MetaDetail"));
-  ButtonStart->setText(Lang("Cropping_BtnStart"));
-  ButtonCancel->setText(Lang("Cancel"));
+  setWindowTitle(L("Cropping_Title"));
+  LabelStarted->setText(L("Started") + ":");
+  LabelFinished->setText(L("Finished") + ":");
+  CheckVideo->setText(L("Video"));
+  CheckAudio->setText(L("Audio"));
+  CheckMeta->setText(L("MetaInfo") + L("Cropping_MetaDetail"));
+  ButtonStart->setText(L("Cropping_BtnStart"));
+  ButtonCancel->setText(L("Cancel"));
   UpdateTexts();
   if (Running()) ShowProgress();
 }
@@ -288,14 +282,14 @@ void TFormCropping::ReadEdits() {
 void TFormCropping::UpdateTexts() {
   const TFileItem empty;
   const TFileItem &row = trip_ ? trip_->Row : empty;
-  LabelFile->setText(Lang("File") + ": " + Q(cutTrip_.caption));
+  LabelFile->setText(L("File") + ": " + Q(cutTrip_.caption));
   startDate_ = TripDateTime(row, a_);
   endDate_ = TripDateTime(row, b_);
   if (startDate_ <= 0) startDate_ = endDate_;
   if (endDate_ <= 0) endDate_ = startDate_;
   auto timeText = [&](long double x, TDateTime at) {
     const int64_t ms = TripMsAt(row, x);
-    QString text = Lang("VideoTime") + ": " + ClockText(ms / 1000.0);
+    QString text = L("VideoTime") + ": " + ClockText(ms / 1000.0);
     if (at > 0) text += ",     " + Q(FormatDateTime(at));
     return text;
   };
@@ -317,9 +311,8 @@ QString TFormCropping::DefaultName() const {
 }
 
 void TFormCropping::Browse() {
-  QFileDialog dialog(
-      this, Lang("Cropping_Title"), EditFileName->text(),
-      Lang("Cropping_FilterMov") + " (*.mov);;" + Lang("Cropping_FilterAny") + " (*)");
+  QFileDialog dialog(this, L("Cropping_Title"), EditFileName->text(),
+                     L("Cropping_FilterMov") + " (*.mov);;" + L("Cropping_FilterAny") + " (*)");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("mov"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -347,7 +340,7 @@ void TFormCropping::StartCut() {
   }
   const QString absolute = QFileInfo(path).absoluteFilePath();
   if (QFileInfo::exists(absolute) && absolute != QFileInfo(confirmedReplace_).absoluteFilePath() &&
-      !ask_(Lang("Mes_FileExists") + "\n" + absolute + "\n" + Lang("Mes_SureToReplace") + "?"))
+      !ask_(L("Mes_FileExists") + "\n" + absolute + "\n" + L("Mes_SureToReplace") + "?"))
     return;
   settings::kCopyFolder.Set(QFileInfo(absolute).absolutePath());
 
@@ -365,7 +358,7 @@ void TFormCropping::StartCut() {
 
   SetControlsEnabled(false);
   LabelCurrentFile->clear();
-  LabelAction->setText(Lang("Cropping_Open") + " . . .");
+  LabelAction->setText(L("Cropping_Open") + " . . .");
   job_ = std::make_shared<TJob>();
   auto job = job_;
   auto trip = trip_;  // keeps the telemetry objects alive for the worker
@@ -406,7 +399,7 @@ void TFormCropping::ShowProgress() {
     caption = QStringLiteral("[%1 / %2] ").arg(p.recording + 1).arg(p.recordings) + caption;
   LabelTime->setText(ClockText(p.outputSeconds));
   LabelCurrentFile->setText(QString::number(std::lround(p.fraction * 100)) + "% - " + caption);
-  LabelAction->setText(Lang(StageKey(p.stage)) + " . . .");
+  LabelAction->setText(L(StageKey(p.stage)) + " . . .");
 }
 
 void TFormCropping::CancelCut() {
@@ -439,7 +432,7 @@ void TFormCropping::OnWorkerDone() {
   if (result.written) {
     hide();
     emit FragmentSaved(Q(result.moviePath));
-    if (!notes.isEmpty()) ShowMessage(Lang("Mes_CutNotes") + "\n\n" + notes.join("\n"), true);
+    if (!notes.isEmpty()) ShowMessage(L("Mes_CutNotes") + "\n\n" + notes.join("\n"), true);
   } else if (!result.cancelled && result.error != TCutError::Cancelled) {
     QString text = CutFailureText(result);
     if (!notes.isEmpty()) text += "\n\n" + notes.join("\n");

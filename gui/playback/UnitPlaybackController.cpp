@@ -22,6 +22,7 @@
 #include "app/UnitMainMenu.h"
 #include "app/UnitMyBitmap.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 #include "playback/UnitPowerManagement.h"
 #include "playback/UnitSeekBitmap.h"
 #include "playback/UnitVideoView.h"
@@ -30,10 +31,6 @@
 namespace tachora {
 
 namespace {
-
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 
 // The seek bar's share of a tick: the marker at the position.
 class TSeekBarTick : public ITickListener {

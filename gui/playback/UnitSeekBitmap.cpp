@@ -9,17 +9,10 @@
 #include <QWheelEvent>
 
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 #include "catalogue/UnitFileItems.h"
 
 namespace tachora {
-
-namespace {
-
-QString Q(const std::string &s) {
-  return QString::fromStdString(s);
-}
-
-}  // namespace
 
 // ---- TSeekBitmap ----------------------------------------------------------
 

@@ -9,14 +9,11 @@
 #include <algorithm>
 
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 
 namespace tachora {
 
 namespace {
-
-QString Lang(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 
 constexpr int kLeft = 4;
 constexpr int kTop = 4;
@@ -97,23 +94,23 @@ QLabel *TFormDetails::Label(const char *name) const {
 }
 
 void TFormDetails::Translate() {
-  metres_ = Lang("Meters");
-  kmh_ = Lang("KmetersPerH");
-  systemTimeCaption_->setText(Lang("SystemTime") + ":");
-  videoTimeCaption_->setText(Lang("VideoTime") + ":");
-  fileCaption_->setText(Lang("File") + ":");
-  gps_->setText(Lang("GPS"));
-  lonCaption_->setText(Lang("Longitude") + ":");
-  latCaption_->setText(Lang("Latitude") + ":");
-  speedCaption_->setText(Lang("Speed") + ":");
-  azimutCaption_->setText(Lang("Azimut") + ":");
-  trackCaption_->setText(Lang("Details_Track_Length") + ":");
-  gsensor_->setText(Lang("G-Sensor"));
+  metres_ = L("Meters");
+  kmh_ = L("KmetersPerH");
+  systemTimeCaption_->setText(L("SystemTime") + ":");
+  videoTimeCaption_->setText(L("VideoTime") + ":");
+  fileCaption_->setText(L("File") + ":");
+  gps_->setText(L("GPS"));
+  lonCaption_->setText(L("Longitude") + ":");
+  latCaption_->setText(L("Latitude") + ":");
+  speedCaption_->setText(L("Speed") + ":");
+  azimutCaption_->setText(L("Azimut") + ":");
+  trackCaption_->setText(L("Details_Track_Length") + ":");
+  gsensor_->setText(L("G-Sensor"));
   xCaption_->setText("x:");
   yCaption_->setText("y:");
   zCaption_->setText("z:");
   aCaption_->setText("|G|:");
-  if (preview_) graphName_->setText(Lang(preview_->Info().MenuItemName));
+  if (preview_) graphName_->setText(L(preview_->Info().MenuItemName));
   LayOut();
 }
 
@@ -192,7 +189,7 @@ void TFormDetails::SetPreview(std::optional<TGraphKind> kind) {
   if (preview_ && (!kind || *kind != preview_->Kind())) preview_.reset();
   if (!preview_ && kind) {
     preview_ = std::make_unique<TMyGraphic>(image_, *kind, kPreviewMargin);
-    graphName_->setText(Lang(preview_->Info().MenuItemName));
+    graphName_->setText(L(preview_->Info().MenuItemName));
   }
   if (!preview_) graphName_->clear();
   image_->setVisible(preview_ != nullptr);

@@ -20,6 +20,7 @@
 #include "app/UnitDesktopIntegration.h"
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 #include "app/UnitUtils.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitTrackCommands.h"
@@ -27,9 +28,6 @@
 namespace tachora {
 
 namespace {
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 enum { kColFile, kColPoints, kColDuration, kColLength };
 constexpr int kPathRole = Qt::UserRole;
 

@@ -11,18 +11,13 @@
 
 #include "app/UnitCommands.h"
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 #include "app/UnitUtils.h"
 #include "catalogue/UnitFileManager.h"
 #include "telemetry/UnitFormGpsConverter.h"
 #include "telemetry/UnitGpsConverters.h"
 
 namespace tachora {
-
-namespace {
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-}  // namespace
 
 QString ExportFileName(const std::string &trackName) {
   QString name = QString::fromStdString(trackName);

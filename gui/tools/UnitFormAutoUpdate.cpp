@@ -18,14 +18,9 @@
 #include "app/UnitFileIO.h"
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
+#include "app/UnitText.h"
 
 namespace tachora {
-
-namespace {
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-}  // namespace
 
 TFormAutoUpdate::TFormAutoUpdate(QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |

@@ -16,13 +16,11 @@
 #include <QTimer>
 
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 
 namespace tachora {
 
 namespace {
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
 const char *const kAxes[3] = {"X", "Y", "Z"};
 }  // namespace
 

@@ -8,16 +8,13 @@
 
 #include "app/UnitFileIO.h"
 #include "app/UnitLang.h"
+#include "app/UnitText.h"
 #include "app/UnitUtils.h"
 #include "catalogue/UnitPlatform.h"
 
 namespace tachora {
 
 namespace {
-QString L(const char *key) {
-  return QString::fromStdString(LangText(key));
-}
-
 constexpr TFrameSize kFrameSizes[kFrameSizeRows] = {
     {"1080P   1920x1080   30fps", 5},       {"1080P   1440x1080   30fps", 11},
     {" 720P   1280x720    30fps", 17},      {" WVGA    848\u0445480    60fps", 25},
