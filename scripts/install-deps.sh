@@ -28,6 +28,14 @@ PACKAGES=(
   xvfb xauth libgl1-mesa-dri fonts-liberation fonts-dejavu-core
   # locale sources: tests build a decimal-comma locale to prove numbers ignore it
   locales
+  # re-encoded export and the repair's sound check: the FFmpeg libraries
+  libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev
+  # outside checks of telemetry embedded in recordings (tests only)
+  libimage-exiftool-perl
+  # block-sharing cut tests on a loop-mounted XFS image
+  xfsprogs
+  # installation checks: desktop entry, AppStream file, manual pages, package
+  desktop-file-utils appstream help2man dpkg-dev
 )
 
 missing=()
