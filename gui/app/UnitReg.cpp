@@ -23,6 +23,13 @@ std::unique_ptr<QSettings> Open() {
   return std::make_unique<QSettings>(gOverridePath.isEmpty() ? UserSettingsPath() : gOverridePath,
                                      QSettings::IniFormat);
 }
+
+// The INI reader splits a value written by hand without quotes at its
+// commas ("0,6" comes back as the list "0", "6"): join it again.
+QString TextOf(const QVariant &v) {
+  if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QLatin1Char(','));
+  return v.toString();
+}
 }  // namespace
 
 void SetSettingsFile(const QString &path) {
@@ -37,7 +44,7 @@ QString ReadSetting(const QString &name, const QString &def) {
   auto s = Open();
   const QVariant v = s->value(name);
   if (!v.isValid()) return def;
-  return v.toString();
+  return TextOf(v);
 }
 
 int ReadIntSetting(const QString &name, int def) {
@@ -45,7 +52,7 @@ int ReadIntSetting(const QString &name, int def) {
   const QVariant v = s->value(name);
   if (!v.isValid()) return def;
   bool ok = false;
-  const int r = v.toString().trimmed().toInt(&ok, 10);
+  const int r = TextOf(v).trimmed().toInt(&ok, 10);
   return ok ? r : def;
 }
 
@@ -53,7 +60,7 @@ double ReadFloatSetting(const QString &name, double def) {
   auto s = Open();
   const QVariant v = s->value(name);
   if (!v.isValid()) return def;
-  return static_cast<double>(ParseFloatDot(v.toString().toStdString(), def));
+  return static_cast<double>(ParseFloatDot(TextOf(v).toStdString(), def));
 }
 
 bool ReadBoolSetting(const QString &name, bool def) {

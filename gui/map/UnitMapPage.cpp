@@ -113,7 +113,10 @@ QByteArray ReadLocalTile(const TTileSource &source, int z, int x, int y) {
   if (z < 0 || z > 30 || x < 0 || y < 0 || x >= (1 << z) || y >= (1 << z)) return {};
   if (source.Kind == TTileKind::MBTiles) return ReadMBTile(source.Path, z, x, y);
   if (source.Kind != TTileKind::Folder) return {};
-  const QString base = QStringLiteral("%1/%2/%3/%4").arg(source.Path).arg(z).arg(x).arg(y);
+  // One arg() call: a "%2" in the folder's own name is not a place holder.
+  const QString base =
+      QStringLiteral("%1/%2/%3/%4")
+          .arg(source.Path, QString::number(z), QString::number(x), QString::number(y));
   for (const char *ext : {".png", ".jpg", ".jpeg", ".webp"}) {
     QFile f(base + QLatin1String(ext));
     if (f.open(QIODevice::ReadOnly)) return f.readAll();

@@ -184,10 +184,11 @@ QString InitializeScript(const QString &lat, const QString &lon, const QString &
   type.remove(QLatin1Char('\'')).remove(QLatin1Char('\\'));
   // The settings are the user's file: anything but a number becomes the
   // default rather than script text.
+  // "inf" and "nan" read as numbers but are no script values.
   auto num = [](const QString &s, const char *def) {
     bool ok = false;
-    s.trimmed().toDouble(&ok);
-    return ok ? s.trimmed() : QString::fromLatin1(def);
+    const double v = s.trimmed().toDouble(&ok);
+    return ok && std::isfinite(v) ? s.trimmed() : QString::fromLatin1(def);
   };
   return "initialize(" + num(lat, "59.939") + ", " + num(lon, "30.315") + ", " + num(zoom, "14") +
          ", '" + type + "')";

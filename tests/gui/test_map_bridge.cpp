@@ -3,10 +3,14 @@
 // thinning and time points, and the controller's answers to callbacks.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QMainWindow>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <cmath>
 
 #include "app/UnitCommands.h"
@@ -283,6 +287,26 @@ TEST(MapTiles, SourcesFromTheSetting) {
   // Tile numbers outside the zoom level's grid read nothing.
   EXPECT_TRUE(ReadLocalTile(TileSourceOf("/"), 2, 4, 0).isEmpty());
   EXPECT_TRUE(ReadLocalTile(TileSourceOf("/"), -1, 0, 0).isEmpty());
+}
+
+// Tile folders whose names hold what looks like place holders or URL
+// escapes, given as a path or as a file URL.
+TEST(MapTiles, FolderNamesWithPercentSignsLoadTheirTiles) {
+  QTemporaryDir tmp;
+  for (const QString name : {"maps%2", "100%1 %3", "a%20b", "plain"}) {
+    const QString folder = tmp.filePath(name);
+    ASSERT_TRUE(QDir().mkpath(folder + "/3/2"));
+    QFile tile(folder + "/3/2/5.png");
+    ASSERT_TRUE(tile.open(QIODevice::WriteOnly));
+    tile.write("\x89PNG tile of " + name.toUtf8());
+    tile.close();
+    for (const QString &setting : {folder, QUrl::fromLocalFile(folder).toString()}) {
+      const TTileSource source = TileSourceOf(setting);
+      EXPECT_EQ(source.Path, folder) << setting.toStdString();
+      EXPECT_EQ(ReadLocalTile(source, 3, 2, 5), "\x89PNG tile of " + name.toUtf8())
+          << setting.toStdString();
+    }
+  }
 }
 
 // The controller's answers to the page, with no browser shown.

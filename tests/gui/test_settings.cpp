@@ -5,6 +5,7 @@
 
 #include "app/UnitReg.h"
 #include "app/UnitSettings.h"
+#include "map/UnitMapScript.h"
 
 using namespace tachora;
 
@@ -107,4 +108,44 @@ TEST_F(SettingsStore, TypedEntriesStoreOnlyWhatDiffersFromTheirDefault) {
   EXPECT_EQ(kPosTop.Get(135), 135);
   kPosLeft.Reset();
   EXPECT_FALSE(kPosLeft.Stored());
+}
+
+// Values typed into the settings file by hand, without the quotes the store
+// writes around a comma, and numbers that are no numbers for the program.
+TEST_F(SettingsStore, HandEditedFileReadsAsTheUserMeantIt) {
+  DeleteAllSettings();
+  {
+    QFile f(SettingsFilePath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(
+        "[General]\n"
+        "panel_Browser=0,6\n"
+        "copyFolder=/media/card,2/DCIM\n"
+        "volume=40\n"
+        "pos_Left=inf\n"
+        "gm_X=inf\n"
+        "gm_Y=nan\n"
+        "gm_Z=14\n");
+  }
+  EXPECT_DOUBLE_EQ(settings::kPanelBrowser.Get(), 0.6);
+  EXPECT_EQ(settings::kCopyFolder.Get(), "/media/card,2/DCIM");
+  EXPECT_EQ(settings::kVolume.Get(), 40);
+  EXPECT_EQ(settings::kPosLeft.Get(7), 7);
+  const struct {
+    const char *text;
+    double read;  // 0.5: the default
+  } floats[] = {{"0,6", 0.6},  {"0.6", 0.6}, {" 0,25 ", 0.25}, {"inf", 0.5},
+                {"-inf", 0.5}, {"nan", 0.5}, {"1e999", 0.5},   {"0,6,1", 0.5}};
+  for (const auto &c : floats) {
+    QFile f(SettingsFilePath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray("[General]\npanel_Browser=") + c.text + "\n");
+    f.close();
+    EXPECT_DOUBLE_EQ(settings::kPanelBrowser.Get(), c.read) << c.text;
+  }
+  // The map starts at its default place rather than with a script that
+  // cannot run.
+  EXPECT_EQ(InitializeScript("nan", "inf", "-inf", "folder"),
+            "initialize(59.939, 30.315, 14, 'folder')");
+  EXPECT_EQ(InitializeScript("60.5", "30.25", "12", ""), "initialize(60.5, 30.25, 12, '')");
 }
