@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
+#include <cstdint>
 
 namespace tachora {
 
@@ -18,12 +20,20 @@ QRect StartGeometry(const QRect &firstScreen) {
 }
 
 QRect CorrectBounds(const QRect &bounds, const QRect &work) {
+  if (work.isEmpty()) return bounds;
   QRect r = bounds;
-  const int workRight = work.left() + work.width();
-  const int workBottom = work.top() + work.height();
-  if (r.left() > workRight - 100 || r.left() + r.width() < work.left() + 100)
-    r.moveLeft(work.left());
-  if (r.top() > workBottom - 100 || r.top() < work.top()) r.moveTop(work.top());
+  // 64-bit sums: a damaged edge near the end of int must not wrap around.
+  const int64_t left = r.left(), top = r.top(), width = r.width();
+  const int64_t workRight = static_cast<int64_t>(work.left()) + work.width();
+  const int64_t workBottom = static_cast<int64_t>(work.top()) + work.height();
+  // Mostly off screen: to the work area's left or top edge.
+  if (left > workRight - 100 || left + width < work.left() + 100) r.moveLeft(work.left());
+  if (top > workBottom - 100 || top < work.top()) r.moveTop(work.top());
+  // No larger than the work area, and wholly inside it.
+  r.setWidth(std::clamp(r.width(), 1, work.width()));
+  r.setHeight(std::clamp(r.height(), 1, work.height()));
+  r.moveLeft(std::clamp(r.left(), work.left(), work.left() + work.width() - r.width()));
+  r.moveTop(std::clamp(r.top(), work.top(), work.top() + work.height() - r.height()));
   return r;
 }
 

@@ -18,10 +18,11 @@ namespace tachora {
 // height, offset by a sixth of its own size.
 QRect StartGeometry(const QRect &firstScreen);
 
-// Moves a stored rectangle back onto the work area of its monitor: a left
-// edge beyond the right end (less than 100 pixels visible) or a right edge
-// before the left end goes to the work area's left; a top below the bottom
-// (less than 100 pixels) or above the work area goes to its top.
+// Fits a stored rectangle into the work area of its monitor. A window
+// mostly off screen (less than 100 pixels left in view) goes to the work
+// area's left or top edge; a size saved on a larger screen (or damaged)
+// shrinks to the work area, and the window moves until it lies wholly
+// inside, so the list, the map and the controls are all on screen.
 QRect CorrectBounds(const QRect &bounds, const QRect &workArea);
 
 // The program's icon, drawn at the given size (pixels).

@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <thread>
 
@@ -83,16 +84,28 @@ TFileItem Row(const char *name, int recordings, uint8_t lock, bool telemetry, bo
 
 }  // namespace
 
-TEST(StartupGeometry, FirstStartAndOffScreenCorrection) {
+TEST(StartupGeometry, FirstStartAndStoredBoundsFittedToTheWorkArea) {
   EXPECT_EQ(StartGeometry(QRect(0, 0, 1920, 1080)), QRect(256, 135, 1536, 810));
   const QRect work(0, 0, 1920, 1040);
-  EXPECT_EQ(CorrectBounds(QRect(5000, 100, 800, 600), work), QRect(0, 100, 800, 600));
-  EXPECT_EQ(CorrectBounds(QRect(-750, 100, 800, 600), work), QRect(0, 100, 800, 600));
-  EXPECT_EQ(CorrectBounds(QRect(-650, 100, 800, 600), work),
-            QRect(-650, 100, 800, 600));  // 150 px still seen
-  EXPECT_EQ(CorrectBounds(QRect(100, -20, 800, 600), work), QRect(100, 0, 800, 600));
-  EXPECT_EQ(CorrectBounds(QRect(100, 990, 800, 600), work), QRect(100, 0, 800, 600));
-  EXPECT_EQ(CorrectBounds(QRect(100, 900, 800, 600), work), QRect(100, 900, 800, 600));
+  const struct {
+    QRect stored, fitted;
+  } cases[] = {
+      {{5000, 100, 800, 600}, {0, 100, 800, 600}},   // left beyond the right end
+      {{-750, 100, 800, 600}, {0, 100, 800, 600}},   // 50 px in view
+      {{-650, 100, 800, 600}, {0, 100, 800, 600}},   // partly off: slides in
+      {{100, -20, 800, 600}, {100, 0, 800, 600}},    // above the work area
+      {{100, 990, 800, 600}, {100, 0, 800, 600}},    // top below the bottom
+      {{100, 900, 800, 600}, {100, 440, 800, 600}},  // bottom edge off: slides up
+      {{1500, 700, 800, 600}, {1120, 440, 800, 600}},
+      {{300, 200, 2560, 1440}, {0, 0, 1920, 1040}},  // saved on a larger screen
+      {{0, 0, 20000, 12000}, {0, 0, 1920, 1040}},    // damaged
+      {{2147483000, 2147483000, 2000, 2000}, {0, 0, 1920, 1040}},
+      {{40, 50, 700, 500}, {40, 50, 700, 500}},  // inside: kept
+  };
+  for (const auto &c : cases) EXPECT_EQ(CorrectBounds(c.stored, work), c.fitted) << c.stored.x();
+  // A second monitor's work area to the right of the first.
+  EXPECT_EQ(CorrectBounds(QRect(1900, 0, 1600, 900), QRect(1920, 0, 1280, 1024)),
+            QRect(1920, 0, 1280, 900));
 }
 
 TEST_F(MainWindow, GeometryFirstStartStoredAndCorrected) {
@@ -114,11 +127,24 @@ TEST_F(MainWindow, GeometryFirstStartStoredAndCorrected) {
     TFormMain form;
     EXPECT_EQ(form.StartBounds(), QRect(40, 50, 700, 500));
   }
-  WriteIntSetting("pos_Left", 50000);
-  WriteIntSetting("pos_Top", -300);
-  TFormMain form;
   const QRect work = QGuiApplication::screens().first()->availableGeometry();
-  EXPECT_EQ(form.StartBounds().topLeft(), work.topLeft());
+  {
+    WriteIntSetting("pos_Left", 50000);
+    WriteIntSetting("pos_Top", -300);
+    TFormMain form;
+    EXPECT_EQ(form.StartBounds().topLeft(), work.topLeft());
+  }
+  // A damaged size: the window fits the screen, its controls in view.
+  WriteIntSetting("pos_Width", 20000);
+  WriteIntSetting("pos_Height", 12000);
+  TFormMain form;
+  EXPECT_EQ(form.StartBounds(), work);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  // The control panel at the bottom right is on the screen.
+  QToolButton *play = form.Panels()->ButtonPlay;
+  EXPECT_TRUE(
+      form.screen()->geometry().contains(QRect(play->mapToGlobal(QPoint(0, 0)), play->size())));
 }
 
 TEST_F(MainWindow, ColumnLayoutStoredAndRestored) {
