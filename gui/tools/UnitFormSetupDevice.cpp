@@ -124,9 +124,10 @@ TFormSetupDevice::TFormSetupDevice(QWidget *mainWindow)
 
 void TFormSetupDevice::Translate() {
   setWindowTitle(L("SetupDevice_Title"));
-  labelDevice_->setText(L("SetupDevice_Device"));
-  labelFrameSize_->setText(L("SetupDevice_FrameSize"));
-  labelTimeZone_->setText(L("SetupDevice_TimeZone"));
+  // The lists' labels end in a colon; the sliders' heading has none.
+  labelDevice_->setText(L("SetupDevice_Device") + ":");
+  labelFrameSize_->setText(L("PictureSize") + ":");
+  labelTimeZone_->setText(L("SetupDevice_TimeZone") + ":");
   labelGSensor_->setText(L("SetupDevice_GSensor"));
   ButtonWrite->setText(L("SetupDevice_BtnWrite"));
   ButtonCancel->setText(L("Cancel"));

@@ -167,3 +167,27 @@ TEST_F(TSetupFixture, BadFilesAndPulledCardGiveMessages) {
   EXPECT_TRUE(messages[0].startsWith(QString::fromStdString(LangText("SetupDevice_WriteError"))));
   EXPECT_FALSE(QFile::exists(CfgPath()));
 }
+
+// The labels of the lists end in a colon, the frame size is "Picture" in
+// both languages' words, the sliders' heading has no colon.
+TEST(SetupDeviceLabels, PictureAndColonsInBothLanguages) {
+  const struct {
+    int lang;
+    QStringList labels;
+  } cases[] = {
+      {1033, {"Device:", "Picture:", "Time Zone:", "G-Sensor Sensitivity"}},
+      {1049,
+       {QString::fromUtf8("Устройство:"), QString::fromUtf8("Разрешение:"),
+        QString::fromUtf8("Часовой пояс:"), QString::fromUtf8("Чувствительность G-сенсора")}},
+  };
+  for (const auto &c : cases) {
+    InitLanguages(c.lang);
+    TFormSetupDevice form(nullptr);
+    QStringList shown;
+    for (const QLabel *l : form.findChildren<QLabel *>()) shown << l->text();
+    for (const QString &label : c.labels)
+      EXPECT_TRUE(shown.contains(label)) << c.lang << " " << label.toStdString();
+    EXPECT_FALSE(shown.contains("Frame Size")) << c.lang;
+  }
+  InitLanguages(1033);
+}
