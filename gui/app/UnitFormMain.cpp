@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTimer>
+#include <QWebEngineView>
+#include <algorithm>
 
 #include "app/UnitCommands.h"
 #include "app/UnitDemo.h"
@@ -33,6 +35,7 @@
 #include "playback/UnitSeekBitmap.h"
 #include "playback/UnitSeekLayout.h"
 #include "playback/UnitTickListener.h"
+#include "playback/UnitVideoView.h"
 #include "telemetry/UnitFormGpsConverter.h"
 #include "telemetry/UnitTelemetryController.h"
 #include "telemetry/UnitTrackCommands.h"
@@ -211,8 +214,11 @@ void TFormMain::CreateControllers() {
   for (ITranslatable *part :
        std::initializer_list<ITranslatable *>{list_, playback_, map_, telemetry_, tools_})
     translator_.Register(part);
-  // Open, double click and Enter hand the prepared row to the player.
+  // Open, double click and Enter hand the prepared row to the player to
+  // play; a click shows it paused.
   connect(list_, &TRecordListController::OpenRequested, playback_, &TPlaybackController::OpenRow);
+  connect(list_, &TRecordListController::ShowRequested, playback_, &TPlaybackController::ShowRow);
+  list_->PlayerHasTrip = [this]() { return playback_->Row() != nullptr; };
   // The map page's first report is the moment for another update check.
   connect(map_, &TMapController::MapInited, tools_, &TToolsController::StartUpdateCheck);
   // The graphs the user chose want their room under the video.
@@ -273,7 +279,28 @@ void TFormMain::WirePlaybackPanels() {
           [this](long double p) { playback_->Seek(p); });
   connect(map_, &TMapController::SeekRequested, playback_,
           [this](double p) { playback_->Seek(p); });
+  // The page was (re)initialised, zoomed or moved, or the arrow's size or
+  // the time points changed: one tick redraws track and vehicle, also while
+  // paused.
+  connect(map_, &TMapController::RefreshRequested, this, &TFormMain::RefreshMap);
+  // A wheel step over the graphs zooms the time line.
+  connect(telemetry_, &TTelemetryController::TimeZoomRequested, playback_,
+          [this](bool zoomIn, double factor) { playback_->TimeZoom(zoomIn, factor); });
   WireMapPreviews();
+}
+
+void TFormMain::RefreshMap(bool timerTick) {
+  playback_->Tick(timerTick);
+  if (timerTick || playback_->FullScreen() || QApplication::activeWindow() != this) return;
+  // After the user moved or zoomed the map the keys go back to the video
+  // and then to the list (so Space and the arrows work again).
+  QWidget *focus = QApplication::focusWidget();
+  QWidget *view = map_->WebView();
+  if (!focus || !view || (focus != view && !view->isAncestorOf(focus))) return;
+  for (QWidget *w :
+       {playback_->Video()->SurfaceWidget(), static_cast<QWidget *>(layout_->ListView)})
+    if (w && w->isVisible() && w->isEnabled() && w->focusPolicy() != Qt::NoFocus)
+      w->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormMain::WireMapPreviews() {
@@ -318,11 +345,19 @@ void TFormMain::OpenFiles(const QStringList &paths) {
 
 // ---- geometry --------------------------------------------------------------
 
+namespace {
+constexpr int kFar = 1000000;  // pixels; beyond any screen
+}  // namespace
+
 void TFormMain::RestoreGeometry() {
   QScreen *first = QGuiApplication::screens().value(0, QGuiApplication::primaryScreen());
   const QRect start = first ? StartGeometry(first->geometry()) : QRect(100, 100, 800, 600);
-  QRect bounds(settings::kPosLeft.Get(start.left()), settings::kPosTop.Get(start.top()),
-               settings::kPosWidth.Get(start.width()), settings::kPosHeight.Get(start.height()));
+  // A damaged value is brought into a range where no sum of two overflows;
+  // CorrectBounds then fits the window into the screen's work area.
+  auto stored = [](const TSetting<int> &s, int def) { return std::clamp(s.Get(def), -kFar, kFar); };
+  QRect bounds(stored(settings::kPosLeft, start.left()), stored(settings::kPosTop, start.top()),
+               stored(settings::kPosWidth, start.width()),
+               stored(settings::kPosHeight, start.height()));
   bounds.setWidth(std::max(bounds.width(), minimumWidth()));
   bounds.setHeight(std::max(bounds.height(), minimumHeight()));
   QScreen *near = QGuiApplication::screenAt(bounds.center());
@@ -473,9 +508,14 @@ void TFormMain::dropEvent(QDropEvent *event) {
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event) {
-  if (event->type() == QEvent::KeyPress && QApplication::activeWindow() == this &&
-      HandleZoomKeys(static_cast<QKeyEvent *>(event)))
-    return true;
+  // The zoom keys work in the main window and in the full-screen window.
+  if (event->type() == QEvent::KeyPress) {
+    const QWidget *active = QApplication::activeWindow();
+    const QWidget *full = playback_ ? playback_->Video()->FullScreenWindow() : nullptr;
+    if (active && (active == this || active == full) &&
+        HandleZoomKeys(static_cast<QKeyEvent *>(event)))
+      return true;
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

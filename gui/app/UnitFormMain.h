@@ -90,6 +90,9 @@ class TFormMain : public QMainWindow {
   // Connects the player's tick and seek bar to the map, instruments and graphs.
   void WirePlaybackPanels();
   void WireMapPreviews();
+  // One tick for the map page; after a "view" report the keyboard focus
+  // leaves the page.
+  void RefreshMap(bool timerTick);
   void BindCommands();
   void RestoreGeometry();
   void SaveWindowPosition();

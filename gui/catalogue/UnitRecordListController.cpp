@@ -139,6 +139,8 @@ void TRecordListController::SetUpView() {
     if (!a->isSeparator() && a->objectName() != "N_FileList_Clear") list->addAction(a);
   connect(list, &QAbstractItemView::doubleClicked, this,
           [this]() { commands_.Run("N_FileList_Open"); });
+  // A click shows the row in the player, paused (a double click plays it).
+  connect(list, &QAbstractItemView::clicked, this, &TRecordListController::ShowHighlighted);
 }
 
 void TRecordListController::BindCommands() {
@@ -377,6 +379,8 @@ void TRecordListController::SelectRow(int row) {
 
 void TRecordListController::OnSelectionChanged() {
   const int row = SelectedRow();
+  // A click still waiting for its row's telemetry is for that row only.
+  showWhenPrepared_ = false;
   if (!refreshing_) remembered_ = row >= 0 ? model_->Caption(row) : QString();
   UpdateListMenu();
   if (row >= 0 && !refreshing_) PrepareRow(SelectedId());
@@ -429,8 +433,11 @@ void TRecordListController::PrepareRow(uint64_t id, bool force) {
     preparedId_ = id;
     emit RowPrepared(prepared_);
     if (openWhenPrepared_) {
-      openWhenPrepared_ = false;
+      openWhenPrepared_ = showWhenPrepared_ = false;
       emit OpenRequested(prepared_);
+    } else if (showWhenPrepared_) {
+      showWhenPrepared_ = false;
+      emit ShowRequested(prepared_);
     }
   });
   watcher->setFuture(QtConcurrent::run(&pool_, [fm, item]() -> TPreparedRow {
@@ -444,6 +451,16 @@ void TRecordListController::OpenHighlighted() {
   if (prepared_ && preparedId_ == id && !preparing_) return emit OpenRequested(prepared_);
   // Handed over as soon as its load is done.
   openWhenPrepared_ = true;
+  showWhenPrepared_ = false;
+  PrepareRow(id);
+}
+
+void TRecordListController::ShowHighlighted() {
+  const uint64_t id = SelectedId();
+  if (id == 0) return;
+  if (prepared_ && preparedId_ == id && !preparing_) return emit ShowRequested(prepared_);
+  // A double click on its way plays the row instead.
+  if (!openWhenPrepared_) showWhenPrepared_ = true;
   PrepareRow(id);
 }
 
@@ -479,6 +496,10 @@ void TRecordListController::StartNextOpen() {
   const TOpenBatch batch = std::move(openQueue_.front());
   openQueue_.pop_front();
   if (!fm_) CreateCatalogue(false);
+  // A trip open in the player stays there, and so does the list's selection;
+  // otherwise the last opened recording is selected.
+  const bool keepTrip = !batch.SelectFirst && PlayerHasTrip && PlayerHasTrip();
+  const QString aside = remembered_;
   remembered_.clear();
   opening_ = true;
   QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -486,32 +507,41 @@ void TRecordListController::StartNextOpen() {
   // on a worker, and each change shows as from a search.
   std::shared_ptr<TFileManager> fm = fm_;
   auto *watcher = new QFutureWatcher<std::string>(this);
-  connect(watcher, &QFutureWatcher<std::string>::finished, this, [this, watcher, fm, batch]() {
-    watcher->deleteLater();
-    QApplication::restoreOverrideCursor();
-    opening_ = false;
-    if (fm == fm_) {
-      // Grouping renames rows ("FILE0001-3"): select the row that now holds
-      // the recording rather than losing the selection.
-      const std::string selectPath = watcher->result();
-      if (!selectPath.empty()) {
-        const int row = fm_->FindRecording(selectPath);
-        if (row >= 0) remembered_ = QString::fromStdString(fm_->GetItem(row).Summary.DisplayName);
-      }
-      RefreshRecordList();
-      if (batch.SelectFirst && model_->rowCount() > 0) SelectRow(0);
-      const int sel = SelectedRow();
-      if (sel >= 0) panel_.ListView->scrollTo(model_->index(sel, 0));
-      panel_.ListView->setFocus();
-    }
-    // A close that waited for the files is honoured here, before any
-    // telemetry is loaded for a window that is going.
-    emit FilesOpened();
-    // The refresh selected the row without the user: opened or dropped
-    // files play as soon as their row is prepared.
-    if (fm_ && fm == fm_ && SelectedRow() >= 0) OpenHighlighted();
-    if (!openQueue_.empty()) StartNextOpen();
-  });
+  connect(watcher, &QFutureWatcher<std::string>::finished, this,
+          [this, watcher, fm, batch, keepTrip, aside]() {
+            watcher->deleteLater();
+            QApplication::restoreOverrideCursor();
+            opening_ = false;
+            if (fm == fm_) {
+              // Grouping renames rows ("FILE0001-3"): select the row that now holds
+              // the recording rather than losing the selection.
+              const std::string selectPath = keepTrip ? std::string() : watcher->result();
+              if (keepTrip) remembered_ = aside;
+              if (!selectPath.empty()) {
+                const int row = fm_->FindRecording(selectPath);
+                if (row >= 0)
+                  remembered_ = QString::fromStdString(fm_->GetItem(row).Summary.DisplayName);
+              }
+              RefreshRecordList();
+              if (batch.SelectFirst && model_->rowCount() > 0) SelectRow(0);
+              const int sel = SelectedRow();
+              if (sel >= 0) panel_.ListView->scrollTo(model_->index(sel, 0));
+              panel_.ListView->setFocus();
+            }
+            // A close that waited for the files is honoured here, before any
+            // telemetry is loaded for a window that is going.
+            emit FilesOpened();
+            // The refresh selected the row without the user: the command line's
+            // plays as soon as it is prepared; opened or dropped files are shown in
+            // a player that has nothing open, as a click shows them.
+            if (fm_ && fm == fm_ && SelectedRow() >= 0) {
+              if (batch.SelectFirst)
+                OpenHighlighted();
+              else if (!keepTrip && !(PlayerHasTrip && PlayerHasTrip()))
+                ShowHighlighted();
+            }
+            if (!openQueue_.empty()) StartNextOpen();
+          });
   const QStringList paths = batch.Paths;
   watcher->setFuture(QtConcurrent::run(&pool_, [fm, paths]() {
     std::string selectPath;
@@ -610,6 +640,8 @@ void TRecordListController::AttachTrackFile(const QString &path) {
 void TRecordListController::ShiftSelected(TDateTime offset) {
   const uint64_t id = SelectedId();
   if (!fm_ || id == 0 || offset == 0) return;
+  // The player lets go of the trip: its timing changes.
+  emit FilesChanging();
   // The shifted row may sort elsewhere; the refresh follows it by caption.
   fm_->ShiftItemById(id, offset);
   PrepareRow(SelectedId(), true);

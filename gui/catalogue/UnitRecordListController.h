@@ -82,8 +82,10 @@ class TRecordListController : public QObject, public ITranslatable {
 
   // ---- opening ----
   // Opens files and folders on a worker; while a batch is opening, further
-  // ones wait their turn. `selectFirst`: select the first row when done
-  // (the command line) instead of the last opened recording.
+  // ones wait their turn. `selectFirst`: select the first row when done and
+  // play it (the command line). Otherwise the files join the list and the
+  // player's trip stays: only a player with nothing open is shown the last
+  // opened recording (paused, as by a click), which is then selected.
   void OpenFiles(const QStringList &paths, bool selectFirst = false);
   bool Opening() const { return opening_; }
   void AddFilesDialog();
@@ -104,6 +106,10 @@ class TRecordListController : public QObject, public ITranslatable {
   // The file dialog's filters, first the recorders' own.
   static QStringList OpenDialogFilters();
 
+  // Whether the player has a trip open, playing or paused (the window's;
+  // none by default).
+  std::function<bool()> PlayerHasTrip;
+
  signals:
   // A batch of OpenFiles is done (the list shows it, the row is selected).
   void FilesOpened();
@@ -111,10 +117,13 @@ class TRecordListController : public QObject, public ITranslatable {
   void DeletionDone();
   // The highlighted row is prepared (its telemetry loaded).
   void RowPrepared(tachora::TPreparedRow row);
-  // Open, double click or Enter: the prepared row for the player.
+  // Open, double click or Enter: the prepared row for the player, to play.
   void OpenRequested(tachora::TPreparedRow row);
-  // Files on disk are about to be deleted or a row's track replaced: the
-  // player stops first (connected directly, so it has stopped on return).
+  // A click on a row (or files opened while the player has nothing open):
+  // the prepared row for the player, paused on its first frame.
+  void ShowRequested(tachora::TPreparedRow row);
+  // Files on disk are about to be deleted, or a row's track or timing
+  // changes: the player stops first (connected directly, so it has stopped on return).
   void FilesChanging();
   // "Group with" opened its window (it frees itself when closed).
   void GroupWindowOpened(tachora::TFormGroup *form);
@@ -140,6 +149,8 @@ class TRecordListController : public QObject, public ITranslatable {
   // The highlighted row, by id, as the catalogue holds it now.
   bool HighlightedItem(TFileItem &out) const;
   void OpenHighlighted();
+  // Hands the highlighted row to the player paused, once it is prepared.
+  void ShowHighlighted();
   void RemoveHighlighted();
   void DeleteHighlightedFromDisk();
   void DeleteAllUnlocked();
@@ -178,6 +189,7 @@ class TRecordListController : public QObject, public ITranslatable {
   bool preparing_ = false;   // the load of requestedId_ is running
   uint64_t preparedId_ = 0;  // the id prepared_ was loaded for
   bool openWhenPrepared_ = false;
+  bool showWhenPrepared_ = false;
   TPreparedRow prepared_;
 };
 

@@ -117,8 +117,12 @@ QString TCaptureCommands::SaveWindow() {
     position = player_->Position();
     player_->Pause();
   }
+  // Full screen is left first and the main window is what gets saved, laid
+  // out again with the video back in it.
+  if (player_) player_->LeaveFullScreen();
+  QApplication::processEvents();
   QWidget *shown = window_;
-  if (player_ && player_->VideoWidget()) shown = player_->VideoWidget()->window();
+  if (!shown && player_ && player_->VideoWidget()) shown = player_->VideoWidget()->window();
   const QImage picture = CaptureWindow(shown);
   if (picture.isNull()) return {};
   return SavePicture(picture, "Window", position, "N_Playback_Save_Wind");

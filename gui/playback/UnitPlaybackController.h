@@ -78,6 +78,7 @@ class TPlaybackController : public QObject,
   QImage Snapshot() override;
   void RequestSnapshot(std::function<void(const QImage &)> done) override;
   QWidget *VideoWidget() const override;
+  void LeaveFullScreen() override { SetFullScreen(false); }
   void Pause() override;
   void Stop() override;
 
@@ -126,6 +127,10 @@ class TPlaybackController : public QObject,
  public slots:
   // A prepared row to play (the list's OpenRequested).
   void OpenRow(std::shared_ptr<const tachora::TRowTelemetry> row);
+  // A clicked row (the list's ShowRequested): loaded paused on its first
+  // frame, with its track on the map; nothing changes when it is the trip
+  // open already.
+  void ShowRow(std::shared_ptr<const tachora::TRowTelemetry> row);
 
  signals:
   void RowOpened();
@@ -153,6 +158,9 @@ class TPlaybackController : public QObject,
   TRenderer CheckedRenderer() const;
   QAction *Item(const char *name) const;
   void SyncSelection();
+  // Loads the trip of `row` in place of the open one, playing or paused.
+  void LoadRow(std::shared_ptr<const TRowTelemetry> row, bool play);
+  bool IsOpen(const TRowTelemetry &row) const;
   void ReopenWhenSurfaceReady(long double position, int triesLeft);
   void OnOpenError(const QString &path, TOpenError error);
   bool eventFilter(QObject *watched, QEvent *event) override;

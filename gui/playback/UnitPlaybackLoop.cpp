@@ -24,6 +24,12 @@ namespace tachora {
 
 // ---- the trip ----------------------------------------------------------------------
 
+bool TPlaybackController::IsOpen(const TRowTelemetry &row) const {
+  // The same catalogue row prepared again is the same trip.
+  return row_ && timeline_.Loaded() &&
+         (&row == row_.get() || (row.Row.Id != 0 && row.Row.Id == row_->Row.Id));
+}
+
 void TPlaybackController::OpenRow(std::shared_ptr<const TRowTelemetry> row) {
   if (!row || row->Row.Items.empty()) return;
   // The same prepared trip again (a second double click): just play on.
@@ -31,6 +37,15 @@ void TPlaybackController::OpenRow(std::shared_ptr<const TRowTelemetry> row) {
     if (!Playing()) SetPlay(true);
     return;
   }
+  LoadRow(std::move(row), true);
+}
+
+void TPlaybackController::ShowRow(std::shared_ptr<const TRowTelemetry> row) {
+  if (!row || row->Row.Items.empty() || IsOpen(*row)) return;
+  LoadRow(std::move(row), false);
+}
+
+void TPlaybackController::LoadRow(std::shared_ptr<const TRowTelemetry> row, bool play) {
   if (row_ || graph_->Active()) Stop();
   row_ = std::move(row);
   timeline_.LoadTrip(row_->Row);
@@ -39,7 +54,7 @@ void TPlaybackController::OpenRow(std::shared_ptr<const TRowTelemetry> row) {
   SyncScrollBar();
   UpdateControls();
   emit RowOpened();
-  SetPlay(true);
+  SetPlay(play);
 }
 
 void TPlaybackController::SetPlay(bool down) {

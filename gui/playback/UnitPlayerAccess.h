@@ -39,6 +39,9 @@ class IPlayerAccess {
   virtual void RequestSnapshot(std::function<void(const QImage &)> done) { done(Snapshot()); }
   // The widget that shows the video (window captures grab around it).
   virtual QWidget *VideoWidget() const = 0;
+  // Brings the video back into the main window when it is in full screen
+  // (a window capture shows the main window).
+  virtual void LeaveFullScreen() {}
   // Pauses playback when it plays (a capture or a cut works on a still
   // picture); Stop ends it and forgets the trip (before a file is changed).
   virtual void Pause() = 0;

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -151,6 +152,11 @@ void TMyGraphic::MouseUp(QMouseEvent *event) {
 
 void TMyGraphic::MouseLeave() {
   emit HoverLeft(this);
+}
+
+void TMyGraphic::Wheel(QWheelEvent *event) {
+  event->accept();
+  emit WheelTurned(event->angleDelta().y());
 }
 
 }  // namespace tachora

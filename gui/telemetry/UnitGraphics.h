@@ -66,6 +66,8 @@ class TMyGraphic : public TMyBitmap {
   void MouseMove(QMouseEvent *event) override;
   void MouseUp(QMouseEvent *event) override;
   void MouseLeave() override;
+  // The wheel belongs to the time line (WheelTurned).
+  void Wheel(QWheelEvent *event) override;
 
  signals:
   // A click or the end of a drag: play from here.
@@ -75,6 +77,8 @@ class TMyGraphic : public TMyBitmap {
   // The pointer rests over the graph at column x / trip position.
   void HoverAt(TMyGraphic *graph, int x, long double position);
   void HoverLeft(TMyGraphic *graph);
+  // The wheel turned over the graph (angle delta, 120 a step; up positive).
+  void WheelTurned(int delta);
 
  private:
   void DrawAxes(QPainter &p, const TGraphFrame &frame);

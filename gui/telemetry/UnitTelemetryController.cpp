@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QMenu>
+#include <QWheelEvent>
 #include <QWidget>
 #include <cmath>
+#include <cstdlib>
 
 #include "app/UnitCommands.h"
 #include "app/UnitMainMenu.h"
@@ -144,6 +146,7 @@ void TTelemetryController::RebuildGraphics(bool byUser) {
       ShowDetailsAt(graph->Kind(), x, graph->Width(), p, QCursor::pos());
     });
     connect(g, &TMyGraphic::HoverLeft, this, [this]() { HideDetails(); });
+    connect(g, &TMyGraphic::WheelTurned, this, &TTelemetryController::OnWheel);
     image->show();
     images_.push_back(image);
     graphs_.push_back(g);
@@ -236,7 +239,20 @@ void TTelemetryController::SetFullScreen(bool on) {
 
 bool TTelemetryController::eventFilter(QObject *watched, QEvent *event) {
   if (watched == panel_.PanelBottomGraphics && event->type() == QEvent::Resize) LayoutGraphics();
+  // The wheel over the panel around the graphs works as over a graph.
+  if (watched == panel_.PanelBottomGraphics && event->type() == QEvent::Wheel) {
+    event->accept();
+    OnWheel(static_cast<QWheelEvent *>(event)->angleDelta().y());
+    return true;
+  }
   return QObject::eventFilter(watched, event);
+}
+
+void TTelemetryController::OnWheel(int delta) {
+  wheelRest_ += delta;
+  const int steps = wheelRest_ / 120;
+  wheelRest_ -= steps * 120;
+  for (int i = 0; i < std::abs(steps); ++i) emit TimeZoomRequested(steps > 0, kWheelZoomFactor);
 }
 
 }  // namespace tachora

@@ -5,7 +5,8 @@
 // Stop), SetTimeLine whenever the seek bar's view, margin or marks change,
 // DrawCursors(p) on every tick (graph cursors and the details preview's
 // cursor), and SeekBarHover / HideDetails from the seek bar's pointer.
-// What the user does on a graph comes back as SeekRequested / DragMoved.
+// What the user does on a graph comes back as SeekRequested / DragMoved,
+// and the wheel over the graphs as TimeZoomRequested.
 //
 // Positions are trip positions (fractions of the trip's time line). UI
 // thread only; the widgets belong to the window, the details window to
@@ -43,6 +44,10 @@ TDetailsState DetailsStateAt(const TRowTelemetry &trip, long double x);
 class TTelemetryController : public QObject, public ITranslatable {
   Q_OBJECT
  public:
+  // The time line's zoom of one wheel step over the graphs (the buttons and
+  // keys zoom by 2).
+  static constexpr double kWheelZoomFactor = 1.5;
+
   TTelemetryController(QObject *parent, const TGraphsPanel &panel, TCommands &commands);
   ~TTelemetryController() override;
   void Translate() override;
@@ -88,9 +93,14 @@ class TTelemetryController : public QObject, public ITranslatable {
   void DragMoved(long double position);
   // The bottom panel's height the user's graph choice wants (pixels).
   void BottomPanelHeightRequested(int height);
+  // A wheel step over the graphs: zoom the time line by `factor` (up in).
+  void TimeZoomRequested(bool zoomIn, double factor);
 
  private:
   bool eventFilter(QObject *watched, QEvent *event) override;
+  // Each full wheel step (120) zooms the time line; smaller ones (touch
+  // pads) add up.
+  void OnWheel(int delta);
   void ShowAll(bool show);
   bool DetailsWanted() const;
   QWidget *SeekImage() const;
@@ -107,6 +117,7 @@ class TTelemetryController : public QObject, public ITranslatable {
   int margin_ = 0;
   TGraphBands bands_;
   bool fullScreen_ = false;
+  int wheelRest_ = 0;  // wheel delta short of a step
 };
 
 }  // namespace tachora

@@ -4,6 +4,7 @@
 // .mbtiles file made here. Set TACHORA_SCREENSHOT_DIR to keep pictures.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
@@ -25,6 +27,7 @@
 
 #include "app/UnitCommands.h"
 #include "app/UnitFormMain.h"
+#include "app/UnitMainLayout.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
 #include "gui_test_helpers.h"
@@ -32,6 +35,8 @@
 #include "map/UnitMapPage.h"
 #include "map/UnitMapPreview.h"
 #include "map/UnitMapTilesMenu.h"
+#include "playback/UnitFilterGraph.h"
+#include "playback/UnitPlaybackController.h"
 
 using namespace tachora;
 
@@ -398,6 +403,63 @@ TEST(MapInMainWindow, DemoDriveScreenshot) {
   map->Tick(tick);
   QTest::qWait(800);
   form.grab().save(dir + "/main_window_demo_drive.png");
+  settings::kMapTiles.Reset();
+}
+
+// A paused trip on the main window's map: after the user zooms the map the
+// vehicle is drawn again at the new scale, after "Google Maps" off and on
+// the track and the vehicle come back, and a moved map gives the keys back
+// to the list.
+TEST(MapInMainWindow, PausedTripIsRedrawnAfterZoomAndAfterTheMapReturns) {
+  if (!qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY")) GTEST_SKIP() << "needs an X display";
+  const QString card = test::DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  settings::kMapTiles.Set(QDir::tempPath() + "/tachora-no-tiles");
+  TFormMain::AutoFirstShow = false;
+  TFormMain form;
+  form.resize(1280, 760);
+  form.Playback()->Graph()->SetOption("ao", "null");
+  TMapController *map = form.Map();
+  QSignalSpy inited(map, &TMapController::MapInited);
+  form.show();
+  ASSERT_TRUE(inited.wait(30000));
+  QSignalSpy opened(form.Playback(), &TPlaybackController::RowOpened);
+  ASSERT_TRUE(test::Open(form, {card + "/DCIM/100MEDIA/FILE0005.MOV"}));
+  ASSERT_TRUE(opened.count() > 0 || opened.wait(20000));
+  ASSERT_FALSE(form.Playback()->Playing());
+  form.Playback()->Seek(0.5L);
+  auto vehicle = [&] { return Eval(map->Page(), "marker != null || markerD != null").toBool(); };
+  auto track = [&] { return Eval(map->Page(), "mylines.length").toInt() > 0; };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return vehicle() && track(); }, 10000));
+
+  // Three levels in: the old marker is too big and goes; a new one comes.
+  const int zoom = map->View().Zoom;
+  Eval(map->Page(), "map.setZoom(map.getZoom() + 3)");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return map->View().Zoom == zoom + 3; }, 5000));
+  QTest::qWait(300);
+  EXPECT_TRUE(vehicle());
+  EXPECT_TRUE(track());
+
+  // The map hidden and shown again (F3 twice): a new page, redrawn.
+  QAction *maps = form.Menu()->Item("N_View_GoogleMaps");
+  maps->trigger();
+  EXPECT_FALSE(map->MapShown());
+  inited.clear();
+  maps->trigger();
+  ASSERT_TRUE(inited.wait(30000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return vehicle() && track(); }, 10000));
+  EXPECT_FALSE(form.Playback()->Playing());
+
+  // A move of the map hands the keyboard back from the page to the list.
+  QApplication::setActiveWindow(&form);
+  if (QApplication::activeWindow() == &form) {
+    map->WebView()->setFocus();
+    map->HandleCallback("view", "t=60.1&l=29.9&b=59.9&r=30.1&w=0&h=0&x=30&y=60&z=12");
+    EXPECT_TRUE(form.Panels()->ListView->hasFocus());
+  }
+  const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) form.grab().save(dir + "/main_window_paused_map.png");
+  form.close();
   settings::kMapTiles.Reset();
 }
 

@@ -8,12 +8,15 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFile>
 #include <QFrame>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -27,9 +30,14 @@
 #include "app/UnitReg.h"
 #include "app/UnitSettings.h"
 #include "catalogue/UnitRecordListController.h"
+#include "gui_test_helpers.h"
+#include "map/UnitMapController.h"
+#include "playback/UnitCaptureCommands.h"
+#include "playback/UnitFormCropping.h"
 #include "playback/UnitPlaybackController.h"
 #include "playback/UnitSeekBitmap.h"
 #include "playback/UnitVideoView.h"
+#include "telemetry/UnitTelemetryController.h"
 
 using namespace tachora;
 
@@ -471,19 +479,193 @@ TEST_F(Player, FullScreenInAndOut) {
   EXPECT_EQ(video->window(), form.get());
 }
 
-TEST_F(Player, OpenedFilesStartPlaying) {
-  test::TMediaSpec media;
-  media.audio = "none";
-  media.width = 160;
-  media.height = 120;
-  const std::string clip = test::GenerateMovie("ctl-open", media);
+// The row the player holds, by its caption.
+QString PlayerCaption(TPlaybackController *player) {
+  return player->Row() ? QString::fromStdString(player->Row()->Row.Summary.DisplayName) : QString();
+}
+
+int RowOf(TFormMain &form, const QString &caption) {
+  for (int i = 0; i < form.List()->Model()->rowCount(); ++i)
+    if (form.List()->Model()->Caption(i) == caption) return i;
+  return -1;
+}
+
+TEST_F(Player, OpenedFilesJoinTheListAndKeepTheOpenTrip) {
+  const QString card = test::DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  // Nothing open: the opened recording is shown paused, as by a click.
   QSignalSpy opened(player, &TPlaybackController::RowOpened);
-  form->OpenFiles({QString::fromStdString(clip)});  // as a drop or the open dialog
-  ASSERT_TRUE(opened.wait(20000));
-  ASSERT_NE(player->Row(), nullptr);
-  EXPECT_EQ(player->Row()->Row.Items.size(), 1u);
-  EXPECT_TRUE(player->Playing());
+  ASSERT_TRUE(test::Open(*form, {card + "/DCIM/100MEDIA/FILE0005.MOV"}));
+  ASSERT_TRUE(opened.count() > 0 || opened.wait(20000));
+  EXPECT_EQ(PlayerCaption(player), "FILE0005");
+  EXPECT_FALSE(player->Playing());
   EXPECT_TRUE(player->Graph()->Active());
+
+  // Playing: the card's folder joins the list and the trip plays on.
+  player->SetPlay(true);
+  const auto trip = player->Row();
+  ASSERT_TRUE(test::Open(*form, {card + "/DCIM"}));
+  EXPECT_EQ(form->List()->Model()->rowCount(), 2);
+  EXPECT_EQ(player->Row(), trip);
+  EXPECT_TRUE(player->Playing());
+
+  // Paused, as after a cut: the saved fragment joins the list, the trip and
+  // its place stay.
+  player->SetPlay(false);
+  QTemporaryDir out;
+  const QString fragment = out.filePath("Fragment of FILE0001-4 (10-00-00 - 10-00-05).mov");
+  ASSERT_TRUE(QFile::copy(card + "/DCIM/100MEDIA/FILE0001.MOV", fragment));
+  auto *captures = form->findChild<TCaptureCommands *>();
+  ASSERT_NE(captures, nullptr);
+  QSignalSpy listed(form->List(), &TRecordListController::FilesOpened);
+  emit captures->Cropping()->FragmentSaved(fragment);
+  ASSERT_TRUE(listed.wait(20000));
+  EXPECT_GE(form->List()->FileManager()->FindRecording(fragment.toStdString()), 0);
+  EXPECT_EQ(player->Row(), trip);
+  EXPECT_FALSE(player->Playing());
+  EXPECT_TRUE(player->Graph()->Active());
+}
+
+TEST_F(Player, AClickShowsTheRowPausedWithItsTrack) {
+  const QString card = test::DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  QSignalSpy opened(player, &TPlaybackController::RowOpened);
+  ASSERT_TRUE(test::Open(*form, {card + "/DCIM"}));
+  ASSERT_TRUE(opened.count() > 0 || opened.wait(20000));
+  QTableView *list = panel.PanelVideo->window()->findChild<QTableView *>("ListView");
+  ASSERT_NE(list, nullptr);
+  auto click = [&](const QString &caption, bool twice = false) {
+    const int row = RowOf(*form, caption);
+    EXPECT_GE(row, 0) << caption.toStdString();
+    const QPoint at = list->visualRect(form->List()->Model()->index(row, 0)).center();
+    opened.clear();
+    if (twice)
+      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    else
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+  };
+  const QString other = PlayerCaption(player) == "FILE0001-4" ? "FILE0005-6" : "FILE0001-4";
+  for (const QString &caption :
+       {other, PlayerCaption(player) == "FILE0001-4" ? QStringLiteral("FILE0001-4")
+                                                     : QStringLiteral("FILE0005-6")}) {
+    click(caption);
+    ASSERT_TRUE(opened.wait(20000)) << caption.toStdString();
+    // Its first frame, paused, with Play ready; its track on the map and
+    // under the video.
+    EXPECT_EQ(PlayerCaption(player), caption);
+    EXPECT_FALSE(player->Playing());
+    EXPECT_TRUE(player->Graph()->Active());
+    EXPECT_TRUE(panel.ButtonPlay->isEnabled());
+    EXPECT_FALSE(panel.ButtonPlay->isChecked());
+    EXPECT_LT(player->Position(), 0.01L);
+    EXPECT_TRUE(form->Map()->HasTrip());
+    EXPECT_TRUE(form->Telemetry()->HasTrip());
+    // A double click plays it.
+    click(caption, true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player->Playing(); }, 5000));
+    EXPECT_EQ(PlayerCaption(player), caption);
+  }
+  // A click on the row that is playing changes nothing.
+  const auto trip = player->Row();
+  click(PlayerCaption(player));
+  QTest::qWait(300);
+  EXPECT_EQ(player->Row(), trip);
+  EXPECT_TRUE(player->Playing());
+}
+
+TEST_F(Player, MovingTheVideoPositionStopsThePlayerAndPreparesTheRowAgain) {
+  const QString card = test::DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  ASSERT_TRUE(test::Open(*form, {card + "/DCIM"}));
+  form->List()->SelectRow(RowOf(*form, "FILE0001-4"));
+  QSignalSpy opened(player, &TPlaybackController::RowOpened);
+  Item("N_FileList_Open")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return PlayerCaption(player) == "FILE0001-4"; }, 20000));
+  ASSERT_TRUE(player->Playing());
+  const TDateTime before = player->Row()->Row.Summary.Start;
+  // No shift: the trip plays on.
+  form->List()->ShiftSelected(0);
+  EXPECT_TRUE(player->Playing());
+  // An hour later: the old timing is gone from the player; the row is
+  // prepared again with the new one.
+  form->List()->ShiftSelected(1.0 / 24);
+  EXPECT_EQ(player->Row(), nullptr);
+  EXPECT_FALSE(player->Graph()->Active());
+  EXPECT_FALSE(panel.ButtonPlay->isChecked());
+  ASSERT_TRUE(test::WaitPrepared(*form));
+  EXPECT_NEAR(form->List()->CurrentRow().Summary.Start - before, 1.0 / 24, 1e-6);
+  Item("N_FileList_Open")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player->Row() != nullptr; }, 20000));
+  EXPECT_NEAR(player->Row()->Row.Summary.Start - before, 1.0 / 24, 1e-6);
+}
+
+TEST_F(Player, WheelOverTheGraphsZoomsTheTimeLine) {
+  OpenTrip();
+  player->SetPlay(false);
+  player->Seek(0.5L);
+  QWidget *graph = form->findChild<QWidget *>("ImageGraphS");
+  ASSERT_NE(graph, nullptr);
+  auto width = [&] { return player->SeekBar()->View().End - player->SeekBar()->View().Start; };
+  auto wheel = [&](int delta) {
+    QWheelEvent e(QPointF(30, 10), graph->mapToGlobal(QPointF(30, 10)), {}, {0, delta},
+                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(graph, &e);
+  };
+  ASSERT_NEAR(static_cast<double>(width()), 1.0, 1e-9);
+  const struct {
+    int delta;
+    double width;
+  } steps[] = {{120, 1 / 1.5}, {120, 1 / 2.25}, {-120, 1 / 1.5},
+               {60, 1 / 1.5},  {60, 1 / 2.25},  {-240, 1.0}};
+  for (const auto &s : steps) {
+    wheel(s.delta);
+    EXPECT_NEAR(static_cast<double>(width()), s.width, 1e-9) << s.delta;
+  }
+  // The scroll bar follows a zoomed-in view.
+  wheel(120);
+  EXPECT_TRUE(panel.ScrollBarZoom->isEnabled());
+}
+
+TEST_F(Player, ZoomKeysWorkInFullScreenAndSavingTheWindowLeavesIt) {
+  OpenTrip();
+  player->SetPlay(false);
+  Item("N_FullScreen")->trigger();
+  ASSERT_TRUE(player->FullScreen());
+  QWidget *full = player->Video()->FullScreenWindow();
+  QApplication::setActiveWindow(full);
+  ASSERT_EQ(QApplication::activeWindow(), full);
+  QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : full;
+  const TVideoZoom &zoom = player->Video()->Zoom();
+  QTest::keyClick(target, Qt::Key_Asterisk, Qt::KeypadModifier);  // 100 %
+  EXPECT_EQ(zoom.Mode, TFitMode::Custom);
+  EXPECT_DOUBLE_EQ(zoom.Factor, 1.0);
+  QTest::keyClick(target, Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_DOUBLE_EQ(zoom.Factor, 2.0);
+  QTest::keyClick(target, Qt::Key_Minus);
+  QTest::keyClick(target, Qt::Key_Minus, Qt::KeypadModifier);
+  EXPECT_DOUBLE_EQ(zoom.Factor, 0.5);
+  QTest::keyClick(target, Qt::Key_Slash, Qt::KeypadModifier);
+  EXPECT_EQ(zoom.Mode, TFitMode::Letterbox);
+  QTest::keyClick(target, Qt::Key_Slash, Qt::KeypadModifier);
+  EXPECT_EQ(zoom.Mode, TFitMode::PanAndScan);
+  EXPECT_TRUE(player->FullScreen());
+
+  // "Save Current Window" leaves full screen and saves the main window.
+  auto *captures = form->findChild<TCaptureCommands *>();
+  ASSERT_NE(captures, nullptr);
+  QSize saved;
+  bool wasFull = true;
+  captures->SetSaveAs(
+      [&](QWidget *, const QImage &picture, const QString &, const QString &, const char *) {
+        saved = picture.size();
+        wasFull = player->FullScreen();
+        return QString();
+      });
+  Item("N_Playback_Save_Wind")->trigger();
+  EXPECT_FALSE(wasFull);
+  EXPECT_FALSE(player->FullScreen());
+  EXPECT_EQ(panel.PanelVideo->window(), form.get());
+  EXPECT_EQ(saved, form->size());
 }
 
 TEST_F(Player, FileChangesAndVanishedRecordingsStopThePlayer) {
