@@ -487,19 +487,22 @@ void TRecordListController::AddFilesDialog() {
 }
 
 void TRecordListController::OpenFiles(const QStringList &paths, bool selectFirst) {
-  openQueue_.push_back({paths, selectFirst});
+  TOpenBatch batch;
+  batch.Paths = paths;
+  batch.SelectFirst = selectFirst;
+  openQueue_.push_back(std::move(batch));
   if (!opening_) StartNextOpen();
 }
 
 void TRecordListController::StartNextOpen() {
   if (openQueue_.empty()) return;
-  const TOpenBatch batch = std::move(openQueue_.front());
+  TOpenBatch batch = std::move(openQueue_.front());
   openQueue_.pop_front();
   if (!fm_) CreateCatalogue(false);
   // A trip open in the player stays there, and so does the list's selection;
   // otherwise the last opened recording is selected.
-  const bool keepTrip = !batch.SelectFirst && PlayerHasTrip && PlayerHasTrip();
-  const QString aside = remembered_;
+  batch.KeepTrip = !batch.SelectFirst && PlayerHasTrip && PlayerHasTrip();
+  batch.Remembered = remembered_;
   remembered_.clear();
   opening_ = true;
   QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -507,41 +510,39 @@ void TRecordListController::StartNextOpen() {
   // on a worker, and each change shows as from a search.
   std::shared_ptr<TFileManager> fm = fm_;
   auto *watcher = new QFutureWatcher<std::string>(this);
-  connect(watcher, &QFutureWatcher<std::string>::finished, this,
-          [this, watcher, fm, batch, keepTrip, aside]() {
-            watcher->deleteLater();
-            QApplication::restoreOverrideCursor();
-            opening_ = false;
-            if (fm == fm_) {
-              // Grouping renames rows ("FILE0001-3"): select the row that now holds
-              // the recording rather than losing the selection.
-              const std::string selectPath = keepTrip ? std::string() : watcher->result();
-              if (keepTrip) remembered_ = aside;
-              if (!selectPath.empty()) {
-                const int row = fm_->FindRecording(selectPath);
-                if (row >= 0)
-                  remembered_ = QString::fromStdString(fm_->GetItem(row).Summary.DisplayName);
-              }
-              RefreshRecordList();
-              if (batch.SelectFirst && model_->rowCount() > 0) SelectRow(0);
-              const int sel = SelectedRow();
-              if (sel >= 0) panel_.ListView->scrollTo(model_->index(sel, 0));
-              panel_.ListView->setFocus();
-            }
-            // A close that waited for the files is honoured here, before any
-            // telemetry is loaded for a window that is going.
-            emit FilesOpened();
-            // The refresh selected the row without the user: the command line's
-            // plays as soon as it is prepared; opened or dropped files are shown in
-            // a player that has nothing open, as a click shows them.
-            if (fm_ && fm == fm_ && SelectedRow() >= 0) {
-              if (batch.SelectFirst)
-                OpenHighlighted();
-              else if (!keepTrip && !(PlayerHasTrip && PlayerHasTrip()))
-                ShowHighlighted();
-            }
-            if (!openQueue_.empty()) StartNextOpen();
-          });
+  connect(watcher, &QFutureWatcher<std::string>::finished, this, [this, watcher, fm, batch]() {
+    watcher->deleteLater();
+    QApplication::restoreOverrideCursor();
+    opening_ = false;
+    if (fm == fm_) {
+      // Grouping renames rows ("FILE0001-3"): select the row that now holds
+      // the recording rather than losing the selection.
+      const std::string selectPath = batch.KeepTrip ? std::string() : watcher->result();
+      if (batch.KeepTrip) remembered_ = batch.Remembered;
+      if (!selectPath.empty()) {
+        const int row = fm_->FindRecording(selectPath);
+        if (row >= 0) remembered_ = QString::fromStdString(fm_->GetItem(row).Summary.DisplayName);
+      }
+      RefreshRecordList();
+      if (batch.SelectFirst && model_->rowCount() > 0) SelectRow(0);
+      const int sel = SelectedRow();
+      if (sel >= 0) panel_.ListView->scrollTo(model_->index(sel, 0));
+      panel_.ListView->setFocus();
+    }
+    // A close that waited for the files is honoured here, before any
+    // telemetry is loaded for a window that is going.
+    emit FilesOpened();
+    // The refresh selected the row without the user: the command line's
+    // plays as soon as it is prepared; opened or dropped files are shown
+    // in a player that has nothing open, as a click shows them.
+    if (fm_ && fm == fm_ && SelectedRow() >= 0) {
+      if (batch.SelectFirst)
+        OpenHighlighted();
+      else if (!batch.KeepTrip && !(PlayerHasTrip && PlayerHasTrip()))
+        ShowHighlighted();
+    }
+    if (!openQueue_.empty()) StartNextOpen();
+  });
   const QStringList paths = batch.Paths;
   watcher->setFuture(QtConcurrent::run(&pool_, [fm, paths]() {
     std::string selectPath;

@@ -132,6 +132,10 @@ class TRecordListController : public QObject, public ITranslatable {
   struct TOpenBatch {
     QStringList Paths;
     bool SelectFirst = false;
+    // Set when the batch starts: the player's trip and the list's
+    // selection (its caption) stay.
+    bool KeepTrip = false;
+    QString Remembered;
   };
 
   void SetUpView();
