@@ -65,7 +65,10 @@ void THttpGet::Finish(bool failed) {
   if (!running_) return;
   running_ = false;
   stall_.stop();
-  failed_ = failed || reply_.Failed();
+  // A body cut short of its announced length is no more usable than one
+  // that broke a limit.
+  const bool cut = reply_.ContentLength() > 0 && !reply_.Complete();
+  failed_ = failed || cut || reply_.Failed();
   emit Finished();
 }
 

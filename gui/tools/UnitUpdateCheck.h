@@ -27,7 +27,8 @@ class THttpGet : public QObject {
   void Abort();
   bool Running() const { return running_; }
   const THttpReply &Reply() const { return reply_; }
-  // The reply broke a limit or stalled: its body is not to be used.
+  // The reply broke a limit, stalled or ended short of its announced
+  // length: its body is not to be used.
   bool Failed() const { return failed_; }
   // Milliseconds without progress after which the request is given up
   // (kUpdateStallMs; tests shorten it).

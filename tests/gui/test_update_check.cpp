@@ -282,9 +282,15 @@ TEST_F(TUpdateFixture, MisbehavingServersAreCutOff) {
   }
   http.Handlers.clear();
 
-  // The download: stalled half way, announced past the 512 MiB limit.
+  // The download: stalled half way, closed half way, announced past the
+  // 512 MiB limit.
   const TCase downloadCases[] = {
       {"stall", [ok](QTcpSocket *s) { s->write(ok + "Content-Length: 3000\r\n\r\nnnnn"); }},
+      {"cut short",
+       [ok](QTcpSocket *s) {
+         s->write(ok + "Content-Length: 3000\r\n\r\nnnnn");
+         s->disconnectFromHost();
+       }},
       {"too large", [ok](QTcpSocket *s) { s->write(ok + "Content-Length: 600000000\r\n\r\nn"); }},
   };
   for (const TCase &c : downloadCases) {
@@ -294,6 +300,8 @@ TEST_F(TUpdateFixture, MisbehavingServersAreCutOff) {
     EXPECT_FALSE(Install()) << c.name;
     EXPECT_EQ(ProgramText(), "old program") << c.name;
     EXPECT_EQ(Files(), QStringList{"tachora"}) << c.name;
+    // The failure names itself; it is not taken for a bad signature.
+    EXPECT_TRUE(form.ButtonAuto->isEnabled()) << c.name;
   }
 }
 
