@@ -124,12 +124,20 @@ struct TUpdateFixture : ::testing::Test {
   QByteArray Signature(const QByteArray &data) const {
     return QByteArray::fromStdString(key.SignBase64(data.toStdString()));
   }
-  // Clicks "Yes, do it automatically"; true when the program was restarted.
-  bool Install() {
+  // Clicks "Yes, do it automatically" and waits (10 s at most) for the end.
+  enum class TOutcome { Restarted, Failed, NoEnd };
+  TOutcome Install() {
     QSignalSpy failed(&form, &TFormAutoUpdate::UpdateFailed);
     form.ButtonAuto->click();
-    return QTest::qWaitFor([&]() { return !restarted.isEmpty() || !failed.isEmpty(); }, 10000) &&
-           !restarted.isEmpty();
+    if (!QTest::qWaitFor([&]() { return !restarted.isEmpty() || !failed.isEmpty(); }, 10000))
+      return TOutcome::NoEnd;
+    return restarted.isEmpty() ? TOutcome::Failed : TOutcome::Restarted;
+  }
+  // Starts a check; false when it did not end within 10 s.
+  bool CheckEnds() {
+    QSignalSpy done(&form, &TFormAutoUpdate::CheckDone);
+    form.StartCheck(0);
+    return done.wait(10000);
   }
   QStringList Files() const { return QDir(dir.path()).entryList(QDir::Files); }
 };
@@ -214,7 +222,7 @@ TEST_F(TUpdateFixture, SignedDownloadReplacesTheProgram) {
     QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     ASSERT_TRUE(Check());
     ASSERT_TRUE(form.ButtonAuto->isEnabled());
-    ASSERT_TRUE(Install()) << errors.join("\n").toStdString();
+    ASSERT_EQ(Install(), TOutcome::Restarted) << errors.join("\n").toStdString();
     EXPECT_EQ(restarted, QStringList{program});
     EXPECT_EQ(ProgramText(), kNewProgram);
     EXPECT_TRUE(QFileInfo(program).isExecutable());
@@ -237,7 +245,7 @@ TEST_F(TUpdateFixture, ForgedOrUnsignedDownloadLeavesProgramAlone) {
     http.Replies[kDownloadPath] = Reply(forged);
     ASSERT_TRUE(Check());
     ASSERT_TRUE(form.ButtonAuto->isEnabled());
-    EXPECT_FALSE(Install());
+    EXPECT_EQ(Install(), TOutcome::Failed);
     EXPECT_EQ(ProgramText(), "old program");
     EXPECT_EQ(Files(), QStringList{"tachora"});
     // The offer stays, with the browser alone.
@@ -276,7 +284,8 @@ TEST_F(TUpdateFixture, MisbehavingServersAreCutOff) {
   for (const TCase &c : versionFileCases) {
     http.Sent = 0;
     http.Handlers["/file/tachora.ini"] = c.handler;
-    EXPECT_FALSE(Check()) << c.name;
+    ASSERT_TRUE(CheckEnds()) << c.name;
+    EXPECT_FALSE(form.OfferKnown()) << c.name;
     EXPECT_LT(http.Sent, 1 << 20) << c.name;
     EXPECT_FALSE(form.isVisible()) << c.name;
   }
@@ -297,7 +306,7 @@ TEST_F(TUpdateFixture, MisbehavingServersAreCutOff) {
     http.Replies["/file/tachora.ini"] = Reply(VersionFile(Signature(kNewProgram)));
     http.Handlers[kDownloadPath] = c.handler;
     ASSERT_TRUE(Check()) << c.name;
-    EXPECT_FALSE(Install()) << c.name;
+    EXPECT_EQ(Install(), TOutcome::Failed) << c.name;
     EXPECT_EQ(ProgramText(), "old program") << c.name;
     EXPECT_EQ(Files(), QStringList{"tachora"}) << c.name;
     // The failure names itself; it is not taken for a bad signature.
