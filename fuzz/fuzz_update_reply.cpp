@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   reply.ProgressText();
 
   const TUpdateInfo info = ParseUpdateInfo(reply.Body());
-  if (info.Offer && !IsCleanUrl(info.DownloadUrl)) __builtin_trap();
+  if (info.Offer && (!IsCleanUrl(info.DownloadUrl) || !IsCleanUrl(info.SignatureUrl)))
+    __builtin_trap();
   if (!info.Signature.empty() && info.Signature.size() != kSignatureBytes) __builtin_trap();
   TUrlParts url;
   if (SplitDownloadUrl(info.DownloadUrl, url)) {
@@ -42,7 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::count(request.begin(), request.end(), '\r') != 5 ||
         request.find("\r\n\r\n") + 4 != request.size())
       __builtin_trap();
-    SignatureUrl(info.DownloadUrl);
   }
   if (IsVersionText(info.Version)) {
     const std::string name = VersionedFileName("/opt/t/tachora", info.Version);

@@ -186,6 +186,14 @@ bool DecodeBase64(std::string_view text, std::string &out) {
 
 namespace {
 
+std::string SignatureUrlOf(std::string_view downloadUrl) {
+  const size_t query = downloadUrl.find('?');
+  std::string url(downloadUrl.substr(0, query));
+  url += ".sig";
+  if (query != std::string_view::npos) url += downloadUrl.substr(query);
+  return url;
+}
+
 std::string SignatureOf(std::string_view base64) {
   std::string raw;
   return DecodeBase64(Trim(base64), raw) && raw.size() == kSignatureBytes ? raw : std::string();
@@ -210,7 +218,9 @@ TUpdateInfo ParseUpdateInfo(std::string_view body, std::string_view mine) {
   }
   info.Offer = !info.DownloadUrl.empty() && IsCleanUrl(info.DownloadUrl) &&
                IsNewerVersion(mine, info.Version);
-  if (info.Offer) info.DownloadUrl.append("&version=").append(mine);
+  if (!info.Offer) return info;
+  info.SignatureUrl = SignatureUrlOf(info.DownloadUrl);
+  info.DownloadUrl.append("&version=").append(mine);
   return info;
 }
 
@@ -244,14 +254,6 @@ bool SplitDownloadUrl(std::string_view url, TUrlParts &out) {
   out.Path = "/";
   out.Path += rest;
   return !host.empty();
-}
-
-std::string SignatureUrl(std::string_view downloadUrl) {
-  const size_t query = downloadUrl.find('?');
-  std::string url(downloadUrl.substr(0, query));
-  url += ".sig";
-  if (query != std::string_view::npos) url += downloadUrl.substr(query);
-  return url;
 }
 
 std::string VersionedFileName(std::string_view programPath, std::string_view version) {

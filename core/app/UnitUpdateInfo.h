@@ -83,7 +83,11 @@ inline constexpr size_t kSignatureBytes = 64;
 struct TUpdateInfo {
   std::string Version;
   std::string DownloadUrl;  // with "&version=2.6" appended when an offer exists
-  std::string Signature;    // the download's signature (64 bytes), empty when absent or broken
+  // The signature beside the download: ".sig" after the path of the address
+  // as the server wrote it, before its query ("http://h/a?x" ->
+  // "http://h/a.sig?x").
+  std::string SignatureUrl;
+  std::string Signature;  // the download's signature (64 bytes), empty when absent or broken
   bool Offer = false;
 };
 // `mine` < `theirs` as plain byte strings ("2.10" is not newer than "2.6").
@@ -111,9 +115,6 @@ struct TUrlParts {
   std::string Path;
 };
 bool SplitDownloadUrl(std::string_view url, TUrlParts &out);
-// The address of the signature beside a download: ".sig" after the path,
-// before the query ("http://h/a.exe?x" -> "http://h/a.exe.sig?x").
-std::string SignatureUrl(std::string_view downloadUrl);
 
 // "/opt/t/tachora" + "2.7" -> "/opt/t/tachora_v2.7"; with an extension the
 // version goes before it ("Tachora.exe" -> "Tachora_v2.7.exe").

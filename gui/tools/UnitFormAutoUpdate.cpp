@@ -168,7 +168,7 @@ void TFormAutoUpdate::TakeVersionFile() {
   info_ = ParseUpdateInfo(reply.Body());
   TUrlParts sig;
   if (info_.Offer && info_.Signature.empty() && IsVersionText(info_.Version) &&
-      SplitDownloadUrl(SignatureUrl(info_.DownloadUrl), sig)) {
+      SplitDownloadUrl(info_.SignatureUrl, sig)) {
     // Not from inside the socket's own signal: the next request starts once
     // the last one has wound down.
     state_ = TState::Signature;

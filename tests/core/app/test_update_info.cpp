@@ -98,6 +98,7 @@ TEST(UpdateInfo, OffersVersionsAndAddresses) {
       ParseUpdateInfo("Version=2.7\r\ndownloadurl=http://h.example/d?i=5\r\nx\r\n");
   EXPECT_TRUE(ok.Offer);
   EXPECT_EQ(ok.DownloadUrl, "http://h.example/d?i=5&version=2.6");
+  EXPECT_EQ(ok.SignatureUrl, "http://h.example/d.sig?i=5");
   EXPECT_TRUE(ok.Signature.empty());
   for (const char *body :
        {"version=2.6\ndownloadurl=http://a/b", "version=2.10\ndownloadurl=http://a/b",
@@ -122,8 +123,7 @@ TEST(UpdateInfo, OffersVersionsAndAddresses) {
   EXPECT_EQ(u.Path, "/");
   for (const char *bad : {"ftp://host/a", "http://", "http://h/a b", "http://h/a\r\nX: y"})
     EXPECT_FALSE(SplitDownloadUrl(bad, u)) << bad;
-  EXPECT_EQ(SignatureUrl("http://h/a.exe?x=1&version=2.6"), "http://h/a.exe.sig?x=1&version=2.6");
-  EXPECT_EQ(SignatureUrl("http://h/a"), "http://h/a.sig");
+  EXPECT_EQ(ParseUpdateInfo("version=3\ndownloadurl=http://h/a").SignatureUrl, "http://h/a.sig");
 
   std::string host;
   uint16_t port = 0;
