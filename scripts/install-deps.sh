@@ -16,6 +16,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # SHA-256 of copied recordings (libcrypto: the processor's SHA instructions)
   libssl-dev
+  # signing release downloads (scripts/sign-release.sh, and its test)
+  openssl
   # libFuzzer targets
   clang libclang-rt-14-dev
   # the test command checks every source's formatting against .clang-format

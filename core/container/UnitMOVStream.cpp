@@ -93,7 +93,8 @@ void TMOVStream::Seek(int64_t pos) {
 }
 
 size_t TMOVStream::ReadAt(int64_t pos, void *buf, size_t n) const {
-  if (pos < 0) return 0;
+  // An empty atom reads into an empty buffer, whose data() may be null.
+  if (pos < 0 || n == 0) return 0;
   if (fFd < 0) {
     if (pos >= fMemSize) return 0;
     size_t k = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), fMemSize - pos));
@@ -122,6 +123,7 @@ void TMOVStream::FillCache(int64_t pos) {
 }
 
 void TMOVStream::Read(void *buf, size_t n) {
+  if (n == 0) return;
   auto *out = static_cast<uint8_t *>(buf);
   if (fFd < 0 || n >= kCacheSize / 2) {
     if (ReadAt(fPos, out, n) != n) throw TMOVError("unexpected end of file");

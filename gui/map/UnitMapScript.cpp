@@ -168,7 +168,8 @@ TMapPoint CentreAhead(const TMapView &view, long double lon, long double lat, lo
 
 std::optional<TMapPoint> ZoomRecentre(const TMapView &view, int oldZoom, const TMapPoint &p) {
   if (view.Zoom <= oldZoom) return std::nullopt;
-  const long double k = std::pow(2.0L, view.Zoom - oldZoom);
+  // Zoom levels come from the page: their difference may not fit an int.
+  const long double k = std::pow(2.0L, static_cast<long double>(view.Zoom) - oldZoom);
   return TMapPoint{p.Lon + (view.CenterX - p.Lon) / k, p.Lat + (view.CenterY - p.Lat) / k};
 }
 

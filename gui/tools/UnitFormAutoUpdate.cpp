@@ -47,6 +47,8 @@ TFormAutoUpdate::TFormAutoUpdate(QWidget *mainWindow)
   big.setPixelSize(13);
   label1_ = new QLabel(this);
   LabelVersion = new QLabel(this);
+  // The server's text is shown as it is, never as markup.
+  LabelVersion->setTextFormat(Qt::PlainText);
   label2_ = new QLabel(this);
   for (QLabel *l : {label1_, LabelVersion, label2_}) {
     l->setFont(big);
@@ -103,11 +105,11 @@ TFormAutoUpdate::TFormAutoUpdate(QWidget *mainWindow)
       ProgressBar->setRange(0, 1000);
       ProgressBar->setValue(static_cast<int>(
           std::min<qint64>(1000, r.Body().size() * 1000 / std::max<qint64>(1, r.ContentLength()))));
-      LabelProgress->setText(r.ProgressText());
+      LabelProgress->setText(QString::fromStdString(r.ProgressText()));
     }
   });
   connect(ButtonBrowser, &QPushButton::clicked, this, [this]() {
-    OpenUrl(info_.DownloadUrl);
+    OpenUrl(QString::fromStdString(info_.DownloadUrl));
     close();
   });
   connect(ButtonCancel, &QPushButton::clicked, this, [this]() {
@@ -143,24 +145,54 @@ void TFormAutoUpdate::StopCheck() {
 }
 
 void TFormAutoUpdate::SendCheck() {
-  QString host;
-  quint16 port = kUpdatePort;
-  SplitServer(settings::kUpdateServer.Get(), host, port);
-  if (host.isEmpty()) {
+  std::string host;
+  uint16_t port = kUpdatePort;
+  SplitServer(settings::kUpdateServer.Get().toStdString(), host, port);
+  if (host.empty()) {
     state_ = TState::Idle;
     emit CheckDone(false);
     return;
   }
   state_ = TState::Checking;
-  http_->Start(host, port, kUpdatePath);
+  http_->Start(QString::fromStdString(host), port, kUpdatePath, kUpdateMaxVersionFileBytes);
 }
 
-bool TFormAutoUpdate::TakeReply(const THttpReply &reply) {
-  // An error page is no version file.
-  if (reply.Status() != 200) return false;
+void TFormAutoUpdate::TakeVersionFile() {
+  state_ = TState::Idle;
+  const THttpReply &reply = http_->Reply();
+  // An error page or a reply that broke a limit is no version file.
+  if (http_->Failed() || reply.Status() != 200) {
+    emit CheckDone(false);
+    return;
+  }
   info_ = ParseUpdateInfo(reply.Body());
+  TUrlParts sig;
+  if (info_.Offer && info_.Signature.empty() && IsVersionText(info_.Version) &&
+      SplitDownloadUrl(info_.SignatureUrl, sig)) {
+    // Not from inside the socket's own signal: the next request starts once
+    // the last one has wound down.
+    state_ = TState::Signature;
+    QTimer::singleShot(0, http_, [this, sig]() {
+      if (state_ == TState::Signature)
+        http_->Start(QString::fromStdString(sig.Host), sig.Port, QString::fromStdString(sig.Path),
+                     kUpdateMaxSignatureFileBytes);
+    });
+    return;
+  }
+  emit CheckDone(ShowOffer(info_));
+}
+
+void TFormAutoUpdate::TakeSignatureFile() {
+  state_ = TState::Idle;
+  const THttpReply &reply = http_->Reply();
+  if (!http_->Failed() && reply.Status() == 200) info_.Signature = ParseSignatureFile(reply.Body());
+  emit CheckDone(ShowOffer(info_));
+}
+
+bool TFormAutoUpdate::ShowOffer(const TUpdateInfo &info) {
+  info_ = info;
   if (!info_.Offer) return false;
-  LabelVersion->setText(info_.Version);
+  LabelVersion->setText(QString::fromStdString(info_.Version));
   // The program's icon is set after the window is created.
   for (QLabel *image : images_) image->setPixmap(QApplication::windowIcon().pixmap(124, 124));
   ResetButtons();
@@ -174,12 +206,12 @@ bool TFormAutoUpdate::TakeReply(const THttpReply &reply) {
 }
 
 void TFormAutoUpdate::OnFinished() {
-  if (state_ == TState::Checking) {
-    state_ = TState::Idle;
-    emit CheckDone(TakeReply(http_->Reply()));
-  } else if (state_ == TState::Downloading) {
+  if (state_ == TState::Checking)
+    TakeVersionFile();
+  else if (state_ == TState::Signature)
+    TakeSignatureFile();
+  else if (state_ == TState::Downloading)
     FinishDownload();
-  }
 }
 
 void TFormAutoUpdate::ResetButtons() {
@@ -220,35 +252,37 @@ void TFormAutoUpdate::StartDownload() {
   emit UpdateStarting();
   if (mainWindow_) mainWindow_->hide();
   state_ = TState::Downloading;
-  http_->Start(url.Host, url.Port, url.Path);
+  http_->Start(QString::fromStdString(url.Host), url.Port, QString::fromStdString(url.Path),
+               kUpdateMaxDownloadBytes);
 }
 
 void TFormAutoUpdate::FinishDownload() {
   state_ = TState::Idle;
   const THttpReply &reply = http_->Reply();
-  if (reply.Status() != 200 || reply.Body().isEmpty() || !isVisible()) {
+  if (http_->Failed() || reply.Status() != 200 || reply.Body().empty() || !isVisible()) {
     Fail(L("Update_Failed"));
     return;
   }
-  if (!DownloadTrusted(info_, reply.Body())) {
+  if (!VerifyUpdateSignature(reply.Body(), info_.Signature, PublicKey)) {
     // This offer cannot be trusted: from now on only the browser is offered.
-    info_.Sha256.clear();
+    info_.Signature.clear();
     Fail(L("Update_NotTrusted"), true);
     return;
   }
   // The new file appears complete or not at all, executable like the old.
-  const QString newFile = VersionedFileName(ProgramPath, info_.Version);
+  const QString newFile =
+      QString::fromStdString(VersionedFileName(ProgramPath.toStdString(), info_.Version));
   TAtomicFile out(newFile.toStdString());
   out.SetMode(0755);
   std::string error;
-  if (!out.Open(&error) ||
-      !out.Write({reply.Body().constData(), size_t(reply.Body().size())}, &error) ||
+  if (!out.Open(&error) || !out.Write(reply.Body(), &error) ||
       !out.Commit(TAtomicFile::TSync::Data, &error)) {
     Fail(L("Update_Failed") + "\n" + QString::fromStdString(error));
     return;
   }
-  const QString backup = BackupFileName(ProgramPath, kUpdateVersion,
-                                        [](const QString &p) { return QFileInfo::exists(p); });
+  const QString backup = QString::fromStdString(BackupFileName(
+      ProgramPath.toStdString(), kUpdateVersion,
+      [](const std::string &p) { return QFileInfo::exists(QString::fromStdString(p)); }));
   if (!QFile::rename(ProgramPath, backup)) {
     QFile::remove(newFile);
     Fail(L("Update_Failed"));

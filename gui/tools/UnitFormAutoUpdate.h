@@ -5,10 +5,12 @@
 // cancel.
 //
 // The automatic update replaces the program's file only with a download it
-// can trust: the version file must name the new file's SHA-256, the
-// download must match it, and the program's file must be writable (an
-// installed package is updated by the system, not by us). Otherwise only
-// "Download in browser" is offered.
+// can trust: the version file (or a ".sig" file beside the download) must
+// carry the download's Ed25519 signature, the download must verify against
+// the release key built into the program, the offered version must be a
+// version (it goes into a file name), and the program's file must be
+// writable (an installed package is updated by the system, not by us).
+// Otherwise only "Download in browser" is offered.
 //
 // UI thread only: the wait is a timer and the socket's events arrive on
 // this thread; nothing here blocks or spins an event loop.
@@ -30,7 +32,7 @@ namespace tachora {
 class TFormAutoUpdate : public QDialog {
   Q_OBJECT
  public:
-  enum class TState { Idle, Waiting, Checking, Downloading };
+  enum class TState { Idle, Waiting, Checking, Signature, Downloading };
 
   explicit TFormAutoUpdate(QWidget *mainWindow);
   void Translate();
@@ -40,13 +42,15 @@ class TFormAutoUpdate : public QDialog {
   // Stops a running check (and a running download) and closes the window.
   void StopCheck();
   // An offer is known (also one that was not newer): no further checks.
-  bool OfferKnown() const { return !info_.DownloadUrl.isEmpty(); }
+  bool OfferKnown() const { return !info_.DownloadUrl.empty(); }
   // A check is waiting, asking or downloading.
   bool Busy() const { return state_ != TState::Idle; }
   const TUpdateInfo &Info() const { return info_; }
-  // Takes a version file's reply (what the check does when it finishes);
-  // true when the window is shown with an offer.
-  bool TakeReply(const THttpReply &reply);
+  // Shows the window with an offer (what a check does once it has read the
+  // version file and looked for the signature); true when there is one.
+  bool ShowOffer(const TUpdateInfo &info);
+  // Gives up a request after this long without progress (tests shorten it).
+  void SetStallTimeout(int ms) { http_->SetStallTimeout(ms); }
 
   // Replaceable for tests: the program's own file, opening an address, and
   // starting the new program and ending this one.
@@ -54,6 +58,8 @@ class TFormAutoUpdate : public QDialog {
   std::function<void(const QString &url)> OpenUrl;
   std::function<void(const QString &program)> Restart;
   std::function<void(const QString &text)> ShowError;
+  // The raw 32-byte Ed25519 key downloads must be signed with.
+  std::string PublicKey = UpdatePublicKey();
 
   QLabel *LabelVersion = nullptr;
   QLabel *LabelProgress = nullptr;
@@ -77,6 +83,11 @@ class TFormAutoUpdate : public QDialog {
  private:
   void SendCheck();
   void OnFinished();
+  // Takes the version file; asks for the signature beside the download
+  // when the file carries none.
+  void TakeVersionFile();
+  void TakeSignatureFile();
+
   void StartDownload();
   void FinishDownload();
   // `keepOffer`: the window stays, offering the browser.

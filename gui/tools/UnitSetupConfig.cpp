@@ -53,23 +53,11 @@ QStringList TimeZoneItems() {
 }
 
 TSetupValues ReadSetupValues(const QByteArray &data) {
-  TSetupValues v;
-  if (data.size() < kSetupMinSize) return v;
-  v.FrameCode = static_cast<uint8_t>(data[kSetupFrameByte]);
-  const int zone = static_cast<int8_t>(data[kSetupZoneByte]);
-  v.TimeZone = zone >= -12 && zone <= 12 ? zone : 0;
-  for (int i = 0; i < 3; ++i)
-    v.Sensor[i] = std::min<int>(static_cast<uint8_t>(data[kSetupSensorByte + i]), 10);
-  return v;
+  return ReadSetupValues(std::string_view(data.constData(), data.size()));
 }
 
-QByteArray ApplySetupValues(QByteArray data, const TSetupValues &v) {
-  if (data.size() < kSetupMinSize) return data;
-  data[kSetupFrameByte] = static_cast<char>(v.FrameCode);
-  data[kSetupZoneByte] = static_cast<char>(static_cast<int8_t>(std::clamp(v.TimeZone, -12, 12)));
-  for (int i = 0; i < 3; ++i)
-    data[kSetupSensorByte + i] = static_cast<char>(std::clamp(v.Sensor[i], 0, 10));
-  return data;
+QByteArray ApplySetupValues(const QByteArray &data, const TSetupValues &v) {
+  return QByteArray::fromStdString(ApplySetupValues(data.toStdString(), v));
 }
 
 QByteArray ReadSetupFile(const QString &path, QString *error) {

@@ -1,9 +1,6 @@
-// The recorder's settings file "setup.cfg" (DOD GS600, Carcam Q3 and
-// similar recorders keep it in the root of their memory card): raw bytes,
-// of which only bytes 6..10 mean something to us (frame size code, time zone
-// in whole hours from GMT as a signed byte, G-sensor sensitivity 0..10 for
-// X, Y, Z). Every other byte is written back exactly as read, and the file
-// keeps its length.
+// The recorder's settings file "setup.cfg" for the setup window: the file
+// itself, the frame size and time zone rows, the removable drives. Its
+// values are read and put in by app/UnitSetupValues.h.
 //
 // Pure functions over byte strings and files; any thread.
 #pragma once
@@ -13,14 +10,10 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "app/UnitSetupValues.h"
+
 namespace tachora {
 
-constexpr int kSetupFrameByte = 6;
-constexpr int kSetupZoneByte = 7;
-constexpr int kSetupSensorByte = 8;  // X; Y and Z follow
-// A file must reach byte 10 to carry the settings; shorter files are
-// refused (they are no setup file of these recorders).
-constexpr int kSetupMinSize = 11;
 constexpr int kTimeZoneCount = 25;  // GMT-12 .. GMT+12
 
 // The 128-byte file a new card gets: 1080P 1920x1080, GMT+4, sensitivity 0.
@@ -43,18 +36,10 @@ QString CustomFrameSizeText(uint8_t code);
 // "GMT-12" .. "GMT+0" .. "GMT+12", index 0..24.
 QStringList TimeZoneItems();
 
-// The settings as the window shows them.
-struct TSetupValues {
-  uint8_t FrameCode = 5;
-  int TimeZone = 0;           // hours, -12..12
-  int Sensor[3] = {0, 0, 0};  // 0..10
-};
-// Reads the settings of a file's bytes (at least kSetupMinSize long): the
-// time zone falls back to GMT+0 when out of range, sensitivities are
-// limited to 0..10.
+// The settings of a file's bytes, and the bytes with the settings put in
+// (see app/UnitSetupValues.h).
 TSetupValues ReadSetupValues(const QByteArray &data);
-// The bytes with the settings put in; every other byte unchanged.
-QByteArray ApplySetupValues(QByteArray data, const TSetupValues &v);
+QByteArray ApplySetupValues(const QByteArray &data, const TSetupValues &v);
 
 // Reads the whole file; `error` gets a message for the user when it exists
 // but cannot be read or is too short. An empty result means "nothing usable".

@@ -58,16 +58,14 @@ TEST(Screenshots, SetupUpdateAndConverterWindows) {
     setup.hide();
 
     TFormAutoUpdate update(nullptr);
-    THttpReply reply;
-    reply.Feed("HTTP/1.1 200 OK\r\n\r\nversion=2.7\r\ndownloadurl=http://a.example/t\r\n");
-    update.TakeReply(reply);
+    update.ShowOffer(ParseUpdateInfo("version=2.7\r\ndownloadurl=http://a.example/t\r\n"));
     Save(&update, "update" + suffix);
     update.ProgressBar->show();
     update.ProgressBar->setRange(0, 1000);
     update.ProgressBar->setValue(400);
     THttpReply half;
-    half.Feed("HTTP/1.1 200 OK\r\nContent-Length: 2560\r\n\r\n" + QByteArray(1024, 'x'));
-    update.LabelProgress->setText(half.ProgressText());
+    half.Feed("HTTP/1.1 200 OK\r\nContent-Length: 2560\r\n\r\n" + std::string(1024, 'x'));
+    update.LabelProgress->setText(QString::fromStdString(half.ProgressText()));
     update.LabelProgress->show();
     update.ButtonBrowser->hide();
     update.LabelNote->hide();

@@ -1,9 +1,9 @@
 // The update check against a small HTTP server on 127.0.0.1: the request,
-// the offer, the version comparison, progress, and the automatic update that
-// replaces the program only with a download matching the announced SHA-256.
+// the offer, the version comparison, the automatic update that replaces the
+// program only with a download signed with the release key (here a key pair
+// made by the test), and servers that send without end or stall.
 #include <gtest/gtest.h>
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestSigning.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitSettings.h"
 #include "tools/UnitFormAutoUpdate.h"
@@ -24,11 +25,14 @@ using namespace tachora;
 
 namespace {
 
-// Answers each request with the reply stored for its path, then closes.
+// Answers each request with the reply stored for its path, then closes; or
+// hands the connection to the handler stored for its path.
 class THttpServer : public QObject {
  public:
   QHash<QByteArray, QByteArray> Replies;
+  QHash<QByteArray, std::function<void(QTcpSocket *)>> Handlers;
   QList<QByteArray> Requests;
+  qint64 Sent = 0;  // bytes the handlers have sent
 
   THttpServer() {
     server_.listen(QHostAddress::LocalHost);
@@ -40,14 +44,31 @@ class THttpServer : public QObject {
         if (!buffer->contains("\r\n\r\n")) return;
         Requests << *buffer;
         const QByteArray path = buffer->split(' ').value(1);
+        delete buffer;
+        if (Handlers.contains(path)) {
+          disconnect(s, &QTcpSocket::readyRead, this, nullptr);
+          Handlers[path](s);
+          return;
+        }
         s->write(Replies.value(path, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"));
         s->disconnectFromHost();
-        delete buffer;
       });
       connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
     });
   }
   quint16 Port() const { return server_.serverPort(); }
+  // Sends `start`, then `filler` again and again while the client reads
+  // (up to 64 MiB, far past every limit of the client).
+  std::function<void(QTcpSocket *)> Endless(const QByteArray &start, const QByteArray &filler) {
+    return [this, start, filler](QTcpSocket *s) {
+      s->write(start);
+      connect(s, &QTcpSocket::bytesWritten, s, [this, s, filler]() {
+        if (Sent > (64 << 20) || s->state() != QAbstractSocket::ConnectedState) return;
+        Sent += filler.size();
+        s->write(filler);
+      });
+    };
+  }
 
  private:
   QTcpServer server_;
@@ -61,6 +82,7 @@ QByteArray Reply(const QByteArray &body, bool withLength = true) {
 }
 
 struct TUpdateFixture : ::testing::Test {
+  test::TTestSigningKey key;
   THttpServer http;
   TFormAutoUpdate form{nullptr};
   QTemporaryDir dir;
@@ -78,6 +100,7 @@ struct TUpdateFixture : ::testing::Test {
     form.Restart = [this](const QString &p) { restarted << p; };
     form.ShowError = [this](const QString &e) { errors << e; };
     form.OpenUrl = [this](const QString &u) { opened << u; };
+    form.PublicKey = key.PublicKey();
   }
   void TearDown() override { settings::kUpdateServer.Reset(); }
   bool Check() {
@@ -89,15 +112,38 @@ struct TUpdateFixture : ::testing::Test {
     QFile f(program);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
+  // The version file offering 2.7 at /new/tachora, with `signature` (a
+  // line of its own) when given.
+  QByteArray VersionFile(const QByteArray &signature = {}) const {
+    QByteArray body =
+        "version=2.7\r\ndownloadurl=http://127.0.0.1:" + QByteArray::number(http.Port()) +
+        "/new/tachora?x=1\r\n";
+    if (!signature.isEmpty()) body += "signature=" + signature + "\r\n";
+    return body;
+  }
+  QByteArray Signature(const QByteArray &data) const {
+    return QByteArray::fromStdString(key.SignBase64(data.toStdString()));
+  }
+  // Clicks "Yes, do it automatically" and waits (10 s at most) for the end.
+  enum class TOutcome { Restarted, Failed, NoEnd };
+  TOutcome Install() {
+    QSignalSpy failed(&form, &TFormAutoUpdate::UpdateFailed);
+    form.ButtonAuto->click();
+    if (!QTest::qWaitFor([&]() { return !restarted.isEmpty() || !failed.isEmpty(); }, 10000))
+      return TOutcome::NoEnd;
+    return restarted.isEmpty() ? TOutcome::Failed : TOutcome::Restarted;
+  }
+  // Starts a check; false when it did not end within 10 s.
+  bool CheckEnds() {
+    QSignalSpy done(&form, &TFormAutoUpdate::CheckDone);
+    form.StartCheck(0);
+    return done.wait(10000);
+  }
+  QStringList Files() const { return QDir(dir.path()).entryList(QDir::Files); }
 };
 
 const QByteArray kNewProgram = QByteArray(3000, 'n');
-
-QByteArray VersionFile(const QByteArray &sha) {
-  QByteArray body = "version=2.7\r\ndownloadurl=http://127.0.0.1:PORT/new/tachora?x=1\r\n";
-  if (!sha.isNull()) body += "SHA256=" + sha + "\r\n";
-  return body;
-}
+const QByteArray kDownloadPath = "/new/tachora?x=1&version=2.6";
 
 }  // namespace
 
@@ -115,7 +161,7 @@ TEST_F(TUpdateFixture, OfferFromLocalServer) {
   EXPECT_EQ(form.Info().DownloadUrl, "http://h.example/d?i=5&version=2.6");
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(form.LabelVersion->text(), "2.7");
-  // No checksum: only the browser is offered.
+  // No signature in the file nor beside the download: only the browser.
   EXPECT_FALSE(form.ButtonAuto->isEnabled());
   form.ButtonBrowser->click();
   EXPECT_EQ(opened, QStringList{"http://h.example/d?i=5&version=2.6"});
@@ -151,93 +197,121 @@ TEST_F(TUpdateFixture, NothingListeningIsSilent) {
   EXPECT_TRUE(http.Requests.isEmpty());
 }
 
-TEST(UpdateCheck, ProgressUrlsAndNames) {
-  THttpReply r;
-  r.Feed("HTTP/1.1 200 OK\r\ncontent-length: 2048\r\n");
-  EXPECT_EQ(r.ContentLength(), -1);
-  r.Feed("\r\n" + QByteArray(1000, 'a'));
-  EXPECT_EQ(r.ProgressText(), "1 Kb (49%)");
-  r.Feed(QByteArray(1048, 'a'));
-  EXPECT_TRUE(r.Complete());
-  EXPECT_EQ(r.ProgressText(), "2 Kb (100%)");
+TEST_F(TUpdateFixture, SignedDownloadReplacesTheProgram) {
+  // The signature in the version file, or in a ".sig" file beside the download.
+  for (const bool beside : {false, true}) {
+    SCOPED_TRACE(beside ? "signature beside the download" : "signature in the version file");
+    http.Replies["/file/tachora.ini"] = Reply(VersionFile(beside ? "" : Signature(kNewProgram)));
+    http.Replies["/new/tachora.sig?x=1"] =
+        beside ? Reply(Signature(kNewProgram) + "\n") : QByteArray();
+    http.Replies[kDownloadPath] = Reply(kNewProgram);
+    for (const QString &f : Files()) QFile::remove(dir.filePath(f));
+    QFile old(program);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old program");
+    old.close();
+    QFile::copy(program, dir.filePath("tachora_v2.6"));  // an older backup
+    restarted.clear();
 
-  TUrlParts u;
-  ASSERT_TRUE(SplitDownloadUrl("http://host:8080/a.exe", u));
-  EXPECT_EQ(u.Host, "host");
-  EXPECT_EQ(u.Port, 8080);
-  EXPECT_EQ(u.Path, "/a.exe");
-  ASSERT_TRUE(SplitDownloadUrl("http://host:x", u));
-  EXPECT_EQ(u.Port, 80);
-  EXPECT_EQ(u.Path, "/");
-  EXPECT_FALSE(SplitDownloadUrl("ftp://host/a", u));
-
-  QString host;
-  quint16 port = 0;
-  SplitServer("updates.local", host, port);
-  EXPECT_EQ(host, "updates.local");
-  EXPECT_EQ(port, 80);
-
-  EXPECT_EQ(VersionedFileName("C:/p/Tachora.exe", "2.7"), "C:/p/Tachora_v2.7.exe");
-  EXPECT_EQ(VersionedFileName("/opt/t.d/tachora", "2.7"), "/opt/t.d/tachora_v2.7");
-  const QStringList taken{"/b/tachora_v2.6", "/b/tachora_v2.6_"};
-  EXPECT_EQ(
-      BackupFileName("/b/tachora", "2.6", [&](const QString &p) { return taken.contains(p); }),
-      "/b/tachora_v2.6__");
-}
-
-TEST_F(TUpdateFixture, AutomaticUpdateOnlyWithMatchingChecksum) {
-  const QByteArray sha = QCryptographicHash::hash(kNewProgram, QCryptographicHash::Sha256).toHex();
-  QByteArray file = VersionFile(sha).replace("PORT", QByteArray::number(http.Port()));
-  http.Replies["/file/tachora.ini"] = Reply(file);
-  http.Replies["/new/tachora?x=1&version=2.6"] = Reply(kNewProgram);
-  QFile::copy(program, dir.filePath("tachora_v2.6"));  // an older backup
-  ASSERT_TRUE(Check());
-  ASSERT_TRUE(form.ButtonAuto->isEnabled());
-
-  // A read-only program (an installed package) is not replaced by us.
-  QFile::setPermissions(program, QFileDevice::ReadOwner);
-  if (!QFileInfo(program).isWritable()) {
+    // A read-only program (an installed package) is not replaced by us.
+    QFile::setPermissions(program, QFileDevice::ReadOwner);
+    if (!QFileInfo(program).isWritable()) {
+      ASSERT_TRUE(Check());
+      EXPECT_FALSE(form.ButtonAuto->isEnabled());
+    }
+    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     ASSERT_TRUE(Check());
-    EXPECT_FALSE(form.ButtonAuto->isEnabled());
+    ASSERT_TRUE(form.ButtonAuto->isEnabled());
+    ASSERT_EQ(Install(), TOutcome::Restarted) << errors.join("\n").toStdString();
+    EXPECT_EQ(restarted, QStringList{program});
+    EXPECT_EQ(ProgramText(), kNewProgram);
+    EXPECT_TRUE(QFileInfo(program).isExecutable());
+    QFile backup(dir.filePath("tachora_v2.6_"));
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), "old program");
+    EXPECT_FALSE(QFile::exists(dir.filePath("tachora_v2.7")));
   }
-  QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-  ASSERT_TRUE(Check());
-
-  QSignalSpy failed(&form, &TFormAutoUpdate::UpdateFailed);
-  form.ButtonAuto->click();
-  ASSERT_TRUE(QTest::qWaitFor([&]() { return !restarted.isEmpty() || !failed.isEmpty(); }, 10000));
-  ASSERT_EQ(restarted, QStringList{program}) << errors.join("\n").toStdString();
-  EXPECT_EQ(ProgramText(), kNewProgram);
-  EXPECT_TRUE(QFileInfo(program).isExecutable());
-  QFile backup(dir.filePath("tachora_v2.6_"));
-  ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
-  EXPECT_EQ(backup.readAll(), "old program");
-  EXPECT_FALSE(QFile::exists(dir.filePath("tachora_v2.7")));
 }
 
-TEST_F(TUpdateFixture, WrongChecksumLeavesProgramAlone) {
-  QByteArray file =
-      VersionFile(QByteArray(64, 'a')).replace("PORT", QByteArray::number(http.Port()));
-  http.Replies["/file/tachora.ini"] = Reply(file);
-  http.Replies["/new/tachora?x=1&version=2.6"] = Reply(kNewProgram);
-  ASSERT_TRUE(Check());
-  ASSERT_TRUE(form.ButtonAuto->isEnabled());
-  QSignalSpy failed(&form, &TFormAutoUpdate::UpdateFailed);
-  form.ButtonAuto->click();
-  ASSERT_TRUE(failed.wait(10000));
-  EXPECT_TRUE(restarted.isEmpty());
-  EXPECT_EQ(ProgramText(), "old program");
-  EXPECT_EQ(errors.size(), 1);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tachora"});
-  // The offer stays, with the browser alone.
-  EXPECT_TRUE(form.isVisible());
-  EXPECT_FALSE(form.ButtonAuto->isEnabled());
-  EXPECT_TRUE(form.ButtonBrowser->isVisible());
-  // A checksum that is no SHA-256 offers only the browser.
-  http.Replies["/file/tachora.ini"] =
-      Reply(VersionFile("1234").replace("PORT", QByteArray::number(http.Port())));
-  ASSERT_TRUE(Check());
-  EXPECT_FALSE(form.ButtonAuto->isEnabled());
+TEST_F(TUpdateFixture, ForgedOrUnsignedDownloadLeavesProgramAlone) {
+  // A server on the path answers with its own file under the genuine
+  // signature, or signs with a key of its own.
+  const test::TTestSigningKey forger;
+  const QByteArray forged = "#!/bin/sh\necho owned\n";
+  for (const QByteArray &signature :
+       {Signature(kNewProgram),
+        QByteArray::fromStdString(forger.SignBase64(forged.toStdString()))}) {
+    http.Replies["/file/tachora.ini"] = Reply(VersionFile(signature));
+    http.Replies[kDownloadPath] = Reply(forged);
+    ASSERT_TRUE(Check());
+    ASSERT_TRUE(form.ButtonAuto->isEnabled());
+    EXPECT_EQ(Install(), TOutcome::Failed);
+    EXPECT_EQ(ProgramText(), "old program");
+    EXPECT_EQ(Files(), QStringList{"tachora"});
+    // The offer stays, with the browser alone.
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.ButtonAuto->isEnabled());
+    EXPECT_TRUE(form.ButtonBrowser->isVisible());
+  }
+  EXPECT_EQ(errors.size(), 2);
+  // A signature that is no signature, and a version that is no file name,
+  // offer only the browser.
+  for (const QByteArray &file :
+       {VersionFile("AAAA"), VersionFile(Signature(kNewProgram)).replace("2.7", "2.7/../../x")}) {
+    http.Replies["/file/tachora.ini"] = Reply(file);
+    ASSERT_TRUE(Check()) << file.constData();
+    EXPECT_FALSE(form.ButtonAuto->isEnabled()) << file.constData();
+  }
+  // The server's version is shown as text, never as markup.
+  EXPECT_EQ(form.LabelVersion->textFormat(), Qt::PlainText);
+}
+
+TEST_F(TUpdateFixture, MisbehavingServersAreCutOff) {
+  form.SetStallTimeout(300);
+  const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+  struct TCase {
+    const char *name;
+    std::function<void(QTcpSocket *)> handler;
+  };
+  const TCase versionFileCases[] = {
+      {"endless headers", http.Endless(ok, QByteArray(8000, 'h') + "\r\n")},
+      {"endless body",
+       http.Endless(ok + "\r\nversion=9\r\ndownloadurl=http://a/b\r\n", QByteArray(8000, 'b'))},
+      {"announced body too large",
+       [ok](QTcpSocket *s) { s->write(ok + "Content-Length: 70000\r\n\r\nversion=9\r\n"); }},
+      {"stall", [ok](QTcpSocket *s) { s->write(ok + "Content-Length: 500\r\n\r\nversion=9\r\n"); }},
+  };
+  for (const TCase &c : versionFileCases) {
+    http.Sent = 0;
+    http.Handlers["/file/tachora.ini"] = c.handler;
+    ASSERT_TRUE(CheckEnds()) << c.name;
+    EXPECT_FALSE(form.OfferKnown()) << c.name;
+    EXPECT_LT(http.Sent, 1 << 20) << c.name;
+    EXPECT_FALSE(form.isVisible()) << c.name;
+  }
+  http.Handlers.clear();
+
+  // The download: stalled half way, closed half way, announced past the
+  // 512 MiB limit.
+  const TCase downloadCases[] = {
+      {"stall", [ok](QTcpSocket *s) { s->write(ok + "Content-Length: 3000\r\n\r\nnnnn"); }},
+      {"cut short",
+       [ok](QTcpSocket *s) {
+         s->write(ok + "Content-Length: 3000\r\n\r\nnnnn");
+         s->disconnectFromHost();
+       }},
+      {"too large", [ok](QTcpSocket *s) { s->write(ok + "Content-Length: 600000000\r\n\r\nn"); }},
+  };
+  for (const TCase &c : downloadCases) {
+    http.Replies["/file/tachora.ini"] = Reply(VersionFile(Signature(kNewProgram)));
+    http.Handlers[kDownloadPath] = c.handler;
+    ASSERT_TRUE(Check()) << c.name;
+    EXPECT_EQ(Install(), TOutcome::Failed) << c.name;
+    EXPECT_EQ(ProgramText(), "old program") << c.name;
+    EXPECT_EQ(Files(), QStringList{"tachora"}) << c.name;
+    // The failure names itself; it is not taken for a bad signature.
+    EXPECT_TRUE(form.ButtonAuto->isEnabled()) << c.name;
+  }
 }
 
 TEST(UpdateCheck, StartsWhenTheMainWindowIsFirstShown) {
