@@ -9,17 +9,32 @@
 
 namespace tachora {
 
+namespace {
+
+void TakeStats(const TMovingInfo &mi, TTelemetryStats &out) {
+  out.TrackLength = mi.TrackLength();
+  out.AvgSpeed = mi.AverageSpeed();
+  out.GpsCount = mi.GpsPointCount();
+  out.GsensorCount = mi.GsensorPointCount();
+  out.First = mi.StartTime;
+  out.Last = mi.EndTime;
+}
+
+}  // namespace
+
 bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out) {
+  return LoadTelemetryStats(path, 0, 0, out);
+}
+
+bool LoadTelemetryStats(const std::string &path, TDateTime from, TDateTime to,
+                        TTelemetryStats &out) {
   out = TTelemetryStats{};
   try {
     auto mi = TMovingInfo::LoadFromFile(path, true);
     if (!mi) return false;
-    out.TrackLength = mi->TrackLength();
-    out.AvgSpeed = mi->AverageSpeed();
-    out.GpsCount = mi->GpsPointCount();
-    out.GsensorCount = mi->GsensorPointCount();
-    out.First = mi->StartTime;
-    out.Last = mi->EndTime;
+    const bool apart = !(mi->StartTime <= to && mi->EndTime >= from);
+    if (from > 0 && to > from && !apart) mi->FitTo(from, to);
+    TakeStats(*mi, out);
     return true;
   } catch (const std::exception &) {
     return false;

@@ -24,6 +24,12 @@ struct TTelemetryStats {
 };
 // Loads a telemetry file in quick mode and takes its statistics.
 bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out);
+// The same over the file's part within [from, to] (a recording's own time
+// range of a GPS log that covers other recordings too). A file that lies
+// wholly apart from the range gives the statistics of all of it: the
+// recording is then moved onto its track, not left without one.
+bool LoadTelemetryStats(const std::string &path, TDateTime from, TDateTime to,
+                        TTelemetryStats &out);
 
 struct TMovieHeader {
   bool HasMovie = false;

@@ -338,8 +338,14 @@ void TFileManager::LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache
     rec.TelemetryPath = FindDatByName(ToLowerAscii(BaseNameNoExt(rec.Path)));
   if (!rec.TelemetryPath.empty() && !FileExists(rec.TelemetryPath)) rec.TelemetryPath.clear();
   if (!rec.TelemetryPath.empty()) {
+    // A track named otherwise than the recording (a GPS log matched by time,
+    // a track attached to a whole trip) covers other recordings too: each
+    // takes its own time range of it, so that a trip counts the log once.
+    const bool shared = !EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path));
     TTelemetryStats st;
-    if (LoadTelemetryStats(rec.TelemetryPath, st) && (st.GpsCount >= 2 || st.GsensorCount >= 2)) {
+    const bool read = shared ? LoadTelemetryStats(rec.TelemetryPath, rec.Start, rec.End, st)
+                             : LoadTelemetryStats(rec.TelemetryPath, st);
+    if (read && (st.GpsCount >= 2 || st.GsensorCount >= 2)) {
       rec.TrackLength = st.TrackLength;
       rec.HasTrack = st.TrackLength > 0 ? 1 : 0;
       rec.GpsStart = st.First;

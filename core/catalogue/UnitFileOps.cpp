@@ -152,6 +152,10 @@ void TFileManager::ComputeAttach(TWork &work, const std::string &telemetryPath) 
       for (auto &rec : work.Recs) {
         rec.Start += offset;
         rec.End += offset;
+        // Each recording's figures are those of its time range on the track.
+        ResetTelemetry(rec);
+        rec.TelemetryPath = telemetryPath;
+        LookupTelemetry(rec, cache);
       }
     }
   }

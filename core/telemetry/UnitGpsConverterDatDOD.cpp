@@ -27,8 +27,10 @@ bool TGpsInfoConverterDatDOD::ParseLine(std::string_view line, int, TTrackRecord
   static const TCharSet kTab = TabSet();
   if (line[1] == 'G') {
     SplitFields(line, kTab);
-    if (Fields.size() < 4) return false;
     rec.Kind = kRecordGps;
+    // A fix line cut short (no position: the receiver had no fix) is still
+    // the recorder's line; without a position it gives no record.
+    if (Fields.size() < 4) return true;
     rec.Time = ParseRecorderDateTime(Fields[1]);
     rec.Lat = ParseHemisphereCoord(Fields[2], 'N', 0);
     rec.Lon = ParseHemisphereCoord(Fields[3], 'E', 0);

@@ -20,9 +20,10 @@ bool TGpsInfoConverterLogDOD::ParseLine(std::string_view line, int, TTrackRecord
     return s;
   }();
   SplitFields(line, kTab);
-  if (Fields.size() < 3) return false;
   rec.Kind = kRecordGps;
   rec.Time = ParseRecorderDateTime(Fields[0]);
+  // A time without a position is the logger's line while it had no fix.
+  if (Fields.size() < 3) return rec.Time > 0;
   rec.Lat = ParseHemisphereCoord(Fields[1], 'N', 0);
   rec.Lon = ParseHemisphereCoord(Fields[2], 'E', 0);
   rec.Altitude = Fields.size() > 3 ? ParseNumber(Fields[3], 0) : 0;

@@ -24,9 +24,11 @@ bool TGpsInfoConverterLogDVR::ParseLine(std::string_view line, int, TTrackRecord
     return s;
   }();
   SplitFields(line, kSeparators);
-  if (Fields.size() < 7) return false;
   rec.Kind = kRecordGps;
-  rec.Time = ParseNmeaDateTime(Fields[1], Fields[2]);
+  rec.Time = ParseNmeaDateTime(Field(1), Field(2));
+  // A date and time without a position is the logger's line while it had
+  // no fix.
+  if (Fields.size() < 7) return Fields.size() >= 3 && rec.Time > 0;
   rec.Lat = ParseNmeaCoord(Fields[3]);
   if (Fields[4] != "N") rec.Lat = -rec.Lat;
   rec.Lon = ParseNmeaCoord(Fields[5]);

@@ -24,8 +24,23 @@ namespace tachora {
 
 // ---- the record sink ----------------------------------------------------------
 
-bool TTrackSink::Add(const TTrackRecord &rec) {
+bool SaneReadings(TTrackRecord &rec) {
+  if (rec.Kind == kRecordGsensor) {
+    const long double x = rec.X, y = rec.Y, z = rec.Z;
+    // Not-a-number fails the comparison, and so does an infinite axis.
+    return std::sqrt(x * x + y * y + z * z) <= kMaxSaneG;
+  }
+  if (rec.Kind != kRecordGps) return true;
+  if (!(rec.Speed >= 0 && rec.Speed <= kMaxSaneSpeed)) rec.Speed = -1;
+  if (!(rec.Altitude >= kMinSaneAltitude && rec.Altitude <= kMaxSaneAltitude)) rec.Altitude = 0;
+  rec.Course = rec.Course >= 0 && rec.Course <= 360 ? std::fmod(rec.Course, 360.0L) : -1;
+  return true;
+}
+
+bool TTrackSink::Add(const TTrackRecord &given) {
   if (overflowed_) return false;
+  TTrackRecord rec = given;
+  if (!SaneReadings(rec)) return true;
   const int64_t weight = Weight(rec);
   if (used_ + weight > budget_) {
     overflowed_ = true;
@@ -76,6 +91,7 @@ void TGpsInfoConverter::WritePoints(const TTrackInfo &info, const std::vector<TG
 
 bool TGpsInfoConverter::Read(std::string_view text, TTrackSink &sink) {
   int index = 0;
+  size_t own = 0;  // lines of this dialect, with or without a record
   size_t pos = 0;
   const size_t n = text.size();
   while (pos < n) {
@@ -85,15 +101,19 @@ bool TGpsInfoConverter::Read(std::string_view text, TTrackSink &sink) {
     while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
     const std::string_view line = text.substr(pos, end - pos);
     pos = end;
+    const size_t before = sink.Count();
+    LineIsOwn = false;
     try {
       AddLine(line, index, sink);
     } catch (...) {
       // A line that throws counts as read and yields nothing.
     }
     if (sink.Overflowed()) break;
+    // A line of the dialect that holds no fix (a logger in a tunnel) is
+    // still the log's: only foreign lines speak against the dialect.
+    if (LineIsOwn || sink.Count() > before) ++own;
     const size_t read = static_cast<size_t>(++index);
-    const size_t count = sink.Count();
-    if ((count == 0 && read > 8) || (count > 0 && read > 32 && count < read / 2)) {
+    if ((own == 0 && read > 8) || (own > 0 && read > 32 && own < read / 2)) {
       sink.Clear();  // not this dialect
       break;
     }
@@ -109,6 +129,7 @@ bool TGpsInfoConverter::ParseLine(std::string_view, int, TTrackRecord &) {
 void TGpsInfoConverter::AddLine(std::string_view line, int index, TTrackSink &sink) {
   TTrackRecord rec;
   if (!ParseLine(line, index, rec)) return;
+  LineIsOwn = true;
   if ((rec.Kind == kRecordGps && rec.Lon != 0 && rec.Lat != 0 && IsFixInRange(rec)) ||
       rec.Kind == kRecordGsensor)
     sink.Add(rec);

@@ -51,8 +51,10 @@ class TTrackSink {
   explicit TTrackSink(size_t textSize) { SetTextSize(textSize); }
   virtual ~TTrackSink() = default;
 
-  // Takes an accepted record; false (and Overflowed() from then on) when it
-  // would exceed the budget. The record is then not taken.
+  // Takes an accepted record after SaneReadings: impossible readings become
+  // unknown here, once for every reader. False (and Overflowed() from then
+  // on) when it would exceed the budget; the record is then not taken. A
+  // sample that SaneReadings drops is not taken either, yet Add is true.
   bool Add(const TTrackRecord &rec);
   // Forgets every record taken (the reader found the text is not its dialect).
   void Clear();
@@ -110,11 +112,17 @@ class TGpsInfoConverter {
   virtual TLoadDepth Depth() const { return TLoadDepth::Complete; }
   // Parses text into the sink; true when at least one record was taken
   // (the sink is left empty otherwise). Base: the line reader (AddLine per
-  // non-empty line, early rejection, stop when the sink overflows).
+  // non-empty line, stop when the sink overflows, early rejection: more
+  // than 8 lines and none of the dialect, or after 32 lines fewer than half
+  // of the dialect; a line is the dialect's when it gave a record or
+  // AddLine set LineIsOwn).
   virtual bool Read(std::string_view text, TTrackSink &sink);
-  // Parses one line into a record; base: false.
+  // Parses one line into a record; base: false. True also for a line of the
+  // dialect without a fix (its record then has no position or time, and is
+  // not taken).
   virtual bool ParseLine(std::string_view line, int index, TTrackRecord &rec);
-  // Parses a line and gives the sink the record when it is usable.
+  // Parses a line and gives the sink the record when it is usable; sets
+  // LineIsOwn when ParseLine took the line.
   virtual void AddLine(std::string_view line, int index, TTrackSink &sink);
   // The characters a file head must contain all of, and must contain none of.
   virtual void CharSets(TCharSet &required, TCharSet &forbidden) const;
@@ -127,6 +135,9 @@ class TGpsInfoConverter {
   std::string Buffer;
 
  protected:
+  // Set by AddLine for a line of this dialect that gave no record (a line
+  // without a fix); the base Read clears it before each line.
+  bool LineIsOwn = false;
   // Splits `line` at every separator (empty fields kept) into Fields, which
   // point into `line`. No dialect has more than kMaxFields fields; splitting
   // stops there, so a line of millions of separators costs no memory.
@@ -155,6 +166,14 @@ inline bool IsGpsItem(const TGpsPoint &) {
 // The readers take fixes only within these bounds: a file may hold any
 // number, and a time of 1e300 days cannot even be shown as a date.
 bool IsFixInRange(const TTrackRecord &rec);
+
+// Makes a record's impossible readings unknown, as TTrackSink::Add does for
+// every record a reader gives: a speed that is not a number or above
+// kMaxSaneSpeed becomes -1, an altitude outside [kMinSaneAltitude,
+// kMaxSaneAltitude] 0, a course outside 0..360 -1 (360 itself reads 0). A
+// sample has no unknown axis: false when its axes are not numbers or its
+// |G| exceeds kMaxSaneG (the sample is then no reading at all).
+bool SaneReadings(TTrackRecord &rec);
 
 // Fresh lists in their fixed orders:
 // writers KML, PLT, GPX, DatDOD (the order of the save dialog's types);

@@ -225,6 +225,8 @@ void DeriveGpsValues(TMovingInfo &mi, TLoadDepth depth) {
                     ? (g[static_cast<size_t>(hi)].Distance - g[static_cast<size_t>(lo)].Distance) /
                           1000 / (dt * 24)
                     : 0;
+      // A jump of the position is no speed the vehicle drove.
+      if (!(p.Speed <= kMaxSaneSpeed)) p.Speed = -1;
     }
   }
 }

@@ -33,6 +33,13 @@ namespace tachora {
 constexpr uint8_t kRecordGps = 1;
 constexpr uint8_t kRecordGsensor = 2;
 
+// Bounds of what a vehicle's recorder can measure: a reading beyond them is
+// a damaged file, not a drive, and is read as unknown (SaneReadings).
+constexpr long double kMaxSaneG = 50;            // |G| of a sample, g
+constexpr long double kMaxSaneSpeed = 1000;      // km/h
+constexpr long double kMinSaneAltitude = -500;   // metres
+constexpr long double kMaxSaneAltitude = 20000;  // metres
+
 // One GPS fix.
 struct TGpsPoint {
   double Time = 0;

@@ -210,6 +210,7 @@ void TFormMain::CreateControllers() {
   trackCommands_ = new TTrackCommands(
       this, *commands_, [this] { return list_->FileManager(); },
       [this] { return list_->SelectedId(); });
+  trackCommands_->PlayingTrip = [this] { return playback_->Row(); };
   translator_.Register(trackCommands_);
   for (ITranslatable *part :
        std::initializer_list<ITranslatable *>{list_, playback_, map_, telemetry_, tools_})

@@ -120,6 +120,10 @@ TSpeedBitmap::TSpeedBitmap(TMyImage *image, QObject *parent) : TMyBitmap(WithDia
 
 void TSpeedBitmap::Draw(long double speed, long double length, long double altitude) {
   if (!image_) return;
+  // What no vehicle shows is not drawn (and not-a-number never reaches lround).
+  if (!(speed <= kMaxSaneSpeed)) speed = -1;
+  if (!std::isfinite(length)) length = -1;
+  if (!(altitude >= kMinSaneAltitude && altitude <= kMaxSaneAltitude)) altitude = 0;
   RestorePicture();
   const int w = Width(), h = Height();
   QPainter p(&image_->Picture());
@@ -169,7 +173,7 @@ void TAzimutBitmap::Draw(long double course) {
   RestorePicture();
   const int w = Width(), h = Height();
   QPainter p(&image_->Picture());
-  if (course >= 0) {
+  if (course >= 0 && course <= 360) {
     const TAzimutNeedle n = AzimutNeedle(w, h, course);
     p.setPen(Qt::red);
     p.setBrush(Qt::red);
@@ -255,6 +259,9 @@ TGSensorBitmap::TGSensorBitmap(TMyImage *image, QObject *parent) : TMyBitmap(ima
 void TGSensorBitmap::Draw(long double x, long double y, long double z, long double total) {
   (void)total;
   if (!image_) return;
+  // An axis that is not a number sits at its centre.
+  for (long double *v : {&x, &y, &z})
+    if (!std::isfinite(*v)) *v = 0;
   RestorePicture();
   QPainter p(&image_->Picture());
   p.setPen(Qt::black);

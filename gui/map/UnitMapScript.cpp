@@ -28,10 +28,11 @@ void AppendLatLng(QString &out, long double lon, long double lat) {
   out.append(QLatin1Char(')'));
 }
 
+// Into [0, 360) in one step whatever the size (an unknown angle reads 0).
 long double NormaliseAngle(long double a) {
-  while (a < 0) a += 360;
-  while (a > 360) a -= 360;
-  return a;
+  if (!std::isfinite(a)) return 0;
+  a = std::fmod(a, 360.0L);
+  return a < 0 ? a + 360 : a;
 }
 
 }  // namespace
@@ -204,6 +205,8 @@ QString VehicleMarkerScript(const TMapPoint &p, long double course, long double 
     const TLonLat q = DestinationPoint(p.Lon, p.Lat, NormaliseAngle(angle), dist);
     return LatLngText(q.lon, q.lat);
   };
+  // The arrow's shape takes an unknown speed as a stop.
+  if (!(speed >= 0 && speed <= kMaxSaneSpeed)) speed = 0;
   QString v1, v2, v3;
   if (arrow == TArrowSize::Small) {
     const long double s = markerSize / 2;

@@ -1,5 +1,6 @@
 #include "telemetry/UnitFormDetailsTexts.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/UnitUtils.h"
@@ -26,15 +27,21 @@ QString DetailsLongitudeText(long double lon, const QString &prefix) {
 }
 
 QString DetailsSpeedText(long double speed, const QString &prefix, const QString &kmh) {
-  if (speed < 0) return {};
-  QString text = QString::fromStdString(ShortestText(speed));
+  if (!(speed >= 0 && speed <= kMaxSaneSpeed)) return {};
+  // The shortest decimal text in fixed notation ("0.0000251", never
+  // "2.51e-05", which the cut would make "2.5"): 12 significant digits as
+  // ShortestText keeps, trailing zeros dropped, then cut after one decimal.
+  const int magnitude = speed > 0 ? static_cast<int>(std::floor(std::log10(speed))) : 0;
+  QString text = QString::fromStdString(FormatFixed(speed, std::clamp(11 - magnitude, 1, 18)));
+  while (text.endsWith('0')) text.chop(1);
+  if (text.endsWith('.')) text.chop(1);
   const qsizetype dot = text.indexOf('.');
   if (dot >= 0) text.truncate(dot + 2);
   return prefix + text + " " + kmh;
 }
 
 QString DetailsCourseText(long double course, const QString &prefix) {
-  if (course < 0) return {};
+  if (!(course >= 0 && course <= 360)) return {};
   return prefix + QString::number(RoundHalfAway(course)) + QChar(0x00B0);
 }
 

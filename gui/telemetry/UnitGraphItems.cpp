@@ -115,12 +115,16 @@ void FillGraphicItems(const TMovingInfo &mi, TGraphKind kind, TGraphicItems &ite
   if (kind == TGraphKind::Speed || kind == TGraphKind::Altitude) {
     const bool speed = kind == TGraphKind::Speed;
     for (const TGpsPoint &p : mi.GpsPoints) {
-      if (speed && p.Speed < 0) continue;
-      if (!walk.Step(p.Time, speed ? p.Speed : p.Altitude)) break;
+      const long double v = speed ? p.Speed : p.Altitude;
+      if ((speed && p.Speed < 0) || !std::isfinite(v)) continue;
+      if (!walk.Step(p.Time, v)) break;
     }
   } else {
-    for (const TGsensorPoint &g : mi.GsensorPoints)
-      if (!walk.Step(g.Time, GsensorValue(g, kind))) break;
+    for (const TGsensorPoint &g : mi.GsensorPoints) {
+      const long double v = GsensorValue(g, kind);
+      if (!std::isfinite(v)) continue;
+      if (!walk.Step(g.Time, v)) break;
+    }
   }
 }
 
@@ -171,24 +175,37 @@ TGraphFrame MakeGraphFrame(int height, int textHeight, const TGraphScale &scale)
   f.Height = height;
   f.TopMargin = GraphTopMargin(height, textHeight);
   f.BottomMargin = GraphBottomMargin(textHeight);
-  f.M = scale.M > 0 ? scale.M : 1;
+  f.M = scale.M > 0 && std::isfinite(scale.M) ? scale.M : 1;
   f.Baseline =
       scale.PositiveOnly ? height - f.BottomMargin : (height + f.TopMargin - f.BottomMargin) / 2;
   return f;
 }
 
 long double GraphTickStep(const TGraphFrame &frame, long double baseStep, int textHeight) {
+  if (!(baseStep > 0) || !std::isfinite(baseStep)) return 1;
   // Whole multiples of the base step, so 3 x 0.1 is 0.3 and not 0.30000000000000004.
   int n = 1;
   const long double room = frame.Baseline - frame.TopMargin;
   while (n < 1000 && room / (frame.M / (n * baseStep)) < 1.2L * textHeight) ++n;
-  return n * baseStep;
+  const long double step = n * baseStep;
+  if (!(frame.M / step > kMaxGraphTicks)) return step;
+  // A huge value in view: 1, 2 or 5 times a power of ten base steps, the
+  // first that leaves at most kMaxGraphTicks ticks on a side.
+  const long double want = frame.M / kMaxGraphTicks / baseStep;
+  if (!std::isfinite(want)) return step;
+  const long double power = std::pow(10.0L, std::floor(std::log10(want)));
+  for (const long double m : {1.0L, 2.0L, 5.0L, 10.0L})
+    if (m * power >= want) return m * power * baseStep;
+  return 10 * power * baseStep;
 }
 
 std::vector<TGraphTick> GraphTicks(const TGraphFrame &frame, long double baseStep, int textHeight) {
   std::vector<TGraphTick> ticks;
   const long double step = GraphTickStep(frame, baseStep, textHeight);
-  for (int j = 0; j * step < frame.M; ++j) {
+  if (!std::isfinite(frame.M) || !(step > 0)) return ticks;
+  // The step leaves at most kMaxGraphTicks steps below M; the count bounds
+  // the loop even where rounding would not.
+  for (int j = 0; j <= kMaxGraphTicks && j * step < frame.M; ++j) {
     for (int sign : {-1, 1}) {
       if (j == 0 && sign < 0) continue;
       const long double v = sign * j * step;

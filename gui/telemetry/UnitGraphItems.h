@@ -89,14 +89,19 @@ int GraphBottomMargin(int textHeight);
 TGraphFrame MakeGraphFrame(int height, int textHeight, const TGraphScale &scale);
 
 // The tick step: the kind's base step widened by whole base steps until
-// neighbouring labels are 1.2 text heights apart (at most 1000 steps).
+// neighbouring labels are 1.2 text heights apart (at most 1000 steps), and
+// further, to 1, 2 or 5 times a power of ten base steps, until at most
+// kMaxGraphTicks ticks lie between 0 and M: one absurd value in view costs
+// a dozen ticks, not billions.
+constexpr int kMaxGraphTicks = 12;
 long double GraphTickStep(const TGraphFrame &frame, long double baseStep, int textHeight);
 struct TGraphTick {
   int Y = 0;
   long double Value = 0;
   std::string Label;
 };
-// Ticks at 0, +-step, +-2 step, ... below M that fall inside the margins.
+// Ticks at 0, +-step, +-2 step, ... below M that fall inside the margins
+// (none when M is not finite).
 std::vector<TGraphTick> GraphTicks(const TGraphFrame &frame, long double baseStep, int textHeight);
 
 // The shortest decimal text of a value ("10", "0.3", "-0.25"), "." always;

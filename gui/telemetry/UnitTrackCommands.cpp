@@ -8,11 +8,14 @@
 #include <QUrl>
 #include <QWidget>
 #include <QtConcurrent>
+#include <map>
+#include <set>
 
 #include "app/UnitCommands.h"
 #include "app/UnitLang.h"
 #include "app/UnitText.h"
 #include "app/UnitUtils.h"
+#include "catalogue/UnitCatalogueTrip.h"
 #include "catalogue/UnitFileManager.h"
 #include "telemetry/UnitFormGpsConverter.h"
 #include "telemetry/UnitGpsConverters.h"
@@ -43,12 +46,13 @@ QString GoogleEarthPath(const QString &folder, double startTime) {
   return QDir(folder).filePath(ExportFileName(name.toStdString()));
 }
 
-bool BuildTrack(const std::vector<std::string> &telemetryPaths, TTrackInfo &info) {
+namespace {
+
+// Appends the GPS points of the tracks to `info`, in order.
+bool JoinTracks(const std::vector<const TMovingInfo *> &tracks, TTrackInfo &info) {
   info.Clear();
   bool first = true;
-  for (const std::string &path : telemetryPaths) {
-    if (path.empty()) continue;
-    const auto mi = TMovingInfo::LoadFromFile(path, false);
+  for (const TMovingInfo *mi : tracks) {
     if (!mi || mi->GpsPoints.empty()) continue;
     if (first)
       BeginTrackInfo(*mi, info);
@@ -57,6 +61,48 @@ bool BuildTrack(const std::vector<std::string> &telemetryPaths, TTrackInfo &info
     first = false;
   }
   return info.Items.size() > 1;
+}
+
+bool SameRecordings(const TFileItem &a, const TFileItem &b) {
+  if (a.Items.size() != b.Items.size()) return false;
+  for (size_t i = 0; i < a.Items.size(); ++i)
+    if (a.Items[i].Path != b.Items[i].Path) return false;
+  return true;
+}
+
+}  // namespace
+
+bool BuildTrack(const TFileItem &row, TTrackInfo &info) {
+  std::map<std::string, std::unique_ptr<TMovingInfo>> files;  // each file read once
+  std::set<std::string> takenWhole;
+  std::vector<std::unique_ptr<TMovingInfo>> parts;
+  std::vector<const TMovingInfo *> tracks;
+  for (const TFileItemSubitem &rec : row.Items) {
+    if (rec.TelemetryPath.empty()) continue;
+    auto it = files.find(rec.TelemetryPath);
+    if (it == files.end())
+      it = files.emplace(rec.TelemetryPath, TMovingInfo::LoadFromFile(rec.TelemetryPath, false))
+               .first;
+    const TMovingInfo *mi = it->second.get();
+    if (!mi) continue;
+    const bool own = EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path));
+    const bool apart = !(mi->StartTime <= rec.End && mi->EndTime >= rec.Start);
+    if (own || apart || !(rec.Start > 0 && rec.End > rec.Start)) {
+      if (takenWhole.insert(rec.TelemetryPath).second) tracks.push_back(mi);
+      continue;
+    }
+    auto part = std::make_unique<TMovingInfo>(*mi);
+    part->FitTo(rec.Start, rec.End);
+    tracks.push_back(part.get());
+    parts.push_back(std::move(part));
+  }
+  return JoinTracks(tracks, info);
+}
+
+bool BuildTrack(const TRowTelemetry &trip, TTrackInfo &info) {
+  std::vector<const TMovingInfo *> tracks;
+  for (const auto &mi : trip.Tracks) tracks.push_back(mi.get());
+  return JoinTracks(tracks, info);
 }
 
 QStringList ExportDialogFilters() {
@@ -125,8 +171,9 @@ void TTrackCommands::Run(TAim aim) {
   TFileManager *fm = catalogue_();
   TFileItem row;
   if (busy_ || !fm || !fm->GetItemById(selectedId_(), row)) return;
-  std::vector<std::string> paths;
-  for (const TFileItemSubitem &rec : row.Items) paths.push_back(rec.TelemetryPath);
+  // The playing trip's telemetry is loaded and fitted already.
+  std::shared_ptr<const TRowTelemetry> trip = PlayingTrip ? PlayingTrip() : nullptr;
+  if (trip && !(trip->Row.Id == row.Id && SameRecordings(trip->Row, row))) trip.reset();
   busy_ = true;
   struct TBuilt {
     TTrackInfo Info;
@@ -139,9 +186,9 @@ void TTrackCommands::Run(TAim aim) {
     watcher->deleteLater();
     Finish(aim, built.Info, built.Ok);
   });
-  watcher->setFuture(QtConcurrent::run([paths]() {
+  watcher->setFuture(QtConcurrent::run([row, trip]() {
     TBuilt b;
-    b.Ok = BuildTrack(paths, b.Info);
+    b.Ok = trip ? BuildTrack(*trip, b.Info) : BuildTrack(row, b.Info);
     return b;
   }));
 }

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ namespace tachora {
 class TCommands;
 class TFileManager;
 class TFormGPSLog;
+struct TFileItem;
+struct TRowTelemetry;
 
 // The file name proposed for an exported track: ":" becomes "-", and each of
 // '"', '*', '<', '>', '?', '|', '/' and '\' becomes "_".
@@ -40,9 +43,16 @@ QString WithExtension(const QString &path, const std::string &ext);
 QString ConvertedPath(const QString &path, const std::string &ext);
 // The KML handed to Google Earth: "<folder>/Track 2010-05-01 12-30-00.kml".
 QString GoogleEarthPath(const QString &folder, double startTime);
-// The track of a group's telemetry files joined in order; false (and `info`
-// with no points) when they hold fewer than two GPS records.
-bool BuildTrack(const std::vector<std::string> &telemetryPaths, TTrackInfo &info);
+// The track of a row's recordings joined in order; false (and `info` with
+// no points) when they hold fewer than two GPS records. A recording's own
+// telemetry file is taken whole. A track named otherwise (a GPS log matched
+// by time, a track attached to the trip) covers other recordings as well:
+// each recording takes its own time range of it, so the log is written
+// once; one that lies wholly apart from its recordings is taken whole, once.
+bool BuildTrack(const TFileItem &row, TTrackInfo &info);
+// The same from the telemetry loaded for playing the trip (each track
+// already fitted to its recording).
+bool BuildTrack(const TRowTelemetry &trip, TTrackInfo &info);
 // The save dialog's types over the writers list, in its order.
 QStringList ExportDialogFilters();
 
@@ -70,6 +80,9 @@ class TTrackCommands : public QObject, public ITranslatable {
   std::function<void(const QString &text)> Inform;
   // The temporary folder for Google Earth's KML.
   QString TempFolder;
+  // The trip loaded for playing (null when none): when it is the selected
+  // row, its loaded and fitted telemetry is what the commands write.
+  std::function<std::shared_ptr<const TRowTelemetry>()> PlayingTrip;
 
  signals:
   // A command's file was written (or failed: `path` empty).

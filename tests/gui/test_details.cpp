@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
+#include <cmath>
 
 #include "telemetry/UnitFormDetails.h"
 #include "telemetry/UnitTelemetryController.h"
@@ -28,6 +29,14 @@ TEST(DetailsTexts, NumbersReadAsTheDriverExpects) {
   EXPECT_EQ(DetailsSpeedText(57.39L, "", "km/h"), "57.3 km/h");  // cut, not rounded
   EXPECT_EQ(DetailsSpeedText(60, "", "km/h"), "60 km/h");
   EXPECT_EQ(DetailsSpeedText(-1, "", "km/h"), "");  // unknown
+  // Tiny speeds in fixed notation, not an exponent cut to "2.5".
+  EXPECT_EQ(DetailsSpeedText(0.0000251L, "", "km/h"), "0.0 km/h");
+  EXPECT_EQ(DetailsSpeedText(0.00015L, "", "km/h"), "0.0 km/h");
+  EXPECT_EQ(DetailsSpeedText(60.05L, "", "km/h"), "60.0 km/h");
+  for (const long double v : {1e12L, HUGE_VALL, std::nanl("")}) {
+    EXPECT_EQ(DetailsSpeedText(v, "", "km/h"), "") << static_cast<double>(v);
+    EXPECT_EQ(DetailsCourseText(v, ""), "") << static_cast<double>(v);
+  }
   EXPECT_EQ(DetailsCourseText(271.6L, ""), QString("272") + QChar(0xB0));
   EXPECT_EQ(DetailsCourseText(-1, ""), "");
   EXPECT_EQ(DetailsLatitudeText(-33.8688L, ""), "S33.868800");

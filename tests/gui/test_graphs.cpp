@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "app/UnitCommands.h"
 #include "app/UnitMainMenu.h"
@@ -182,6 +183,28 @@ TEST(Graphs, SpeedAtWalkingPaceSitsOnTheBottomWithTicksAtZeroAndTen) {
   // Frame edges.
   EXPECT_EQ(pic.At(150, 0), QColor(100, 100, 100));
   EXPECT_EQ(pic.At(150, 119), QColor(200, 200, 200));
+}
+
+TEST(Graphs, AbsurdValuesDrawADozenTicksAndNoHang) {
+  // One absurd value among sane ones (the readers drop such readings, but a
+  // graph must hold whatever it is given): the picture is drawn with a
+  // bounded number of ticks, and values that are not numbers are left out.
+  for (const double bad : {1e12, 3e11, 1e15, 1e300, HUGE_VAL, -HUGE_VAL, std::nan("")}) {
+    SCOPED_TRACE(bad);
+    TPicture g(TGraphKind::GsensorX, 300, 120);
+    g.Draw(XTrack({0.1f, 0.2f, static_cast<float>(bad), -0.1f, 0.3f}));
+    EXPECT_EQ(g.At(30, 5), kBlack);  // the axes
+    TPicture s(TGraphKind::Speed, 300, 120);
+    s.Draw(GpsTrack({10, 20, bad, 30, 40}));
+    EXPECT_TRUE(s.Has(31, 268, kBlue));  // the sane speeds still draw
+    for (const int height : {20, 120, 900}) {
+      TGraphScale scale;
+      scale.M = std::fabs(bad);
+      scale.PositiveOnly = false;
+      const auto ticks = GraphTicks(MakeGraphFrame(height, 11, scale), 0.1L, 11);
+      EXPECT_LE(ticks.size(), 2u * kMaxGraphTicks + 1) << height;
+    }
+  }
 }
 
 TEST(Graphs, AccelerationAcrossZeroPutsTheBaselineInTheMiddle) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cmath>
 
 #include "map/UnitInstruments.h"
 
@@ -59,6 +60,11 @@ TEST(Instruments, SpeedNeedleTextsAndCorners) {
   speed.Draw(-1, -1, 0);
   const QImage blank = pic.Shown().copy();
   EXPECT_EQ(CountIf(blank, blank.rect(), Red), CountIf(speed.Background(), blank.rect(), Red));
+  // Values no vehicle shows draw as unknown ones.
+  for (const long double v : {1e12L, HUGE_VALL, std::nanl("")}) {
+    speed.Draw(v, std::isfinite(v) ? -1 : v, v);
+    EXPECT_EQ(pic.Shown(), blank) << static_cast<double>(v);
+  }
 
   // 0 km/h: the needle points straight left, its tip 60 px from the pivot.
   speed.Draw(0, -1, 0);
@@ -105,12 +111,14 @@ TEST(Instruments, BearingNeedle) {
   az.Draw(90);
   EXPECT_GT(CountIf(pic.Shown(), QRect(4, cy - 2, cx - 8, 5), Blue), 10);
   EXPECT_GT(CountIf(pic.Shown(), QRect(cx + 4, cy - 2, cx - 8, 5), Red), 5);
-  // No course: only the heading mark and the centre dot.
-  az.Draw(-1);
-  EXPECT_EQ(CountIf(pic.Shown(), pic.Shown().rect(), Blue), 0);
-  EXPECT_EQ(CountIf(pic.Shown(), pic.Shown().rect(), Red), 0);
-  EXPECT_EQ(pic.Shown().pixelColor(cx, 1), QColor(Qt::black));
-  EXPECT_EQ(pic.Shown().pixelColor(cx, cy), QColor(Qt::black));
+  // No course, or none a compass has: only the heading mark and the centre dot.
+  for (const long double course : {-1.0L, 1e12L, HUGE_VALL, std::nanl("")}) {
+    az.Draw(course);
+    EXPECT_EQ(CountIf(pic.Shown(), pic.Shown().rect(), Blue), 0);
+    EXPECT_EQ(CountIf(pic.Shown(), pic.Shown().rect(), Red), 0);
+    EXPECT_EQ(pic.Shown().pixelColor(cx, 1), QColor(Qt::black));
+    EXPECT_EQ(pic.Shown().pixelColor(cx, cy), QColor(Qt::black));
+  }
 
   const TAzimutNeedle n = AzimutNeedle(73, 49, 0);
   EXPECT_EQ(n.Tip, QPoint(36, 24 + 24));  // red tip down, 49 / 2 - 1 = 23.5 rounds to 24

@@ -104,6 +104,15 @@ TEST(MapScript, VehicleArrowGeometry) {
   const TLonLat smallTail = DestinationPoint(30, 60, 120, 25);
   EXPECT_TRUE(small.contains(LatLngText(smallTip.lon, smallTip.lat)));
   EXPECT_TRUE(small.contains(LatLngText(smallTail.lon, smallTail.lat)));
+  // A course of 1e12 degrees (which once turned 360 away at a time) or one
+  // that is not a number gives an arrow at once, with numbers in it.
+  for (const long double course : {1e12L, 1e300L, -1e12L, HUGE_VALL, std::nanl("")}) {
+    const QString arrow =
+        VehicleMarkerScript({30, 60}, course, std::nanl(""), true, 100, TArrowSize::Big);
+    EXPECT_FALSE(arrow.contains("nan") || arrow.contains("inf")) << arrow.toStdString();
+  }
+  EXPECT_EQ(VehicleMarkerScript({30, 60}, 360 + 90, 0, true, 100, TArrowSize::Big),
+            VehicleMarkerScript({30, 60}, 90, 0, true, 100, TArrowSize::Big));
 }
 
 TEST(MapScript, CallbackParsing) {

@@ -14,6 +14,7 @@
 #include "app/UnitCommands.h"
 #include "app/UnitLang.h"
 #include "app/UnitUtils.h"
+#include "catalogue/UnitCatalogueTrip.h"
 #include "gui_test_helpers.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitTrackCommands.h"
@@ -72,6 +73,53 @@ struct TTrackFixture : ::testing::Test {
 };
 
 }  // namespace
+
+TEST(TrackCommands, ALogSharedByATripsRecordingsIsWrittenOnce) {
+  // A 9-minute log of one fix a second covering three 3-minute recordings,
+  // and a fourth recording with its own file beside them.
+  QTemporaryDir dir;
+  const double t0 = EncodeDate(2024, 5, 1) + EncodeTime(10, 0, 0, 0), sec = 1.0 / 86400;
+  std::string log, own;
+  auto fix = [](double t, int i) {
+    return "[G]\t" + FormatDateTime(t) + "\tN55.750000\tE" + FormatCoord(37.6 + i * 1e-4) +
+           "\t36\t90\r\n";
+  };
+  for (int i = 0; i <= 540; ++i) log += fix(t0 + i * sec, i);
+  for (int i = 0; i <= 60; ++i) own += fix(t0 + (600 + i) * sec, i);
+  const std::string logPath = dir.filePath("track.log").toStdString();
+  const std::string ownPath = dir.filePath("FILE0004.DAT").toStdString();
+  ASSERT_TRUE(WriteTextFile(logPath, log));
+  ASSERT_TRUE(WriteTextFile(ownPath, own));
+  TFileItem row;
+  for (int k = 0; k < 4; ++k) {
+    TFileItemSubitem rec;
+    rec.Path = dir.filePath(QString("FILE000%1.MOV").arg(k + 1)).toStdString();
+    rec.TelemetryPath = k < 3 ? logPath : ownPath;
+    // Half a second wider each side: no fix hangs on the rounding of a time.
+    rec.Start = t0 + ((k < 3 ? k * 180 : 600) - 0.5) * sec;
+    rec.End = rec.Start + ((k < 3 ? 180 : 60) + 1) * sec;
+    row.Items.push_back(rec);
+  }
+  TTrackInfo info;
+  ASSERT_TRUE(BuildTrack(row, info));
+  // Each recording's range ends where the next begins: the shared fix at
+  // each seam belongs to both.
+  EXPECT_EQ(info.Items.size(), 541u + 2 + 61);
+  for (size_t i = 1; i < info.Items.size(); ++i)
+    EXPECT_GE(info.Items[i].Time, info.Items[i - 1].Time) << i;
+
+  // The playing trip's loaded tracks are written as they are.
+  TRowTelemetry trip;
+  trip.Row = row;
+  for (const TFileItemSubitem &rec : row.Items) {
+    auto mi = TMovingInfo::LoadFromFile(rec.TelemetryPath, false);
+    ASSERT_TRUE(mi);
+    mi->FitTo(rec.Start + 60 * sec, rec.End);
+    trip.Tracks.push_back(std::move(mi));
+  }
+  ASSERT_TRUE(BuildTrack(trip, info));
+  EXPECT_EQ(info.Items.size(), 3u * 121 + 1);
+}
 
 TEST_F(TTrackFixture, ExportAndGoogleEarthWriteTheGroupsTrack) {
   QString proposed;

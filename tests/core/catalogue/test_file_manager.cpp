@@ -315,6 +315,34 @@ TEST_F(CatalogueCard, GpsLogsAreMatchedByTimeAndNeverDeletedWithARecording) {
   EXPECT_TRUE(TTestCard::Exists(log));
 }
 
+TEST_F(CatalogueCard, ALogSharedByATripsRecordingsCountsOnce) {
+  // Three 3-minute recordings without telemetry of their own and one
+  // 9-minute log of 5.4 km covering them, matched by time or attached to
+  // the trip: each recording takes its own time range of the log.
+  const std::string log = card.Dat("GPS/track.log", At(10, 0), 540);
+  card.SetTimes(log, At(10, 9));
+  for (const bool attach : {false, true}) {
+    SCOPED_TRACE(attach ? "attached" : "matched");
+    TFileManager fm(false, nullptr);
+    fm.AddFolder(card.Root);
+    TFileManagerTestAccess::AddRow(
+        fm, {Rec("FILE0001", At(10, 0), At(10, 3)), Rec("FILE0002", At(10, 3), At(10, 6)),
+             Rec("FILE0003", At(10, 6), At(10, 9))});
+    if (attach)
+      fm.AttachTrack(0, log);
+    else
+      fm.MatchLogFiles();
+    const TFileItem row = fm.GetItem(0);
+    ASSERT_EQ(row.Items.size(), 3u);
+    for (const auto &rec : row.Items) {
+      EXPECT_EQ(rec.TelemetryPath, log);
+      EXPECT_NEAR(static_cast<double>(rec.TrackLength), 1800, 20) << rec.DisplayName;
+    }
+    EXPECT_NEAR(static_cast<double>(row.Summary.TrackLength), 5400, 50);
+    EXPECT_NEAR(static_cast<double>(row.Summary.AvgSpeed), 36, 1);
+  }
+}
+
 TEST_F(CatalogueCard, DeleteTakesInfoTelemetryAndRemoveKeepsFiles) {
   const std::string mov1 = card.FakeMovie("DCIM/100MEDIA/FILE0001.MOV");
   card.SetTimes(mov1, At(10, 3));

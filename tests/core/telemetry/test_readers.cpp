@@ -31,6 +31,10 @@ TParsed Parse(const std::string &text, const std::string &path = "x.txt") {
   return p;
 }
 
+std::string Two(int v) {
+  return (v < 10 ? "0" : "") + std::to_string(v);
+}
+
 std::string Shifted(const std::string &plain, int shift) {
   std::string s = plain;
   for (char &c : s)
@@ -376,6 +380,94 @@ TEST_F(ReadersTest, FixesOffTheGlobeOrCalendarAreDropped) {
   ASSERT_TRUE(samoon.ok);
   ASSERT_EQ(samoon.info.Items.size(), 3u);  // two samples, one fix
   EXPECT_EQ(samoon.info.Items[2].Kind, kRecordGps);
+}
+
+TEST_F(ReadersTest, ImpossibleReadingsAreUnknownWhateverTheReader) {
+  // Each file: a fix with a speed, altitude or course no vehicle has and
+  // one with sane ones; the sink makes the first unknown for every reader.
+  struct TCase {
+    const char *path, *text;
+  } cases[] = {
+      {"a.dat",
+       "[G]\t2010-05-01 12:00:00\tN55.750000\tE37.600000\t1000000000000\t1e12\r\n"
+       "[G]\t2010-05-01 12:00:01\tN55.750100\tE37.600000\t36\t360\r\n"},
+      {"a.log",
+       "2010-05-01 12:00:00\tN55.750000\tE37.600000\t1e12\t1001\t-5\r\n"
+       "2010-05-01 12:00:01\tN55.750100\tE37.600000\t150\t36\t360\r\n"},
+      {"a.gpx",
+       "<gpx><trk><trkseg>\n"
+       "<trkpt lat=\"55.75\" lon=\"37.6\"><ele>-501</ele><time>2010-05-01T12:00:00Z</time>"
+       "<course>inf</course><speed>nan</speed></trkpt>\n"
+       "<trkpt lat=\"55.7501\" lon=\"37.6\"><ele>150</ele><time>2010-05-01T12:00:01Z</time>"
+       "<course>360</course><speed>10</speed></trkpt>\n"
+       "</trkseg></trk></gpx>\n"},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.path);
+    const auto p = Parse(c.text, c.path);
+    ASSERT_TRUE(p.ok);
+    ASSERT_EQ(p.info.Items.size(), 2u);
+    const TTrackRecord &bad = p.info.Items[0], &good = p.info.Items[1];
+    EXPECT_EQ(bad.Speed, -1);
+    EXPECT_EQ(bad.Course, -1);
+    EXPECT_EQ(bad.Altitude, 0);
+    EXPECT_NEAR(static_cast<double>(good.Speed), 36, 1e-9);  // GPX: 10 m/s
+    EXPECT_EQ(good.Course, 0);                               // 360 is north
+  }
+  // A sample of a trillion thousandths of g is no reading: the graphs and
+  // the instruments never see it, and the samples around it stay.
+  const auto mi = TMovingInfo::LoadFromText(
+      "[G]\t2010-05-01 12:00:00\tN55.750000\tE37.600000\t36\t90\r\n"
+      "[S]\t10\t20\t1000\r\n[S]\t1000000000000\t0\t1000\r\n[S]\t0\t0\t60000\r\n"
+      "[S]\t-10\t20\t1000\r\n"
+      "[G]\t2010-05-01 12:00:01\tN55.750100\tE37.600000\t36\t90\r\n",
+      "a.dat", 0, kModified, false);
+  ASSERT_TRUE(mi);
+  ASSERT_EQ(mi->GsensorPoints.size(), 2u);
+  for (const TGsensorPoint &g : mi->GsensorPoints) EXPECT_LT(g.A, 1) << g.X;
+}
+
+TEST_F(ReadersTest, LinesWithoutAFixBelongToTheLog) {
+  // A logger in a tunnel writes its lines without a position: a log that
+  // starts with many of them, or holds a stretch of them longer than the
+  // fixes before it, is still the log, with every fix it holds.
+  struct TCase {
+    const char *path;
+    std::string (*fix)(int second), (*noFix)(int second);
+  } cases[] = {
+      {"t.dat",
+       [](int s) {
+         return "[G]\t2010-05-01 12:" + Two(s / 60) + ":" + Two(s % 60) +
+                "\tN55.750000\tE37.600000\t36\t90\r\n";
+       },
+       [](int s) { return "[G]\t2010-05-01 12:" + Two(s / 60) + ":" + Two(s % 60) + "\r\n"; }},
+      {"t.log",
+       [](int s) {
+         return "2010-05-01 12:" + Two(s / 60) + ":" + Two(s % 60) +
+                "\tN55.750000\tE37.600000\t150\t36\t90\r\n";
+       },
+       [](int s) { return "2010-05-01 12:" + Two(s / 60) + ":" + Two(s % 60) + "\r\n"; }},
+      {"t.log",
+       [](int s) {
+         return "1,010510,12" + Two(s / 60) + Two(s % 60) + ",5545.1234,N,03736.0000,E,10.0\r\n";
+       },
+       [](int s) { return "1,010510,12" + Two(s / 60) + Two(s % 60) + ",,,,,\r\n"; }},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.noFix(0));
+    std::string tunnelFirst, tunnelInside;
+    for (int s = 0; s < 12; ++s) tunnelFirst += c.noFix(s);
+    for (int s = 12; s < 20; ++s) tunnelFirst += c.fix(s);
+    for (int s = 0; s < 40; ++s) tunnelInside += c.fix(s);
+    for (int s = 40; s < 1240; ++s) tunnelInside += c.noFix(s % 3600);
+    for (int s = 1240; s < 3540; ++s) tunnelInside += c.fix(s % 3600);
+    const auto first = Parse(tunnelFirst, c.path);
+    ASSERT_TRUE(first.ok);
+    EXPECT_EQ(first.info.Items.size(), 8u);
+    const auto inside = Parse(tunnelInside, c.path);
+    ASSERT_TRUE(inside.ok);
+    EXPECT_EQ(inside.info.Items.size(), 2340u);
+  }
 }
 
 TEST_F(ReadersTest, RejectionAndExtensionFallback) {
