@@ -470,6 +470,7 @@ void TRecordListController::AddFilesDialog() {
 }
 
 void TRecordListController::OpenFiles(const QStringList &paths, bool selectFirst) {
+  emit PathsOpening(paths);
   openQueue_.push_back({paths, selectFirst});
   if (!opening_) StartNextOpen();
 }
