@@ -99,6 +99,8 @@ TRecentFiles::TRecentFiles(QWidget *window, TCommands &commands, QMenu *menu,
     : QObject(window), window_(window), menu_(menu), open_(std::move(open)) {
   commands.Bind("N_File_OpenFolder", [this]() { OpenFolderDialog(); });
   connect(menu_, &QMenu::aboutToShow, this, &TRecentFiles::Fill);
+  // Its items are no registered commands: the sub-menu is on by itself.
+  menu_->menuAction()->setEnabled(true);
   Fill();
 }
 
