@@ -107,3 +107,13 @@ if(TACHORA_GUI)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg, fonts-dejavu-core, qt6-translations-l10n")
 endif()
 include(CPack)
+
+# The README's picture of the main window playing the demo card (under Xvfb;
+# not part of "all"): cmake --build build/release --target screenshot
+if(TACHORA_GUI)
+  add_custom_target(screenshot
+    COMMAND ${PROJECT_SOURCE_DIR}/scripts/screenshot.sh $<TARGET_FILE:tachora>
+            ${PROJECT_BINARY_DIR}/docs/main-window.png
+    DEPENDS tachora
+    COMMENT "Taking the main window's screenshot (build/.../docs/main-window.png)" VERBATIM)
+endif()
