@@ -109,7 +109,8 @@ std::string TsvField(std::string s) {
   return s;
 }
 
-// The list's columns under fixed keys, and the files of each row.
+// The list's columns as shown under fixed keys, the row's numbers and times,
+// and its files.
 std::string ListJson(const TFileManager &fm) {
   static const char *const kKeys[] = {"duration", "date_time", "track",  "speed",
                                       "location", "size",      "picture"};
@@ -121,8 +122,18 @@ std::string ListJson(const TFileManager &fm) {
     row.Text("name", li.Caption);
     for (size_t k = 0; k < std::size(kKeys); ++k)
       row.Text(kKeys[k], k < li.SubItems.size() ? li.SubItems[k] : std::string());
+    // The same facts as numbers and times, for scripts.
+    const TFileItem item = fm.GetItem(i);
+    const TFileItemSubitem &sum = item.Summary;
+    row.Text("start", FormatDateTimeOrEmpty(sum.Start))
+        .Text("end", FormatDateTimeOrEmpty(sum.End))
+        .Int("duration_ms", sum.Duration)
+        .Int("size_bytes", sum.Size)
+        .Number("track_length_m", FormatFixed(sum.TrackLength, 3))
+        .Number("average_speed_kmh", FormatFixed(sum.AvgSpeed, 3))
+        .Int("locked", sum.Locked);
     std::vector<std::string> files;
-    for (const TFileItemSubitem &f : fm.GetItem(i).Items) files.push_back(JsonString(f.Path));
+    for (const TFileItemSubitem &f : item.Items) files.push_back(JsonString(f.Path));
     row.Raw("files", JsonArray(files));
     rows.push_back(row.Str());
   }

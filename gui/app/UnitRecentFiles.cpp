@@ -104,10 +104,28 @@ TRecentFiles::TRecentFiles(QWidget *window, TCommands &commands, QMenu *menu,
   Fill();
 }
 
-QStringList TRecentFiles::Paths() const {
+namespace {
+
+QStringList StoredRecent() {
   QStringList out;
   for (const QString &p : kRecent.Get().split('\n', Qt::SkipEmptyParts))
     if (QFileInfo::exists(p)) out << p;
+  return out;
+}
+
+}  // namespace
+
+QStringList TRecentFiles::Paths() const {
+  return StoredRecent();
+}
+
+QStringList RecentFolders() {
+  QStringList out;
+  for (const QString &p : StoredRecent()) {
+    const QFileInfo fi(p);
+    const QString folder = fi.isDir() ? fi.absoluteFilePath() : fi.absolutePath();
+    if (!out.contains(folder)) out << folder;
+  }
   return out;
 }
 
@@ -125,16 +143,6 @@ void TRecentFiles::Add(const QStringList &paths) {
 void TRecentFiles::Clear() {
   kRecent.Reset();
   Fill();
-}
-
-QStringList TRecentFiles::Folders() const {
-  QStringList out;
-  for (const QString &p : Paths()) {
-    const QFileInfo fi(p);
-    const QString folder = fi.isDir() ? fi.absoluteFilePath() : fi.absolutePath();
-    if (!out.contains(folder)) out << folder;
-  }
-  return out;
 }
 
 void TRecentFiles::Fill() {
@@ -159,8 +167,9 @@ void TRecentFiles::OpenFolderDialog() {
   QFileDialog dialog(window_, L("N_File_OpenFolder"));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
-  dialog.setHistory(Folders());
-  if (!Folders().isEmpty()) dialog.setDirectory(Folders().first());
+  const QStringList folders = RecentFolders();
+  dialog.setHistory(folders);
+  if (!folders.isEmpty()) dialog.setDirectory(folders.first());
   if (dialog.exec() == QDialog::Accepted) open_(dialog.selectedFiles());
 }
 

@@ -39,8 +39,6 @@ class TRecentFiles : public QObject, public ITranslatable {
   void Add(const QStringList &paths);
   QStringList Paths() const;
   void Clear();
-  // Folders of the recent paths, for the open dialogs' history.
-  QStringList Folders() const;
   void Translate() override;
 
  private:
@@ -50,6 +48,10 @@ class TRecentFiles : public QObject, public ITranslatable {
   QMenu *menu_;
   std::function<void(const QStringList &)> open_;
 };
+
+// The folders of the recent paths (newest first), for the open dialogs'
+// history.
+QStringList RecentFolders();
 
 // Adds `path` to the desktop's recently-used list (the freedesktop.org XBEL
 // file under $XDG_DATA_HOME); false when the file could not be written.

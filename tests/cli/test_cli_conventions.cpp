@@ -103,11 +103,13 @@ TEST(CliConventions, JsonOutputParses) {
   }
   const TRun list = JsonQuery("list --json " + ShellQuote(odd),
                               "len(d['recordings']), sorted(d['recordings'][0].keys()), "
-                              "d['recordings'][0]['files'][0].endswith('d\\ufffd.MOV')");
+                              "d['recordings'][0]['files'][0].endswith('d\\ufffd.MOV'), "
+                              "d['recordings'][0]['duration_ms']");
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_EQ(list.out,
-            "1 ['date_time', 'duration', 'files', 'location', 'name', 'picture', 'size', "
-            "'speed', 'track'] True\n");
+            "1 ['average_speed_kmh', 'date_time', 'duration', 'duration_ms', 'end', 'files', "
+            "'location', 'locked', 'name', 'picture', 'size', 'size_bytes', 'speed', 'start', "
+            "'track', 'track_length_m'] True 2000\n");
   const TRun info = JsonQuery("info --json " + ShellQuote(odd),
                               "d['has_movie'], d['duration_ms'], d['width'], len(d['tracks']), "
                               "d['tracks'][0]['codec']");

@@ -88,6 +88,7 @@ TEST_F(DesktopHabits, OpenedPathsAreRecentAndTheTitleNamesTheTrip) {
 
   // Newest first; the menu offers both and opens what is chosen.
   EXPECT_EQ(form.RecentFiles()->Paths(), QStringList({card + "/DCIM", movie}));
+  EXPECT_EQ(RecentFolders(), QStringList({card + "/DCIM", card + "/DCIM/100MEDIA"}));
   QMenu *recent = form.Menu()->SubMenu("N_File_Recent");
   EXPECT_TRUE(recent->menuAction()->isEnabled());
   const QStringList texts = MenuTexts(recent);
