@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <cstdlib>
 #include <future>
 
 #include "app/UnitCardWatcher.h"
@@ -253,4 +254,22 @@ TEST(CardWatcher, NewCardsAreOfferedAndWithdrawn) {
     EXPECT_FALSE(window.statusBar()->isVisible());
   }
   InitLanguages(1033);
+}
+
+// The mount table's change wakes the watcher (no polling). Needs the right
+// to mount a tmpfs (root); skipped elsewhere.
+TEST(CardWatcher, AMountWakesIt) {
+  QTemporaryDir dir;
+  int scans = 0;
+  TCardWatcher watcher(nullptr, [&scans]() {
+    ++scans;
+    return QStringList();
+  });
+  const int before = scans;
+  const QByteArray target = QFile::encodeName(dir.path());
+  if (std::system(("mount -t tmpfs tmpfs " + target + " 2>/dev/null").constData()) != 0)
+    GTEST_SKIP() << "cannot mount here";
+  const bool woke = QTest::qWaitFor([&]() { return scans > before; }, 5000);
+  EXPECT_EQ(std::system(("umount " + target).constData()), 0);
+  EXPECT_TRUE(woke);
 }
