@@ -51,11 +51,18 @@ bool TSingleInstance::HandOver(const QStringList &paths, int timeoutMs) const {
 
 bool TSingleInstance::Listen() {
   if (server_) return true;
+  // A window that started at the same moment answers there: it keeps the
+  // socket (listening would replace it).
+  {
+    QLocalSocket probe;
+    probe.connectToServer(path_);
+    if (probe.waitForConnected(500)) return false;
+  }
   auto *server = new QLocalServer(this);
   // Only this user may connect.
   server->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server->listen(path_)) {
-    // HandOver found nobody there: the socket is a crashed run's.
+    // Nobody answers: the socket is a crashed run's.
     QLocalServer::removeServer(path_);
     if (!server->listen(path_)) {
       delete server;

@@ -30,7 +30,8 @@ class TSingleInstance : public QObject {
   // took them: the caller then ends.
   bool HandOver(const QStringList &paths, int timeoutMs = 3000) const;
   // Starts answering later starts; a socket left by a crashed run is
-  // replaced. False when the socket cannot be made.
+  // replaced. False when the socket cannot be made or another window
+  // (started at the same moment) answers on it.
   bool Listen();
 
   // The message format, for both ends.

@@ -195,6 +195,10 @@ TEST(SingleInstance, ASecondStartHandsItsPathsToTheRunningOne) {
   while (handed.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
     QCoreApplication::processEvents();
   EXPECT_TRUE(handed.get());
+  // A window started at the same moment does not take the live socket.
+  TSingleInstance twin(name);
+  EXPECT_FALSE(twin.Listen());
+  EXPECT_TRUE(QFile::exists(running.ServerPath()));
 }
 
 TEST(CardWatcher, NewCardsAreOfferedAndWithdrawn) {
