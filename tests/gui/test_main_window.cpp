@@ -440,7 +440,7 @@ TEST(ShellRegistration, WrittenOnceAndNeverDuplicated) {
   EXPECT_TRUE(DesktopEntryText(R"(/opt/100% x\y/t"z)")
                   .contains(R"(Exec="/opt/100%% x\\\\y/t\\"z" %F)"
                             "\n"));
-  EXPECT_TRUE(RegisterShell("/usr/bin/tachora"));  // moved program: entry follows
+  EXPECT_TRUE(RegisterShell("/opt/tachora/tachora"));  // moved program: entry follows
   EXPECT_EQ(QDir(data.path() + "/applications").entryList(QDir::Files).size(), 1);
   // Installed (PREFIX/bin beside PREFIX/share/applications): the package's
   // entry serves; the one written above would hide it and goes, while an
