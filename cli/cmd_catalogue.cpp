@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "CliCommands.h"
+#include "CliConventions.h"
 #include "app/UnitUtils.h"
 #include "catalogue/UnitCopyEngine.h"
 #include "catalogue/UnitFileManager.h"
@@ -23,6 +24,7 @@ struct TCatalogueArgs {
   bool descending = false;
   bool overwrite = false;
   bool verify = false;  // read each copy back and compare, write SHA256SUMS
+  bool json = false;
   std::string target;
   std::vector<std::string> paths;
 };
@@ -44,6 +46,8 @@ std::string ParseArgs(const std::vector<std::string> &args, bool forCopy, TCatal
         out.descending = true;
       else if (!sortArg.empty() && sortArg != "asc")
         return "sort direction must be 'asc' or 'desc', not '" + sortArg + "'";
+    } else if (a == "--json" && !forCopy) {
+      out.json = true;
     } else if (a == "--to" && forCopy) {
       if (i + 1 >= args.size()) return "--to needs a folder";
       out.target = args[++i];
@@ -105,6 +109,37 @@ std::string TsvField(std::string s) {
   return s;
 }
 
+// The list's columns as shown under fixed keys, the row's numbers and times,
+// and its files.
+std::string ListJson(const TFileManager &fm) {
+  static const char *const kKeys[] = {"duration", "date_time", "track",  "speed",
+                                      "location", "size",      "picture"};
+  std::vector<std::string> rows;
+  const int count = fm.RowCount();
+  for (int i = 0; i < count; ++i) {
+    const TListItem li = fm.FillListItem(i);
+    TJsonObject row;
+    row.Text("name", li.Caption);
+    for (size_t k = 0; k < std::size(kKeys); ++k)
+      row.Text(kKeys[k], k < li.SubItems.size() ? li.SubItems[k] : std::string());
+    // The same facts as numbers and times, for scripts.
+    const TFileItem item = fm.GetItem(i);
+    const TFileItemSubitem &sum = item.Summary;
+    row.Text("start", FormatDateTimeOrEmpty(sum.Start))
+        .Text("end", FormatDateTimeOrEmpty(sum.End))
+        .Int("duration_ms", sum.Duration)
+        .Int("size_bytes", sum.Size)
+        .Number("track_length_m", FormatFixed(sum.TrackLength, 3))
+        .Number("average_speed_kmh", FormatFixed(sum.AvgSpeed, 3))
+        .Int("locked", sum.Locked);
+    std::vector<std::string> files;
+    for (const TFileItemSubitem &f : item.Items) files.push_back(JsonString(f.Path));
+    row.Raw("files", JsonArray(files));
+    rows.push_back(row.Str());
+  }
+  return TJsonObject().Raw("recordings", JsonArray(rows)).Str();
+}
+
 int RunList(const std::vector<std::string> &argv) {
   TCatalogueArgs args;
   if (const std::string err = ParseArgs(argv, false, args); !err.empty()) {
@@ -113,6 +148,10 @@ int RunList(const std::vector<std::string> &argv) {
   }
   TFileManager fm(false, nullptr);
   const bool ok = FillCatalogue(fm, args, "list");
+  if (args.json) {
+    std::cout << ListJson(fm) << "\n" << std::flush;
+    return ok ? 0 : 1;
+  }
   std::string out = "Name\tDuration\tDate and Time\tTrack\tSpeed\tFile Location\tSize\tPicture\n";
   const int count = fm.RowCount();
   for (int i = 0; i < count; ++i) {
@@ -134,7 +173,7 @@ int RunCopy(const std::vector<std::string> &argv) {
   TFileManager fm(false, nullptr);
   bool ok = FillCatalogue(fm, args, "copy");
   const auto rows = fm.Items();
-  const bool tty = isatty(fileno(stderr));
+  const bool tty = ShowProgress();
   const auto started = std::chrono::steady_clock::now();
   int64_t bytes = 0;
   int files = 0;
@@ -165,7 +204,7 @@ int RunCopy(const std::vector<std::string> &argv) {
       last = line;
       if (tty)
         std::cerr << "\r\033[K" << line << (final ? "\n" : "") << std::flush;
-      else if (final)
+      else if (final && ShowSummary())
         std::cerr << line << "\n";
     };
     // The line is refreshed every 100 ms; the end is noticed at once.
@@ -179,12 +218,14 @@ int RunCopy(const std::vector<std::string> &argv) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::cerr << "copied " << files << " files, " << FormatFixed(bytes / 1048576.0L, 1) << " MiB in "
-            << FormatFixed(seconds, 3) << " s\n";
+  if (ShowSummary())
+    std::cerr << "copied " << files << " files, " << FormatFixed(bytes / 1048576.0L, 1)
+              << " MiB in " << FormatFixed(seconds, 3) << " s\n";
   return ok ? 0 : 1;
 }
 
-TCliCommandRegistrar gList({"list", "list [--no-group] [--sort COLUMN[,desc]] PATH...", RunList});
+TCliCommandRegistrar gList({"list", "list [--no-group] [--sort COLUMN[,desc]] [--json] PATH...",
+                            RunList});
 TCliCommandRegistrar gCopy({"copy",
                             "copy --to FOLDER [--overwrite] [--verify] [--no-group] PATH...",
                             RunCopy});

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CliCommands.h"
+#include "CliConventions.h"
 #include "catalogue/UnitCatalogueTrip.h"
 #include "catalogue/UnitCutterMeta.h"
 #include "catalogue/UnitFileManager.h"
@@ -30,14 +31,63 @@ std::string CodecText(const std::string &codec) {
   return out;
 }
 
+// The same facts as the text lines, under the keys the manual page lists.
+std::string InfoJson(const std::string &file, TMOVReader &r, bool samples) {
+  int32_t w, h;
+  r.VideoSize(w, h);
+  TJsonObject o;
+  o.Text("file", file)
+      .Bool("has_movie", r.HasMovie())
+      .Int("duration_ms", r.DurationMs())
+      .Int("time_scale", r.TimeScale())
+      .Text("creation_time", FormatDateTimeOrEmpty(r.CreationTime()))
+      .Int("width", w)
+      .Int("height", h)
+      .Int("movie_atom_offset", r.MovieAtomOffset())
+      .Int("movie_atom_size", r.MovieAtomSize());
+  std::vector<std::string> tracks;
+  for (const TMOVTrack &t : r.Tracks()) {
+    TJsonObject j;
+    j.Int("id", t.trackId)
+        .Int("kind", t.kind)
+        .Text("codec", CodecText(t.codec))
+        .Int("timescale", t.timeScale)
+        .Int("duration_units", t.duration)
+        .Int("duration_ms", t.durationMs)
+        .Int("width", t.width)
+        .Int("height", t.height)
+        .Int("samples", t.SampleCount())
+        .Int("keyframes", static_cast<int64_t>(t.KeySamples().size()));
+    if (samples) {
+      std::vector<std::string> list;
+      for (uint32_t k = 0; k < t.SampleCount(); ++k) {
+        const TMOVSample s = t.Sample(k);
+        list.push_back(TJsonObject()
+                           .Int("offset", s.offset)
+                           .Int("size", s.size)
+                           .Int("time", s.time)
+                           .Int("duration", s.duration)
+                           .Bool("key", s.key)
+                           .Str());
+      }
+      j.Raw("samples_list", JsonArray(list));
+    }
+    tracks.push_back(j.Str());
+  }
+  o.Raw("tracks", JsonArray(tracks));
+  return o.Str();
+}
+
 int RunInfo(const std::vector<std::string> &args) {
-  bool headersOnly = false, samples = false;
+  bool headersOnly = false, samples = false, json = false;
   std::string file;
   for (const std::string &a : args) {
     if (a == "--headers-only")
       headersOnly = true;
     else if (a == "--samples")
       samples = true;
+    else if (a == "--json")
+      json = true;
     else if (!a.empty() && a[0] == '-') {
       std::cerr << "info: unknown option " << a << "\n";
       return 2;
@@ -49,13 +99,17 @@ int RunInfo(const std::vector<std::string> &args) {
     }
   }
   if (file.empty()) {
-    std::cerr << "usage: tachora-cli info [--headers-only] [--samples] FILE\n";
+    std::cerr << "usage: tachora-cli info [--headers-only] [--samples] [--json] FILE\n";
     return 2;
   }
   TMOVReader r(file, headersOnly);
   if (!r.Stream()) {
     std::cerr << "info: cannot open " << r.Error() << "\n";
     return 1;
+  }
+  if (json) {
+    std::cout << InfoJson(file, r, samples) << "\n" << std::flush;
+    return std::cout ? 0 : 1;
   }
   int32_t w, h;
   r.VideoSize(w, h);
@@ -183,7 +237,9 @@ int RunCut(const std::vector<std::string> &args) {
 
   int lastPercent = -1;
   std::string lastLine;
+  const bool showProgress = ShowProgress();
   auto progress = [&](const TCutProgress &p) {
+    if (!showProgress) return true;
     int percent = static_cast<int>(p.fraction * 100 + 0.5);
     std::string line = "[" + std::to_string(p.recording + 1) + "/" + std::to_string(p.recordings) +
                        "] " + p.fileName + ": " + CutStageText(p.stage);
@@ -195,7 +251,7 @@ int RunCut(const std::vector<std::string> &args) {
     return true;
   };
   TCutResult res = CutFragment(trip, options, meta, progress);
-  std::cerr << "\n";
+  if (lastPercent >= 0) std::cerr << "\n";
   for (const TCutNote &n : res.notes) std::cerr << "cut: " << CutNoteText(n) << "\n";
   if (!res.written) {
     std::cerr << "cut: " << CutErrorText(res) << "\n";
@@ -206,7 +262,7 @@ int RunCut(const std::vector<std::string> &args) {
   return 0;
 }
 
-TCliCommandRegistrar gInfo({"info", "info [--headers-only] [--samples] FILE", RunInfo});
+TCliCommandRegistrar gInfo({"info", "info [--headers-only] [--samples] [--json] FILE", RunInfo});
 TCliCommandRegistrar gCut(
     {"cut", "cut --from A --to B [--no-video] [--no-audio] [--no-meta] -o OUT FILE...", RunCut});
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "CliCommands.h"
+#include "CliConventions.h"
 #include "app/UnitUtils.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
@@ -96,14 +97,57 @@ std::vector<TGpsInfoConverter *> Writers(const std::string &list) {
 
 // ---- telemetry ---------------------------------------------------------------
 
-constexpr const char *kTelemetryUsage = "telemetry [--points] FILE";
+constexpr const char *kTelemetryUsage = "telemetry [--points] [--json] FILE";
+
+// The statistics (and points) under the keys the manual page lists.
+std::string TelemetryJson(const std::string &file, const TMovingInfo &mi, bool points) {
+  const long double avg = mi.AverageSpeed();
+  TJsonObject o;
+  o.Text("file", file)
+      .Text("reader", mi.ReaderName)
+      .Int("gps_points", mi.GpsPointCount())
+      .Int("gsensor_points", mi.GsensorPointCount())
+      .Text("start", TimeText(mi.StartTime))
+      .Text("end", TimeText(mi.EndTime))
+      .Number("track_length_m", FormatFixed(mi.TrackLength(), 3))
+      .Number("average_speed_kmh", avg < 0 ? std::string("-1") : FormatFixed(avg, 3))
+      .Number("gsensor_period_s", FormatFixed(mi.GsensorPeriod * kSecPerDay, 6));
+  if (points) {
+    std::vector<std::string> gps, gsensor;
+    for (const auto &p : mi.GpsPoints)
+      gps.push_back(TJsonObject()
+                        .Text("time", TimeText(p.Time))
+                        .Number("lat", FormatCoord(p.Lat))
+                        .Number("lon", FormatCoord(p.Lon))
+                        .Number("altitude", FormatFixed(p.Altitude, 3))
+                        .Number("course", FormatFixed(p.Course, 3))
+                        .Number("speed", FormatFixed(p.Speed, 3))
+                        .Number("distance", FormatFixed(p.Distance, 3))
+                        .Int("number", p.Number)
+                        .Str());
+    for (const auto &g : mi.GsensorPoints)
+      gsensor.push_back(TJsonObject()
+                            .Text("time", TimeText(g.Time))
+                            .Number("x", FormatFixed(g.X, 4))
+                            .Number("y", FormatFixed(g.Y, 4))
+                            .Number("z", FormatFixed(g.Z, 4))
+                            .Number("a", FormatFixed(g.A, 4))
+                            .Int("gps_index", g.GpsIndex)
+                            .Int("number", g.Number)
+                            .Str());
+    o.Raw("gps", JsonArray(gps)).Raw("gsensor", JsonArray(gsensor));
+  }
+  return o.Str();
+}
 
 int RunTelemetry(const std::vector<std::string> &args) {
-  bool points = false;
+  bool points = false, json = false;
   std::string file;
   for (const auto &a : args) {
     if (a == "--points")
       points = true;
+    else if (a == "--json")
+      json = true;
     else if (!a.empty() && a[0] == '-' && a != "-")
       return Usage(kTelemetryUsage);
     else if (file.empty())
@@ -114,6 +158,10 @@ int RunTelemetry(const std::vector<std::string> &args) {
   if (file.empty()) return Usage(kTelemetryUsage);
   auto mi = Load(file);
   if (!mi) return 1;
+  if (json) {
+    std::cout << TelemetryJson(file, *mi, points) << "\n" << std::flush;
+    return std::cout ? 0 : 1;
+  }
   const long double avg = mi->AverageSpeed();
   std::cout << "reader: " << mi->ReaderName << "\n"
             << "gps_points: " << mi->GpsPointCount() << "\n"

@@ -38,6 +38,10 @@ PACKAGES=(
   xfsprogs
   # installation checks: desktop entry, AppStream file, manual pages, package
   desktop-file-utils appstream help2man dpkg-dev
+  # the icon's PNGs are rendered from its SVG at build time
+  librsvg2-bin
+  # the CLI tests read --json output with Python's JSON reader
+  python3
 )
 
 missing=()

@@ -2,6 +2,7 @@
 # Installs what is missing, builds everything and runs every test:
 #   0. every tracked .cpp/.h is formatted as .clang-format says;
 #   1. Release build: core, CLI and GUI tests (GUI ones under xvfb-run);
+#      then an install into a temporary prefix and the Debian package checked;
 #   2. the core tests again in a sanitizer build (address, leak, undefined);
 #   3. each libFuzzer target for a short while (clang).
 # Set TACHORA_FUZZ_SECONDS to change how long each fuzzer runs (0 skips them).
@@ -31,6 +32,9 @@ cmake -S "$ROOT" -B "$OUT/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/nul
 cmake --build "$OUT/release" -j "$JOBS"
 xvfb-run -a -s "-screen 0 1920x1080x24" \
   ctest --test-dir "$OUT/release" --output-on-failure -j "$JOBS" --timeout 600 | tee -a "$LOG"
+
+echo "== Installation and package"
+"$ROOT/scripts/check-install.sh" "$OUT/release"
 
 echo "== Core tests in the sanitizer build"
 cmake -S "$ROOT" -B "$OUT/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

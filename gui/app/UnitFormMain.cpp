@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,16 +15,19 @@
 #include <QWebEngineView>
 #include <algorithm>
 
+#include "app/UnitCardWatcher.h"
 #include "app/UnitCommands.h"
 #include "app/UnitDemo.h"
 #include "app/UnitException.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
 #include "app/UnitMainMenu.h"
+#include "app/UnitRecentFiles.h"
 #include "app/UnitReg.h"
 #include "app/UnitResources.h"
 #include "app/UnitSettings.h"
 #include "app/UnitStartup.h"
+#include "app/UnitText.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitFormGroup.h"
 #include "catalogue/UnitRecordListController.h"
@@ -233,6 +237,7 @@ void TFormMain::CreateControllers() {
           });
   connect(playback_, &TPlaybackController::CloseRequested, this, &QWidget::close);
   WirePlaybackPanels();
+  WireDesktopHabits();
   connect(list_, &TRecordListController::FilesOpened, this, [this]() {
     if (closePending_ && !list_->Opening()) close();
   });
@@ -330,6 +335,21 @@ void TFormMain::WireMapPreviews() {
   connect(converter, &TFormGPSLog::PreviewEnded, preview_, &TMapPreview::End);
 }
 
+void TFormMain::WireDesktopHabits() {
+  auto open = [this](const QStringList &paths) { OpenFiles(paths); };
+  recent_ = new TRecentFiles(this, *commands_, menu_->SubMenu("N_File_Recent"), open);
+  translator_.Register(recent_);
+  connect(list_, &TRecordListController::PathsOpening, recent_, &TRecentFiles::Add);
+  cardOffer_ = new TCardOffer(this, [this](const QString &card) { OpenFiles({card}); });
+  translator_.Register(cardOffer_);
+  // The title names the trip that plays ("FILE0001-3 — Tachora").
+  connect(playback_, &TPlaybackController::RowOpened, this, [this]() {
+    const auto trip = playback_->Row();
+    const QString name = trip ? Q(trip->Row.Summary.DisplayName) : QString();
+    setWindowTitle(name.isEmpty() ? QString("Tachora") : name);
+  });
+}
+
 void TFormMain::BindCommands() {
   TCommands &c = *commands_;
   c.Bind("N_File_Exit", [this]() { close(); });
@@ -341,7 +361,17 @@ void TFormMain::BindCommands() {
 }
 
 void TFormMain::OpenFiles(const QStringList &paths) {
-  list_->OpenFiles(paths);
+  const QStringList recordings = OpenGpsLogs(paths);
+  if (!recordings.isEmpty() || paths.isEmpty()) list_->OpenFiles(recordings);
+}
+
+QStringList TFormMain::OpenGpsLogs(const QStringList &paths) {
+  // GPX files opened from the file manager go to the converter window.
+  QStringList logs, rest;
+  for (const QString &p : paths)
+    (QFileInfo(p).suffix().compare("gpx", Qt::CaseInsensitive) == 0 ? logs : rest) << p;
+  if (!logs.isEmpty()) trackCommands_->Converter()->Open(logs);
+  return rest;
 }
 
 // ---- geometry --------------------------------------------------------------
@@ -436,13 +466,17 @@ void TFormMain::FirstShow() {
     return;
   }
   RegisterShell(QCoreApplication::applicationFilePath());
+  // Cards inserted from now on are offered in the status line.
+  cardWatcher_ = new TCardWatcher(this);
+  connect(cardWatcher_, &TCardWatcher::CardFound, cardOffer_, &TCardOffer::Offer);
+  connect(cardWatcher_, &TCardWatcher::DriveGone, cardOffer_, &TCardOffer::Withdraw);
   if (demo_) {
     StartDemo();
   } else if (args_.isEmpty()) {
     list_->RefreshCatalogue();
   } else {
     list_->CreateCatalogue(false);
-    list_->OpenFiles(args_, true);
+    list_->OpenFiles(OpenGpsLogs(args_), true);
   }
   emit FirstShowDone();
 }

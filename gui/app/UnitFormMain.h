@@ -26,11 +26,14 @@ namespace tachora {
 
 class ITickListener;
 
+class TCardOffer;
+class TCardWatcher;
 class TCommands;
 class TMainLayout;
 class TMainMenu;
 class TMapController;
 class TMapPreview;
+class TRecentFiles;
 class TPlaybackController;
 class TRecordListController;
 class TTelemetryController;
@@ -62,6 +65,8 @@ class TFormMain : public QMainWindow {
   TToolsController *Tools() const { return tools_; }
   TTrackCommands *TrackCommands() const { return trackCommands_; }
   TMapPreview *MapPreview() const { return preview_; }
+  TRecentFiles *RecentFiles() const { return recent_; }
+  TCardOffer *CardOffer() const { return cardOffer_; }
   // The geometry the window was given at creation (after correction).
   QRect StartBounds() const { return startBounds_; }
 
@@ -93,6 +98,10 @@ class TFormMain : public QMainWindow {
   // One tick for the map page; after a "view" report the keyboard focus
   // leaves the page.
   void RefreshMap(bool timerTick);
+  // Recent files, Open Folder, the memory card offer and the window title.
+  void WireDesktopHabits();
+  // Opens the GPX files among `paths` in the converter window; the others.
+  QStringList OpenGpsLogs(const QStringList &paths);
   void BindCommands();
   void RestoreGeometry();
   void SaveWindowPosition();
@@ -116,6 +125,9 @@ class TFormMain : public QMainWindow {
   TTrackCommands *trackCommands_ = nullptr;
   TMapPreview *preview_ = nullptr;
   TToolsController *tools_ = nullptr;
+  TRecentFiles *recent_ = nullptr;
+  TCardOffer *cardOffer_ = nullptr;
+  TCardWatcher *cardWatcher_ = nullptr;
   QTimer *timerOnStart_ = nullptr;
   QTimer *geometryTimer_ = nullptr;
   QRect startBounds_;

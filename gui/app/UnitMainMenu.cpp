@@ -80,6 +80,8 @@ void TMainMenu::BuildMainMenu() {
 
   QMenu *file = AddMenu(menuBar_, "N_File");
   AddItem(file, "N_File_Open", "Ctrl+O");
+  AddItem(file, "N_File_OpenFolder", "Ctrl+Shift+O");
+  AddSubMenu(file, "N_File_Recent");
   AddItem(file, "N_FileList_Refresh2", "Ctrl+R");
   AddItem(file, "N_FileList_Clear2", "Ctrl+N");
   AddItem(file, "N_File_Save_Video");

@@ -84,13 +84,16 @@ QString DesktopEntryText(const QString &exePath) {
   exec.replace("%", "%%");
   return "[Desktop Entry]\n"
          "Type=Application\n"
+         "X-Tachora-Registered=true\n"
          "Name=Tachora\n"
          "GenericName=Dash camera viewer\n"
          "Comment=Play dash-camera recordings with their GPS track and G-sensor data\n"
          "Exec=\"" +
          exec +
          "\" %F\n"
-         "Icon=tachora\n"
+         "Icon=" +
+         QString(kAppId) +
+         "\n"
          "Terminal=false\n"
          "Categories=AudioVideo;Video;Player;\n"
          "MimeType=video/quicktime;video/mp4;\n";
@@ -99,13 +102,41 @@ QString DesktopEntryText(const QString &exePath) {
 QString DesktopEntryPath() {
   QString data = qEnvironmentVariable("XDG_DATA_HOME");
   if (data.isEmpty()) data = QDir::homePath() + "/.local/share";
-  return data + "/applications/tachora.desktop";
+  return data + "/applications/" + kAppId + ".desktop";
 }
+
+QString InstalledDesktopEntry(const QString &exePath) {
+  const QFileInfo exe(exePath);
+  if (exe.absoluteDir().dirName() != "bin") return {};
+  const QString entry =
+      QDir::cleanPath(exe.absolutePath() + "/../share/applications/" + kAppId + ".desktop");
+  return QFileInfo::exists(entry) ? entry : QString();
+}
+
+namespace {
+
+// Removes `path` when it is an entry this program wrote.
+void RemoveOwnEntry(const QString &path, const QByteArray &marker) {
+  QFile f(path);
+  if (f.open(QIODevice::ReadOnly) && f.read(4096).contains(marker)) {
+    f.close();
+    QFile::remove(path);
+  }
+}
+
+}  // namespace
 
 bool RegisterShell(const QString &exePath) {
   const QString path = DesktopEntryPath();
-  const QString icon = QDir::cleanPath(QFileInfo(path).absolutePath() +
-                                       "/../icons/hicolor/256x256/apps/tachora.png");
+  const QString apps = QFileInfo(path).absolutePath();
+  // Earlier versions named the entry tachora.desktop.
+  RemoveOwnEntry(apps + "/tachora.desktop", "\nName=Tachora\nGenericName=Dash camera viewer\n");
+  if (!InstalledDesktopEntry(exePath).isEmpty()) {
+    if (QFileInfo(path).absoluteFilePath() != InstalledDesktopEntry(exePath))
+      RemoveOwnEntry(path, "\nX-Tachora-Registered=true\n");
+    return false;
+  }
+  const QString icon = QDir::cleanPath(apps + "/../icons/hicolor/256x256/apps/" + kAppId + ".png");
   if (!QFile::exists(icon) && QDir().mkpath(QFileInfo(icon).absolutePath()))
     AppIconImage(256).save(icon, "PNG");
   const QByteArray text = DesktopEntryText(exePath).toUtf8();

@@ -29,11 +29,22 @@ QRect CorrectBounds(const QRect &bounds, const QRect &workArea);
 QImage AppIconImage(int size);
 QIcon AppIcon();
 
+// The program's id on the desktop: the desktop entry's and the icon's name.
+inline constexpr char kAppId[] = "org.tachora.Tachora";
+
 // The desktop entry text for the program at `exePath`.
 QString DesktopEntryText(const QString &exePath);
-// Writes ~/.local/share/applications/tachora.desktop (under $XDG_DATA_HOME
-// when set) unless it already holds exactly this text, and the icon beside
-// it in the icon theme's folder when missing. True when the entry was written.
+// The entry an installation put beside the program (PREFIX/bin/tachora ->
+// PREFIX/share/applications/org.tachora.Tachora.desktop); empty when the
+// program runs from elsewhere (a build folder).
+QString InstalledDesktopEntry(const QString &exePath);
+// Lets file managers open recordings with a program that runs uninstalled:
+// writes ~/.local/share/applications/org.tachora.Tachora.desktop (under
+// $XDG_DATA_HOME when set) unless it already holds exactly this text, and the
+// icon in the icon theme's folder when missing. The entry has the installed
+// entry's name, so the menu never shows both. An installed program writes
+// nothing and removes an entry an uninstalled run wrote, which would hide the
+// installed one. True when the entry was written.
 bool RegisterShell(const QString &exePath);
 QString DesktopEntryPath();
 

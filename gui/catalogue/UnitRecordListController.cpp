@@ -20,6 +20,7 @@
 #include "app/UnitDesktopIntegration.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
+#include "app/UnitRecentFiles.h"
 #include "app/UnitSettings.h"
 #include "app/UnitStartup.h"
 #include "app/UnitText.h"
@@ -483,10 +484,13 @@ void TRecordListController::AddFilesDialog() {
   // Recorder cards are FAT: names come in either case (no QDir::CaseSensitive).
   dialog.setFilter(QDir::AllEntries | QDir::NoDotAndDotDot);
   dialog.setNameFilters(OpenDialogFilters());
+  // The folders opened lately, in the dialog's history list.
+  dialog.setHistory(RecentFolders());
   if (dialog.exec() == QDialog::Accepted) OpenFiles(dialog.selectedFiles());
 }
 
 void TRecordListController::OpenFiles(const QStringList &paths, bool selectFirst) {
+  emit PathsOpening(paths);
   TOpenBatch batch;
   batch.Paths = paths;
   batch.SelectFirst = selectFirst;

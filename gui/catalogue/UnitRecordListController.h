@@ -113,6 +113,8 @@ class TRecordListController : public QObject, public ITranslatable {
  signals:
   // A batch of OpenFiles is done (the list shows it, the row is selected).
   void FilesOpened();
+  // Paths handed to OpenFiles (the open dialog, drops, the command line).
+  void PathsOpening(const QStringList &paths);
   // "Delete All Unlocked Files from Disk" has finished.
   void DeletionDone();
   // The highlighted row is prepared (its telemetry loaded).

@@ -102,8 +102,8 @@ TEST(CliContainer, Cut) {
   const auto trip = GenerateTrip("cli-trip", {3, 3}, "2026-05-01 12:30:00", s);
   const std::string dir = MakeTempDir("cli-cut");
   const std::string out = dir + "/cut.mov";
-  const TRun r = Cli("cut --from 0.25 --to 0.75 -o " + ShellQuote(out) + " " + ShellQuote(trip[0]) +
-                     " " + ShellQuote(trip[1]));
+  const TRun r = Cli("cut --progress --from 0.25 --to 0.75 -o " + ShellQuote(out) + " " +
+                     ShellQuote(trip[0]) + " " + ShellQuote(trip[1]));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, out + "\n");
   EXPECT_NE(r.err.find("Copying data"), std::string::npos);

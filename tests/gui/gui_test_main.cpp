@@ -9,6 +9,7 @@
 #include <clocale>
 
 #include "app/UnitLang.h"
+#include "app/UnitRecentFiles.h"
 #include "app/UnitReg.h"
 #include "app/UnitUtils.h"
 
@@ -23,5 +24,6 @@ int main(int argc, char **argv) {
   tachora::SetSettingsFile(dir.filePath("Tachora.conf"));
   tachora::InitLocalTimeOffset();
   tachora::InitLanguages(1033);
+  tachora::TRecentFiles::WriteDesktopList = false;
   return RUN_ALL_TESTS();
 }

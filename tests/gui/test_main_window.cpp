@@ -459,14 +459,32 @@ TEST(ShellRegistration, WrittenOnceAndNeverDuplicated) {
   EXPECT_EQ(text.count("[Desktop Entry]"), 1);
   EXPECT_TRUE(text.contains("Exec=\"/opt/my apps/tachora\" %F\n"));
   EXPECT_TRUE(text.contains("MimeType=video/quicktime;video/mp4;\n"));
-  EXPECT_FALSE(QImage(data.path() + "/icons/hicolor/256x256/apps/tachora.png").isNull());
+  EXPECT_FALSE(
+      QImage(data.path() + "/icons/hicolor/256x256/apps/org.tachora.Tachora.png").isNull());
   f.close();
   // Percent signs and backslashes survive both levels of the entry's escaping.
   EXPECT_TRUE(DesktopEntryText(R"(/opt/100% x\y/t"z)")
                   .contains(R"(Exec="/opt/100%% x\\\\y/t\\"z" %F)"
                             "\n"));
-  EXPECT_TRUE(RegisterShell("/usr/bin/tachora"));  // moved program: entry follows
+  EXPECT_TRUE(RegisterShell("/opt/tachora/tachora"));  // moved program: entry follows
   EXPECT_EQ(QDir(data.path() + "/applications").entryList(QDir::Files).size(), 1);
+  // Installed (PREFIX/bin beside PREFIX/share/applications): the package's
+  // entry serves; the one written above would hide it and goes, while an
+  // entry the user wrote by hand stays.
+  QTemporaryDir prefix;
+  QDir(prefix.path()).mkpath("bin");
+  QDir(prefix.path()).mkpath("share/applications");
+  QFile installed(prefix.path() + "/share/applications/org.tachora.Tachora.desktop");
+  ASSERT_TRUE(installed.open(QIODevice::WriteOnly));
+  installed.close();
+  EXPECT_FALSE(RegisterShell(prefix.path() + "/bin/tachora"));
+  EXPECT_FALSE(QFile::exists(DesktopEntryPath()));
+  QFile own(DesktopEntryPath());
+  ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+  own.write("[Desktop Entry]\nType=Application\nName=My Tachora\nExec=tachora\n");
+  own.close();
+  EXPECT_FALSE(RegisterShell(prefix.path() + "/bin/tachora"));
+  EXPECT_TRUE(QFile::exists(DesktopEntryPath()));
   qunsetenv("XDG_DATA_HOME");
 }
 

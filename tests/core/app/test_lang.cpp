@@ -106,6 +106,9 @@ const std::vector<std::string> kKeys = {
     "MyName",
     "N_File",
     "N_File_Open",
+    "N_File_OpenFolder",
+    "N_File_Recent",
+    "N_File_Recent_Clear",
     "N_File_Convert_GPS",
     "N_File_Save_Video",
     "N_File_Exit",
@@ -199,6 +202,9 @@ const std::vector<std::string> kKeys = {
     "N_FileList_Track_GPSLog",
     "N_FileList_ShowExplorer",
     "N_FileList_Property",
+    "Mes_CardFound",
+    "N_Card_Open",
+    "N_Card_Dismiss",
     "Mes_CannotOpen_Video",
     "Mes_CannotOpen_Splitter",
     "Mes_CannotOpen_Codec",
@@ -281,7 +287,7 @@ std::vector<std::string> Lower(std::vector<std::string> v) {
 }  // namespace
 
 TEST(LangFiles, BothTablesHoldEveryKeyInOrderWithCrLf) {
-  ASSERT_EQ(kKeys.size(), 255u);
+  ASSERT_EQ(kKeys.size(), 261u);
   for (int i = 0; i < 2; ++i) {
     const std::string_view raw = EmbeddedLanguageFile(i);
     const TLang lang(raw);

@@ -1,0 +1,258 @@
+#include "CliConventions.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+
+#include "CliCommands.h"
+
+namespace tachora::cli {
+
+namespace {
+
+struct THelp {
+  const char *summary;
+  const char *text;
+};
+
+// Keyed by command name; a command without an entry shows its usage alone.
+const std::map<std::string, THelp> &HelpTexts() {
+  static const std::map<std::string, THelp> texts = {
+      {"list",
+       {"list the recordings of folders and files, grouped into trips",
+        "Lists the recordings found in the given folders and files as the\n"
+        "program's list shows them: one row per trip, tab-separated columns\n"
+        "under a header line.\n"
+        "  --no-group            one row per recording, GPS logs not matched\n"
+        "  --sort COLUMN[,desc]  sort by column 0-7 (0 name ... 7 picture)\n"
+        "  --json                one JSON object instead of the columns\n"
+        "Example: tachora-cli list --json /media/card\n"}},
+      {"copy",
+       {"copy trips with their telemetry to another folder",
+        "Copies each trip found in PATH (its recordings and telemetry files)\n"
+        "into a folder of its own under FOLDER.\n"
+        "  --to FOLDER   where the trips go (required)\n"
+        "  --overwrite   replace files that exist (skipped otherwise)\n"
+        "  --verify      read each copy back and write SHA256SUMS\n"
+        "  --no-group    one folder per recording\n"
+        "Example: tachora-cli copy --to ~/Trips /media/card\n"}},
+      {"info",
+       {"show the movie structure of a MOV/MP4 file",
+        "Prints what the container reader sees in FILE: duration, time scale,\n"
+        "creation time, picture size and the tracks.\n"
+        "  --headers-only  read only the movie header\n"
+        "  --samples       also every sample's offset, size, time and key flag\n"
+        "  --json          one JSON object instead of the lines\n"
+        "Example: tachora-cli info FILE0001.MOV\n"}},
+      {"cut",
+       {"cut a fragment of a trip into a new recording",
+        "Joins the given files into one trip and writes the part from fraction\n"
+        "A to fraction B (0 = start, 1 = end) to OUT, with its telemetry.\n"
+        "  --from A, --to B  the fragment as trip fractions, A < B\n"
+        "  --no-video, --no-audio, --no-meta  leave that part out\n"
+        "  -o OUT            the new recording\n"
+        "Example: tachora-cli cut --from 0.25 --to 0.5 -o part.mov FILE0001.MOV FILE0002.MOV\n"}},
+      {"telemetry",
+       {"show the GPS and G-sensor statistics of a file",
+        "Reads the telemetry of FILE (a recorder .dat, a GPS log or a recording)\n"
+        "and prints its statistics.\n"
+        "  --points  also every GPS point (G lines) and G-sensor sample (S lines)\n"
+        "  --json    one JSON object instead of the lines\n"
+        "Example: tachora-cli telemetry --json FILE0001.DAT\n"}},
+      {"convert",
+       {"convert GPS logs to KML, PLT, GPX or DAT",
+        "Writes each FILE's track beside it in every format of the comma list\n"
+        "FORMATS and prints the names written.\n"
+        "Example: tachora-cli convert --to gpx,kml FILE0001.DAT\n"}},
+      {"export",
+       {"join the tracks of several files into one file",
+        "Writes the tracks of all FILEs, one after the other, as one track in\n"
+        "the format EXT (kml, plt, gpx or dat) to OUT.\n"
+        "Example: tachora-cli export --format gpx -o trip.gpx FILE0001.DAT FILE0002.DAT\n"}},
+      {"state",
+       {"show the vehicle's state at a point of a file's track",
+        "Prints the interpolated GPS point and G-sensor sample at FRACTION\n"
+        "(0 = start, 1 = end) of FILE's telemetry.\n"
+        "Example: tachora-cli state FILE0001.DAT 0.5\n"}},
+  };
+  return texts;
+}
+
+TProgressMode gProgress = TProgressMode::Auto;
+
+// Length of the UTF-8 sequence at s[i], 0 when it is not valid UTF-8.
+size_t Utf8Length(std::string_view s, size_t i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  size_t n;
+  uint32_t cp;
+  if (c < 0x80) return 1;
+  if ((c & 0xE0) == 0xC0) {
+    n = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const auto d = static_cast<unsigned char>(s[i + k]);
+    if ((d & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (d & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are no UTF-8.
+  static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return 0;
+  return n;
+}
+
+}  // namespace
+
+std::string CommandHelp(const std::string &name) {
+  const auto it = HelpTexts().find(name);
+  return it == HelpTexts().end() ? std::string() : it->second.text;
+}
+
+std::string CommandSummary(const std::string &name) {
+  const auto it = HelpTexts().find(name);
+  return it == HelpTexts().end() ? std::string() : it->second.summary;
+}
+
+bool AsksForHelp(const std::vector<std::string> &args) {
+  for (const std::string &a : args) {
+    if (a == "--") return false;
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
+}
+
+void PrintCommandHelp(const TCliCommand &command, std::ostream &out) {
+  out << "Usage: tachora-cli " << command.usage << "\n";
+  const std::string text = CommandHelp(command.name);
+  if (!text.empty()) out << "\n" << text;
+  out << "\nCommon options: --quiet (no progress), --progress (progress into a pipe too),\n"
+         "--help. Exit status: 0 success, 1 failure, 2 bad usage.\n";
+}
+
+bool TakeProgressOptions(std::vector<std::string> &args) {
+  bool quiet = false, progress = false;
+  std::vector<std::string> kept;
+  bool options = true;
+  for (std::string &a : args) {
+    if (a == "--") options = false;
+    if (options && a == "--quiet")
+      quiet = true;
+    else if (options && a == "--progress")
+      progress = true;
+    else
+      kept.push_back(std::move(a));
+  }
+  args = std::move(kept);
+  if (quiet && progress) {
+    std::cerr << "tachora-cli: --quiet and --progress exclude each other\n";
+    return false;
+  }
+  SetProgressMode(quiet      ? TProgressMode::Quiet
+                  : progress ? TProgressMode::Always
+                             : TProgressMode::Auto);
+  return true;
+}
+
+void SetProgressMode(TProgressMode mode) {
+  gProgress = mode;
+}
+
+bool ShowProgress() {
+  if (gProgress != TProgressMode::Auto) return gProgress == TProgressMode::Always;
+  return isatty(fileno(stderr)) != 0;
+}
+
+bool ShowSummary() {
+  return gProgress != TProgressMode::Quiet;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  out.reserve(text.size() + 2);
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const size_t n = Utf8Length(text, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    if (n > 1) {
+      out.append(text.substr(i, n));
+      i += n;
+      continue;
+    }
+    ++i;
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+          out += buf;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonNumber(std::string_view text) {
+  const std::string s(text);
+  char *end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  // strtod also takes "inf", "nan", hex and a leading "+", which JSON does not.
+  const bool plain = !s.empty() && s.find_first_not_of("0123456789.-eE") == std::string::npos &&
+                     std::isdigit(static_cast<unsigned char>(s.back())) &&
+                     std::isdigit(static_cast<unsigned char>(s[s[0] == '-' ? 1 : 0]));
+  if (!plain || end != s.c_str() + s.size() || !std::isfinite(v)) return "null";
+  return s;
+}
+
+TJsonObject &TJsonObject::Raw(std::string_view key, std::string_view json) {
+  if (!body_.empty()) body_ += ',';
+  body_ += JsonString(key);
+  body_ += ':';
+  body_ += json;
+  return *this;
+}
+
+std::string JsonArray(const std::vector<std::string> &values) {
+  std::string out = "[";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) out += ',';
+    out += values[i];
+  }
+  return out + "]";
+}
+
+}  // namespace tachora::cli
