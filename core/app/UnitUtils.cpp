@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 namespace tachora {
 
@@ -99,7 +100,9 @@ TDateTime EncodeDateTime(const TDateParts &p) {
 
 TDateParts DecodeDateTime(TDateTime dt) {
   TDateParts p;
-  if (!std::isfinite(dt)) return p;
+  // Beyond a million years a date is damage, and its milliseconds would not
+  // fit the counter.
+  if (!(std::fabs(dt) <= 1e9)) return p;
   const long double totalMs = std::round(static_cast<long double>(dt) * kMsPerDay);
   int64_t ms = static_cast<int64_t>(totalMs);
   int64_t days = ms / 86400000;
@@ -252,7 +255,12 @@ std::string DurationText(int64_t ms, bool withSeconds) {
 
 int64_t RoundHalfAway(long double v) {
   if (!std::isfinite(v)) return 0;
-  return static_cast<int64_t>(v < 0 ? -std::floor(-v + 0.5L) : std::floor(v + 0.5L));
+  const long double r = v < 0 ? -std::floor(-v + 0.5L) : std::floor(v + 0.5L);
+  // Held at the counter's limits: converting a value beyond them is undefined.
+  constexpr long double kLimit = 9223372036854775808.0L;  // 2^63
+  if (r >= kLimit) return std::numeric_limits<int64_t>::max();
+  if (r < -kLimit) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(r);
 }
 
 std::string FormatFixed(long double v, int decimals) {

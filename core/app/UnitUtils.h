@@ -55,7 +55,8 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec);
 TDateTime EncodeDateTime(const TDateParts &p);
 bool IsValidDate(int year, int month, int day);
 bool IsValidTime(int hour, int minute, int second, int msec);
-// Splits a TDateTime into its parts, rounded to the nearest millisecond.
+// Splits a TDateTime into its parts, rounded to the nearest millisecond;
+// all parts 0 for a time that is not a number or lies beyond a million years.
 TDateParts DecodeDateTime(TDateTime dt);
 
 // UTC seconds since 1970 <-> local TDateTime (through the start-up offset).
@@ -99,7 +100,8 @@ long double ParseFloatDot(std::string_view text, long double def = 0);
 // Strict decimal integer (optional sign, surrounding blanks allowed);
 // anything else gives `def`.
 int64_t ParseInt(std::string_view text, int64_t def = 0);
-// Rounds half away from zero (the way the program rounds for display).
+// Rounds half away from zero (the way the program rounds for display);
+// held at the int64_t limits, 0 for a value that is not a number.
 int64_t RoundHalfAway(long double v);
 
 // ---- geometry -------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The catalogue's track commands on the demo card: Export Track (type and
-// extension), Open Track in Google Earth, a row without GPS data, and
-// "Move video position" answered as a user types it.
+// extension), Open Track in Google Earth, the playing trip's loaded track, a
+// row without GPS data, and "Move video position" answered as a user types
+// it; and a GPS log shared by a trip's recordings written once.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,13 +10,16 @@
 #include <QInputDialog>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/UnitCommands.h"
 #include "app/UnitLang.h"
+#include "app/UnitMainMenu.h"
 #include "app/UnitUtils.h"
 #include "catalogue/UnitCatalogueTrip.h"
 #include "gui_test_helpers.h"
+#include "playback/UnitPlaybackController.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitTrackCommands.h"
 
@@ -151,6 +155,31 @@ TEST_F(TTrackFixture, ExportAndGoogleEarthWriteTheGroupsTrack) {
   EXPECT_TRUE(kml.endsWith(".kml"));
   EXPECT_TRUE(QFile::exists(kml));
   EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(TTrackFixture, ThePlayingTripExportsItsLoadedTelemetry) {
+  form->Menu()->Item("N_FileList_Open")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return form->Playback()->Row() != nullptr; }, 20000));
+  // The loaded tracks are what the player shows; fit them shorter than the
+  // files so that reading the files again would give more points.
+  const auto trip = form->Playback()->Row();
+  size_t points = 0;
+  for (const auto &mi : trip->Tracks) {
+    auto &track = const_cast<TMovingInfo &>(*mi);
+    if (track.GpsPoints.size() > 4) track.FitTo(track.GpsPoints[2].Time, track.EndTime);
+    points += track.GpsPoints.size();
+  }
+  track->AskSavePath = [&](const QString &, int &type) {
+    type = 3;  // the recorder's .dat: one line a fix
+    return out.filePath("playing");
+  };
+  const QString dat = RunCommand("N_FileList_Track_Export");
+  ASSERT_EQ(dat, out.filePath("playing.dat"));
+  TTrackInfo info;
+  std::string text;
+  ASSERT_TRUE(ReadWholeFile(dat.toStdString(), text));
+  ASSERT_TRUE(ReadTrackText(text, dat.toStdString(), 0, 0, info));
+  EXPECT_EQ(info.Items.size(), points);
 }
 
 TEST_F(TTrackFixture, TrackWithoutGpsPointsWritesNothing) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "app/UnitUtils.h"
@@ -134,6 +135,11 @@ TEST(Numbers, ParseFloatDotAcceptsCommaAndDot) {
   EXPECT_EQ(ParseInt("99999999999999999999", -1), -1);
   EXPECT_EQ(RoundHalfAway(2.5), 3);
   EXPECT_EQ(RoundHalfAway(-2.5), -3);
+  // Values from damaged files beyond the counter are held at its limits.
+  EXPECT_EQ(RoundHalfAway(1e300L), std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(RoundHalfAway(-5.5e23L), std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(DecodeDateTime(1.2e304).year, 0);
+  EXPECT_EQ(DecodeDateTime(-5.5e23 / 86400000).year, 0);
 }
 
 TEST(Geometry, DistanceBearingEllipseDestination) {
