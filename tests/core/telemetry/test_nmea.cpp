@@ -178,3 +178,116 @@ TEST_F(NmeaTest, EpochsJoinAcrossMidnightAndTunnels) {
   EXPECT_NEAR(out[3].Time, day + 1 + 2 * kSec, 1e-9);  // GLL after the tunnel
   EXPECT_NEAR(static_cast<double>(out[3].Lon), -(151 + 12.23 / 60), 1e-12);
 }
+
+namespace {
+
+struct TRead {
+  bool ok = false;
+  std::string reader;
+  TTrackInfo info;
+};
+
+TRead Read(const std::string &text, const std::string &path = "drive.nmea",
+           double modified = EncodeDate(2010, 5, 1) + EncodeTime(18, 0, 0, 0)) {
+  TRead r;
+  r.ok = ReadTrackText(text, path, 0, modified, r.info, &r.reader);
+  return r;
+}
+
+// A drive of `n` fixes a second from hh:mm:ss UTC on 2010-05-01, as a
+// receiver sends it: GGA, RMC (and a GSV that no reader uses).
+std::string Drive(int n, int hh, int mm, int ss, const std::string &end = "\r\n",
+                  bool checksums = true, bool gsv = true) {
+  std::string out;
+  for (int i = 0; i < n; ++i) {
+    const int t = (hh * 60 + mm) * 60 + ss + i;
+    char time[16], lat[32];
+    std::snprintf(time, sizeof time, "%02d%02d%02d", t / 3600 % 24, t / 60 % 60, t % 60);
+    std::snprintf(lat, sizeof lat, "5545.%04d,N,03736.1000,E", 1000 + i);
+    const std::string gga = std::string("$GPGGA,") + time + "," + lat + ",1,08,0.9,150.0,M,,M,,";
+    const std::string rmc = std::string("$GPRMC,") + time + ",A," + lat + ",10.0,45.0,010510,,,A";
+    const std::string sats = "$GPGSV,3,1,11,03,03,111,00";
+    for (const auto &s : {gga, rmc, sats})
+      if (gsv || s[3] != 'G' || s[4] != 'S') out += (checksums ? Sum(s) : s) + end;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(NmeaTest, ReaderTakesNmeaLogs) {
+  struct {
+    const char *what;
+    std::string text;
+    std::string path;
+    size_t points;
+  } cases[] = {
+      {"CR LF", Drive(40, 12, 0, 0), "a.nmea", 40},
+      {"LF", Drive(40, 12, 0, 0, "\n"), "a.NMEA", 40},
+      {"CR", Drive(40, 12, 0, 0, "\r"), "a.txt", 40},
+      {"no checksums", Drive(40, 12, 0, 0, "\r\n", false), "a.log", 40},
+      // An hour and minute that read as a day and month: the recorders' own
+      // comma-separated .log dialect would take the RMC lines.
+      {"at 10:05", Drive(40, 10, 5, 0, "\r\n", false, false), "a.log", 40},
+      {"camera stamps", "[0]" + Drive(1, 10, 5, 0) + "[1000]" + Drive(1, 10, 5, 1), "a.txt", 2},
+      {"a wrong checksum drops its sentence",
+       Drive(2, 12, 0, 0) + "$GPRMC,120002,A,5545.2000,N,03736.1000,E,10.0,45.0,010510,,,A*00\r\n",
+       "a.nmea", 2},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    const TRead r = Read(c.text, c.path);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.reader, "NMEA 0183");
+    EXPECT_EQ(r.info.Items.size(), c.points);
+  }
+  // The recorders' own comma-separated .log keeps its reader.
+  const TRead dvr = Read("0,010510,120000,5545.1234,N,03736.1000,E,20.0\r\n", "FILE0001.log");
+  EXPECT_EQ(dvr.reader, "GPS Log (DVR DS103, GPS100)");
+}
+
+TEST_F(NmeaTest, TunnelsAndForeignText) {
+  std::string tunnel;
+  for (int i = 0; i < 600; ++i)
+    tunnel += Sum("$GPRMC,1201" + std::to_string(10 + i % 50) + ",V,,,,,,,010510,,,N") + "\r\n" +
+              Sum("$GPGGA,1201" + std::to_string(10 + i % 50) + ",,,,,0,00,,,M,,M,,") + "\r\n";
+  // Ten minutes without a fix between two stretches: still an NMEA log.
+  const TRead r = Read(tunnel + Drive(5, 12, 30, 0), "a.nmea");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.info.Items.size(), 5u);
+
+  std::string prose;
+  for (int i = 0; i < 40; ++i) prose += "Some notes, not a log, with $GPRMC mentioned.\n";
+  EXPECT_FALSE(Read(Drive(1, 12, 0, 0) + prose, "a.nmea").ok);
+  EXPECT_FALSE(Read(prose + Drive(40, 12, 0, 0), "a.nmea").ok);
+  EXPECT_FALSE(Read(tunnel, "a.nmea").ok);  // no fix at all
+}
+
+TEST_F(NmeaTest, DateOfLogsWithoutOne) {
+  std::string gga;
+  for (const char *t : {"235958", "235959", "000000", "000001"})
+    gga += Sum(std::string("$GPGGA,") + t + ",5545.1000,N,03736.1000,E,1,08,0.9,150.0,M,,M,,") +
+           "\r\n";
+  // The recording's time in the name; else the file's last-write time.
+  const TRead named = Read(gga, "/card/GPS/2023_0512_235950.NMEA", 0);
+  ASSERT_EQ(named.info.Items.size(), 4u);
+  EXPECT_NEAR(named.info.Items[0].Time, EncodeDate(2023, 5, 12) + 86398 * kSec, 1e-9);
+  EXPECT_NEAR(named.info.Items[3].Time, EncodeDate(2023, 5, 13) + 1 * kSec, 1e-9);
+  const TRead dated = Read(gga, "drive.nmea", EncodeDate(2023, 5, 13) + EncodeTime(0, 0, 5, 0));
+  ASSERT_EQ(dated.info.Items.size(), 4u);
+  EXPECT_NEAR(dated.info.Items[0].Time, EncodeDate(2023, 5, 12) + 86398 * kSec, 1e-9);
+  EXPECT_NEAR(dated.info.Items[3].Time, EncodeDate(2023, 5, 13) + 1 * kSec, 1e-9);
+
+  struct {
+    const char *name;
+    double stamp;
+  } names[] = {
+      {"2023_0512_143000.nmea", EncodeDate(2023, 5, 12) + EncodeTime(14, 30, 0, 0)},
+      {"/x/REC_2023-05-12_14-30-00_F.txt", EncodeDate(2023, 5, 12) + EncodeTime(14, 30, 0, 0)},
+      {"230512_143000_0001.log", EncodeDate(2023, 5, 12) + EncodeTime(14, 30, 0, 0)},
+      {"FILE0001.nmea", 0},
+      {"/2023_0512_143000/FILE0001.nmea", 0},
+      {"20231345_143000.nmea", 0},
+  };
+  for (const auto &n : names) EXPECT_EQ(DateTimeFromFileName(n.name), n.stamp) << n.name;
+}
