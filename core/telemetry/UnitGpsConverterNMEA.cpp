@@ -129,11 +129,9 @@ bool TGpsInfoConverterNMEA::CanRead(std::string_view header) {
 }
 
 bool TGpsInfoConverterNMEA::Read(std::string_view text, TTrackSink &sink) {
-  TNmeaTrackBuilder builder;
   int32_t date = 0, timeMs = -1;
-  if (FirstDate(text, date, timeMs)) {
-    builder.SeedDate(date, timeMs);
-  } else {
+  bool seeded = FirstDate(text, date, timeMs);
+  if (!seeded) {
     // Sentences without any date: the recording's time in the file's name,
     // else the file's last-write time (a logger closes its file at the end
     // of the drive; the midnight rule places the earlier times).
@@ -141,36 +139,52 @@ bool TGpsInfoConverterNMEA::Read(std::string_view text, TTrackSink &sink) {
     const double local = named > 0 ? named : sink.Modified;
     if (local > 0) {
       SplitUtc(local, date, timeMs);
-      builder.SeedDate(date, timeMs);
+      seeded = true;
     }
   }
   // About 70 bytes a sentence, two sentences a fix in most logs.
   sink.Expect(text.size() / 140 + 16);
 
-  TNmeaSentence s;
-  TNmeaFix fix;
-  TTrackRecord rec;
-  size_t lines = 0, nmea = 0;
-  bool foreign = false;
-  auto take = [&](const TTrackRecord &r) {
-    if (r.Lon != 0 && r.Lat != 0 && IsFixInRange(r)) sink.Add(r);
+  // One pass over the text; false when it is not NMEA. `unknown` counts
+  // the sentences that carry a position but say there is no fix.
+  auto pass = [&](bool takeUnknown, size_t &unknown) {
+    TNmeaTrackBuilder builder;
+    if (seeded) builder.SeedDate(date, timeMs);
+    builder.TakeFixesWithoutStatus(takeUnknown);
+    TNmeaSentence s;
+    TNmeaFix fix;
+    TTrackRecord rec;
+    size_t lines = 0, nmea = 0;
+    bool foreign = false;
+    auto take = [&](const TTrackRecord &r) {
+      if (r.Lon != 0 && r.Lat != 0 && IsFixInRange(r)) sink.Add(r);
+    };
+    ForEachLine(text, [&](std::string_view line) {
+      ++lines;
+      const TNmeaLine kind = ParseNmeaSentence(line, s);
+      if (kind != TNmeaLine::NotNmea) ++nmea;
+      if (kind == TNmeaLine::Sentence && DecodeNmeaFix(s, fix)) {
+        if (fix.HasPosition && !fix.Valid) ++unknown;
+        if (builder.Add(fix, rec)) take(rec);
+      }
+      if (sink.Overflowed()) return false;
+      // Not NMEA: nothing in the first lines, or fewer than half of them
+      // later on. Sentences without a fix count as NMEA.
+      if ((nmea == 0 && lines > 8) || (lines > 32 && nmea < lines / 2)) {
+        foreign = true;
+        return false;
+      }
+      return true;
+    });
+    if (!foreign && !sink.Overflowed() && builder.Finish(rec)) take(rec);
+    const bool ok = !foreign && !sink.Overflowed();
+    if (!ok) sink.Clear();
+    return ok;
   };
-  ForEachLine(text, [&](std::string_view line) {
-    ++lines;
-    const TNmeaLine kind = ParseNmeaSentence(line, s);
-    if (kind != TNmeaLine::NotNmea) ++nmea;
-    if (kind == TNmeaLine::Sentence && DecodeNmeaFix(s, fix) && builder.Add(fix, rec)) take(rec);
-    if (sink.Overflowed()) return false;
-    // Not NMEA: nothing in the first lines, or fewer than half of them
-    // later on. Sentences without a fix count as NMEA.
-    if ((nmea == 0 && lines > 8) || (lines > 32 && nmea < lines / 2)) {
-      foreign = true;
-      return false;
-    }
-    return true;
-  });
-  if (!foreign && !sink.Overflowed() && builder.Finish(rec)) take(rec);
-  if (foreign || sink.Overflowed()) sink.Clear();
+  size_t unknown = 0;
+  // No sentence with a fix, but positions: a converter's track whose fix it
+  // did not know (a receiver without a fix sends empty fields instead).
+  if (pass(false, unknown) && sink.Count() == 0 && unknown > 0) pass(true, unknown);
   return sink.Count() > 0;
 }
 

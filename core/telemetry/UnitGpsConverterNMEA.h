@@ -5,6 +5,9 @@
 // checksums checked when present; the "[ms]" prefix of camera logs allowed.
 // Fixes of a receiver without a fix (status V, quality 0) are skipped but
 // still count as NMEA text, so a tunnel does not make a log look foreign.
+// Only a text in which no sentence has a fix but many carry positions has
+// those positions taken: converters write a track whose fix they do not
+// know that way.
 // A log whose sentences carry no date (GGA only) takes the stamp in the
 // file's name, else the file's last-write date.
 // Write: one GGA and one RMC per point (GGA first, as receivers send an

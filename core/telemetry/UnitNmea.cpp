@@ -302,10 +302,13 @@ bool TNmeaTrackBuilder::Add(const TNmeaFix &fix, TTrackRecord &out) {
   } else if (fix.TimeMs >= 0) {
     Carry(fix.TimeMs);
   }
-  if (!open_ || !fix.Valid) return emitted;
+  if (!open_) return emitted;
+  if (!fix.Valid && !(takeUnknown_ && (fix.HasPosition || fix.Type == TNmeaType::VTG)))
+    return emitted;
 
   switch (fix.Type) {
     case TNmeaType::RMC:
+      if (!fix.HasPosition) break;
       fromRmc_ = hasPosition_ = true;
       lat_ = fix.Lat;
       lon_ = fix.Lon;
@@ -313,6 +316,7 @@ bool TNmeaTrackBuilder::Add(const TNmeaFix &fix, TTrackRecord &out) {
       course_ = fix.Course;
       break;
     case TNmeaType::GGA:
+      if (!fix.HasPosition) break;
       if (!hasPosition_) {
         hasPosition_ = true;
         lat_ = fix.Lat;
@@ -322,6 +326,7 @@ bool TNmeaTrackBuilder::Add(const TNmeaFix &fix, TTrackRecord &out) {
       altitude_ = fix.Altitude;
       break;
     case TNmeaType::GLL:
+      if (!fix.HasPosition) break;
       if (!hasPosition_) {
         hasPosition_ = true;
         lat_ = fix.Lat;

@@ -113,6 +113,11 @@ class TNmeaTrackBuilder {
   // known). A reader seeds it with the file's first RMC/ZDA, else with the
   // stamp in the file name or the file's time.
   void SeedDate(int32_t date, int32_t timeMs);
+  // Takes the positions of sentences that say there is no fix (RMC status
+  // V, GGA quality 0) as well. For text in which no sentence has a fix but
+  // the sentences carry positions: converters write a track whose fix
+  // they do not know that way (GPSBabel's NMEA of a GPX without <fix>).
+  void TakeFixesWithoutStatus(bool take) { takeUnknown_ = take; }
 
   // Takes a decoded fix; true when it closed an epoch that gave a record
   // (then in `out`).
@@ -124,6 +129,7 @@ class TNmeaTrackBuilder {
   bool Emit(TTrackRecord &out);
   void Carry(int32_t timeMs);
 
+  bool takeUnknown_ = false;
   // The carried date and the time of day it was last seen with.
   int32_t date_ = 0;
   int32_t dateTimeMs_ = -1;

@@ -190,30 +190,35 @@ TEST_F(InteropTest, NmeaRoundTripsWithGpsBabel) {
     }
 
     // GPSBabel -> ours: its NMEA (RMC, GGA, VTG, GSA; minutes to 3
-    // decimals) of a logger's GPX. (Points without a <fix> it writes as
-    // status V and quality 0, which neither it nor we take as fixes.)
-    const std::string src = Dir.File(std::string(d.name) + ".gpx");
-    const std::string babel = Dir.File(std::string(d.name) + "-babel.nmea");
-    std::string gpx = WriteTrackText(*FindGpsWriter("gpx"), info);
-    for (size_t at = 0; (at = gpx.find("</trkpt>", at)) != std::string::npos; at += 22)
-      gpx.insert(at, "<fix>3d</fix>");
-    ASSERT_TRUE(WriteTextFile(src, gpx));
-    ASSERT_EQ(
-        RunCommand("gpsbabel -t -i gpx -f '" + src + "' -o nmea -F '" + babel + "' 2>&1", &csv), 0)
-        << csv;
-    auto back = TMovingInfo::LoadFromFile(babel, false);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->ReaderName, "NMEA 0183");
-    ASSERT_EQ(back->GpsPoints.size(), mi.GpsPoints.size());
-    for (size_t i = 0; i < mi.GpsPoints.size(); ++i) {
-      const auto &a = mi.GpsPoints[i], &b = back->GpsPoints[i];
-      EXPECT_NEAR(static_cast<double>(b.Lat), static_cast<double>(a.Lat), 2e-5) << i;
-      EXPECT_NEAR(static_cast<double>(b.Lon), static_cast<double>(a.Lon), 2e-5) << i;
-      EXPECT_NEAR(b.Time * 86400, a.Time * 86400, 0.001) << i;
-      EXPECT_NEAR(static_cast<double>(b.Altitude), static_cast<double>(a.Altitude), 0.01) << i;
-      // Our GPX cuts m/s to 2 decimals (up to 0.036 km/h).
-      EXPECT_NEAR(static_cast<double>(b.Speed), static_cast<double>(a.Speed), 0.04) << i;
-      EXPECT_NEAR(static_cast<double>(b.Course), static_cast<double>(a.Course), 0.01) << i;
+    // decimals) of a logger's GPX with <fix> and of ours without (which it
+    // writes as status V and quality 0 throughout).
+    for (const bool withFix : {true, false}) {
+      SCOPED_TRACE(withFix ? "with fix" : "fix unknown");
+      const std::string src = Dir.File(std::string(d.name) + ".gpx");
+      const std::string babel = Dir.File(std::string(d.name) + "-babel.nmea");
+      std::string gpx = WriteTrackText(*FindGpsWriter("gpx"), info);
+      for (size_t at = 0; withFix && (at = gpx.find("</trkpt>", at)) != std::string::npos; at += 22)
+        gpx.insert(at, "<fix>3d</fix>");
+      ASSERT_TRUE(WriteTextFile(src, gpx));
+      ASSERT_EQ(
+          RunCommand("gpsbabel -t -i gpx -f '" + src + "' -o nmea -F '" + babel + "' 2>&1", &csv),
+          0)
+          << csv;
+      EXPECT_EQ(ReadFile(babel).find(",V,") == std::string::npos, withFix);
+      auto back = TMovingInfo::LoadFromFile(babel, false);
+      ASSERT_TRUE(back);
+      EXPECT_EQ(back->ReaderName, "NMEA 0183");
+      ASSERT_EQ(back->GpsPoints.size(), mi.GpsPoints.size());
+      for (size_t i = 0; i < mi.GpsPoints.size(); ++i) {
+        const auto &a = mi.GpsPoints[i], &b = back->GpsPoints[i];
+        EXPECT_NEAR(static_cast<double>(b.Lat), static_cast<double>(a.Lat), 2e-5) << i;
+        EXPECT_NEAR(static_cast<double>(b.Lon), static_cast<double>(a.Lon), 2e-5) << i;
+        EXPECT_NEAR(b.Time * 86400, a.Time * 86400, 0.001) << i;
+        EXPECT_NEAR(static_cast<double>(b.Altitude), static_cast<double>(a.Altitude), 0.01) << i;
+        // Our GPX cuts m/s to 2 decimals (up to 0.036 km/h).
+        EXPECT_NEAR(static_cast<double>(b.Speed), static_cast<double>(a.Speed), 0.04) << i;
+        EXPECT_NEAR(static_cast<double>(b.Course), static_cast<double>(a.Course), 0.01) << i;
+      }
     }
   }
 }

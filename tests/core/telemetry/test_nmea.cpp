@@ -261,6 +261,16 @@ TEST_F(NmeaTest, TunnelsAndForeignText) {
   EXPECT_FALSE(Read(Drive(1, 12, 0, 0) + prose, "a.nmea").ok);
   EXPECT_FALSE(Read(prose + Drive(40, 12, 0, 0), "a.nmea").ok);
   EXPECT_FALSE(Read(tunnel, "a.nmea").ok);  // no fix at all
+
+  // Positions under status V count only in a text where no sentence has a
+  // fix (a converter's track whose fix it did not know).
+  std::string unknown;
+  for (int i = 0; i < 5; ++i)
+    unknown +=
+        Sum("$GPRMC,12000" + std::to_string(i) + ",V,5545.1000,N,03736.1000,E,10.0,45.0,010510,,") +
+        "\r\n";
+  EXPECT_EQ(Read(unknown).info.Items.size(), 5u);
+  EXPECT_EQ(Read(unknown + Drive(2, 12, 30, 0)).info.Items.size(), 2u);
 }
 
 TEST_F(NmeaTest, DateOfLogsWithoutOne) {
