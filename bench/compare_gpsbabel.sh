@@ -43,7 +43,11 @@ BEGIN {
   }
 }' >"$WORK/track.nmea" 2>"$WORK/track.log"
 gpsbabel -i nmea -f "$WORK/track.nmea" -o gpx -F "$WORK/day.gpx"
-gpsbabel -i nmea -f "$WORK/track.nmea" -o nmea,gpvtg=0,gpgsa=0 -F "$WORK/receiver.nmea"
+# The receiver's log: GPSBabel writes status A and quality 1 only for points
+# whose fix it knows (from the GPX's <fix>); else V and 0, which it does not
+# read back itself.
+sed 's|</trkpt>|<fix>3d</fix></trkpt>|' "$WORK/day.gpx" >"$WORK/dayfix.gpx"
+gpsbabel -i gpx -f "$WORK/dayfix.gpx" -o nmea,gpvtg=0,gpgsa=0 -F "$WORK/receiver.nmea"
 
 # "WALL CPU" in seconds for one run of a command whose output file is $1.
 measure() {
