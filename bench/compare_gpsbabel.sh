@@ -3,7 +3,11 @@
 #  1. a recorder's NMEA-style log to GPX (GPSBabel reads the same fixes as
 #     NMEA sentences: -i nmea -o gpx);
 #  2. a GPX file to an OziExplorer PLT (-i gpx -o ozi); the GPX is the one
-#     GPSBabel writes in step 1, so neither side reads its own output.
+#     GPSBabel writes in step 1, so neither side reads its own output;
+#  3. a receiver's NMEA log, an RMC and a GGA a second (172,800 sentences
+#     for 24 hours, written by GPSBabel), to GPX (-i nmea -o gpx), with the
+#     peak memory of tachora-cli beside the bound of a telemetry load (4
+#     times the file plus 35 MB).
 # Equal work on both sides: every run writes a fresh output file (the
 # previous one is removed before the clock starts), the inputs are read once
 # beforehand so that both find them in the page cache, and the runs
@@ -39,6 +43,11 @@ BEGIN {
   }
 }' >"$WORK/track.nmea" 2>"$WORK/track.log"
 gpsbabel -i nmea -f "$WORK/track.nmea" -o gpx -F "$WORK/day.gpx"
+# The receiver's log: GPSBabel writes status A and quality 1 only for points
+# whose fix it knows (from the GPX's <fix>); else V and 0, which it does not
+# read back itself.
+sed 's|</trkpt>|<fix>3d</fix></trkpt>|' "$WORK/day.gpx" >"$WORK/dayfix.gpx"
+gpsbabel -i gpx -f "$WORK/dayfix.gpx" -o nmea,gpvtg=0,gpgsa=0 -F "$WORK/receiver.nmea"
 
 # "WALL CPU" in seconds for one run of a command whose output file is $1.
 measure() {
@@ -78,7 +87,8 @@ compare() {
     "$(echo "$tw / $ow" | bc -l)" "$(echo "$tc / $oc" | bc -l)"
 }
 
-cat "$WORK/track.log" "$WORK/track.nmea" "$WORK/day.gpx" >/dev/null  # into the page cache
+# into the page cache
+cat "$WORK/track.log" "$WORK/track.nmea" "$WORK/day.gpx" "$WORK/receiver.nmea" >/dev/null
 
 compare "NMEA-style log -> GPX" "$WORK/track.gpx" "$WORK/babel.gpx" \
   -- "$CLI" convert --to gpx "$WORK/track.log" \
@@ -86,8 +96,22 @@ compare "NMEA-style log -> GPX" "$WORK/track.gpx" "$WORK/babel.gpx" \
 compare "GPX -> PLT" "$WORK/day.plt" "$WORK/babel.plt" \
   -- "$CLI" convert --to plt "$WORK/day.gpx" \
   -- gpsbabel -i gpx -f "$WORK/day.gpx" -o ozi -F "$WORK/babel.plt"
+compare "NMEA log ($(grep -c '^\$' "$WORK/receiver.nmea") sentences) -> GPX" \
+  "$WORK/receiver.gpx" "$WORK/babel-receiver.gpx" \
+  -- "$CLI" convert --to gpx "$WORK/receiver.nmea" \
+  -- gpsbabel -i nmea -f "$WORK/receiver.nmea" -o gpx -F "$WORK/babel-receiver.gpx"
+if [ -x /usr/bin/time ]; then
+  rm -f "$WORK/receiver.gpx"
+  rss=$(/usr/bin/time -f %M "$CLI" convert --to gpx "$WORK/receiver.nmea" 2>&1 >/dev/null | tail -1)
+  size=$(stat -c %s "$WORK/receiver.nmea")
+  printf '  tachora-cli peak memory: %.1f MB for a %.1f MB log (bound %.1f MB)\n' \
+    "$(echo "$rss / 1024" | bc -l)" "$(echo "$size / 1048576" | bc -l)" \
+    "$(echo "(4 * $size) / 1048576 + 35" | bc -l)"
+fi
 
 points() { grep -c "$1" "$2" || true; }
 printf 'points: GPX tachora %s, gpsbabel %s; PLT tachora %s, gpsbabel %s\n' \
   "$(points '<trkpt' "$WORK/track.gpx")" "$(points '<trkpt' "$WORK/babel.gpx")" \
   "$(($(wc -l <"$WORK/day.plt") - 6))" "$(($(wc -l <"$WORK/babel.plt") - 6))"
+printf 'points: NMEA -> GPX tachora %s, gpsbabel %s\n' \
+  "$(points '<trkpt' "$WORK/receiver.gpx")" "$(points '<trkpt' "$WORK/babel-receiver.gpx")"

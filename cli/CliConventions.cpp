@@ -72,7 +72,7 @@ const std::map<std::string, THelp> &HelpTexts() {
       {"export",
        {"join the tracks of several files into one file",
         "Writes the tracks of all FILEs, one after the other, as one track in\n"
-        "the format EXT (kml, plt, gpx or dat) to OUT.\n"
+        "the format EXT (kml, plt, gpx, dat or nmea) to OUT.\n"
         "Example: tachora-cli export --format gpx -o trip.gpx FILE0001.DAT FILE0002.DAT\n"}},
       {"state",
        {"show the vehicle's state at a point of a file's track",

@@ -16,7 +16,8 @@ class TMovingInfoMetaSource : public TCutMetaSource {
 };
 
 // The telemetry file of a recording the way recorders store it: beside the
-// video with the extension .dat, .log, .gpx or .plt, else the card's INFO
+// video with the extension .dat, .log, .gpx, .plt or .nmea (or a .txt of
+// NMEA sentences), else the card's INFO
 // folder (the parent of the video's folder) with the extension .dat; names
 // compared without regard to case. Empty when there is none.
 std::string FindTelemetryBeside(const std::string &videoPath);

@@ -24,6 +24,9 @@ bool TGpsInfoConverterLogDVR::ParseLine(std::string_view line, int, TTrackRecord
     return s;
   }();
   SplitFields(line, kSeparators);
+  // The status letter of an NMEA RMC sentence where this dialect has its
+  // time: the line is a plain NMEA log's, which the NMEA reader takes.
+  if (Field(2) == "A" || Field(2) == "V") return false;
   rec.Kind = kRecordGps;
   rec.Time = ParseNmeaDateTime(Field(1), Field(2));
   // A date and time without a position is the logger's line while it had

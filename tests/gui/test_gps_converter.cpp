@@ -164,6 +164,7 @@ TEST(TrackNames, ExportConvertAndGoogleEarthNames) {
             "/tmp/x/Track 2010-05-01 12-30-00.kml");
   EXPECT_EQ(ExportDialogFilters().size(), static_cast<int>(GpsWriters().size()));
   EXPECT_EQ(ExportDialogFilters().value(2).toStdString(), "GPS eXchange Format (*.gpx)");
+  EXPECT_EQ(ExportDialogFilters().value(4).toStdString(), "NMEA 0183 (*.nmea)");
 }
 
 TEST_F(TConverterFixture, ShowTrackOnMapAsksForTickedAndSelectedFiles) {
