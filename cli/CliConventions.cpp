@@ -65,7 +65,7 @@ const std::map<std::string, THelp> &HelpTexts() {
         "  --json    one JSON object instead of the lines\n"
         "Example: tachora-cli telemetry --json FILE0001.DAT\n"}},
       {"convert",
-       {"convert GPS logs to KML, PLT, GPX or DAT",
+       {"convert GPS logs to KML, PLT, GPX, DAT or NMEA",
         "Writes each FILE's track beside it in every format of the comma list\n"
         "FORMATS and prints the names written.\n"
         "Example: tachora-cli convert --to gpx,kml FILE0001.DAT\n"}},
