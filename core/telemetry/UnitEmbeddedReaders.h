@@ -84,12 +84,35 @@ bool ScanFreeGps(const TMOVStream &stream, int64_t from, int64_t to, TFreeGpsSta
 
 // ---- BlackVue records (box children and sidecar files) ----
 
-// `[ms]$GPRMC,...` lines; the bracketed camera clock is only used to order
-// lines, the fixes take their NMEA times.
-void ReadBlackVueGps(std::string_view text, TEmbeddedTrack &t);
-// 10-byte big-endian records: ms, then three int16 axes (1/128 g); ends at
-// a time of 0xFFFFFFFF.
-void ReadBlackVue3gf(std::string_view data, TEmbeddedTrack &t);
+// The `gps ` text (`[ms]$GPRMC,...` lines: the bracketed camera clock only
+// places the lines, the fixes take their NMEA times) and the `3gf ` records
+// (10 bytes, big-endian: ms from the start, three int16 axes of 1/128 g,
+// ended by a time of 0xFFFFFFFF); either may be empty.
+void ReadBlackVue(std::string_view gps, std::string_view accel, TEmbeddedTrack &t);
+
+// ---- text tracks ----
+
+// NMEA sentences with or without '$' between separators, and Thinkware's
+// "gsensori" records.
+void ReadNmeaText(std::string_view text, TNmeaState &state, TEmbeddedTrack &t);
+// One sample of a text or subtitle track (length prefix stripped here);
+// `sampleUtc` times the layouts without a time of their own (PNDM).
+void ReadTextSample(std::string_view sample, double sampleUtc, TNmeaState &state,
+                    TEmbeddedTrack &t);
+
+// ---- GoPro GPMF ----
+
+// One `gpmd` sample of `seconds` from `sampleUtc` (the clip's start plus
+// the sample's time; 0 = unknown): GPS5/GPS9 fixes with GPSU/GPSF/GPSP,
+// ACCL with its SCAL, laid in time order.
+void ReadGpmfSample(std::string_view sample, double sampleUtc, double seconds, TEmbeddedTrack &t);
+
+// ---- top-level boxes ----
+
+// 70mai `GPS `: 36-byte records counting seconds from the clip's start.
+void Read70maiBox(std::string_view data, double clipStartUtc, TEmbeddedTrack &t);
+// `gps0`: 32-byte records; `gsen`: 3-byte samples.
+void ReadGps0(std::string_view gps0, std::string_view gsen, TEmbeddedTrack &t);
 
 // ---- final filter ----
 
