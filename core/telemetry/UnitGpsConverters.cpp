@@ -12,6 +12,7 @@
 #include "app/UnitFileIO.h"
 #include "app/UnitFileSystem.h"
 #include "telemetry/UnitEmbeddedTelemetry.h"
+#include "telemetry/UnitGpsConverterBlackVue.h"
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 #include "telemetry/UnitGpsConverterGPX.h"
@@ -158,6 +159,8 @@ TGpsConverterList MakeGpsReaders() {
   l.push_back(std::make_unique<TGpsInfoConverterLogDOD>());
   l.push_back(std::make_unique<TGpsInfoConverterLogDVR>());
   l.push_back(std::make_unique<TGpsInfoConverterDatSamoon>());
+  l.push_back(std::make_unique<TGpsInfoConverterBlackVueGps>());
+  l.push_back(std::make_unique<TGpsInfoConverterBlackVue3gf>());
   return l;
 }
 

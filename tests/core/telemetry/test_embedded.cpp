@@ -239,3 +239,41 @@ TEST_F(EmbeddedTest, ReadingsMatchExiftool) {
 
 }  // namespace
 }  // namespace tachora
+
+namespace tachora {
+namespace {
+
+TEST_F(EmbeddedTest, BlackVueSidecarFilesReadLikeTheirBoxes) {
+  const auto fixes = test::MakeDrive("2024-05-17 08:30:00", 3, 55.751, 37.617, 54, 30);
+  const std::string dir = test::MakeTempDir("emb-sidecar");
+  std::string gps;
+  int64_t ms = 1715934600000;
+  for (const TEmbeddedFix &f : fixes) {
+    const std::string stamp = "[" + std::to_string(ms) + "]";
+    ms += 1000;
+    gps += stamp + test::NmeaRmc(f) + "\r\n" + stamp + test::NmeaGga(f) + stamp + "\r\n";
+  }
+  std::ofstream(dir + "/20240517_083000_NF.gps", std::ios::binary) << gps << '\0';
+  auto mi = TMovingInfo::LoadFromFile(dir + "/20240517_083000_NF.gps", TLoadDepth::Complete);
+  ASSERT_TRUE(mi);
+  EXPECT_EQ(mi->ReaderName, "BlackVue GPS");
+  ExpectTrack(*mi, fixes, 1e-6, true, true, "gps sidecar");
+  // The GGA sentence of a fix lends it the altitude.
+  EXPECT_NEAR(static_cast<double>(mi->GpsPoints[1].Altitude), fixes[1].altitude, 0.1);
+
+  // Accelerometer records up to the end mark; what follows it is not read.
+  std::string accel;
+  for (int i = 0; i < 4; ++i) {
+    const char rec[10] = {0, 0, 0, static_cast<char>(i * 100), 0, 0, 0, 64, 0, -128};
+    accel.append(rec, 10);
+  }
+  accel += std::string(10, '\xff') + std::string(10, '\x01');
+  std::ofstream(dir + "/20240517_083000_NF.3gf", std::ios::binary) << accel;
+  mi = TMovingInfo::LoadFromFile(dir + "/20240517_083000_NF.3gf", TLoadDepth::Complete);
+  ASSERT_TRUE(mi);
+  EXPECT_EQ(mi->ReaderName, "BlackVue 3GF");
+  EXPECT_EQ(mi->GsensorPoints.size(), 4u);
+}
+
+}  // namespace
+}  // namespace tachora
