@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -92,14 +93,21 @@ class TNoCaseDirCache {
 };
 
 // Extensions of the telemetry files a recorder writes beside its videos, in
-// the order they are looked for.
-extern const char *const kTelemetryExtensions[4];
+// the order they are looked for (a .txt of the video's name comes last, and
+// only when it holds NMEA sentences).
+extern const char *const kTelemetryExtensions[5];
 
 // The telemetry file that belongs to a video, found by name: first beside
-// it (the video's name with .dat, .log, .gpx or .plt, in this order), then
-// in the card's INFO folder beside the video's folder
+// it (the video's name with .dat, .log, .gpx, .plt or .nmea, in this order,
+// then .txt when its first kilobytes hold NMEA sentences), then in the
+// card's INFO folder beside the video's folder
 // (DCIM/100MEDIA/FILE0001.MOV -> DCIM/INFO/FILE0001.DAT). Empty when
 // neither exists. With a cache the folders are listed once.
 std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cache = nullptr);
+
+// Whether a text holds a GNSS receiver's NMEA sentence ("$GPRMC,...",
+// "$GNGGA,...", also after a "[ms]" stamp) on one of its lines: what
+// makes a .txt beside a video its GPS log.
+bool TextHoldsNmea(std::string_view head);
 
 }  // namespace tachora

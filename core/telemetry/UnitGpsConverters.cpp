@@ -19,6 +19,7 @@
 #include "telemetry/UnitGpsConverterKML.h"
 #include "telemetry/UnitGpsConverterLogDOD.h"
 #include "telemetry/UnitGpsConverterLogDVR.h"
+#include "telemetry/UnitGpsConverterNMEA.h"
 #include "telemetry/UnitGpsConverterPLT.h"
 #include "telemetry/UnitTrackBlocks.h"
 
@@ -148,6 +149,7 @@ TGpsConverterList MakeGpsWriters() {
   l.push_back(std::make_unique<TGpsInfoConverterPLT>());
   l.push_back(std::make_unique<TGpsInfoConverterGPX>());
   l.push_back(std::make_unique<TGpsInfoConverterDatDOD>());
+  l.push_back(std::make_unique<TGpsInfoConverterNMEA>());
   return l;
 }
 
@@ -161,6 +163,7 @@ TGpsConverterList MakeGpsReaders() {
   l.push_back(std::make_unique<TGpsInfoConverterDatSamoon>());
   l.push_back(std::make_unique<TGpsInfoConverterBlackVueGps>());
   l.push_back(std::make_unique<TGpsInfoConverterBlackVue3gf>());
+  l.push_back(std::make_unique<TGpsInfoConverterNMEA>());
   return l;
 }
 
@@ -231,6 +234,7 @@ class TItemsSink : public TTrackSink {
 bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &sink,
                    std::string *readerName) {
   sink.Clear();
+  sink.Path = path;
   if (readerName) readerName->clear();
   const std::string_view header = text.substr(0, std::min<size_t>(text.size(), 512));
   // Fresh readers per call: they keep per-parse state and this may run on
