@@ -251,6 +251,11 @@ bool EncryptedLayout(const uint8_t *b, size_t n, std::string &name) {
       name = "freeGPS LIGOGPSINFO";
       return true;
     }
+  // The 2013-15 hardware's ring of self-keyed records, repeated in every block.
+  if (n >= 0x48 && std::memcmp(b + 0x45, "ATC", 3) == 0) {
+    name = "freeGPS ATC ring";
+    return true;
+  }
   // Month and day at 64/68, then "A", hemispheres: the record at 0x30 has
   // the same signature, but there the floats at 0x4c/0x50 hold DDMM; these
   // blocks keep doubles under a cipher from 0x50 instead.

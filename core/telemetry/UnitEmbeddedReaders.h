@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "telemetry/UnitMovingInfo.h"
+#include "telemetry/UnitNmea.h"
 
 namespace tachora {
 
@@ -46,18 +47,23 @@ constexpr double kKnotsToKmh = 1.852;
 constexpr double kMpsToKmh = 3.6;
 constexpr double kMphToKmh = 1.609344;
 
-// ---- NMEA sentences (RMC, GGA) for the carriers that hold them ----
+// ---- NMEA sentences for the carriers that hold them ----
 
-// The state of a run of sentences: the last RMC date serves a GGA without one.
+// A run of sentences (one track, one box): the shared NMEA epoch builder,
+// and the camera stamp of the epoch it has open.
 struct TNmeaState {
-  int Year = 0, Month = 0, Day = 0;
-  double LastRmcTime = -1;  // UTC TDateTime of the last RMC taken
+  TNmeaTrackBuilder Builder;
+  int32_t EpochTimeMs = -1;
+  int64_t EpochStampMs = -1;
+  std::string Line;  // room to put back the '$' of the dialect without it
 };
-// Parses one sentence (with or without the leading '$', checksum optional)
-// and appends its fix: RMC with status A, or GGA with a fix quality above
-// 0 when `takeGga` (its time on the last RMC date). `stamp`, when not 0,
-// replaces the sentence's own time. True when a fix was appended.
-bool AddNmeaSentence(std::string_view sentence, TNmeaState &state, TEmbeddedTrack &t, bool takeGga);
+// Takes one sentence (with or without its '$' and "[ms]" stamp); true when
+// it closed an epoch that gave a fix (appended, UTC). `stampMs`, when
+// given, receives the camera stamp of that epoch (-1 when none).
+bool AddNmeaSentence(std::string_view sentence, TNmeaState &state, TEmbeddedTrack &t,
+                     int64_t *stampMs = nullptr);
+// Closes the last epoch; true when it gave a fix.
+bool FinishNmea(TNmeaState &state, TEmbeddedTrack &t, int64_t *stampMs = nullptr);
 
 // ---- freeGPS blocks ----
 

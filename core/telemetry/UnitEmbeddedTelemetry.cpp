@@ -259,6 +259,7 @@ bool ReadTelemetryTracks(const std::string &path, double clipStartUtc, TCollect 
         ReadTextSample(bytes, utc, nmea, t);
       }
     }
+    if (format != "gpmd") FinishNmea(nmea, t);
     if (t.Items.empty()) continue;
     c.Found = true;
     if (t.Format.empty()) t.Format = format == "gpmd" ? "GoPro GPMF" : "NMEA text track";
