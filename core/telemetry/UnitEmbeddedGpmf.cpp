@@ -103,6 +103,7 @@ double ReadNumber(const uint8_t *p, char t) {
 // The numbers of struct i: by the entry's own type, or by TYPE for '?'.
 std::vector<double> Struct(const TKlv &k, size_t i, const std::string &types) {
   std::vector<double> out;
+  if (i >= k.repeat) return out;  // an entry repeated 0 times holds no struct
   const uint8_t *p = k.data + i * k.structSize;
   const uint8_t *end = p + k.structSize;
   if (k.type == '?') {

@@ -73,6 +73,7 @@ struct TFreeGpsState {
   int AnchorVotes = 0;      // consecutive blocks that agreed on it
   double ClipStartUtc = 0;  // for layouts without time: the movie's creation time
   int BlockIndex = 0;       // blocks decoded so far (time of the layouts without one)
+  int64_t ScanNext = 0;     // the scan's next offset outside the blocks it read
   std::string Layout;       // the last layout recognised
   bool Unreadable = false;  // a block of a layout we cannot read was met
   std::string UnreadableLayout;
@@ -84,7 +85,9 @@ bool DecodeFreeGpsBlock(const uint8_t *block, size_t size, TFreeGpsState &state,
 // are skipped); true when any block was found.
 bool ReadFreeGpsIndexed(const TMOVStream &stream, const std::vector<TBlockRef> &entries,
                         TFreeGpsState &state, TEmbeddedTrack &t);
-// Scans [from, to) for blocks in large sequential reads.
+// Scans for blocks whose magic lies in [from + 4, to), in large sequential
+// reads (a block found may reach past `to`); a scan of [a, b) followed by
+// one of [b - 11, c) finds each block once.
 bool ScanFreeGps(const TMOVStream &stream, int64_t from, int64_t to, TFreeGpsState &state,
                  TEmbeddedTrack &t);
 

@@ -162,6 +162,8 @@ void Finish(TEmbeddedTrack &t, const TFreeGpsState &s) {
 
 // Telemetry boxes are small; a larger one is read no further than this.
 constexpr int64_t kMaxBoxRead = 64LL << 20;
+// How far into the media data the first block of a recording lies at most.
+constexpr int64_t kScanHead = 20LL << 20;
 // One sample of a telemetry track is about a second of data.
 constexpr uint32_t kMaxSampleRead = 4u << 20;
 
@@ -342,7 +344,17 @@ bool Collect(const std::string &path, TCollect &c) {
   const std::string indexedLayout = freeGps.UnreadableLayout;
   freeGps = TFreeGpsState();
   freeGps.ClipStartUtc = clipStart;
-  if (ScanFreeGps(*stream, 0, stream->Size(), freeGps, t)) {
+  // A recording with blocks has its first within a few MB of the media
+  // data's start: a video without them costs only that much reading. The
+  // rest is scanned when blocks turned up there, when an index promised
+  // them or when the movie was never written.
+  const int64_t end = stream->Size();
+  const TBox *mdat = FindBox(top, FourCC("mdat"));
+  const int64_t head = std::min(end, (mdat ? mdat->PayloadOffset() : 0) + kScanHead);
+  bool scanned = ScanFreeGps(*stream, 0, head, freeGps, t);
+  if (head < end && (freeGps.BlockIndex > 0 || c.Found || !moov))
+    scanned = ScanFreeGps(*stream, head - 11, end, freeGps, t) || scanned;
+  if (scanned) {
     c.Found = true;
     Finish(t, freeGps);
     return true;

@@ -161,9 +161,11 @@ TGpsConverterList MakeGpsReaders() {
   l.push_back(std::make_unique<TGpsInfoConverterLogDOD>());
   l.push_back(std::make_unique<TGpsInfoConverterLogDVR>());
   l.push_back(std::make_unique<TGpsInfoConverterDatSamoon>());
+  l.push_back(std::make_unique<TGpsInfoConverterNMEA>());
+  // BlackVue's "[ms]$GPRMC" lines are NMEA to the reader before; this one
+  // takes a .gps file only by its extension, when that refused it.
   l.push_back(std::make_unique<TGpsInfoConverterBlackVueGps>());
   l.push_back(std::make_unique<TGpsInfoConverterBlackVue3gf>());
-  l.push_back(std::make_unique<TGpsInfoConverterNMEA>());
   return l;
 }
 

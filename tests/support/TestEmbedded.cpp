@@ -506,7 +506,8 @@ TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSpec &s
       const uint64_t first = fixes.empty() ? 0 : UnixMs(fixes[0]);
       for (const TEmbeddedFix &f : fixes) {
         const std::string stamp = "[" + std::to_string(UnixMs(f)) + "]";
-        gps += stamp + NmeaRmc(f) + "\r\n" + stamp + NmeaGga(f) + "\r\n";
+        // Some lines end with a second stamp.
+        gps += stamp + NmeaRmc(f) + "\r\n" + stamp + NmeaGga(f) + stamp + "\r\n";
         for (int k = 0; k < 2; ++k) {
           accel += BE32(static_cast<uint32_t>(UnixMs(f) - first + 500 * k));
           accel += BE16(0);
