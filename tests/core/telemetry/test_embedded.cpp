@@ -68,24 +68,25 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
     double degrees;  // precision of the layout's coordinates
     bool speed, timed;
     std::string format;
+    bool accel;  // the layout carries accelerometer samples
   };
   const TCase cases[] = {
-      {TEmbeddedLayout::FreeGpsA, true, 2e-5, true, true, "freeGPS A"},
-      {TEmbeddedLayout::FreeGpsA, false, 2e-5, true, true, "freeGPS A"},
-      {TEmbeddedLayout::FreeGpsB, true, 2e-5, true, true, "freeGPS B"},
-      {TEmbeddedLayout::FreeGpsIqs, true, 1e-6, true, true, "freeGPS IQS"},
-      {TEmbeddedLayout::FreeGpsAnchor, false, 2e-5, true, true, "freeGPS moving record"},
-      {TEmbeddedLayout::FreeGpsXor, true, 2e-5, true, true, "freeGPS XOR text"},
-      {TEmbeddedLayout::FreeGpsDollarS, false, 1e-6, true, true, "freeGPS $S"},
-      {TEmbeddedLayout::FreeGps70mai, true, 1e-6, false, false, "freeGPS 70mai"},
-      {TEmbeddedLayout::BlackVue, false, 1e-6, true, true, "BlackVue"},
-      {TEmbeddedLayout::Gpmf, false, 1e-6, true, true, "GoPro GPMF"},
-      {TEmbeddedLayout::Gpmf9, false, 1e-6, true, true, "GoPro GPMF"},
-      {TEmbeddedLayout::NmeaText, false, 1e-6, true, true, "NMEA text track"},
-      {TEmbeddedLayout::ThinkwareText, false, 1e-6, true, true, "NMEA text track"},
-      {TEmbeddedLayout::GarminPndm, false, 1e-6, true, false, "Garmin PNDM"},
-      {TEmbeddedLayout::Box70mai, false, 2e-5, true, false, "70mai GPS box"},
-      {TEmbeddedLayout::Gps0, false, 1e-6, true, true, "gps0/gsen boxes"},
+      {TEmbeddedLayout::FreeGpsA, true, 2e-5, true, true, "freeGPS A", false},
+      {TEmbeddedLayout::FreeGpsA, false, 2e-5, true, true, "freeGPS A", false},
+      {TEmbeddedLayout::FreeGpsB, true, 2e-5, true, true, "freeGPS B", true},
+      {TEmbeddedLayout::FreeGpsIqs, true, 1e-6, true, true, "freeGPS IQS", false},
+      {TEmbeddedLayout::FreeGpsAnchor, false, 2e-5, true, true, "freeGPS moving record", true},
+      {TEmbeddedLayout::FreeGpsXor, true, 2e-5, true, true, "freeGPS XOR text", true},
+      {TEmbeddedLayout::FreeGpsDollarS, false, 1e-6, true, true, "freeGPS $S", false},
+      {TEmbeddedLayout::FreeGps70mai, true, 1e-6, false, false, "freeGPS 70mai", false},
+      {TEmbeddedLayout::BlackVue, false, 1e-6, true, true, "BlackVue", true},
+      {TEmbeddedLayout::Gpmf, false, 1e-6, true, true, "GoPro GPMF", true},
+      {TEmbeddedLayout::Gpmf9, false, 1e-6, true, true, "GoPro GPMF", true},
+      {TEmbeddedLayout::NmeaText, false, 1e-6, true, true, "NMEA text track", false},
+      {TEmbeddedLayout::ThinkwareText, false, 1e-6, true, true, "NMEA text track", true},
+      {TEmbeddedLayout::GarminPndm, false, 1e-6, true, false, "Garmin PNDM", false},
+      {TEmbeddedLayout::Box70mai, false, 2e-5, true, false, "70mai GPS box", false},
+      {TEmbeddedLayout::Gps0, false, 1e-6, true, true, "gps0/gsen boxes", true},
   };
   for (const TCase &c : cases)
     for (const auto *fixes : {&ne, &sw}) {
@@ -109,6 +110,7 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
       std::vector<TEmbeddedFix> expected = *fixes;
       if (c.layout == TEmbeddedLayout::FreeGpsAnchor) expected.erase(expected.begin());
       ExpectTrack(*mi, expected, c.degrees, c.speed, c.timed, what);
+      EXPECT_EQ(!mi->GsensorPoints.empty(), c.accel) << what;
     }
 }
 
