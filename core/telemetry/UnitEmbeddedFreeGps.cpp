@@ -182,6 +182,56 @@ TBlock LayoutA(const uint8_t *b, size_t n, TEmbeddedTrack &t, std::string &layou
   return Result(AddFix(t, time, lat, lon, alt, speed, course));
 }
 
+// Akaso's record: h, m, s at 48; "A" at 60; float lat, N|S, float lon,
+// E|W from 64 (DDMM), km/h and course; full year, month, day at 0x58.
+TBlock LayoutAkaso(const uint8_t *b, size_t n, TEmbeddedTrack &t) {
+  if (n < 0x64 || std::memcmp(b + 60, "A\0\0\0", 4) != 0 || !IsNs(b[68]) || !IsEw(b[76]))
+    return TBlock::NotMine;
+  bool local = false;
+  const double time = TimeFields(b + 48, b + 0x58, local);
+  double lat, lon;
+  if (time == 0 || !TakeClock(t, false) ||
+      !Position(F32(b + 0x40), F32(b + 0x48), b[68], b[76], lat, lon))
+    return TBlock::NoFix;
+  // Firmware that writes "x.xx" at 16 turns the course by half a turn.
+  double course = F32(b + 0x54);
+  if (b[16] == 'x' && b[17] == '.') course = std::fmod(course + 180, 360);
+  return Result(AddFix(t, time, lat, lon, 0, F32(b + 0x50), course));
+}
+
+// Vantrue S1: "A", N|S, E|W at 64; y, mo, d, h, m, s from 68; float lon,
+// lat (DDMM), knots, course, altitude from 0x5c; accelerometer (1/1000 g).
+TBlock LayoutVantrueS1(const uint8_t *b, size_t n, TEmbeddedTrack &t) {
+  if (n < 0x7c || b[64] != 'A' || !IsNs(b[65]) || !IsEw(b[66]) || b[67] != 0)
+    return TBlock::NotMine;
+  bool local = false;
+  const double time = TimeFields(b + 80, b + 68, local);
+  double lat, lon;
+  if (time == 0 || !TakeClock(t, false) ||
+      !Position(F32(b + 0x60), F32(b + 0x5c), b[65], b[66], lat, lon))
+    return TBlock::NoFix;
+  const bool fix =
+      AddFix(t, time, lat, lon, F32(b + 0x6c), F32(b + 0x64) * kKnotsToKmh, F32(b + 0x68));
+  if (fix) AddCounts(t, b + 0x70, 1000);
+  return Result(fix);
+}
+
+// Vantrue N4/N2X: h, m, s at 16; "A" at 28; double lat, N|S at 40, double
+// lon, E|W at 56 (DDMM); double knots and course; y, mo, d at 80;
+// accelerometer (1/1000 g) at 92.
+TBlock LayoutVantrueN4(const uint8_t *b, size_t n, TEmbeddedTrack &t) {
+  if (n < 104 || b[28] != 'A' || !IsNs(b[40]) || !IsEw(b[56])) return TBlock::NotMine;
+  bool local = false;
+  const double time = TimeFields(b + 16, b + 80, local);
+  double lat, lon;
+  if (time == 0 || !TakeClock(t, false) ||
+      !Position(F64(b + 32), F64(b + 48), b[40], b[56], lat, lon))
+    return TBlock::NoFix;
+  const bool fix = AddFix(t, time, lat, lon, 0, F64(b + 64) * kKnotsToKmh, F64(b + 72));
+  if (fix) AddCounts(t, b + 92, 1000);
+  return Result(fix);
+}
+
 // The XOR-0xAA text record: date, label, hemisphere-prefixed DDMM x 1e4
 // digits, speed digits, accelerometer text.
 TBlock LayoutXor(const uint8_t *b, size_t n, TEmbeddedTrack &t) {
@@ -309,6 +359,12 @@ bool DecodeFreeGpsBlock(const uint8_t *b, size_t n, TFreeGpsState &s, TEmbeddedT
   } else if (n >= 0x2c + 48 + 12 && b[85] == 0 && b[86] == 0 && b[87] == 0 && b[88] == 'A' &&
              (r = LayoutB(b, n, 0x10 + 48, t)) != TBlock::NotMine) {
     layout = "freeGPS B";
+  } else if ((r = LayoutAkaso(b, n, t)) != TBlock::NotMine) {
+    layout = "freeGPS Akaso";
+  } else if ((r = LayoutVantrueS1(b, n, t)) != TBlock::NotMine) {
+    layout = "freeGPS Vantrue S1";
+  } else if ((r = LayoutVantrueN4(b, n, t)) != TBlock::NotMine) {
+    layout = "freeGPS Vantrue N4";
   } else if ((r = Layout70mai(b, n, s, t)) != TBlock::NotMine) {
     layout = "freeGPS 70mai";
   } else if ((r = LayoutDollarS(b, n, t)) != TBlock::NotMine) {

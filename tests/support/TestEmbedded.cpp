@@ -207,6 +207,65 @@ std::string FreeGpsBlock(const TEmbeddedFix &f, const TEmbeddedSpec &spec) {
       b[52] = 'V';
       return b;
     }
+    case TEmbeddedLayout::FreeGpsAkaso: {
+      std::string b = BlockHeader(size, 0x60);
+      const uint32_t hms[3] = {static_cast<uint32_t>(f.hour), static_cast<uint32_t>(f.minute),
+                               static_cast<uint32_t>(f.second)};
+      for (int i = 0; i < 3; ++i) PutLE32(b, 48 + 4 * i, hms[i]);
+      b[60] = f.valid ? 'A' : 'V';
+      PutLEf(b, 0x40, static_cast<float>(Ddmm(f.lat)));
+      b[68] = f.lat >= 0 ? 'N' : 'S';
+      PutLEf(b, 0x48, static_cast<float>(Ddmm(f.lon)));
+      b[76] = f.lon >= 0 ? 'E' : 'W';
+      PutLEf(b, 0x50, static_cast<float>(f.speedKmh));
+      PutLEf(b, 0x54, static_cast<float>(f.course));
+      PutLE32(b, 0x58, static_cast<uint32_t>(f.year));
+      PutLE32(b, 0x5c, static_cast<uint32_t>(f.month));
+      PutLE32(b, 0x60, static_cast<uint32_t>(f.day));
+      return b;
+    }
+    case TEmbeddedLayout::FreeGpsVantrueS1: {
+      std::string b = BlockHeader(size, 0x80);
+      std::memcpy(&b[48], "horsontech", 10);
+      b[64] = f.valid ? 'A' : 'V';
+      b[65] = f.lat >= 0 ? 'N' : 'S';
+      b[66] = f.lon >= 0 ? 'E' : 'W';
+      const uint32_t t[6] = {static_cast<uint32_t>(f.year - 2000), static_cast<uint32_t>(f.month),
+                             static_cast<uint32_t>(f.day),         static_cast<uint32_t>(f.hour),
+                             static_cast<uint32_t>(f.minute),      static_cast<uint32_t>(f.second)};
+      for (int i = 0; i < 6; ++i) PutLE32(b, 68 + 4 * i, t[i]);
+      PutLEf(b, 0x5c, static_cast<float>(Ddmm(f.lon)));
+      PutLEf(b, 0x60, static_cast<float>(Ddmm(f.lat)));
+      PutLEf(b, 0x64, static_cast<float>(f.speedKmh / 1.852));
+      PutLEf(b, 0x68, static_cast<float>(f.course));
+      PutLEf(b, 0x6c, static_cast<float>(f.altitude));
+      const double g[3] = {f.ax, f.ay, f.az};
+      for (int i = 0; i < 3; ++i)
+        PutLE32(b, 0x70 + 4 * i,
+                static_cast<uint32_t>(static_cast<int32_t>(std::lround(g[i] * 1000))));
+      return b;
+    }
+    case TEmbeddedLayout::FreeGpsVantrueN4: {
+      std::string b = BlockHeader(size, 0x100);
+      const uint32_t hms[3] = {static_cast<uint32_t>(f.hour), static_cast<uint32_t>(f.minute),
+                               static_cast<uint32_t>(f.second)};
+      for (int i = 0; i < 3; ++i) PutLE32(b, 16 + 4 * i, hms[i]);
+      b[28] = f.valid ? 'A' : 'V';
+      PutLEd(b, 32, Ddmm(f.lat));
+      b[40] = f.lat >= 0 ? 'N' : 'S';
+      PutLEd(b, 48, Ddmm(f.lon));
+      b[56] = f.lon >= 0 ? 'E' : 'W';
+      PutLEd(b, 64, f.speedKmh / 1.852);
+      PutLEd(b, 72, f.course);
+      const uint32_t ymd[3] = {static_cast<uint32_t>(f.year - 2000), static_cast<uint32_t>(f.month),
+                               static_cast<uint32_t>(f.day)};
+      for (int i = 0; i < 3; ++i) PutLE32(b, 80 + 4 * i, ymd[i]);
+      const double g[3] = {f.ax, f.ay, f.az};
+      for (int i = 0; i < 3; ++i)
+        PutLE32(b, 92 + 4 * i,
+                static_cast<uint32_t>(static_cast<int32_t>(std::lround(g[i] * 1000))));
+      return b;
+    }
     case TEmbeddedLayout::Encrypted: {
       std::string b = BlockHeader(size, 0x4c);
       std::memcpy(&b[16], "LIGOGPSINFO\0", 12);
@@ -332,6 +391,9 @@ bool IsFreeGps(TEmbeddedLayout l) {
     case TEmbeddedLayout::FreeGpsXor:
     case TEmbeddedLayout::FreeGpsDollarS:
     case TEmbeddedLayout::FreeGps70mai:
+    case TEmbeddedLayout::FreeGpsAkaso:
+    case TEmbeddedLayout::FreeGpsVantrueS1:
+    case TEmbeddedLayout::FreeGpsVantrueN4:
     case TEmbeddedLayout::Encrypted:
       return true;
     default:

@@ -38,22 +38,25 @@ std::vector<TEmbeddedFix> MakeDrive(const std::string &start, int count, double 
                                     double speedKmh, double course);
 
 enum class TEmbeddedLayout {
-  FreeGpsA,        // freeGPS record at 0x30, DDMM floats, knots
-  FreeGpsB,        // freeGPS record at 0x10, with accelerometer
-  FreeGpsIqs,      // record at 0x30 with integer degrees x 1e7 and m/s x 100
-  FreeGpsAnchor,   // the layout-B record at a firmware-specific offset
-  FreeGpsXor,      // XOR-0xAA text
-  FreeGpsDollarS,  // big-endian "$S" records
-  FreeGps70mai,    // 70mai record (no time: one block a second)
-  BlackVue,        // top-level free box with `gps ` NMEA and `3gf ` accelerometer
-  Gpmf,            // gpmd track: DEVC{STRM{GPSU, GPSF, GPSP, SCAL, GPS5}, STRM{SCAL, ACCL}}
-  Gpmf9,           // the same with GPS9
-  NmeaText,        // text track of "$GPRMC" + "$GPGGA" samples
-  ThinkwareText,   // tx3g track of "gsensori,...;GNRMC,...;CAR,..." (no '$')
-  GarminPndm,      // text track of PNDM binary samples
-  Box70mai,        // top-level `GPS ` box of 36-byte records
-  Gps0,            // top-level `gps0` and `gsen` boxes
-  Encrypted,       // freeGPS blocks with a LIGOGPSINFO header (not readable)
+  FreeGpsA,          // freeGPS record at 0x30, DDMM floats, knots
+  FreeGpsB,          // freeGPS record at 0x10, with accelerometer
+  FreeGpsIqs,        // record at 0x30 with integer degrees x 1e7 and m/s x 100
+  FreeGpsAnchor,     // the layout-B record at a firmware-specific offset
+  FreeGpsXor,        // XOR-0xAA text
+  FreeGpsDollarS,    // big-endian "$S" records
+  FreeGps70mai,      // 70mai record (no time: one block a second)
+  BlackVue,          // top-level free box with `gps ` NMEA and `3gf ` accelerometer
+  Gpmf,              // gpmd track: DEVC{STRM{GPSU, GPSF, GPSP, SCAL, GPS5}, STRM{SCAL, ACCL}}
+  Gpmf9,             // the same with GPS9
+  NmeaText,          // text track of "$GPRMC" + "$GPGGA" samples
+  ThinkwareText,     // tx3g track of "gsensori,...;GNRMC,...;CAR,..." (no '$')
+  GarminPndm,        // text track of PNDM binary samples
+  Box70mai,          // top-level `GPS ` box of 36-byte records
+  Gps0,              // top-level `gps0` and `gsen` boxes
+  Encrypted,         // freeGPS blocks with a LIGOGPSINFO header (not readable)
+  FreeGpsAkaso,      // Akaso: "A" at 60, floats from 64, km/h
+  FreeGpsVantrueS1,  // Vantrue S1: "ANE" at 64, lon before lat
+  FreeGpsVantrueN4,  // Vantrue N4: doubles, "A" at 28
 };
 
 struct TEmbeddedSpec {

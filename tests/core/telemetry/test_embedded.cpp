@@ -79,6 +79,9 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
       {TEmbeddedLayout::FreeGpsXor, true, 2e-5, true, true, "freeGPS XOR text", true},
       {TEmbeddedLayout::FreeGpsDollarS, false, 1e-6, true, true, "freeGPS $S", false},
       {TEmbeddedLayout::FreeGps70mai, true, 1e-6, false, false, "freeGPS 70mai", false},
+      {TEmbeddedLayout::FreeGpsAkaso, true, 2e-5, true, true, "freeGPS Akaso", false},
+      {TEmbeddedLayout::FreeGpsVantrueS1, true, 2e-5, true, true, "freeGPS Vantrue S1", true},
+      {TEmbeddedLayout::FreeGpsVantrueN4, false, 1e-6, true, true, "freeGPS Vantrue N4", true},
       {TEmbeddedLayout::BlackVue, false, 1e-6, true, true, "BlackVue", true},
       {TEmbeddedLayout::Gpmf, false, 1e-6, true, true, "GoPro GPMF", true},
       {TEmbeddedLayout::Gpmf9, false, 1e-6, true, true, "GoPro GPMF", true},
@@ -216,14 +219,14 @@ std::vector<std::pair<double, double>> ExiftoolFixes(const std::string &path) {
 TEST_F(EmbeddedTest, ReadingsMatchExiftool) {
   if (test::RunCommand("command -v exiftool >/dev/null") != 0) GTEST_SKIP() << "no exiftool";
   const auto fixes = test::MakeDrive("2024-05-17 08:30:00", 3, -33.87, -70.65, 72, 200);
-  // exiftool 12.57 (Debian 12) gives nothing for our layout-B and XOR-text
-  // freeGPS files, although their bytes follow the dumps in its own
+  // exiftool 12.57 (Debian 12) gives nothing for our layout-B, XOR-text and
+  // Vantrue S1 freeGPS files, although their bytes follow the dumps in its own
   // comments, nor for 70mai's `GPS ` box, and predates GPS9; the other
   // layouts are compared here.
   for (TEmbeddedLayout layout :
-       {TEmbeddedLayout::FreeGpsA, TEmbeddedLayout::BlackVue, TEmbeddedLayout::Gpmf,
-        TEmbeddedLayout::NmeaText, TEmbeddedLayout::ThinkwareText, TEmbeddedLayout::GarminPndm,
-        TEmbeddedLayout::Gps0}) {
+       {TEmbeddedLayout::FreeGpsA, TEmbeddedLayout::FreeGpsAkaso, TEmbeddedLayout::FreeGpsVantrueN4,
+        TEmbeddedLayout::BlackVue, TEmbeddedLayout::Gpmf, TEmbeddedLayout::NmeaText,
+        TEmbeddedLayout::ThinkwareText, TEmbeddedLayout::GarminPndm, TEmbeddedLayout::Gps0}) {
     TEmbeddedSpec spec;
     spec.layout = layout;
     const std::string path = test::GenerateEmbedded("emb-exif", fixes, spec);
