@@ -369,9 +369,12 @@ std::string Rewrite(const std::string &clip, const TExtras &x) {
 }
 
 std::string ContentKey(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSpec &s) {
+  // Raised whenever the bytes written for a layout change, so that files
+  // made by an older generator are not reused.
+  constexpr int kGeneratorVersion = 2;
   std::ostringstream o;
   o.precision(12);
-  o << static_cast<int>(s.layout) << '|' << s.index << '|' << s.blockSize << '|'
+  o << kGeneratorVersion << '|' << static_cast<int>(s.layout) << '|' << s.index << '|' << s.blockSize << '|'
     << s.localClockHours << '|' << s.anchorRecord << '|' << s.media.seconds << '|' << s.media.video
     << '|' << s.media.extraArgs << '|' << s.media.creationTime;
   for (const TEmbeddedFix &f : fixes)
