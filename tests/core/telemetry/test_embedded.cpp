@@ -173,6 +173,14 @@ TEST_F(EmbeddedTest, InvalidFixesStrayFixesAndDamagedBlocksLoseOnlyThemselves) {
   ASSERT_TRUE(mi);
   kept.pop_back();
   ExpectTrack(*mi, kept, 2e-5, true, true, "damaged");
+
+  // A recording whose movie was never written (the camera lost power):
+  // the blocks in its media data are still found.
+  std::string unfinished(bytes.begin(), bytes.begin() + static_cast<long>(bytes.rfind("moov") - 4));
+  std::ofstream(cut, std::ios::binary | std::ios::trunc) << unfinished;
+  mi = TMovingInfo::LoadFromFile(cut, TLoadDepth::Complete);
+  ASSERT_TRUE(mi);
+  ExpectTrack(*mi, kept, 2e-5, true, true, "unfinished");
 }
 
 TEST_F(EmbeddedTest, EncryptedAndAbsentTelemetryAreReportedNotMisread) {
