@@ -374,9 +374,9 @@ std::string ContentKey(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSp
   constexpr int kGeneratorVersion = 2;
   std::ostringstream o;
   o.precision(12);
-  o << kGeneratorVersion << '|' << static_cast<int>(s.layout) << '|' << s.index << '|' << s.blockSize << '|'
-    << s.localClockHours << '|' << s.anchorRecord << '|' << s.media.seconds << '|' << s.media.video
-    << '|' << s.media.extraArgs << '|' << s.media.creationTime;
+  o << kGeneratorVersion << '|' << static_cast<int>(s.layout) << '|' << s.index << '|'
+    << s.blockSize << '|' << s.localClockHours << '|' << s.anchorRecord << '|' << s.media.seconds
+    << '|' << s.media.video << '|' << s.media.extraArgs << '|' << s.media.creationTime;
   for (const TEmbeddedFix &f : fixes)
     o << '|' << f.year << f.month << f.day << f.hour << f.minute << f.second << f.lat << f.lon
       << f.speedKmh << f.course << f.altitude << f.valid << f.ax << f.ay << f.az;
