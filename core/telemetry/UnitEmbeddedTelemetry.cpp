@@ -432,12 +432,32 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
   }
   if (FindBox(top, FourCC("moov"))) {
     const TMOVReader movie(path, true);
+    bool text = false;
     for (const TMOVTrack &t : movie.Tracks()) {
       if (t.codec == "GPMD") return done(TEmbeddedPresence::Readable, "GoPro GPMF");
       if (t.codec == "CAMM" || t.codec == "SSMD")
         return done(TEmbeddedPresence::Unreadable, ToLowerAscii(t.codec) + " track");
+      text = text || t.codec == "TEXT" || t.codec == "TX3G";
     }
-    // Text tracks are subtitles as often as telemetry: only a read tells.
+    // Text tracks are subtitles as often as telemetry: their first samples tell.
+    if (text) {
+      const TMOVReader full(path, false);
+      for (const TTrackSamples &track : TracksWithFormats(full, {"text", "tx3g"}, 3))
+        for (const TSampleRef &s : track.samples) {
+          char head[512];
+          size_t got = 0;
+          try {
+            got = full.Stream()->ReadAt(s.offset, head, std::min<size_t>(s.size, sizeof head));
+          } catch (const TMOVError &) {
+            continue;
+          }
+          const std::string_view h(head, got);
+          if (h.find("PNDM") != std::string_view::npos)
+            return done(TEmbeddedPresence::Readable, "Garmin PNDM");
+          if (h.find("RMC,") != std::string_view::npos || h.find("GGA,") != std::string_view::npos)
+            return done(TEmbeddedPresence::Readable, "NMEA text track");
+        }
+    }
   }
   for (const TBox &b : top)
     if (b.type == FourCC("mdat") && BlocksNearStart(*stream, b))

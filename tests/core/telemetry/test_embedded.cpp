@@ -100,12 +100,8 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
           c.format + (c.index ? " indexed" : " scanned") + (fixes == &sw ? " SW" : " NE");
       const std::string path = test::GenerateEmbedded("emb", *fixes, spec);
       ASSERT_TRUE(IsRecordingFile(path)) << what;
-      // Text tracks may as well be subtitles: only reading them tells.
-      const bool text = c.format == "NMEA text track" || c.format == "Garmin PNDM";
       TEmbeddedReport probe;
-      EXPECT_EQ(ProbeEmbeddedTelemetry(path, &probe),
-                text ? TEmbeddedPresence::None : TEmbeddedPresence::Readable)
-          << what;
+      EXPECT_EQ(ProbeEmbeddedTelemetry(path, &probe), TEmbeddedPresence::Readable) << what;
       auto mi = TMovingInfo::LoadFromFile(path, TLoadDepth::Complete);
       ASSERT_TRUE(mi) << what;
       EXPECT_EQ(mi->ReaderName, c.format) << what;
