@@ -1,5 +1,8 @@
 // Telemetry in top-level boxes of their own: 70mai's `GPS ` and the
 // `gps0`/`gsen` pair of several other recorders.
+//
+// Sources: ExifTool's QuickTimeStream.pl (`GPS `, `gps0`, `gsen`) and the
+// 70mai notes of mzdun/dashcam-gps (the 36-byte record).
 #include <cmath>
 #include <cstring>
 

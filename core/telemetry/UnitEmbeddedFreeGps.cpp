@@ -1,6 +1,10 @@
 // Novatek-style `freeGPS ` blocks: `[u32 BE size]["free"]["GPS "]`, then a
 // record whose layout depends on the firmware. The layouts are tried from
 // the most specific signature to the plainest.
+//
+// Sources: the freeGPS record layouts in ExifTool's QuickTimeStream.pl
+// (GPS types and their sample dumps) and the public nvtk_mp42gpx scripts
+// (the `gps ` index check, the 0x3f0/0x58 layout switch, the anchor scan).
 #include <algorithm>
 #include <cmath>
 #include <cstring>

@@ -2,6 +2,9 @@
 // key, a type character, the size of one struct, a 16-bit repeat count,
 // the payload padded to 4 bytes; numbers big-endian). Metadata such as SCAL
 // and TYPE applies to the data that follows it in the same stream.
+//
+// Sources: gopro/gpmf-parser README and docs/README.md (KLV rules, GPS5,
+// GPS9, GPSU, GPSF, ACCL with SCAL).
 #include <algorithm>
 #include <cmath>
 #include <cstring>

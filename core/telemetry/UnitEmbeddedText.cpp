@@ -4,6 +4,10 @@
 // `gps ` (bracketed camera-clock stamps + NMEA) and `3gf ` records, which
 // the older models also write as `.gps`/`.3gf` files beside the video.
 // Sentences go through the shared NMEA parser and epoch builder.
+//
+// Sources: ExifTool's QuickTimeStream.pl (text-track handling, Thinkware,
+// PNDM) and QuickTime.pm (the Pittasoft `free` box); mapillary_tools'
+// blackvue_parser.py and blackclue (the `gps ` lines and `3gf ` records).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
