@@ -11,6 +11,8 @@
 
 #include "app/UnitFileIO.h"
 #include "app/UnitFileSystem.h"
+#include "telemetry/UnitEmbeddedTelemetry.h"
+#include "telemetry/UnitGpsConverterBlackVue.h"
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 #include "telemetry/UnitGpsConverterGPX.h"
@@ -181,6 +183,10 @@ TGpsConverterList MakeGpsReaders() {
   l.push_back(std::make_unique<TGpsInfoConverterLogDVR>());
   l.push_back(std::make_unique<TGpsInfoConverterDatSamoon>());
   l.push_back(std::make_unique<TGpsInfoConverterNMEA>());
+  // BlackVue's "[ms]$GPRMC" lines are NMEA to the reader before; this one
+  // takes a .gps file only by its extension, when that refused it.
+  l.push_back(std::make_unique<TGpsInfoConverterBlackVueGps>());
+  l.push_back(std::make_unique<TGpsInfoConverterBlackVue3gf>());
   return l;
 }
 
@@ -279,6 +285,13 @@ bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &s
 bool ReadTrackFileInto(const std::string &path, TTrackSink &sink, std::string *readerName) {
   sink.Clear();
   if (readerName) readerName->clear();
+  // A recording given as its own telemetry: what the camera put inside it.
+  if (IsRecordingFile(path)) {
+    TEmbeddedReport report;
+    const bool ok = ReadEmbeddedTelemetryInto(path, sink, &report);
+    if (ok && readerName) *readerName = report.Format;
+    return ok;
+  }
   FileTimes(path, sink.Created, sink.Modified);
   // Files from this size on that GPX would be the first reader to try are
   // scanned as they are read: no copy of the text, no memory for it.

@@ -179,7 +179,7 @@ bool SaneReadings(TTrackRecord &rec);
 
 // Fresh lists in their fixed orders:
 // writers KML, PLT, GPX, DatDOD, NMEA (the order of the save dialog's types);
-// readers DatDOD, GPX, PLT, LogDOD, LogDVR, DatSamoon, NMEA;
+// readers DatDOD, GPX, PLT, LogDOD, LogDVR, DatSamoon, NMEA, BlackVue GPS, BlackVue 3GF;
 // the default writer, a DatDOD (telemetry of cut fragments).
 TGpsConverterList MakeGpsWriters();
 TGpsConverterList MakeGpsReaders();
