@@ -104,6 +104,12 @@ QString CutFailureText(const TCutResult &r) {
     case TCutError::CannotWrite:
       reason = WithDetail(L("Cut_CannotWrite").arg(Q(r.errorPath)), r.errorDetail);
       break;
+    case TCutError::SourceChanged:
+      reason = WithDetail(L("Cut_SourceChanged").arg(Q(r.errorPath)), r.errorDetail);
+      break;
+    case TCutError::WouldReplace:
+      reason = L("Cut_WouldReplace").arg(Q(r.errorPath));
+      break;
   }
   return L("Mes_CutFailed") + "\n\n" + reason;
 }
