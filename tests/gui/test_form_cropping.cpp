@@ -275,7 +275,8 @@ TEST(CutReplaceQuestion, NamesEveryFileTheCutWouldReplace) {
 
   QFile(dat).open(QIODevice::WriteOnly);
   const QString one = CutReplaceQuestion(trip, o, {});
-  EXPECT_TRUE(one.startsWith(QString::fromStdString(LangText("Mes_FileExists")))) << one.toStdString();
+  EXPECT_TRUE(one.startsWith(QString::fromStdString(LangText("Mes_FileExists"))))
+      << one.toStdString();
   EXPECT_TRUE(one.contains(dat));
   o.meta = false;  // no telemetry written: X.dat stays whatever it is
   EXPECT_TRUE(CutReplaceQuestion(trip, o, {}).isEmpty());
