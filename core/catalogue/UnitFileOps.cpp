@@ -25,7 +25,7 @@ namespace {
 // without its telemetry finds the card's file by name).
 bool OwnTelemetry(const TFileItemSubitem &rec) {
   if (rec.TelemetryPath.empty()) return false;
-  if (EqualsNoCase(rec.TelemetryPath, rec.GpsLog.Path)) return false;
+  if (SameFileName(rec.TelemetryPath, rec.GpsLog.Path)) return false;
   if (!EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path))) return false;
   const std::string dir = ExtractFileDir(rec.TelemetryPath);
   const std::string videoDir = ExtractFileDir(rec.Path);

@@ -65,6 +65,16 @@ QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked) {
          QString::number(recordings) + "\n" + names + "\n" + L("Mes_NoWayToBack") + " ! ! !";
 }
 
+QString DeleteFailureText(const std::vector<TDeleteFailure> &failures) {
+  constexpr size_t kShown = 20;
+  QString text = L("Mes_CannotDelete") + "\n";
+  for (size_t i = 0; i < failures.size() && i < kShown; ++i)
+    text += "\n" + QString::fromStdString(failures[i].Path) + ": " +
+            QString::fromStdString(failures[i].Error);
+  if (failures.size() > kShown) text += "\n... (" + QString::number(failures.size() - kShown) + ")";
+  return text;
+}
+
 QStringList AttachTrackDialogFilters() {
   QStringList out;
   for (const auto &[name, pattern] : AttachTrackFilters(TrackReaderExtensions())) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/UnitFileItems.h"
+#include "catalogue/UnitFileManager.h"
 
 namespace tachora {
 
@@ -27,6 +28,10 @@ std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows);
 // The question for those rows: the count of recordings, the first 20 names
 // one a line, then "... " for every further row.
 QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked);
+
+// The message after a delete from disk that left files on the disk: each
+// file with the reason, one a line (the first 20, then how many more).
+QString DeleteFailureText(const std::vector<TDeleteFailure> &failures);
 
 // The "Attach Track" dialog's filters in Qt's form; the second is the one
 // to open on.

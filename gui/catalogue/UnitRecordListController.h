@@ -104,6 +104,9 @@ class TRecordListController : public QObject, public ITranslatable {
   // The file dialog's filters, first the recorders' own.
   static QStringList OpenDialogFilters();
 
+  // Messages (a delete that left files on the disk); replaceable for tests.
+  std::function<void(const QString &text)> Inform;
+
  signals:
   // A batch of OpenFiles is done (the list shows it, the row is selected).
   void FilesOpened();
