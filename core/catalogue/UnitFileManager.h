@@ -163,8 +163,13 @@ class TFileManager {
   // telemetry untouched. Kept: a GPS log attached by time (it covers other
   // recordings too), and a telemetry file that another video owns or that
   // another listed recording uses. Returns the files that could not be
-  // deleted, with the reason.
-  std::vector<TDeleteFailure> DeleteItemFiles(const TFileItem &row);
+  // deleted, with the reason. With `asked` (the files the user was shown,
+  // FilesToDelete at the time of the question) nothing else is deleted.
+  std::vector<TDeleteFailure> DeleteItemFiles(const TFileItem &row,
+                                              const std::vector<std::string> *asked = nullptr);
+  // The files DeleteItemFiles would delete for the row now, in its order
+  // (video 1, its telemetry, video 2, ...): what the question lists.
+  std::vector<std::string> FilesToDelete(const TFileItem &row) const;
   void SetLocked(int row, bool locked);
   void AttachTrack(int row, const std::string &telemetryPath);
   void FitTrack(const std::string &recordingPath, TMovingInfo &track);

@@ -79,7 +79,7 @@ void TFileManager::RemoveItem(const TFileItem &row) {
   Notify();
 }
 
-std::vector<TDeleteFailure> TFileManager::DeleteItemFiles(const TFileItem &row) {
+std::vector<std::string> TFileManager::FilesToDelete(const TFileItem &row) const {
   // A telemetry file that another listed recording still uses is kept.
   std::unordered_set<std::string> inUse;
   {
@@ -93,6 +93,29 @@ std::vector<TDeleteFailure> TFileManager::DeleteItemFiles(const TFileItem &row) 
         if (!rec.GpsLog.Path.empty()) inUse.insert(ToLowerAscii(rec.GpsLog.Path));
       }
   }
+  std::vector<std::string> out;
+  for (const auto &rec : row.Items) {
+    if (rec.Path.empty()) continue;
+    out.push_back(rec.Path);
+    if (OwnTelemetry(rec) && !inUse.count(ToLowerAscii(rec.TelemetryPath)) &&
+        std::find(out.begin(), out.end(), rec.TelemetryPath) == out.end())
+      out.push_back(rec.TelemetryPath);
+  }
+  return out;
+}
+
+std::vector<TDeleteFailure> TFileManager::DeleteItemFiles(const TFileItem &row,
+                                                          const std::vector<std::string> *asked) {
+  std::vector<std::string> files = FilesToDelete(row);
+  if (asked)
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [asked](const std::string &f) {
+                                 return std::find(asked->begin(), asked->end(), f) == asked->end();
+                               }),
+                files.end());
+  auto listed = [&files](const std::string &path) {
+    return std::find(files.begin(), files.end(), path) != files.end();
+  };
   std::vector<TDeleteFailure> failures;
   auto remove = [&failures](const std::string &path) {
     if (unlink(path.c_str()) == 0 || errno == ENOENT) return true;
@@ -101,10 +124,10 @@ std::vector<TDeleteFailure> TFileManager::DeleteItemFiles(const TFileItem &row) 
   };
   std::unordered_set<std::string> gone;
   for (const auto &rec : row.Items) {
-    if (rec.Path.empty() || !remove(rec.Path)) continue;  // the video stays, and so does its track
+    // A video that stays keeps its track.
+    if (rec.Path.empty() || !listed(rec.Path) || !remove(rec.Path)) continue;
     gone.insert(rec.Path);
-    if (OwnTelemetry(rec) && !inUse.count(ToLowerAscii(rec.TelemetryPath)))
-      remove(rec.TelemetryPath);
+    if (rec.TelemetryPath != rec.Path && listed(rec.TelemetryPath)) remove(rec.TelemetryPath);
   }
   {
     std::lock_guard lock(fMutex);

@@ -44,6 +44,14 @@ QString DeleteFileQuestion(const TFileItem &row) {
          L("Mes_NoWayToBack") + " ! ! !";
 }
 
+QString DeleteFileQuestion(const TFileItem &row, const std::vector<std::string> &files) {
+  if (files.size() == 1 && files[0] == row.Summary.Path) return DeleteFileQuestion(row);
+  QStringList names;
+  for (const std::string &f : files) names << QString::fromStdString(f);
+  return L("Mes_SureToDelFiles") + ":\n" + names.join("\n") + " ?\n\n" + L("Mes_NoWayToBack") +
+         " ! ! !";
+}
+
 std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows) {
   std::vector<TFileItem> out;
   for (const auto &r : rows)

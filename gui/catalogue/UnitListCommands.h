@@ -23,6 +23,10 @@ QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount);
 // "Are you sure to full delete file", the row's location, " ?", a blank line,
 // "There will NO way to recover files ! ! !".
 QString DeleteFileQuestion(const TFileItem &row);
+// The same naming every file the delete takes (the row's videos and their
+// own telemetry files, TFileManager::FilesToDelete), one a line; the text
+// above when that is the row's one video.
+QString DeleteFileQuestion(const TFileItem &row, const std::vector<std::string> &files);
 // The rows that "Delete All Unlocked Files" removes: lock state 0, in order.
 std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows);
 // The question for those rows: the count of recordings, the first 20 names

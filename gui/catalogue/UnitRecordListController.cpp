@@ -545,9 +545,11 @@ void TRecordListController::RemoveHighlighted() {
 void TRecordListController::DeleteHighlightedFromDisk() {
   TFileItem item;
   if (!HighlightedItem(item) || item.Summary.Locked != 0) return;
-  if (!ask_(DeleteFileQuestion(item), false)) return;
+  // The question names every file that goes, and nothing else goes.
+  const std::vector<std::string> files = fm_->FilesToDelete(item);
+  if (!ask_(DeleteFileQuestion(item, files), false)) return;
   emit FilesChanging();
-  const std::vector<TDeleteFailure> failures = fm_->DeleteItemFiles(item);
+  const std::vector<TDeleteFailure> failures = fm_->DeleteItemFiles(item, &files);
   if (!failures.empty()) Inform(DeleteFailureText(failures));
 }
 

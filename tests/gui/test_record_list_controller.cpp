@@ -226,8 +226,11 @@ TEST(OpenDialog, FirstFilterTakesMovAndMp4InEitherCase) {
 // the single delete and "Delete All Unlocked" alike.
 TEST_F(RecordListController, FailedDeletesKeepTheRowsAndSayWhy) {
   TFormMain form;
-  form.Ask = [](const QString &, bool) { return true; };
-  QStringList messages;
+  QStringList questions, messages;
+  form.Ask = [&](const QString &text, bool) {
+    questions << text;
+    return true;
+  };
   form.List()->Inform = [&](const QString &text) { messages << text; };
   ASSERT_TRUE(Open(form, {copy_.path()}));
   TFileManager &fm = *form.List()->FileManager();
@@ -240,6 +243,10 @@ TEST_F(RecordListController, FailedDeletesKeepTheRowsAndSayWhy) {
 
   form.List()->SelectRow(FindCaption(form, caption));
   form.Menu()->Item("N_FileList_DelDisk")->trigger();
+  // The question named every file the delete takes.
+  ASSERT_EQ(questions.size(), 1);
+  for (const std::string &f : fm.FilesToDelete(unlocked[0]))
+    EXPECT_TRUE(questions[0].contains(QString::fromStdString(f))) << f;
   ASSERT_EQ(messages.size(), 1);
   EXPECT_TRUE(messages[0].startsWith(QString::fromStdString(LangText("Mes_CannotDelete"))));
   EXPECT_TRUE(messages[0].contains(video + ": ")) << messages[0].toStdString();

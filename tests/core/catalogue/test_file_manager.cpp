@@ -676,6 +676,18 @@ TEST_F(CatalogueCard, FailedDeleteKeepsTheRecordingListedAndSaysWhy) {
   EXPECT_EQ(fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(alone))).size(), 1u);
   EXPECT_EQ(fm.RowCount(), 2);
   EXPECT_TRUE(TTestCard::Exists(alone));
+
+  // The question lists what goes; what it did not list stays.
+  const std::string other = card.FakeMovie("rw/FILE0004.MOV");
+  card.SetTimes(other, At(16, 3));
+  const std::string otherDat = card.Dat("rw/FILE0004.dat", At(16, 0), 180);
+  fm.AddFolder(card.Path("rw"));
+  const TFileItem row4 = fm.GetItem(fm.FindRecording(other));
+  EXPECT_EQ(fm.FilesToDelete(row4), (std::vector<std::string>{other, otherDat}));
+  const std::vector<std::string> shown{other};
+  EXPECT_TRUE(fm.DeleteItemFiles(row4, &shown).empty());
+  EXPECT_FALSE(TTestCard::Exists(other));
+  EXPECT_TRUE(TTestCard::Exists(otherDat));
 }
 
 // clip.mov and CLIP.MOV are two files on a Linux file system: two rows,
