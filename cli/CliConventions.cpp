@@ -56,6 +56,7 @@ const std::map<std::string, THelp> &HelpTexts() {
         "  --from A, --to B  the fragment as trip fractions, A < B\n"
         "  --no-video, --no-audio, --no-meta  leave that part out\n"
         "  -o OUT            the new recording\n"
+        "  --overwrite       replace OUT and its .dat when they exist (refused otherwise)\n"
         "Example: tachora-cli cut --from 0.25 --to 0.5 -o part.mov FILE0001.MOV FILE0002.MOV\n"}},
       {"telemetry",
        {"show the GPS and G-sensor statistics of a file",
@@ -68,6 +69,7 @@ const std::map<std::string, THelp> &HelpTexts() {
        {"convert GPS logs to KML, PLT, GPX, DAT or NMEA",
         "Writes each FILE's track beside it in every format of the comma list\n"
         "FORMATS and prints the names written.\n"
+        "  --overwrite   replace files that exist (refused otherwise)\n"
         "Example: tachora-cli convert --to gpx,kml FILE0001.DAT\n"}},
       {"export",
        {"join the tracks of several files into one file",

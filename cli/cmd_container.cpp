@@ -152,8 +152,10 @@ int RunCut(const std::vector<std::string> &args) {
   bool haveFrom = false, haveTo = false;
   std::vector<std::string> files;
   const char *usage =
-      "usage: tachora-cli cut --from A --to B [--no-video] [--no-audio] [--no-meta] -o OUT "
-      "FILE...\n";
+      "usage: tachora-cli cut --from A --to B [--no-video] [--no-audio] [--no-meta] [--overwrite] "
+      "-o OUT FILE...\n";
+  // The movie or its .dat of the chosen name is replaced only when asked for.
+  options.overwrite = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string &a = args[i];
     auto value = [&](std::string &out) {
@@ -180,6 +182,8 @@ int RunCut(const std::vector<std::string> &args) {
       options.audio = false;
     else if (a == "--no-meta")
       options.meta = false;
+    else if (a == "--overwrite")
+      options.overwrite = true;
     else if (a == "-o" || a == "--output") {
       if (!value(options.output)) {
         std::cerr << "cut: -o needs a file name\n" << usage;
@@ -264,7 +268,9 @@ int RunCut(const std::vector<std::string> &args) {
 
 TCliCommandRegistrar gInfo({"info", "info [--headers-only] [--samples] [--json] FILE", RunInfo});
 TCliCommandRegistrar gCut(
-    {"cut", "cut --from A --to B [--no-video] [--no-audio] [--no-meta] -o OUT FILE...", RunCut});
+    {"cut",
+     "cut --from A --to B [--no-video] [--no-audio] [--no-meta] [--overwrite] -o OUT FILE...",
+     RunCut});
 
 }  // namespace
 }  // namespace tachora::cli

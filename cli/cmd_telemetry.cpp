@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -183,14 +184,17 @@ int RunTelemetry(const std::vector<std::string> &args) {
 // ---- convert -------------------------------------------------------------------
 
 constexpr const char *kConvertUsage =
-    "convert --to FORMATS FILE...  (FORMATS: kml,plt,gpx,dat,nmea)";
+    "convert --to FORMATS [--overwrite] FILE...  (FORMATS: kml,plt,gpx,dat,nmea)";
 
 int RunConvert(const std::vector<std::string> &args) {
   std::string formats;
   std::vector<std::string> files;
+  bool overwrite = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--to" && i + 1 < args.size())
       formats = args[++i];
+    else if (args[i] == "--overwrite")
+      overwrite = true;
     else if (args[i].rfind("--to=", 0) == 0)
       formats = args[i].substr(5);
     else if (!args[i].empty() && args[i][0] == '-')
@@ -221,6 +225,14 @@ int RunConvert(const std::vector<std::string> &args) {
       // Converting a .dat to .dat would otherwise replace the source itself.
       if (out == file || SameFile(out, file)) {
         std::cerr << "tachora-cli: " << out << ": is the input file, not overwritten\n";
+        status = 1;
+        continue;
+      }
+      // A file of that name may be the recorder's own (a .dat with G-sensor
+      // data beside a .gpx): replaced only when asked for.
+      std::error_code ec;
+      if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(out, ec))) {
+        std::cerr << "tachora-cli: " << out << ": exists, not replaced (--overwrite replaces it)\n";
         status = 1;
         continue;
       }

@@ -1,12 +1,18 @@
 #include "app/UnitFileIO.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+
+#include "app/UnitFileSystem.h"
 
 namespace tachora {
 
@@ -46,7 +52,53 @@ mode_t CurrentUmask() {
   return 022;
 }
 
+std::atomic<uint64_t> gDataSyncs{0};
+std::atomic<bool> gAllRemovable{false};
+
+// ".<name>.XXXXXX.part" as mkostemps makes it: six letters or digits.
+bool IsOurTempName(const std::string &name) {
+  constexpr size_t kTail = 12;  // ".XXXXXX.part"
+  if (name.size() < 2 + kTail || name[0] != '.') return false;
+  const size_t x = name.size() - kTail;
+  if (name[x] != '.') return false;
+  if (name.compare(name.size() - 5, 5, ".part") != 0) return false;
+  for (size_t i = x + 1; i < x + 7; ++i)
+    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+  return true;
+}
+
 }  // namespace
+
+uint64_t DataSyncCount() {
+  return gDataSyncs.load();
+}
+
+void TreatAllStorageAsRemovable(bool on) {
+  gAllRemovable = on;
+}
+
+int RemoveStaleTemporaries(const std::string &folder, int maxAgeSeconds) {
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return 0;
+  DIR *dp = ::fdopendir(dirFd);
+  if (!dp) {
+    ::close(dirFd);
+    return 0;
+  }
+  const time_t now = std::time(nullptr);
+  int removed = 0;
+  while (dirent *e = ::readdir(dp)) {
+    const std::string name = e->d_name;
+    if (!IsOurTempName(name)) continue;
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid() || now - st.st_mtime < maxAgeSeconds)
+      continue;
+    if (::unlinkat(dirFd, name.c_str(), 0) == 0) ++removed;
+  }
+  ::closedir(dp);
+  return removed;
+}
 
 mode_t NewFileMode(const std::string &path) {
   struct stat st {};
@@ -66,6 +118,9 @@ bool TAtomicFile::Open(std::string *error) {
   fd_ = preferNamed_ ? -1 : ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   unnamed_ = fd_ >= 0;
   if (!unnamed_) {
+    // Cards (FAT, exFAT) get named temporaries: those a pulled card or a
+    // crash left behind go now.
+    RemoveStaleTemporaries(dir);
     temp_ = dir + "/." + NameOf(path_) + ".XXXXXX.part";
     fd_ = ::mkostemps(temp_.data(), 5, O_CLOEXEC);
     if (fd_ < 0) {
@@ -107,7 +162,12 @@ bool TAtomicFile::Commit(TSync sync, std::string *error) {
     return false;
   };
   ::fchmod(fd_, modeSet_ ? mode_ : NewFileMode(path_));
-  if (sync == TSync::Data && ::fdatasync(fd_) != 0) return fail(errno);
+  if (sync == TSync::Removable)
+    sync = gAllRemovable.load() || IsRemovableStorage(DirOf(path_)) ? TSync::Data : TSync::None;
+  if (sync == TSync::Data) {
+    ++gDataSyncs;
+    if (::fdatasync(fd_) != 0) return fail(errno);
+  }
   if (unnamed_) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     // A new target is named at once; an existing one is replaced in one
@@ -154,10 +214,10 @@ void TAtomicFile::Discard() {
   temp_.clear();
 }
 
-bool WriteFileAtomic(const std::string &path, std::string_view data, std::string *error) {
+bool WriteFileAtomic(const std::string &path, std::string_view data, std::string *error,
+                     TAtomicFile::TSync sync) {
   TAtomicFile file(path);
-  return file.Open(error) && file.Write(data, error) &&
-         file.Commit(TAtomicFile::TSync::None, error);
+  return file.Open(error) && file.Write(data, error) && file.Commit(sync, error);
 }
 
 }  // namespace tachora

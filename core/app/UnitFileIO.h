@@ -7,7 +7,9 @@
 // target instead, renamed on Commit(). Until Commit() succeeds nothing with
 // the final name changes: an existing file stays as it was, and a crash or
 // a failed write leaves at most a hidden ".<name>.XXXXXX.part" file behind
-// (only on file systems without unnamed files).
+// (only on file systems without unnamed files). Such leftovers of our own
+// (the name pattern above, untouched for kStaleTempSeconds) are removed
+// the next time a named temporary file is made in that folder.
 //
 // A new file gets the permissions the user's umask allows; a file that is
 // replaced keeps its permission bits (SetMode overrides both). One object
@@ -49,7 +51,10 @@ class TAtomicFile {
     modeSet_ = true;
   }
 
-  enum class TSync { None, Data };
+  // Removable: Data when the file lies on a memory card or USB stick
+  // (IsRemovableStorage), which the user pulls once told the file is
+  // written; None elsewhere, where the page cache reaches the disk anyway.
+  enum class TSync { None, Data, Removable };
   // Gives the file its final name, replacing what had it. With TSync::Data
   // the data reaches the disk first (fdatasync), so even a power cut never
   // shows a complete-looking file with missing data. False with `error`
@@ -68,8 +73,24 @@ class TAtomicFile {
   bool preferNamed_ = false;
 };
 
-// Writes `data` as the whole file `path` through a TAtomicFile.
-bool WriteFileAtomic(const std::string &path, std::string_view data, std::string *error = nullptr);
+// Writes `data` as the whole file `path` through a TAtomicFile, flushed to
+// the disk first on removable storage (or always with TSync::Data).
+bool WriteFileAtomic(const std::string &path, std::string_view data, std::string *error = nullptr,
+                     TAtomicFile::TSync sync = TAtomicFile::TSync::Removable);
+
+// Hidden temporaries left by writes that were cut short: removed when not
+// modified for this long (a write in progress changes its file all along).
+constexpr int kStaleTempSeconds = 3600;
+// Removes from `folder` our own stale temporary files (".<name>.XXXXXX.part",
+// regular, owned by this user, older than `maxAgeSeconds`); returns how
+// many were removed. Nothing else in the folder is touched.
+int RemoveStaleTemporaries(const std::string &folder, int maxAgeSeconds = kStaleTempSeconds);
+
+// For tests: the number of fdatasync calls Commit has made in this process,
+// and a switch that makes TSync::Removable flush everywhere (no card in a
+// test machine).
+uint64_t DataSyncCount();
+void TreatAllStorageAsRemovable(bool on);
 
 // The permission bits a new file at `path` gets: those of the file it
 // replaces, else 0666 less the user's umask.

@@ -3,10 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 
 namespace tachora {
@@ -117,6 +120,67 @@ std::string AbsolutePath(const std::string &path) {
   if (out.size() > 1 && out.back() == '/' && !(path.size() > 1 && path.back() == '/'))
     out.pop_back();
   return out;
+}
+
+bool SameFileName(const std::string &a, const std::string &b) {
+  if (a == b) return true;
+  if (!EqualsNoCase(a, b)) return false;
+  struct stat sa {};
+  struct stat sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+namespace {
+
+std::string ReadSysFile(const std::string &path) {
+  std::string out;
+  if (FILE *f = std::fopen(path.c_str(), "re")) {
+    char buf[64];
+    const size_t n = std::fread(buf, 1, sizeof buf, f);
+    out.assign(buf, n);
+    std::fclose(f);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+// The block device of a file system is removable, or is a partition of
+// one, or sits on a USB bus (card readers often say "not removable").
+bool RemovableDevice(dev_t dev) {
+  if (major(dev) == 0) return false;  // no block device (tmpfs, FUSE without one)
+  char sys[96];
+  std::snprintf(sys, sizeof sys, "/sys/dev/block/%u:%u", major(dev), minor(dev));
+  const std::string base = sys;
+  if (ReadSysFile(base + "/removable") == "1") return true;
+  if (FileExists(base + "/partition") && ReadSysFile(base + "/../removable") == "1") return true;
+  char real[PATH_MAX];
+  if (!realpath(base.c_str(), real)) return false;
+  return std::string(real).find("/usb") != std::string::npos;
+}
+
+}  // namespace
+
+bool IsRemovableStorage(const std::string &path) {
+  // The folder of a file that does not exist yet.
+  std::string p = path.empty() ? std::string(".") : path;
+  struct statfs fs {};
+  while (statfs(p.c_str(), &fs) != 0) {
+    const std::string up = ExtractFileDir(p);
+    if (up.empty() || up == p) return false;
+    p = up;
+  }
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x4d44:      // FAT (msdos, vfat)
+    case 0x2011BAB0:  // exFAT
+    case 0x5346544e:  // NTFS
+    case 0x7366746e:  // NTFS (ntfs3)
+      return true;
+    default:
+      break;
+  }
+  struct stat st {};
+  return stat(p.c_str(), &st) == 0 && RemovableDevice(st.st_dev);
 }
 
 std::string FindFileNoCase(const std::string &dir, const std::string &name) {

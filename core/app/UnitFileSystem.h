@@ -64,6 +64,19 @@ std::string CurrentFolder();
 // enters a list under two spellings; symbolic links are kept as named.
 std::string AbsolutePath(const std::string &path);
 
+// Whether two names lead to one file: the same path, or names that differ
+// only in letter case and resolve to the same file (a FAT, exFAT or NTFS
+// card, or a folder that ignores case). On an ordinary Linux file system
+// clip.mov and CLIP.MOV are two files. Asks the file system only when the
+// names differ in letter case alone.
+bool SameFileName(const std::string &a, const std::string &b);
+
+// Whether files written under `path` should reach the disk before they take
+// their final name (fdatasync): a memory card or USB stick (a FAT, exFAT or
+// NTFS file system, or a removable block device) that the user pulls as
+// soon as the program says a file is written.
+bool IsRemovableStorage(const std::string &path);
+
 // Finds `name` in folder `dir` without regard to letter case. The exact
 // name is tried first (one stat), then the folder is listed. Returns the
 // full path of the match or an empty string.

@@ -222,7 +222,7 @@ void TFormCopyThread::Execute() {
   // finished only once its data is on the disk.
   if (fCopiedFiles.load() > 0) {
     TFd dir(open(fTarget.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) syncfs(dir.Get());
+    if (dir.Get() >= 0 && syncfs(dir.Get()) != 0) Fail(fTarget + ": " + SysError(errno));
   }
   fIndex = static_cast<int>(fSources.size());
   {
@@ -307,7 +307,10 @@ void TFormCopyThread::CopyOne(size_t index) {
     QueueForReadBack(std::move(item));
     return;
   }
-  if (ok) ok = out->Commit(TAtomicFile::TSync::None, &error);
+  // Onto a card each copy is on it before it takes its name: the user pulls
+  // the card as soon as the window says the copy is done. (The verified
+  // copies above were flushed before they were read back.)
+  if (ok) ok = out->Commit(TAtomicFile::TSync::Removable, &error);
   if (!ok) {
     out->Discard();
     if (!error.empty()) Fail(error);  // a stop by the user is no error

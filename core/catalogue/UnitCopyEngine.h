@@ -8,9 +8,11 @@
 // the destination's name only when complete and of the source's size, so a
 // stopped or failed copy never leaves a destination that looks whole;
 // the target's file system is flushed once when the job ends (not per file,
-// which made many small files ~80x slower than cp); the copy takes the source's access and
-// modification times and its permission bits (a locked recording stays locked). A destination that
-// is the source itself is skipped.
+// which made many small files ~80x slower than cp), except on a card or USB
+// stick, where each file is flushed before it takes its name; stale hidden
+// temporaries of an interrupted copy are removed from the target folder; the copy takes the
+// source's access and modification times and its permission bits (a locked recording stays locked).
+// A destination that is the source itself is skipped.
 //
 // With verification on (SetVerify), the source is hashed (SHA-256) as it is
 // read, the copy is flushed to the disk, dropped from the page cache and

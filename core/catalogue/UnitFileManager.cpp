@@ -173,24 +173,47 @@ TListItem TFileManager::FillListItemLocked(int index) const {
 
 int TFileManager::FindRecordingLocked(const std::string &path, int *sub) const {
   if (sub) *sub = -1;
-  const auto it = fPaths.find(ToLowerAscii(path));
-  if (it == fPaths.end()) return -1;
+  auto it = fPaths.find(path);
+  if (it == fPaths.end()) {
+    // Another spelling of letter case: the same file only on a file system
+    // that ignores case (both names lead to one file).
+    const auto [from, to] = fFolded.equal_range(ToLowerAscii(path));
+    for (auto f = from; f != to && it == fPaths.end(); ++f)
+      if (SameFileName(f->second, path)) it = fPaths.find(f->second);
+    if (it == fPaths.end()) return -1;
+  }
+  const std::string &listed = it->first;
   auto at = [&](const std::pair<size_t, size_t> &where) {
     return where.first < fRows.size() && where.second < fRows[where.first].Items.size() &&
-           EqualsNoCase(fRows[where.first].Items[where.second].Path, path);
+           fRows[where.first].Items[where.second].Path == listed;
   };
   if (!at(it->second)) {
     // Rows were sorted, grouped or removed since: note where every
     // recording is now, once for all the look-ups that follow.
     for (size_t r = 0; r < fRows.size(); ++r)
       for (size_t k = 0; k < fRows[r].Items.size(); ++k) {
-        const auto known = fPaths.find(ToLowerAscii(fRows[r].Items[k].Path));
+        const auto known = fPaths.find(fRows[r].Items[k].Path);
         if (known != fPaths.end()) known->second = {r, k};
       }
     if (!at(it->second)) return -1;
   }
   if (sub) *sub = static_cast<int>(it->second.second);
   return static_cast<int>(it->second.first);
+}
+
+void TFileManager::RememberPathLocked(const std::string &path, size_t row, size_t sub) {
+  if (fPaths.insert_or_assign(path, std::pair<size_t, size_t>{row, sub}).second)
+    fFolded.emplace(ToLowerAscii(path), path);
+}
+
+void TFileManager::ForgetPathLocked(const std::string &path) {
+  if (fPaths.erase(path) == 0) return;
+  const auto [from, to] = fFolded.equal_range(ToLowerAscii(path));
+  for (auto f = from; f != to; ++f)
+    if (f->second == path) {
+      fFolded.erase(f);
+      break;
+    }
 }
 
 int TFileManager::FindRecording(const std::string &path, int *sub) const {
@@ -274,16 +297,17 @@ void TFileManager::RecomputeLocked(int row) {
 }
 
 int TFileManager::AddRecording(const std::string &path, const TFileStat *entry) {
-  const std::string lower = ToLowerAscii(path);
   {
     std::lock_guard lock(fMutex);
-    if (fPaths.count(lower)) return FindRecordingLocked(path, nullptr);
+    const int known = FindRecordingLocked(path, nullptr);
+    if (known >= 0) return known;
   }
   TFileItem row;
   row.Items.push_back(NewRecording(path, entry));
   std::lock_guard lock(fMutex);
-  if (!fPaths.emplace(lower, std::pair<size_t, size_t>{fRows.size(), 0}).second)
-    return FindRecordingLocked(path, nullptr);
+  const int known = FindRecordingLocked(path, nullptr);
+  if (known >= 0) return known;
+  RememberPathLocked(path, fRows.size(), 0);
   RecomputeRow(row, fUnit, NowDateTime());
   row.Id = fNextId++;
   fRows.push_back(std::move(row));

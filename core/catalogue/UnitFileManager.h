@@ -88,6 +88,12 @@ bool IsRecordingName(const std::string &name);
 // beside it (".mov", then ".mp4", any letter case); empty when none.
 std::string FindRecordingFor(const std::string &telemetryPath);
 
+// A file that "Delete from disk" could not remove, with the system's reason.
+struct TDeleteFailure {
+  std::string Path;
+  std::string Error;
+};
+
 class TFileManager {
  public:
   using TNotify = std::function<void()>;
@@ -113,8 +119,10 @@ class TFileManager {
   // Every list item at once, taken under one lock: a view refreshed from it
   // never shows a row twice or misses one while a search re-sorts.
   std::vector<TListItem> FillList() const;
-  // Row number holding the path (any letter case) or -1; `sub` receives the
-  // recording's index inside the row.
+  // Row number holding the path or -1; `sub` receives the recording's index
+  // inside the row. Another spelling of letter case finds the recording only
+  // where it names the same file (a FAT card), never a second file on a
+  // file system that tells clip.mov from CLIP.MOV.
   int FindRecording(const std::string &path, int *sub = nullptr) const;
   std::string Status() const;
   bool Searching() const { return !Status().empty(); }
@@ -149,11 +157,19 @@ class TFileManager {
 
   // ---- changes -----------------------------------------------------------
   void RemoveItem(const TFileItem &row);
-  // Deletes the row's video files and their own telemetry files, then
-  // removes the row. Kept: a GPS log attached by time (it covers other
+  // Deletes the row's video files and their own telemetry files, and takes
+  // the deleted recordings out of the list: a recording whose video could
+  // not be deleted (a write-protected card, no permission) stays listed, its
+  // telemetry untouched. Kept: a GPS log attached by time (it covers other
   // recordings too), and a telemetry file that another video owns or that
-  // another listed recording uses.
-  void DeleteItemFiles(const TFileItem &row);
+  // another listed recording uses. Returns the files that could not be
+  // deleted, with the reason. With `asked` (the files the user was shown,
+  // FilesToDelete at the time of the question) nothing else is deleted.
+  std::vector<TDeleteFailure> DeleteItemFiles(const TFileItem &row,
+                                              const std::vector<std::string> *asked = nullptr);
+  // The files DeleteItemFiles would delete for the row now, in its order
+  // (video 1, its telemetry, video 2, ...): what the question lists.
+  std::vector<std::string> FilesToDelete(const TFileItem &row) const;
   void SetLocked(int row, bool locked);
   void AttachTrack(int row, const std::string &telemetryPath);
   void FitTrack(const std::string &recordingPath, TMovingInfo &track);
@@ -230,6 +246,9 @@ class TFileManager {
   void RecomputeLocked(int row);
   void SortLocked();
   void RemoveRowLocked(size_t row);
+  // Adds or drops a recording's path in the look-up maps.
+  void RememberPathLocked(const std::string &path, size_t row, size_t sub);
+  void ForgetPathLocked(const std::string &path);
   void MergeLocked(const std::vector<int> &rows, bool recompute = true);
   void SplitLocked(int row);
   // Joins rows into trips by the gap rule, walking them in order of start.
@@ -244,10 +263,13 @@ class TFileManager {
   mutable std::mutex fMutex;
   std::vector<TFileItem> fRows;
   uint64_t fNextId = 1;  // the next row's TFileItem::Id
-  // Lower-case paths of all recordings, each with where it was last seen
-  // (row, index in the row): a hint, checked on use and rebuilt when stale,
-  // so that finding a recording does not compare it with every path.
+  // The paths of all recordings, each with where it was last seen (row,
+  // index in the row): a hint, checked on use and rebuilt when stale, so
+  // that finding a recording does not compare it with every path. Beside
+  // them the lower-case path -> the paths listed under it, for a spelling
+  // that differs in letter case only.
   mutable std::unordered_map<std::string, std::pair<size_t, size_t>> fPaths;
+  std::unordered_multimap<std::string, std::string> fFolded;
   int fSortColumn = 0;
   bool fAscending = true;
   TArrayString fDatFiles;

@@ -3,7 +3,10 @@
 // durations from the player, and clearing the list.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <unordered_set>
 
 #include "catalogue/UnitCatalogueProbe.h"
@@ -22,7 +25,7 @@ namespace {
 // without its telemetry finds the card's file by name).
 bool OwnTelemetry(const TFileItemSubitem &rec) {
   if (rec.TelemetryPath.empty()) return false;
-  if (EqualsNoCase(rec.TelemetryPath, rec.GpsLog.Path)) return false;
+  if (SameFileName(rec.TelemetryPath, rec.GpsLog.Path)) return false;
   if (!EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path))) return false;
   const std::string dir = ExtractFileDir(rec.TelemetryPath);
   const std::string videoDir = ExtractFileDir(rec.Path);
@@ -48,6 +51,7 @@ void ResetTelemetry(TFileItemSubitem &rec) {
 void TFileManager::ClearRowsLocked() {
   fRows.clear();
   fPaths.clear();
+  fFolded.clear();
 }
 
 void TFileManager::Clear() {
@@ -75,26 +79,76 @@ void TFileManager::RemoveItem(const TFileItem &row) {
   Notify();
 }
 
-void TFileManager::DeleteItemFiles(const TFileItem &row) {
+std::vector<std::string> TFileManager::FilesToDelete(const TFileItem &row) const {
   // A telemetry file that another listed recording still uses is kept.
   std::unordered_set<std::string> inUse;
   {
     std::unordered_set<std::string> mine;
-    for (const auto &rec : row.Items) mine.insert(ToLowerAscii(rec.Path));
+    for (const auto &rec : row.Items) mine.insert(rec.Path);
     std::lock_guard lock(fMutex);
     for (const auto &r : fRows)
       for (const auto &rec : r.Items) {
-        if (mine.count(ToLowerAscii(rec.Path))) continue;
+        if (mine.count(rec.Path)) continue;
         if (!rec.TelemetryPath.empty()) inUse.insert(ToLowerAscii(rec.TelemetryPath));
         if (!rec.GpsLog.Path.empty()) inUse.insert(ToLowerAscii(rec.GpsLog.Path));
       }
   }
+  std::vector<std::string> out;
   for (const auto &rec : row.Items) {
-    if (OwnTelemetry(rec) && !inUse.count(ToLowerAscii(rec.TelemetryPath)))
-      unlink(rec.TelemetryPath.c_str());
-    if (!rec.Path.empty()) unlink(rec.Path.c_str());
+    if (rec.Path.empty()) continue;
+    out.push_back(rec.Path);
+    if (OwnTelemetry(rec) && !inUse.count(ToLowerAscii(rec.TelemetryPath)) &&
+        std::find(out.begin(), out.end(), rec.TelemetryPath) == out.end())
+      out.push_back(rec.TelemetryPath);
   }
-  RemoveItem(row);
+  return out;
+}
+
+std::vector<TDeleteFailure> TFileManager::DeleteItemFiles(const TFileItem &row,
+                                                          const std::vector<std::string> *asked) {
+  std::vector<std::string> files = FilesToDelete(row);
+  if (asked)
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [asked](const std::string &f) {
+                                 return std::find(asked->begin(), asked->end(), f) == asked->end();
+                               }),
+                files.end());
+  auto listed = [&files](const std::string &path) {
+    return std::find(files.begin(), files.end(), path) != files.end();
+  };
+  std::vector<TDeleteFailure> failures;
+  auto remove = [&failures](const std::string &path) {
+    if (unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+    failures.push_back({path, std::strerror(errno)});
+    return false;
+  };
+  std::unordered_set<std::string> gone;
+  for (const auto &rec : row.Items) {
+    // A video that stays keeps its track.
+    if (rec.Path.empty() || !listed(rec.Path) || !remove(rec.Path)) continue;
+    gone.insert(rec.Path);
+    if (rec.TelemetryPath != rec.Path && listed(rec.TelemetryPath)) remove(rec.TelemetryPath);
+  }
+  {
+    std::lock_guard lock(fMutex);
+    for (size_t r = 0; r < fRows.size(); ++r) {
+      if (row.Id != 0 ? fRows[r].Id != row.Id : fRows[r].Summary.Path != row.Summary.Path) continue;
+      auto &items = fRows[r].Items;
+      for (const auto &path : gone) ForgetPathLocked(path);
+      items.erase(std::remove_if(
+                      items.begin(), items.end(),
+                      [&gone](const TFileItemSubitem &rec) { return gone.count(rec.Path) != 0; }),
+                  items.end());
+      if (items.empty())
+        RemoveRowLocked(r);
+      else
+        RecomputeLocked(static_cast<int>(r));
+      break;
+    }
+    SortLocked();
+  }
+  Notify();
+  return failures;
 }
 
 void TFileManager::SetLocked(int row, bool locked) {

@@ -169,7 +169,7 @@ int TFileManager::ScanFolder(const std::string &folder, int depth,
     } else if (IsRecordingName(name)) {
       {
         std::lock_guard lock(fMutex);
-        if (fPaths.count(ToLowerAscii(path))) continue;
+        if (fPaths.count(path)) continue;
       }
       TFileStat st;
       if (!StatFileAt(dirfd(dp), name, st) || !st.IsFile) continue;  // vanished meanwhile

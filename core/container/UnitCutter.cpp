@@ -106,6 +106,11 @@ std::string CutErrorText(const TCutResult &r) {
       return "Cannot create the output file " + r.errorPath + detail;
     case TCutError::CannotWrite:
       return "Cannot write the output file " + r.errorPath + detail;
+    case TCutError::SourceChanged:
+      return r.errorPath + " changed or was truncated while it was copied" + detail +
+             ": no file was written";
+    case TCutError::WouldReplace:
+      return r.errorPath + " exists and would be replaced (--overwrite replaces it)";
   }
   return {};
 }
@@ -135,6 +140,19 @@ std::string CutNoteText(const TCutNote &n) {
       return "Cannot write " + n.path + detail;
   }
   return {};
+}
+
+std::vector<std::string> CutWouldReplace(const TCutTrip &trip, const TCutOptions &options) {
+  std::vector<std::string> out;
+  struct stat st {};
+  if (!options.output.empty() && lstat(options.output.c_str(), &st) == 0)
+    out.push_back(options.output);
+  bool telemetry = false;
+  for (const TCutRecording &rec : trip.recordings) telemetry = telemetry || rec.hasTelemetry;
+  const std::string meta = MetaFileName(options.output);
+  if (options.meta && telemetry && !options.output.empty() && lstat(meta.c_str(), &st) == 0)
+    out.push_back(meta);
+  return out;
 }
 
 namespace {
@@ -213,6 +231,10 @@ class TCutJob {
           if (SameFile(*source, *target)) return Fail(TCutError::ReplacesSource, *target, *source);
         }
     }
+    if (!fOptions.overwrite) {
+      const std::vector<std::string> existing = CutWouldReplace(fTrip, fOptions);
+      if (!existing.empty()) return Fail(TCutError::WouldReplace, existing.front());
+    }
     return true;
   }
 
@@ -261,6 +283,10 @@ class TCutJob {
       // Disk full or the like: what the tables would describe is not in
       // the file, so there is nothing worth keeping.
       return Fail(TCutError::CannotWrite, fOptions.output, ex.what());
+    } catch (const TMOVSourceError &ex) {
+      // A recording truncated or rewritten under the copy: the fragment
+      // would play zeros where its pictures should be.
+      return Fail(TCutError::SourceChanged, path, ex.what());
     } catch (const std::exception &ex) {
       fResult.notes.push_back({TCutNoteKind::CopyFailed, path, ex.what()});
     }
@@ -305,7 +331,8 @@ class TCutJob {
       return Fail(TCutError::CannotWrite, fOptions.output, ex.what());
     }
     std::string error;
-    if (!fFile.Commit(TAtomicFile::TSync::None, &error))
+    // On a card the data is on it before the cut is reported done.
+    if (!fFile.Commit(TAtomicFile::TSync::Removable, &error))
       return Fail(TCutError::CannotWrite, fOptions.output, error);
     fResult.written = true;
     return true;

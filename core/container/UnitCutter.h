@@ -59,6 +59,9 @@ struct TCutOptions {
   // A cancelled cut is finished as a playable movie of what was copied
   // (else nothing is written).
   bool keepOnCancel = false;
+  // Existing files of the movie's or its ".dat"'s name may be replaced
+  // (the caller has asked). Off: the cut is refused (WouldReplace).
+  bool overwrite = true;
 };
 
 enum class TCutStage { Opening, Copying, Meta, WritingHeaders };
@@ -95,6 +98,9 @@ enum class TCutError {
   Cancelled,        // the user stopped it
   CannotCreate,     // path: the output; detail: the system's message
   CannotWrite,      // path: the output; detail: the system's message
+  SourceChanged,    // path: a recording that was truncated or changed while it
+                    // was copied; detail: what was missing
+  WouldReplace,     // path: an existing file the cut would replace (overwrite off)
 };
 
 // Something that went wrong for one recording while the cut went on.
@@ -129,6 +135,10 @@ struct TCutResult {
 
 TCutResult CutFragment(const TCutTrip &trip, const TCutOptions &options, TCutMetaSource *meta,
                        const TCutProgressFn &progress);
+
+// The existing files a cut with these options would replace: the movie,
+// and its ".dat" when telemetry is asked for and a recording has some.
+std::vector<std::string> CutWouldReplace(const TCutTrip &trip, const TCutOptions &options);
 
 // English texts for the command line (the GUI translates the values).
 const char *CutStageText(TCutStage stage);

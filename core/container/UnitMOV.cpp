@@ -1,6 +1,7 @@
 #include "container/UnitMOV.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -247,10 +248,12 @@ void TMOVReader::Open(bool headersOnly) {
     AddAtomHandler(FourCC("stsc"), &TMOVReader::OnStsc);
     AddAtomHandler(FourCC("stss"), &TMOVReader::OnStss);
     AddAtomHandler(FourCC("stsz"), &TMOVReader::OnStsz);
-    AddAtomHandler(FourCC("stts"), &TMOVReader::OnStts);
     AddAtomHandler(FourCC("ctts"), &TMOVReader::OnCtts);
     AddAtomHandler(FourCC("elst"), &TMOVReader::OnElst);
   }
+  // The time-to-sample table also with headers only: the duration comes from it
+  // when the headers' durations cannot be believed.
+  AddAtomHandler(FourCC("stts"), &TMOVReader::OnStts);
   AddAtomHandler(FourCC("stsd"), &TMOVReader::OnStsd);
   AddAtomHandler(FourCC("tkhd"), &TMOVReader::OnTkhd);
   AddAtomHandler(FourCC("mdhd"), &TMOVReader::OnMdhd);
@@ -578,6 +581,27 @@ void TMOVReader::OnCtts(int64_t end) {
   }
 }
 
+namespace {
+
+// The length of a track by its time-to-sample table (media units), -1
+// without one. With built samples, only those that lie in the file count.
+int64_t TableDuration(const TMOVTrack &t) {
+  if (t.SampleCount() > 0) {
+    const uint32_t last = t.SampleCount() - 1;
+    return t.SampleTime(last) + t.SampleDuration(last);
+  }
+  if (t.timeToSample.empty()) return -1;
+  int64_t units = 0;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max() / 4;
+  for (const TMOVTimeRun &r : t.timeToSample) {
+    if (r.duration != 0 && r.count > (kMax - units) / r.duration) return kMax;
+    units += static_cast<int64_t>(r.count) * r.duration;
+  }
+  return units;
+}
+
+}  // namespace
+
 void TMOVReader::BuildSampleTables() {
   const int64_t fileSize = fStream->Size();
   for (TMOVTrack &t : fTracks) {
@@ -585,8 +609,29 @@ void TMOVReader::BuildSampleTables() {
       fCreationTime = t.creationTime;
     else if (t.creationTime > 0 && t.creationTime < fCreationTime)
       fCreationTime = t.creationTime;
-    if (t.durationMs > fDurationMs) fDurationMs = t.durationMs;
     t.BuildSamples(fileSize);
+  }
+  // A header's duration that disagrees with the track's samples by more
+  // than a second is damaged or hostile (a 4-second clip claiming 68
+  // years): the sample tables, which the picture follows, win.
+  int64_t tablesMs = -1;
+  for (TMOVTrack &t : fTracks) {
+    const int64_t units = TableDuration(t);
+    if (units >= 0 && t.timeScale > 0 && units < std::numeric_limits<int64_t>::max() / 1000) {
+      const int64_t ms = units * 1000 / t.timeScale;
+      if (std::llabs(ms - t.durationMs) > 1000) {
+        t.duration = units;
+        t.durationMs = ms;
+      }
+      tablesMs = std::max(tablesMs, ms);
+    }
+    if (t.durationMs > fDurationMs) fDurationMs = t.durationMs;
+  }
+  if (tablesMs >= 0 && std::llabs(fDurationMs - tablesMs) > 1000) {
+    fDurationMs = tablesMs;
+    if (fTimeScale > 0)
+      fDuration = static_cast<int64_t>(
+          std::min(static_cast<long double>(tablesMs) * fTimeScale / 1000, 9e18L));
   }
 }
 

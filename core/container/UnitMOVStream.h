@@ -35,6 +35,13 @@ class TMOVWriteError : public TMOVError {
   using TMOVError::TMOVError;
 };
 
+// A recording could not deliver bytes its tables name: it was truncated or
+// changed while it was copied. What was written holds zeros in their place.
+class TMOVSourceError : public TMOVError {
+ public:
+  using TMOVError::TMOVError;
+};
+
 class TMOVStream {
  public:
   // Opens an existing file for reading (nullptr when it cannot be opened).

@@ -149,8 +149,8 @@ bool TMOVWriter::CopySamples(const TMOVReader &source, long double startFraction
   SetMovieDuration();
   const int64_t missing = fStream->MissingBytes() - missingBefore;
   if (missing > 0 && done)
-    throw TMOVError("the recording could not be read completely (" + std::to_string(missing) +
-                    " bytes missing)");
+    throw TMOVSourceError("the recording could not be read completely (" + std::to_string(missing) +
+                          " bytes missing)");
   return done;
 }
 

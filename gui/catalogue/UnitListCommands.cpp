@@ -44,6 +44,14 @@ QString DeleteFileQuestion(const TFileItem &row) {
          L("Mes_NoWayToBack") + " ! ! !";
 }
 
+QString DeleteFileQuestion(const TFileItem &row, const std::vector<std::string> &files) {
+  if (files.size() == 1 && files[0] == row.Summary.Path) return DeleteFileQuestion(row);
+  QStringList names;
+  for (const std::string &f : files) names << QString::fromStdString(f);
+  return L("Mes_SureToDelFiles") + ":\n" + names.join("\n") + " ?\n\n" + L("Mes_NoWayToBack") +
+         " ! ! !";
+}
+
 std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows) {
   std::vector<TFileItem> out;
   for (const auto &r : rows)
@@ -63,6 +71,16 @@ QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked) {
   }
   return L("Mes_SureToDelAllFiles") + "?\n\n" + L("Mes_SureToDelAllFiles2") + ": " +
          QString::number(recordings) + "\n" + names + "\n" + L("Mes_NoWayToBack") + " ! ! !";
+}
+
+QString DeleteFailureText(const std::vector<TDeleteFailure> &failures) {
+  constexpr size_t kShown = 20;
+  QString text = L("Mes_CannotDelete") + "\n";
+  for (size_t i = 0; i < failures.size() && i < kShown; ++i)
+    text += "\n" + QString::fromStdString(failures[i].Path) + ": " +
+            QString::fromStdString(failures[i].Error);
+  if (failures.size() > kShown) text += "\n... (" + QString::number(failures.size() - kShown) + ")";
+  return text;
 }
 
 QStringList AttachTrackDialogFilters() {

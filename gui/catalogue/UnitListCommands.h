@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/UnitFileItems.h"
+#include "catalogue/UnitFileManager.h"
 
 namespace tachora {
 
@@ -22,11 +23,19 @@ QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount);
 // "Are you sure to full delete file", the row's location, " ?", a blank line,
 // "There will NO way to recover files ! ! !".
 QString DeleteFileQuestion(const TFileItem &row);
+// The same naming every file the delete takes (the row's videos and their
+// own telemetry files, TFileManager::FilesToDelete), one a line; the text
+// above when that is the row's one video.
+QString DeleteFileQuestion(const TFileItem &row, const std::vector<std::string> &files);
 // The rows that "Delete All Unlocked Files" removes: lock state 0, in order.
 std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows);
 // The question for those rows: the count of recordings, the first 20 names
 // one a line, then "... " for every further row.
 QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked);
+
+// The message after a delete from disk that left files on the disk: each
+// file with the reason, one a line (the first 20, then how many more).
+QString DeleteFailureText(const std::vector<TDeleteFailure> &failures);
 
 // The "Attach Track" dialog's filters in Qt's form; the second is the one
 // to open on.

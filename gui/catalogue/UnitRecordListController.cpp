@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTableView>
 #include <QThread>
@@ -88,6 +89,7 @@ TRecordListController::TRecordListController(QWidget *window, const TListPanel &
   refreshTimer_->setInterval(kRefreshGapMs);
   connect(refreshTimer_, &QTimer::timeout, this, &TRecordListController::RefreshRecordList);
   UpdateListMenu();
+  Inform = [this](const QString &text) { QMessageBox::warning(window_, "Tachora", text); };
 }
 
 TRecordListController::~TRecordListController() {
@@ -578,9 +580,12 @@ void TRecordListController::RemoveHighlighted() {
 void TRecordListController::DeleteHighlightedFromDisk() {
   TFileItem item;
   if (!HighlightedItem(item) || item.Summary.Locked != 0) return;
-  if (!ask_(DeleteFileQuestion(item), false)) return;
+  // The question names every file that goes, and nothing else goes.
+  const std::vector<std::string> files = fm_->FilesToDelete(item);
+  if (!ask_(DeleteFileQuestion(item, files), false)) return;
   emit FilesChanging();
-  fm_->DeleteItemFiles(item);
+  const std::vector<TDeleteFailure> failures = fm_->DeleteItemFiles(item, &files);
+  if (!failures.empty()) Inform(DeleteFailureText(failures));
 }
 
 void TRecordListController::DeleteAllUnlocked() {
@@ -595,19 +600,24 @@ void TRecordListController::DeleteAllUnlocked() {
   commands_.SetEnabled("N_FileList_DelDiskAll", false);
   QApplication::setOverrideCursor(Qt::BusyCursor);
   std::shared_ptr<TFileManager> fm = fm_;
-  auto *watcher = new QFutureWatcher<void>(this);
-  connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher]() {
+  using TFailures = std::vector<TDeleteFailure>;
+  auto *watcher = new QFutureWatcher<TFailures>(this);
+  connect(watcher, &QFutureWatcher<TFailures>::finished, this, [this, watcher]() {
     watcher->deleteLater();
     QApplication::restoreOverrideCursor();
     deleting_ = false;
     RefreshRecordList();
+    const TFailures failures = watcher->result();
+    if (!failures.empty()) Inform(DeleteFailureText(failures));
     emit DeletionDone();
   });
   watcher->setFuture(QtConcurrent::run(&pool_, [fm, rows]() {
+    TFailures failures;
     for (const TFileItem &r : rows) {
       if (fm->Terminated()) break;
-      fm->DeleteItemFiles(r);
+      for (TDeleteFailure &f : fm->DeleteItemFiles(r)) failures.push_back(std::move(f));
     }
+    return failures;
   }));
 }
 

@@ -109,6 +109,8 @@ class TRecordListController : public QObject, public ITranslatable {
   // Whether the player has a trip open, playing or paused (the window's;
   // none by default).
   std::function<bool()> PlayerHasTrip;
+  // Messages (a delete that left files on the disk); replaceable for tests.
+  std::function<void(const QString &text)> Inform;
 
  signals:
   // A batch of OpenFiles is done (the list shows it, the row is selected).

@@ -104,8 +104,28 @@ QString CutFailureText(const TCutResult &r) {
     case TCutError::CannotWrite:
       reason = WithDetail(L("Cut_CannotWrite").arg(Q(r.errorPath)), r.errorDetail);
       break;
+    case TCutError::SourceChanged:
+      reason = WithDetail(L("Cut_SourceChanged").arg(Q(r.errorPath)), r.errorDetail);
+      break;
+    case TCutError::WouldReplace:
+      reason = L("Cut_WouldReplace").arg(Q(r.errorPath));
+      break;
   }
   return L("Mes_CutFailed") + "\n\n" + reason;
+}
+
+QString CutReplaceQuestion(const TCutTrip &trip, const TCutOptions &options,
+                           const QString &confirmed) {
+  const QString movie = Q(options.output);
+  const bool movieAsked = !confirmed.isEmpty() && QFileInfo(confirmed).absoluteFilePath() == movie;
+  QStringList replaced;
+  for (const std::string &p : CutWouldReplace(trip, options))
+    if (Q(p) != movie || !movieAsked) replaced << Q(p);
+  if (replaced.isEmpty()) return {};
+  if (replaced.size() == 1)
+    return L("Mes_FileExists") + "\n" + replaced[0] + "\n" + L("Mes_SureToReplace") + "?";
+  return L("Mes_FilesExist") + ":\n" + replaced.join("\n") + "\n" + L("Mes_SureToReplaceThem") +
+         "?";
 }
 
 QString CutNoteMessage(const TCutNote &n) {
@@ -339,11 +359,6 @@ void TFormCropping::StartCut() {
     return;
   }
   const QString absolute = QFileInfo(path).absoluteFilePath();
-  if (QFileInfo::exists(absolute) && absolute != QFileInfo(confirmedReplace_).absoluteFilePath() &&
-      !ask_(L("Mes_FileExists") + "\n" + absolute + "\n" + L("Mes_SureToReplace") + "?"))
-    return;
-  settings::kCopyFolder.Set(QFileInfo(absolute).absolutePath());
-
   TCutOptions options;
   options.a = a_;
   options.b = b_;
@@ -351,6 +366,10 @@ void TFormCropping::StartCut() {
   options.audio = CheckAudio->isChecked();
   options.meta = CheckMeta->isChecked();
   options.output = absolute.toStdString();
+  const QString question = CutReplaceQuestion(cutTrip_, options, confirmedReplace_);
+  if (!question.isEmpty() && !ask_(question)) return;
+  settings::kCopyFolder.Set(QFileInfo(absolute).absolutePath());
+
   options.startDate = startDate_;
   options.endDate = endDate_;
   // Cancel means no new file: a fragment cut short is not what was asked for.

@@ -45,6 +45,12 @@ QString ClockText(double seconds);
 // note about one recording (language texts with the paths).
 QString CutFailureText(const TCutResult &result);
 QString CutNoteMessage(const TCutNote &note);
+// The question asked before a cut replaces files: the movie (unless the save
+// dialog already asked about it, `confirmed`) and a ".dat" of its name,
+// which may be anything (a recorder's telemetry, the user's notes). Empty
+// when the cut replaces nothing.
+QString CutReplaceQuestion(const TCutTrip &trip, const TCutOptions &options,
+                           const QString &confirmed);
 
 class TFormCropping : public QDialog, public ITranslatable {
   Q_OBJECT

@@ -1,5 +1,7 @@
 #include "telemetry/UnitFormGpsConverter.h"
 
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
@@ -16,6 +18,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtConcurrent>
+#include <cerrno>
+#include <cstring>
 
 #include "app/UnitDesktopIntegration.h"
 #include "app/UnitLang.h"
@@ -54,7 +58,8 @@ TLogStats LoadLogStats(const QString &path) {
   return s;
 }
 
-TConvertResult ConvertLogFile(const QString &path, const std::vector<std::string> &extensions) {
+TConvertResult ConvertLogFile(const QString &path, const std::vector<std::string> &extensions,
+                              const QStringList &mayReplace) {
   TConvertResult r;
   r.Path = path;
   const auto mi = TMovingInfo::LoadFromFile(path.toStdString(), false);
@@ -71,8 +76,20 @@ TConvertResult ConvertLogFile(const QString &path, const std::vector<std::string
     const QString out = ConvertedPath(path, ext);
     // Converting a file to its own format would replace the source.
     if (QFileInfo(out) == QFileInfo(path)) continue;
+    std::string text = WriteTrackText(*writer, info);
+    if (QFileInfo::exists(out) && !mayReplace.contains(out)) {
+      QFile existing(out);
+      const bool same = existing.open(QIODevice::ReadOnly) &&
+                        existing.size() == static_cast<qint64>(text.size()) &&
+                        existing.readAll().toStdString() == text;
+      if (same)
+        r.Written << out;  // nothing would change
+      else
+        r.Pending.push_back({out, std::move(text)});
+      continue;
+    }
     std::string error;
-    if (!WriteTextFile(out.toStdString(), WriteTrackText(*writer, info), &error)) {
+    if (!WriteTextFile(out.toStdString(), text, &error)) {
       r.Error = QString::fromStdString(error);
       return r;
     }
@@ -399,12 +416,33 @@ void TFormGPSLog::NextConversion() {
     FileList->setCurrentItem(item);
     FileList->scrollToItem(item);
   }
-  convert_.setFuture(QtConcurrent::run(ConvertLogFile, path, extensions_));
+  convert_.setFuture(QtConcurrent::run(ConvertLogFile, path, extensions_, written_.value(path)));
 }
 
 void TFormGPSLog::OnConverted() {
   const TConvertResult r = convert_.result();
   if (!r.Error.isEmpty()) failures_ << r.Path + ": " + r.Error;
+  QStringList &written = written_[r.Path];
+  for (const QString &w : r.Written)
+    if (!written.contains(w)) written << w;
+  if (!r.Pending.empty()) {
+    QStringList names;
+    for (const TPendingOutput &p : r.Pending) names << p.Path;
+    const QString question = names.size() == 1 ? L("Mes_FileExists") + "\n" + names[0] + "\n" +
+                                                     L("Mes_SureToReplace") + "?"
+                                               : L("Mes_FilesExist") + ":\n" + names.join("\n") +
+                                                     "\n" + L("Mes_SureToReplaceThem") + "?";
+    if (Ask(question)) {
+      for (const TPendingOutput &p : r.Pending) {
+        std::string error;
+        if (WriteTextFile(p.Path.toStdString(), p.Text, &error)) {
+          if (!written.contains(p.Path)) written << p.Path;
+        } else {
+          failures_ << r.Path + ": " + QString::fromStdString(error);
+        }
+      }
+    }
+  }
   if (QTreeWidgetItem *item = ItemOf(r.Path)) item->setCheckState(kColFile, Qt::Unchecked);
   NextConversion();
 }
@@ -420,31 +458,58 @@ void TFormGPSLog::RemoveCurrent() {
   delete FileList->currentItem();
 }
 
-void TFormGPSLog::DeleteFiles(const QString &path) {
-  // The conversions beside it, then the log itself.
-  for (const auto &w : GpsWriters()) {
-    const QString out = ConvertedPath(path, w->Extension());
-    if (QFileInfo(out) != QFileInfo(path)) QFile::remove(out);
+QStringList TFormGPSLog::FilesOf(const QString &path) const {
+  QStringList out{path};
+  for (const QString &w : written_.value(path))
+    if (QFileInfo::exists(w) && QFileInfo(w) != QFileInfo(path)) out << w;
+  return out;
+}
+
+QStringList TFormGPSLog::DeleteFiles(const QStringList &paths) {
+  QStringList failures;
+  for (const QString &p : paths) {
+    const QByteArray name = QFile::encodeName(p);
+    if (::unlink(name.constData()) != 0 && errno != ENOENT)
+      failures << p + ": " + QString::fromLocal8Bit(std::strerror(errno));
   }
-  QFile::remove(path);
+  return failures;
 }
 
 void TFormGPSLog::DeleteCurrent() {
   QTreeWidgetItem *item = FileList->currentItem();
   if (!item || Converting()) return;
   const QString path = item->data(kColFile, kPathRole).toString();
-  if (!Ask(L("Mes_SureToDelFile") + "\n" + path + " ?")) return;
-  DeleteFiles(path);
-  delete item;
+  // The question names every file that goes: the log and what this window
+  // converted it to.
+  const QStringList files = FilesOf(path);
+  const QString question = files.size() == 1
+                               ? L("Mes_SureToDelFile") + "\n" + path + " ?"
+                               : L("Mes_SureToDelFiles") + ":\n" + files.join("\n") + " ?";
+  if (!Ask(question)) return;
+  const QStringList failures = DeleteFiles(files);
+  if (!QFileInfo::exists(path)) {
+    written_.remove(path);
+    delete item;
+  }
+  if (!failures.isEmpty()) Inform(L("Mes_CannotDelete") + "\n\n" + failures.join("\n"));
 }
 
 void TFormGPSLog::DeleteAll() {
   if (FileList->topLevelItemCount() == 0 || Converting()) return;
-  if (!Ask(L("Mes_SureToDelAllGPSLogs") + "?")) return;
-  for (const QString &path : Paths()) DeleteFiles(path);
-  FileList->clear();
-  emit LogsDeleted();
-  close();
+  QStringList files;
+  for (const QString &path : Paths()) files << FilesOf(path);
+  if (!Ask(L("Mes_SureToDelAllGPSLogs") + "?\n\n" + files.join("\n"))) return;
+  const QStringList failures = DeleteFiles(files);
+  bool deleted = false;
+  for (const QString &path : Paths()) {
+    if (QFileInfo::exists(path)) continue;  // stays listed: it is still there
+    written_.remove(path);
+    delete ItemOf(path);
+    deleted = true;
+  }
+  if (deleted) emit LogsDeleted();
+  if (!failures.isEmpty()) Inform(L("Mes_CannotDelete") + "\n\n" + failures.join("\n"));
+  if (FileList->topLevelItemCount() == 0) close();
 }
 
 void TFormGPSLog::closeEvent(QCloseEvent *event) {

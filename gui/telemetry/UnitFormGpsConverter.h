@@ -7,7 +7,11 @@
 // Converting writes, for each ticked file and each ticked writer, the file
 // with the writer's extension beside it (atomically); files run one after
 // the other on a worker and are unticked as they are done. A file without
-// telemetry is skipped and named in one message at the end.
+// telemetry is skipped and named in one message at the end. A file that
+// an output would replace and that this window did not write from the same
+// log is replaced only when the user says so. "Delete" deletes the log and
+// the conversions this window wrote from it, all named in its question;
+// files that could not be deleted stay listed, named with the reason.
 //
 // With "Show track on map" ticked, every click, tick or change of selection
 // restarts the drawing timer (500 ms when more than one entry is ticked or
@@ -20,6 +24,7 @@
 
 #include <QDialog>
 #include <QFutureWatcher>
+#include <QHash>
 #include <QStringList>
 #include <functional>
 #include <string>
@@ -45,12 +50,23 @@ struct TLogStats {
 TLogStats LoadLogStats(const QString &path);
 
 // Converts one file to each extension; the paths written, or an error text.
+// A file of an output's name is replaced only when it is in `mayReplace`
+// (what this window wrote from the same file) or already holds exactly what
+// would be written; any other is left alone and its conversion returned in
+// Pending, for the caller to ask about (it may be the recorder's own .dat
+// with G-sensor data beside a .gpx).
+struct TPendingOutput {
+  QString Path;
+  std::string Text;
+};
 struct TConvertResult {
   QString Path;
   QStringList Written;
+  std::vector<TPendingOutput> Pending;
   QString Error;  // empty when it worked
 };
-TConvertResult ConvertLogFile(const QString &path, const std::vector<std::string> &extensions);
+TConvertResult ConvertLogFile(const QString &path, const std::vector<std::string> &extensions,
+                              const QStringList &mayReplace = {});
 
 class TFormGPSLog : public QDialog {
   Q_OBJECT
@@ -123,7 +139,10 @@ class TFormGPSLog : public QDialog {
   void RemoveCurrent();
   void DeleteCurrent();
   void DeleteAll();
-  void DeleteFiles(const QString &path);
+  // The log and the conversions this window wrote from it that exist.
+  QStringList FilesOf(const QString &path) const;
+  // Deletes the files; "path: reason" of each that stays on the disk.
+  QStringList DeleteFiles(const QStringList &paths);
   void ShowCurrentInFileManager();
 
   QWidget *mainWindow_;
@@ -132,6 +151,8 @@ class TFormGPSLog : public QDialog {
   QStringList queue_;  // files still to convert
   std::vector<std::string> extensions_;
   QStringList failures_;
+  // The files this window wrote, by the log they were converted from.
+  QHash<QString, QStringList> written_;
   bool statsStarted_ = false;
   bool placed_ = false;
   bool previewShown_ = false;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFutureWatcher>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QWidget>
 #include <QtConcurrent>
@@ -127,7 +128,6 @@ TTrackCommands::TTrackCommands(QWidget *window, TCommands &commands, TCatalogue 
   commands.Bind("N_FileList_Track_GPSLog", [this]() { ShowRelatedGpsLog(); });
   commands.Bind("N_File_Convert_GPS", [this]() { OpenConverter(); });
 
-  TempFolder = QDir::tempPath();
   AskSavePath = [this](const QString &proposed, int &typeIndex) {
     const QStringList filters = ExportDialogFilters();
     QString selected = filters.value(0);
@@ -209,7 +209,18 @@ void TTrackCommands::Finish(TAim aim, const TTrackInfo &info, bool ok) {
     emit TrackWritten(Save(path, ext, info) ? path : QString());
     return;
   }
-  const QString path = GoogleEarthPath(TempFolder, info.StartTime);
+  QString folder = TempFolder;
+  if (folder.isEmpty()) {
+    if (!tempDir_) tempDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tachora-XXXXXX");
+    if (!tempDir_->isValid()) {
+      Inform(L("Track_SaveError") + "\n" + tempDir_->errorString());
+      tempDir_.reset();
+      emit TrackWritten(QString());
+      return;
+    }
+    folder = tempDir_->path();
+  }
+  const QString path = GoogleEarthPath(folder, info.StartTime);
   if (!Save(path, "kml", info)) {
     emit TrackWritten(QString());
     return;

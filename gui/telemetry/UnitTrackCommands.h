@@ -23,6 +23,7 @@
 #include "app/UnitTranslate.h"
 #include "telemetry/UnitMovingInfo.h"
 
+class QTemporaryDir;
 class QWidget;
 
 namespace tachora {
@@ -78,7 +79,9 @@ class TTrackCommands : public QObject, public ITranslatable {
   std::function<QString(const QString &proposed, int &typeIndex)> AskSavePath;
   std::function<bool(const QString &path)> OpenFile;
   std::function<void(const QString &text)> Inform;
-  // The temporary folder for Google Earth's KML.
+  // The folder for Google Earth's KML; empty: a private temporary folder
+  // (mode 0700, so no other user can read or block the file) made on first
+  // use and removed with this object, when the program ends.
   QString TempFolder;
   // The trip loaded for playing (null when none): when it is the selected
   // row, its loaded and fitted telemetry is what the commands write.
@@ -100,6 +103,7 @@ class TTrackCommands : public QObject, public ITranslatable {
   TSelectedId selectedId_;
   TFormGPSLog *converter_ = nullptr;
   bool busy_ = false;
+  std::unique_ptr<QTemporaryDir> tempDir_;
 };
 
 }  // namespace tachora

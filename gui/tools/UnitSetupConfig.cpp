@@ -82,8 +82,10 @@ QByteArray ReadSetupFile(const QString &path, QString *error) {
 
 bool WriteSetupFile(const QString &path, const QByteArray &data, QString *error) {
   std::string message;
-  if (WriteFileAtomic(path.toStdString(), std::string_view(data.constData(), data.size()),
-                      &message))
+  // On the card before it takes its name: the user pulls the card as soon
+  // as the window says the settings are written.
+  if (WriteFileAtomic(path.toStdString(), std::string_view(data.constData(), data.size()), &message,
+                      TAtomicFile::TSync::Data))
     return true;
   if (error)
     *error = L("SetupDevice_WriteError") + "\n" + path + "\n" + QString::fromStdString(message);

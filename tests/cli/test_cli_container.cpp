@@ -172,6 +172,18 @@ TEST(CliContainer, CutWithTelemetry) {
   EXPECT_EQ(fs::file_size(telemetry), telemetrySize);
   EXPECT_FALSE(fs::exists(dir + "/file0001.mov"));
   EXPECT_GT(fs::file_size(dir + "/FILE0001.MOV"), 100000u);
+
+  // An unrelated X.dat beside the chosen X.mov is kept unless --overwrite.
+  std::ofstream(dir + "/X.dat") << "my notes";
+  const std::string x = ShellQuote(dir + "/X.mov") + " " + ShellQuote(dir + "/FILE0001.MOV");
+  const TRun kept = Cli("cut --from 0.2 --to 0.6 -o " + x);
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_NE(kept.err.find(dir + "/X.dat"), std::string::npos) << kept.err;
+  EXPECT_NE(kept.err.find("--overwrite"), std::string::npos) << kept.err;
+  EXPECT_FALSE(fs::exists(dir + "/X.mov"));
+  EXPECT_EQ(fs::file_size(dir + "/X.dat"), 8u);
+  EXPECT_EQ(Cli("cut --from 0.2 --to 0.6 --overwrite -o " + x).status, 0);
+  EXPECT_GT(fs::file_size(dir + "/X.dat"), 8u);
 }
 
 // The fractions refer to the trip as the catalogue times it: two 4-second

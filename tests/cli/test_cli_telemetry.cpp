@@ -119,6 +119,18 @@ TEST_F(CliTelemetry, ConvertWritesBesideTheInput) {
   r = Cli("telemetry '" + base + "dat'");
   EXPECT_NE(r.out.find("gps_points: 10\n"), std::string::npos) << r.out;
   EXPECT_EQ(Cli("convert --to xyz '" + log + "'").status, 2);
+
+  // A file of the output's name (here the recorder's G-sensor .dat beside
+  // its log) is replaced only with --overwrite.
+  std::ofstream(base + "dat") << "[S]\t1\t2\t3\r\n";
+  r = Cli("convert --to dat,plt '" + log + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, base + "plt\n");
+  EXPECT_NE(r.err.find(base + "dat: exists"), std::string::npos) << r.err;
+  EXPECT_EQ(fs::file_size(base + "dat"), 11u);
+  r = Cli("convert --to dat --overwrite '" + log + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(fs::file_size(base + "dat"), 11u);
 }
 
 // Whichever formats are asked together (and so however deep the track is

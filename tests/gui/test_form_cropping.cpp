@@ -260,3 +260,35 @@ TEST_F(FormCropping, Screenshots) {
   }
   SetCurrentLanguage(english);
 }
+
+// A cut to X.mov asks before it replaces an unrelated X.dat beside it and
+// names every file it would replace; the movie that the save dialog has
+// already asked about is not asked about again.
+TEST(CutReplaceQuestion, NamesEveryFileTheCutWouldReplace) {
+  const QString dir = QString::fromStdString(MakeTempDir("cut-replace-question"));
+  TCutTrip trip;
+  trip.recordings.push_back({.path = "/card/FILE0001.MOV", .hasTelemetry = true});
+  TCutOptions o;
+  o.output = (dir + "/X.mov").toStdString();
+  const QString movie = dir + "/X.mov", dat = dir + "/X.dat";
+  EXPECT_TRUE(CutReplaceQuestion(trip, o, {}).isEmpty());
+
+  QFile(dat).open(QIODevice::WriteOnly);
+  const QString one = CutReplaceQuestion(trip, o, {});
+  EXPECT_TRUE(one.startsWith(QString::fromStdString(LangText("Mes_FileExists"))))
+      << one.toStdString();
+  EXPECT_TRUE(one.contains(dat));
+  o.meta = false;  // no telemetry written: X.dat stays whatever it is
+  EXPECT_TRUE(CutReplaceQuestion(trip, o, {}).isEmpty());
+  o.meta = true;
+
+  QFile(movie).open(QIODevice::WriteOnly);
+  const QString both = CutReplaceQuestion(trip, o, {});
+  EXPECT_TRUE(both.startsWith(QString::fromStdString(LangText("Mes_FilesExist"))));
+  EXPECT_TRUE(both.contains(movie + "\n" + dat)) << both.toStdString();
+  const QString confirmed = CutReplaceQuestion(trip, o, movie);
+  EXPECT_FALSE(confirmed.contains(movie));
+  EXPECT_TRUE(confirmed.contains(dat));
+  trip.recordings[0].hasTelemetry = false;
+  EXPECT_TRUE(CutReplaceQuestion(trip, o, movie).isEmpty());
+}

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "TestProtect.h"
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
 #include "app/UnitUtils.h"
@@ -23,6 +24,7 @@
 #include "telemetry/UnitTrackCommands.h"
 
 using namespace tachora;
+using tachora::test::TProtectedFolder;
 
 namespace {
 
@@ -205,4 +207,68 @@ TEST_F(TConverterFixture, ShowTrackOnMapAsksForTickedAndSelectedFiles) {
   form.close();
   EXPECT_EQ(ended.size(), 2);
   settings::kGpsLogShowTrack.Reset();
+}
+
+// Converting track.gpx to .dat asks before it replaces the recorder's own
+// track.dat (declined: kept byte for byte); what this window wrote itself
+// is replaced without asking. "Delete" deletes exactly what its question
+// lists; a log that cannot be deleted stays listed, named with the reason.
+TEST_F(TConverterFixture, ReplacesAndDeletesOnlyWhatItWroteOrWasAskedAbout) {
+  const QString gpx = Copy("convert/logger.gpx", "track.gpx");
+  const QString dat = dir.filePath("track.dat"), kml = dir.filePath("track.kml");
+  const QByteArray recorder = "[S]\t0.01\t0.02\t0.98\r\n";
+  {
+    QFile f(dat);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(recorder);
+  }
+  form.Open({gpx});
+  for (int i = 0; i < form.Converters->count(); ++i)
+    if (form.Converters->item(i)->text().contains(".dat"))
+      form.Converters->item(i)->setCheckState(Qt::Checked);
+  auto convert = [&](bool yes) {
+    questions.clear();
+    answer = yes;
+    form.SetAllTicked(true);
+    return RunConvert();
+  };
+  ASSERT_TRUE(convert(false));
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_TRUE(questions[0].contains(dat));
+  EXPECT_FALSE(questions[0].contains(kml));
+  EXPECT_EQ(ReadAll(dat), recorder);
+  EXPECT_TRUE(QFile::exists(kml));
+  ASSERT_TRUE(convert(true));
+  EXPECT_EQ(questions.size(), 1);  // the .dat again, not the window's own .kml
+  EXPECT_NE(ReadAll(dat), recorder);
+  ASSERT_TRUE(convert(false));
+  EXPECT_TRUE(questions.isEmpty());  // both are the window's own now
+
+  const QString mine = dir.filePath("track.plt");
+  {
+    QFile f(mine);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("the user's own file");
+  }
+  form.FileList->setCurrentItem(form.FileList->topLevelItem(0));
+  questions.clear();
+  answer = true;
+  {
+    TProtectedFolder protect(dir.path().toStdString());
+    if (protect.Ok()) {
+      form.PopupMenu->findChild<QAction *>("N_FileList_DelDisk")->trigger();
+      ASSERT_FALSE(messages.isEmpty());
+      EXPECT_TRUE(messages.last().startsWith(QString::fromStdString(LangText("Mes_CannotDelete"))));
+      EXPECT_TRUE(messages.last().contains(gpx + ": "));
+      EXPECT_EQ(form.Paths(), QStringList{gpx});
+      EXPECT_TRUE(QFile::exists(gpx));
+    }
+  }
+  questions.clear();
+  form.PopupMenu->findChild<QAction *>("N_FileList_DelDisk")->trigger();
+  ASSERT_EQ(questions.size(), 1);
+  for (const QString &f : {gpx, kml, dat}) EXPECT_TRUE(questions[0].contains(f));
+  EXPECT_FALSE(questions[0].contains(mine));
+  EXPECT_EQ(Files(), QStringList{"track.plt"});
+  EXPECT_TRUE(form.Paths().isEmpty());
 }

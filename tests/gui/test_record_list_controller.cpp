@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -17,12 +18,14 @@
 #include <filesystem>
 #include <thread>
 
+#include "TestProtect.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitReg.h"
 #include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
 #include "catalogue/UnitRecordListController.h"
 #include "gui_test_helpers.h"
@@ -216,4 +219,50 @@ TEST(OpenDialog, FirstFilterTakesMovAndMp4InEitherCase) {
     EXPECT_TRUE(matched(name)) << name;
   EXPECT_FALSE(matched("FILE0001.DAT"));
   EXPECT_TRUE(filters[2].endsWith("(*)"));
+}
+
+// A delete from disk that fails (a write-protected card) keeps the rows of
+// the files still on the disk and says which could not be deleted and why:
+// the single delete and "Delete All Unlocked" alike.
+TEST_F(RecordListController, FailedDeletesKeepTheRowsAndSayWhy) {
+  TFormMain form;
+  QStringList questions, messages;
+  form.Ask = [&](const QString &text, bool) {
+    questions << text;
+    return true;
+  };
+  form.List()->Inform = [&](const QString &text) { messages << text; };
+  ASSERT_TRUE(Open(form, {copy_.path()}));
+  TFileManager &fm = *form.List()->FileManager();
+  const std::vector<TFileItem> unlocked = UnlockedRows(fm.Items());
+  ASSERT_FALSE(unlocked.empty());
+  const QString video = QString::fromStdString(unlocked[0].Items[0].Path);
+  const QString caption = QString::fromStdString(unlocked[0].Summary.DisplayName);
+  TProtectedFolder protect(QFileInfo(video).absolutePath().toStdString());
+  if (!protect.Ok()) GTEST_SKIP() << "cannot protect a folder here";
+
+  form.List()->SelectRow(FindCaption(form, caption));
+  form.Menu()->Item("N_FileList_DelDisk")->trigger();
+  // The question named every file the delete takes.
+  ASSERT_EQ(questions.size(), 1);
+  for (const std::string &f : fm.FilesToDelete(unlocked[0]))
+    EXPECT_TRUE(questions[0].contains(QString::fromStdString(f))) << f;
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith(QString::fromStdString(LangText("Mes_CannotDelete"))));
+  EXPECT_TRUE(messages[0].contains(video + ": ")) << messages[0].toStdString();
+  EXPECT_TRUE(QFile::exists(video));
+  form.List()->RefreshRecordList();
+  EXPECT_GE(FindCaption(form, caption), 0);
+
+  QSignalSpy done(form.List(), &TRecordListController::DeletionDone);
+  form.Menu()->Item("N_FileList_DelDiskAll")->trigger();
+  ASSERT_TRUE(done.count() == 1 || done.wait(30000));
+  ASSERT_EQ(messages.size(), 2);
+  EXPECT_TRUE(messages[1].contains(video + ": "));
+  for (const TFileItem &row : unlocked)
+    for (const TFileItemSubitem &rec : row.Items)
+      if (QFile::exists(QString::fromStdString(rec.Path))) {
+        EXPECT_GE(fm.FindRecording(rec.Path), 0) << rec.Path;
+      }
+  EXPECT_GE(FindCaption(form, caption), 0);
 }

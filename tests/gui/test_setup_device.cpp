@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 
+#include "app/UnitFileIO.h"
 #include "app/UnitLang.h"
 #include "tools/UnitFormSetupDevice.h"
 
@@ -64,8 +65,10 @@ TEST_F(TSetupFixture, MissingFileAnsweredYesWritesTemplateWithChoices) {
   form.GSensor[1]->setValue(2);
   form.GSensor[2]->setValue(10);
   EXPECT_EQ(form.LabelValue[2]->text(), "10");
+  const uint64_t syncs = DataSyncCount();
   ASSERT_TRUE(form.Write());
   EXPECT_EQ(messages, QStringList{"Ok"});
+  EXPECT_EQ(DataSyncCount(), syncs + 1);  // on the card before "Ok" is said
 
   QByteArray expected = SetupTemplate();
   expected[6] = 17;

@@ -3,6 +3,7 @@
 // row without GPS data, and "Move video position" answered as a user types
 // it; and a GPS log shared by a trip's recordings written once.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QDir>
@@ -215,4 +216,21 @@ TEST_F(TTrackFixture, MoveVideoPositionShiftsTheGroup) {
   form->Commands()->Run("N_FileList_Track_Move");
   ASSERT_TRUE(WaitPrepared(*form));
   EXPECT_NEAR((start() - before) * 86400.0, -5.0, 1e-3);
+}
+
+// Google Earth's KML goes into a private folder of its own (mode 0700: no
+// other user can read the track or block the name), never the shared
+// temporary folder itself, and the folder goes when the program ends.
+TEST_F(TTrackFixture, GoogleEarthFileLivesInAPrivateFolderRemovedAtExit) {
+  track->TempFolder.clear();  // as the program runs
+  const QString kml = RunCommand("N_FileList_Track_Google");
+  ASSERT_TRUE(QFile::exists(kml)) << kml.toStdString();
+  const QString folder = QFileInfo(kml).absolutePath();
+  EXPECT_NE(QDir(folder), QDir(QDir::tempPath()));
+  struct stat st {};
+  ASSERT_EQ(stat(folder.toLocal8Bit().constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(RunCommand("N_FileList_Track_Google"), kml);  // the same folder again
+  form.reset();                                           // the program ends
+  EXPECT_FALSE(QFileInfo::exists(folder));
 }

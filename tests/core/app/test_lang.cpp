@@ -213,6 +213,10 @@ const std::vector<std::string> kKeys = {
     "Mes_SureToDelAllFiles",
     "Mes_SureToDelAllFiles2",
     "Mes_SureToDelAllGPSLogs",
+    "Mes_SureToDelFiles",
+    "Mes_CannotDelete",
+    "Mes_FilesExist",
+    "Mes_SureToReplaceThem",
     "Mes_NoGPSInfo",
     "Mes_CustomZoomTitle",
     "Mes_CustomZoomText",
@@ -238,6 +242,8 @@ const std::vector<std::string> kKeys = {
     "Cut_NoTrackToCopy",
     "Cut_CannotCreate",
     "Cut_CannotWrite",
+    "Cut_SourceChanged",
+    "Cut_WouldReplace",
     "Cut_Note_Unreadable",
     "Cut_Note_VideoLeftOut",
     "Cut_Note_SoundLeftOut",
@@ -287,7 +293,7 @@ std::vector<std::string> Lower(std::vector<std::string> v) {
 }  // namespace
 
 TEST(LangFiles, BothTablesHoldEveryKeyInOrderWithCrLf) {
-  ASSERT_EQ(kKeys.size(), 261u);
+  ASSERT_EQ(kKeys.size(), 267u);
   for (int i = 0; i < 2; ++i) {
     const std::string_view raw = EmbeddedLanguageFile(i);
     const TLang lang(raw);

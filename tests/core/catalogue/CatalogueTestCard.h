@@ -114,8 +114,7 @@ class TFileManagerTestAccess {
     row.Items = std::move(recs);
     std::lock_guard lock(fm.fMutex);
     for (size_t k = 0; k < row.Items.size(); ++k)
-      fm.fPaths.emplace(ToLowerAscii(row.Items[k].Path),
-                        std::pair<size_t, size_t>{fm.fRows.size(), k});
+      fm.RememberPathLocked(row.Items[k].Path, fm.fRows.size(), k);
     RecomputeRow(row, fm.fUnit, NowDateTime());
     row.Id = fm.fNextId++;
     fm.fRows.push_back(std::move(row));

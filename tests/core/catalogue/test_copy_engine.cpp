@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "CatalogueTestCard.h"
+#include "app/UnitFileIO.h"
 #include "app/UnitLang.h"
 #include "catalogue/UnitCopyEngine.h"
 #include "catalogue/UnitFileManager.h"
@@ -279,4 +280,28 @@ TEST(CatalogueCopy, SpeedAndProgressTexts) {
   EXPECT_EQ(CopySpeedLine(speed), "3.1 Mbyte/sec");
   EXPECT_EQ(CopySpeedLine(0), "");
   EXPECT_EQ(CopyRemainingLine(0, 65 * speed, speed), "00:01:05");
+}
+
+// A copy onto a card (named temporaries, as FAT gets) removes the hidden
+// leftovers of an interrupted copy, and each file is flushed to the card
+// before it takes its name, so "done" means the card may be pulled.
+TEST(CatalogueCopy, OntoACardLeftoversGoAndEachFileIsFlushed) {
+  TTestCard card;
+  const std::string mov = card.FakeMovie("card/FILE0001.MOV", 4096);
+  const std::string dat = card.Write("card/FILE0001.dat", "[G]\r\n");
+  const std::string stale = card.Write("out/.FILE0001.MOV.Ab3dE9.part", "half");
+  const std::string fresh = card.Write("out/.FILE0002.MOV.Zx81qP.part", "being written");
+  std::filesystem::last_write_time(
+      stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(3));
+  TreatAllStorageAsRemovable(true);
+  const uint64_t syncs = DataSyncCount();
+  TFormCopyThread job(RowOf({{mov, dat}}), card.Path("out"), {}, false);
+  job.SetUseUnnamedFiles(false);
+  job.Start();
+  RunToEnd(job);
+  TreatAllStorageAsRemovable(false);
+  EXPECT_EQ(job.ErrorCount(), 0);
+  EXPECT_EQ(DataSyncCount(), syncs + 2);
+  EXPECT_EQ(Names(card.Path("out")), (std::vector<std::string>{".FILE0002.MOV.Zx81qP.part",
+                                                               "FILE0001.MOV", "FILE0001.dat"}));
 }

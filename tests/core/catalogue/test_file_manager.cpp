@@ -10,6 +10,7 @@
 
 #include "CatalogueTestCard.h"
 #include "TestMedia.h"
+#include "TestProtect.h"
 #include "app/UnitLang.h"
 #include "catalogue/UnitCatalogueProbe.h"
 #include "catalogue/UnitFileManager.h"
@@ -100,7 +101,7 @@ TEST_F(CatalogueCard, TelemetryLookupOrderAndPreview) {
   EXPECT_EQ(r4->TelemetryPath, "");
   EXPECT_EQ(r4->GpsStart, 0);
 
-  const int row1 = fm.FindRecording(card.Path("dcim/100media/file0001.mov"));
+  const int row1 = fm.FindRecording(card.Path("DCIM/100MEDIA/FILE0001.MOV"));
   ASSERT_GE(row1, 0);
   const TListItem li = fm.FillListItem(row1);
   EXPECT_EQ(li.Caption, "FILE0001");
@@ -591,7 +592,7 @@ TEST(CatalogueGrouping, MergeSplitAndUngroupAll) {
   EXPECT_EQ(fm.RowCount(), 1);
   fm.UngroupAll();
   EXPECT_EQ(fm.RowCount(), 4);
-  EXPECT_EQ(fm.FindRecording("/CARD/file0002.mov") >= 0, true);
+  EXPECT_EQ(fm.FindRecording("/card/FILE0002.MOV") >= 0, true);
 }
 
 TEST(CatalogueGrouping, ShiftAndPlayerDuration) {
@@ -602,7 +603,7 @@ TEST(CatalogueGrouping, ShiftAndPlayerDuration) {
   EXPECT_NEAR(fm.GetItem(0).Summary.Start, At(11, 0), 1e-9);
   fm.ShiftItem(0, 0);
   EXPECT_NEAR(fm.GetItem(0).Summary.Start, At(11, 0), 1e-9);
-  fm.SetDuration("/card/file0001.mov", 120000);
+  fm.SetDuration("/card/FILE0001.MOV", 120000);
   const auto r = fm.GetItem(0).Items[0];
   EXPECT_EQ(r.Duration, 120000);
   EXPECT_EQ(r.DurationSource, kDurContainer);
@@ -717,4 +718,79 @@ TEST_F(CatalogueCard, RetranslateRebuildsTheRowsTextsInTheNewLanguage) {
   EXPECT_NE(after.TrackText.find(LangText("Kmeters")), std::string::npos) << after.TrackText;
   EXPECT_EQ(after.TrackText.find("km"), std::string::npos) << after.TrackText;
   SetCurrentLanguage(0);
+}
+
+// A delete that fails (a write-protected card) names the file and the
+// reason, and the recording stays listed with its telemetry: the list never
+// hides a file that is still on the disk. The row's deletable recordings go.
+TEST_F(CatalogueCard, FailedDeleteKeepsTheRecordingListedAndSaysWhy) {
+  const std::string locked = card.FakeMovie("ro/FILE0001.MOV");
+  card.SetTimes(locked, At(10, 3));
+  const std::string lockedDat = card.Dat("ro/FILE0001.dat", At(10, 0), 180);
+  const std::string free = card.FakeMovie("rw/FILE0002.MOV");
+  card.SetTimes(free, At(10, 6));
+  const std::string alone = card.FakeMovie("ro/FILE0003.MOV");
+  card.SetTimes(alone, At(14, 0));
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  ASSERT_EQ(fm.RowCount(), 3);
+  fm.MergeItems({fm.FindRecording(locked), fm.FindRecording(free)}, true);
+  ASSERT_EQ(fm.RowCount(), 2);
+  tachora::test::TProtectedFolder protect(card.Path("ro"));
+  if (!protect.Ok()) GTEST_SKIP() << "cannot protect a folder here";
+
+  const auto failures = fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(locked)));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].Path, locked);
+  EXPECT_FALSE(failures[0].Error.empty());
+  EXPECT_FALSE(TTestCard::Exists(free));
+  EXPECT_TRUE(TTestCard::Exists(locked));
+  EXPECT_TRUE(TTestCard::Exists(lockedDat));
+  const int row = fm.FindRecording(locked);
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(fm.GetItem(row).Items.size(), 1u);
+  EXPECT_EQ(fm.FindRecording(free), -1);
+
+  EXPECT_EQ(fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(alone))).size(), 1u);
+  EXPECT_EQ(fm.RowCount(), 2);
+  EXPECT_TRUE(TTestCard::Exists(alone));
+
+  // The question lists what goes; what it did not list stays.
+  const std::string other = card.FakeMovie("rw/FILE0004.MOV");
+  card.SetTimes(other, At(16, 3));
+  const std::string otherDat = card.Dat("rw/FILE0004.dat", At(16, 0), 180);
+  fm.AddFolder(card.Path("rw"));
+  const TFileItem row4 = fm.GetItem(fm.FindRecording(other));
+  EXPECT_EQ(fm.FilesToDelete(row4), (std::vector<std::string>{other, otherDat}));
+  const std::vector<std::string> shown{other};
+  EXPECT_TRUE(fm.DeleteItemFiles(row4, &shown).empty());
+  EXPECT_FALSE(TTestCard::Exists(other));
+  EXPECT_TRUE(TTestCard::Exists(otherDat));
+}
+
+// clip.mov and CLIP.MOV are two files on a Linux file system: two rows,
+// each found, deleted and kept on its own. Names that lead to one file (a
+// FAT card; here a second link) are one recording.
+TEST_F(CatalogueCard, NamesDifferingInCaseAreTwoFilesUnlessTheyAreOne) {
+  const std::string lower = card.FakeMovie("DCIM/clip.mov", 1000);
+  const std::string upper = card.FakeMovie("DCIM/CLIP.MOV", 2000);
+  const std::string one = card.FakeMovie("DCIM/Same.mov");
+  ASSERT_EQ(link(one.c_str(), card.Path("DCIM/SAME.MOV").c_str()), 0);
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.Root);
+  EXPECT_EQ(fm.RowCount(), 3);
+  const int a = fm.FindRecording(lower), b = fm.FindRecording(upper);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(fm.GetItem(b).Items[0].Path, upper);
+  EXPECT_GE(fm.FindRecording(card.Path("DCIM/SAME.MOV")), 0);
+  EXPECT_EQ(fm.FindRecording(card.Path("DCIM/Clip.mov")), -1);
+  EXPECT_EQ(fm.AddRecording(card.Path("DCIM/SAME.MOV")), fm.FindRecording(one));
+
+  EXPECT_TRUE(fm.DeleteItemFiles(fm.GetItem(b)).empty());
+  EXPECT_FALSE(TTestCard::Exists(upper));
+  EXPECT_TRUE(TTestCard::Exists(lower));
+  EXPECT_GE(fm.FindRecording(lower), 0);
+  EXPECT_EQ(fm.FindRecording(upper), -1);
 }

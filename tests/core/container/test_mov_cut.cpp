@@ -714,3 +714,72 @@ TEST(MOVCut, MetaNeverReplacesTelemetry) {
   o.meta = false;
   EXPECT_TRUE(CutFragment(trip, o, &meta, {}).written);
 }
+
+// A recording truncated while it is being cut fails the cut with the
+// recording named: never a complete-looking fragment that plays zeros.
+TEST(MOVCut, RecordingTruncatedDuringTheCutFailsAndLeavesNoFile) {
+  const auto made =
+      GenerateTrip("trip2", {3, 3}, "2026-05-01 12:30:00", Media("h264", "pcm_s16le"));
+  const std::string dir = MakeTempDir("cut-truncated");
+  std::vector<std::string> paths;
+  for (const auto &p : made) {
+    paths.push_back(dir + "/" + fs::path(p).filename().string());
+    fs::copy_file(p, paths.back());
+  }
+  bool truncated = false;
+  auto progress = [&](const TCutProgress &p) {
+    if (!truncated && p.recording == 1 && p.stage == TCutStage::Copying && p.fraction > 0) {
+      fs::resize_file(paths[1], fs::file_size(paths[1]) / 3);
+      truncated = true;
+    }
+    return true;
+  };
+  const std::string out = dir + "/out.mov";
+  const TCutResult res = Cut(paths, 0, 1, out, {}, progress);
+  ASSERT_TRUE(truncated);
+  EXPECT_FALSE(res.written);
+  EXPECT_EQ(res.error, TCutError::SourceChanged) << CutErrorText(res);
+  EXPECT_EQ(res.errorPath, paths[1]);
+  EXPECT_NE(CutErrorText(res).find("truncated"), std::string::npos);
+  EXPECT_FALSE(fs::exists(out));
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto &e : fs::directory_iterator(dir)) ++entries;
+  EXPECT_EQ(entries, 2u);
+}
+
+// With overwriting off (the command line without --overwrite) a cut that
+// would replace the movie or an unrelated ".dat" of its name is refused;
+// the caller that has asked the user turns it on.
+TEST(MOVCut, ExistingMovieOrDatIsReplacedOnlyWhenAllowed) {
+  const std::string dir = MakeTempDir("cut-replace");
+  const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
+  TCutTrip trip = MakeTrip({src});
+  trip.recordings[0].hasTelemetry = true;
+  TFakeMeta meta;
+  TCutOptions o;
+  o.a = 0.1L;
+  o.b = 0.5L;
+  o.output = dir + "/X.mov";
+  o.overwrite = false;
+  const std::string dat = dir + "/X.dat";
+  for (const std::string &existing : {o.output, dat}) {
+    SCOPED_TRACE(existing);
+    std::ofstream(existing) << "keep me";
+    EXPECT_EQ(CutWouldReplace(trip, o), std::vector<std::string>{existing});
+    const TCutResult res = CutFragment(trip, o, &meta, {});
+    EXPECT_EQ(res.error, TCutError::WouldReplace);
+    EXPECT_EQ(res.errorPath, existing);
+    EXPECT_EQ(WholeFile(existing), "keep me");
+    fs::remove(existing);
+  }
+  std::ofstream(dat) << "keep me";
+  o.meta = false;  // no ".dat" written: nothing replaced
+  EXPECT_TRUE(CutFragment(trip, o, &meta, {}).written);
+  EXPECT_EQ(WholeFile(dat), "keep me");
+  o.meta = true;
+  o.overwrite = true;
+  const TCutResult res = CutFragment(trip, o, &meta, {});
+  EXPECT_TRUE(res.written);
+  EXPECT_EQ(res.metaPath, dat);
+  EXPECT_NE(WholeFile(dat), "keep me");
+}

@@ -23,6 +23,7 @@ struct TVideoMovie {
   std::string format = "avc1";
   uint32_t mdhdDuration = 5120;
   uint32_t tkhdDuration = 400;
+  uint32_t mvhdScale = 1000, mvhdDuration = 400;
   uint32_t width = 320, height = 240;
   std::vector<uint32_t> sync = {1, 6};
   std::function<void(TMovBuilder &)> extraTrak = nullptr;
@@ -36,7 +37,7 @@ std::vector<uint8_t> Build(const TVideoMovie &m) {
   b.Open("mdat").Zeros(100 * m.samples).Close();
   std::vector<uint32_t> offsets;
   for (uint32_t i = 0; i < m.samples; ++i) offsets.push_back(mdatStart + 8 + 100 * i);
-  b.Open("moov").Mvhd(1000, 400, 3000000000u);
+  b.Open("moov").Mvhd(m.mvhdScale, m.mvhdDuration, 3000000000u);
   b.Open("trak").Tkhd(1, m.tkhdDuration, m.width, m.height, 3000000000u);
   b.Open("mdia").Mdhd(12800, m.mdhdDuration).Open("minf").Open("stbl");
   b.Stsd(m.format).Stts({{m.samples, 512}}).Stsc({{1, 1}}).StszConst(100, m.samples);
@@ -412,4 +413,33 @@ TEST(MOVReader, EditLists) {
                            b.Close().Close();
                          }})).Tracks()[0];
   EXPECT_EQ(huge.editMediaTime, 512);
+}
+
+// The samples last 0.4 s. A header that disagrees with them by more than a
+// second is not believed (a 4-second clip was listed as 24,855 days), in
+// the catalogue's headers-only read as well as in a full one.
+TEST(MOVReader, SampleTablesWinOverHeadersThatDisagree) {
+  struct TCase {
+    const char *what;
+    uint32_t mvhdScale, mvhdDuration, mdhdDuration;
+    int64_t movieMs, trackMs;
+  } cases[] = {
+      {"agreeing headers", 1000, 400, 5120, 400, 400},
+      {"movie header of 2^31 s", 1, 0x7fffffff, 5120, 400, 400},
+      {"track header of 46 hours", 1000, 400, 0x7ffffff0, 400, 400},
+      {"both damaged", 1, 0x7fffffff, 0x7fffffff, 400, 400},
+      {"within a second: kept", 1000, 1300, 5120, 1300, 400},
+  };
+  for (const auto &c : cases)
+    for (bool headersOnly : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (headersOnly ? ", headers only" : ""));
+      const TMOVReader r = Read(Build({.mdhdDuration = c.mdhdDuration,
+                                       .mvhdScale = c.mvhdScale,
+                                       .mvhdDuration = c.mvhdDuration}),
+                                headersOnly);
+      ASSERT_TRUE(r.HasMovie());
+      EXPECT_EQ(r.DurationMs(), c.movieMs);
+      EXPECT_EQ(r.Tracks()[0].durationMs, c.trackMs);
+      EXPECT_EQ(r.Tracks()[0].duration, c.trackMs * 12800 / 1000);
+    }
 }

@@ -87,7 +87,8 @@ TEST(MOVWriter, VersionOneHeaders) {
   const TMOVReader in(src, false);
   ASSERT_TRUE(in.HasMovie());
   EXPECT_EQ(in.TimeScale(), 1000);
-  EXPECT_EQ(in.DurationMs(), 5000);
+  // The movie header's 5 s disagree with the 1 s of samples: the samples win.
+  EXPECT_EQ(in.DurationMs(), 1000);
   EXPECT_EQ(in.Tracks()[1].timeScale, 8000);
   EXPECT_EQ(in.Tracks()[1].durationMs, 500);
   const std::string out = dir + "/out.mov";
