@@ -93,10 +93,12 @@ class TNoCaseDirCache {
 
 // Extensions of the telemetry files a recorder writes beside its videos, in
 // the order they are looked for.
-extern const char *const kTelemetryExtensions[4];
+extern const char *const kTelemetryExtensions[6];
 
 // The telemetry file that belongs to a video, found by name: first beside
-// it (the video's name with .dat, .log, .gpx or .plt, in this order), then
+// it (the video's name with .dat, .log, .gpx, .plt, .gps or .3gf, in this
+// order; a .gps/.3gf pair also under the name without the channel letter
+// that ends the video's, 20231015_143022_NF.MP4 -> 20231015_143022_N.gps), then
 // in the card's INFO folder beside the video's folder
 // (DCIM/100MEDIA/FILE0001.MOV -> DCIM/INFO/FILE0001.DAT). Empty when
 // neither exists. With a cache the folders are listed once.

@@ -54,6 +54,9 @@ struct TFileItemSubitem {
   TDateTime GpsStart = 0, GpsEnd = 0;
   long double RelGpsStart = 0, RelGpsEnd = 0;
   TGPSLogFileItem GpsLog;  // matching recorder GPS log; empty path when none
+  // Telemetry the recording embeds in a layout we cannot read (encrypted,
+  // unknown): the layout's name, "-" when it has none; empty otherwise.
+  std::string UnreadableTelemetry;
 };
 
 struct TFileItem {
