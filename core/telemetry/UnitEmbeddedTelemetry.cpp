@@ -1,21 +1,310 @@
 #include "telemetry/UnitEmbeddedTelemetry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "app/UnitUtils.h"
+#include "container/UnitMOV.h"
+#include "container/UnitMOVBoxes.h"
+#include "telemetry/UnitEmbeddedReaders.h"
+
 namespace tachora {
 
-// The readers come in their own change; until then no recording holds any.
-bool IsRecordingFile(const std::string &) {
+// ---- checks shared by the readers ------------------------------------------------
+
+size_t TEmbeddedTrack::Fixes() const {
+  return static_cast<size_t>(std::count_if(
+      Items.begin(), Items.end(), [](const TTrackRecord &r) { return r.Kind == kRecordGps; }));
+}
+
+bool DdmmToDegrees(double ddmm, double &degrees) {
+  if (!std::isfinite(ddmm)) return false;
+  const double a = std::fabs(ddmm);
+  const double whole = std::floor(a / 100);
+  const double minutes = a - whole * 100;
+  if (minutes >= 60) return false;
+  degrees = (whole + minutes / 60) * (ddmm < 0 ? -1 : 1);
+  return true;
+}
+
+double FixTime(int year, int month, int day, int hour, int minute, double second) {
+  if (year < 2000 || year > 2200 || !IsValidDate(year, month, day) || hour < 0 || hour > 23 ||
+      minute < 0 || minute > 59 || !(second >= 0 && second < 60))
+    return 0;
+  return EncodeDate(year, month, day) + (hour * 3600.0 + minute * 60.0 + second) / kSecPerDay;
+}
+
+bool AddFix(TEmbeddedTrack &t, double time, double lat, double lon, double altitude,
+            double speedKmh, double course) {
+  if (!(std::fabs(lat) <= 90) || !(std::fabs(lon) <= 180) || (lat == 0 && lon == 0) || !(time > 0))
+    return false;
+  TTrackRecord r;
+  r.Kind = kRecordGps;
+  r.Time = time;
+  r.Lat = lat;
+  r.Lon = lon;
+  r.Altitude = std::isfinite(altitude) && std::fabs(altitude) < 20000 ? altitude : 0;
+  // Impossible speeds and courses are unknown, not errors.
+  r.Speed = std::isfinite(speedKmh) && speedKmh >= 0 && speedKmh < 2000 ? speedKmh : -1;
+  r.Course = std::isfinite(course) && course >= 0 && course <= 360 ? std::fmod(course, 360.0) : -1;
+  t.Items.push_back(r);
+  return true;
+}
+
+void AddSample(TEmbeddedTrack &t, double x, double y, double z) {
+  if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z) || std::fabs(x) > 64 ||
+      std::fabs(y) > 64 || std::fabs(z) > 64)
+    return;
+  TTrackRecord r;
+  r.Kind = kRecordGsensor;
+  r.X = static_cast<float>(x);
+  r.Y = static_cast<float>(y);
+  r.Z = static_cast<float>(z);
+  t.Items.push_back(r);
+}
+
+void FilterFixes(TEmbeddedTrack &t) {
+  // The largest speed a car reaches between two fixes, m/s.
+  constexpr double kMaxSpeed = 85;
+  // A run of fixes this long that agree with each other but not with the
+  // fixes before them stands: the fixes before were the stale ones.
+  constexpr size_t kRun = 3;
+  auto speed = [](const TTrackRecord &a, const TTrackRecord &b) {
+    const double seconds = std::max(1.0, std::fabs(b.Time - a.Time) * kSecPerDay);
+    return static_cast<double>(Distance(a.Lat, a.Lon, b.Lat, b.Lon)) / seconds;
+  };
+  std::vector<size_t> kept, run;
+  std::vector<bool> drop(t.Items.size(), false);
+  for (size_t i = 0; i < t.Items.size(); ++i) {
+    const TTrackRecord &r = t.Items[i];
+    if (r.Kind != kRecordGps) continue;
+    if (kept.empty()) {
+      kept.push_back(i);
+      continue;
+    }
+    const TTrackRecord &last = t.Items[kept.back()];
+    if (r.Time == last.Time && r.Lat == last.Lat && r.Lon == last.Lon) {
+      drop[i] = true;  // the same fix again (a block repeated)
+      continue;
+    }
+    if (speed(last, r) <= kMaxSpeed) {
+      kept.push_back(i);
+      for (size_t j : run) drop[j] = true;
+      run.clear();
+      continue;
+    }
+    if (!run.empty() && speed(t.Items[run.back()], r) > kMaxSpeed) {
+      for (size_t j : run) drop[j] = true;
+      run.clear();
+    }
+    run.push_back(i);
+    if (run.size() < kRun) continue;
+    // The run agrees with itself: the last kept fixes were the strays
+    // when they were few (a stale fix after power-on, a single bad one).
+    if (kept.size() < kRun)
+      for (size_t j : kept) drop[j] = true;
+    kept = run;
+    run.clear();
+  }
+  for (size_t j : run) drop[j] = true;
+  size_t w = 0;
+  for (size_t i = 0; i < t.Items.size(); ++i)
+    if (!drop[i]) t.Items[w++] = t.Items[i];
+  t.Items.resize(w);
+}
+
+// ---- the front -----------------------------------------------------------------
+
+namespace {
+
+// A top-level box type a recording can begin with.
+bool IsLeadingBox(const char *type) {
+  for (const char *t : {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot"})
+    if (std::memcmp(type, t, 4) == 0) return true;
   return false;
 }
 
-TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &, TEmbeddedReport *report) {
-  if (report) *report = TEmbeddedReport{};
-  return TEmbeddedPresence::None;
+constexpr const char *kNotReadable = "telemetry present but not readable";
+
+// The first 2 MB after the media data's start hold the first block of a
+// recording that has blocks; they sit on 0x8000 boundaries.
+bool BlocksNearStart(const TMOVStream &stream, const TBox &mdat) {
+  uint8_t head[12];
+  const int64_t first = (mdat.PayloadOffset() + 0x7fff) & ~int64_t(0x7fff);
+  for (int64_t p = first; p < std::min(mdat.End(), mdat.PayloadOffset() + (2 << 20)); p += 0x8000)
+    try {
+      if (stream.ReadAt(p, head, sizeof head) == sizeof head &&
+          std::memcmp(head + 4, "freeGPS ", 8) == 0)
+        return true;
+    } catch (const TMOVError &) {
+      return false;
+    }
+  return false;
 }
 
-bool ReadEmbeddedTelemetryInto(const std::string &, TTrackSink &sink, TEmbeddedReport *report) {
+struct TCollect {
+  TEmbeddedTrack Track;
+  bool Found = false;  // a carrier of telemetry was met, readable or not
+};
+
+void Finish(TEmbeddedTrack &t, const TFreeGpsState &s) {
+  if (t.Format.empty()) t.Format = s.Layout.empty() ? "freeGPS" : s.Layout;
+  if (s.Unreadable) {
+    t.Unreadable = true;
+    t.UnreadableFormat = s.UnreadableLayout;
+  }
+}
+
+// Reads every carrier the file has, the first that gives records winning.
+bool Collect(const std::string &path, TCollect &c) {
+  auto stream = TMOVStream::OpenRead(path);
+  if (!stream) return false;
+  const std::vector<TBox> top = TopLevelBoxes(*stream);
+  const TBox *moov = FindBox(top, FourCC("moov"));
+  TEmbeddedTrack &t = c.Track;
+  TFreeGpsState freeGps;
+  double clipSeconds = 0;
+
+  // The movie's creation time: the start of layouts that count seconds.
+  if (moov) {
+    const std::vector<TBox> children = ChildBoxes(*stream, *moov);
+    if (const TBox *mvhd = FindBox(children, FourCC("mvhd")); mvhd && mvhd->PayloadSize() >= 12)
+      try {
+        stream->Seek(mvhd->PayloadOffset());
+        const uint8_t version = stream->ReadU8();
+        stream->Skip(3);
+        const bool wide = version == 1;
+        freeGps.ClipStartUtc = MacDateToDateTime(wide ? stream->ReadU64() : stream->ReadU32());
+        stream->Skip(wide ? 8 : 4);
+        const uint32_t scale = stream->ReadU32();
+        const uint64_t duration = wide ? stream->ReadU64() : stream->ReadU32();
+        if (scale > 0) clipSeconds = static_cast<double>(duration) / scale;
+      } catch (const TMOVError &) {
+      }
+  }
+  // Without a creation time the clip ends when the file was last written.
+  double created = 0, modified = 0;
+  if (freeGps.ClipStartUtc == 0 && FileTimes(path, created, modified) && modified > 0)
+    freeGps.ClipStartUtc = LocalToUtc(modified) - clipSeconds / kSecPerDay;
+
+  // The `gps ` index of the blocks.
+  std::vector<TBlockRef> index;
+  if (moov && ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
+    c.Found = true;
+    if (ReadFreeGpsIndexed(*stream, index, freeGps, t) && t.Fixes() > 0) {
+      Finish(t, freeGps);
+      return true;
+    }
+  }
+
+  // Blocks without an index (or with a wrong one): scan the file.
+  t = TEmbeddedTrack();
+  const double clipStart = freeGps.ClipStartUtc;
+  freeGps = TFreeGpsState();
+  freeGps.ClipStartUtc = clipStart;
+  const int64_t end = stream->Size();
+  if (ScanFreeGps(*stream, 0, end, freeGps, t)) {
+    c.Found = true;
+    Finish(t, freeGps);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsRecordingFile(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  uint8_t head[8];
+  ssize_t got;
+  do {
+    got = ::pread(fd, head, sizeof head, 0);
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  if (got != static_cast<ssize_t>(sizeof head)) return false;
+  const uint32_t size = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 |
+                        uint32_t(head[3]);
+  return (size == 1 || size >= 8) && IsLeadingBox(reinterpret_cast<const char *>(head + 4));
+}
+
+TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedReport *report) {
+  TEmbeddedReport r;
+  auto done = [&](TEmbeddedPresence p, const std::string &format) {
+    r.Presence = p;
+    r.Format = format;
+    if (p == TEmbeddedPresence::Unreadable) r.Note = kNotReadable;
+    if (report) *report = r;
+    return p;
+  };
+  auto stream = TMOVStream::OpenRead(path);
+  if (!stream || !IsRecordingFile(path)) return done(TEmbeddedPresence::None, "");
+  const std::vector<TBox> top = TopLevelBoxes(*stream);
+  if (const TBox *moov = FindBox(top, FourCC("moov"))) {
+    std::vector<TBlockRef> index;
+    if (ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
+      // The first block that is there tells the layout.
+      uint8_t block[0x200];
+      for (const TBlockRef &e : index) {
+        size_t got = 0;
+        try {
+          got = stream->ReadAt(e.offset, block, std::min<size_t>(sizeof block, e.size));
+        } catch (const TMOVError &) {
+          continue;
+        }
+        if (got < 16 || std::memcmp(block + 4, "freeGPS ", 8) != 0) continue;
+        TFreeGpsState s;
+        TEmbeddedTrack t;
+        DecodeFreeGpsBlock(block, got, s, t);
+        if (s.Unreadable && t.Fixes() == 0)
+          return done(TEmbeddedPresence::Unreadable, s.UnreadableLayout);
+        return done(TEmbeddedPresence::Readable, s.Layout.empty() ? "freeGPS" : s.Layout);
+      }
+    }
+  }
+  for (const TBox &b : top)
+    if (b.type == FourCC("mdat") && BlocksNearStart(*stream, b))
+      return done(TEmbeddedPresence::Readable, "freeGPS");
+  return done(TEmbeddedPresence::None, "");
+}
+
+bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbeddedReport *report) {
   sink.Clear();
-  if (report) *report = TEmbeddedReport{};
-  return false;
+  TEmbeddedReport r;
+  FileTimes(path, sink.Created, sink.Modified);
+  TCollect c;
+  const bool collected = IsRecordingFile(path) && Collect(path, c);
+  TEmbeddedTrack &t = c.Track;
+  if (collected) FilterFixes(t);
+  if (t.Items.empty()) {
+    if (c.Found || t.Unreadable) {
+      r.Presence = TEmbeddedPresence::Unreadable;
+      r.Format = t.Unreadable ? t.UnreadableFormat : t.Format;
+      r.Note = kNotReadable;
+    }
+    if (report) *report = r;
+    return false;
+  }
+  sink.SetTextSize(static_cast<size_t>(std::max<int64_t>(t.Bytes, 0)));
+  sink.Expect(t.Fixes());
+  for (TTrackRecord rec : t.Items) {
+    if (rec.Kind == kRecordGps) {
+      if (r.FirstFixUtc == 0 && !t.LocalClock) r.FirstFixUtc = rec.Time;
+      if (!t.LocalClock) rec.Time = UtcToLocal(rec.Time);
+    } else {
+      rec.Time = 0;  // timed from the fixes around it when loaded
+    }
+    if (!sink.Add(rec)) break;
+  }
+  r.Presence = TEmbeddedPresence::Readable;
+  r.Format = t.Format;
+  r.FixTimesLocal = t.LocalClock;
+  if (report) *report = r;
+  return sink.Count() > 0;
 }
 
 }  // namespace tachora

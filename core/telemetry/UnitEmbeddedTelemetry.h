@@ -29,6 +29,10 @@ struct TEmbeddedReport {
   std::string Note;    // what the user is told when it cannot be read
   double FirstFixUtc =
       0;  // TDateTime (UTC) of the first valid fix when a read found one; 0 = unknown
+  // The fixes carry the camera's own clock instead of UTC (firmware that
+  // writes a full year): their times were taken as local, unshifted, and
+  // FirstFixUtc stays 0.
+  bool FixTimesLocal = false;
 };
 
 // Whether the file is a QuickTime/MP4 recording (by its first box), so that

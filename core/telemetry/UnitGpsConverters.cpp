@@ -11,6 +11,7 @@
 
 #include "app/UnitFileIO.h"
 #include "app/UnitFileSystem.h"
+#include "telemetry/UnitEmbeddedTelemetry.h"
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 #include "telemetry/UnitGpsConverterGPX.h"
@@ -254,6 +255,13 @@ bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &s
 bool ReadTrackFileInto(const std::string &path, TTrackSink &sink, std::string *readerName) {
   sink.Clear();
   if (readerName) readerName->clear();
+  // A recording given as its own telemetry: what the camera put inside it.
+  if (IsRecordingFile(path)) {
+    TEmbeddedReport report;
+    const bool ok = ReadEmbeddedTelemetryInto(path, sink, &report);
+    if (ok && readerName) *readerName = report.Format;
+    return ok;
+  }
   FileTimes(path, sink.Created, sink.Modified);
   // Files from this size on that GPX would be the first reader to try are
   // scanned as they are read: no copy of the text, no memory for it.
