@@ -6,8 +6,10 @@
 #include <cstdlib>
 
 #include "CatalogueTestCard.h"
+#include "TestEmbedded.h"
 #include "TestMedia.h"
 #include "catalogue/UnitFileManager.h"
+#include "telemetry/UnitMovingInfo.h"
 #include "telemetry/UnitRecordingTelemetry.h"
 
 using namespace tachora;
@@ -111,4 +113,24 @@ TEST(RecordingTimes, TheCatalogueTakesTheBestStartAtHand) {
   const TFileItem byFile = fm.OpenRecording(bare);
   EXPECT_NEAR(byFile.Summary.End, At(2024, 6, 1, 12, 0, 0), second);
   EXPECT_NEAR(byFile.Summary.Start, At(2024, 6, 1, 11, 59, 58), 0.1 * second);
+}
+
+// Through the ordinary loading: a camera two hours east of UTC that writes
+// its local clock into the GPS fields, and one that writes true UTC, give
+// the same local times.
+TEST(RecordingTimes, LoadingTakesALocalClockOutOfEmbeddedFixes) {
+  TZone zone("EET-2");
+  TTestCard card;
+  TEmbeddedSpec spec;
+  spec.media.seconds = 10;
+  for (const char *written : {"2024-05-17 11:30:00", "2024-05-17 09:30:00"}) {
+    const std::string path =
+        card.CopyOf(GenerateEmbedded("clock", MakeDrive(written, 10, 55.75, 37.6, 54, 90), spec),
+                    std::string("DCIM/Movie/20240517_113000_") + written[12] + ".MP4");
+    const auto mi = TMovingInfo::LoadFromFile(path, false);
+    ASSERT_TRUE(mi) << written;
+    EXPECT_NEAR(mi->StartTime, At(2024, 5, 17, 11, 30, 0), 0.01 / kSecPerDay) << written;
+    EXPECT_NEAR(mi->GpsPoints.back().Time, At(2024, 5, 17, 11, 30, 9), 0.01 / kSecPerDay)
+        << written;
+  }
 }

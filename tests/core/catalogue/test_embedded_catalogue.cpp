@@ -1,0 +1,74 @@
+// The catalogue on a card whose recordings carry their telemetry inside:
+// the Track and Speed columns filled from it, a trip joined by the fixes'
+// times although the file times tell nothing, a telemetry file beside a
+// recording winning, telemetry we cannot read noted, and deleting a row
+// leaving the other recordings alone.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CatalogueTestCard.h"
+#include "TestEmbedded.h"
+#include "catalogue/UnitFileManager.h"
+
+using namespace tachora;
+using namespace tachora::test;
+
+TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
+  TTestCard card;
+  TEmbeddedSpec spec;  // ten-second clips, a fix a second
+  spec.media.seconds = 10;
+  auto place = [&](const std::string &name, const std::string &start, TEmbeddedLayout layout) {
+    spec.layout = layout;
+    const auto fixes = MakeDrive(start, 10, 55.75, 37.6, 54, 90);
+    const std::string path =
+        card.CopyOf(GenerateEmbedded("card-" + start, fixes, spec), "DCIM/Movie/" + name);
+    // A copy of the card: every file was written at the same moment.
+    TTestCard::SetTimes(path, EncodeDate(2024, 6, 1) + EncodeTime(12, 0, 0, 0));
+    return path;
+  };
+  const std::string first = place("FILE0001.MP4", "2024-05-17 08:30:00", TEmbeddedLayout::FreeGpsA);
+  const std::string second =
+      place("FILE0002.MP4", "2024-05-17 08:30:10", TEmbeddedLayout::FreeGpsB);
+  const std::string locked =
+      place("FILE0003.MP4", "2024-05-17 09:00:00", TEmbeddedLayout::Encrypted);
+  const std::string both = place("FILE0004.MP4", "2024-05-17 10:00:00", TEmbeddedLayout::FreeGpsA);
+  const std::string dat =
+      card.Dat("DCIM/Movie/FILE0004.dat", EncodeDate(2024, 5, 17) + EncodeTime(11, 0, 0, 0), 3);
+
+  TFileManager fm(false, nullptr);
+  ASSERT_TRUE(fm.AddFolder(card.Path("DCIM")));
+  fm.MatchLogFiles();
+  fm.AutoGroup();
+
+  // The first two make one trip from 08:30:00, each its own telemetry.
+  const TFileItem trip = fm.GetItem(fm.FindRecording(first));
+  ASSERT_EQ(trip.Items.size(), 2u);
+  EXPECT_NEAR(trip.Summary.Start, EncodeDate(2024, 5, 17) + EncodeTime(8, 30, 0, 0),
+              0.5 / kSecPerDay);
+  for (const TFileItemSubitem &rec : trip.Items) {
+    EXPECT_EQ(rec.TelemetryPath, rec.Path);
+    EXPECT_EQ(rec.GpsCount, 10);
+    EXPECT_TRUE(rec.UnreadableTelemetry.empty());
+  }
+  EXPECT_FALSE(trip.TrackText.empty());
+  EXPECT_NEAR(std::stod(trip.SpeedText), 54, 0.5) << trip.SpeedText;
+
+  const TFileItem unreadable = fm.GetItem(fm.FindRecording(locked));
+  ASSERT_EQ(unreadable.Items.size(), 1u);
+  EXPECT_TRUE(unreadable.Items[0].TelemetryPath.empty());
+  EXPECT_FALSE(unreadable.Items[0].UnreadableTelemetry.empty());
+  EXPECT_TRUE(unreadable.TrackText.empty());
+
+  const TFileItem withFile = fm.GetItem(fm.FindRecording(both));
+  ASSERT_EQ(withFile.Items.size(), 1u);
+  EXPECT_EQ(withFile.Items[0].TelemetryPath, dat);
+
+  // Deleting the trip removes its two recordings and nothing else.
+  fm.DeleteItemFiles(trip);
+  EXPECT_FALSE(TTestCard::Exists(first));
+  EXPECT_FALSE(TTestCard::Exists(second));
+  EXPECT_TRUE(TTestCard::Exists(locked));
+  EXPECT_TRUE(TTestCard::Exists(both));
+  EXPECT_TRUE(TTestCard::Exists(dat));
+}
