@@ -68,15 +68,15 @@ bool TakeTelemetryStats(TFileItemSubitem &rec) {
 }
 
 // When the recording began, from the best source at hand given its
-// duration `d` (days): the GPS fixes the camera embedded in it (UTC, the
-// recording ends about with its last fix), the date and time in its file
+// duration `d` (days): the GPS fixes the camera embedded in it (UTC; see
+// AlignTimes), the date and time in its file
 // name (the camera's clock), the movie header's creation time (UTC), and
 // last its file's modification time as its end.
 void PlaceRecording(TFileItemSubitem &rec, double d, TDateTime created) {
   const TDateTime stamp = NameStampTime(rec.Path);
-  if (rec.TelemetryPath == rec.Path && rec.GpsEnd > 0) {
-    rec.End = rec.GpsEnd;
+  if (rec.TelemetryPath == rec.Path && rec.GpsStart > 0) {
     rec.Start = rec.End - d;
+    AlignTimes(rec);  // by the fixes
   } else if (stamp > 0) {
     rec.Start = stamp;
     rec.End = stamp + d;

@@ -1,14 +1,15 @@
 // The catalogue on a card whose recordings carry their telemetry inside:
 // the Track and Speed columns filled from it, a trip joined by the fixes'
 // times although the file times tell nothing, a telemetry file beside a
-// recording winning, telemetry we cannot read noted, and deleting a row
-// leaving the other recordings alone.
+// recording winning, telemetry we cannot read noted, a copy taking each
+// recording once, and deleting a row leaving the other recordings alone.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "CatalogueTestCard.h"
 #include "TestEmbedded.h"
+#include "catalogue/UnitCopyEngine.h"
 #include "catalogue/UnitFileManager.h"
 
 using namespace tachora;
@@ -48,6 +49,7 @@ TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
               0.5 / kSecPerDay);
   for (const TFileItemSubitem &rec : trip.Items) {
     EXPECT_EQ(rec.TelemetryPath, rec.Path);
+    EXPECT_NEAR(rec.End - rec.Start, 10 / kSecPerDay, 0.1 / kSecPerDay);
     EXPECT_EQ(rec.GpsCount, 10);
     EXPECT_TRUE(rec.UnreadableTelemetry.empty());
   }
@@ -63,6 +65,9 @@ TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
   const TFileItem withFile = fm.GetItem(fm.FindRecording(both));
   ASSERT_EQ(withFile.Items.size(), 1u);
   EXPECT_EQ(withFile.Items[0].TelemetryPath, dat);
+
+  // A copy takes each recording once: its telemetry is no file of its own.
+  EXPECT_EQ(TFormCopyThread(trip, card.Path("copy"), {}, false).Progress().FileCount, 2);
 
   // Deleting the trip removes its two recordings and nothing else.
   fm.DeleteItemFiles(trip);

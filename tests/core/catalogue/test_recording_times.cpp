@@ -85,6 +85,26 @@ TEST(RecordingTimes, LocalClockInTheGpsFieldsIsTakenBackOut) {
   EXPECT_EQ(LocalClockCorrection(stamp, stamp), 0);
 }
 
+// Fixes embedded in a 10-second recording place it: from its first fix when
+// they cover it, else (a late first fix) up to its last.
+TEST(RecordingTimes, EmbeddedFixesPlaceTheirRecording) {
+  const TDateTime t = At(2024, 5, 17, 8, 30, 0), s = 1 / kSecPerDay;
+  const struct {
+    double firstFix, lastFix, start;
+  } cases[] = {{0, 9, 0}, {0.5, 9, 0.5}, {6, 9, -1}, {-3, 20, -3}};
+  for (const auto &c : cases) {
+    TFileItemSubitem rec;
+    rec.Path = rec.TelemetryPath = "/card/FILE0001.MP4";
+    rec.Duration = 10000;
+    rec.Start = At(2024, 6, 1, 12, 0, 0);
+    rec.GpsStart = t + c.firstFix * s;
+    rec.GpsEnd = t + c.lastFix * s;
+    AlignTimes(rec);
+    EXPECT_NEAR(rec.Start, t + c.start * s, 0.001 * s) << c.firstFix << " " << c.lastFix;
+    EXPECT_NEAR(rec.End - rec.Start, 10 * s, 0.001 * s);
+  }
+}
+
 // A recording is placed by the stamp in its name over its movie header's
 // creation time, and by that over its file's time.
 TEST(RecordingTimes, TheCatalogueTakesTheBestStartAtHand) {
