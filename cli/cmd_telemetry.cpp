@@ -101,7 +101,8 @@ std::vector<TGpsInfoConverter *> Writers(const std::string &list) {
     if (ext.empty()) continue;
     TGpsInfoConverter *w = FindGpsWriter(ext);
     if (!w) {
-      std::cerr << "tachora-cli: unknown format '" << ext << "' (known: kml, plt, gpx, dat)\n";
+      std::cerr << "tachora-cli: unknown format '" << ext
+                << "' (known: kml, plt, gpx, dat, nmea)\n";
       return {};
     }
     out.push_back(w);
@@ -149,7 +150,8 @@ int RunTelemetry(const std::vector<std::string> &args) {
 
 // ---- convert -------------------------------------------------------------------
 
-constexpr const char *kConvertUsage = "convert --to FORMATS FILE...  (FORMATS: kml,plt,gpx,dat)";
+constexpr const char *kConvertUsage =
+    "convert --to FORMATS FILE...  (FORMATS: kml,plt,gpx,dat,nmea)";
 
 int RunConvert(const std::vector<std::string> &args) {
   std::string formats;

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 
 namespace tachora {
 
-const char *const kTelemetryExtensions[6] = {".dat", ".log", ".gpx", ".plt", ".gps", ".3gf"};
+const char *const kTelemetryExtensions[7] = {".dat",  ".log", ".gpx", ".plt",
+                                             ".nmea", ".gps", ".3gf"};
 
 namespace {
 
@@ -159,6 +161,32 @@ std::string TNoCaseDirCache::Find(const std::string &dir, const std::string &nam
   return d + names.front();
 }
 
+bool TextHoldsNmea(std::string_view head) {
+  auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  size_t pos = 0;
+  while (pos < head.size()) {
+    size_t end = head.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = head.size();
+    std::string_view line = head.substr(pos, end - pos);
+    pos = end + 1;
+    while (!line.empty() && (line[0] == ' ' || line[0] == '\t')) line.remove_prefix(1);
+    if (!line.empty() && line[0] == '[') {  // a camera's "[12345]" milliseconds
+      const size_t close = line.find(']');
+      if (close == std::string_view::npos || close < 2 ||
+          line.substr(1, close - 1).find_first_not_of("0123456789") != std::string_view::npos)
+        continue;
+      line.remove_prefix(close + 1);
+    }
+    // "$", a satellite talker, a three-letter sentence type, ",".
+    if (line.size() < 7 || line[0] != '$' || line[6] != ',') continue;
+    const std::string_view talker = line.substr(1, 2);
+    if (!upper(line[3]) || !upper(line[4]) || !upper(line[5])) continue;
+    for (const char *t : {"GP", "GN", "GL", "GA", "GB", "BD", "GQ", "GI", "QZ"})
+      if (talker == t) return true;
+  }
+  return false;
+}
+
 std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cache) {
   // One look-up tries the exact name first and lists the folder only when
   // that fails; many look-ups list each folder once.
@@ -171,6 +199,19 @@ std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cach
   for (const char *ext : kTelemetryExtensions) {
     std::string p = find(dir.empty() ? "." : dir, stem + ext, false);
     if (!p.empty()) return p;
+  }
+  // Many cameras and loggers name their NMEA log .txt: such a file counts
+  // only when it holds sentences (a note beside a video is no track).
+  if (std::string p = find(dir.empty() ? "." : dir, stem + ".txt", false); !p.empty()) {
+    char head[1024];
+    ssize_t got = -1;
+    if (const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd >= 0) {
+      do {
+        got = ::read(fd, head, sizeof head);
+      } while (got < 0 && errno == EINTR);
+      ::close(fd);
+    }
+    if (got > 0 && TextHoldsNmea(std::string_view(head, static_cast<size_t>(got)))) return p;
   }
   // A recorder that writes .gps/.3gf logs names them once for its front and
   // rear videos (..._NF.MP4 and ..._NR.MP4 share ..._N.gps).

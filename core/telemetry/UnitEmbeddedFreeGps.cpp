@@ -251,6 +251,11 @@ bool EncryptedLayout(const uint8_t *b, size_t n, std::string &name) {
       name = "freeGPS LIGOGPSINFO";
       return true;
     }
+  // The 2013-15 hardware's ring of self-keyed records, repeated in every block.
+  if (n >= 0x48 && std::memcmp(b + 0x45, "ATC", 3) == 0) {
+    name = "freeGPS ATC ring";
+    return true;
+  }
   // Month and day at 64/68, then "A", hemispheres: the record at 0x30 has
   // the same signature, but there the floats at 0x4c/0x50 hold DDMM; these
   // blocks keep doubles under a cipher from 0x50 instead.
@@ -353,10 +358,10 @@ bool ScanFreeGps(const TMOVStream &stream, int64_t from, int64_t to, TFreeGpsSta
                  TEmbeddedTrack &t) {
   std::unique_ptr<uint8_t[]> buf(new uint8_t[kMaxBlock]);
   bool any = false;
-  int64_t next = from;  // blocks do not overlap: skip a found block's bytes
+  const int64_t fileSize = stream.Size();
   ScanForPattern(stream, from + 4, to, "freeGPS ", [&](int64_t hit) {
     const int64_t at = hit - 4;
-    if (at < next) return true;
+    if (at < state.ScanNext) return true;  // inside a block already read
     size_t got = 0;
     try {
       got = stream.ReadAt(at, buf.get(), kMaxBlock);
@@ -365,10 +370,10 @@ bool ScanFreeGps(const TMOVStream &stream, int64_t from, int64_t to, TFreeGpsSta
     }
     if (got < 16) return true;
     const uint32_t size = U32BE(buf.get());
-    if (size < kMinBlock || at + size > to) return true;
+    if (size < kMinBlock || at + size > fileSize) return true;
     if (DecodeFreeGpsBlock(buf.get(), std::min<size_t>(got, size), state, t)) {
       any = true;
-      next = at + size;
+      state.ScanNext = at + size;
     }
     return true;
   });

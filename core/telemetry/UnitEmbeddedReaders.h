@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "telemetry/UnitMovingInfo.h"
+#include "telemetry/UnitNmea.h"
 
 namespace tachora {
 
@@ -46,18 +47,23 @@ constexpr double kKnotsToKmh = 1.852;
 constexpr double kMpsToKmh = 3.6;
 constexpr double kMphToKmh = 1.609344;
 
-// ---- NMEA sentences (RMC, GGA) for the carriers that hold them ----
+// ---- NMEA sentences for the carriers that hold them ----
 
-// The state of a run of sentences: the last RMC date serves a GGA without one.
+// A run of sentences (one track, one box): the shared NMEA epoch builder,
+// and the camera stamp of the epoch it has open.
 struct TNmeaState {
-  int Year = 0, Month = 0, Day = 0;
-  double LastRmcTime = -1;  // UTC TDateTime of the last RMC taken
+  TNmeaTrackBuilder Builder;
+  int32_t EpochTimeMs = -1;
+  int64_t EpochStampMs = -1;
+  std::string Line;  // room to put back the '$' of the dialect without it
 };
-// Parses one sentence (with or without the leading '$', checksum optional)
-// and appends its fix: RMC with status A, or GGA with a fix quality above
-// 0 when `takeGga` (its time on the last RMC date). `stamp`, when not 0,
-// replaces the sentence's own time. True when a fix was appended.
-bool AddNmeaSentence(std::string_view sentence, TNmeaState &state, TEmbeddedTrack &t, bool takeGga);
+// Takes one sentence (with or without its '$' and "[ms]" stamp); true when
+// it closed an epoch that gave a fix (appended, UTC). `stampMs`, when
+// given, receives the camera stamp of that epoch (-1 when none).
+bool AddNmeaSentence(std::string_view sentence, TNmeaState &state, TEmbeddedTrack &t,
+                     int64_t *stampMs = nullptr);
+// Closes the last epoch; true when it gave a fix.
+bool FinishNmea(TNmeaState &state, TEmbeddedTrack &t, int64_t *stampMs = nullptr);
 
 // ---- freeGPS blocks ----
 
@@ -67,6 +73,7 @@ struct TFreeGpsState {
   int AnchorVotes = 0;      // consecutive blocks that agreed on it
   double ClipStartUtc = 0;  // for layouts without time: the movie's creation time
   int BlockIndex = 0;       // blocks decoded so far (time of the layouts without one)
+  int64_t ScanNext = 0;     // the scan's next offset outside the blocks it read
   std::string Layout;       // the last layout recognised
   bool Unreadable = false;  // a block of a layout we cannot read was met
   std::string UnreadableLayout;
@@ -78,18 +85,43 @@ bool DecodeFreeGpsBlock(const uint8_t *block, size_t size, TFreeGpsState &state,
 // are skipped); true when any block was found.
 bool ReadFreeGpsIndexed(const TMOVStream &stream, const std::vector<TBlockRef> &entries,
                         TFreeGpsState &state, TEmbeddedTrack &t);
-// Scans [from, to) for blocks in large sequential reads.
+// Scans for blocks whose magic lies in [from + 4, to), in large sequential
+// reads (a block found may reach past `to`); a scan of [a, b) followed by
+// one of [b - 11, c) finds each block once.
 bool ScanFreeGps(const TMOVStream &stream, int64_t from, int64_t to, TFreeGpsState &state,
                  TEmbeddedTrack &t);
 
 // ---- BlackVue records (box children and sidecar files) ----
 
-// `[ms]$GPRMC,...` lines; the bracketed camera clock is only used to order
-// lines, the fixes take their NMEA times.
-void ReadBlackVueGps(std::string_view text, TEmbeddedTrack &t);
-// 10-byte big-endian records: ms, then three int16 axes (1/128 g); ends at
-// a time of 0xFFFFFFFF.
-void ReadBlackVue3gf(std::string_view data, TEmbeddedTrack &t);
+// The `gps ` text (`[ms]$GPRMC,...` lines: the bracketed camera clock only
+// places the lines, the fixes take their NMEA times) and the `3gf ` records
+// (10 bytes, big-endian: ms from the start, three int16 axes of 1/128 g,
+// ended by a time of 0xFFFFFFFF); either may be empty.
+void ReadBlackVue(std::string_view gps, std::string_view accel, TEmbeddedTrack &t);
+
+// ---- text tracks ----
+
+// NMEA sentences with or without '$' between separators, and Thinkware's
+// "gsensori" records.
+void ReadNmeaText(std::string_view text, TNmeaState &state, TEmbeddedTrack &t);
+// One sample of a text or subtitle track (length prefix stripped here);
+// `sampleUtc` times the layouts without a time of their own (PNDM).
+void ReadTextSample(std::string_view sample, double sampleUtc, TNmeaState &state,
+                    TEmbeddedTrack &t);
+
+// ---- GoPro GPMF ----
+
+// One `gpmd` sample of `seconds` from `sampleUtc` (the clip's start plus
+// the sample's time; 0 = unknown): GPS5/GPS9 fixes with GPSU/GPSF/GPSP,
+// ACCL with its SCAL, laid in time order.
+void ReadGpmfSample(std::string_view sample, double sampleUtc, double seconds, TEmbeddedTrack &t);
+
+// ---- top-level boxes ----
+
+// 70mai `GPS `: 36-byte records counting seconds from the clip's start.
+void Read70maiBox(std::string_view data, double clipStartUtc, TEmbeddedTrack &t);
+// `gps0`: 32-byte records; `gsen`: 3-byte samples.
+void ReadGps0(std::string_view gps0, std::string_view gsen, TEmbeddedTrack &t);
 
 // ---- final filter ----
 

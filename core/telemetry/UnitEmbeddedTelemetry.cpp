@@ -149,6 +149,7 @@ bool BlocksNearStart(const TMOVStream &stream, const TBox &mdat) {
 struct TCollect {
   TEmbeddedTrack Track;
   bool Found = false;  // a carrier of telemetry was met, readable or not
+  std::string UnreadableFormat;
 };
 
 void Finish(TEmbeddedTrack &t, const TFreeGpsState &s) {
@@ -159,7 +160,154 @@ void Finish(TEmbeddedTrack &t, const TFreeGpsState &s) {
   }
 }
 
-// Reads every carrier the file has, the first that gives records winning.
+// Telemetry boxes are small; a larger one is read no further than this.
+constexpr int64_t kMaxBoxRead = 64LL << 20;
+// How far into the media data the first block of a recording lies at most.
+constexpr int64_t kScanHead = 20LL << 20;
+// One sample of a telemetry track is about a second of data.
+constexpr uint32_t kMaxSampleRead = 4u << 20;
+
+std::string ReadPayload(const TMOVStream &stream, const TBox &box) {
+  std::string out(static_cast<size_t>(std::min(box.PayloadSize(), kMaxBoxRead)), '\0');
+  size_t got = 0;
+  try {
+    got = stream.ReadAt(box.PayloadOffset(), out.data(), out.size());
+  } catch (const TMOVError &) {
+    got = 0;
+  }
+  out.resize(got);
+  return out;
+}
+
+// The movie header's creation time (UTC) and duration (seconds).
+void MovieTimes(TMOVStream &stream, const TBox *moov, double &createdUtc, double &seconds) {
+  createdUtc = seconds = 0;
+  if (!moov) return;
+  const std::vector<TBox> children = ChildBoxes(stream, *moov);
+  const TBox *mvhd = FindBox(children, FourCC("mvhd"));
+  if (!mvhd || mvhd->PayloadSize() < 20) return;
+  try {
+    stream.Seek(mvhd->PayloadOffset());
+    const bool wide = stream.ReadU8() == 1;
+    stream.Skip(3);
+    createdUtc = MacDateToDateTime(wide ? stream.ReadU64() : stream.ReadU32());
+    stream.Skip(wide ? 8 : 4);
+    const uint32_t scale = stream.ReadU32();
+    const uint64_t duration = wide ? stream.ReadU64() : stream.ReadU32();
+    if (scale > 0) seconds = static_cast<double>(duration) / scale;
+  } catch (const TMOVError &) {
+  }
+}
+
+// BlackVue: a top-level `free` box of child boxes, `gps ` and `3gf ` among them.
+bool ReadBlackVueBoxes(TMOVStream &stream, const std::vector<TBox> &top, TCollect &c) {
+  for (const TBox &box : top) {
+    if (box.type != FourCC("free")) continue;
+    const std::vector<TBox> children = ChildBoxes(stream, box);
+    const TBox *gps = FindBox(children, FourCC("gps "));
+    const TBox *accel = FindBox(children, FourCC("3gf "));
+    if (!gps && !accel) continue;
+    c.Found = true;
+    ReadBlackVue(gps ? ReadPayload(stream, *gps) : std::string(),
+                 accel ? ReadPayload(stream, *accel) : std::string(), c.Track);
+    c.Track.Format = "BlackVue";
+    if (!c.Track.Items.empty()) return true;
+  }
+  return false;
+}
+
+// Tracks of telemetry samples: GPMF, NMEA text, PNDM. Tracks of layouts we
+// cannot read are noted.
+bool ReadTelemetryTracks(const std::string &path, double clipStartUtc, TCollect &c) {
+  const TMOVReader movie(path, false);
+  if (!movie.HasMovie()) return false;
+  const TMOVStream &stream = *movie.Stream();
+  std::string sample;
+  for (const TTrackSamples &track :
+       TracksWithFormats(movie, {"gpmd", "text", "tx3g", "camm", "ssmd"})) {
+    const std::string format = ToLowerAscii(track.format);
+    if (format == "camm" || format == "ssmd") {
+      c.Found = true;
+      c.UnreadableFormat = format + " track";
+      continue;
+    }
+    TEmbeddedTrack t;
+    TNmeaState nmea;
+    const double start = clipStartUtc > 0 ? clipStartUtc : track.creationTime;
+    bool gpmf = false;
+    for (const TSampleRef &s : track.samples) {
+      sample.resize(std::min(s.size, kMaxSampleRead));
+      size_t got = 0;
+      try {
+        got = stream.ReadAt(s.offset, sample.data(), sample.size());
+      } catch (const TMOVError &) {
+        continue;
+      }
+      const std::string_view bytes(sample.data(), got);
+      const double scale = track.timeScale > 0 ? track.timeScale : 1;
+      const double utc = start > 0 ? start + s.time / scale / kSecPerDay : 0;
+      if (format == "gpmd") {
+        // Other recorders' data under the same name is no GPMF.
+        if (bytes.substr(0, 4) != "DEVC") {
+          if (!gpmf) {
+            c.Found = true;
+            c.UnreadableFormat = "gpmd track";
+          }
+          continue;
+        }
+        gpmf = true;
+        ReadGpmfSample(bytes, utc, s.duration / scale, t);
+      } else {
+        ReadTextSample(bytes, utc, nmea, t);
+      }
+    }
+    if (format != "gpmd") FinishNmea(nmea, t);
+    if (t.Items.empty()) continue;
+    c.Found = true;
+    if (t.Format.empty()) t.Format = format == "gpmd" ? "GoPro GPMF" : "NMEA text track";
+    c.Track = std::move(t);
+    return true;
+  }
+  return false;
+}
+
+// Top-level boxes of their own: 70mai `GPS `, `gps0` with `gsen`.
+bool ReadOwnBoxes(TMOVStream &stream, const std::vector<TBox> &top, double clipStartUtc,
+                  TCollect &c) {
+  if (const TBox *box = FindBox(top, FourCC("GPS "))) {
+    c.Found = true;
+    TEmbeddedTrack t;
+    Read70maiBox(ReadPayload(stream, *box), clipStartUtc, t);
+    t.Format = "70mai GPS box";
+    if (!t.Items.empty()) {
+      c.Track = std::move(t);
+      return true;
+    }
+  }
+  const TBox *gps0 = FindBox(top, FourCC("gps0"));
+  const TBox *gsen = FindBox(top, FourCC("gsen"));
+  if (gps0 || gsen) {
+    c.Found = true;
+    TEmbeddedTrack t;
+    ReadGps0(gps0 ? ReadPayload(stream, *gps0) : std::string(),
+             gsen ? ReadPayload(stream, *gsen) : std::string(), t);
+    t.Format = "gps0/gsen boxes";
+    if (!t.Items.empty()) {
+      c.Track = std::move(t);
+      return true;
+    }
+  }
+  // Exports of the makers' own programs (Base64 JSON and the like).
+  if (FindBox(top, FourCC("gdat")) || FindBox(top, FourCC("nbmt"))) {
+    c.Found = true;
+    c.UnreadableFormat = "gdat/nbmt box";
+  }
+  return false;
+}
+
+// Reads every carrier the file has, the first that gives records winning:
+// the `gps ` index, BlackVue's boxes, telemetry tracks, boxes of their own,
+// and last a scan of the whole file for freeGPS blocks.
 bool Collect(const std::string &path, TCollect &c) {
   auto stream = TMOVStream::OpenRead(path);
   if (!stream) return false;
@@ -168,30 +316,13 @@ bool Collect(const std::string &path, TCollect &c) {
   TEmbeddedTrack &t = c.Track;
   TFreeGpsState freeGps;
   double clipSeconds = 0;
-
-  // The movie's creation time: the start of layouts that count seconds.
-  if (moov) {
-    const std::vector<TBox> children = ChildBoxes(*stream, *moov);
-    if (const TBox *mvhd = FindBox(children, FourCC("mvhd")); mvhd && mvhd->PayloadSize() >= 12)
-      try {
-        stream->Seek(mvhd->PayloadOffset());
-        const uint8_t version = stream->ReadU8();
-        stream->Skip(3);
-        const bool wide = version == 1;
-        freeGps.ClipStartUtc = MacDateToDateTime(wide ? stream->ReadU64() : stream->ReadU32());
-        stream->Skip(wide ? 8 : 4);
-        const uint32_t scale = stream->ReadU32();
-        const uint64_t duration = wide ? stream->ReadU64() : stream->ReadU32();
-        if (scale > 0) clipSeconds = static_cast<double>(duration) / scale;
-      } catch (const TMOVError &) {
-      }
-  }
+  MovieTimes(*stream, moov, freeGps.ClipStartUtc, clipSeconds);
   // Without a creation time the clip ends when the file was last written.
   double created = 0, modified = 0;
   if (freeGps.ClipStartUtc == 0 && FileTimes(path, created, modified) && modified > 0)
     freeGps.ClipStartUtc = LocalToUtc(modified) - clipSeconds / kSecPerDay;
+  const double clipStart = freeGps.ClipStartUtc;
 
-  // The `gps ` index of the blocks.
   std::vector<TBlockRef> index;
   if (moov && ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
     c.Found = true;
@@ -200,17 +331,40 @@ bool Collect(const std::string &path, TCollect &c) {
       return true;
     }
   }
+  t = TEmbeddedTrack();
+  if (ReadBlackVueBoxes(*stream, top, c)) return true;
+  t = TEmbeddedTrack();
+  if (moov && ReadTelemetryTracks(path, clipStart, c)) return true;
+  t = TEmbeddedTrack();
+  if (ReadOwnBoxes(*stream, top, clipStart, c)) return true;
 
   // Blocks without an index (or with a wrong one): scan the file.
   t = TEmbeddedTrack();
-  const double clipStart = freeGps.ClipStartUtc;
+  const bool indexedUnreadable = freeGps.Unreadable;
+  const std::string indexedLayout = freeGps.UnreadableLayout;
   freeGps = TFreeGpsState();
   freeGps.ClipStartUtc = clipStart;
+  // A recording with blocks has its first within a few MB of the media
+  // data's start: a video without them costs only that much reading. The
+  // rest is scanned when blocks turned up there, when an index promised
+  // them or when the movie was never written.
   const int64_t end = stream->Size();
-  if (ScanFreeGps(*stream, 0, end, freeGps, t)) {
+  const TBox *mdat = FindBox(top, FourCC("mdat"));
+  const int64_t head = std::min(end, (mdat ? mdat->PayloadOffset() : 0) + kScanHead);
+  bool scanned = ScanFreeGps(*stream, 0, head, freeGps, t);
+  if (head < end && (freeGps.BlockIndex > 0 || c.Found || !moov))
+    scanned = ScanFreeGps(*stream, head - 11, end, freeGps, t) || scanned;
+  if (scanned) {
     c.Found = true;
     Finish(t, freeGps);
     return true;
+  }
+  if (indexedUnreadable) {
+    t.Unreadable = true;
+    t.UnreadableFormat = indexedLayout;
+  } else if (!c.UnreadableFormat.empty()) {
+    t.Unreadable = true;
+    t.UnreadableFormat = c.UnreadableFormat;
   }
   return false;
 }
@@ -265,6 +419,25 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
         return done(TEmbeddedPresence::Readable, s.Layout.empty() ? "freeGPS" : s.Layout);
       }
     }
+  }
+  for (const TBox &b : top) {
+    if (b.type == FourCC("free")) {
+      const std::vector<TBox> children = ChildBoxes(*stream, b);
+      if (FindBox(children, FourCC("gps ")) || FindBox(children, FourCC("3gf ")))
+        return done(TEmbeddedPresence::Readable, "BlackVue");
+    }
+    if (b.type == FourCC("GPS ")) return done(TEmbeddedPresence::Readable, "70mai GPS box");
+    if (b.type == FourCC("gps0") || b.type == FourCC("gsen"))
+      return done(TEmbeddedPresence::Readable, "gps0/gsen boxes");
+  }
+  if (FindBox(top, FourCC("moov"))) {
+    const TMOVReader movie(path, true);
+    for (const TMOVTrack &t : movie.Tracks()) {
+      if (t.codec == "GPMD") return done(TEmbeddedPresence::Readable, "GoPro GPMF");
+      if (t.codec == "CAMM" || t.codec == "SSMD")
+        return done(TEmbeddedPresence::Unreadable, ToLowerAscii(t.codec) + " track");
+    }
+    // Text tracks are subtitles as often as telemetry: only a read tells.
   }
   for (const TBox &b : top)
     if (b.type == FourCC("mdat") && BlocksNearStart(*stream, b))

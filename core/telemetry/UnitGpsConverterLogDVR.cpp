@@ -25,6 +25,9 @@ bool TGpsInfoConverterLogDVR::ParseLine(std::string_view line, int, TTrackRecord
   }();
   SplitFields(line, kSeparators);
   if (Fields.size() < 7) return false;
+  // The status letter of an NMEA RMC sentence where this dialect has its
+  // time: the line is a plain NMEA log's, which the NMEA reader takes.
+  if (Fields[2] == "A" || Fields[2] == "V") return false;
   rec.Kind = kRecordGps;
   rec.Time = ParseNmeaDateTime(Fields[1], Fields[2]);
   rec.Lat = ParseNmeaCoord(Fields[3]);

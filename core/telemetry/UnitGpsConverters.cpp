@@ -12,12 +12,14 @@
 #include "app/UnitFileIO.h"
 #include "app/UnitFileSystem.h"
 #include "telemetry/UnitEmbeddedTelemetry.h"
+#include "telemetry/UnitGpsConverterBlackVue.h"
 #include "telemetry/UnitGpsConverterDatDOD.h"
 #include "telemetry/UnitGpsConverterDatSamoon.h"
 #include "telemetry/UnitGpsConverterGPX.h"
 #include "telemetry/UnitGpsConverterKML.h"
 #include "telemetry/UnitGpsConverterLogDOD.h"
 #include "telemetry/UnitGpsConverterLogDVR.h"
+#include "telemetry/UnitGpsConverterNMEA.h"
 #include "telemetry/UnitGpsConverterPLT.h"
 #include "telemetry/UnitTrackBlocks.h"
 
@@ -147,6 +149,7 @@ TGpsConverterList MakeGpsWriters() {
   l.push_back(std::make_unique<TGpsInfoConverterPLT>());
   l.push_back(std::make_unique<TGpsInfoConverterGPX>());
   l.push_back(std::make_unique<TGpsInfoConverterDatDOD>());
+  l.push_back(std::make_unique<TGpsInfoConverterNMEA>());
   return l;
 }
 
@@ -158,6 +161,11 @@ TGpsConverterList MakeGpsReaders() {
   l.push_back(std::make_unique<TGpsInfoConverterLogDOD>());
   l.push_back(std::make_unique<TGpsInfoConverterLogDVR>());
   l.push_back(std::make_unique<TGpsInfoConverterDatSamoon>());
+  l.push_back(std::make_unique<TGpsInfoConverterNMEA>());
+  // BlackVue's "[ms]$GPRMC" lines are NMEA to the reader before; this one
+  // takes a .gps file only by its extension, when that refused it.
+  l.push_back(std::make_unique<TGpsInfoConverterBlackVueGps>());
+  l.push_back(std::make_unique<TGpsInfoConverterBlackVue3gf>());
   return l;
 }
 
@@ -228,6 +236,7 @@ class TItemsSink : public TTrackSink {
 bool ReadTrackInto(std::string_view text, const std::string &path, TTrackSink &sink,
                    std::string *readerName) {
   sink.Clear();
+  sink.Path = path;
   if (readerName) readerName->clear();
   const std::string_view header = text.substr(0, std::min<size_t>(text.size(), 512));
   // Fresh readers per call: they keep per-parse state and this may run on

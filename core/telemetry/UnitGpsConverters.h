@@ -69,6 +69,8 @@ class TTrackSink {
   // The file's creation and last-write times (local, 0 = unknown).
   double Created = 0;
   double Modified = 0;
+  // The file's path (a reader may take a date from its name); may be empty.
+  std::string Path;
   // Whether the records only need to place the points (a load for a PLT
   // or KML file): readers may then leave course and speed unknown (-1)
   // instead of reading them. Set before a parse.
@@ -157,8 +159,8 @@ inline bool IsGpsItem(const TGpsPoint &) {
 bool IsFixInRange(const TTrackRecord &rec);
 
 // Fresh lists in their fixed orders:
-// writers KML, PLT, GPX, DatDOD (the order of the save dialog's types);
-// readers DatDOD, GPX, PLT, LogDOD, LogDVR, DatSamoon;
+// writers KML, PLT, GPX, DatDOD, NMEA (the order of the save dialog's types);
+// readers DatDOD, GPX, PLT, LogDOD, LogDVR, DatSamoon, NMEA, BlackVue GPS, BlackVue 3GF;
 // the default writer, a DatDOD (telemetry of cut fragments).
 TGpsConverterList MakeGpsWriters();
 TGpsConverterList MakeGpsReaders();

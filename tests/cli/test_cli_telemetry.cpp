@@ -135,13 +135,13 @@ TEST_F(CliTelemetry, ConvertWritesTheSameFilesForAnyChoiceOfFormats) {
     const std::string name = std::string("convert/") + input;
     const std::string file = Copy(name);
     const std::string stem = file.substr(0, file.rfind('.') + 1);
-    for (const std::string formats : {"plt", "kml", "dat", "gpx,plt", "kml,plt,dat"}) {
+    for (const std::string formats : {"plt", "kml", "dat", "gpx,plt", "kml,plt,dat", "nmea,gpx"}) {
       // A file of the input's own format would replace the input and is refused.
       const std::string own = file.substr(file.size() - 3);
       const bool refused = formats.find(own) != std::string::npos;
       const TRun run = Cli("convert --to " + formats + " '" + file + "'");
       ASSERT_EQ(run.status, refused ? 1 : 0) << formats << ": " << run.err;
-      for (const std::string ext : {"plt", "kml", "dat", "gpx"}) {
+      for (const std::string ext : {"plt", "kml", "dat", "gpx", "nmea"}) {
         if (stem + ext == file) continue;
         EXPECT_EQ(fs::exists(stem + ext), formats.find(ext) != std::string::npos) << formats;
         if (!fs::exists(stem + ext)) continue;
@@ -164,6 +164,13 @@ TEST_F(CliTelemetry, ExportJoinsFilesInOrder) {
   // A name already ending in the extension gets no second one.
   r = Cli("export --format plt -o '" + out + ".PLT' '" + Data("sample.dat") + "'");
   EXPECT_EQ(r.out, out + ".PLT\n");
+  // NMEA reads back with the same points.
+  r = Cli("export --format nmea -o '" + out + "' '" + Data("sample.dat") + "' '" + Data("dvr.log") +
+          "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, out + ".nmea\n");
+  r = Cli("telemetry '" + out + ".nmea'");
+  EXPECT_NE(r.out.find("reader: NMEA 0183\ngps_points: 16\n"), std::string::npos) << r.out;
   // G-sensor data only: nothing to export, nothing written.
   r = Cli("export --format kml -o '" + out + "2' '" + Data("gsensor.dat") + "'");
   EXPECT_EQ(r.status, 1);

@@ -29,7 +29,7 @@ void PutLEf(std::string &b, size_t at, float f) {
   std::memcpy(&v, &f, 4);
   PutLE32(b, at, v);
 }
-[[maybe_unused]] void PutLEd(std::string &b, size_t at, double d) {
+void PutLEd(std::string &b, size_t at, double d) {
   uint64_t v;
   std::memcpy(&v, &d, 8);
   PutLE32(b, at, static_cast<uint32_t>(v));
@@ -47,13 +47,10 @@ std::string BE32(uint32_t v) {
   PutBE32(s, 0, v);
   return s;
 }
-[[maybe_unused]] std::string BE16(uint16_t v) {
+std::string BE16(uint16_t v) {
   std::string s(2, '\0');
   PutBE16(s, 0, v);
   return s;
-}
-[[maybe_unused]] std::string BE64(uint64_t v) {
-  return BE32(static_cast<uint32_t>(v >> 32)) + BE32(static_cast<uint32_t>(v));
 }
 uint32_t GetBE32(const std::string &b, size_t at) {
   return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 |
@@ -62,8 +59,7 @@ uint32_t GetBE32(const std::string &b, size_t at) {
 std::string Box(const char *type, const std::string &payload) {
   return BE32(static_cast<uint32_t>(payload.size() + 8)) + std::string(type, 4) + payload;
 }
-[[maybe_unused]] std::string FullBox(const char *type, uint32_t versionFlags,
-                                     const std::string &payload) {
+std::string FullBox(const char *type, uint32_t versionFlags, const std::string &payload) {
   return Box(type, BE32(versionFlags) + payload);
 }
 
@@ -79,7 +75,7 @@ std::string Digits(int64_t v, int width) {
   return s;
 }
 
-[[maybe_unused]] std::string Stamp14(const TEmbeddedFix &f) {
+std::string Stamp14(const TEmbeddedFix &f) {
   return Digits(f.year, 4) + Digits(f.month, 2) + Digits(f.day, 2) + Digits(f.hour, 2) +
          Digits(f.minute, 2) + Digits(static_cast<int>(f.second), 2);
 }
@@ -368,6 +364,92 @@ std::string GenerateEmbedded(const std::string &name, const std::vector<TEmbedde
 
 namespace {
 
+// ---- tracks ----
+
+struct TSamples {
+  std::vector<std::string> data;
+  std::vector<uint32_t> durations;  // in units of the time scale
+};
+
+std::string MakeTrak(uint32_t id, const char *handler, const std::string &sampleEntry,
+                     uint32_t timeScale, const TSamples &s, uint64_t dataAt) {
+  uint64_t duration = 0;
+  for (uint32_t d : s.durations) duration += d;
+  const uint32_t movieDuration = static_cast<uint32_t>(duration * 1000 / timeScale);
+  std::string matrix = BE32(0x10000) + BE32(0) + BE32(0) + BE32(0) + BE32(0x10000) + BE32(0) +
+                       BE32(0) + BE32(0) + BE32(0x40000000);
+  const std::string tkhd =
+      FullBox("tkhd", 0,
+              BE32(0) + BE32(0) + BE32(id) + BE32(0) + BE32(movieDuration) + std::string(8, '\0') +
+                  std::string(8, '\0') + matrix + BE32(0) + BE32(0));
+  const std::string mdhd =
+      FullBox("mdhd", 0,
+              BE32(0) + BE32(0) + BE32(timeScale) + BE32(static_cast<uint32_t>(duration)) +
+                  BE16(0x55c4) + BE16(0));
+  const std::string hdlr =
+      FullBox("hdlr", 0, BE32(0) + std::string(handler, 4) + std::string(12, '\0') + "\0");
+  std::string stts, stsz, stco;
+  uint64_t at = dataAt;
+  for (size_t i = 0; i < s.data.size(); ++i) {
+    stts += BE32(1) + BE32(s.durations[i]);
+    stsz += BE32(static_cast<uint32_t>(s.data[i].size()));
+    stco += BE32(static_cast<uint32_t>(at));
+    at += s.data[i].size();
+  }
+  const uint32_t n = static_cast<uint32_t>(s.data.size());
+  const std::string stbl =
+      Box("stbl", FullBox("stsd", 0, BE32(1) + sampleEntry) + FullBox("stts", 0, BE32(n) + stts) +
+                      FullBox("stsc", 0, BE32(1) + BE32(1) + BE32(1) + BE32(1)) +
+                      FullBox("stsz", 0, BE32(0) + BE32(n) + stsz) +
+                      FullBox("stco", 0, BE32(n) + stco));
+  const std::string dinf = Box("dinf", FullBox("dref", 0, BE32(1) + FullBox("url ", 1, "")));
+  const std::string minf = Box("minf", FullBox("nmhd", 0, "") + dinf + stbl);
+  return Box("trak", tkhd + Box("mdia", mdhd + hdlr + minf));
+}
+
+std::string SampleEntry(const char *format, const std::string &extra) {
+  return Box(format, std::string(6, '\0') + BE16(1) + extra);
+}
+
+std::string TextSample(const std::string &text) {
+  return BE16(static_cast<uint16_t>(text.size())) + text;
+}
+
+std::function<std::string(uint64_t, uint32_t, std::string &)> TrackOf(const char *handler,
+                                                                      const std::string &entry,
+                                                                      uint32_t timeScale,
+                                                                      TSamples samples) {
+  return [=](uint64_t dataAt, uint32_t id, std::string &data) {
+    for (const std::string &d : samples.data) data += d;
+    return MakeTrak(id, handler, entry, timeScale, samples, dataAt);
+  };
+}
+
+std::string Klv(const char *key, char type, size_t structSize, const std::string &payload) {
+  std::string k(key, 4);
+  k += type;
+  k += static_cast<char>(structSize);
+  k += BE16(static_cast<uint16_t>(structSize ? payload.size() / structSize : 0));
+  k += payload;
+  k.resize((k.size() + 3) & ~size_t(3), '\0');
+  return k;
+}
+std::string Nest(const char *key, const std::string &payload) {
+  return Klv(key, '\0', 4, payload);
+}
+
+uint64_t UnixMs(const TEmbeddedFix &f) {
+  // Days from 1970-01-01 for a proleptic Gregorian date.
+  int y = f.year, m = f.month;
+  y -= m <= 2;
+  const int era = y / 400, yoe = y - era * 400;
+  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + f.day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = era * 146097LL + doe - 719468;
+  return static_cast<uint64_t>(((days * 24 + f.hour) * 60 + f.minute) * 60000 +
+                               std::llround(f.second * 1000));
+}
+
 TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSpec &spec) {
   TExtras x;
   if (IsFreeGps(spec.layout)) {
@@ -375,19 +457,198 @@ TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSpec &s
     x.gpsIndex = spec.index;
     return x;
   }
-  throw std::runtime_error("GenerateEmbedded: layout not made yet");
+  TSamples samples;
+  switch (spec.layout) {
+    case TEmbeddedLayout::Gpmf:
+    case TEmbeddedLayout::Gpmf9:
+      for (const TEmbeddedFix &f : fixes) {
+        samples.data.push_back(GpmfPayload({f}, spec.layout == TEmbeddedLayout::Gpmf9));
+        samples.durations.push_back(1000);
+      }
+      x.track = TrackOf("meta", SampleEntry("gpmd", BE32(0)), 1000, samples);
+      return x;
+    case TEmbeddedLayout::NmeaText:
+    case TEmbeddedLayout::ThinkwareText:
+    case TEmbeddedLayout::GarminPndm: {
+      for (const TEmbeddedFix &f : fixes) {
+        std::string text;
+        if (spec.layout == TEmbeddedLayout::NmeaText) {
+          text = NmeaRmc(f) + "\r\n" + NmeaGga(f) + "\r\n";
+        } else if (spec.layout == TEmbeddedLayout::ThinkwareText) {
+          char g[64];
+          std::snprintf(g, sizeof g, "gsensori,4,512,%ld,%ld,%ld;", std::lround(f.ax * 512),
+                        std::lround(f.ay * 512), std::lround(f.az * 512));
+          text = g + NmeaRmc(f).substr(1) + ";CAR,0,0,0,0.0,0,0,0,0,0,0,0";
+        } else {
+          text = std::string("PNDM") + std::string(4, '\0') +
+                 BE16(static_cast<uint16_t>(std::lround(f.speedKmh / 1.609344))) +
+                 std::string(2, '\0') +
+                 BE32(static_cast<uint32_t>(
+                     static_cast<int32_t>(std::llround(f.lat / 180 * 2147483648.0)))) +
+                 BE32(static_cast<uint32_t>(
+                     static_cast<int32_t>(std::llround(f.lon / 180 * 2147483648.0)))) +
+                 std::string(4, '\0');
+        }
+        samples.data.push_back(TextSample(text));
+        samples.durations.push_back(1000);
+      }
+      if (spec.layout == TEmbeddedLayout::ThinkwareText)
+        x.track = TrackOf("text",
+                          SampleEntry("tx3g", std::string(30, '\0') +
+                                                  Box("ftab", BE16(1) + BE16(1) + "\x05Serif")),
+                          1000, samples);
+      else
+        x.track = TrackOf("text", SampleEntry("text", std::string(44, '\0')), 1000, samples);
+      return x;
+    }
+    case TEmbeddedLayout::BlackVue: {
+      std::string gps, accel;
+      const uint64_t first = fixes.empty() ? 0 : UnixMs(fixes[0]);
+      for (const TEmbeddedFix &f : fixes) {
+        const std::string stamp = "[" + std::to_string(UnixMs(f)) + "]";
+        // Some lines end with a second stamp.
+        gps += stamp + NmeaRmc(f) + "\r\n" + stamp + NmeaGga(f) + stamp + "\r\n";
+        for (int k = 0; k < 2; ++k) {
+          accel += BE32(static_cast<uint32_t>(UnixMs(f) - first + 500 * k));
+          accel += BE16(0);
+          for (double g : {f.ax, f.ay, f.az})
+            accel += BE16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(g * 128))));
+        }
+      }
+      accel += std::string(10, '\xff');
+      x.topLevel.push_back(
+          Box("free", Box("gps ", gps + std::string(1, '\0')) + Box("3gf ", accel)));
+      return x;
+    }
+    case TEmbeddedLayout::Box70mai: {
+      std::string box;
+      for (size_t i = 0; i < fixes.size(); ++i) {
+        const TEmbeddedFix &f = fixes[i];
+        std::string r(36, '\0');
+        PutLE32(r, 0, 1);
+        PutLE32(r, 4, f.valid ? 1 : 0);
+        PutLE32(r, 8, static_cast<uint32_t>(i));
+        PutLE32(r, 12, static_cast<uint32_t>(std::lround(f.speedKmh * 1000)));
+        r[16] = f.lat >= 0 ? 'N' : 'S';
+        PutLE32(r, 17, static_cast<uint32_t>(std::lround(Ddmm(f.lat) * 1000)));
+        r[21] = f.lon >= 0 ? 'E' : 'W';
+        PutLE32(r, 22, static_cast<uint32_t>(std::lround(Ddmm(f.lon) * 1000)));
+        box += r;
+      }
+      x.topLevel.push_back(Box("GPS ", box));
+      return x;
+    }
+    case TEmbeddedLayout::Gps0: {
+      std::string gps0, gsen;
+      for (const TEmbeddedFix &f : fixes) {
+        std::string r(32, '\0');
+        PutLEd(r, 0, Ddmm(f.lat) * (f.lat < 0 ? -1 : 1));
+        PutLEd(r, 8, Ddmm(f.lon) * (f.lon < 0 ? -1 : 1));
+        PutLE32(r, 0x10, static_cast<uint32_t>(static_cast<int32_t>(std::lround(f.altitude))));
+        r[0x14] = static_cast<char>(std::lround(f.speedKmh));
+        r[0x15] = static_cast<char>(std::lround(f.speedKmh) >> 8);
+        const int parts[6] = {f.year - 2000, f.month,  f.day,
+                              f.hour,        f.minute, static_cast<int>(f.second)};
+        for (int i = 0; i < 6; ++i) r[0x16 + i] = static_cast<char>(parts[i]);
+        r[0x1c] = static_cast<char>(std::lround(f.course / 2));
+        gps0 += r;
+        for (int k = 0; k < 2; ++k)
+          for (double g : {f.ax, f.ay, f.az}) gsen += static_cast<char>(std::lround(g * 16));
+      }
+      x.topLevel.push_back(Box("gps0", gps0));
+      x.topLevel.push_back(Box("gsen", gsen));
+      return x;
+    }
+    default:
+      throw std::runtime_error("GenerateEmbedded: unknown layout");
+  }
+}
+
+std::string Checksummed(const std::string &body) {
+  uint8_t sum = 0;
+  for (char c : body) sum ^= static_cast<uint8_t>(c);
+  char tail[8];
+  std::snprintf(tail, sizeof tail, "*%02X", sum);
+  return "$" + body + tail;
+}
+
+std::string NmeaCoord(double degrees, int width) {
+  const double a = std::fabs(degrees);
+  const int d = static_cast<int>(a);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%0*d%08.5f", width, d, (a - d) * 60);
+  return buf;
+}
+
+std::string NmeaTime(const TEmbeddedFix &f) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d%02d%05.2f", f.hour, f.minute, f.second);
+  return buf;
 }
 
 }  // namespace
 
-std::string GpmfPayload(const std::vector<TEmbeddedFix> &, bool) {
-  throw std::runtime_error("GpmfPayload: not made yet");
+std::string GpmfPayload(const std::vector<TEmbeddedFix> &fixes, bool gps9) {
+  if (fixes.empty()) return {};
+  const TEmbeddedFix &f0 = fixes[0];
+  char gpsu[40];
+  std::snprintf(gpsu, sizeof gpsu, "%02d%02d%02d%02d%02d%06.3f", f0.year % 100, f0.month, f0.day,
+                f0.hour, f0.minute, f0.second);
+  const bool valid = f0.valid;
+  std::string gps = Klv("STNM", 'c', 1, "GPS (Lat., Long., Alt., 2D speed, 3D speed)") +
+                    Klv("GPSF", 'L', 4, BE32(valid ? 3 : 0)) +
+                    Klv("GPSU", 'U', 16, std::string(gpsu, 16)) + Klv("GPSP", 'S', 2, BE16(150));
+  auto i32 = [](double v) {
+    return BE32(static_cast<uint32_t>(static_cast<int32_t>(std::llround(v))));
+  };
+  if (!gps9) {
+    gps += Klv("SCAL", 'l', 4, i32(1e7) + i32(1e7) + i32(1000) + i32(1000) + i32(100));
+    std::string data;
+    for (const TEmbeddedFix &f : fixes)
+      data += i32(f.lat * 1e7) + i32(f.lon * 1e7) + i32(f.altitude * 1000) +
+              i32(f.speedKmh / 3.6 * 1000) + i32(f.speedKmh / 3.6 * 100);
+    gps += Klv("GPS5", 'l', 20, data);
+  } else {
+    gps += Klv("TYPE", 'c', 1, "lllllllSS");
+    gps += Klv("SCAL", 'l', 4,
+               i32(1e7) + i32(1e7) + i32(1000) + i32(1000) + i32(100) + i32(1) + i32(1000) +
+                   i32(100) + i32(1));
+    std::string data;
+    for (const TEmbeddedFix &f : fixes) {
+      const double days = static_cast<double>(UnixMs(f) / 86400000) - 10957;  // from 2000-01-01
+      const double secs = (f.hour * 3600 + f.minute * 60 + f.second) * 1000;
+      data += i32(f.lat * 1e7) + i32(f.lon * 1e7) + i32(f.altitude * 1000) +
+              i32(f.speedKmh / 3.6 * 1000) + i32(f.speedKmh / 3.6 * 100) + i32(days) + i32(secs) +
+              BE16(150) + BE16(f.valid ? 3 : 0);
+    }
+    gps += Klv("GPS9", '?', 32, data);
+  }
+  std::string accel;
+  for (int k = 0; k < 10; ++k)
+    for (double g : {f0.az, f0.ax, f0.ay})
+      accel += BE16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(g * 9.80665 * 418))));
+  const std::string acclStream = Klv("STNM", 'c', 1, "Accelerometer") +
+                                 Klv("SCAL", 's', 2, BE16(418)) + Klv("ACCL", 's', 6, accel);
+  return Nest("DEVC", Klv("DVID", 'L', 4, BE32(1)) + Klv("DVNM", 'c', 1, "Camera") +
+                          Nest("STRM", gps) + Nest("STRM", acclStream));
 }
-std::string NmeaRmc(const TEmbeddedFix &) {
-  throw std::runtime_error("NmeaRmc: not made yet");
+
+std::string NmeaRmc(const TEmbeddedFix &f) {
+  char date[8];
+  std::snprintf(date, sizeof date, "%02d%02d%02d", f.day, f.month, f.year % 100);
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "%.3f,%.2f,", f.speedKmh / 1.852, f.course);
+  return Checksummed("GPRMC," + NmeaTime(f) + (f.valid ? ",A," : ",V,") + NmeaCoord(f.lat, 2) +
+                     (f.lat < 0 ? ",S," : ",N,") + NmeaCoord(f.lon, 3) +
+                     (f.lon < 0 ? ",W," : ",E,") + tail + date + ",,,A");
 }
-std::string NmeaGga(const TEmbeddedFix &) {
-  throw std::runtime_error("NmeaGga: not made yet");
+
+std::string NmeaGga(const TEmbeddedFix &f) {
+  char tail[64];
+  std::snprintf(tail, sizeof tail, ",%d,08,0.9,%.1f,M,0.0,M,,", f.valid ? 1 : 0, f.altitude);
+  return Checksummed("GPGGA," + NmeaTime(f) + "," + NmeaCoord(f.lat, 2) +
+                     (f.lat < 0 ? ",S," : ",N,") + NmeaCoord(f.lon, 3) + (f.lon < 0 ? ",W" : ",E") +
+                     tail);
 }
 
 }  // namespace tachora::test

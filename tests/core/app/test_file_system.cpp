@@ -113,3 +113,28 @@ TEST(FileSystem, StatReadsTimesSizeAndMode) {
   EXPECT_FALSE(st.Exists);
   EXPECT_EQ(st.Size, -1);
 }
+
+TEST(FileSystem, NmeaLogsBesideAVideo) {
+  TCard card;
+  const std::string mov = card.Touch("a/REC0001.MOV");
+  const std::string mp4 = card.Touch("a/rec0002.mp4");
+  card.Touch("a/rec0001.NMEA", "$GPRMC,120000,A,5545.1,N,03736.1,E,,,010510,,\r\n");
+  card.Touch("a/REC0002.nmea", "anything: the extension says it");
+  EXPECT_EQ(FindTelemetryFor(mov), card.Path("a/rec0001.NMEA"));
+  EXPECT_EQ(FindTelemetryFor(mp4), card.Path("a/REC0002.nmea"));
+  // The recorder's own .log keeps its place before an NMEA log.
+  card.Touch("a/REC0001.log", "0,010510,120000,5545.1234,N,03736.1000,E,20.0\r\n");
+  EXPECT_EQ(FindTelemetryFor(mov), card.Path("a/REC0001.log"));
+
+  // A .txt only when it holds sentences.
+  const std::string v3 = card.Touch("a/REC0003.MOV");
+  card.Touch("a/REC0003.txt", "Trip to the coast, with $5 for parking.\n");
+  EXPECT_EQ(FindTelemetryFor(v3), "");
+  const std::string v4 = card.Touch("a/REC0004.MP4");
+  card.Touch("a/rec0004.TXT", "GPS log v1.2\n[1500]$GNGGA,120000,5545.1,N,03736.1,E,1,,,,M,,M,,\n");
+  EXPECT_EQ(FindTelemetryFor(v4), card.Path("a/rec0004.TXT"));
+
+  EXPECT_TRUE(TextHoldsNmea("$GPRMC,1\r\n"));
+  EXPECT_TRUE(TextHoldsNmea("x\n  $BDGGA,1"));
+  EXPECT_FALSE(TextHoldsNmea("$IIRMC,1\n$GPrmc,1\n[12a]$GPRMC,1\n$GPRMC;1\nGPRMC,1"));
+}

@@ -230,6 +230,56 @@ TEST_F(CatalogueCard, Mp4RecordingsFormATripWithTheirTelemetry) {
             card.Path("DCIM/100MEDIA/file0002.mp4"));
 }
 
+// NMEA logs beside .MOV and .MP4 recordings, in other letter cases, give
+// their rows a track: the receiver's RMC and GGA sentences (UTC) driving
+// east at 10 m/s for `seconds` seconds from `start` (local).
+TEST_F(CatalogueCard, NmeaSidecarsGiveTheirRowsATrack) {
+  auto nmea = [](TDateTime start, int seconds) {
+    std::string text;
+    const double degPerMetre = 1.0 / (111194.93 * std::cos(55.75 * M_PI / 180));
+    for (int i = 0; i <= seconds; ++i) {
+      const TDateParts t = DecodeDateTime(LocalToUtc(start + i * kSec));
+      const double lonMinutes = (0.6 + i * 10 * degPerMetre) * 60;
+      char time[16], pos[64];
+      std::snprintf(time, sizeof time, "%02d%02d%02d", t.hour, t.minute, t.second);
+      std::snprintf(pos, sizeof pos, "5545.000000,N,037%09.6f,E", lonMinutes);
+      char line[256];
+      std::snprintf(line, sizeof line,
+                    "$GPGGA,%s,%s,1,08,0.9,150.0,M,,M,,\r\n"
+                    "$GPRMC,%s,A,%s,19.438,90.0,%02d%02d%02d,,,A\r\n",
+                    time, pos, time, pos, t.day, t.month, t.year % 100);
+      text += line;
+    }
+    return text;
+  };
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0001.MOV"), At(10, 3));
+  card.Write("DCIM/100MEDIA/file0001.nmea", nmea(At(10, 0), 180));
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0002.MP4"), At(11, 2));
+  card.Write("DCIM/100MEDIA/FILE0002.NMEA", nmea(At(11, 0), 120));
+  card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0003.mp4"), At(12, 1));
+  card.Write("DCIM/100MEDIA/file0003.txt", "[0]" + nmea(At(12, 0), 60));
+
+  TFileManager fm(false, nullptr);
+  EXPECT_TRUE(fm.AddFolder(card.Root));
+  const auto rows = fm.Items();
+  ASSERT_EQ(rows.size(), 3u);
+  const struct {
+    const char *name, *telemetry;
+    TDateTime start;
+    double metres;
+  } want[] = {{"FILE0001", "DCIM/100MEDIA/file0001.nmea", At(10, 0), 1800},
+              {"FILE0002", "DCIM/100MEDIA/FILE0002.NMEA", At(11, 0), 1200},
+              {"FILE0003", "DCIM/100MEDIA/file0003.txt", At(12, 0), 600}};
+  for (const auto &w : want) {
+    const auto *r = FindRec(rows, w.name);
+    ASSERT_TRUE(r) << w.name;
+    EXPECT_EQ(r->TelemetryPath, card.Path(w.telemetry));
+    EXPECT_EQ(r->HasTrack, 1) << w.name;
+    EXPECT_NEAR(r->GpsStart, w.start, 1e-6) << w.name;
+    EXPECT_NEAR(static_cast<double>(r->TrackLength), w.metres, 2) << w.name;
+  }
+}
+
 // A folder is walked in name order whatever order the file system lists it
 // in, so what is met first (rows, .dat files of the same name, GPS logs)
 // is the same on every copy of a card.

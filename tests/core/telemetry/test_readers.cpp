@@ -451,11 +451,13 @@ TEST_F(ReadersTest, FieldSplittingIsBoundedOnSeparatorFloods) {
 
 TEST_F(ReadersTest, DialogFilters) {
   EXPECT_EQ(OpenDialogFilter(),
-            "All files|*.*|All supported formats  ( *.dat  *.gpx  *.plt  *.log  )|"
-            "*.dat;*.gpx;*.plt;*.log;|*.dat|*.dat|*.gpx|*.gpx|*.plt|*.plt|*.log|*.log|");
+            "All files|*.*|All supported formats  ( *.dat  *.gpx  *.plt  *.log  *.nmea  *.gps  "
+            "*.3gf  )|*.dat;*.gpx;*.plt;*.log;*.nmea;*.gps;*.3gf;|*.dat|*.dat|*.gpx|*.gpx|*.plt|"
+            "*.plt|*.log|*.log|*.nmea|*.nmea|*.gps|*.gps|*.3gf|*.3gf|");
   EXPECT_EQ(SaveDialogFilter(),
             "Google Earth (.kml)|*.kml|Ozi Explorer (.plt)|*.plt|"
-            "GPS eXchange Format (.gpx)|*.gpx|DOD GS600, Carcam Q3 (.dat)|*.dat|");
+            "GPS eXchange Format (.gpx)|*.gpx|DOD GS600, Carcam Q3 (.dat)|*.dat|"
+            "NMEA 0183 (.nmea)|*.nmea|");
   ASSERT_NE(FindGpsWriter(".GPX"), nullptr);
   EXPECT_EQ(FindGpsWriter("gpx")->Name(), "GPS eXchange Format");
   EXPECT_EQ(FindGpsWriter("log"), nullptr);
