@@ -9,6 +9,7 @@
 
 #include "CatalogueTestCard.h"
 #include "TestEmbedded.h"
+#include "TestMedia.h"
 #include "catalogue/UnitCopyEngine.h"
 #include "catalogue/UnitFileManager.h"
 
@@ -76,4 +77,34 @@ TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
   EXPECT_TRUE(TTestCard::Exists(locked));
   EXPECT_TRUE(TTestCard::Exists(both));
   EXPECT_TRUE(TTestCard::Exists(dat));
+}
+
+// A recorder that writes its log beside the video names it once for the
+// front and the rear camera: both find it, and deleting one keeps it.
+TEST(EmbeddedCatalogue, FrontAndRearShareTheirGpsLog) {
+  TTestCard card;
+  TMediaSpec media;
+  media.seconds = 3;
+  media.audio = "aac";
+  const std::string clip = GenerateMp4("blackvue-clip", media);
+  const std::string front = card.CopyOf(clip, "BlackVue/Record/20240517_083000_NF.mp4");
+  const std::string rear = card.CopyOf(clip, "BlackVue/Record/20240517_083000_NR.mp4");
+  std::string gps;
+  int64_t ms = 1715934600000;
+  for (const TEmbeddedFix &f : MakeDrive("2024-05-17 08:30:00", 3, 55.75, 37.6, 54, 90)) {
+    gps += "[" + std::to_string(ms) + "]" + NmeaRmc(f) + "\r\n";
+    ms += 1000;
+  }
+  const std::string log = card.Write("BlackVue/Record/20240517_083000_N.gps", gps + '\0');
+  TFileManager fm(false, nullptr);
+  const TFileItem a = fm.OpenRecording(front);
+  const TFileItem b = fm.OpenRecording(rear);
+  ASSERT_EQ(a.Items.size(), 1u);
+  ASSERT_EQ(b.Items.size(), 1u);
+  EXPECT_EQ(a.Items[0].TelemetryPath, log);
+  EXPECT_EQ(b.Items[0].TelemetryPath, log);
+  EXPECT_EQ(a.Items[0].GpsCount, 3);
+  fm.DeleteItemFiles(a);
+  EXPECT_FALSE(TTestCard::Exists(front));
+  EXPECT_TRUE(TTestCard::Exists(log));
 }
