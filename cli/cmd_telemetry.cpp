@@ -13,8 +13,10 @@
 #include "CliCommands.h"
 #include "CliConventions.h"
 #include "app/UnitUtils.h"
+#include "telemetry/UnitEmbeddedTelemetry.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
+#include "telemetry/UnitRecordingTelemetry.h"
 
 namespace tachora::cli {
 
@@ -36,20 +38,34 @@ void PrintSample(std::ostream &out, const TGsensorPoint &s) {
       << s.Number << '\n';
 }
 
-// Loads a file's telemetry, explaining on stderr why there is none.
-std::unique_ptr<TMovingInfo> Load(const std::string &path,
+// Loads a file's telemetry, explaining on stderr why there is none. A
+// recording gives the telemetry file beside it, else what its camera
+// embedded in it.
+std::unique_ptr<TMovingInfo> Load(const std::string &file,
                                   TLoadDepth depth = TLoadDepth::Complete) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    std::cerr << "tachora-cli: " << path << ": " << std::strerror(errno) << "\n";
+  if (::stat(file.c_str(), &st) != 0) {
+    std::cerr << "tachora-cli: " << file << ": " << std::strerror(errno) << "\n";
     return nullptr;
   }
   if (!S_ISREG(st.st_mode)) {
-    std::cerr << "tachora-cli: " << path << ": not a regular file\n";
+    std::cerr << "tachora-cli: " << file << ": not a regular file\n";
     return nullptr;
   }
-  if (st.st_size > kMaxTrackFileSize) {
-    std::cerr << "tachora-cli: " << path << ": too large for a telemetry file\n";
+  std::string path = file;
+  if (IsRecordingFile(file)) {
+    TEmbeddedReport report;
+    path = TelemetrySourceFor(file, nullptr, &report);
+    if (path.empty()) {
+      if (report.Presence == TEmbeddedPresence::Unreadable)
+        std::cerr << "tachora-cli: " << file << ": telemetry present but not readable"
+                  << (report.Format.empty() ? "" : " (" + report.Format + ")") << "\n";
+      else
+        std::cerr << "tachora-cli: " << file << ": no telemetry beside or inside the recording\n";
+      return nullptr;
+    }
+  } else if (st.st_size > kMaxTrackFileSize) {
+    std::cerr << "tachora-cli: " << file << ": too large for a telemetry file\n";
     return nullptr;
   }
   auto mi = TMovingInfo::LoadFromFile(path, depth);
@@ -251,7 +267,8 @@ int RunConvert(const std::vector<std::string> &args) {
 
 // ---- export --------------------------------------------------------------------
 
-constexpr const char *kExportUsage = "export --format EXT -o OUT FILE...";
+constexpr const char *kExportUsage =
+    "export --format gpx|kml|plt|dat -o OUT FILE...  (FILE: a telemetry file or a recording)";
 
 int RunExport(const std::vector<std::string> &args) {
   std::string format, out;

@@ -14,7 +14,8 @@
 
 namespace tachora {
 
-const char *const kTelemetryExtensions[5] = {".dat", ".log", ".gpx", ".plt", ".nmea"};
+const char *const kTelemetryExtensions[7] = {".dat",  ".log", ".gpx", ".plt",
+                                             ".nmea", ".gps", ".3gf"};
 
 namespace {
 
@@ -276,6 +277,14 @@ std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cach
     }
     if (got > 0 && TextHoldsNmea(std::string_view(head, static_cast<size_t>(got)))) return p;
   }
+  // A recorder that writes .gps/.3gf logs names them once for its front and
+  // rear videos (..._NF.MP4 and ..._NR.MP4 share ..._N.gps).
+  const size_t n = stem.size();
+  if (n >= 3 && stem[n - 3] == '_' && (stem[n - 1] == 'F' || stem[n - 1] == 'R'))
+    for (const char *ext : {".gps", ".3gf"}) {
+      std::string p = find(dir.empty() ? "." : dir, stem.substr(0, n - 1) + ext, false);
+      if (!p.empty()) return p;
+    }
   // The card's INFO folder beside the recordings' folder.
   const std::string parent = ExtractFileDir(AbsolutePath(dir.empty() ? "." : dir));
   if (parent.empty()) return {};

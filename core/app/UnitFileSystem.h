@@ -106,14 +106,16 @@ class TNoCaseDirCache {
 };
 
 // Extensions of the telemetry files a recorder writes beside its videos, in
-// the order they are looked for (a .txt of the video's name comes last, and
-// only when it holds NMEA sentences).
-extern const char *const kTelemetryExtensions[5];
+// the order they are looked for (a .txt of the video's name comes after
+// them, and only when it holds NMEA sentences).
+extern const char *const kTelemetryExtensions[7];
 
 // The telemetry file that belongs to a video, found by name: first beside
-// it (the video's name with .dat, .log, .gpx, .plt or .nmea, in this order,
-// then .txt when its first kilobytes hold NMEA sentences), then in the
-// card's INFO folder beside the video's folder
+// it (the video's name with .dat, .log, .gpx, .plt, .nmea, .gps or .3gf, in
+// this order, then .txt when its first kilobytes hold NMEA sentences; a
+// .gps/.3gf pair also under the name without the channel letter that ends
+// the video's, 20231015_143022_NF.MP4 -> 20231015_143022_N.gps), then in
+// the card's INFO folder beside the video's folder
 // (DCIM/100MEDIA/FILE0001.MOV -> DCIM/INFO/FILE0001.DAT). Empty when
 // neither exists. With a cache the folders are listed once.
 std::string FindTelemetryFor(const std::string &videoPath, TNoCaseDirCache *cache = nullptr);

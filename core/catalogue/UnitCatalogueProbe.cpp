@@ -52,6 +52,9 @@ bool ReadMovieHeader(const std::string &path, TMovieHeader &out) {
     reader.VideoSize(w, h);
     out.Width = w;
     out.Height = h;
+    const TDateTime created = reader.CreationTime();
+    if (created >= EncodeDate(2000, 1, 1) && created < LocalToUtc(NowDateTime()) + 1)
+      out.CreationTime = created;
     return true;
   } catch (const std::exception &) {
     return false;

@@ -35,6 +35,9 @@ struct TMovieHeader {
   bool HasMovie = false;
   int64_t DurationMs = -1;
   int Width = 0, Height = 0;
+  // The movie header's creation time as stored (UTC; 0 when unset or
+  // implausible: before 2000 or more than a day ahead of now).
+  TDateTime CreationTime = 0;
 };
 // Reads the container header only (no sample tables).
 bool ReadMovieHeader(const std::string &path, TMovieHeader &out);

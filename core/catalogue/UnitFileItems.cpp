@@ -162,6 +162,15 @@ std::string DateColumnText(TDateTime start, TDateTime now) {
 
 void AlignTimes(TFileItemSubitem &rec) {
   if (!(rec.Duration > 0) || !(rec.GpsStart > 0) || !(rec.GpsStart < rec.GpsEnd)) return;
+  if (rec.TelemetryPath == rec.Path) {
+    // Fixes the camera embedded in the recording lie within it: it starts
+    // with the first (a fix a second, stamped when the second began), or,
+    // when the receiver found its first fix late, ends with the last.
+    const double d = rec.Duration / kMsPerDay;
+    rec.Start = rec.GpsEnd - rec.GpsStart >= d - 2 / kSecPerDay ? rec.GpsStart : rec.GpsEnd - d;
+    rec.End = rec.Start + d;
+    return;
+  }
   const double d = rec.End - rec.Start;
   const double g = rec.GpsEnd - rec.GpsStart;
   const bool nearlyEqual =

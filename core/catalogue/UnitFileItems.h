@@ -54,6 +54,9 @@ struct TFileItemSubitem {
   TDateTime GpsStart = 0, GpsEnd = 0;
   long double RelGpsStart = 0, RelGpsEnd = 0;
   TGPSLogFileItem GpsLog;  // matching recorder GPS log; empty path when none
+  // Telemetry the recording embeds in a layout we cannot read (encrypted,
+  // unknown): the layout's name, "-" when it has none; empty otherwise.
+  std::string UnreadableTelemetry;
 };
 
 struct TFileItem {
@@ -104,7 +107,9 @@ std::string PictureColumnText(int width, int height);
 std::string DateColumnText(TDateTime start, TDateTime now);
 
 // A recording whose video span and GPS span nearly agree takes the GPS
-// times; one that lies apart from its track is moved to end with it.
+// times; one that lies apart from its track is moved to end with it. A
+// recording whose telemetry is embedded in it keeps its duration and starts
+// with its first fix (or ends with its last when the first came late).
 void AlignTimes(TFileItemSubitem &rec);
 
 // a + b, held at the type's limits instead of overflowing: a hostile movie

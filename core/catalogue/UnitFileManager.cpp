@@ -9,6 +9,8 @@
 #include <set>
 
 #include "catalogue/UnitCatalogueProbe.h"
+#include "telemetry/UnitEmbeddedTelemetry.h"
+#include "telemetry/UnitRecordingTelemetry.h"
 
 namespace tachora {
 
@@ -49,6 +51,49 @@ void ResetTelemetryStats(TFileItemSubitem &rec) {
   rec.RelGpsStart = rec.RelGpsEnd = 0;
 }
 
+// The statistics of the recording's telemetry file; false when it gives
+// fewer than two points and two samples.
+bool TakeTelemetryStats(TFileItemSubitem &rec) {
+  // A track named otherwise than the recording (a GPS log matched by time,
+  // a track attached to a whole trip) covers other recordings too: each
+  // takes its own time range of it, so that a trip counts the log once.
+  const bool shared = rec.TelemetryPath != rec.Path &&
+                      !EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path));
+  TTelemetryStats st;
+  const bool read = shared ? LoadTelemetryStats(rec.TelemetryPath, rec.Start, rec.End, st)
+                           : LoadTelemetryStats(rec.TelemetryPath, st);
+  if (!read || (st.GpsCount < 2 && st.GsensorCount < 2)) return false;
+  rec.TrackLength = st.TrackLength;
+  rec.HasTrack = st.TrackLength > 0 ? 1 : 0;
+  rec.GpsStart = st.First;
+  rec.GpsEnd = st.Last;
+  rec.AvgSpeed = st.AvgSpeed;
+  rec.GpsCount = st.GpsCount;
+  rec.GsensorCount = st.GsensorCount;
+  return true;
+}
+
+// When the recording began, from the best source at hand given its
+// duration `d` (days): the GPS fixes the camera embedded in it (UTC; see
+// AlignTimes), the date and time in its file
+// name (the camera's clock), the movie header's creation time (UTC), and
+// last its file's modification time as its end.
+void PlaceRecording(TFileItemSubitem &rec, double d, TDateTime created) {
+  const TDateTime stamp = NameStampTime(rec.Path);
+  if (rec.TelemetryPath == rec.Path && rec.GpsStart > 0) {
+    rec.Start = rec.End - d;
+    AlignTimes(rec);  // by the fixes
+  } else if (stamp > 0) {
+    rec.Start = stamp;
+    rec.End = stamp + d;
+  } else if (created > 0) {
+    rec.Start = UtcToLocal(created);
+    rec.End = rec.Start + d;
+  } else {
+    rec.Start = rec.End - d;
+  }
+}
+
 void ProbeContainer(TFileItemSubitem &rec) {
   TMovieHeader h;
   if (ReadMovieHeader(rec.Path, h) && h.HasMovie && h.DurationMs > 0) {
@@ -60,7 +105,7 @@ void ProbeContainer(TFileItemSubitem &rec) {
   if (rec.DurationSource != kDurContainer) rec.DurationSource = kDurNoHeader;
   if (rec.Duration > 0) {
     const double d = rec.Duration / kMsPerDay;
-    rec.Start = rec.End - d;
+    PlaceRecording(rec, d, h.CreationTime);
     if (!(rec.GpsStart > 0) && rec.GpsEnd > 0) rec.GpsStart = rec.GpsEnd - d;
   }
 }
@@ -361,24 +406,17 @@ void TFileManager::LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache
   if (rec.TelemetryPath.empty())
     rec.TelemetryPath = FindDatByName(ToLowerAscii(BaseNameNoExt(rec.Path)));
   if (!rec.TelemetryPath.empty() && !FileExists(rec.TelemetryPath)) rec.TelemetryPath.clear();
-  if (!rec.TelemetryPath.empty()) {
-    // A track named otherwise than the recording (a GPS log matched by time,
-    // a track attached to a whole trip) covers other recordings too: each
-    // takes its own time range of it, so that a trip counts the log once.
-    const bool shared = !EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path));
-    TTelemetryStats st;
-    const bool read = shared ? LoadTelemetryStats(rec.TelemetryPath, rec.Start, rec.End, st)
-                             : LoadTelemetryStats(rec.TelemetryPath, st);
-    if (read && (st.GpsCount >= 2 || st.GsensorCount >= 2)) {
-      rec.TrackLength = st.TrackLength;
-      rec.HasTrack = st.TrackLength > 0 ? 1 : 0;
-      rec.GpsStart = st.First;
-      rec.GpsEnd = st.Last;
-      rec.AvgSpeed = st.AvgSpeed;
-      rec.GpsCount = st.GpsCount;
-      rec.GsensorCount = st.GsensorCount;
-    } else {
-      rec.TelemetryPath.clear();
+  if (!rec.TelemetryPath.empty() && !TakeTelemetryStats(rec)) rec.TelemetryPath.clear();
+  // Without a telemetry file the recording's own embedded telemetry serves.
+  rec.UnreadableTelemetry.clear();
+  if (rec.TelemetryPath.empty()) {
+    TEmbeddedReport report;
+    const TEmbeddedPresence found = ProbeEmbeddedTelemetry(rec.Path, &report);
+    if (found == TEmbeddedPresence::Readable) {
+      rec.TelemetryPath = rec.Path;
+      if (!TakeTelemetryStats(rec)) rec.TelemetryPath.clear();
+    } else if (found == TEmbeddedPresence::Unreadable) {
+      rec.UnreadableTelemetry = report.Format.empty() ? "-" : report.Format;
     }
   }
   // Statistics of a file that is gone must not stay behind.
@@ -453,7 +491,7 @@ bool SameTelemetry(const TFileItemSubitem &a, const TFileItemSubitem &b) {
          a.TrackLength == b.TrackLength && a.AvgSpeed == b.AvgSpeed && a.GpsCount == b.GpsCount &&
          a.GsensorCount == b.GsensorCount && a.GpsStart == b.GpsStart && a.GpsEnd == b.GpsEnd &&
          a.GpsLog.Path == b.GpsLog.Path && a.GpsLog.Start == b.GpsLog.Start &&
-         a.GpsLog.End == b.GpsLog.End;
+         a.GpsLog.End == b.GpsLog.End && a.UnreadableTelemetry == b.UnreadableTelemetry;
 }
 
 void CopyTelemetry(TFileItemSubitem &to, const TFileItemSubitem &from) {
@@ -466,6 +504,7 @@ void CopyTelemetry(TFileItemSubitem &to, const TFileItemSubitem &from) {
   to.GpsStart = from.GpsStart;
   to.GpsEnd = from.GpsEnd;
   to.GpsLog = from.GpsLog;
+  to.UnreadableTelemetry = from.UnreadableTelemetry;
 }
 
 bool SameContainer(const TFileItemSubitem &a, const TFileItemSubitem &b) {

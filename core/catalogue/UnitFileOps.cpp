@@ -25,6 +25,8 @@ namespace {
 // without its telemetry finds the card's file by name).
 bool OwnTelemetry(const TFileItemSubitem &rec) {
   if (rec.TelemetryPath.empty()) return false;
+  // Telemetry embedded in the recording is no file of its own.
+  if (rec.TelemetryPath == rec.Path) return false;
   if (SameFileName(rec.TelemetryPath, rec.GpsLog.Path)) return false;
   if (!EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path))) return false;
   const std::string dir = ExtractFileDir(rec.TelemetryPath);

@@ -253,9 +253,11 @@ class TCutJob {
     if (!reader->HasMovie()) {
       fResult.notes.push_back({TCutNoteKind::Unreadable, rec.path, reader->Error()});
     } else {
+      const int64_t before = fWriter->DurationMs();
       if (!CopyRecording(*reader, rec.path, std::clamp<long double>(s, 0, 1),
                          std::clamp<long double>(e, 0, 1)))
         return false;
+      AddCaptions(rec, before, fWriter->DurationMs());
       if (!fTemplate) {
         // Tracks come from the first readable recording only.
         if (fWriter->TrackCount() == 0) return Fail(TCutError::NoTrackToCopy);
@@ -315,6 +317,30 @@ class TCutJob {
     }
   }
 
+  // The subtitles of a recording's part that plays in the movie from
+  // `from` to `to` (ms), after an empty one over any stretch before it.
+  void AddCaptions(const TCutRecording &rec, int64_t from, int64_t to) {
+    if (!fMeta || !rec.hasTelemetry || rec.telemetryEnd <= rec.telemetryStart || to <= from) return;
+    const long double ms = RecordingFraction(fOptions.a, rec.telemetryStart, rec.telemetryEnd);
+    const long double me = RecordingFraction(fOptions.b, rec.telemetryStart, rec.telemetryEnd);
+    if (!(ms < 1 && me > 0)) return;
+    const size_t count = static_cast<size_t>((to - from + 999) / 1000);
+    std::vector<std::string> texts;
+    try {
+      texts = fMeta->Captions(rec, std::clamp<long double>(ms, 0, 1),
+                              std::clamp<long double>(me, 0, 1), count);
+    } catch (const std::exception &) {
+      return;  // the movie and its ".dat" do without
+    }
+    if (texts.empty()) return;
+    if (from > fCaptionsEnd) fCaptions.push_back({{}, static_cast<uint32_t>(from - fCaptionsEnd)});
+    for (size_t k = 0; k < texts.size() && k < count; ++k) {
+      const int64_t at = from + static_cast<int64_t>(k) * 1000;
+      fCaptions.push_back({texts[k], static_cast<uint32_t>(std::min<int64_t>(1000, to - at))});
+    }
+    fCaptionsEnd = to;
+  }
+
   bool FinishMovie() {
     if (fProgress) {
       fInfo.stage = TCutStage::WritingHeaders;
@@ -322,6 +348,7 @@ class TCutJob {
       fProgress(fInfo);
     }
     try {
+      fWriter->SetSubtitles(std::move(fCaptions));
       fWriter->WriteMovie(*fTemplate);
       fResult.mediaBytes = fWriter->MediaBytes();
       fResult.copyCalls = fWriter->CopyCalls();
@@ -356,6 +383,8 @@ class TCutJob {
   std::unique_ptr<TMOVWriter> fWriter;
   std::unique_ptr<TMOVReader> fTemplate;
   std::string fMetaText;
+  std::vector<TMOVTextSample> fCaptions;
+  int64_t fCaptionsEnd = 0;  // ms of the movie the captions cover
   TCutProgress fInfo;
   TCutResult fResult;
 };

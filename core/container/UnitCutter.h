@@ -1,6 +1,7 @@
 // Cutting an A-B fragment of a trip into one new MOV file, without
 // re-encoding, with the telemetry of the fragment in a ".dat" file beside
-// it. This is the engine that the cutting dialog and `tachora-cli cut`
+// it and, in the movie, as a subtitle track (off by default) showing the
+// time and speed each second. This is the engine that the cutting dialog and `tachora-cli cut`
 // drive: the trip comes in as plain data, progress and cancelling go
 // through one callback, the fragment's telemetry text through another
 // (TCutMetaSource), so this library knows nothing of telemetry.
@@ -84,6 +85,12 @@ class TCutMetaSource {
   virtual ~TCutMetaSource() = default;
   virtual std::string MetaText(const TCutRecording &recording, long double from,
                                long double to) = 0;
+  // The subtitles of the same part when it plays for `count` seconds: one
+  // text per second (the time and the speed), empty when it has none.
+  virtual std::vector<std::string> Captions(const TCutRecording &, long double, long double,
+                                            size_t) {
+    return {};
+  }
 };
 
 // Why nothing was written (path and detail say more where given).

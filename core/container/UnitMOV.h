@@ -250,6 +250,13 @@ struct TMOVCopyTracks {
   bool audio = true;
 };
 
+// One subtitle of a text track: shown for durationMs from where the one
+// before ends.
+struct TMOVTextSample {
+  std::string text;  // UTF-8
+  uint32_t durationMs = 0;
+};
+
 class TMOVWriter : public TMOVBaseFile {
  public:
   // Above this many bytes of samples a media-data atom is closed and a new
@@ -271,6 +278,10 @@ class TMOVWriter : public TMOVBaseFile {
   // modelled on the first recording and would have no track for them.
   bool CopySamples(const TMOVReader &source, long double startFraction, long double endFraction,
                    TMOVCopyTracks tracks = {}, const TMOVProgress &progress = {});
+  // Gives the movie a subtitle track (3GPP timed text, "tx3g") of these
+  // samples from its start, switched off so that players show it only when
+  // asked; samples beyond the movie's end are cut. Before WriteMovie.
+  void SetSubtitles(std::vector<TMOVTextSample> samples) { fSubtitles = std::move(samples); }
   // Writes the movie atom modelled on the template's; throws TMOVError.
   void WriteMovie(const TMOVReader &templ);
   // Flushes and closes the file (also done by the destructor).
@@ -335,6 +346,8 @@ class TMOVWriter : public TMOVBaseFile {
   int64_t EditDuration(const TMOVTrack &t) const;
   void WriteEdits(const TMOVTrack &t);
   void WriteFileType(const TMOVReader &templ);
+  void WriteSubtitleSamples();
+  void WriteSubtitleTrack();
   static bool SameFormat(const TMOVTrack &out, const TMOVTrack &in);
 
   int64_t fLimit;
@@ -348,6 +361,9 @@ class TMOVWriter : public TMOVBaseFile {
   int fLeftOutAfterGap[3] = {0, 0, 0};
   std::vector<std::pair<int64_t, uint32_t>> fOpenAtoms;  // position, type
   bool fCompositionWritten = false;
+  std::vector<TMOVTextSample> fSubtitles;
+  int64_t fSubtitleOffset = -1;          // file offset of the first subtitle sample
+  std::vector<uint32_t> fSubtitleSizes;  // of the samples written, in order
 };
 
 }  // namespace tachora

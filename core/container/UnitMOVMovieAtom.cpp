@@ -106,6 +106,7 @@ void TMOVWriter::WriteMovie(const TMOVReader &templ) {
   fStream->Flush();
   WriteFileType(templ);
   PlanEdits();
+  WriteSubtitleSamples();
   // The movie atom itself is written here: its children are copied up to
   // the end of the last one the reader could walk, which may lie before the
   // end the atom's header claims in a damaged file.
@@ -118,9 +119,170 @@ void TMOVWriter::WriteMovie(const TMOVReader &templ) {
   OpenAtom(FourCC("moov"));
   CopyAtoms(templ, templ.MovieAtomOffset() + templ.MovieAtomSize());
   fOpenAtoms.resize(1);
+  WriteSubtitleTrack();
   CloseAtom();
   fStream->Flush();
   if (fStream->Size() != fStream->Position()) fStream->SetSize(fStream->Position());
+}
+
+void TMOVWriter::WriteSubtitleSamples() {
+  fSubtitleSizes.clear();
+  fSubtitleOffset = -1;
+  if (fSubtitles.empty() || fDurationMs <= 0) return;
+  // Only what the movie shows: the last sample ends with the movie.
+  std::vector<TMOVTextSample> shown;
+  int64_t at = 0;
+  for (TMOVTextSample &s : fSubtitles) {
+    if (at >= fDurationMs || s.durationMs == 0) continue;
+    s.durationMs = static_cast<uint32_t>(std::min<int64_t>(s.durationMs, fDurationMs - at));
+    at += s.durationMs;
+    if (s.text.size() > 0xFFFF) s.text.resize(0xFFFF);
+    shown.push_back(std::move(s));
+  }
+  fSubtitles = std::move(shown);
+  if (fSubtitles.empty()) return;
+  StartMediaData();
+  fSubtitleOffset = fStream->Position();
+  for (const TMOVTextSample &s : fSubtitles) {
+    // A timed-text sample: the text's length (16 bits) and the text.
+    const uint8_t length[2] = {uint8_t(s.text.size() >> 8), uint8_t(s.text.size())};
+    fStream->Write(length, 2);
+    fStream->Write(s.text.data(), s.text.size());
+    fSubtitleSizes.push_back(static_cast<uint32_t>(s.text.size() + 2));
+  }
+  EndMediaData();
+}
+
+void TMOVWriter::WriteSubtitleTrack() {
+  if (fSubtitleSizes.empty() || fTimeScale <= 0) return;
+  TMOVStream &w = *fStream;
+  uint32_t id = 1, width = 0, height = 0;
+  for (const TMOVTrack &t : fTracks) {
+    id = std::max(id, t.trackId + 1);
+    if (t.kind == kKindVideo && width == 0) {
+      width = static_cast<uint32_t>(std::max(t.width, 0));
+      height = static_cast<uint32_t>(std::max(t.height, 0));
+    }
+  }
+  int64_t mediaDuration = 0;
+  for (const TMOVTextSample &s : fSubtitles) mediaDuration += s.durationMs;
+  const int64_t movieDuration = mediaDuration * fTimeScale / 1000;
+  auto zeros = [&w](int n) {
+    for (int i = 0; i < n; ++i) w.WriteU32(0);
+  };
+  auto u16 = [&w](uint16_t v) {
+    const uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)};
+    w.Write(b, 2);
+  };
+  OpenAtom(FourCC("trak"));
+  OpenAtom(FourCC("tkhd"));
+  w.WriteU32(0x00000002);  // in the movie, not enabled: off until chosen
+  zeros(2);                // creation and modification time
+  w.WriteU32(id);
+  zeros(1);
+  w.WriteU32(static_cast<uint32_t>(movieDuration));
+  zeros(2);
+  w.WriteU32(0);  // layer, alternate group
+  w.WriteU32(0);  // volume, reserved
+  static const uint32_t kMatrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
+  for (uint32_t m : kMatrix) w.WriteU32(m);
+  w.WriteU32(width << 16);
+  w.WriteU32((height / 8) << 16);
+  CloseAtom();
+  OpenAtom(FourCC("mdia"));
+  OpenAtom(FourCC("mdhd"));
+  zeros(3);
+  w.WriteU32(1000);
+  w.WriteU32(static_cast<uint32_t>(mediaDuration));
+  w.WriteU32(0x55C40000);  // language "und"
+  CloseAtom();
+  OpenAtom(FourCC("hdlr"));
+  zeros(1);
+  w.WriteU32(0);
+  w.WriteU32(FourCC("sbtl"));
+  zeros(3);
+  w.Write("Telemetry\0", 10);
+  CloseAtom();
+  OpenAtom(FourCC("minf"));
+  OpenAtom(FourCC("nmhd"));
+  zeros(1);
+  CloseAtom();
+  OpenAtom(FourCC("dinf"));
+  OpenAtom(FourCC("dref"));
+  zeros(1);
+  w.WriteU32(1);
+  OpenAtom(FourCC("url "));
+  w.WriteU32(1);  // the data is in this file
+  CloseAtom();
+  CloseAtom();
+  CloseAtom();
+  OpenAtom(FourCC("stbl"));
+  OpenAtom(FourCC("stsd"));
+  zeros(1);
+  w.WriteU32(1);
+  OpenAtom(FourCC("tx3g"));
+  w.WriteU32(0);
+  u16(0);
+  u16(1);                                // data reference
+  w.WriteU32(0);                         // display flags
+  const uint8_t justify[2] = {1, 0xFF};  // centred, at the bottom
+  w.Write(justify, 2);
+  w.WriteU32(0);  // background: transparent
+  zeros(2);       // text box: the whole track
+  u16(0);         // style: characters 0 ... 0, font 1, plain, 18 px, white
+  u16(0);
+  u16(1);
+  const uint8_t style[6] = {0, 18, 0xFF, 0xFF, 0xFF, 0xFF};
+  w.Write(style, 6);
+  OpenAtom(FourCC("ftab"));
+  u16(1);
+  u16(1);
+  const char kFont[] = "Sans-Serif";
+  const uint8_t fontLength = sizeof kFont - 1;
+  w.Write(&fontLength, 1);
+  w.Write(kFont, fontLength);
+  CloseAtom();
+  CloseAtom();
+  CloseAtom();
+  OpenAtom(FourCC("stts"));
+  zeros(1);
+  std::vector<TMOVTimeRun> runs;
+  for (const TMOVTextSample &s : fSubtitles) {
+    if (runs.empty() || runs.back().duration != s.durationMs) runs.push_back({0, s.durationMs});
+    ++runs.back().count;
+  }
+  w.WriteU32(static_cast<uint32_t>(runs.size()));
+  for (const TMOVTimeRun &r : runs) {
+    w.WriteU32(r.count);
+    w.WriteU32(r.duration);
+  }
+  CloseAtom();
+  const uint32_t count = static_cast<uint32_t>(fSubtitleSizes.size());
+  OpenAtom(FourCC("stsc"));
+  zeros(1);
+  w.WriteU32(1);
+  w.WriteU32(1);
+  w.WriteU32(count);
+  w.WriteU32(1);
+  CloseAtom();
+  OpenAtom(FourCC("stsz"));
+  zeros(2);
+  w.WriteU32(count);
+  for (uint32_t z : fSubtitleSizes) w.WriteU32(z);
+  CloseAtom();
+  const bool wide = fSubtitleOffset > int64_t(std::numeric_limits<uint32_t>::max());
+  OpenAtom(wide ? FourCC("co64") : FourCC("stco"));
+  zeros(1);
+  w.WriteU32(1);
+  if (wide)
+    w.WriteU64(static_cast<uint64_t>(fSubtitleOffset));
+  else
+    w.WriteU32(static_cast<uint32_t>(fSubtitleOffset));
+  CloseAtom();
+  CloseAtom();  // stbl
+  CloseAtom();  // minf
+  CloseAtom();  // mdia
+  CloseAtom();  // trak
 }
 
 void TMOVWriter::WriteFileType(const TMOVReader &templ) {

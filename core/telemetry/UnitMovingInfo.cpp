@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "telemetry/UnitGpsConverters.h"
+#include "telemetry/UnitRecordingTelemetry.h"
 #include "telemetry/UnitTrackBlocks.h"
 #include "telemetry/UnitTrackText.h"
 
@@ -388,7 +389,10 @@ std::unique_ptr<TMovingInfo> TMovingInfo::LoadFromFile(const std::string &path, 
   // The text is freed before the arrays are built.
   if (!ReadTrackFileInto(path, b, &reader)) return nullptr;
   auto mi = b.Finish(depth);
-  if (mi) mi->ReaderName = reader;
+  if (mi) {
+    mi->ReaderName = reader;
+    CorrectLocalClock(*mi, path);  // fixes a camera stamped with its local clock
+  }
   return mi;
 }
 

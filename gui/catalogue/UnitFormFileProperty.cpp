@@ -66,7 +66,8 @@ class TBuilder {
     if (!r.TelemetryPath.empty()) {
       Add("MetaInfo", QString());
       Indent += "    ";
-      Add("File", S(r.TelemetryPath));
+      // Telemetry the camera embedded in the recording has no file of its own.
+      Add("File", r.TelemetryPath == r.Path ? L("Property_Embedded") : S(r.TelemetryPath));
       Add("GPS " + L("points"), QString::number(r.GpsCount));
       Add("G-Sensor " + L("points"), QString::number(r.GsensorCount));
       if (r.HasTrack) {
@@ -76,6 +77,11 @@ class TBuilder {
       }
       Times(r.GpsStart, r.GpsEnd, true, -1);
       Indent = outer;
+    }
+    if (!r.UnreadableTelemetry.empty()) {
+      const QString format = r.UnreadableTelemetry == "-" ? QString() : S(r.UnreadableTelemetry);
+      Add("MetaInfo",
+          L("Property_TelemetryUnreadable") + (format.isEmpty() ? QString() : " (" + format + ")"));
     }
     if (!r.GpsLog.Path.empty()) {
       Add("GPS Log", QString());

@@ -39,9 +39,16 @@ QStringList ReaderFilters() {
   // "Desc|*.a;*.b|..." -> Qt's "Desc (*.a *.b)".
   QStringList out;
   const QStringList parts = QString::fromStdString(OpenDialogFilter()).split('|');
-  for (int i = 0; i + 1 < parts.size(); i += 2)
-    if (!parts[i].isEmpty())
-      out << parts[i].simplified() + " (" + QString(parts[i + 1]).replace(';', ' ').trimmed() + ")";
+  // Recordings whose camera embedded its telemetry convert like a log.
+  const QString videos = "*.mp4 *.MP4 *.mov *.MOV";
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].isEmpty()) continue;
+    QString patterns = QString(parts[i + 1]).replace(';', ' ').trimmed();
+    if (parts[i].startsWith("All supported formats") && !patterns.contains("*.mp4"))
+      patterns += " " + videos;
+    out << parts[i].simplified() + " (" + patterns + ")";
+  }
+  if (!out.join(' ').contains("*.mp4 ")) out << videos;
   return out;
 }
 }  // namespace

@@ -206,8 +206,9 @@ TEST(CliContainer, CutFollowsTheCatalogueTimeLine) {
   EXPECT_LE(frames, 62u);
   EXPECT_EQ(SameSamples(out, 0, 0, clips.Second, 0, 25), frames);
   const auto probe = ProbeStreams(out);
-  ASSERT_EQ(probe.size(), 2u);
+  ASSERT_EQ(probe.size(), 3u);  // picture, sound, the telemetry's subtitles
   EXPECT_EQ(probe[0].frames, frames);
+  EXPECT_EQ(probe[2].type, "subtitle");
 
   // Over the stop: the end of the first clip, then the start of the second.
   const std::string gap = card.Path("gap.mov");

@@ -115,10 +115,27 @@ TEST_F(CatalogueTrip, CutInsideTheSecondClipHoldsOnlyItsSamples) {
   EXPECT_EQ(SameSamples(out, 0, 0, clips.Second, 0, 25), frames);
   EXPECT_EQ(SameSamples(out, 0, 0, clips.First, 0, 25), 0u);
   const auto probe = ProbeStreams(out);
-  ASSERT_EQ(probe.size(), 2u);
+  ASSERT_EQ(probe.size(), 3u);
   EXPECT_EQ(probe[0].frames, frames);
   EXPECT_NEAR(probe[1].duration, probe[0].duration, 0.1);
   EXPECT_TRUE(DecodesCleanly(out));
+  // The time and speed as subtitles, one a second from the movie's start
+  // (9 s, the key frame) to its end, switched off until a player is asked.
+  EXPECT_EQ(probe[2].type, "subtitle");
+  EXPECT_EQ(probe[2].codec, "mov_text");
+  std::string srt, shown;
+  ASSERT_EQ(RunCommand("ffmpeg -v error -i " + ShellQuote(out) + " -map 0:s:0 -f srt -", &srt), 0);
+  EXPECT_NE(srt.find("00:00:02,000 --> 00:00:02,4"), std::string::npos) << srt;
+  for (int second : {9, 10, 11})
+    EXPECT_NE(srt.find(FormatTime(clips.At(second)) + "  "), std::string::npos) << srt;
+  EXPECT_NE(srt.find(" km/h"), std::string::npos) << srt;
+  ASSERT_EQ(
+      RunCommand("ffprobe -v error -select_streams s -show_entries stream_disposition=default "
+                 "-of csv=p=0 " +
+                     ShellQuote(out),
+                 &shown),
+      0);
+  EXPECT_EQ(shown, "0\n");
 
   ASSERT_EQ(res.metaPath, card.Path("second.dat"));
   const std::vector<double> fixes = FixSeconds(res.metaPath);

@@ -1,0 +1,110 @@
+// The catalogue on a card whose recordings carry their telemetry inside:
+// the Track and Speed columns filled from it, a trip joined by the fixes'
+// times although the file times tell nothing, a telemetry file beside a
+// recording winning, telemetry we cannot read noted, a copy taking each
+// recording once, and deleting a row leaving the other recordings alone.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "CatalogueTestCard.h"
+#include "TestEmbedded.h"
+#include "TestMedia.h"
+#include "catalogue/UnitCopyEngine.h"
+#include "catalogue/UnitFileManager.h"
+
+using namespace tachora;
+using namespace tachora::test;
+
+TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
+  TTestCard card;
+  TEmbeddedSpec spec;  // ten-second clips, a fix a second
+  spec.media.seconds = 10;
+  auto place = [&](const std::string &name, const std::string &start, TEmbeddedLayout layout) {
+    spec.layout = layout;
+    const auto fixes = MakeDrive(start, 10, 55.75, 37.6, 54, 90);
+    const std::string path =
+        card.CopyOf(GenerateEmbedded("card-" + start, fixes, spec), "DCIM/Movie/" + name);
+    // A copy of the card: every file was written at the same moment.
+    TTestCard::SetTimes(path, EncodeDate(2024, 6, 1) + EncodeTime(12, 0, 0, 0));
+    return path;
+  };
+  const std::string first = place("FILE0001.MP4", "2024-05-17 08:30:00", TEmbeddedLayout::FreeGpsA);
+  const std::string second =
+      place("FILE0002.MP4", "2024-05-17 08:30:10", TEmbeddedLayout::FreeGpsB);
+  const std::string locked =
+      place("FILE0003.MP4", "2024-05-17 09:00:00", TEmbeddedLayout::Encrypted);
+  const std::string both = place("FILE0004.MP4", "2024-05-17 10:00:00", TEmbeddedLayout::FreeGpsA);
+  const std::string dat =
+      card.Dat("DCIM/Movie/FILE0004.dat", EncodeDate(2024, 5, 17) + EncodeTime(11, 0, 0, 0), 3);
+
+  TFileManager fm(false, nullptr);
+  ASSERT_TRUE(fm.AddFolder(card.Path("DCIM")));
+  fm.MatchLogFiles();
+  fm.AutoGroup();
+
+  // The first two make one trip from 08:30:00, each its own telemetry.
+  const TFileItem trip = fm.GetItem(fm.FindRecording(first));
+  ASSERT_EQ(trip.Items.size(), 2u);
+  EXPECT_NEAR(trip.Summary.Start, EncodeDate(2024, 5, 17) + EncodeTime(8, 30, 0, 0),
+              0.5 / kSecPerDay);
+  for (const TFileItemSubitem &rec : trip.Items) {
+    EXPECT_EQ(rec.TelemetryPath, rec.Path);
+    EXPECT_NEAR(rec.End - rec.Start, 10 / kSecPerDay, 0.1 / kSecPerDay);
+    EXPECT_EQ(rec.GpsCount, 10);
+    EXPECT_TRUE(rec.UnreadableTelemetry.empty());
+  }
+  EXPECT_FALSE(trip.TrackText.empty());
+  EXPECT_NEAR(std::stod(trip.SpeedText), 54, 0.5) << trip.SpeedText;
+
+  const TFileItem unreadable = fm.GetItem(fm.FindRecording(locked));
+  ASSERT_EQ(unreadable.Items.size(), 1u);
+  EXPECT_TRUE(unreadable.Items[0].TelemetryPath.empty());
+  EXPECT_FALSE(unreadable.Items[0].UnreadableTelemetry.empty());
+  EXPECT_TRUE(unreadable.TrackText.empty());
+
+  const TFileItem withFile = fm.GetItem(fm.FindRecording(both));
+  ASSERT_EQ(withFile.Items.size(), 1u);
+  EXPECT_EQ(withFile.Items[0].TelemetryPath, dat);
+
+  // A copy takes each recording once: its telemetry is no file of its own.
+  EXPECT_EQ(TFormCopyThread(trip, card.Path("copy"), {}, false).Progress().FileCount, 2);
+
+  // Deleting the trip removes its two recordings and nothing else.
+  fm.DeleteItemFiles(trip);
+  EXPECT_FALSE(TTestCard::Exists(first));
+  EXPECT_FALSE(TTestCard::Exists(second));
+  EXPECT_TRUE(TTestCard::Exists(locked));
+  EXPECT_TRUE(TTestCard::Exists(both));
+  EXPECT_TRUE(TTestCard::Exists(dat));
+}
+
+// A recorder that writes its log beside the video names it once for the
+// front and the rear camera: both find it, and deleting one keeps it.
+TEST(EmbeddedCatalogue, FrontAndRearShareTheirGpsLog) {
+  TTestCard card;
+  TMediaSpec media;
+  media.seconds = 3;
+  media.audio = "aac";
+  const std::string clip = GenerateMp4("blackvue-clip", media);
+  const std::string front = card.CopyOf(clip, "BlackVue/Record/20240517_083000_NF.mp4");
+  const std::string rear = card.CopyOf(clip, "BlackVue/Record/20240517_083000_NR.mp4");
+  std::string gps;
+  int64_t ms = 1715934600000;
+  for (const TEmbeddedFix &f : MakeDrive("2024-05-17 08:30:00", 3, 55.75, 37.6, 54, 90)) {
+    gps += "[" + std::to_string(ms) + "]" + NmeaRmc(f) + "\r\n";
+    ms += 1000;
+  }
+  const std::string log = card.Write("BlackVue/Record/20240517_083000_N.gps", gps + '\0');
+  TFileManager fm(false, nullptr);
+  const TFileItem a = fm.OpenRecording(front);
+  const TFileItem b = fm.OpenRecording(rear);
+  ASSERT_EQ(a.Items.size(), 1u);
+  ASSERT_EQ(b.Items.size(), 1u);
+  EXPECT_EQ(a.Items[0].TelemetryPath, log);
+  EXPECT_EQ(b.Items[0].TelemetryPath, log);
+  EXPECT_EQ(a.Items[0].GpsCount, 3);
+  fm.DeleteItemFiles(a);
+  EXPECT_FALSE(TTestCard::Exists(front));
+  EXPECT_TRUE(TTestCard::Exists(log));
+}
