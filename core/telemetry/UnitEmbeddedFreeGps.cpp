@@ -393,6 +393,42 @@ bool DecodeFreeGpsBlock(const uint8_t *b, size_t n, TFreeGpsState &s, TEmbeddedT
   return true;
 }
 
+namespace {
+
+// The blocks of one recording share their layout. Once a block has shown a
+// layout whose record lies in its first bytes, the next blocks are read
+// only that far: a 32 KB block holds a record of a few hundred bytes, and a
+// card of recordings would otherwise be read through its blocks whole. A
+// head that gives no point is read again whole, from the state before it.
+constexpr size_t kHeadBytes = 0x400;
+
+bool RecordInHead(const std::string &layout) {
+  return !layout.empty() && layout != "freeGPS moving record" && layout != "freeGPS $S";
+}
+
+bool DecodeHead(const TMOVStream &stream, const TBlockRef &e, uint8_t *buf, TFreeGpsState &state,
+                TEmbeddedTrack &t) {
+  size_t got = 0;
+  try {
+    got = stream.ReadAt(e.offset, buf, kHeadBytes);
+  } catch (const TMOVError &) {
+    return false;
+  }
+  if (got < kHeadBytes || U32BE(buf) != e.size) return false;
+  const TFreeGpsState before = state;
+  const size_t items = t.Items.size();
+  const int64_t bytes = t.Bytes;
+  const bool localClock = t.LocalClock;
+  if (DecodeFreeGpsBlock(buf, got, state, t) && t.Items.size() > items) return true;
+  state = before;
+  t.Items.resize(items);
+  t.Bytes = bytes;
+  t.LocalClock = localClock;
+  return false;
+}
+
+}  // namespace
+
 bool ReadFreeGpsIndexed(const TMOVStream &stream, const std::vector<TBlockRef> &entries,
                         TFreeGpsState &state, TEmbeddedTrack &t) {
   const int64_t fileSize = stream.Size();
@@ -401,6 +437,11 @@ bool ReadFreeGpsIndexed(const TMOVStream &stream, const std::vector<TBlockRef> &
   for (const TBlockRef &e : entries) {
     if (e.offset <= 0 || e.size < kMinBlock || e.offset + e.size > fileSize) continue;
     const size_t want = std::min<size_t>(e.size, kMaxBlock);
+    if (want > kHeadBytes && RecordInHead(state.Layout) &&
+        DecodeHead(stream, e, buf.get(), state, t)) {
+      any = true;
+      continue;
+    }
     size_t got = 0;
     try {
       got = stream.ReadAt(e.offset, buf.get(), want);
