@@ -8,8 +8,15 @@
 #include <QPainterPath>
 #include <cmath>
 
-static void Pin(const char *file, QColor fill, const char *letter) {
-  QImage img(20, 34, QImage::Format_ARGB32);
+// Each picture is written at 1x and, as NAME@2x.png, at twice the pixels for
+// high-density screens (the map page picks it there).
+static QString File(const char *name, int scale) {
+  return scale == 1 ? QString(name) + ".png" : QString(name) + "@2x.png";
+}
+
+static void Pin(const char *name, QColor fill, const char *letter, int scale) {
+  QImage img(20 * scale, 34 * scale, QImage::Format_ARGB32);
+  img.setDevicePixelRatio(scale);
   img.fill(Qt::transparent);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
@@ -31,11 +38,12 @@ static void Pin(const char *file, QColor fill, const char *letter) {
   p.setPen(Qt::black);
   p.drawText(QRectF(4, 4, 12, 12), Qt::AlignCenter, letter);
   p.end();
-  img.save(file);
+  img.save(File(name, scale));
 }
 
-static void TimePoint() {
-  QImage img(20, 10, QImage::Format_ARGB32);
+static void TimePoint(int scale) {
+  QImage img(20 * scale, 10 * scale, QImage::Format_ARGB32);
+  img.setDevicePixelRatio(scale);
   img.fill(Qt::transparent);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
@@ -43,15 +51,17 @@ static void TimePoint() {
   p.setBrush(Qt::white);
   p.drawEllipse(QRectF(3, 1.5, 14, 7));
   p.end();
-  img.save("gm_MarkerP.png");
+  img.save(File("gm_MarkerP", scale));
 }
 
 int main(int argc, char **argv) {
   QGuiApplication app(argc, argv);
-  Pin("gm_MarkerS.png", QColor(46, 158, 58), "S");
-  Pin("gm_MarkerF.png", QColor(30, 95, 208), "F");
-  Pin("gm_MarkerA.png", QColor(242, 194, 0), "A");
-  Pin("gm_MarkerB.png", QColor(242, 140, 0), "B");
-  TimePoint();
+  for (int scale : {1, 2}) {
+    Pin("gm_MarkerS", QColor(46, 158, 58), "S", scale);
+    Pin("gm_MarkerF", QColor(30, 95, 208), "F", scale);
+    Pin("gm_MarkerA", QColor(242, 194, 0), "A", scale);
+    Pin("gm_MarkerB", QColor(242, 140, 0), "B", scale);
+    TimePoint(scale);
+  }
   return 0;
 }
