@@ -77,9 +77,26 @@ TMovingInfo SteadyTrack(double speed, int seconds) {
   return mi;
 }
 
+// Grey edge pixels per dark line pixel: a picture blown up from a smaller
+// one has more, a sharp one fewer.
+double EdgeShare(const QImage &img) {
+  int dark = 0, grey = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const QColor c = img.pixelColor(x, y);
+      const int v = std::max({c.red(), c.green(), c.blue()});
+      const bool neutral = std::abs(c.red() - c.blue()) < 20 && std::abs(c.red() - c.green()) < 20;
+      if (!neutral) continue;
+      dark += v < 80;
+      grey += v >= 80 && v < 200;
+    }
+  return dark ? static_cast<double>(grey) / dark : 0;
+}
+
 }  // namespace
 
 TEST(PixelRatio, EachKindOfPictureIsSharpAndSeamlessAtOneOneAndAHalfAndTwo) {
+  double dialEdgeAtOne = 0;
   for (const qreal r : {1.0, 1.5, 2.0}) {
     SCOPED_TRACE(r);
     const QString tag = QString::number(r);
@@ -179,6 +196,20 @@ TEST(PixelRatio, EachKindOfPictureIsSharpAndSeamlessAtOneOneAndAHalfAndTwo) {
       EXPECT_EQ(runs[2].Colour, g.ButtonFace());
       // The dot on the x axis' centre is still drawn.
       EXPECT_EQ(pic.pixelColor(g.Device(g.XAxisCenterX), g.Device(g.XAxisY)), QColor(Qt::white));
+    }
+
+    // The speedometer's dial is drawn at the ratio, not blown up: no more
+    // grey edge per line pixel than at 1.
+    {
+      TMyImage image;
+      image.setFixedSize(134, 100);
+      image.SetPixelRatio(r);
+      TSpeedBitmap speed(&image);
+      EXPECT_EQ(speed.Background().size(), QSize(std::lround(134 * r), std::lround(100 * r)));
+      const double share = EdgeShare(speed.Background());
+      if (r == 1) dialEdgeAtOne = share;
+      EXPECT_LE(share, dialEdgeAtOne * 1.05);
+      Save(speed.Background(), "ratio_dial_" + tag);
     }
   }
 }
