@@ -42,26 +42,22 @@ void TMyGraphic::DrawGraph(const std::vector<TGraphSource> &sources, long double
   frame_ = MakeGraphFrame(h, DeviceTextHeight(), scale);
 
   const std::vector<TGraphPeak> peaks = Peaks(frame_, items);
+  const std::vector<TGraphTick> ticks = GraphTicks(frame_, Info().BaseStep, DeviceTextHeight());
 
   FillBackground(Qt::white);
   DrawBands(margin, bands.Gaps, bands.Selection, bands.Unknown);
   {
     QImage device = DevicePixels(background_);
     QPainter p(&device);
-    DrawAxes(p, frame_);
+    DrawAxes(p, frame_, ticks);
     const int lw = LineWidth();
     p.setPen(QPen(Color(), lw, Qt::SolidLine, Qt::SquareCap));
-    // A pen of lw pixels covers its point and the lw - 1 columns and rows
-    // after it, like a one-pixel pen at ratio 1 covers its point.
-    const int shift = (lw - 1) / 2;
-    p.translate(shift, shift);
     for (const TGraphLine &l : GraphLines(items, frame_, margin)) {
       if (l.X1 == l.X2 && l.Y1 == l.Y2)
         p.drawPoint(l.X1, l.Y1);
       else
         p.drawLine(l.X1, l.Y1, l.X2, l.Y2);
     }
-    p.resetTransform();
     DrawPeakMarks(p, peaks);
     if (framed) {
       p.fillRect(0, 0, w, lw, QColor(100, 100, 100));
@@ -71,34 +67,35 @@ void TMyGraphic::DrawGraph(const std::vector<TGraphSource> &sources, long double
   {
     QPainter p(&background_);
     p.setFont(font_);
-    DrawTexts(p, frame_);
+    DrawTexts(p, frame_, ticks);
     DrawPeakLabels(p, peaks);
   }
   RestorePicture();
   Update();
 }
 
-void TMyGraphic::DrawAxes(QPainter &p, const TGraphFrame &frame) {
+void TMyGraphic::DrawAxes(QPainter &p, const TGraphFrame &frame,
+                          const std::vector<TGraphTick> &ticks) {
   const int w = DeviceWidth(), h = DeviceHeight(), margin = Device(margin_);
   const int lw = LineWidth();
   // Grid first, so that the axes and ticks stay on top; grid lines are
   // hairlines of one device pixel.
-  for (const TGraphTick &t : GraphTicks(frame, Info().BaseStep, DeviceTextHeight()))
+  for (const TGraphTick &t : ticks)
     if (t.Y != frame.Baseline)
       p.fillRect(margin + 1, t.Y, w - 2 * margin - 1, 1, QColor(220, 220, 220));
-  for (const TGraphTick &t : GraphTicks(frame, Info().BaseStep, DeviceTextHeight()))
-    p.fillRect(margin - lw, t.Y, 3 * lw, lw, Qt::black);
+  for (const TGraphTick &t : ticks) p.fillRect(margin - lw, t.Y, 3 * lw, lw, Qt::black);
   p.fillRect(margin, 0, lw, h, Qt::black);
   p.fillRect(w - margin, 0, lw, h, Qt::black);
   p.fillRect(margin, frame.Baseline, w - 2 * margin + lw, lw, Qt::black);
 }
 
-void TMyGraphic::DrawTexts(QPainter &p, const TGraphFrame &frame) {
+void TMyGraphic::DrawTexts(QPainter &p, const TGraphFrame &frame,
+                           const std::vector<TGraphTick> &ticks) {
   const qreal r = Ratio();
   const int w = Width(), h = Height();
   const QFontMetrics fm(font_);
   p.setPen(Qt::black);
-  for (const TGraphTick &t : GraphTicks(frame, Info().BaseStep, DeviceTextHeight())) {
+  for (const TGraphTick &t : ticks) {
     const QString label = QString::fromStdString(t.Label);
     const int tw = fm.horizontalAdvance(label);
     const qreal top = t.Y / r - textHeight_ / 2;

@@ -83,8 +83,9 @@ class TMyGraphic : public TMyBitmap {
 
  private:
   int DeviceTextHeight() const;
-  void DrawAxes(QPainter &p, const TGraphFrame &frame);
-  void DrawTexts(QPainter &p, const TGraphFrame &frame);
+  // Axes, ticks and grid in device pixels; their texts in logical ones.
+  void DrawAxes(QPainter &p, const TGraphFrame &frame, const std::vector<TGraphTick> &ticks);
+  void DrawTexts(QPainter &p, const TGraphFrame &frame, const std::vector<TGraphTick> &ticks);
   std::vector<TGraphPeak> Peaks(const TGraphFrame &frame, const TGraphicItems &items) const;
   void DrawPeakMarks(QPainter &p, const std::vector<TGraphPeak> &peaks);
   void DrawPeakLabels(QPainter &p, const std::vector<TGraphPeak> &peaks);
