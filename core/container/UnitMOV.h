@@ -273,6 +273,11 @@ class TMOVWriter : public TMOVBaseFile {
                    TMOVCopyTracks tracks = {}, const TMOVProgress &progress = {});
   // Writes the movie atom modelled on the template's; throws TMOVError.
   void WriteMovie(const TMOVReader &templ);
+  // Adds a track whose samples the caller wrote to the stream itself (a
+  // recording rebuilt from its media data, UnitRepair): `track` carries the
+  // ID of the template's track, time scale, kind, duration and the tables
+  // with offsets in this file. Call before WriteMovie.
+  void AddRebuiltTrack(TMOVTrack track);
   // Flushes and closes the file (also done by the destructor).
   void Close();
 
