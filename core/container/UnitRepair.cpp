@@ -347,6 +347,7 @@ TRepairError LearnRepairProfile(const TMOVReader &ref, TRepairProfile &p, std::s
       return TRepairError::ReferenceUnsupported;
     }
     p.picture = TRepairProfile::TPicture::H264;
+    p.pictureConfig = avcC;
     p.nalLengthSize = (avcC[4] & 3) + 1;
     size_t i = 5;
     for (int list = 0; list < 2 && i < avcC.size(); ++list) {
@@ -372,6 +373,7 @@ TRepairError LearnRepairProfile(const TMOVReader &ref, TRepairProfile &p, std::s
       return TRepairError::ReferenceUnsupported;
     }
     p.picture = TRepairProfile::TPicture::H265;
+    p.pictureConfig = hvcC;
     p.nalLengthSize = (hvcC[21] & 3) + 1;
   } else {
     detail = FormatText(*video);
@@ -498,14 +500,19 @@ namespace {
 // Walks the first bytes of the media data: how far the walk gets and how
 // many pictures it finds there.
 int64_t ProbeWalk(const TRepairProfile &profile, TMOVStream &in, const TMediaData &d, int64_t limit,
-                  uint32_t &frames, int &width, int &height) {
+                  uint32_t &frames, int &width, int &height, int *keyDecodes = nullptr) {
   frames = 0;
   width = height = 0;
+  if (keyDecodes) *keyDecodes = -1;  // no key frame seen
   TMdatWalker walker(profile, in, d.begin, std::min(d.end, d.begin + limit));
   TRepairItem item;
   try {
     while (walker.Next(item)) {
       if (item.kind != TRepairItem::TKind::Video) continue;
+      if (item.key && keyDecodes && *keyDecodes < 0) {
+        const uint8_t *b = walker.Bytes(item.pos, item.size);
+        *keyDecodes = b && KeyFrameDecodes(profile, b, size_t(item.size)) ? 1 : 0;
+      }
       if (frames++ == 0 && profile.picture == TRepairProfile::TPicture::H264) {
         // An in-band sequence parameter set tells the picture size.
         const int ls = profile.nalLengthSize;
@@ -564,10 +571,11 @@ std::string ChooseRepairReference(const std::string &broken) {
     std::string detail;
     if (LearnRepairProfile(ref, profile, detail) != TRepairError::None) continue;
     uint32_t frames;
-    int w, h;
-    // It fits when its formats carry the walk through the first megabytes.
-    const int64_t reached = ProbeWalk(profile, *in, d, probe, frames, w, h);
-    if (frames == 0 || reached < expect * 9 / 10) continue;
+    int w, h, keyDecodes;
+    // It fits when its formats carry the walk through the first megabytes
+    // and its parameter sets decode the first key frame.
+    const int64_t reached = ProbeWalk(profile, *in, d, probe, frames, w, h, &keyDecodes);
+    if (frames == 0 || reached < expect * 9 / 10 || keyDecodes == 0) continue;
     if (w > 0 && profile.width > 0 && (w != profile.width || h != profile.height)) continue;
     return candidates[i].second.string();
   }
@@ -641,13 +649,16 @@ TRepairResult RepairRecording(const std::string &broken, const std::string &refe
 
   {
     uint32_t frames;
-    int w, h;
-    ProbeWalk(profile, *in, d, 1 << 20, frames, w, h);
+    int w, h, keyDecodes;
+    ProbeWalk(profile, *in, d, 4 << 20, frames, w, h, &keyDecodes);
     if (w > 0 && profile.width > 0 && (w != profile.width || h != profile.height))
       return fail(TRepairError::PictureDiffers, std::to_string(w) + "x" + std::to_string(h) +
                                                     " / " + std::to_string(profile.width) + "x" +
                                                     std::to_string(profile.height));
     if (frames == 0) return fail(TRepairError::DataDoesNotMatch, formats);
+    // Pictures of another size or encoder setting split into frames alike
+    // but do not decode with the reference's parameter sets.
+    if (keyDecodes == 0) return fail(TRepairError::DataDoesNotMatch, formats);
   }
 
   TAtomicFile file(out);

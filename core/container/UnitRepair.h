@@ -70,8 +70,9 @@ struct TRepairProfile {
   int log2MaxFrameNum = 4;
   bool frameMbsOnly = true;
   bool separateColourPlane = false;
-  int width = 0, height = 0;     // from the sequence parameters (0 unknown)
-  std::vector<uint32_t> ppsIds;  // picture parameter set IDs (empty: any)
+  int width = 0, height = 0;           // from the sequence parameters (0 unknown)
+  std::vector<uint32_t> ppsIds;        // picture parameter set IDs (empty: any)
+  std::vector<uint8_t> pictureConfig;  // the avcC or hvcC payload
   uint32_t maxVideoSample = 0;
 
   enum class TSound { None, Pcm, Aac } sound = TSound::None;
@@ -117,6 +118,11 @@ class TAacFramer {
   int fChannels, fRate;
   std::vector<uint8_t> fBuf;
 };
+
+// Whether a key frame (length-prefixed NAL units) decodes without any error
+// with the reference's parameter sets into a picture of its size: data of
+// another picture size or encoder setting does not (UnitRepairAAC.cpp).
+bool KeyFrameDecodes(const TRepairProfile &profile, const uint8_t *data, size_t n);
 
 // Walks media data [begin, end) of a stream, a piece at a time.
 class TMdatWalker {

@@ -8,7 +8,10 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstring>
+#include <mutex>
 
 #include "container/UnitRepair.h"
 
@@ -17,6 +20,15 @@ namespace tachora {
 namespace {
 // The largest raw AAC frame: 6144 bits a channel, 8 channels.
 constexpr uint32_t kMaxAacFrame = 6144;
+
+// The H.264 decoder conceals damaged macroblocks and reports them only in
+// its log, so the check counts the errors logged for its own context.
+std::mutex gLogMutex;
+const void *gCheckedContext = nullptr;
+int gLoggedErrors = 0;
+void CountErrors(void *avcl, int level, const char *, va_list) {
+  if (avcl && avcl == gCheckedContext && level <= AV_LOG_ERROR) ++gLoggedErrors;
+}
 }  // namespace
 
 TAacFramer::TAacFramer(const std::vector<uint8_t> &config, int channels, int sampleRate)
@@ -81,6 +93,48 @@ uint32_t TAacFramer::FrameSize(const uint8_t *data, uint32_t n) {
       lo = mid;
   }
   return hi;
+}
+
+bool KeyFrameDecodes(const TRepairProfile &profile, const uint8_t *data, size_t n) {
+  const bool h264 = profile.picture == TRepairProfile::TPicture::H264;
+  const AVCodec *codec = avcodec_find_decoder(h264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC);
+  if (!codec || profile.pictureConfig.empty() || n == 0 || n > (512u << 20)) return false;
+  AVCodecContext *c = avcodec_alloc_context3(codec);
+  AVPacket *pkt = av_packet_alloc();
+  AVFrame *frame = av_frame_alloc();
+  bool ok = false;
+  const size_t configSize = profile.pictureConfig.size();
+  std::vector<uint8_t> buf(data, data + n);
+  buf.resize(n + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  if (c && pkt && frame) {
+    c->extradata = static_cast<uint8_t *>(av_mallocz(configSize + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (c->extradata) {
+      std::memcpy(c->extradata, profile.pictureConfig.data(), configSize);
+      c->extradata_size = int(configSize);
+    }
+    c->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM | AV_EF_BUFFER;
+    c->thread_count = 1;
+    av_log_set_level(AV_LOG_QUIET);
+    if (c->extradata && avcodec_open2(c, codec, nullptr) >= 0) {
+      pkt->data = buf.data();
+      pkt->size = int(n);
+      std::lock_guard<std::mutex> lock(gLogMutex);
+      gCheckedContext = c;
+      gLoggedErrors = 0;
+      av_log_set_callback(CountErrors);
+      if (avcodec_send_packet(c, pkt) >= 0 && avcodec_send_packet(c, nullptr) >= 0 &&
+          avcodec_receive_frame(c, frame) >= 0)
+        ok = (profile.width <= 0 || frame->width == profile.width) &&
+             (profile.height <= 0 || frame->height == profile.height) &&
+             !(frame->decode_error_flags) && gLoggedErrors == 0;
+      av_log_set_callback(av_log_default_callback);
+      gCheckedContext = nullptr;
+    }
+  }
+  av_frame_free(&frame);
+  av_packet_free(&pkt);
+  avcodec_free_context(&c);
+  return ok;
 }
 
 }  // namespace tachora

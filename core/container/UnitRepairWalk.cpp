@@ -163,6 +163,10 @@ int64_t TMdatWalker::H264Sample(int64_t pos, bool &key) {
   for (int nals = 0; nals < kMaxNalsPerSample; ++nals) {
     const uint32_t len = ReadLength(q);
     if (len < 2 || q + ls + int64_t(len) > fEnd || q + ls + int64_t(len) - pos > maxSample) break;
+    // A NAL unit ends with its stop bit: never with a zero byte (a frame cut
+    // off and followed by zeros is not taken whole).
+    const uint8_t *last = Bytes(q + ls + len - 1, 1);
+    if (!last || *last == 0) break;
     const uint8_t *h = Bytes(q + ls, std::min<int64_t>(len, 32));
     if (!h) break;
     const uint8_t b = h[0];
@@ -261,6 +265,8 @@ int64_t TMdatWalker::H265Sample(int64_t pos, bool &key) {
   for (int nals = 0; nals < kMaxNalsPerSample; ++nals) {
     const uint32_t len = ReadLength(q);
     if (len < 3 || q + ls + int64_t(len) > fEnd || q + ls + int64_t(len) - pos > maxSample) break;
+    const uint8_t *last = Bytes(q + ls + len - 1, 1);
+    if (!last || *last == 0) break;
     const uint8_t *h = Bytes(q + ls, 3);
     if (!h) break;
     if (h[0] & 0x80) break;
@@ -366,8 +372,12 @@ bool TMdatWalker::Acceptable(int64_t pos, int depth) {
   bool key;
   if (VideoSample(pos, key) > 0) return true;
   if (BlockAt(pos) > 0) return true;
-  const int64_t zeros = ZerosAt(pos, kZeroTail);
-  if (zeros >= kZeroTail || pos + zeros == fEnd) return true;
+  // A zero-filled tail, when the piece before it ends where the zeros begin.
+  const uint8_t *before = Bytes(pos - 2, 2);
+  if (before && (before[0] || before[1])) {
+    const int64_t zeros = ZerosAt(pos, kZeroTail);
+    if (zeros >= kZeroTail || pos + zeros == fEnd) return true;
+  }
   if (depth > 0) {
     if (fProfile.sound == TRepairProfile::TSound::Pcm) {
       for (uint32_t s : fProfile.pcmChunkBytes)
@@ -417,6 +427,8 @@ bool TMdatWalker::Next(TRepairItem &item) {
     item.key = key;
   } else if ((n = BlockAt(fPos)) > 0) {
     item.kind = TRepairItem::TKind::Block;
+  } else if (int64_t z = ZerosAt(fPos, kZeroTail); z >= kZeroTail || fPos + z == fEnd) {
+    return false;  // a zero-filled tail
   } else if ((n = SoundChunk(fPos)) > 0) {
     item.kind = TRepairItem::TKind::Sound;
   } else {
