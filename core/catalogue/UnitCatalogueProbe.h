@@ -29,6 +29,9 @@ struct TMovieHeader {
   bool HasMovie = false;
   int64_t DurationMs = -1;
   int Width = 0, Height = 0;
+  // Media data without a movie atom: a recording cut off by power loss,
+  // which the repair can rebuild.
+  bool Damaged = false;
 };
 // Reads the container header only (no sample tables).
 bool ReadMovieHeader(const std::string &path, TMovieHeader &out);

@@ -54,6 +54,9 @@ struct TFileItemSubitem {
   TDateTime GpsStart = 0, GpsEnd = 0;
   long double RelGpsStart = 0, RelGpsEnd = 0;
   TGPSLogFileItem GpsLog;  // matching recorder GPS log; empty path when none
+  // Media data without sample tables (cut off by power loss); in a row
+  // summary: any of its recordings.
+  uint8_t Damaged = 0;
 };
 
 struct TFileItem {

@@ -228,50 +228,6 @@ const TMOVTrack *SoundTrack(const TMOVReader &r) {
   return nullptr;
 }
 
-struct TMediaData {
-  int64_t begin = 0, end = 0;
-  bool hasMovie = false;
-};
-
-// Finds the media data of a file: its first mdat atom's payload, up to the
-// end its size gives when that is believable, else to the end of the file.
-bool FindMediaData(TMOVStream &in, TMediaData &out) {
-  const int64_t size = in.Size();
-  int64_t pos = 0;
-  bool found = false;
-  for (int atoms = 0; atoms < 1000 && size - pos >= 8; ++atoms) {
-    uint8_t h[16];
-    if (in.ReadAt(pos, h, 16) < 8) break;
-    int64_t atomSize = GetU32(h);
-    const uint32_t type = GetU32(h + 4);
-    int64_t header = 8;
-    if (atomSize == 1) {
-      if (size - pos < 16) break;
-      atomSize = int64_t(uint64_t(GetU32(h + 8)) << 32 | GetU32(h + 12));
-      header = 16;
-    }
-    if (type == FourCC("moov")) out.hasMovie = true;
-    if (type == FourCC("mdat") && !found) {
-      found = true;
-      out.begin = pos + header;
-      out.end = size;
-      // A size that ends inside the file counts when another atom (or the
-      // end of the file) follows it: a camera's stale size does not.
-      if (atomSize >= header && atomSize <= size - pos) {
-        const int64_t next = pos + atomSize;
-        TAtomHeader after;
-        if (next == size || ReadAtomHeader(in, next, size, true, after)) out.end = next;
-      }
-      if (out.end == size) break;  // the rest of the file is media data
-      pos = out.end;
-      continue;
-    }
-    if (atomSize < header || atomSize > size - pos) break;
-    pos += atomSize;
-  }
-  return found;
-}
-
 // Adds samples to a track's tables, a chunk per run of adjacent samples.
 struct TTableBuilder {
   TMOVTrack track;
@@ -478,17 +434,6 @@ TRepairError LearnRepairProfile(const TMOVReader &ref, TRepairProfile &p, std::s
   return TRepairError::None;
 }
 
-bool IsDamagedRecording(const std::string &path) {
-  auto in = TMOVStream::OpenRead(path);
-  if (!in) return false;
-  try {
-    TMediaData d;
-    return FindMediaData(*in, d) && !d.hasMovie && d.end > d.begin;
-  } catch (const TMOVError &) {
-    return false;
-  }
-}
-
 std::string RepairedFileName(const std::string &broken) {
   const fs::path p(broken);
   std::string ext = p.extension().string();
@@ -499,8 +444,9 @@ std::string RepairedFileName(const std::string &broken) {
 namespace {
 // Walks the first bytes of the media data: how far the walk gets and how
 // many pictures it finds there.
-int64_t ProbeWalk(const TRepairProfile &profile, TMOVStream &in, const TMediaData &d, int64_t limit,
-                  uint32_t &frames, int &width, int &height, int *keyDecodes = nullptr) {
+int64_t ProbeWalk(const TRepairProfile &profile, TMOVStream &in, const TMediaDataRange &d,
+                  int64_t limit, uint32_t &frames, int &width, int &height,
+                  int *keyDecodes = nullptr) {
   frames = 0;
   width = height = 0;
   if (keyDecodes) *keyDecodes = -1;  // no key frame seen
@@ -542,7 +488,7 @@ std::string ChooseRepairReference(const std::string &broken) {
   std::error_code ec;
   const fs::path path(broken);
   auto in = TMOVStream::OpenRead(broken);
-  TMediaData d;
+  TMediaDataRange d;
   try {
     if (!in || !FindMediaData(*in, d)) return "";
   } catch (const TMOVError &) {
@@ -624,7 +570,7 @@ TRepairResult RepairRecording(const std::string &broken, const std::string &refe
   std::string error;
   auto in = TMOVStream::OpenRead(broken, &error);
   if (!in) return fail(TRepairError::BrokenUnreadable, error);
-  TMediaData d;
+  TMediaDataRange d;
   try {
     if (!FindMediaData(*in, d)) return fail(TRepairError::NoMediaData);
   } catch (const TMOVError &e) {

@@ -162,6 +162,15 @@ class TMdatWalker {
 TRepairError LearnRepairProfile(const TMOVReader &reference, TRepairProfile &profile,
                                 std::string &detail);
 
+// The media data of a file: its first mdat atom's payload, up to the end
+// its size gives when that is believable (another atom or the end of the
+// file follows), else to the end of the file. Throws TMOVError.
+struct TMediaDataRange {
+  int64_t begin = 0, end = 0;
+  bool hasMovie = false;  // a moov atom stands at the top level
+};
+bool FindMediaData(TMOVStream &in, TMediaDataRange &out);
+
 // True when the file has a media-data atom but no movie atom: a recording
 // cut off before its sample tables were written.
 bool IsDamagedRecording(const std::string &path);

@@ -114,11 +114,11 @@ TMdatWalker::~TMdatWalker() {
 bool TMdatWalker::Ensure(int64_t pos, int64_t n) {
   if (pos < 0 || n < 0 || pos + n > fEnd) return false;
   if (pos >= fWindowPos && pos + n <= fWindowPos + fWindowLen) return true;
-  const int64_t want = std::max<int64_t>(kWindowBytes, n);
-  if (int64_t(fWindow.size()) < want + kPadding) fWindow.resize(size_t(want + kPadding));
   // Keep the current piece in the window when the look-ahead moves it on:
   // its bytes are still to be copied.
-  const int64_t from = pos > fPos && pos + n - fPos <= want ? fPos : pos;
+  const int64_t from = pos > fPos && pos + n - fPos <= kWindowBytes ? fPos : pos;
+  const int64_t want = std::max(std::min(kWindowBytes, fEnd - from), pos + n - from);
+  if (int64_t(fWindow.size()) < want + kPadding) fWindow.resize(size_t(want + kPadding));
   const int64_t len = std::min(want, fEnd - from);
   const size_t got = fStream.ReadAt(from, fWindow.data(), size_t(len));
   std::memset(fWindow.data() + got, 0, size_t(kPadding));
