@@ -200,7 +200,7 @@ void TRecordListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
 
   const int image = index.data(kImageRole).toInt();
   int textLeft = cell.left();
-  if (image >= 0 && image < 5) {
+  if (image >= 0 && image <= kImgDamaged) {
     painter->drawPixmap(cell.left() + 1, cell.top() + 1, ListImage(image));
     textLeft += 17;
     if (column == 3) textLeft -= 3;

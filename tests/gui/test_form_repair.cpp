@@ -20,6 +20,7 @@
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitReg.h"
+#include "catalogue/UnitFormFileProperty.h"
 #include "catalogue/UnitFormRepair.h"
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
@@ -84,6 +85,18 @@ TEST(FormRepair, DamagedRowIsRepairedFromTheListMenu) {
     if (shots)
       form.grab().save(qEnvironmentVariable("TACHORA_SCREENSHOT_DIR") + "/list_damaged" + suffix +
                        ".png");
+    bool damagedLine = false;
+    for (const auto &[label, value] : PropertyRows(item))
+      damagedLine =
+          damagedLine || label.trimmed() == QString::fromStdString(LangText("Property_Damaged"));
+    EXPECT_TRUE(damagedLine);
+    if (shots) {
+      TFormFileProperty properties(item, &form);
+      properties.show();
+      QTest::qWait(100);
+      properties.grab().save(qEnvironmentVariable("TACHORA_SCREENSHOT_DIR") + "/properties" +
+                             suffix + ".png");
+    }
     form.Menu()->Item("N_FileList_Repair")->trigger();
     auto *repair = form.findChild<TFormRepair *>();
     ASSERT_NE(repair, nullptr);
