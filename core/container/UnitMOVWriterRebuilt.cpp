@@ -4,8 +4,11 @@
 
 namespace tachora {
 
-void TMOVWriter::AddRebuiltTrack(TMOVTrack track) {
+void TMOVWriter::AddRebuiltTrack(TMOVTrack track, int64_t firstShown) {
   TOutState state;
+  // The track starts with its first shown picture, together with the others.
+  state.firstShown = firstShown;
+  if (track.timeScale > 0) state.startAt = -static_cast<long double>(firstShown) / track.timeScale;
   for (const TMOVTimeRun &r : track.timeToSample) state.samples += r.count;
   state.hasComposition = !track.compositionOffsets.empty();
   track.duration = 0;

@@ -101,8 +101,9 @@ bool ParseH264Sps(const uint8_t *p, size_t n, TRepairProfile &out) {
   }
   const uint32_t log2MaxFrameNum = b.Ue() + 4;
   const uint32_t pocType = b.Ue();
+  uint32_t log2MaxPocLsb = 4;
   if (pocType == 0) {
-    b.Ue();
+    log2MaxPocLsb = b.Ue() + 4;
   } else if (pocType == 1) {
     b.Bit();
     b.Se();
@@ -130,6 +131,8 @@ bool ParseH264Sps(const uint8_t *p, size_t n, TRepairProfile &out) {
   out.log2MaxFrameNum = int(log2MaxFrameNum);
   out.frameMbsOnly = frameMbsOnly;
   out.separateColourPlane = separate;
+  out.pocType = int(pocType);
+  out.log2MaxPocLsb = int(std::min<uint32_t>(log2MaxPocLsb, 16));
   out.width = int(wMbs * 16) - cropX * int(cl + cr);
   out.height = int(hMaps * 16 * (frameMbsOnly ? 1 : 2)) - cropY * int(ct + cb);
   return true;
@@ -322,10 +325,20 @@ TRepairError LearnRepairProfile(const TMOVReader &ref, TRepairProfile &p, std::s
         i += n;
       }
     }
+    if (video->HasCompositionOffsets() && p.pocType == 1) {
+      detail = "H.264 with B-frames and picture order type 1";
+      return TRepairError::ReferenceUnsupported;
+    }
   } else if (video->codec == "HVC1" || video->codec == "HEV1") {
     const std::vector<uint8_t> hvcC = EntryChild(stsd, "hvcC");
     if (hvcC.size() < 23) {
       detail = "HEVC without hvcC";
+      return TRepairError::ReferenceUnsupported;
+    }
+    // The order in which H.265 pictures are shown is not worked out: with
+    // B-frames they would play out of order.
+    if (video->HasCompositionOffsets()) {
+      detail = "H.265 with B-frames";
       return TRepairError::ReferenceUnsupported;
     }
     p.picture = TRepairProfile::TPicture::H265;
@@ -625,6 +638,13 @@ TRepairResult RepairRecording(const std::string &broken, const std::string &refe
     const uint32_t frameDuration = std::max<uint32_t>(CommonDuration(*refVideo), 1);
     const uint32_t soundDuration = refSound ? std::max<uint32_t>(CommonDuration(*refSound), 1) : 1;
     uint64_t soundUnits = 0;
+    // Pictures in another order than decoded (B-frames): their order comes
+    // from the picture order counts.
+    const bool reorder = refVideo->HasCompositionOffsets() &&
+                         profile.picture == TRepairProfile::TPicture::H264 && profile.pocType == 0;
+    std::vector<int32_t> pocs;
+    int32_t prevLsb = 0, prevMsb = 0;
+    const int32_t maxLsb = 1 << profile.log2MaxPocLsb;
 
     TMdatWalker walker(profile, *in, d.begin, d.end);
     int64_t emitted = -1;  // source position written up to
@@ -654,6 +674,20 @@ TRepairResult RepairRecording(const std::string &broken, const std::string &refe
       result.bytesTaken += item.size;
       if (item.kind == TRepairItem::TKind::Video) {
         if (item.key) video.track.syncSamples.push_back(video.samples);
+        if (reorder) {
+          if (item.key) prevLsb = prevMsb = 0;
+          const int32_t lsb = std::max(item.pocLsb, 0);
+          int32_t msb = prevMsb;
+          if (lsb < prevLsb && prevLsb - lsb >= maxLsb / 2)
+            msb += maxLsb;
+          else if (lsb > prevLsb && lsb - prevLsb > maxLsb / 2)
+            msb -= maxLsb;
+          pocs.push_back(msb + lsb);
+          if (item.reference) {
+            prevLsb = lsb;
+            prevMsb = msb;
+          }
+        }
         video.Add(at, item.size, 1, uint32_t(item.size), false);
         ++result.videoFrames;
         result.keyFrames += item.key;
@@ -689,7 +723,33 @@ TRepairResult RepairRecording(const std::string &broken, const std::string &refe
 
     video.Close();
     video.track.timeToSample.push_back({video.samples, frameDuration});
-    writer.AddRebuiltTrack(std::move(video.track));
+    int64_t firstShown = 0;
+    if (reorder && !pocs.empty()) {
+      // Within each group from a key frame, the k-th smallest count is shown
+      // k-th; offsets are made non-negative by the largest delay.
+      std::vector<int64_t> slot(pocs.size());
+      const auto &keys = video.track.syncSamples;
+      for (size_t g = 0; g <= keys.size(); ++g) {
+        const size_t a = g == 0 ? 0 : keys[g - 1];
+        const size_t b = g < keys.size() ? keys[g] : pocs.size();
+        if (a >= b) continue;
+        std::vector<size_t> order(b - a);
+        for (size_t i = 0; i < order.size(); ++i) order[i] = a + i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t x, size_t y) { return pocs[x] < pocs[y]; });
+        for (size_t r = 0; r < order.size(); ++r) slot[order[r]] = int64_t(a + r);
+      }
+      int64_t delay = 0;
+      for (size_t i = 0; i < slot.size(); ++i) delay = std::max(delay, int64_t(i) - slot[i]);
+      auto &runs = video.track.compositionOffsets;
+      for (size_t i = 0; i < slot.size(); ++i) {
+        const uint32_t c = uint32_t((slot[i] - int64_t(i) + delay) * frameDuration);
+        if (runs.empty() || runs.back().duration != c) runs.push_back({0, c});
+        ++runs.back().count;
+      }
+      firstShown = delay * frameDuration;
+    }
+    writer.AddRebuiltTrack(std::move(video.track), firstShown);
     if (sound.samples > 0) {
       sound.Close();
       const uint32_t count = sound.samples;

@@ -70,6 +70,8 @@ struct TRepairProfile {
   int log2MaxFrameNum = 4;
   bool frameMbsOnly = true;
   bool separateColourPlane = false;
+  int pocType = 0;
+  int log2MaxPocLsb = 4;
   int width = 0, height = 0;           // from the sequence parameters (0 unknown)
   std::vector<uint32_t> ppsIds;        // picture parameter set IDs (empty: any)
   std::vector<uint8_t> pictureConfig;  // the avcC or hvcC payload
@@ -95,6 +97,10 @@ struct TRepairItem {
   int64_t pos = 0;
   int64_t size = 0;
   bool key = false;
+  // H.264 pictures: pic_order_cnt_lsb of the first slice (-1 unknown), and
+  // whether the picture is a reference.
+  int32_t pocLsb = -1;
+  bool reference = true;
 };
 
 // Delimits raw AAC frames by decoding them (UnitRepairAAC.cpp).
@@ -156,6 +162,8 @@ class TMdatWalker {
   int64_t fWindowLen = 0;
   std::vector<uint32_t> fPpsIds;
   TAacFramer *fAac = nullptr;
+  int32_t fPocLsb = -1;
+  bool fReference = true;
 };
 
 // Learns the profile from a reference; TRepairError::None on success.

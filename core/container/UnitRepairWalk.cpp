@@ -153,6 +153,8 @@ int64_t TMdatWalker::VideoSample(int64_t pos, bool &key) {
 // SEI, or the first slice of a new picture (first_mb_in_slice 0, except the
 // second field of a field pair).
 int64_t TMdatWalker::H264Sample(int64_t pos, bool &key) {
+  fPocLsb = -1;
+  fReference = true;
   const int ls = fProfile.nalLengthSize;
   const int64_t maxSample = fProfile.maxVideoSample;
   int64_t q = pos;
@@ -191,6 +193,11 @@ int64_t TMdatWalker::H264Sample(int64_t pos, bool &key) {
           f = bits.Bit();
           if (f) bt = bits.Bit();
         }
+        int32_t pocLsb = -1;
+        if (fProfile.pocType == 0) {
+          if (type == 5) bits.Ue();  // idr_pic_id
+          pocLsb = int32_t(bits.Bits(fProfile.log2MaxPocLsb));
+        }
         if (!bits.Ok()) goto end;
         slice = true;
         if (firstMb == 0) {
@@ -198,6 +205,10 @@ int64_t TMdatWalker::H264Sample(int64_t pos, bool &key) {
           startsUnit = !(seenSlice && field && f && fn == frameNum && bt != bottom);
         } else if (!seenSlice || type != sliceType || ref != sliceRef) {
           goto end;
+        }
+        if (!seenSlice) {
+          fPocLsb = pocLsb;
+          fReference = ref != 0;
         }
         if (!seenSlice || startsUnit) {
           frameNum = fn;
@@ -425,6 +436,8 @@ bool TMdatWalker::Next(TRepairItem &item) {
   if (n > 0) {
     item.kind = TRepairItem::TKind::Video;
     item.key = key;
+    item.pocLsb = fPocLsb;
+    item.reference = fReference;
   } else if ((n = BlockAt(fPos)) > 0) {
     item.kind = TRepairItem::TKind::Block;
   } else if (int64_t z = ZerosAt(fPos, kZeroTail); z >= kZeroTail || fPos + z == fEnd) {
