@@ -406,9 +406,18 @@ int64_t TMdatWalker::SoundChunk(int64_t pos) {
   if (fProfile.sound == TRepairProfile::TSound::Pcm) {
     for (uint32_t s : fProfile.pcmChunkBytes)
       if (pos + s <= fEnd && Acceptable(pos + s, 1)) return s;
-    // The last chunk, cut off: whole sound frames up to the end of the data.
     uint32_t largest = 0;
     for (uint32_t s : fProfile.pcmChunkBytes) largest = std::max(largest, s);
+    // A chunk of another size (the recording's last ones are often short):
+    // whole sound frames up to where a picture starts that is itself
+    // followed by something recognisable.
+    const uint32_t step = std::max<uint32_t>(fProfile.pcmFrameBytes, 1);
+    for (int64_t n = step; n < int64_t(largest) && pos + n < fEnd; n += step) {
+      bool key;
+      const int64_t v = VideoSample(pos + n, key);
+      if (v > 0 && Acceptable(pos + n + v, 1) && LooksLikePcm(pos, n)) return n;
+    }
+    // The last chunk, cut off: whole sound frames up to the end of the data.
     const int64_t rest = fEnd - pos;
     const uint32_t unit = std::max(fProfile.pcmSampleSize, fProfile.pcmFrameBytes);
     if (unit > 0 && rest < int64_t(largest)) {

@@ -86,12 +86,16 @@ struct TPair {
   const char *name;
   std::string video;  // "h264" or "h265"
   std::string audio;
+  int sampleRate = 48000;
+  int channels = 1;
 };
 
 TMediaSpec Spec(const TPair &p, double seconds) {
   TMediaSpec s;
   s.seconds = seconds;
   s.audio = p.audio;
+  s.sampleRate = p.sampleRate;
+  s.channels = p.channels;
   if (p.video == "h265") s.extraArgs = HevcArgs(25, false, "hvc1");
   s.bframes = p.video == "h264b";
   return s;
@@ -103,9 +107,11 @@ TMediaSpec Spec(const TPair &p, double seconds) {
 // the original's, bit for bit; the sound stays with the picture; ffmpeg
 // decodes the result without an error.
 TEST(Repair, CodecPairsCutAnywhereKeepTheOriginalFrames) {
-  const TPair pairs[] = {{"h264-sowt", "h264", "pcm_s16le"},   {"h264-twos", "h264", "pcm_s16be"},
-                         {"h264b-sowt", "h264b", "pcm_s16le"}, {"h265-sowt", "h265", "pcm_s16le"},
-                         {"h264-aac", "h264", "aac"},          {"h265-aac", "h265", "aac"}};
+  const TPair pairs[] = {
+      {"h264-sowt", "h264", "pcm_s16le"},   {"h264-twos", "h264", "pcm_s16be"},
+      {"h264b-sowt", "h264b", "pcm_s16le"}, {"h264-sowt-stereo", "h264", "pcm_s16le", 16000, 2},
+      {"h265-sowt", "h265", "pcm_s16le"},   {"h264-aac", "h264", "aac"},
+      {"h265-aac", "h265", "aac"}};
   const TBreak breaks[] = {{0.37}, {0.81, false}, {1.0}, {0.63, true, true, 200000}};
   const std::string dir = MakeTempDir("repair-pairs");
   for (const TPair &pair : pairs) {
