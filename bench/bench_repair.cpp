@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Temp(const std::string &name) { return (fs::temp_directory_path() / name).string(); }
+std::string Temp(const std::string &name) {
+  return (fs::temp_directory_path() / name).string();
+}
 
 const std::string &Reference() {
   static const std::string path = [] {
