@@ -377,7 +377,10 @@ TRepairError LearnRepairProfile(const TMOVReader &ref, TRepairProfile &p, std::s
       p.pcmSampleSize = sound->sampleSizes[0];
       const uint32_t bits = sound->sampleBits > 0 ? sound->sampleBits : 16;
       p.pcmFrameBytes = sound->channels * ((bits + 7) / 8);
-      p.pcmBigEndian = c == "TWOS" || (c == "LPCM" && false);
+      // lpcm says its byte order in flags the reader does not keep: taken as
+      // little-endian (it only matters for the smoothness check of a last,
+      // cut-off chunk).
+      p.pcmBigEndian = c == "TWOS";
       // Chunk sizes in bytes, most common first.
       std::map<uint64_t, uint64_t> counts;
       const auto &runs = sound->sampleToChunk;

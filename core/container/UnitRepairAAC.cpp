@@ -3,6 +3,12 @@
 // the bytes run out before it. So the frame's size is the shortest packet
 // that decodes, found by bisection, and the frame counts only when it
 // decodes to the reference's channels and rate.
+//
+// KeyFrameDecodes: the check that the reference's parameter sets decode
+// the broken file's first key frame (the H.264/H.265 decoder).
+//
+// Both silence FFmpeg's log (its level is process-wide): trial decodes fail
+// by design.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
