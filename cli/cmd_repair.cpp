@@ -1,7 +1,5 @@
 // tachora-cli repair: rebuilds a recording cut off by power loss (media data
 // without sample tables) from a healthy reference recording.
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "CliCommands.h"
+#include "CliConventions.h"
 #include "container/UnitRepair.h"
 
 namespace tachora::cli {
@@ -16,37 +15,16 @@ namespace {
 
 const char *const kUsage = "repair [--reference FILE] -o OUT BROKEN";
 
-void PrintHelp(std::ostream &out) {
-  out << "Usage: tachora-cli " << kUsage << "\n\n"
-      << "Rebuilds a recording whose sample tables were never written (the camera lost power)\n"
-      << "into the new file OUT, learning the formats from a healthy recording of the same\n"
-      << "camera. The broken file is not changed.\n\n"
-      << "  --reference FILE  the healthy recording to learn from (default: the nearest\n"
-      << "                    recording in BROKEN's folder with the same formats)\n"
-      << "  -o OUT            the new file\n"
-      << "  --quiet           no progress and no summary\n"
-      << "  --progress        progress even when standard error is no terminal\n\n"
-      << "Exit status: 0 a playable file was written, 1 failure, 2 bad usage.\n";
-}
-
 int RunRepair(const std::vector<std::string> &args) {
   std::string reference, out, broken;
-  bool quiet = false, forceProgress = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string &a = args[i];
-    if (a == "--help" || a == "-h") {
-      PrintHelp(std::cout);
-      return 0;
-    } else if (a == "--reference" || a == "-o") {
+    if (a == "--reference" || a == "-o") {
       if (i + 1 >= args.size()) {
         std::cerr << "repair: " << a << " needs a file name\nusage: tachora-cli " << kUsage << "\n";
         return 2;
       }
       (a == "-o" ? out : reference) = args[++i];
-    } else if (a == "--quiet") {
-      quiet = true;
-    } else if (a == "--progress") {
-      forceProgress = true;
     } else if (!a.empty() && a[0] == '-') {
       std::cerr << "repair: unknown option " << a << "\nusage: tachora-cli " << kUsage << "\n";
       return 2;
@@ -77,12 +55,12 @@ int RunRepair(const std::vector<std::string> &args) {
                 << ": name one with --reference\n";
       return 1;
     }
-    if (!quiet) std::cerr << "repair: reference " << reference << "\n";
+    if (ShowSummary()) std::cerr << "repair: reference " << reference << "\n";
   } else if (!std::filesystem::is_regular_file(reference, ec)) {
     std::cerr << "repair: " << reference << ": no such file\n";
     return 1;
   }
-  const bool showProgress = !quiet && (forceProgress || isatty(fileno(stderr)));
+  const bool showProgress = ShowProgress();
   auto progress = [&](double f) {
     if (showProgress) std::cerr << "\rrepair: " << int(f * 100) << "%   " << std::flush;
   };
