@@ -1,7 +1,8 @@
 // The telemetry graphs: one full redraw of all six graphs for a one-hour
 // trip (12 recordings of 5 minutes, a fix a second, ten G-sensor samples a
-// second) at a laptop's and a full-HD window's width, and the cursor moves
-// of a playback tick. Runs on Qt's offscreen platform.
+// second) at a laptop's and a full-HD window's width, at pixel ratios 1 and
+// 2 (a 200 % desktop: the same window in four times the pixels), and the
+// cursor moves of a playback tick. Runs on Qt's offscreen platform.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -70,9 +71,10 @@ struct TTrip {
 struct TSix {
   std::vector<std::unique_ptr<TMyImage>> images;
   std::vector<std::unique_ptr<TMyGraphic>> graphs;
-  explicit TSix(int width) {
+  explicit TSix(int width, qreal ratio = 1) {
     for (int k = 0; k < kGraphKindCount; ++k) {
       images.push_back(std::make_unique<TMyImage>());
+      images.back()->SetPixelRatio(ratio);
       images.back()->resize(width, 45);
       graphs.push_back(
           std::make_unique<TMyGraphic>(images.back().get(), GraphKindInfo(k).Kind, 30));
@@ -82,9 +84,12 @@ struct TSix {
 
 void BM_SixGraphsRedraw(benchmark::State &state) {
   static const TTrip trip;
-  TSix six(static_cast<int>(state.range(0)));
+  // range(1): the pixel ratio in tenths.
+  const qreal ratio = static_cast<qreal>(state.range(1)) / 10;
+  TSix six(static_cast<int>(state.range(0)), ratio);
   TGraphBands bands;
-  bands.Selection = {100, 300};
+  // The selection's columns are device pixels.
+  bands.Selection = {static_cast<int>(100 * ratio), static_cast<int>(300 * ratio)};
   for (auto _ : state) {
     for (auto &g : six.graphs) {
       g->DrawGraph(trip.sources, 0, 1, bands);
@@ -93,7 +98,10 @@ void BM_SixGraphsRedraw(benchmark::State &state) {
     benchmark::DoNotOptimize(six.images[0]->Picture().constBits());
   }
 }
-BENCHMARK(BM_SixGraphsRedraw)->Arg(800)->Arg(1920)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SixGraphsRedraw)
+    ->ArgsProduct({{800, 1920}, {10, 20}})
+    ->ArgNames({"width", "ratio10"})
+    ->Unit(benchmark::kMillisecond);
 
 // The same redraw with absurd values in every recording: a dozen ticks
 // each, never billions (the goal is under 20 ms for the six).

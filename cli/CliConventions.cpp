@@ -76,6 +76,17 @@ const std::map<std::string, THelp> &HelpTexts() {
         "Writes the tracks of all FILEs, one after the other, as one track in\n"
         "the format EXT (kml, plt, gpx, dat or nmea) to OUT.\n"
         "Example: tachora-cli export --format gpx -o trip.gpx FILE0001.DAT FILE0002.DAT\n"}},
+      {"repair",
+       {"rebuild a recording cut off by power loss",
+        "Rebuilds a recording whose sample tables were never written (the camera\n"
+        "lost power) into the new file OUT, learning the formats from a healthy\n"
+        "recording of the same camera. The broken file is not changed. Prints\n"
+        "the seconds of picture and sound, frames and bytes recovered; exit 0\n"
+        "only when a playable file was written.\n"
+        "  --reference FILE  the healthy recording to learn from (default: the\n"
+        "                    nearest one in BROKEN's folder with the same formats)\n"
+        "  -o OUT            the new file\n"
+        "Example: tachora-cli repair -o FILE0042_repaired.MOV FILE0042.MOV\n"}},
       {"state",
        {"show the vehicle's state at a point of a file's track",
         "Prints the interpolated GPS point and G-sensor sample at FRACTION\n"

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "container/UnitMOV.h"
+#include "container/UnitRepair.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
 
@@ -46,7 +47,10 @@ bool ReadMovieHeader(const std::string &path, TMovieHeader &out) {
   try {
     TMOVReader reader(path, true);
     out.HasMovie = reader.HasMovie();
-    if (!out.HasMovie) return false;
+    if (!out.HasMovie) {
+      out.Damaged = IsDamagedRecording(path);
+      return false;
+    }
     out.DurationMs = reader.DurationMs();
     int32_t w = 0, h = 0;
     reader.VideoSize(w, h);

@@ -38,6 +38,9 @@ struct TMovieHeader {
   // The movie header's creation time as stored (UTC; 0 when unset or
   // implausible: before 2000 or more than a day ahead of now).
   TDateTime CreationTime = 0;
+  // Media data without a movie atom: a recording cut off by power loss,
+  // which the repair can rebuild.
+  bool Damaged = false;
 };
 // Reads the container header only (no sample tables).
 bool ReadMovieHeader(const std::string &path, TMovieHeader &out);

@@ -230,6 +230,7 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
       if (s.Start == 0 || s.Start > r.Start) s.Start = r.Start;
       s.End = std::max(s.End, r.End);
       locked += r.Locked ? 1 : 0;
+      s.Damaged = s.Damaged || r.Damaged;
       s.PictureWidth = std::max(s.PictureWidth, r.PictureWidth);
       s.PictureHeight = std::max(s.PictureHeight, r.PictureHeight);
       if (!r.TelemetryPath.empty()) {

@@ -57,6 +57,9 @@ struct TFileItemSubitem {
   // Telemetry the recording embeds in a layout we cannot read (encrypted,
   // unknown): the layout's name, "-" when it has none; empty otherwise.
   std::string UnreadableTelemetry;
+  // Media data without sample tables (cut off by power loss); in a row
+  // summary: any of its recordings.
+  uint8_t Damaged = 0;
 };
 
 struct TFileItem {

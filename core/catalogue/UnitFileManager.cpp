@@ -96,7 +96,9 @@ void PlaceRecording(TFileItemSubitem &rec, double d, TDateTime created) {
 
 void ProbeContainer(TFileItemSubitem &rec) {
   TMovieHeader h;
-  if (ReadMovieHeader(rec.Path, h) && h.HasMovie && h.DurationMs > 0) {
+  const bool read = ReadMovieHeader(rec.Path, h);
+  rec.Damaged = h.Damaged ? 1 : 0;
+  if (read && h.HasMovie && h.DurationMs > 0) {
     rec.Duration = h.DurationMs;
     rec.DurationSource = kDurContainer;
     rec.PictureWidth = h.Width;
@@ -213,6 +215,7 @@ TListItem TFileManager::FillListItemLocked(int index) const {
     li.Image = 0;
   if (r.Summary.HasTrack) li.SubImages[2] = 4;
   if (r.Summary.DurationSource == kDurNoHeader) li.SubImages[0] = 3;
+  if (r.Summary.Damaged) li.SubImages[0] = 5;  // the list's damaged picture
   return li;
 }
 
@@ -509,7 +512,8 @@ void CopyTelemetry(TFileItemSubitem &to, const TFileItemSubitem &from) {
 
 bool SameContainer(const TFileItemSubitem &a, const TFileItemSubitem &b) {
   return a.Duration == b.Duration && a.DurationSource == b.DurationSource &&
-         a.PictureWidth == b.PictureWidth && a.PictureHeight == b.PictureHeight;
+         a.PictureWidth == b.PictureWidth && a.PictureHeight == b.PictureHeight &&
+         a.Damaged == b.Damaged;
 }
 
 void CopyContainer(TFileItemSubitem &to, const TFileItemSubitem &from) {
@@ -517,6 +521,7 @@ void CopyContainer(TFileItemSubitem &to, const TFileItemSubitem &from) {
   to.DurationSource = from.DurationSource;
   to.PictureWidth = from.PictureWidth;
   to.PictureHeight = from.PictureHeight;
+  to.Damaged = from.Damaged;
 }
 
 bool SameTimes(const TFileItemSubitem &a, const TFileItemSubitem &b) {

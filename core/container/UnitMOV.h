@@ -284,6 +284,13 @@ class TMOVWriter : public TMOVBaseFile {
   void SetSubtitles(std::vector<TMOVTextSample> samples) { fSubtitles = std::move(samples); }
   // Writes the movie atom modelled on the template's; throws TMOVError.
   void WriteMovie(const TMOVReader &templ);
+  // Adds a track whose samples the caller wrote to the stream itself (a
+  // recording rebuilt from its media data, UnitRepair): `track` carries the
+  // ID of the template's track, time scale, kind, duration and the tables
+  // with offsets in this file; `firstShown`: the composition offset of its
+  // first shown picture (media units), hidden by an edit. Call before
+  // WriteMovie.
+  void AddRebuiltTrack(TMOVTrack track, int64_t firstShown = 0);
   // Flushes and closes the file (also done by the destructor).
   void Close();
 

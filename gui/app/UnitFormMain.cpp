@@ -195,7 +195,7 @@ void ShareTimeLine(TSeekBitmap *seek, TTelemetryController *graphs, const TFileI
   if (row && seek->HasTrip()) {
     const TSeekMarks marks =
         ComputeSeekMarks(SeekRecordingsOf(*row), seek->View(), seek->SelectionStart(),
-                         seek->SelectionEnd(), seek->LinePixels());
+                         seek->SelectionEnd(), seek->DeviceLinePixels());
     bands.Gaps = marks.Gaps;
     bands.Selection = marks.Selection;
     bands.Unknown = marks.Unknown;
@@ -278,6 +278,8 @@ void TFormMain::WirePlaybackPanels() {
     if (playback_->Row() && map_->TrackDrawn()) showPins();
   });
   connect(seek, &TSeekBitmap::SelectionChanged, this, share);
+  // A new width or pixel ratio changes the columns the marks count in.
+  if (seek->Image()) connect(seek->Image(), &TMyImage::Resized, this, share);
   connect(seek, &TSeekBitmap::HoverAt, telemetry_, &TTelemetryController::SeekBarHover);
   connect(seek, &TSeekBitmap::HoverLeft, telemetry_, &TTelemetryController::HideDetails);
   // A click on a graph or on the route plays from there.

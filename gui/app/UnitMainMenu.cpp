@@ -218,6 +218,7 @@ void TMainMenu::BuildListMenu() {
   m->addSeparator();
   AddItem(m, "N_FileList_ShowExplorer");
   AddItem(m, "N_FileList_Property");
+  AddItem(m, "N_FileList_Repair");
   // The list's keys work only while the list has the focus (the window adds
   // these actions to the list); Ctrl+N is the main menu's.
   for (QAction *a : m->actions()) a->setShortcutContext(Qt::WidgetWithChildrenShortcut);

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -15,6 +16,53 @@ namespace tachora {
 TMyImage::TMyImage(QWidget *parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
+}
+
+qreal TMyImage::PixelRatio() const {
+  return forcedRatio_ > 0 ? forcedRatio_ : devicePixelRatioF();
+}
+
+void TMyImage::SetPixelRatio(qreal ratio) {
+  forcedRatio_ = ratio > 0 ? ratio : 0;
+  CheckPixelRatio();
+}
+
+void TMyImage::CheckPixelRatio() {
+  const qreal ratio = PixelRatio();
+  if (ratio == shownRatio_) return;
+  const bool first = shownRatio_ == 0;
+  shownRatio_ = ratio;
+  if (first && !picture_.isNull() && picture_.devicePixelRatio() == ratio) return;
+  emit PixelRatioChanged();
+  emit Resized();
+}
+
+bool TMyImage::event(QEvent *event) {
+  // Qt tells widgets of a new screen (and, from 6.6, of a new ratio on the
+  // same screen); the window's own signal covers the rest.
+  switch (event->type()) {
+    case QEvent::ScreenChangeInternal:
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    case QEvent::DevicePixelRatioChange:
+#endif
+    {
+      const bool done = QWidget::event(event);
+      CheckPixelRatio();
+      return done;
+    }
+    default:
+      return QWidget::event(event);
+  }
+}
+
+void TMyImage::showEvent(QShowEvent *event) {
+  QWidget::showEvent(event);
+  QWindow *window = this->window()->windowHandle();
+  if (window && !watchingWindow_) {
+    watchingWindow_ = true;
+    connect(window, &QWindow::screenChanged, this, [this] { CheckPixelRatio(); });
+  }
+  CheckPixelRatio();
 }
 
 void TMyImage::SetPicture(const QImage &picture) {
@@ -85,6 +133,7 @@ void TMyImage::wheelEvent(QWheelEvent *event) {
 TMyBitmap::TMyBitmap(TMyImage *image, QObject *parent) : QObject(parent), image_(image) {
   if (!image_) return;
   image_->owner_ = this;
+  connect(image_, &TMyImage::PixelRatioChanged, this, &TMyBitmap::PixelRatioChanged);
   if (!image_->Picture().isNull()) {
     background_ = image_->Picture().copy();
   } else {
@@ -103,8 +152,20 @@ QSize TMyBitmap::Size() const {
   return (QSizeF(background_.size()) / background_.devicePixelRatio()).toSize();
 }
 
+int TMyBitmap::Device(int logical) const {
+  return static_cast<int>(std::lround(logical * Ratio()));
+}
+
+int TMyBitmap::LineWidth() const {
+  return std::max(1, static_cast<int>(std::lround(Ratio())));
+}
+
+QImage TMyBitmap::DevicePixels(QImage &image) {
+  return QImage(image.bits(), image.width(), image.height(), image.bytesPerLine(), image.format());
+}
+
 QImage TMyBitmap::NewImage(QSize logical) const {
-  const qreal ratio = image_ ? image_->devicePixelRatioF() : 1.0;
+  const qreal ratio = image_ ? image_->PixelRatio() : 1.0;
   const QSize device(std::max(0, static_cast<int>(std::lround(logical.width() * ratio))),
                      std::max(0, static_cast<int>(std::lround(logical.height() * ratio))));
   QImage img(device, QImage::Format_RGB32);
@@ -114,7 +175,7 @@ QImage TMyBitmap::NewImage(QSize logical) const {
 
 void TMyBitmap::Resize() {
   if (!image_) return;
-  const qreal ratio = image_->devicePixelRatioF();
+  const qreal ratio = image_->PixelRatio();
   if (Size() == image_->size() && background_.devicePixelRatio() == ratio) return;
   background_ = NewImage(image_->size());
   background_.fill(ButtonFace());
@@ -128,8 +189,9 @@ void TMyBitmap::FillBackground(const QColor &colour) {
 void TMyBitmap::DrawBands(int offset, const TArrayInteger &grey, const TArrayInteger &highlight,
                           const TArrayInteger &yellow) {
   if (background_.isNull()) return;
-  QPainter p(&background_);
-  const int h = Height();
+  QImage device = DevicePixels(background_);
+  QPainter p(&device);
+  const int h = DeviceHeight();
   auto draw = [&](const TArrayInteger &list, const QColor &fill, const QColor &line) {
     for (size_t i = 0; i + 1 < list.size(); i += 2) {
       const int start = list[i];
@@ -190,6 +252,8 @@ QColor TMyBitmap::ButtonHighlight() const {
 QColor TMyBitmap::WindowText() const {
   return image_ ? image_->palette().color(QPalette::WindowText) : QColor(Qt::black);
 }
+
+void TMyBitmap::PixelRatioChanged() {}
 
 void TMyBitmap::MouseDown(QMouseEvent *event) {
   event->ignore();

@@ -6,8 +6,16 @@
 // TMyBitmap keeps an off-screen Background of the image's size; each
 // drawing restores the picture from the Background and adds the moving
 // parts on top (RestorePicture), so a playback tick is one copy plus a few
-// shapes. Sizes are the widget's logical pixels; on a high-density screen
-// the pictures carry the screen's pixel ratio and stay sharp.
+// shapes.
+//
+// Pixel ratio: the images hold widget size x the screen's pixel ratio in
+// device pixels and carry that ratio (QImage::setDevicePixelRatio), so the
+// drawing code speaks logical pixels and text and shapes come out at the
+// screen's resolution. Where columns are counted (the seek bar's blocks, the
+// graphs' buckets, hairlines) the pictures count device pixels, so that a
+// ratio of 1.5 gives neither seams nor columns of uneven width; hit tests
+// and mouse positions stay logical. The pictures are re-made when the
+// window moves to a screen with another ratio.
 //
 // Fonts named "Arial" in the pictures come out as Liberation Sans (the
 // metric twin fontconfig maps Arial to); point sizes are taken at 96 dots
@@ -38,6 +46,11 @@ class TMyImage : public QWidget {
  public:
   explicit TMyImage(QWidget *parent = nullptr);
 
+  // The ratio the pictures are drawn at: the screen's, unless one was set
+  // for drawing off screen (exported pictures, tests, benchmarks).
+  qreal PixelRatio() const;
+  void SetPixelRatio(qreal ratio);
+
   // What the widget shows (device pixels, with the screen's pixel ratio).
   QImage &Picture() { return picture_; }
   const QImage &Picture() const { return picture_; }
@@ -45,10 +58,14 @@ class TMyImage : public QWidget {
   QSize sizeHint() const override;
 
  signals:
-  // The widget's size changed; owners redo their layout.
+  // The widget's size or pixel ratio changed; owners redo their layout.
   void Resized();
+  // The pixel ratio changed (another screen, or a scale change).
+  void PixelRatioChanged();
 
  protected:
+  bool event(QEvent *event) override;
+  void showEvent(QShowEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
@@ -59,7 +76,11 @@ class TMyImage : public QWidget {
 
  private:
   friend class TMyBitmap;
+  void CheckPixelRatio();
   QImage picture_;
+  qreal forcedRatio_ = 0;
+  qreal shownRatio_ = 0;
+  bool watchingWindow_ = false;
   QPointer<TMyBitmap> owner_;
 };
 
@@ -76,6 +97,16 @@ class TMyBitmap : public QObject {
   QImage &Background() { return background_; }
   // Logical size of the picture.
   QSize Size() const;
+  // The picture's pixel ratio and its size in device pixels.
+  qreal Ratio() const { return background_.isNull() ? 1.0 : background_.devicePixelRatio(); }
+  int DeviceWidth() const { return background_.width(); }
+  int DeviceHeight() const { return background_.height(); }
+  // A logical length or coordinate in device pixels (rounded, the one
+  // rounding used for every column count).
+  int Device(int logical) const;
+  // The width of a line of one logical pixel that scales with the picture
+  // (outlines, the plot line): whole device pixels, at least one.
+  int LineWidth() const;
   int Width() const { return Size().width(); }
   int Height() const { return Size().height(); }
 
@@ -83,10 +114,11 @@ class TMyBitmap : public QObject {
   virtual void Resize();
   // Fills the whole Background with one colour.
   void FillBackground(const QColor &colour);
-  // Interval bands over the Background's full height: flat lists of column
-  // pairs (start, end), moved right by `offset`. A pair at most one column
-  // wide is a one-pixel line at its start. Yellow first, then highlight,
-  // then grey (light grey fill, grey lines), each over the earlier.
+  // Interval bands over the Background's full height: flat lists of device
+  // pixel column pairs (start, end), moved right by `offset` (device
+  // pixels). A pair at most one column wide is a one-device-pixel line at its
+  // start. Yellow first, then highlight, then grey (light grey fill, grey
+  // lines), each over the earlier.
   void DrawBands(int offset, const TArrayInteger &grey, const TArrayInteger &highlight,
                  const TArrayInteger &yellow);
   // Copies the Background onto the picture (the start of every redraw).
@@ -105,6 +137,11 @@ class TMyBitmap : public QObject {
   QColor ButtonHighlight() const;
   QColor WindowText() const;
 
+  // The image's pixel ratio changed: the pictures are made again at the new
+  // ratio. The default sizes the picture anew; pictures that draw their
+  // Background once redraw it.
+  virtual void PixelRatioChanged();
+
   // Mouse handlers, called by the image. The defaults ignore the event so
   // that it reaches the window below (its context menu, its wheel handler).
   virtual void MouseDown(QMouseEvent *event);
@@ -116,6 +153,8 @@ class TMyBitmap : public QObject {
  protected:
   // A new image of the picture's size and pixel ratio.
   QImage NewImage(QSize logical) const;
+  // The same pixels seen with a ratio of 1, for painting in device pixels.
+  static QImage DevicePixels(QImage &image);
 
   QPointer<TMyImage> image_;
   QImage background_;

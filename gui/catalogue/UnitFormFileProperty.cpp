@@ -51,6 +51,7 @@ class TBuilder {
     Add("Size", r.Size >= 0 ? QString::number(r.Size) + " " + L("byte") + "   (" +
                                   S(FormatFixed(r.Size / 1048576.0L, 1)) + " " + L("Mb") + ")"
                             : QString("?"));
+    if (r.Damaged) Add("Property_Damaged", L("Property_Damaged_Text"));
     if (r.Locked == 1)
       Add("Locked", L("Locked_true"));
     else if (r.Locked != 0)

@@ -31,6 +31,9 @@ QHash<QString, bool> ListMenuEnabling(const TFileItem *selected, int rowCount) {
     bool log = false;
     for (const auto &r : selected->Items) log = log || !r.GpsLog.Path.empty();
     e["N_FileList_Track_GPSLog"] = log;
+    e["N_FileList_Repair"] = selected->Summary.Damaged != 0;
+  } else {
+    e["N_FileList_Repair"] = false;
   }
   // Grouping needs rows, whether or not one is selected.
   for (const char *name :

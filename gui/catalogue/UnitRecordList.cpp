@@ -71,6 +71,17 @@ QPixmap DrawImage(int index) {
       p.drawEllipse(QPointF(13, 3), 2.2, 2.2);
       break;
     }
+    case kImgDamaged: {
+      // A warning triangle: the recording was cut off and needs repair.
+      p.setPen(QPen(QColor(170, 60, 20), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setBrush(QColor(250, 200, 60));
+      const QPointF tri[3] = {QPointF(8, 1.5), QPointF(15, 14.5), QPointF(1, 14.5)};
+      p.drawPolygon(tri, 3);
+      p.setPen(QPen(QColor(120, 30, 10), 1.8, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(8, 5.5), QPointF(8, 10));
+      p.drawPoint(QPointF(8, 12.5));
+      break;
+    }
     default:
       break;
   }
@@ -80,14 +91,14 @@ QPixmap DrawImage(int index) {
 }  // namespace
 
 const QPixmap &ListImage(int index) {
-  static std::array<QPixmap, 5> images;
+  static std::array<QPixmap, 6> images;
   static bool made = false;
   if (!made) {
-    for (int i = 0; i < 5; ++i) images[i] = DrawImage(i);
+    for (int i = 0; i < 6; ++i) images[i] = DrawImage(i);
     made = true;
   }
   static const QPixmap none;
-  return index >= 0 && index < 5 ? images[index] : none;
+  return index >= 0 && index < 6 ? images[index] : none;
 }
 
 bool ListColumnRightAligned(int column) {
@@ -189,7 +200,7 @@ void TRecordListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
 
   const int image = index.data(kImageRole).toInt();
   int textLeft = cell.left();
-  if (image >= 0 && image < 5) {
+  if (image >= 0 && image <= kImgDamaged) {
     painter->drawPixmap(cell.left() + 1, cell.top() + 1, ListImage(image));
     textLeft += 17;
     if (column == 3) textLeft -= 3;

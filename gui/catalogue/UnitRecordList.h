@@ -32,6 +32,7 @@ enum TListImage {
   kImgPartLocked = 2,
   kImgNoHeader = 3,
   kImgTrack = 4,
+  kImgDamaged = 5,  // media data without sample tables: can be repaired
 };
 
 // One list item as the catalogue fills it: texts and pictures per column.

@@ -29,6 +29,7 @@
 #include "catalogue/UnitFormCopy.h"
 #include "catalogue/UnitFormFileProperty.h"
 #include "catalogue/UnitFormGroup.h"
+#include "catalogue/UnitFormRepair.h"
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
 #include "telemetry/UnitMovingInfo.h"
@@ -171,6 +172,7 @@ void TRecordListController::BindCommands() {
   c.Bind("N_FileList_Track_Move", [this]() { MoveVideoPosition(); });
   c.Bind("N_FileList_ShowExplorer", [this]() { ShowInFileManager(); });
   c.Bind("N_FileList_Property", [this]() { ShowProperties(); });
+  c.Bind("N_FileList_Repair", [this]() { RepairHighlighted(); });
   c.Bind("N_FileList_Copy", [this]() {
     TFileItem item;
     if (HighlightedItem(item)) StartCopyWindow(item, window_);
@@ -688,6 +690,19 @@ void TRecordListController::ShowProperties() {
   if (!HighlightedItem(item)) return;
   auto *form = new TFormFileProperty(item, window_);
   form->show();
+}
+
+void TRecordListController::RepairHighlighted() {
+  TFileItem item;
+  if (!HighlightedItem(item)) return;
+  for (const TFileItemSubitem &r : item.Items) {
+    if (!r.Damaged) continue;
+    auto *form = new TFormRepair(QString::fromStdString(r.Path), window_);
+    // The repaired file joins the list beside the original, which stays.
+    connect(form, &TFormRepair::Repaired, this, [this](const QString &path) { OpenFiles({path}); });
+    form->show();
+    return;
+  }
 }
 
 void TRecordListController::ShowInFileManager() {

@@ -167,6 +167,7 @@ class TRecordListController : public QObject, public ITranslatable {
   void AttachTrackDialog();
   void MoveVideoPosition();
   void ShowProperties();
+  void RepairHighlighted();
   void ShowInFileManager();
   void ClearList();
 

@@ -3,9 +3,7 @@
 #include <QPainter>
 #include <QPolygon>
 #include <cmath>
-#include <vector>
 
-#include "map/UnitMapResources.h"
 #include "map/UnitMapScript.h"
 
 namespace tachora {
@@ -47,36 +45,36 @@ void TextAt(QPainter &p, const QString &text, int x, int y, Qt::Alignment h) {
   p.drawText(QRect(left, y - th / 2, tw, th), Qt::AlignCenter, text);
 }
 
-// Replaces the area connected to `seed` that has the colour `from`.
-void FloodFill(QImage &img, QPoint seed, QRgb from, QRgb to) {
-  if (from == to || !img.rect().contains(seed) || img.pixel(seed) != from) return;
-  std::vector<QPoint> stack{seed};
-  while (!stack.empty()) {
-    const QPoint q = stack.back();
-    stack.pop_back();
-    if (!img.rect().contains(q) || img.pixel(q) != from) continue;
-    img.setPixel(q, to);
-    stack.push_back({q.x() + 1, q.y()});
-    stack.push_back({q.x() - 1, q.y()});
-    stack.push_back({q.x(), q.y() + 1});
-    stack.push_back({q.x(), q.y() - 1});
-  }
-}
-
-TMyImage *WithDial(TMyImage *image) {
-  if (!image) return image;
-  InitMapResources();
-  QImage dial(QStringLiteral(":/map/speed_dial.png"));
-  if (!dial.isNull()) {
-    dial = dial.convertToFormat(QImage::Format_RGB32);
-    const qreal ratio = image->devicePixelRatioF();
-    if (ratio != 1.0) {
-      dial = dial.scaled(dial.size() * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      dial.setDevicePixelRatio(ratio);
+// The speedometer's dial on the panel colour, 134 x 100 logical pixels: a
+// scale from 0 km/h (left) over 90 (up) to 180 (right) about the pivot
+// (67, 67), a red arc over the high speeds. Drawn at the picture's own pixel
+// ratio, so it is as sharp as the needle and the texts on it.
+void DrawDial(QImage &img) {
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QPointF c(67, 67);
+  p.setPen(QPen(QColor(60, 60, 60), 2));
+  p.setBrush(QColor(245, 245, 245));
+  p.drawChord(QRectF(c.x() - 65, c.y() - 65, 130, 130), 0, 180 * 16);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(220, 40, 40), 3, Qt::SolidLine, Qt::FlatCap));
+  p.drawArc(QRectF(c.x() - 61, c.y() - 61, 122, 122), 0, 40 * 16);
+  QFont f(QStringLiteral("Liberation Sans"));
+  f.setPixelSize(8);
+  p.setFont(f);
+  for (int v = 0; v <= 180; v += 10) {
+    const double a = (180 - v) * static_cast<double>(kRad);
+    const double ca = std::cos(a), sa = std::sin(a);
+    const bool major = v % 30 == 0;
+    const double r1 = major ? 56 : 59, r2 = 63;
+    p.setPen(QPen(QColor(30, 30, 30), major ? 2 : 1));
+    p.drawLine(QPointF(c.x() + r1 * ca, c.y() - r1 * sa),
+               QPointF(c.x() + r2 * ca, c.y() - r2 * sa));
+    if (major) {
+      const QPointF t(c.x() + 49 * ca, c.y() - 49 * sa);
+      p.drawText(QRectF(t.x() - 8, t.y() - 5, 16, 10), Qt::AlignCenter, QString::number(v));
     }
-    image->SetPicture(dial);
   }
-  return image;
 }
 
 }  // namespace
@@ -109,16 +107,27 @@ TAzimutNeedle AzimutNeedle(int w, int h, long double course) {
 
 // ---- speed -------------------------------------------------------------------
 
-TSpeedBitmap::TSpeedBitmap(TMyImage *image, QObject *parent) : TMyBitmap(WithDial(image), parent) {
-  if (background_.isNull()) return;
-  // The dial's corners take the panel's colour.
-  const QRgb face = ButtonFace().rgb();
-  const int w = background_.width(), h = background_.height();
-  for (QPoint corner : {QPoint(w - 1, h - 1), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(0, 0)})
-    FloodFill(background_, corner, background_.pixel(0, 0), face);
+TSpeedBitmap::TSpeedBitmap(TMyImage *image, QObject *parent) : TMyBitmap(image, parent) {
+  MakeBackground();
+}
+
+void TSpeedBitmap::MakeBackground() {
+  if (!image_) return;
+  // The dial on the panel's colour: its corners show the panel.
+  background_ = NewImage(image_->size());
+  background_.fill(ButtonFace());
+  DrawDial(background_);
+}
+
+void TSpeedBitmap::PixelRatioChanged() {
+  MakeBackground();
+  Draw(speed_, length_, altitude_);
 }
 
 void TSpeedBitmap::Draw(long double speed, long double length, long double altitude) {
+  speed_ = speed;
+  length_ = length;
+  altitude_ = altitude;
   if (!image_) return;
   // What no vehicle shows is not drawn (and not-a-number never reaches lround).
   if (!(speed <= kMaxSaneSpeed)) speed = -1;
@@ -154,6 +163,16 @@ void TSpeedBitmap::Draw(long double speed, long double length, long double altit
 // ---- bearing -----------------------------------------------------------------
 
 TAzimutBitmap::TAzimutBitmap(TMyImage *image, QObject *parent) : TMyBitmap(image, parent) {
+  MakeBackground();
+}
+
+void TAzimutBitmap::PixelRatioChanged() {
+  if (image_) background_ = NewImage(image_->size());
+  MakeBackground();
+  Draw(course_);
+}
+
+void TAzimutBitmap::MakeBackground() {
   if (background_.isNull()) return;
   FillBackground(ButtonFace());
   const int w = Width(), h = Height();
@@ -169,6 +188,7 @@ TAzimutBitmap::TAzimutBitmap(TMyImage *image, QObject *parent) : TMyBitmap(image
 }
 
 void TAzimutBitmap::Draw(long double course) {
+  course_ = course;
   if (!image_) return;
   RestorePicture();
   const int w = Width(), h = Height();
@@ -204,6 +224,16 @@ void TAzimutBitmap::Draw(long double course) {
 // ---- G-sensor ----------------------------------------------------------------
 
 TGSensorBitmap::TGSensorBitmap(TMyImage *image, QObject *parent) : TMyBitmap(image, parent) {
+  MakeBackground();
+}
+
+void TGSensorBitmap::PixelRatioChanged() {
+  if (image_) background_ = NewImage(image_->size());
+  MakeBackground();
+  Draw(last_[0], last_[1], last_[2], 0);
+}
+
+void TGSensorBitmap::MakeBackground() {
   if (background_.isNull()) return;
   FillBackground(ButtonFace());
   const int w = Width(), h = Height();
@@ -258,6 +288,7 @@ TGSensorBitmap::TGSensorBitmap(TMyImage *image, QObject *parent) : TMyBitmap(ima
 
 void TGSensorBitmap::Draw(long double x, long double y, long double z, long double total) {
   (void)total;
+  last_ = {x, y, z};
   if (!image_) return;
   // An axis that is not a number sits at its centre.
   for (long double *v : {&x, &y, &z})

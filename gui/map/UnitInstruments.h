@@ -1,9 +1,12 @@
 // The three instrument pictures of the control panel: the speedometer with
-// the track length and altitude (TSpeedBitmap, 134 x 100, over our own dial
-// picture), the bearing needle (TAzimutBitmap, 73 x 49) and the three-axis
+// the track length and altitude (TSpeedBitmap, 134 x 100, over our own
+// dial), the bearing needle (TAzimutBitmap, 73 x 49) and the three-axis
 // G-sensor (TGSensorBitmap, 65 x 65). Each redraws from its Background on
 // every Draw: one copy plus a few shapes, cheap enough for every playback
 // tick.
+//
+// Each picture is drawn at its image's pixel ratio and made again when the
+// ratio changes (it remembers the values last drawn).
 //
 // Units: km/h, metres, degrees clockwise from north, g. Values that mean
 // "not shown": a negative speed, length or course, an altitude of 0; G
@@ -37,6 +40,11 @@ class TSpeedBitmap : public TMyBitmap {
  public:
   explicit TSpeedBitmap(TMyImage *image, QObject *parent = nullptr);
   void Draw(long double speed, long double length, long double altitude);
+  void PixelRatioChanged() override;
+
+ private:
+  void MakeBackground();
+  long double speed_ = -1, length_ = -1, altitude_ = 0;
 };
 
 class TAzimutBitmap : public TMyBitmap {
@@ -44,6 +52,11 @@ class TAzimutBitmap : public TMyBitmap {
  public:
   explicit TAzimutBitmap(TMyImage *image, QObject *parent = nullptr);
   void Draw(long double course);
+  void PixelRatioChanged() override;
+
+ private:
+  void MakeBackground();
+  long double course_ = -1;
 };
 
 class TGSensorBitmap : public TMyBitmap {
@@ -56,6 +69,12 @@ class TGSensorBitmap : public TMyBitmap {
   // Axis geometry (pixels).
   int XAxisCenterX = 0, XAxisY = 0, YAxisCenterX = 0, YAxisCenterY = 0;
   int ZAxisX = 0, ZAxisCenterY = 0, Scale = 0, DiagonalScale = 0;
+
+  void PixelRatioChanged() override;
+
+ private:
+  void MakeBackground();
+  std::array<long double, 3> last_{10, 10, 10};
 };
 
 }  // namespace tachora

@@ -70,7 +70,7 @@ void TSeekBitmap::Resize() {
 
 void TSeekBitmap::Layout() {
   Resize();
-  const TSeekMarks marks = ComputeSeekMarks(recordings_, view_, selA_, selB_, LinePixels());
+  const TSeekMarks marks = ComputeSeekMarks(recordings_, view_, selA_, selB_, DeviceLinePixels());
   DrawBackground(marks, view_, tripStart_, tripEnd_);
   ShowPosition(position_);
 }
@@ -79,13 +79,19 @@ void TSeekBitmap::DrawBackground(const TSeekMarks &marks, const TTimeView &view,
                                  TDateTime tripStart, TDateTime tripEnd) {
   if (background_.isNull()) return;
   FillBackground(ButtonFace());
-  DrawBands(margin_, marks.Gaps, marks.Selection, marks.Unknown);
+  DrawBands(Device(margin_), marks.Gaps, marks.Selection, marks.Unknown);
+
+  // Labels are spaced in device pixels, so that their ticks fall on whole
+  // device columns at every ratio.
+  const QFontMetrics fm(font_);
+  const qreal r = Ratio();
+  auto textWidth = [&fm, r](const std::string &s) {
+    return static_cast<int>(std::lround(fm.horizontalAdvance(Q(s)) * r));
+  };
+  DrawLabels(ComputeSeekLabels(tripStart, tripEnd, view, DeviceWidth(), Device(margin_), textWidth,
+                               Device(20)));
 
   QPainter p(&background_);
-  p.setFont(font_);
-  const QFontMetrics fm(font_);
-  auto textWidth = [&fm](const std::string &s) { return fm.horizontalAdvance(Q(s)); };
-  DrawLabels(p, ComputeSeekLabels(tripStart, tripEnd, view, Width(), margin_, textWidth));
 
   const int top = (Height() - kBarHeight) / 2;
   p.setRenderHint(QPainter::Antialiasing);
@@ -98,24 +104,37 @@ void TSeekBitmap::DrawBackground(const TSeekMarks &marks, const TTimeView &view,
   Update();
 }
 
-void TSeekBitmap::DrawLabels(QPainter &p, const TSeekLabels &labels) {
+void TSeekBitmap::DrawLabels(const TSeekLabels &labels) {
   const QFontMetrics fm(font_);
+  const qreal r = Ratio();
   const int top = (Height() - kBarHeight) / 2;
   const int bottom = top + kBarHeight;
   const int middle = top + kBarHeight / 2;
+  const int lw = LineWidth();
   // Labels in the theme's text colour, readable on a dark window colour too.
-  p.setPen(WindowText());
+  const QColor text = WindowText();
+  {
+    // Tick lines: the bar covers their inner half. Up from the bar to 2
+    // pixels above it, down from the bar to the text.
+    QImage device = DevicePixels(background_);
+    QPainter p(&device);
+    const int x0 = -(lw - 1) / 2;
+    for (const TSeekLabel &l : labels.Upper)
+      p.fillRect(l.X + x0, Device(top - 2), lw, Device(middle) - Device(top - 2) + 1, text);
+    for (const TSeekLabel &l : labels.Lower)
+      p.fillRect(l.X + x0, Device(middle), lw, Device(bottom + 1) - Device(middle) + 1, text);
+  }
+  QPainter p(&background_);
+  p.setFont(font_);
+  p.setPen(text);
   for (const TSeekLabel &l : labels.Upper) {
     const QString t = Q(l.Text);
-    // Text bottom on the bar's top edge; the tick from the bar up to 2
-    // pixels above it (the bar covers its lower half).
-    p.drawText(l.X - fm.horizontalAdvance(t) / 2, top - fm.descent(), t);
-    p.drawLine(l.X, middle, l.X, top - 2);
+    // Text bottom on the bar's top edge.
+    p.drawText(QPointF(l.X / r - fm.horizontalAdvance(t) / 2, top - fm.descent()), t);
   }
   for (const TSeekLabel &l : labels.Lower) {
     const QString t = Q(l.Text);
-    p.drawText(l.X - fm.horizontalAdvance(t) / 2, bottom + 1 + fm.ascent(), t);
-    p.drawLine(l.X, middle, l.X, bottom + 1);
+    p.drawText(QPointF(l.X / r - fm.horizontalAdvance(t) / 2, bottom + 1 + fm.ascent()), t);
   }
 }
 

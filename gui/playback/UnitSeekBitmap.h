@@ -46,8 +46,11 @@ class TSeekBitmap : public TMyBitmap {
   // to width - margin.
   int Margin() const { return margin_; }
   int LinePixels() const { return std::max(0, Width() - 2 * margin_); }
+  // The line's length in device pixels: the columns the marks count in.
+  int DeviceLinePixels() const { return std::max(0, DeviceWidth() - 2 * Device(margin_)); }
 
-  // The drawing steps: the background with the marks and labels, and the
+  // The drawing steps: the background with the marks (device columns from
+  // the margin, see DeviceLinePixels) and labels, and the
   // marker over a copy of it (precision level 0, 1 or 3).
   void DrawBackground(const TSeekMarks &marks, const TTimeView &view, TDateTime tripStart,
                       TDateTime tripEnd);
@@ -108,7 +111,7 @@ class TSeekBitmap : public TMyBitmap {
  private:
   double TripSpan() const { return tripEnd_ - tripStart_; }
   void TakeTrip(const TFileItem &row);
-  void DrawLabels(QPainter &p, const TSeekLabels &labels);
+  void DrawLabels(const TSeekLabels &labels);
   void DrawBox(QPainter &p, int x, int top, int bottom, const QString &text);
   void ApplyView(const TTimeView &view);
 

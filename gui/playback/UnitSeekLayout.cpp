@@ -184,7 +184,7 @@ void SetSelectionEnd(long double &a, long double &b, long double p) {
 }
 
 TSeekLabels ComputeSeekLabels(TDateTime tripStart, TDateTime tripEnd, const TTimeView &view,
-                              int width, int margin, const TTextWidth &textWidth) {
+                              int width, int margin, const TTextWidth &textWidth, int gap) {
   TSeekLabels out;
   const long double span = static_cast<long double>(tripEnd) - tripStart;
   const long double s = tripStart + view.Start * span;
@@ -196,7 +196,7 @@ TSeekLabels ComputeSeekLabels(TDateTime tripStart, TDateTime tripEnd, const TTim
   const long double viewMs = (e - s) * kMsPerDay;
 
   // Upper row: time from the trip start.
-  const int upperSlot = textWidth(isShort ? "99:99" : "99") + 20;
+  const int upperSlot = textWidth(isShort ? "99:99" : "99") + gap;
   long double step = LabelStep(viewMs, baseMs, std::max(0, k / std::max(1, upperSlot)));
   const long double fromMs = (s - tripStart) * kMsPerDay;
   const long double toMs = (e - tripStart) * kMsPerDay;
@@ -208,7 +208,7 @@ TSeekLabels ComputeSeekLabels(TDateTime tripStart, TDateTime tripEnd, const TTim
   }
 
   // Lower row: clock time, at multiples of the step within the day.
-  const int lowerSlot = textWidth("99:99:99") + 20;
+  const int lowerSlot = textWidth("99:99:99") + gap;
   step = LabelStep(viewMs, baseMs, std::max(0, k / std::max(1, lowerSlot)));
   const long double day = std::floor(s);
   const long double sMs = (s - day) * kMsPerDay;

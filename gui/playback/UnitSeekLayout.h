@@ -75,7 +75,9 @@ void SetSelectionStart(long double &a, long double &b, long double p);
 void SetSelectionEnd(long double &a, long double &b, long double p);
 
 // Time labels of both rows. `textWidth` measures a text in the seek bar's
-// font. Labels that would overlap the previous one are left out.
+// font; a label's slot is its width plus `gap`, all in the unit of `width`
+// (the seek bar counts device pixels). Labels that would overlap the
+// previous one are left out.
 struct TSeekLabel {
   int X = 0;  // centre column
   std::string Text;
@@ -86,7 +88,7 @@ struct TSeekLabels {
 };
 using TTextWidth = std::function<int(const std::string &)>;
 TSeekLabels ComputeSeekLabels(TDateTime tripStart, TDateTime tripEnd, const TTimeView &view,
-                              int width, int margin, const TTextWidth &textWidth);
+                              int width, int margin, const TTextWidth &textWidth, int gap = 20);
 
 // The marker's column for position p, or none when it lies outside the line.
 std::optional<int> MarkerColumn(long double p, const TTimeView &view, int width, int margin);

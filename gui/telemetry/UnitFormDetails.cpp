@@ -228,9 +228,10 @@ void TFormDetails::ShowDetails(std::optional<TGraphKind> kind, long double curso
     const long double half = windowWidth / 2;
     preview_->DrawGraph(sources, position - half, position + half, {}, false);
     {
-      // The pointer's place: a grey line through the middle.
+      // The pointer's place: a grey hairline (one device pixel) through the
+      // middle.
       QPainter p(&preview_->Background());
-      p.setPen(QColor(100, 100, 100));
+      p.setPen(QPen(QColor(100, 100, 100), 0));
       const int mid = preview_->Width() / 2;
       p.drawLine(mid, 2, mid, preview_->Height() - 2);
     }

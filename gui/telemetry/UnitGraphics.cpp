@@ -17,100 +17,141 @@ TMyGraphic::TMyGraphic(TMyImage *image, TGraphKind kind, int margin, QObject *pa
 
 void TMyGraphic::Resize() {
   TMyBitmap::Resize();
-  topMargin_ = GraphTopMargin(Height(), textHeight_);
-  bottomMargin_ = GraphBottomMargin(textHeight_);
+  topMargin_ = GraphTopMargin(DeviceHeight(), DeviceTextHeight());
+  bottomMargin_ = GraphBottomMargin(DeviceTextHeight());
 }
 
+int TMyGraphic::DeviceTextHeight() const {
+  return static_cast<int>(std::lround(textHeight_ * Ratio()));
+}
+
+// The graph counts in device pixels: one bucket per device column of the
+// plot, rows, ticks and peak spacing in device pixels; texts are placed in
+// logical pixels at those spots.
 void TMyGraphic::DrawGraph(const std::vector<TGraphSource> &sources, long double windowStart,
                            long double windowEnd, const TGraphBands &bands, bool framed) {
   if (background_.isNull()) return;
-  const int w = Width(), h = Height();
+  const int w = DeviceWidth(), h = DeviceHeight(), margin = Device(margin_);
   TGraphicItems items =
-      BuildGraphicItems(sources, kind_, std::max(0, w - 2 * margin_), windowStart, windowEnd);
+      BuildGraphicItems(sources, kind_, std::max(0, w - 2 * margin), windowStart, windowEnd);
   windowStart_ = windowStart;
   windowEnd_ = windowEnd;
 
   const TGraphScale scale = ScaleGraphicItems(items, kind_);
   positiveOnly_ = scale.PositiveOnly;
-  frame_ = MakeGraphFrame(h, textHeight_, scale);
+  frame_ = MakeGraphFrame(h, DeviceTextHeight(), scale);
+
+  const std::vector<TGraphPeak> peaks = Peaks(frame_, items);
+  const std::vector<TGraphTick> ticks = GraphTicks(frame_, Info().BaseStep, DeviceTextHeight());
 
   FillBackground(Qt::white);
-  DrawBands(margin_, bands.Gaps, bands.Selection, bands.Unknown);
+  DrawBands(margin, bands.Gaps, bands.Selection, bands.Unknown);
   {
-    QPainter p(&background_);
-    p.setFont(font_);
-    DrawAxes(p, frame_);
-    p.setPen(Color());
-    for (const TGraphLine &l : GraphLines(items, frame_, margin_)) {
+    QImage device = DevicePixels(background_);
+    QPainter p(&device);
+    DrawAxes(p, frame_, ticks);
+    const int lw = LineWidth();
+    p.setPen(QPen(Color(), lw, Qt::SolidLine, Qt::SquareCap));
+    for (const TGraphLine &l : GraphLines(items, frame_, margin)) {
       if (l.X1 == l.X2 && l.Y1 == l.Y2)
         p.drawPoint(l.X1, l.Y1);
       else
         p.drawLine(l.X1, l.Y1, l.X2, l.Y2);
     }
-    DrawPeaks(p, frame_, items);
+    DrawPeakMarks(p, peaks);
     if (framed) {
-      p.setPen(QColor(100, 100, 100));
-      p.drawLine(0, 0, w - 1, 0);
-      p.setPen(QColor(200, 200, 200));
-      p.drawLine(0, h - 1, w - 1, h - 1);
+      p.fillRect(0, 0, w, lw, QColor(100, 100, 100));
+      p.fillRect(0, h - lw, w, lw, QColor(200, 200, 200));
     }
+  }
+  {
+    QPainter p(&background_);
+    p.setFont(font_);
+    DrawTexts(p, frame_, ticks);
+    DrawPeakLabels(p, peaks);
   }
   RestorePicture();
   Update();
 }
 
-void TMyGraphic::DrawAxes(QPainter &p, const TGraphFrame &frame) {
+void TMyGraphic::DrawAxes(QPainter &p, const TGraphFrame &frame,
+                          const std::vector<TGraphTick> &ticks) {
+  const int w = DeviceWidth(), h = DeviceHeight(), margin = Device(margin_);
+  const int lw = LineWidth();
+  // Grid first, so that the axes and ticks stay on top; grid lines are
+  // hairlines of one device pixel.
+  for (const TGraphTick &t : ticks)
+    if (t.Y != frame.Baseline)
+      p.fillRect(margin + 1, t.Y, w - 2 * margin - 1, 1, QColor(220, 220, 220));
+  for (const TGraphTick &t : ticks) p.fillRect(margin - lw, t.Y, 3 * lw, lw, Qt::black);
+  p.fillRect(margin, 0, lw, h, Qt::black);
+  p.fillRect(w - margin, 0, lw, h, Qt::black);
+  p.fillRect(margin, frame.Baseline, w - 2 * margin + lw, lw, Qt::black);
+}
+
+void TMyGraphic::DrawTexts(QPainter &p, const TGraphFrame &frame,
+                           const std::vector<TGraphTick> &ticks) {
+  const qreal r = Ratio();
   const int w = Width(), h = Height();
   const QFontMetrics fm(font_);
-  const std::vector<TGraphTick> ticks = GraphTicks(frame, Info().BaseStep, textHeight_);
-  // Grid first, so that the axes and ticks stay on top.
-  p.setPen(QColor(220, 220, 220));
-  for (const TGraphTick &t : ticks)
-    if (t.Y != frame.Baseline) p.drawLine(margin_ + 1, t.Y, w - margin_ - 1, t.Y);
   p.setPen(Qt::black);
-  p.drawLine(margin_, 0, margin_, h - 1);
-  p.drawLine(w - margin_, 0, w - margin_, h - 1);
-  p.drawLine(margin_, frame.Baseline, w - margin_, frame.Baseline);
   for (const TGraphTick &t : ticks) {
-    p.drawLine(margin_ - 1, t.Y, margin_ + 1, t.Y);
     const QString label = QString::fromStdString(t.Label);
     const int tw = fm.horizontalAdvance(label);
-    p.drawText(QRect(margin_ - 2 - tw, t.Y - textHeight_ / 2, tw, textHeight_),
-               Qt::AlignRight | Qt::AlignVCenter, label);
+    const qreal top = t.Y / r - textHeight_ / 2;
+    p.drawText(QRectF(margin_ - 2 - tw, top, tw, textHeight_), Qt::AlignRight | Qt::AlignVCenter,
+               label);
   }
-  const QRect letterBand(w - margin_, frame.TopMargin, margin_,
-                         std::max(1, h - frame.BottomMargin - frame.TopMargin));
+  const qreal top = frame.TopMargin / r, bottom = frame.BottomMargin / r;
+  const QRectF letterBand(w - margin_, top, margin_, std::max<qreal>(1, h - bottom - top));
   p.drawText(letterBand, Qt::AlignCenter, Letter());
 }
 
-void TMyGraphic::DrawPeaks(QPainter &p, const TGraphFrame &frame, const TGraphicItems &items) {
+std::vector<TGraphPeak> TMyGraphic::Peaks(const TGraphFrame &frame,
+                                          const TGraphicItems &items) const {
+  const qreal r = Ratio();
   const QFontMetrics fm(font_);
-  auto width = [&fm](const std::string &s) {
-    return fm.horizontalAdvance(QString::fromStdString(s));
+  auto width = [&fm, r](const std::string &s) {
+    return static_cast<int>(std::lround(fm.horizontalAdvance(QString::fromStdString(s)) * r));
   };
+  return GraphPeaks(items, frame, Info().BaseStep, width);
+}
+
+void TMyGraphic::DrawPeakMarks(QPainter &p, const std::vector<TGraphPeak> &peaks) {
+  const int lw = LineWidth(), margin = Device(margin_);
+  for (const TGraphPeak &peak : peaks) {
+    const int x = margin + peak.Column, y = peak.Y;
+    p.fillRect(x, y - lw, lw, 3 * lw, Qt::black);
+    p.fillRect(x - lw, y, 3 * lw, lw, Qt::black);
+  }
+}
+
+void TMyGraphic::DrawPeakLabels(QPainter &p, const std::vector<TGraphPeak> &peaks) {
+  const qreal r = Ratio();
+  const QFontMetrics fm(font_);
   p.setPen(Qt::black);
-  p.setBrush(Qt::NoBrush);
-  const int h = Height();
-  for (const TGraphPeak &peak : GraphPeaks(items, frame, Info().BaseStep, width)) {
-    const int x = margin_ + peak.Column, y = peak.Y;
-    p.drawLine(x, y - 1, x, y + 1);
-    p.drawLine(x - 1, y, x + 1, y);
+  const qreal h = Height();
+  for (const TGraphPeak &peak : peaks) {
+    const qreal x = (Device(margin_) + peak.Column) / r, y = peak.Y / r;
     const QString label = QString::fromStdString(peak.Label);
-    const int top = peak.Value >= 0 ? std::max(y - textHeight_, 1) : std::min(y, h - textHeight_);
-    p.drawText(QRect(x + 2, top, fm.horizontalAdvance(label) + 1, textHeight_),
+    const qreal top =
+        peak.Value >= 0 ? std::max<qreal>(y - textHeight_, 1) : std::min<qreal>(y, h - textHeight_);
+    p.drawText(QRectF(x + 2, top, fm.horizontalAdvance(label) + 1, textHeight_),
                Qt::AlignLeft | Qt::AlignVCenter, label);
   }
 }
 
 void TMyGraphic::DrawCursor(long double position) {
   RestorePicture();
-  const int x = GraphCursorX(position, windowStart_, windowEnd_, Width(), margin_);
+  const int x = GraphCursorX(position, windowStart_, windowEnd_, DeviceWidth(), Device(margin_));
   if (x >= 0 && image_) {
-    QPainter p(&image_->Picture());
-    // NOT (red OR picture): visible on white, on the grid and on every line.
+    QImage device = DevicePixels(image_->Picture());
+    QPainter p(&device);
+    // NOT (red OR picture): visible on white, on the grid and on every line;
+    // a hairline of one device pixel.
     p.setCompositionMode(QPainter::RasterOp_NotSourceAndNotDestination);
-    p.setPen(QColor(255, 0, 0));
-    p.drawLine(x, 0, x, Height() - 1);
+    p.setPen(QPen(QColor(255, 0, 0), 1));
+    p.drawLine(x, 0, x, DeviceHeight() - 1);
   }
   Update();
 }

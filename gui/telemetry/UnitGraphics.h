@@ -39,6 +39,7 @@ class TMyGraphic : public TMyBitmap {
 
   int Margin() const { return margin_; }
   void SetMargin(int margin) { margin_ = margin; }
+  // Margins and baseline in device pixels (rows of the picture's image).
   int TopMargin() const { return topMargin_; }
   int BottomMargin() const { return bottomMargin_; }
   int Baseline() const { return frame_.Baseline; }
@@ -81,8 +82,13 @@ class TMyGraphic : public TMyBitmap {
   void WheelTurned(int delta);
 
  private:
-  void DrawAxes(QPainter &p, const TGraphFrame &frame);
-  void DrawPeaks(QPainter &p, const TGraphFrame &frame, const TGraphicItems &items);
+  int DeviceTextHeight() const;
+  // Axes, ticks and grid in device pixels; their texts in logical ones.
+  void DrawAxes(QPainter &p, const TGraphFrame &frame, const std::vector<TGraphTick> &ticks);
+  void DrawTexts(QPainter &p, const TGraphFrame &frame, const std::vector<TGraphTick> &ticks);
+  std::vector<TGraphPeak> Peaks(const TGraphFrame &frame, const TGraphicItems &items) const;
+  void DrawPeakMarks(QPainter &p, const std::vector<TGraphPeak> &peaks);
+  void DrawPeakLabels(QPainter &p, const std::vector<TGraphPeak> &peaks);
 
   TGraphKind kind_;
   int margin_;

@@ -38,7 +38,7 @@ TRun JsonQuery(const std::string &args, const std::string &expr) {
 // option on stderr with exit 2 and nothing on stdout.
 TEST(CliConventions, HelpAndBadUsageForEveryCommand) {
   for (const char *command :
-       {"list", "copy", "info", "cut", "telemetry", "convert", "export", "state"}) {
+       {"list", "copy", "info", "cut", "telemetry", "convert", "export", "state", "repair"}) {
     SCOPED_TRACE(command);
     for (const char *flag : {"--help", "-h"}) {
       const TRun h = Cli(std::string(command) + " " + flag);

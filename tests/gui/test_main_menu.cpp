@@ -95,7 +95,8 @@ TEST_F(MainMenu, ItemsKeysSeparatorsAndRadioGroups) {
                                                        "N_FileList_Track_Move",
                                                        "-",
                                                        "N_FileList_ShowExplorer",
-                                                       "N_FileList_Property"}));
+                                                       "N_FileList_Property",
+                                                       "N_FileList_Repair"}));
 
   const std::pair<const char *, const char *> keys[] = {{"N_File_Open", "Ctrl+O"},
                                                         {"N_FileList_Refresh2", "Ctrl+R"},

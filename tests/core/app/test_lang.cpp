@@ -83,6 +83,29 @@ const std::vector<std::string> kKeys = {
     "Property_CopyAll",
     "Property_Embedded",
     "Property_TelemetryUnreadable",
+    "Property_Damaged",
+    "Property_Damaged_Text",
+    "Repair_Title",
+    "Repair_File",
+    "Repair_Reference",
+    "Repair_Output",
+    "Repair_Browse",
+    "Repair_Searching",
+    "Repair_NoReference",
+    "Repair_Start",
+    "Repair_Close",
+    "Repair_Working",
+    "Repair_Replace",
+    "Repair_Done",
+    "Repair_Err_BrokenUnreadable",
+    "Repair_Err_NotDamaged",
+    "Repair_Err_NoMediaData",
+    "Repair_Err_ReferenceUnreadable",
+    "Repair_Err_ReferenceUnsupported",
+    "Repair_Err_PictureDiffers",
+    "Repair_Err_DataDoesNotMatch",
+    "Repair_Err_WriteFailed",
+    "Repair_Err_Cancelled",
     "GPSLog_Title",
     "GPSLog_Convert",
     "GPSLog_SelectAll",
@@ -207,6 +230,7 @@ const std::vector<std::string> kKeys = {
     "Mes_CardFound",
     "N_Card_Open",
     "N_Card_Dismiss",
+    "N_FileList_Repair",
     "Mes_CannotOpen_Video",
     "Mes_CannotOpen_Splitter",
     "Mes_CannotOpen_Codec",
@@ -295,7 +319,7 @@ std::vector<std::string> Lower(std::vector<std::string> v) {
 }  // namespace
 
 TEST(LangFiles, BothTablesHoldEveryKeyInOrderWithCrLf) {
-  ASSERT_EQ(kKeys.size(), 269u);
+  ASSERT_EQ(kKeys.size(), 293u);
   for (int i = 0; i < 2; ++i) {
     const std::string_view raw = EmbeddedLanguageFile(i);
     const TLang lang(raw);
