@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/UnitGuiUnits.h"
+
 namespace tachora {
 
 TMyGraphic::TMyGraphic(TMyImage *image, TGraphKind kind, int margin, QObject *parent)
@@ -27,6 +29,7 @@ void TMyGraphic::DrawGraph(const std::vector<TGraphSource> &sources, long double
   const int w = Width(), h = Height();
   TGraphicItems items =
       BuildGraphicItems(sources, kind_, std::max(0, w - 2 * margin_), windowStart, windowEnd);
+  GraphItemsToUnits(items, kind_, DisplayUnits());
   windowStart_ = windowStart;
   windowEnd_ = windowEnd;
 
@@ -48,6 +51,11 @@ void TMyGraphic::DrawGraph(const std::vector<TGraphSource> &sources, long double
         p.drawLine(l.X1, l.Y1, l.X2, l.Y2);
     }
     DrawPeaks(p, frame_, items);
+    events_ = kind_ == TGraphKind::Speed || kind_ == TGraphKind::Altitude
+                  ? std::vector<TEventMark>{}
+                  : bands.Events;
+    DrawEventMarks(p, EventColumns(events_, TTimeView{windowStart, windowEnd}, w - 2 * margin_),
+                   margin_, 1);
     if (framed) {
       p.setPen(QColor(100, 100, 100));
       p.drawLine(0, 0, w - 1, 0);
@@ -138,6 +146,11 @@ void TMyGraphic::MouseDown(QMouseEvent *event) {
 void TMyGraphic::MouseMove(QMouseEvent *event) {
   const int x = qRound(event->position().x());
   if (dragging_) emit DragMoved(PositionAt(x));
+  if (image_) {
+    const auto event = EventAtColumn(events_, TTimeView{windowStart_, windowEnd_},
+                                     Width() - 2 * margin_, x - margin_);
+    image_->setToolTip(event ? EventHint(events_[*event]) : QString());
+  }
   emit HoverAt(this, x, PositionAt(x));
 }
 

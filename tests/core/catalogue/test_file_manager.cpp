@@ -104,13 +104,15 @@ TEST_F(CatalogueCard, TelemetryLookupOrderAndPreview) {
   ASSERT_GE(row1, 0);
   const TListItem li = fm.FillListItem(row1);
   EXPECT_EQ(li.Caption, "FILE0001");
-  ASSERT_EQ(li.SubItems.size(), 7u);
+  ASSERT_EQ(li.SubItems.size(), 9u);
   EXPECT_EQ(li.SubItems[0], "3:00");
   EXPECT_EQ(li.SubItems[1], "2024-05-01 10:00");
   EXPECT_EQ(li.SubItems[2], "1.80km");
   EXPECT_EQ(li.SubItems[4], card.Path("DCIM/100MEDIA/FILE0001.MOV"));
-  EXPECT_EQ(li.SubImages[0], 3);  // duration not from the container
-  EXPECT_EQ(li.SubImages[2], 4);  // has a track
+  EXPECT_EQ(li.SubItems[7], "Normal");
+  EXPECT_EQ(li.SubItems[8], "0");  // G-sensor samples, no event
+  EXPECT_EQ(li.SubImages[0], 3);   // duration not from the container
+  EXPECT_EQ(li.SubImages[2], 4);   // has a track
   EXPECT_EQ(li.Image, -1);
 }
 
@@ -627,7 +629,7 @@ TEST_F(CatalogueCard, HostileFilesAreListedWithoutDetails) {
     EXPECT_EQ(row.Summary.TelemetryPath, "") << row.Summary.Path;
     EXPECT_EQ(row.Summary.DurationSource, kDurNoHeader);
     EXPECT_EQ(row.PictureText, "");
-    EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 7u);
+    EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 9u);
   }
 }
 
