@@ -128,8 +128,11 @@ long double SpeedDialDegrees(long double kmh, TUnits units) {
 }
 
 void TSpeedBitmap::SetUnits(TUnits units) {
-  if (units == units_ || metricBackground_.isNull()) return;
+  // The mph face names its unit in the current language.
+  const QString label = units == TUnits::Imperial ? L("MilesPerH") : QString();
+  if ((units == units_ && label == dialLabel_) || metricBackground_.isNull()) return;
   units_ = units;
+  dialLabel_ = label;
   background_ = metricBackground_;
   if (units == TUnits::Metric) return;
   // The mph face over the km/h one, in the dial's own geometry: centre
@@ -140,7 +143,12 @@ void TSpeedBitmap::SetUnits(TUnits units) {
   const QPointF c(67, 67);
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(245, 245, 245));
-  p.drawPie(QRectF(c.x() - 62, c.y() - 62, 124, 124), 0, 180 * 16);
+  p.drawPie(QRectF(c.x() - 63, c.y() - 63, 126, 126), 0, 180 * 16);
+  // The km/h dial's "0" and "180" sit on the base line: gone above it and
+  // below it, the line itself stays.
+  p.fillRect(QRectF(8, 59, 122, 7), QColor(245, 245, 245));
+  p.fillRect(QRectF(8, 68, 122, 6),
+             metricBackground_.pixelColor(2, metricBackground_.height() - 2));
   auto at = [&c](long double degrees, qreal r) {
     const qreal a = static_cast<qreal>(degrees * kRad);
     return QPointF(c.x() - r * std::cos(a), c.y() - r * std::sin(a));
@@ -161,9 +169,9 @@ void TSpeedBitmap::SetUnits(TUnits units) {
     }
   }
   p.setPen(QColor(80, 80, 80));
-  TextAt(p, QStringLiteral("0"), 17, 64, Qt::AlignHCenter);
-  TextAt(p, QStringLiteral("120"), 117, 64, Qt::AlignHCenter);
-  TextAt(p, L("MilesPerH"), 24, 55, Qt::AlignHCenter);
+  TextAt(p, QStringLiteral("0"), 14, 61, Qt::AlignHCenter);
+  TextAt(p, QStringLiteral("120"), 118, 61, Qt::AlignHCenter);
+  TextAt(p, label, 26, 52, Qt::AlignHCenter);
 }
 
 void TSpeedBitmap::Draw(long double speed, long double length, long double altitude) {

@@ -48,6 +48,7 @@ class TSpeedBitmap : public TMyBitmap {
  private:
   QImage metricBackground_;
   TUnits units_ = TUnits::Metric;
+  QString dialLabel_;
 };
 
 class TAzimutBitmap : public TMyBitmap {

@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSplitter>
@@ -648,7 +650,26 @@ TEST_F(MainWindow, KindsFilterEventsAndUnitsInTheList) {
   EXPECT_TRUE(miles.endsWith("mi")) << miles.toStdString();
   EXPECT_LT(miles.chopped(2).toDouble(), metricTrack.chopped(2).toDouble());
   const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
-  if (!dir.isEmpty()) form.grab().save(dir + "/main_imperial_kinds.png");
+  if (!dir.isEmpty()) {
+    // The whole window, and the list scrolled to its last columns, in both
+    // languages.
+    auto *list = form.findChild<QTableView *>("ListView");
+    for (const char *lang : {"en", "ru"}) {
+      m.Item(QString("N_View_Language_") + lang)->trigger();
+      QApplication::processEvents();
+      form.grab().save(dir + "/main_imperial_kinds_" + lang + ".png");
+      list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+      list->grab().save(dir + "/list_kinds_events_" + lang + ".png");
+      list->horizontalScrollBar()->setValue(0);
+      for (const char *menu : {"N_View", "N_View_Show", "N_View_Units", "N_Playback"}) {
+        m.SubMenu(menu)->popup(form.mapToGlobal(QPoint(10, 30)));
+        QTest::qWait(100);
+        m.SubMenu(menu)->grab().save(dir + "/menu_" + menu + "_" + lang + ".png");
+        m.SubMenu(menu)->hide();
+      }
+    }
+    m.Item("N_View_Language_en")->trigger();
+  }
   m.Item("N_View_Units_Metric")->trigger();
   EXPECT_EQ(model.Row(FindCaption(form, "FILE0001-4"))->Texts[3], metricTrack);
 }
