@@ -49,8 +49,10 @@ TRowTelemetry LoadRowTelemetry(TFileManager &catalogue, const TFileItem &row) {
   for (size_t i = 0; i < out.Tracks.size() && i < row.Items.size(); ++i)
     if (lapse[i] && out.Tracks[i])
       out.TimeLapse[i] = MapTimeLapse(*out.Tracks[i], row.Items[i].Start, row.Items[i].End);
+  // A lapse's track now lies on playing time; the catalogue keeps its real
+  // times, so the next load sees the lapse again.
   for (size_t i = 0; i < out.Tracks.size() && i < row.Items.size(); ++i)
-    if (out.Tracks[i]) catalogue.FitTrack(row.Items[i].Path, *out.Tracks[i]);
+    if (out.Tracks[i] && !lapse[i]) catalogue.FitTrack(row.Items[i].Path, *out.Tracks[i]);
   if (row.Items.empty()) return out;
   // Fitting never moves a recording, so the row keeps its order; should the
   // row have been regrouped meanwhile, the copy the tracks were loaded for
