@@ -38,6 +38,8 @@
 #include "catalogue/UnitRecordListController.h"
 #include "catalogue/UnitRecordingKind.h"
 #include "gui_test_helpers.h"
+#include "playback/UnitPlaybackController.h"
+#include "playback/UnitSeekBitmap.h"
 #include "telemetry/UnitMovingInfo.h"
 #include "tools/UnitToolsController.h"
 
@@ -672,6 +674,16 @@ TEST_F(MainWindow, KindsFilterEventsAndUnitsInTheList) {
   }
   m.Item("N_View_Units_Metric")->trigger();
   EXPECT_EQ(model.Row(FindCaption(form, "FILE0001-4"))->Texts[3], metricTrack);
+
+  // The trip in the player: its bump is marked on the time line, and Next
+  // Event is offered.
+  form.List()->SelectRow(FindCaption(form, "FILE0001-4"));
+  ASSERT_TRUE(WaitPrepared(form));
+  form.Playback()->ShowRow(form.List()->Prepared());
+  QTest::qWait(300);
+  EXPECT_EQ(form.Playback()->SeekBar()->Events().size(), 1u);
+  EXPECT_TRUE(m.Item("N_Playback_Event_Next")->isEnabled());
+  if (!dir.isEmpty()) form.grab().save(dir + "/main_events.png");
 }
 
 TEST_F(MainWindow, KeysOfTheMenusReachTheirCommands) {
