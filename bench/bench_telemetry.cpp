@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/UnitUtils.h"
+#include "telemetry/UnitGEvents.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
 
@@ -181,5 +182,34 @@ void BM_ConvertGpxDay(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations() * 86400);
 }
 BENCHMARK(BM_ConvertGpxDay)->Arg(0)->Arg(1)->ArgName("plt_gpx")->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// G-force events of a 24-hour trip sampled at 100 Hz (8.64 million samples):
+// road noise, gravity on Z and a hard brake every ten minutes.
+void BM_DetectGEventsDay(benchmark::State &state) {
+  TMovingInfo mi;
+  const size_t n = 24 * 3600 * 100;
+  mi.GsensorPoints.resize(n);
+  const double t0 = EncodeDate(2024, 5, 1);
+  for (size_t i = 0; i < n; ++i) {
+    TGsensorPoint &p = mi.GsensorPoints[i];
+    p.Time = t0 + static_cast<double>(i) / (100.0 * 86400.0);
+    p.X = static_cast<float>(static_cast<int>(i * 7 % 61) - 30) / 1000.0f;
+    p.Y = static_cast<float>(static_cast<int>(i * 13 % 71) - 35) / 1000.0f;
+    p.Z = 1.0f + static_cast<float>(static_cast<int>(i * 3 % 41) - 20) / 1000.0f;
+    if (i % 60000 < 30) p.Y -= 0.7f;
+  }
+  size_t events = 0;
+  for (auto _ : state) {
+    const auto found = DetectTripGEvents({&mi}, 0.5f);
+    events = found.size();
+    benchmark::DoNotOptimize(found.data());
+  }
+  state.counters["events"] = static_cast<double>(events);
+}
+BENCHMARK(BM_DetectGEventsDay)->Unit(benchmark::kMillisecond);
 
 }  // namespace

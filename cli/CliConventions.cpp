@@ -29,7 +29,8 @@ const std::map<std::string, THelp> &HelpTexts() {
         "program's list shows them: one row per trip, tab-separated columns\n"
         "under a header line.\n"
         "  --no-group            one row per recording, GPS logs not matched\n"
-        "  --sort COLUMN[,desc]  sort by column 0-7 (0 name ... 7 picture)\n"
+        "  --sort COLUMN[,desc]  sort by column 0-9 (0 name ... 8 kind, 9 events)\n"
+        "  --units U             'metric' (default) or 'imperial' Track and Speed\n"
         "  --json                one JSON object instead of the columns\n"
         "Example: tachora-cli list --json /media/card\n"}},
       {"copy",
@@ -62,9 +63,13 @@ const std::map<std::string, THelp> &HelpTexts() {
        {"show the GPS and G-sensor statistics of a file",
         "Reads the telemetry of FILE (a recorder .dat, a GPS log or a recording)\n"
         "and prints its statistics.\n"
-        "  --points  also every GPS point (G lines) and G-sensor sample (S lines)\n"
-        "  --json    one JSON object instead of the lines\n"
-        "Example: tachora-cli telemetry --json FILE0001.DAT\n"}},
+        "  --points       also every GPS point (G lines) and G-sensor sample (S lines)\n"
+        "  --events       also the G-force events (E lines: start, peak time, peak g)\n"
+        "  --threshold G  events above G instead of 0.5 g (implies --events)\n"
+        "  --units U      'metric' (default) or 'imperial': track length in miles,\n"
+        "                 average speed in mph\n"
+        "  --json         one JSON object instead of the lines\n"
+        "Example: tachora-cli telemetry --events FILE0001.DAT\n"}},
       {"convert",
        {"convert GPS logs to KML, PLT, GPX, DAT or NMEA",
         "Writes each FILE's track beside it in every format of the comma list\n"

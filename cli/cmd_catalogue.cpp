@@ -25,6 +25,7 @@ struct TCatalogueArgs {
   bool overwrite = false;
   bool verify = false;  // read each copy back and compare, write SHA256SUMS
   bool json = false;
+  TUnits units = TUnits::Metric;
   std::string target;
   std::vector<std::string> paths;
 };
@@ -40,12 +41,16 @@ std::string ParseArgs(const std::vector<std::string> &args, bool forCopy, TCatal
       std::string sortArg = args[++i];
       const std::string column = SplitFirst(sortArg, ",");
       const int64_t c = ParseInt(column, -1);
-      if (c < 0 || c >= kColCount) return "sort column must be 0-7, not '" + column + "'";
+      if (c < 0 || c >= kColCount)
+        return "sort column must be 0-" + std::to_string(kColCount - 1) + ", not '" + column + "'";
       out.sortColumn = static_cast<int>(c);
       if (sortArg == "desc")
         out.descending = true;
       else if (!sortArg.empty() && sortArg != "asc")
         return "sort direction must be 'asc' or 'desc', not '" + sortArg + "'";
+    } else if (a == "--units" && !forCopy) {
+      if (i + 1 >= args.size() || !ParseUnits(args[++i], out.units))
+        return "--units must be 'metric' or 'imperial'";
     } else if (a == "--json" && !forCopy) {
       out.json = true;
     } else if (a == "--to" && forCopy) {
@@ -112,8 +117,8 @@ std::string TsvField(std::string s) {
 // The list's columns as shown under fixed keys, the row's numbers and times,
 // and its files.
 std::string ListJson(const TFileManager &fm) {
-  static const char *const kKeys[] = {"duration", "date_time", "track",  "speed",
-                                      "location", "size",      "picture"};
+  static const char *const kKeys[] = {"duration", "date_time", "track", "speed", "location",
+                                      "size",     "picture",   "kind",  "events"};
   std::vector<std::string> rows;
   const int count = fm.RowCount();
   for (int i = 0; i < count; ++i) {
@@ -147,12 +152,14 @@ int RunList(const std::vector<std::string> &argv) {
     return 2;
   }
   TFileManager fm(false, nullptr);
+  fm.SetUnits(args.units);
   const bool ok = FillCatalogue(fm, args, "list");
   if (args.json) {
     std::cout << ListJson(fm) << "\n" << std::flush;
     return ok ? 0 : 1;
   }
-  std::string out = "Name\tDuration\tDate and Time\tTrack\tSpeed\tFile Location\tSize\tPicture\n";
+  std::string out =
+      "Name\tDuration\tDate and Time\tTrack\tSpeed\tFile Location\tSize\tPicture\tKind\tEvents\n";
   const int count = fm.RowCount();
   for (int i = 0; i < count; ++i) {
     const TListItem li = fm.FillListItem(i);
@@ -224,7 +231,8 @@ int RunCopy(const std::vector<std::string> &argv) {
   return ok ? 0 : 1;
 }
 
-TCliCommandRegistrar gList({"list", "list [--no-group] [--sort COLUMN[,desc]] [--json] PATH...",
+TCliCommandRegistrar gList({"list",
+                            "list [--no-group] [--sort COLUMN[,desc]] [--units U] [--json] PATH...",
                             RunList});
 TCliCommandRegistrar gCopy({"copy",
                             "copy --to FOLDER [--overwrite] [--verify] [--no-group] PATH...",

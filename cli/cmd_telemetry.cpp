@@ -12,8 +12,10 @@
 
 #include "CliCommands.h"
 #include "CliConventions.h"
+#include "app/UnitDisplayUnits.h"
 #include "app/UnitUtils.h"
 #include "telemetry/UnitEmbeddedTelemetry.h"
+#include "telemetry/UnitGEvents.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
 #include "telemetry/UnitRecordingTelemetry.h"
@@ -115,7 +117,21 @@ std::vector<TGpsInfoConverter *> Writers(const std::string &list) {
 
 // ---- telemetry ---------------------------------------------------------------
 
-constexpr const char *kTelemetryUsage = "telemetry [--points] [--json] FILE";
+constexpr const char *kTelemetryUsage =
+    "telemetry [--points] [--events] [--threshold G] [--units metric|imperial] [--json] FILE";
+
+// The G-force events as JSON objects.
+std::vector<std::string> EventsJson(const std::vector<TGEvent> &events) {
+  std::vector<std::string> out;
+  for (const TGEvent &e : events)
+    out.push_back(TJsonObject()
+                      .Text("start", TimeText(e.Start))
+                      .Text("end", TimeText(e.End))
+                      .Text("peak_time", TimeText(e.PeakTime))
+                      .Number("peak_g", FormatFixed(e.PeakG, 3))
+                      .Str());
+  return out;
+}
 
 // The statistics (and points) under the keys the manual page lists.
 std::string TelemetryJson(const std::string &file, const TMovingInfo &mi, bool points) {
@@ -159,14 +175,32 @@ std::string TelemetryJson(const std::string &file, const TMovingInfo &mi, bool p
 }
 
 int RunTelemetry(const std::vector<std::string> &args) {
-  bool points = false, json = false;
+  bool points = false, json = false, events = false;
+  float threshold = kEventThresholds[kDefaultEventLevel];
+  TUnits units = TUnits::Metric;
   std::string file;
-  for (const auto &a : args) {
-    if (a == "--points")
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    if (a == "--points") {
       points = true;
-    else if (a == "--json")
+    } else if (a == "--json") {
       json = true;
-    else if (!a.empty() && a[0] == '-' && a != "-")
+    } else if (a == "--events") {
+      events = true;
+    } else if (a == "--threshold") {
+      const long double g = i + 1 < args.size() ? ParseFloatDot(args[++i], -1) : -1;
+      if (!(g > 0 && g <= kMaxSaneG)) {
+        std::cerr << "tachora-cli telemetry: --threshold needs an acceleration in g above 0\n";
+        return 2;
+      }
+      threshold = static_cast<float>(g);
+      events = true;
+    } else if (a == "--units") {
+      if (i + 1 >= args.size() || !ParseUnits(args[++i], units)) {
+        std::cerr << "tachora-cli telemetry: --units must be 'metric' or 'imperial'\n";
+        return 2;
+      }
+    } else if (!a.empty() && a[0] == '-' && a != "-")
       return Usage(kTelemetryUsage);
     else if (file.empty())
       file = a;
@@ -176,19 +210,44 @@ int RunTelemetry(const std::vector<std::string> &args) {
   if (file.empty()) return Usage(kTelemetryUsage);
   auto mi = Load(file);
   if (!mi) return 1;
+  const std::vector<TGEvent> found =
+      events ? DetectTripGEvents({mi.get()}, threshold) : std::vector<TGEvent>{};
+  const long double avg = mi->AverageSpeed();
+  const bool imperial = units == TUnits::Imperial;
   if (json) {
-    std::cout << TelemetryJson(file, *mi, points) << "\n" << std::flush;
+    std::string text = TelemetryJson(file, *mi, points);
+    TJsonObject extra;
+    if (imperial)
+      extra.Number("track_length_mi", FormatFixed(DisplayDistance(mi->TrackLength(), units), 3))
+          .Number("average_speed_mph",
+                  avg < 0 ? std::string("-1") : FormatFixed(DisplaySpeed(avg, units), 3));
+    if (events) extra.Raw("events", JsonArray(EventsJson(found)));
+    const std::string more = extra.Str();
+    if (more.size() > 2) text = text.substr(0, text.size() - 1) + "," + more.substr(1);
+    std::cout << text << "\n" << std::flush;
     return std::cout ? 0 : 1;
   }
-  const long double avg = mi->AverageSpeed();
   std::cout << "reader: " << mi->ReaderName << "\n"
             << "gps_points: " << mi->GpsPointCount() << "\n"
             << "gsensor_points: " << mi->GsensorPointCount() << "\n"
             << "start: " << TimeText(mi->StartTime) << "\n"
-            << "end: " << TimeText(mi->EndTime) << "\n"
-            << "track_length_m: " << FormatFixed(mi->TrackLength(), 3) << "\n"
-            << "average_speed_kmh: " << (avg < 0 ? std::string("-1") : FormatFixed(avg, 3)) << "\n"
-            << "gsensor_period_s: " << FormatFixed(mi->GsensorPeriod * kSecPerDay, 6) << "\n";
+            << "end: " << TimeText(mi->EndTime) << "\n";
+  if (imperial)
+    std::cout << "track_length_mi: " << FormatFixed(DisplayDistance(mi->TrackLength(), units), 3)
+              << "\n"
+              << "average_speed_mph: "
+              << (avg < 0 ? std::string("-1") : FormatFixed(DisplaySpeed(avg, units), 3)) << "\n";
+  else
+    std::cout << "track_length_m: " << FormatFixed(mi->TrackLength(), 3) << "\n"
+              << "average_speed_kmh: " << (avg < 0 ? std::string("-1") : FormatFixed(avg, 3))
+              << "\n";
+  std::cout << "gsensor_period_s: " << FormatFixed(mi->GsensorPeriod * kSecPerDay, 6) << "\n";
+  if (events) {
+    std::cout << "events: " << found.size() << "\n";
+    for (const TGEvent &e : found)
+      std::cout << "E\t" << TimeText(e.Start) << '\t' << TimeText(e.PeakTime) << '\t'
+                << FormatFixed(e.PeakG, 3) << '\n';
+  }
   if (points) {
     for (const auto &p : mi->GpsPoints) PrintPoint(std::cout, p);
     for (const auto &s : mi->GsensorPoints) PrintSample(std::cout, s);

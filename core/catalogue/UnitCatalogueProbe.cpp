@@ -5,6 +5,7 @@
 
 #include "container/UnitMOV.h"
 #include "container/UnitRepair.h"
+#include "telemetry/UnitGEvents.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
 
@@ -19,6 +20,8 @@ void TakeStats(const TMovingInfo &mi, TTelemetryStats &out) {
   out.GsensorCount = mi.GsensorPointCount();
   out.First = mi.StartTime;
   out.Last = mi.EndTime;
+  const TGEventCounts events = CountGEvents(mi.GsensorPoints);
+  std::copy(std::begin(events.Count), std::end(events.Count), out.EventCounts.begin());
 }
 
 }  // namespace

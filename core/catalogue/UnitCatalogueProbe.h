@@ -7,6 +7,7 @@
 // reader objects).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -20,7 +21,8 @@ struct TTelemetryStats {
   long double TrackLength = 0;
   long double AvgSpeed = -1;
   int GpsCount = 0, GsensorCount = 0;
-  TDateTime First = 0, Last = 0;  // first and last sample time
+  TDateTime First = 0, Last = 0;         // first and last sample time
+  std::array<int32_t, 3> EventCounts{};  // G-force events at each sensitivity
 };
 // Loads a telemetry file in quick mode and takes its statistics.
 bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out);

@@ -1,6 +1,7 @@
 #include "catalogue/UnitCatalogueTrip.h"
 
 #include "catalogue/UnitFileManager.h"
+#include "telemetry/UnitTimeLapse.h"
 
 namespace tachora {
 
@@ -11,6 +12,15 @@ bool SameRecordings(const TFileItem &a, const TFileItem &b) {
   for (size_t i = 0; i < a.Items.size(); ++i)
     if (a.Items[i].Path != b.Items[i].Path) return false;
   return true;
+}
+
+// Own telemetry (the catalogue's statistics of it) spanning more than 1.5
+// times the container's playing time.
+bool IsTimeLapse(const TFileItemSubitem &r) {
+  if (r.DurationSource != kDurContainer || !(r.Duration > 0) || r.TelemetryPath.empty())
+    return false;
+  const double play = r.End - r.Start, span = r.GpsEnd - r.GpsStart;
+  return r.Start > 0 && play > 0 && r.GpsStart > 0 && span > kTimeLapseMinRatio * play;
 }
 
 bool RowSpan(const TFileItem &row, double &start, double &span) {
@@ -26,11 +36,23 @@ TRowTelemetry LoadRowTelemetry(TFileManager &catalogue, const TFileItem &row) {
   out.Row = row;
   std::vector<TGroupTelemetrySource> sources;
   sources.reserve(row.Items.size());
-  for (const TFileItemSubitem &r : row.Items)
-    sources.push_back({r.TelemetryPath, r.GpsLog.Path, r.Start, r.End});
+  std::vector<bool> lapse;
+  for (const TFileItemSubitem &r : row.Items) {
+    // A lapse is loaded whole over its telemetry's own span, then mapped.
+    const bool l = IsTimeLapse(r);
+    lapse.push_back(l);
+    sources.push_back(
+        {r.TelemetryPath, r.GpsLog.Path, l ? r.GpsStart : r.Start, l ? r.GpsEnd : r.End});
+  }
   out.Tracks = LoadGroupTelemetry(sources);
+  out.TimeLapse.assign(out.Tracks.size(), 1.0);
   for (size_t i = 0; i < out.Tracks.size() && i < row.Items.size(); ++i)
-    if (out.Tracks[i]) catalogue.FitTrack(row.Items[i].Path, *out.Tracks[i]);
+    if (lapse[i] && out.Tracks[i])
+      out.TimeLapse[i] = MapTimeLapse(*out.Tracks[i], row.Items[i].Start, row.Items[i].End);
+  // A lapse's track now lies on playing time; the catalogue keeps its real
+  // times, so the next load sees the lapse again.
+  for (size_t i = 0; i < out.Tracks.size() && i < row.Items.size(); ++i)
+    if (out.Tracks[i] && !lapse[i]) catalogue.FitTrack(row.Items[i].Path, *out.Tracks[i]);
   if (row.Items.empty()) return out;
   // Fitting never moves a recording, so the row keeps its order; should the
   // row have been regrouped meanwhile, the copy the tracks were loaded for

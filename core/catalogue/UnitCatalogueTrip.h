@@ -37,10 +37,15 @@ struct TRowTelemetry {
   // Parallel to Row.Items and never null: a recording without telemetry
   // gets an empty object spanning the recording.
   std::vector<std::unique_ptr<TMovingInfo>> Tracks;
+  // Parallel to Tracks: the ratio a time-lapse recording's telemetry was
+  // compressed by onto its playing time; 1 for real time.
+  std::vector<double> TimeLapse;
 };
 
 // Loads the full telemetry of the row's recordings (own file, else the
-// matched GPS logger track), fits each track to its recording and lets the
+// matched GPS logger track), maps the telemetry of a time-lapse recording
+// (own telemetry spanning more than 1.5 times the container's playing time)
+// onto its playing time, fits each track to its recording and lets the
 // catalogue learn what the load found, then reads the recomputed row again.
 TRowTelemetry LoadRowTelemetry(TFileManager &catalogue, const TFileItem &row);
 

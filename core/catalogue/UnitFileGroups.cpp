@@ -30,6 +30,10 @@ void TFileManager::MergeLocked(const std::vector<int> &rows, bool recompute) {
     const int r = rows[i];
     if (r == target || r < 0 || r >= count) continue;
     if (std::find(others.begin(), others.end(), r) != others.end()) continue;
+    // Event and parking clips never share a trip with another kind.
+    if (fRows[static_cast<size_t>(r)].Summary.Kind !=
+        fRows[static_cast<size_t>(target)].Summary.Kind)
+      continue;
     others.push_back(r);
   }
   if (others.empty()) return;

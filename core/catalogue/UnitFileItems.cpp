@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/UnitLang.h"
+#include "catalogue/UnitRecordingKind.h"
 
 namespace tachora {
 
@@ -30,10 +31,12 @@ std::string CatalogueText(const char *key) {
   static const struct {
     const char *Key, *English;
   } kDefaults[] = {
-      {"Kmeters", "km"},          {"today", "today"},
-      {"yesterday", "yesterday"}, {"Initializing", "Initializing"},
-      {"Searching", "Searching"}, {"Preview", "Preview"},
-      {"Video", "Video"},         {"Grouping_Title", "Grouping"},
+      {"Kmeters", "km"},           {"today", "today"},
+      {"yesterday", "yesterday"},  {"Initializing", "Initializing"},
+      {"Searching", "Searching"},  {"Preview", "Preview"},
+      {"Video", "Video"},          {"Grouping_Title", "Grouping"},
+      {"Kind_Normal", "Normal"},   {"Kind_Event", "Event"},
+      {"Kind_Parking", "Parking"},
   };
   std::string t = LangText(key);
   if (t == key)
@@ -221,6 +224,7 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
     long double timeSum = 0;
     for (const auto &r : items) {
       names.push_back(r.DisplayName);
+      s.Kind = CombinedKind(s.Kind, r.Kind);
       paths.push_back(r.Path);
       // Unknown values (-1) are left out of the sums instead of shaving a
       // byte or a millisecond off the total.
@@ -244,6 +248,8 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
         s.GpsEnd = std::max(s.GpsEnd, r.GpsEnd);
         s.GpsCount = SaturatedAdd(s.GpsCount, r.GpsCount);
         s.GsensorCount = SaturatedAdd(s.GsensorCount, r.GsensorCount);
+        for (size_t k = 0; k < s.EventCounts.size(); ++k)
+          s.EventCounts[k] = SaturatedAdd(s.EventCounts[k], r.EventCounts[k]);
       }
     }
     s.DisplayName = GroupName(names);
@@ -276,12 +282,15 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
   row.SpeedText = SpeedColumnText(s.AvgSpeed);
   row.DurationText = DurationColumnText(s.Duration, s.DurationSource);
   row.PictureText = PictureColumnText(s.PictureWidth, s.PictureHeight);
+  row.KindText = CatalogueText(RecordingKindKey(s.Kind));
 }
 
 double RowGap(const TFileItem &a, const TFileItem &b) {
   const double sa = a.Summary.Start, ea = a.Summary.End;
   const double sb = b.Summary.Start, eb = b.Summary.End;
   if (&a == &b || !(sa < ea)) return 1;
+  // An event or a parking clip is a trip of its own, whatever lies beside it.
+  if (a.Summary.Kind != b.Summary.Kind) return 1;
   if (!(sb < eb) || !(sa > 0) || !(sb > 0)) return 1;
   if (sb >= sa - kTolerance && eb <= ea + kTolerance) return 1;
   if (sa >= sb - kTolerance && ea <= eb + kTolerance) return 1;
@@ -297,7 +306,12 @@ double LogOverlap(const TFileItemSubitem &rec, const TGPSLogFileItem &log) {
   return std::min(rec.End, log.End) - std::max(rec.Start, log.Start);
 }
 
-bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending) {
+std::string EventsColumnText(const TFileItemSubitem &summary, int eventLevel) {
+  if (summary.GsensorCount < 2) return {};
+  return std::to_string(summary.EventCounts[static_cast<size_t>(std::clamp(eventLevel, 0, 2))]);
+}
+
+bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending, int eventLevel) {
   const TFileItem &x = ascending ? a : b;
   const TFileItem &y = ascending ? b : a;
   const TFileItemSubitem &p = x.Summary, &q = y.Summary;
@@ -318,6 +332,12 @@ bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending)
       return p.Size < q.Size;
     case kColPicture:
       return int64_t{p.PictureWidth} + p.PictureHeight < int64_t{q.PictureWidth} + q.PictureHeight;
+    case kColKind:
+      return p.Kind < q.Kind;
+    case kColEvents: {
+      const size_t k = static_cast<size_t>(std::clamp(eventLevel, 0, 2));
+      return p.EventCounts[k] < q.EventCounts[k];
+    }
     default:
       return false;
   }

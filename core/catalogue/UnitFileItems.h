@@ -14,6 +14,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -60,6 +61,9 @@ struct TFileItemSubitem {
   // Media data without sample tables (cut off by power loss); in a row
   // summary: any of its recordings.
   uint8_t Damaged = 0;
+  uint8_t Kind = 0;  // TRecordingKind; a row summary's is CombinedKind of all
+  // G-force events in the telemetry at each sensitivity (0.3, 0.5, 0.8 g).
+  std::array<int32_t, 3> EventCounts{};
 };
 
 struct TFileItem {
@@ -67,7 +71,7 @@ struct TFileItem {
   // into this row; a row split off gets a new one. 0 for a row that no
   // catalogue holds.
   uint64_t Id = 0;
-  std::string DateText, SizeText, TrackText, SpeedText, DurationText, PictureText;
+  std::string DateText, SizeText, TrackText, SpeedText, DurationText, PictureText, KindText;
   std::vector<TFileItemSubitem> Items;  // ascending start
   // The row's own values; Path is the "File Location" text (joined paths),
   // DisplayName the "Name", TelemetryPath the joined telemetry paths.
@@ -84,6 +88,8 @@ enum TFileColumn {
   kColLocation,
   kColSize,
   kColPicture,
+  kColKind,
+  kColEvents,
   kColCount
 };
 
@@ -133,7 +139,11 @@ double RowGap(const TFileItem &a, const TFileItem &b);
 double LogOverlap(const TFileItemSubitem &rec, const TGPSLogFileItem &log);
 
 // Strict "a before b" for the sort column; `ascending` false reverses.
-bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending);
+// `eventLevel` is the sensitivity (0 ... 2) the Events column counts at.
+bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending,
+             int eventLevel = 1);
+// The Events column: the count at the sensitivity; empty without G-sensor data.
+std::string EventsColumnText(const TFileItemSubitem &summary, int eventLevel);
 
 // Sorts rows by `less`, moving each row once: a row is a large record, and
 // moving it at every step of a sort costs more than the comparisons on a

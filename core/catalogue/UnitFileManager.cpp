@@ -9,6 +9,7 @@
 #include <set>
 
 #include "catalogue/UnitCatalogueProbe.h"
+#include "catalogue/UnitRecordingKind.h"
 #include "telemetry/UnitEmbeddedTelemetry.h"
 #include "telemetry/UnitRecordingTelemetry.h"
 
@@ -21,6 +22,7 @@ TFileItemSubitem NewRecording(const std::string &path, const TFileStat *entry) {
   TFileItemSubitem rec;
   rec.Path = path;
   rec.DisplayName = RecordingDisplayName(path);
+  rec.Kind = RecordingKind(path);
   TFileStat st;
   if (entry && entry->Exists)
     st = *entry;
@@ -47,6 +49,7 @@ void ResetTelemetryStats(TFileItemSubitem &rec) {
   rec.TrackLength = 0;
   rec.AvgSpeed = 0;
   rec.GpsCount = rec.GsensorCount = 0;
+  rec.EventCounts = {};
   rec.GpsStart = rec.GpsEnd = 0;
   rec.RelGpsStart = rec.RelGpsEnd = 0;
 }
@@ -70,6 +73,7 @@ bool TakeTelemetryStats(TFileItemSubitem &rec) {
   rec.AvgSpeed = st.AvgSpeed;
   rec.GpsCount = st.GpsCount;
   rec.GsensorCount = st.GsensorCount;
+  rec.EventCounts = st.EventCounts;
   return true;
 }
 
@@ -193,6 +197,16 @@ std::vector<TListItem> TFileManager::FillList() const {
   return out;
 }
 
+namespace {
+
+// The Track column in miles, cut like the kilometres.
+std::string ImperialTrackText(long double metres) {
+  return TrackColumnText(DisplayDistance(metres, TUnits::Imperial) * 1000,
+                         UnitText(DistanceUnitKey(TUnits::Imperial)));
+}
+
+}  // namespace
+
 TListItem TFileManager::FillListItemLocked(int index) const {
   TListItem li;
   if (index == 0 && !fStatus.empty()) {
@@ -206,8 +220,17 @@ TListItem TFileManager::FillListItemLocked(int index) const {
   const TFileItem &r = fRows[static_cast<size_t>(index)];
   li.Id = r.Id;
   li.Caption = r.Summary.DisplayName;
-  li.SubItems = {r.DurationText, r.DateText, r.TrackText,  r.SpeedText,
-                 r.Summary.Path, r.SizeText, r.PictureText};
+  const TUnits units = fUnits;
+  const bool metric = units == TUnits::Metric;
+  li.SubItems = {r.DurationText,
+                 r.DateText,
+                 metric ? r.TrackText : ImperialTrackText(r.Summary.TrackLength),
+                 metric ? r.SpeedText : SpeedColumnText(DisplaySpeed(r.Summary.AvgSpeed, units)),
+                 r.Summary.Path,
+                 r.SizeText,
+                 r.PictureText,
+                 r.KindText,
+                 EventsColumnText(r.Summary, fEventLevel)};
   li.SubImages.assign(li.SubItems.size(), -1);
   if (r.Summary.Locked == 2)
     li.Image = 2;
@@ -216,6 +239,9 @@ TListItem TFileManager::FillListItemLocked(int index) const {
   if (r.Summary.HasTrack) li.SubImages[2] = 4;
   if (r.Summary.DurationSource == kDurNoHeader) li.SubImages[0] = 3;
   if (r.Summary.Damaged) li.SubImages[0] = 5;  // the list's damaged picture
+  if (r.Summary.Kind == kKindEvent) li.SubImages[7] = 6;
+  if (r.Summary.Kind == kKindParking) li.SubImages[7] = 7;
+  li.Kind = r.Summary.Kind;
   return li;
 }
 
@@ -286,8 +312,9 @@ std::vector<TGPSLogFileItem> TFileManager::GetLogFileItems() const {
 void TFileManager::SortLocked() {
   const int column = fSortColumn;
   const bool ascending = fAscending;
-  SortRows(fRows, [column, ascending](const TFileItem &a, const TFileItem &b) {
-    return RowLess(a, b, column, ascending);
+  const int level = fEventLevel;
+  SortRows(fRows, [column, ascending, level](const TFileItem &a, const TFileItem &b) {
+    return RowLess(a, b, column, ascending, level);
   });
 }
 
@@ -504,6 +531,7 @@ void CopyTelemetry(TFileItemSubitem &to, const TFileItemSubitem &from) {
   to.AvgSpeed = from.AvgSpeed;
   to.GpsCount = from.GpsCount;
   to.GsensorCount = from.GsensorCount;
+  to.EventCounts = from.EventCounts;
   to.GpsStart = from.GpsStart;
   to.GpsEnd = from.GpsEnd;
   to.GpsLog = from.GpsLog;

@@ -38,6 +38,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/UnitDisplayUnits.h"
 #include "catalogue/UnitFileItems.h"
 #include "catalogue/UnitPlatform.h"
 
@@ -47,16 +48,17 @@ class TMovingInfo;
 
 // One item of the virtual list, as FillListItem gives it. SubItems follow the
 // list's column order after Name: duration, date, track, speed, location,
-// size, picture; a status line has exactly one sub-item. Image numbers index
-// the list's image list (0 locked, 2 partly locked, 3 duration not from the
-// container, 4 has a track); -1 is none.
+// size, picture, kind; a status line has exactly one sub-item. Image numbers
+// index the list's image list (0 locked, 2 partly locked, 3 duration not from
+// the container, 4 has a track, 5 event, 6 parking); -1 is none.
 struct TListItem {
   std::string Caption;
   std::vector<std::string> SubItems;
   int Image = -1;
   std::vector<int> SubImages;  // parallel to SubItems
   bool IsStatus = false;
-  uint64_t Id = 0;  // the row's TFileItem::Id; 0 for the status line
+  uint64_t Id = 0;   // the row's TFileItem::Id; 0 for the status line
+  uint8_t Kind = 0;  // the row's TRecordingKind
 };
 
 struct TFileManagerOptions {
@@ -133,6 +135,11 @@ class TFileManager {
   // ---- sorting -----------------------------------------------------------
   void SortBy(int column);  // same column flips the direction
   void SetAscending(bool ascending);
+  // The sensitivity (0 ... 2, 0.3 / 0.5 / 0.8 g) the Events column counts at.
+  void SetEventLevel(int level) { fEventLevel = level < 0 ? 0 : (level > 2 ? 2 : level); }
+  int EventLevel() const { return fEventLevel; }
+  // The units of the Track and Speed columns (the values stay metric).
+  void SetUnits(TUnits units) { fUnits = units; }
   int SortColumn() const;
   bool Ascending() const;
   void Sort();  // sorts by the current column without notifying
@@ -272,6 +279,8 @@ class TFileManager {
   std::unordered_multimap<std::string, std::string> fFolded;
   int fSortColumn = 0;
   bool fAscending = true;
+  std::atomic<int> fEventLevel{1};
+  std::atomic<TUnits> fUnits{TUnits::Metric};
   TArrayString fDatFiles;
   std::unordered_set<std::string> fDatPaths;
   std::unordered_map<std::string, size_t> fDatByName;  // lower-case base name -> first index

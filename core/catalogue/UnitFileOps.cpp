@@ -11,6 +11,7 @@
 
 #include "catalogue/UnitCatalogueProbe.h"
 #include "catalogue/UnitFileManager.h"
+#include "telemetry/UnitGEvents.h"
 #include "telemetry/UnitMovingInfo.h"
 
 namespace tachora {
@@ -45,6 +46,7 @@ void ResetTelemetry(TFileItemSubitem &rec) {
   rec.TrackLength = 0;
   rec.AvgSpeed = 0;
   rec.GpsCount = rec.GsensorCount = 0;
+  rec.EventCounts = {};
   rec.GpsStart = rec.GpsEnd = 0;
 }
 
@@ -239,6 +241,8 @@ void TFileManager::FitTrack(const std::string &recordingPath, TMovingInfo &track
   rec.AvgSpeed = track.AverageSpeed();
   rec.GpsCount = track.GpsPointCount();
   rec.GsensorCount = track.GsensorPointCount();
+  const TGEventCounts events = CountGEvents(track.GsensorPoints);
+  std::copy(std::begin(events.Count), std::end(events.Count), rec.EventCounts.begin());
   RecomputeLocked(r);
 }
 

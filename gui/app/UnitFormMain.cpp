@@ -19,6 +19,8 @@
 #include "app/UnitCommands.h"
 #include "app/UnitDemo.h"
 #include "app/UnitException.h"
+#include "app/UnitGEventMarks.h"
+#include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
 #include "app/UnitMainMenu.h"
@@ -63,6 +65,7 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
   menu_->BuildLanguageMenu();
   menu_->RestoreChecks();
   commands_ = new TCommands(menu_);
+  TakeDisplayUnits(*commands_);
   Ask = [this](const QString &text, bool warning) {
     const auto buttons = QMessageBox::Yes | QMessageBox::No;
     return (warning ? QMessageBox::warning(this, "Tachora", text, buttons, QMessageBox::No)
@@ -199,6 +202,7 @@ void ShareTimeLine(TSeekBitmap *seek, TTelemetryController *graphs, const TFileI
     bands.Gaps = marks.Gaps;
     bands.Selection = marks.Selection;
     bands.Unknown = marks.Unknown;
+    bands.Events = seek->Events();
   }
   graphs->SetTimeLine(seek->View().Start, seek->View().End, seek->Margin(), bands);
 }
@@ -360,6 +364,22 @@ void TFormMain::BindCommands() {
     c.Bind(name, [this]() { ApplyView(true); });
   for (QAction *a : menu_->SubMenu("N_View_Language")->actions())
     c.Bind(a->objectName(), [this]() { Translate(); });
+  // The list counts events and the time line marks them at the sensitivity.
+  for (const char *name : kEventSensitivityItems)
+    c.Bind(name, [this]() {
+      list_->RefreshRecordList();
+      playback_->RefreshEvents();
+    });
+  // Everything showing a speed, a distance or an altitude is drawn again.
+  for (const char *name : kUnitsItems)
+    c.Bind(name, [this]() {
+      TakeDisplayUnits(*commands_);
+      Translate();
+      list_->RefreshRecordList();
+      telemetry_->LayoutGraphics();
+      map_->ResetInstruments();  // the dial for the units, at once
+      playback_->Tick(true);
+    });
 }
 
 void TFormMain::OpenFiles(const QStringList &paths) {

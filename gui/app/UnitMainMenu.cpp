@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
 
@@ -134,6 +135,23 @@ void TMainMenu::BuildMainMenu() {
   AddItem(graphics, "N_View_Graphics_Hide", "F6");
   AddItem(graphics, "N_View_Graphics_Show", "F7");
   AddItem(view, "N_View_Details", "F8", true, true);
+  QMenu *show = AddSubMenu(view, "N_View_Show");
+  auto *showGroup = new QActionGroup(show);
+  AddItem(show, "N_View_Show_All", {}, true, true, showGroup);
+  AddItem(show, "N_View_Show_Events", {}, true, false, showGroup);
+  AddItem(show, "N_View_Show_Parking", {}, true, false, showGroup);
+  AddItem(show, "N_View_Show_Normal", {}, true, false, showGroup);
+  QMenu *sensitivity = AddSubMenu(view, "N_View_Sensitivity");
+  auto *sensitivityGroup = new QActionGroup(sensitivity);
+  AddItem(sensitivity, "N_View_Sensitivity_High", {}, true, false, sensitivityGroup);
+  AddItem(sensitivity, "N_View_Sensitivity_Normal", {}, true, true, sensitivityGroup);
+  AddItem(sensitivity, "N_View_Sensitivity_Low", {}, true, false, sensitivityGroup);
+  // The design state follows the locale; a user's choice is stored against it.
+  QMenu *units = AddSubMenu(view, "N_View_Units");
+  auto *unitsGroup = new QActionGroup(units);
+  const bool imperial = LocaleUnits() == TUnits::Imperial;
+  AddItem(units, "N_View_Units_Metric", {}, true, !imperial, unitsGroup);
+  AddItem(units, "N_View_Units_Imperial", {}, true, imperial, unitsGroup);
   view->addSeparator();
   QMenu *lang = AddSubMenu(view, "N_View_Language");
   languageGroup_ = new QActionGroup(lang);
@@ -148,6 +166,8 @@ void TMainMenu::BuildMainMenu() {
   AddItem(play, "N_Playback_Right", "Right");
   AddItem(play, "N_Playback_Frame_Prev", "B");
   AddItem(play, "N_Playback_Frame_Next", "N");
+  AddItem(play, "N_Playback_Event_Prev", "Ctrl+Left");
+  AddItem(play, "N_Playback_Event_Next", "Ctrl+Right");
   play->addSeparator();
   AddItem(play, "N_Playback_Save_Frame", "Ctrl+S");
   AddItem(play, "N_Playback_Save_Wind");

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitText.h"
 
@@ -72,9 +73,12 @@ class TBuilder {
       Add("GPS " + L("points"), QString::number(r.GpsCount));
       Add("G-Sensor " + L("points"), QString::number(r.GsensorCount));
       if (r.HasTrack) {
+        const TUnits units = DisplayUnits();
         Add("Property_Track_Length",
-            QString::number(std::llround(r.TrackLength)) + " " + L("Meters"));
-        Add("AvgSpeed", S(FormatFixed(r.AvgSpeed, 1)) + " " + L("KmetersPerH"));
+            units == TUnits::Metric
+                ? QString::number(std::llround(r.TrackLength)) + " " + L("Meters")
+                : S(CutDecimals(DisplayDistance(r.TrackLength, units), 2)) + " " + DistanceUnit());
+        Add("AvgSpeed", S(FormatFixed(DisplaySpeed(r.AvgSpeed, units), 1)) + " " + SpeedUnit());
       }
       Times(r.GpsStart, r.GpsEnd, true, -1);
       Indent = outer;

@@ -1,8 +1,13 @@
 #include "catalogue/UnitListCommands.h"
 
+#include <QAction>
+
+#include "app/UnitCommands.h"
 #include "app/UnitLang.h"
+#include "app/UnitMainMenu.h"
 #include "app/UnitText.h"
 #include "catalogue/UnitCatalogueProbe.h"
+#include "catalogue/UnitRecordingKind.h"
 
 namespace tachora {
 
@@ -58,8 +63,51 @@ QString DeleteFileQuestion(const TFileItem &row, const std::vector<std::string> 
 std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows) {
   std::vector<TFileItem> out;
   for (const auto &r : rows)
-    if (r.Summary.Locked == 0) out.push_back(r);
+    if (r.Summary.Locked == 0 && r.Summary.Kind != kKindEvent) out.push_back(r);
   return out;
+}
+
+const char *const kListFilterItems[4] = {"N_View_Show_All", "N_View_Show_Events",
+                                         "N_View_Show_Parking", "N_View_Show_Normal"};
+
+int ListFilter(const TCommands &commands) {
+  for (int i = 1; i < 4; ++i) {
+    const QAction *item = commands.Menu() ? commands.Menu()->Item(kListFilterItems[i]) : nullptr;
+    if (item && item->isChecked()) return i;
+  }
+  return kShowAll;
+}
+
+bool ListFilterShows(int filter, uint8_t kind) {
+  switch (filter) {
+    case kShowEvents:
+      return kind == kKindEvent;
+    case kShowParking:
+      return kind == kKindParking;
+    case kShowNormal:
+      return kind == kKindNormal;
+    default:
+      return true;
+  }
+}
+
+std::vector<TListRow> FilteredListRows(const std::vector<TListItem> &items, int filter) {
+  std::vector<TListRow> rows;
+  rows.reserve(items.size());
+  for (const TListItem &item : items) {
+    if (!item.IsStatus && !ListFilterShows(filter, item.Kind)) continue;
+    TListRow &row = rows.emplace_back();
+    row.Texts[0] = QString::fromStdString(item.Caption);
+    row.Images[0] = item.Image;
+    row.Status = item.IsStatus;
+    row.Id = item.Id;
+    row.Kind = item.Kind;
+    for (size_t i = 0; i < item.SubItems.size() && i + 1 < kListColumns; ++i) {
+      row.Texts[i + 1] = QString::fromStdString(item.SubItems[i]);
+      row.Images[i + 1] = i < item.SubImages.size() ? item.SubImages[i] : kImgNone;
+    }
+  }
+  return rows;
 }
 
 QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked) {

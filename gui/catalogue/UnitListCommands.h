@@ -12,8 +12,11 @@
 
 #include "catalogue/UnitFileItems.h"
 #include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitRecordList.h"
 
 namespace tachora {
+
+class TCommands;
 
 // Enabled state of every list pop-up item by name, from the selected row
 // (nullptr when none) and the number of rows. An item nobody has bound in
@@ -27,7 +30,8 @@ QString DeleteFileQuestion(const TFileItem &row);
 // own telemetry files, TFileManager::FilesToDelete), one a line; the text
 // above when that is the row's one video.
 QString DeleteFileQuestion(const TFileItem &row, const std::vector<std::string> &files);
-// The rows that "Delete All Unlocked Files" removes: lock state 0, in order.
+// The rows that "Delete All Unlocked Files" removes: lock state 0 and no
+// event recording in them (the camera protected those), in order.
 std::vector<TFileItem> UnlockedRows(const std::vector<TFileItem> &rows);
 // The question for those rows: the count of recordings, the first 20 names
 // one a line, then "... " for every further row.
@@ -36,6 +40,17 @@ QString DeleteAllQuestion(const std::vector<TFileItem> &unlocked);
 // The message after a delete from disk that left files on the disk: each
 // file with the reason, one a line (the first 20, then how many more).
 QString DeleteFailureText(const std::vector<TDeleteFailure> &failures);
+
+// View -> Show: which kinds the list shows.
+enum TListFilter { kShowAll = 0, kShowEvents, kShowParking, kShowNormal };
+// The menu items of View -> Show, in TListFilter order.
+extern const char *const kListFilterItems[4];
+// The checked one of them (kShowAll when none is).
+int ListFilter(const TCommands &commands);
+bool ListFilterShows(int filter, uint8_t kind);
+// The list's rows for the catalogue's items that the filter shows (the
+// status line always).
+std::vector<TListRow> FilteredListRows(const std::vector<TListItem> &items, int filter);
 
 // The "Attach Track" dialog's filters in Qt's form; the second is the one
 // to open on.

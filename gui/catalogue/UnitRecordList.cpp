@@ -82,6 +82,34 @@ QPixmap DrawImage(int index) {
       p.drawPoint(QPointF(8, 12.5));
       break;
     }
+    case kImgEvent: {
+      // A red warning triangle: the camera protected this clip.
+      QPainterPath tri;
+      tri.moveTo(8, 1.5);
+      tri.lineTo(15, 14.5);
+      tri.lineTo(1, 14.5);
+      tri.closeSubpath();
+      p.setPen(QPen(QColor(150, 30, 20), 1));
+      p.setBrush(QColor(220, 50, 40));
+      p.drawPath(tri);
+      p.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(8, 6), QPointF(8, 10));
+      p.drawPoint(QPointF(8, 12.5));
+      break;
+    }
+    case kImgParking: {
+      // The blue parking sign.
+      p.setPen(QPen(QColor(20, 60, 140), 1));
+      p.setBrush(QColor(40, 100, 200));
+      p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 2.5, 2.5);
+      p.setPen(Qt::white);
+      QFont f("Arial");
+      f.setPixelSize(12);
+      f.setBold(true);
+      p.setFont(f);
+      p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, "P");
+      break;
+    }
     default:
       break;
   }
@@ -91,18 +119,18 @@ QPixmap DrawImage(int index) {
 }  // namespace
 
 const QPixmap &ListImage(int index) {
-  static std::array<QPixmap, 6> images;
+  static std::array<QPixmap, kListImageCount> images;
   static bool made = false;
   if (!made) {
-    for (int i = 0; i < 6; ++i) images[i] = DrawImage(i);
+    for (int i = 0; i < kListImageCount; ++i) images[i] = DrawImage(i);
     made = true;
   }
   static const QPixmap none;
-  return index >= 0 && index < 6 ? images[index] : none;
+  return index >= 0 && index < kListImageCount ? images[index] : none;
 }
 
 bool ListColumnRightAligned(int column) {
-  return column != 0 && column != 5;
+  return column != 0 && column != 5 && column != 8;
 }
 
 QString FitListText(const QString &text, int width, QFont &font, bool shrink) {
@@ -200,7 +228,7 @@ void TRecordListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
 
   const int image = index.data(kImageRole).toInt();
   int textLeft = cell.left();
-  if (image >= 0 && image <= kImgDamaged) {
+  if (image >= 0 && image < kListImageCount) {
     painter->drawPixmap(cell.left() + 1, cell.top() + 1, ListImage(image));
     textLeft += 17;
     if (column == 3) textLeft -= 3;

@@ -7,7 +7,7 @@
 // The model never reaches into the catalogue: the window hands it finished
 // rows (TListRow) on every change notification, so painting never races the
 // search thread. Columns are in design order: Name, Duration, Date and Time,
-// Track, Speed, File Location, Size, Picture. UI thread only.
+// Track, Speed, File Location, Size, Picture, Kind, Events. UI thread only.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -20,9 +20,9 @@
 
 namespace tachora {
 
-constexpr int kListColumns = 8;
+constexpr int kListColumns = 10;
 // Design widths of the columns in pixels.
-constexpr std::array<int, kListColumns> kListColumnWidths{100, 45, 95, 54, 30, 190, 43, 65};
+constexpr std::array<int, kListColumns> kListColumnWidths{100, 45, 95, 54, 30, 190, 43, 65, 70, 45};
 
 // Indices of the list's pictures (the catalogue names them by number).
 enum TListImage {
@@ -33,22 +33,29 @@ enum TListImage {
   kImgNoHeader = 3,
   kImgTrack = 4,
   kImgDamaged = 5,  // media data without sample tables: can be repaired
+  kImgEvent = 6,
+  kImgParking = 7,
 };
+constexpr int kListImageCount = 8;
 
 // One list item as the catalogue fills it: texts and pictures per column.
 // A status line has only its caption and one sub-item (column 1).
 struct TListRow {
   std::array<QString, kListColumns> Texts;
-  std::array<int, kListColumns> Images{kImgNone, kImgNone, kImgNone, kImgNone,
-                                       kImgNone, kImgNone, kImgNone, kImgNone};
+  std::array<int, kListColumns> Images = [] {
+    std::array<int, kListColumns> none;
+    none.fill(kImgNone);
+    return none;
+  }();
+  uint8_t Kind = 0;  // TRecordingKind
   bool Status = false;
   uint64_t Id = 0;  // the catalogue row's stable id; 0 for the status line
 };
 
-// The five list pictures, 16 x 16, drawn by the program.
+// The list pictures, 16 x 16, drawn by the program.
 const QPixmap &ListImage(int index);
 
-// Right-aligned columns: all but Name and File Location.
+// Right-aligned columns: all but Name, File Location and Kind.
 bool ListColumnRightAligned(int column);
 
 // Fits `text` into `width` pixels: the font shrinks in steps of 2 pixels

@@ -19,6 +19,8 @@
 
 #include "app/UnitCommands.h"
 #include "app/UnitDesktopIntegration.h"
+#include "app/UnitGEventMarks.h"
+#include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitRecentFiles.h"
@@ -46,28 +48,17 @@ namespace {
 // a change in between is shown by the timer.
 constexpr int kRefreshGapMs = 100;
 
-TListRow ToListRow(const TListItem &item) {
-  TListRow row;
-  row.Texts[0] = QString::fromStdString(item.Caption);
-  row.Images[0] = item.Image;
-  row.Status = item.IsStatus;
-  row.Id = item.Id;
-  for (size_t i = 0; i < item.SubItems.size() && i + 1 < kListColumns; ++i) {
-    row.Texts[i + 1] = QString::fromStdString(item.SubItems[i]);
-    row.Images[i + 1] = i < item.SubImages.size() ? item.SubImages[i] : kImgNone;
-  }
-  return row;
-}
-
 std::array<QString, kListColumns> ListColumnTitles() {
   return {L("Name"),
           L("Duration"),
           L("DateTime"),
-          L("FileList_Track_Length"),
-          L("AvgSpeed") + ", " + L("KmetersPerH"),
+          L("FileList_Track_Length") + ", " + DistanceUnit(),
+          L("AvgSpeed") + ", " + SpeedUnit(),
           L("FileFullPath"),
           L("Size") + ", " + L("Mb"),
-          L("PictureSize")};
+          L("PictureSize"),
+          L("Kind"),
+          L("Events")};
 }
 
 qint64 NowMs() {
@@ -177,6 +168,7 @@ void TRecordListController::BindCommands() {
     TFileItem item;
     if (HighlightedItem(item)) StartCopyWindow(item, window_);
   });
+  for (const char *item : kListFilterItems) c.Bind(item, [this]() { RefreshRecordList(); });
   c.Bind("N_FileList_Group_With", [this]() {
     if (fm_ && fm_->RowCount() > 0)
       emit GroupWindowOpened(StartGroupWindow(*panel_.ListView, SelectedId(), fm_.get(), window_));
@@ -318,9 +310,10 @@ void TRecordListController::RefreshRecordList() {
   lastRefreshMs_ = NowMs();
   std::vector<TListRow> rows;
   if (fm_) {
+    fm_->SetEventLevel(EventLevel(commands_));
+    fm_->SetUnits(DisplayUnits());
     const std::vector<TListItem> items = fm_->FillList();
-    rows.reserve(items.size());
-    for (const TListItem &item : items) rows.push_back(ToListRow(item));
+    rows = FilteredListRows(items, ListFilter(commands_));
   }
   const bool status = !rows.empty() && rows[0].Status;
   model_->SetRows(std::move(rows));

@@ -4,6 +4,8 @@
 #include <QPolygon>
 #include <cmath>
 
+#include "app/UnitGuiUnits.h"
+#include "app/UnitText.h"
 #include "map/UnitMapScript.h"
 
 namespace tachora {
@@ -77,6 +79,45 @@ void DrawDial(QImage &img) {
   }
 }
 
+// The mph face over the km/h dial, in the dial's own geometry: centre
+// (67, 67), a major tick with its number every 20 mph, a minor one every
+// 10, red from 100 mph.
+void DrawMphFace(QImage &img, const QString &label, const QColor &panel) {
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QPointF c(67, 67);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(245, 245, 245));
+  p.drawPie(QRectF(c.x() - 63, c.y() - 63, 126, 126), 0, 180 * 16);
+  // The km/h dial's "0" and "180" sit on the base line: gone above it and
+  // below it, the line itself stays.
+  p.fillRect(QRectF(8, 59, 122, 7), QColor(245, 245, 245));
+  p.fillRect(QRectF(8, 68, 122, 6), panel);
+  auto at = [&c](long double degrees, qreal r) {
+    const qreal a = static_cast<qreal>(degrees * kRad);
+    return QPointF(c.x() - r * std::cos(a), c.y() - r * std::sin(a));
+  };
+  p.setPen(QPen(QColor(220, 40, 30), 3, Qt::SolidLine, Qt::FlatCap));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(QRectF(c.x() - 59.5, c.y() - 59.5, 119, 119), 0, 30 * 16);
+  p.setFont(TMyBitmap::PictureFont(7));
+  for (int mph = 0; mph <= 120; mph += 10) {
+    const long double d = mph * 1.5L;
+    const bool major = mph % 20 == 0;
+    p.setPen(QPen(QColor(30, 30, 30), major ? 2 : 1));
+    p.drawLine(at(d, major ? 54 : 57), at(d, 61));
+    if (major && mph > 0 && mph < 120) {
+      p.setPen(QColor(80, 80, 80));
+      const QPointF t = at(d, 45);
+      TextAt(p, QString::number(mph), qRound(t.x()), qRound(t.y()), Qt::AlignHCenter);
+    }
+  }
+  p.setPen(QColor(80, 80, 80));
+  TextAt(p, QStringLiteral("0"), 14, 61, Qt::AlignHCenter);
+  TextAt(p, QStringLiteral("120"), 118, 61, Qt::AlignHCenter);
+  TextAt(p, label, 26, 52, Qt::AlignHCenter);
+}
+
 }  // namespace
 
 QString TrackLengthText(long double metres) {
@@ -108,7 +149,14 @@ TAzimutNeedle AzimutNeedle(int w, int h, long double course) {
 // ---- speed -------------------------------------------------------------------
 
 TSpeedBitmap::TSpeedBitmap(TMyImage *image, QObject *parent) : TMyBitmap(image, parent) {
+  units_ = DisplayUnits();
+  dialLabel_ = units_ == TUnits::Imperial ? L("MilesPerH") : QString();
   MakeBackground();
+}
+
+long double SpeedDialDegrees(long double kmh, TUnits units) {
+  // 120 mph take the half circle that 180 km/h take.
+  return units == TUnits::Imperial ? DisplaySpeed(kmh, units) * 1.5L : kmh;
 }
 
 void TSpeedBitmap::MakeBackground() {
@@ -117,11 +165,21 @@ void TSpeedBitmap::MakeBackground() {
   background_ = NewImage(image_->size());
   background_.fill(ButtonFace());
   DrawDial(background_);
+  if (units_ == TUnits::Imperial) DrawMphFace(background_, dialLabel_, ButtonFace());
 }
 
 void TSpeedBitmap::PixelRatioChanged() {
   MakeBackground();
   Draw(speed_, length_, altitude_);
+}
+
+void TSpeedBitmap::SetUnits(TUnits units) {
+  // The mph face names its unit in the current language.
+  const QString label = units == TUnits::Imperial ? L("MilesPerH") : QString();
+  if (units == units_ && label == dialLabel_) return;
+  units_ = units;
+  dialLabel_ = label;
+  MakeBackground();
 }
 
 void TSpeedBitmap::Draw(long double speed, long double length, long double altitude) {
@@ -133,11 +191,12 @@ void TSpeedBitmap::Draw(long double speed, long double length, long double altit
   if (!(speed <= kMaxSaneSpeed)) speed = -1;
   if (!std::isfinite(length)) length = -1;
   if (!(altitude >= kMinSaneAltitude && altitude <= kMaxSaneAltitude)) altitude = 0;
+  SetUnits(DisplayUnits());
   RestorePicture();
   const int w = Width(), h = Height();
   QPainter p(&image_->Picture());
   if (speed >= 0) {
-    const auto n = SpeedNeedle(speed);
+    const auto n = SpeedNeedle(SpeedDialDegrees(speed, units_));
     p.setPen(Qt::red);
     p.setBrush(Qt::red);
     Polygon(p, {n[0], n[1], n[2]});
@@ -150,12 +209,21 @@ void TSpeedBitmap::Draw(long double speed, long double length, long double altit
   p.setBrush(Qt::NoBrush);
   if (speed >= 0) {
     p.setFont(PictureFont(22));
-    TextAt(p, QString::number(std::llround(speed)), w / 2, h - 25, Qt::AlignHCenter);
+    TextAt(p, QString::number(std::llround(DisplaySpeed(speed, units_))), w / 2, h - 25,
+           Qt::AlignHCenter);
   }
   p.setFont(PictureFont(8));
-  if (length >= 0) TextAt(p, TrackLengthText(length), w / 2 + 21, h - 54, Qt::AlignRight);
+  if (length >= 0) {
+    // Metres on the metric dial, miles with two decimals on the imperial one.
+    const QString text =
+        units_ == TUnits::Metric
+            ? TrackLengthText(length)
+            : QString::fromStdString(CutDecimals(DisplayDistance(length, units_), 2));
+    TextAt(p, text, w / 2 + 21, h - 54, Qt::AlignRight);
+  }
   if (altitude != 0)
-    TextAt(p, QString::number(std::llround(altitude)), w / 2, h - 69, Qt::AlignHCenter);
+    TextAt(p, QString::number(std::llround(DisplayAltitude(altitude, units_))), w / 2, h - 69,
+           Qt::AlignHCenter);
   p.end();
   Update();
 }

@@ -19,6 +19,7 @@
 #include <QPoint>
 #include <array>
 
+#include "app/UnitDisplayUnits.h"
 #include "app/UnitMyBitmap.h"
 
 namespace tachora {
@@ -28,6 +29,9 @@ namespace tachora {
 QString TrackLengthText(long double metres);
 // The speed needle about (67, 67): 0 km/h points left, 90 up, 180 right.
 std::array<QPoint, 3> SpeedNeedle(long double speed);
+// Where a speed (km/h) stands on the dial, in the needle's degrees: the
+// metric dial reads 0-180 km/h, the imperial one 0-120 mph.
+long double SpeedDialDegrees(long double kmh, TUnits units);
 // The bearing needle of a W x H picture: the red half's polygon; the blue
 // half shares P0 and P2 and has the mirrored tip.
 struct TAzimutNeedle {
@@ -39,12 +43,17 @@ class TSpeedBitmap : public TMyBitmap {
   Q_OBJECT
  public:
   explicit TSpeedBitmap(TMyImage *image, QObject *parent = nullptr);
+  // km/h and metres; shown in the window's units (View -> Units).
   void Draw(long double speed, long double length, long double altitude);
   void PixelRatioChanged() override;
+  // The dial for the units: the km/h one, or the mph face drawn over it.
+  void SetUnits(TUnits units);
 
  private:
   void MakeBackground();
   long double speed_ = -1, length_ = -1, altitude_ = 0;
+  TUnits units_ = TUnits::Metric;
+  QString dialLabel_;
 };
 
 class TAzimutBitmap : public TMyBitmap {

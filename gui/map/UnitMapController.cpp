@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/UnitCommands.h"
+#include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
@@ -87,9 +88,12 @@ TMapController::~TMapController() {
 }
 
 void TMapController::Translate() {
-  const QString speedHint = "- " + L("N_View_Graphics_H") + ", " + L("Meters") + "\n- " +
-                            L("Property_Track_Length") + ", " + L("Meters") + "\n- " + L("Speed") +
-                            ", " + L("KmetersPerH");
+  // The speedometer's boxes in the window's units: metres or feet, metres or
+  // miles, km/h or mph.
+  const bool metric = DisplayUnits() == TUnits::Metric;
+  const QString speedHint =
+      "- " + L("N_View_Graphics_H") + ", " + AltitudeUnit() + "\n- " + L("Property_Track_Length") +
+      ", " + (metric ? L("Meters") : DistanceUnit()) + "\n- " + L("Speed") + ", " + SpeedUnit();
   const QString gHint = "x - " + L("N_View_Graphics_X") + "\ny - " + L("N_View_Graphics_Y") +
                         "\nz - " + L("N_View_Graphics_Z");
   const std::pair<QLabel *, QString> hints[] = {{panel_.ImageSpeed, speedHint},

@@ -206,6 +206,8 @@ void TPlaybackController::BindCommands() {
   c.Bind("N_Playback_Right", [this]() { Jump(true); });
   c.Bind("N_Playback_Frame_Prev", [this]() { BackFrames(); });
   c.Bind("N_Playback_Frame_Next", [this]() { NextFrame(); });
+  c.Bind("N_Playback_Event_Prev", [this]() { JumpToEvent(false); });
+  c.Bind("N_Playback_Event_Next", [this]() { JumpToEvent(true); });
   for (const char *name : kRendererItemNames)
     c.Bind(name, [this]() { SwitchRenderer(CheckedRenderer()); });
   c.Bind("N_View_Time_ZoomIn", [this]() { TimeZoom(true); });
@@ -285,6 +287,9 @@ void TPlaybackController::UpdateControls() {
   commands_.SetEnabled("N_Playback_Frame_Next", paused);
   commands_.SetEnabled("N_Playback_Left", active);
   commands_.SetEnabled("N_Playback_Right", active);
+  const bool events = trip && !seek_->Events().empty();
+  commands_.SetEnabled("N_Playback_Event_Prev", events);
+  commands_.SetEnabled("N_Playback_Event_Next", events);
   for (const char *name :
        {"N_View_Time_ZoomIn", "N_View_Time_ZoomOut", "N_View_Time_SetA", "N_View_Time_SetB"})
     commands_.SetEnabled(name, trip);

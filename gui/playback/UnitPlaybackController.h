@@ -90,6 +90,10 @@ class TPlaybackController : public QObject,
   void SetSpeedTag(int tag);
   double Rate() const { return timeline_.Rate(); }
   void Jump(bool forward, bool fromWheel = false);
+  // Next/Previous Event: 3 seconds before the next (previous) G-force event.
+  void JumpToEvent(bool forward);
+  // The trip's events again, at the sensitivity now checked.
+  void RefreshEvents();
   void NextFrame();
   void BackFrames();
   void SetA();

@@ -49,6 +49,7 @@ void TPlaybackController::LoadRow(std::shared_ptr<const TRowTelemetry> row, bool
   if (row_ || graph_->Active()) Stop();
   row_ = std::move(row);
   timeline_.LoadTrip(row_->Row);
+  seek_->SetEvents(EventMarksOf(*row_, EventLevel(commands_)));
   seek_->LoadTrip(row_->Row);
   timeline_.SetView(seek_->View());
   SyncScrollBar();
@@ -151,6 +152,21 @@ void TPlaybackController::SetSpeedTag(int tag) {
   if (QAbstractButton *b = panel_.PlaySpeedGroup->button(tag)) b->setChecked(true);
   timeline_.SetRate(RateOfTag(tag));
   Tick(true);
+}
+
+void TPlaybackController::JumpToEvent(bool forward) {
+  if (!row_ || !timeline_.Loaded()) return;
+  const double span = row_->Row.Summary.End - row_->Row.Summary.Start;
+  if (const auto target = EventJumpTarget(seek_->Events(), timeline_.Position(), forward, span)) {
+    Seek(*target);
+    Tick(true);
+  }
+}
+
+void TPlaybackController::RefreshEvents() {
+  seek_->SetEvents(row_ ? EventMarksOf(*row_, EventLevel(commands_)) : std::vector<TEventMark>{});
+  UpdateControls();
+  emit seek_->ViewChanged();  // the graphs mark them too
 }
 
 void TPlaybackController::Jump(bool forward, bool fromWheel) {

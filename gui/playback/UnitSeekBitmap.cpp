@@ -49,8 +49,14 @@ void TSeekBitmap::RefreshTrip(const TFileItem &row) {
   Layout();
 }
 
+void TSeekBitmap::SetEvents(std::vector<TEventMark> events) {
+  events_ = std::move(events);
+  Layout();
+}
+
 void TSeekBitmap::ClearTrip() {
   recordings_.clear();
+  events_.clear();
   tripStart_ = tripEnd_ = 0;
   view_ = TTimeView{};
   selA_ = selB_ = 0;
@@ -99,6 +105,7 @@ void TSeekBitmap::DrawBackground(const TSeekMarks &marks, const TTimeView &view,
   p.setBrush(ButtonShadow());
   const QRectF bar(margin_ - 5 + 0.5, top + 0.5, Width() - 2 * margin_ + 10 - 1, kBarHeight - 1);
   p.drawRoundedRect(bar, 4.5, 4.5);
+  DrawEventMarks(p, EventColumns(events_, view, LinePixels()), margin_, top + 2);
   p.end();
   RestorePicture();
   Update();
@@ -269,7 +276,11 @@ void TSeekBitmap::MouseMove(QMouseEvent *event) {
     emit DragMoved(p);
     return;
   }
-  if (image_) image_->setCursor(onMarker && HasTrip() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  if (image_) {
+    image_->setCursor(onMarker && HasTrip() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    const auto event = EventAtColumn(events_, view_, LinePixels(), x - margin_);
+    image_->setToolTip(event ? EventHint(events_[*event]) : QString());
+  }
   // The details window looks a little beyond the ends of the line too.
   if (HasTrip() && x >= margin_ - 5 && x <= Width() - margin_ + 5)
     emit HoverAt(p);

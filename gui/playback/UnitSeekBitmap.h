@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <vector>
 
+#include "app/UnitGEventMarks.h"
 #include "app/UnitMyBitmap.h"
 #include "playback/UnitSeekLayout.h"
 
@@ -41,6 +42,10 @@ class TSeekBitmap : public TMyBitmap {
   bool HasTrip() const { return tripStart_ < tripEnd_; }
   TDateTime TripStart() const { return tripStart_; }
   TDateTime TripEnd() const { return tripEnd_; }
+
+  // The trip's G-force events, marked on the bar with a hint each.
+  void SetEvents(std::vector<TEventMark> events);
+  const std::vector<TEventMark> &Events() const { return events_; }
 
   // Half the width of "99:99:99" plus 4: the time line runs from the margin
   // to width - margin.
@@ -116,6 +121,7 @@ class TSeekBitmap : public TMyBitmap {
   void ApplyView(const TTimeView &view);
 
   std::vector<TSeekRecording> recordings_;
+  std::vector<TEventMark> events_;
   TDateTime tripStart_ = 0, tripEnd_ = 0;
   TTimeView view_;
   long double selA_ = 0, selB_ = 0;

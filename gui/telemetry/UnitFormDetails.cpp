@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <algorithm>
 
+#include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitText.h"
 
@@ -94,8 +95,8 @@ QLabel *TFormDetails::Label(const char *name) const {
 }
 
 void TFormDetails::Translate() {
-  metres_ = L("Meters");
-  kmh_ = L("KmetersPerH");
+  metres_ = DisplayUnits() == TUnits::Metric ? L("Meters") : DistanceUnit();
+  kmh_ = SpeedUnit();
   systemTimeCaption_->setText(L("SystemTime") + ":");
   videoTimeCaption_->setText(L("VideoTime") + ":");
   fileCaption_->setText(L("File") + ":");
@@ -210,7 +211,7 @@ void TFormDetails::ShowDetails(std::optional<TGraphKind> kind, long double curso
   videoTime_->setText(state.VideoTime);
   ShowFileName(state.FileName);
 
-  const TDetailsTexts t = MakeDetailsTexts(state.State, kmh_, metres_);
+  const TDetailsTexts t = MakeDetailsTexts(state.State, kmh_, metres_, DisplayUnits());
   gpsIndex_->setText(t.GpsIndex);
   lon_->setText(t.Longitude);
   lat_->setText(t.Latitude);

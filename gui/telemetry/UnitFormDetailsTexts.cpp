@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/UnitText.h"
 #include "app/UnitUtils.h"
 #include "telemetry/UnitGraphItems.h"
 
@@ -52,6 +53,12 @@ QString DetailsDistanceText(long double metres, const QString &prefix, const QSt
   return prefix + digits + " " + m;
 }
 
+QString TimeLapseText(double ratio) {
+  const QString n = ratio >= 10 ? QString::number(std::llround(ratio))
+                                : QString::fromStdString(CutDecimals(ratio, 1));
+  return L("TimeLapse") + QStringLiteral(" \u00D7") + n;
+}
+
 QString DetailsGsensorText(float g) {
   return (g >= 0 ? QStringLiteral(" ") : QStringLiteral("-")) + Fixed(std::fabs(g), 3);
 }
@@ -76,7 +83,8 @@ QPoint DetailsWindowPlace(QPoint pointer, QSize window, const QRect &workArea) {
   return {x, y};
 }
 
-TDetailsTexts MakeDetailsTexts(const TMovingState &state, const QString &kmh, const QString &m) {
+TDetailsTexts MakeDetailsTexts(const TMovingState &state, const QString &speedUnit,
+                               const QString &distanceUnit, TUnits units) {
   TDetailsTexts t;
   const TGpsPoint &g = state.Gps;
   if (g.Time > 0) {
@@ -84,9 +92,12 @@ TDetailsTexts MakeDetailsTexts(const TMovingState &state, const QString &kmh, co
     t.GpsIndex = DetailsIndexText(g.Number);
     t.Longitude = DetailsLongitudeText(g.Lon, p);
     t.Latitude = DetailsLatitudeText(g.Lat, p);
-    t.Speed = DetailsSpeedText(g.Speed, p, kmh);
+    t.Speed = DetailsSpeedText(DisplaySpeed(g.Speed, units), p, speedUnit);
     t.Course = DetailsCourseText(g.Course, p);
-    t.Track = DetailsDistanceText(g.Distance, p, m);
+    t.Track = units == TUnits::Metric
+                  ? DetailsDistanceText(g.Distance, p, distanceUnit)
+                  : p + QString::fromStdString(CutDecimals(DisplayDistance(g.Distance, units), 2)) +
+                        " " + distanceUnit;
   }
   const TGsensorPoint &s = state.Gsensor;
   if (s.Time > 0) {

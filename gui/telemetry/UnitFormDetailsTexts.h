@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 
+#include "app/UnitDisplayUnits.h"
 #include "telemetry/UnitMovingInfo.h"
 
 namespace tachora {
@@ -28,6 +29,8 @@ QString DetailsSpeedText(long double speed, const QString &prefix, const QString
 QString DetailsCourseText(long double course, const QString &prefix);
 // "12 345 m", "999 m": a blank before the last three digits of longer numbers.
 QString DetailsDistanceText(long double metres, const QString &prefix, const QString &m);
+// "Time-lapse ×30", "Time-lapse ×2.5": a whole ratio from 10 on.
+QString TimeLapseText(double ratio);
 // " 0.500", "-0.046": the sign or a blank, then three decimals.
 QString DetailsGsensorText(float g);
 
@@ -46,6 +49,9 @@ struct TDetailsTexts {
   QString GpsIndex, Longitude, Latitude, Speed, Course, Track;
   QString GsensorIndex, X, Y, Z, A;
 };
-TDetailsTexts MakeDetailsTexts(const TMovingState &state, const QString &kmh, const QString &m);
+// `speedUnit` and `distanceUnit` name the units: in imperial units the
+// speed is shown in mph and the track in miles (two decimals, cut).
+TDetailsTexts MakeDetailsTexts(const TMovingState &state, const QString &speedUnit,
+                               const QString &distanceUnit, TUnits units = TUnits::Metric);
 
 }  // namespace tachora

@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "app/UnitDesktopIntegration.h"
+#include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitSettings.h"
 #include "app/UnitText.h"
@@ -220,7 +221,7 @@ TFormGPSLog::~TFormGPSLog() {
 void TFormGPSLog::Translate() {
   setWindowTitle(L("GPSLog_Title"));
   FileList->setHeaderLabels(
-      {L("File"), L("Points"), L("Duration"), L("Details_Track_Length") + ", " + L("Kmeters")});
+      {L("File"), L("Points"), L("Duration"), L("Details_Track_Length") + ", " + DistanceUnit()});
   ButtonConvert->setText(L("GPSLog_Convert"));
   ButtonAdd->setText(L("N_FileList_Add"));
   CheckSelectAll->setText(L("GPSLog_SelectAll"));
@@ -381,7 +382,8 @@ void TFormGPSLog::OnStats() {
       item->setText(kColPoints, QString::number(s.Points));
       item->setText(kColDuration,
                     QString::fromStdString(DurationText(std::llround(s.Duration * 86400000.0))));
-      item->setText(kColLength, QString::fromStdString(FormatFixed(s.Length / 1000, 1)));
+      item->setText(kColLength, QString::fromStdString(
+                                    FormatFixed(DisplayDistance(s.Length, DisplayUnits()), 1)));
     } else {
       // Shown, and not asked for again.
       item->setText(kColPoints, "-");

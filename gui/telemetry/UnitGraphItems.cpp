@@ -141,6 +141,18 @@ TGraphicItems BuildGraphicItems(const std::vector<TGraphSource> &sources, TGraph
   return items;
 }
 
+void GraphItemsToUnits(TGraphicItems &items, TGraphKind kind, TUnits units) {
+  if (units == TUnits::Metric) return;
+  long double factor = 1;
+  if (kind == TGraphKind::Speed) factor = DisplaySpeed(1, units);
+  if (kind == TGraphKind::Altitude) factor = DisplayAltitude(1, units);
+  if (factor == 1) return;
+  for (TGraphicItem &it : items) {
+    it.Min *= factor;
+    it.Max *= factor;
+  }
+}
+
 TGraphScale ScaleGraphicItems(TGraphicItems &items, TGraphKind kind) {
   TGraphScale scale;
   long double m = 0;

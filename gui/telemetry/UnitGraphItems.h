@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/UnitDisplayUnits.h"
 #include "app/UnitUtils.h"
 
 namespace tachora {
@@ -64,6 +65,11 @@ struct TGraphSource {
 // trip from every source that the window overlaps.
 TGraphicItems BuildGraphicItems(const std::vector<TGraphSource> &sources, TGraphKind kind,
                                 int columns, long double windowStart, long double windowEnd);
+
+// Speed columns into mph, altitude columns into feet for imperial units
+// (the G-sensor's g stay); applied before scaling, so the scale's steps
+// and labels are in the units shown.
+void GraphItemsToUnits(TGraphicItems &items, TGraphKind kind, TUnits units);
 
 // The value range of the plot. For altitude, 0 means unknown: such values
 // are dropped from the columns (a column holding only 0 becomes empty).

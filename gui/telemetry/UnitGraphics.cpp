@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/UnitGuiUnits.h"
+
 namespace tachora {
 
 TMyGraphic::TMyGraphic(TMyImage *image, TGraphKind kind, int margin, QObject *parent)
@@ -34,6 +36,7 @@ void TMyGraphic::DrawGraph(const std::vector<TGraphSource> &sources, long double
   const int w = DeviceWidth(), h = DeviceHeight(), margin = Device(margin_);
   TGraphicItems items =
       BuildGraphicItems(sources, kind_, std::max(0, w - 2 * margin), windowStart, windowEnd);
+  GraphItemsToUnits(items, kind_, DisplayUnits());
   windowStart_ = windowStart;
   windowEnd_ = windowEnd;
 
@@ -69,6 +72,14 @@ void TMyGraphic::DrawGraph(const std::vector<TGraphSource> &sources, long double
     p.setFont(font_);
     DrawTexts(p, frame_, ticks);
     DrawPeakLabels(p, peaks);
+    // Event marks sit over the plot in logical pixels, where their hints
+    // are looked up.
+    events_ = kind_ == TGraphKind::Speed || kind_ == TGraphKind::Altitude
+                  ? std::vector<TEventMark>{}
+                  : bands.Events;
+    DrawEventMarks(p,
+                   EventColumns(events_, TTimeView{windowStart, windowEnd}, Width() - 2 * margin_),
+                   margin_, 1);
   }
   RestorePicture();
   Update();
@@ -179,6 +190,11 @@ void TMyGraphic::MouseDown(QMouseEvent *event) {
 void TMyGraphic::MouseMove(QMouseEvent *event) {
   const int x = qRound(event->position().x());
   if (dragging_) emit DragMoved(PositionAt(x));
+  if (image_) {
+    const auto event = EventAtColumn(events_, TTimeView{windowStart_, windowEnd_},
+                                     Width() - 2 * margin_, x - margin_);
+    image_->setToolTip(event ? EventHint(events_[*event]) : QString());
+  }
   emit HoverAt(this, x, PositionAt(x));
 }
 

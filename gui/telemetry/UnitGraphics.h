@@ -13,6 +13,7 @@
 #include <QFont>
 #include <vector>
 
+#include "app/UnitGEventMarks.h"
 #include "app/UnitMyBitmap.h"
 #include "telemetry/UnitGraphItems.h"
 
@@ -22,6 +23,8 @@ namespace tachora {
 // flat pairs as TMyBitmap::DrawBands takes them).
 struct TGraphBands {
   TArrayInteger Gaps, Selection, Unknown;
+  // G-force events: the acceleration graphs mark them.
+  std::vector<TEventMark> Events;
 };
 
 class TMyGraphic : public TMyBitmap {
@@ -95,6 +98,7 @@ class TMyGraphic : public TMyBitmap {
   int topMargin_ = 0, bottomMargin_ = 0, textHeight_ = 0;
   bool positiveOnly_ = true;
   TGraphFrame frame_;
+  std::vector<TEventMark> events_;  // marked on an acceleration graph
   long double windowStart_ = 0, windowEnd_ = 0;
   bool dragging_ = false;
   QFont font_;

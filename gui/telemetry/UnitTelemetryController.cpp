@@ -60,6 +60,9 @@ TDetailsState DetailsStateAt(const TRowTelemetry &trip, long double x) {
   if (row.Items.size() > 1) s.FileName = QStringLiteral("[%1] ").arg(i + 1) + s.FileName;
   if (static_cast<size_t>(i) < trip.Tracks.size() && trip.Tracks[static_cast<size_t>(i)]) {
     const TMovingInfo &mi = *trip.Tracks[static_cast<size_t>(i)];
+    const double lapse =
+        static_cast<size_t>(i) < trip.TimeLapse.size() ? trip.TimeLapse[static_cast<size_t>(i)] : 1;
+    if (lapse > 1) s.VideoTime += QStringLiteral("   ") + TimeLapseText(lapse);
     const double mspan = mi.EndTime - mi.StartTime;
     if (mspan > 0 && s.DateTime >= mi.StartTime && s.DateTime <= mi.EndTime)
       s.State = StateAt(mi, (s.DateTime - mi.StartTime) / mspan);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
+
 #include "../core/catalogue/CatalogueTestCard.h"
 #include "TestMedia.h"
 
@@ -51,9 +53,12 @@ TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
   ASSERT_EQ(RunFresh("TZ=UTC " + Cli("list " + ShellQuote(card.Root)), &out, &err), 0) << err;
   auto rows = Tsv(out);
   ASSERT_EQ(rows.size(), 3u) << out;
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Duration", "Date and Time", "Track",
-                                               "Speed", "File Location", "Size", "Picture"}));
-  ASSERT_EQ(rows[1].size(), 8u);
+  EXPECT_EQ(rows[0],
+            (std::vector<std::string>{"Name", "Duration", "Date and Time", "Track", "Speed",
+                                      "File Location", "Size", "Picture", "Kind", "Events"}));
+  ASSERT_EQ(rows[1].size(), 10u);
+  EXPECT_EQ(rows[1][8], "Normal");
+  EXPECT_EQ(rows[1][9], "0");  // the card's telemetry has G-sensor samples, and no bump
   EXPECT_EQ(rows[1][0], "FILE0001-3");
   EXPECT_EQ(rows[1][1], "3:00");
   EXPECT_EQ(rows[1][2], "2024-05-01 10:00");
@@ -64,6 +69,15 @@ TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
   EXPECT_EQ(rows[1][6], "6");
   EXPECT_EQ(rows[2][0], "FILE0010");
   EXPECT_EQ(rows[2][3], "0.60km");
+
+  // Imperial units: the same values in miles and mph, cut as in kilometres
+  // (1.8 km = 1.118 mi, 36 km/h = 22.37 mph).
+  ASSERT_EQ(RunFresh(Cli("list --units imperial " + ShellQuote(card.Root)), &out), 0);
+  rows = Tsv(out);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][3], "1.11mi");
+  EXPECT_EQ(rows[1][4], "22.3");
+  EXPECT_EQ(RunFresh(Cli("list --units metres " + ShellQuote(card.Root)), &out), 2);
 
   ASSERT_EQ(RunFresh(Cli("list --no-group --sort 0,desc " + ShellQuote(card.Root)), &out), 0);
   rows = Tsv(out);
@@ -76,6 +90,30 @@ TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
   rows = Tsv(out);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1][0], "FILE0002");
+}
+
+// A camera's event clip saved in the minute after a normal one is listed
+// with its kind and stays a trip of its own.
+TEST(CliCatalogue, EventAndParkingClipsShowTheirKindAndAreNeverGroupedWithOthers) {
+  TTestCard card;
+  FillCard(card);
+  const std::string event = card.FakeMovie("DCIM/EVENT/FILE0004.MOV", 1048576);
+  card.SetTimes(event, kDay + (10 * 3600 + 4 * 60) / 86400.0);
+  const std::string parking = card.FakeMovie("DCIM/100MEDIA/20240501_100500_PA.MOV", 1048576);
+  card.SetTimes(parking, kDay + (10 * 3600 + 5 * 60) / 86400.0);
+  std::string out, err;
+  ASSERT_EQ(RunFresh("TZ=UTC " + Cli("list --sort 2 " + ShellQuote(card.Root)), &out, &err), 0)
+      << err;
+  const auto rows = Tsv(out);
+  ASSERT_EQ(rows.size(), 5u) << out;
+  std::map<std::string, std::string> kinds;
+  for (size_t i = 1; i < rows.size(); ++i) kinds[rows[i][0]] = rows[i][8];
+  EXPECT_EQ(kinds, (std::map<std::string, std::string>{{"FILE0001-3", "Normal"},
+                                                       {"FILE0004", "Event"},
+                                                       {"20240501_100500_PA", "Parking"},
+                                                       {"FILE0010", "Normal"}}));
+  ASSERT_EQ(RunFresh(Cli("list --json " + ShellQuote(event)), &out), 0);
+  EXPECT_NE(out.find("\"kind\":\"Event\""), std::string::npos) << out;
 }
 
 // The same two files make the same trip in whatever order they are given
@@ -104,7 +142,7 @@ TEST(CliCatalogue, BadArgumentsAndMissingPaths) {
   TTestCard card;
   FillCard(card);
   std::string out, err;
-  EXPECT_EQ(RunCommand(Cli("list --sort 8 " + ShellQuote(card.Root)), &out, &err), 2);
+  EXPECT_EQ(RunCommand(Cli("list --sort 99 " + ShellQuote(card.Root)), &out, &err), 2);
   EXPECT_NE(err.find("sort column"), std::string::npos);
   EXPECT_EQ(RunCommand(Cli("list --sort 1,up " + ShellQuote(card.Root)), &out, &err), 2);
   EXPECT_EQ(RunCommand(Cli("list"), &out, &err), 2);

@@ -107,9 +107,9 @@ TEST(CliConventions, JsonOutputParses) {
                               "d['recordings'][0]['duration_ms']");
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_EQ(list.out,
-            "1 ['average_speed_kmh', 'date_time', 'duration', 'duration_ms', 'end', 'files', "
-            "'location', 'locked', 'name', 'picture', 'size', 'size_bytes', 'speed', 'start', "
-            "'track', 'track_length_m'] True 2000\n");
+            "1 ['average_speed_kmh', 'date_time', 'duration', 'duration_ms', 'end', 'events', "
+            "'files', 'kind', 'location', 'locked', 'name', 'picture', 'size', 'size_bytes', "
+            "'speed', 'start', 'track', 'track_length_m'] True 2000\n");
   const TRun info = JsonQuery("info --json " + ShellQuote(odd),
                               "d['has_movie'], d['duration_ms'], d['width'], len(d['tracks']), "
                               "d['tracks'][0]['codec']");

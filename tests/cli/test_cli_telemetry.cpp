@@ -101,6 +101,39 @@ TEST_F(CliTelemetry, StatisticsAndPoints) {
   EXPECT_EQ(Cli("telemetry").status, 2);
 }
 
+// Two hard brakes in a minute of recorder telemetry (five samples a fix),
+// listed with --events; speeds in mph with --units imperial.
+TEST_F(CliTelemetry, EventsAndImperialUnits) {
+  const std::string dat = (Dir / "BRAKE.DAT").string();
+  {
+    std::ofstream out(dat, std::ios::binary);
+    for (int i = 0; i < 60; ++i) {
+      char line[160];
+      std::snprintf(line, sizeof line,
+                    "[G]\t2024-05-01 10:00:%02d\tN55.750000\tE37.%06d\t36\t90\r\n", i,
+                    600000 + i * 160);
+      out << line;
+      for (int k = 0; k < 5; ++k)
+        out << "[S]\t12\t" << ((i == 20 || i == 40) && k < 2 ? -800 : -40) << "\t1010\r\n";
+    }
+  }
+  TRun r = Cli("telemetry --events '" + dat + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("events: 2\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("E\t2024-05-01 10:00:20"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("E\t2024-05-01 10:00:40"), std::string::npos) << r.out;
+  r = Cli("telemetry --threshold 0.9 --json '" + dat + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"events\":[]"), std::string::npos) << r.out;
+
+  r = Cli("telemetry --units imperial '" + Data("sample.dat") + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("track_length_mi: 0.045\naverage_speed_mph: 16.276\n"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(Cli("telemetry --units furlongs '" + dat + "'").status, 2);
+  EXPECT_EQ(Cli("telemetry --threshold -1 '" + dat + "'").status, 2);
+}
+
 TEST_F(CliTelemetry, ConvertWritesBesideTheInput) {
   const std::string log = Copy("dvr.log");
   const std::string bad = Copy("notrack.txt");

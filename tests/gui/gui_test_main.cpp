@@ -17,6 +17,9 @@ int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
       !qEnvironmentVariableIsSet("TACHORA_TEST_DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Metric units by default whatever the machine's locale (View -> Units
+  // follows the locale's measurement system).
+  qputenv("LC_MEASUREMENT", "C");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");

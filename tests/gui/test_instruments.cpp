@@ -6,6 +6,7 @@
 #include <QImage>
 #include <cmath>
 
+#include "app/UnitGuiUnits.h"
 #include "map/UnitInstruments.h"
 
 using namespace tachora;
@@ -95,6 +96,28 @@ TEST(Instruments, SpeedNeedleTextsAndCorners) {
   // "12 345" is right-aligned at x = 88: nothing is written right of it.
   const QImage box = pic.Shown().copy(QRect(89, 100 - 60, 3, 12));
   EXPECT_EQ(box, blank.copy(QRect(89, 100 - 60, 3, 12)));
+}
+
+// The mph dial: its own face over the km/h picture, the needle at 60 mph
+// straight up and at 120 mph right; back to km/h, the picture is the
+// km/h one again.
+TEST(Instruments, MphDial) {
+  Picture pic(134, 100);
+  TSpeedBitmap speed(&pic.image);
+  const QImage metric = speed.Background().copy();
+  SetDisplayUnits(TUnits::Imperial);
+  speed.Draw(96.56064L, 1609.344L * 12.5L, 300);  // 60 mph, 12.5 mi, 984 ft
+  EXPECT_NE(speed.Background(), metric);
+  EXPECT_TRUE(Red(pic.Shown().pixelColor(67, 67 - 50)));
+  EXPECT_FALSE(Red(pic.Shown().pixelColor(67 - 50, 67)));
+  Save(pic.Shown(), "instrument_speed_60mph.png");
+  speed.Draw(193.12128L, -1, 0);  // 120 mph: the end of the dial
+  EXPECT_TRUE(Red(pic.Shown().pixelColor(67 + 50, 67)));
+  SetDisplayUnits(TUnits::Metric);
+  speed.Draw(90, -1, 0);
+  EXPECT_EQ(speed.Background(), metric);
+  EXPECT_TRUE(Red(pic.Shown().pixelColor(67, 67 - 50)));
+  EXPECT_DOUBLE_EQ(static_cast<double>(SpeedDialDegrees(96.56064L, TUnits::Imperial)), 90.0);
 }
 
 TEST(Instruments, BearingNeedle) {

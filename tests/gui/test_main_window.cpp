@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSplitter>
@@ -34,7 +36,10 @@
 #include "catalogue/UnitListCommands.h"
 #include "catalogue/UnitRecordList.h"
 #include "catalogue/UnitRecordListController.h"
+#include "catalogue/UnitRecordingKind.h"
 #include "gui_test_helpers.h"
+#include "playback/UnitPlaybackController.h"
+#include "playback/UnitSeekBitmap.h"
 #include "telemetry/UnitMovingInfo.h"
 #include "tools/UnitToolsController.h"
 
@@ -317,6 +322,8 @@ TEST(ListMenu, DeleteQuestions) {
   for (int i = 0; i < 27; ++i)
     rows.push_back(Row(("FILE" + std::to_string(1000 + i)).c_str(), 1, i == 3 || i == 9, false));
   rows[5].Items.push_back(rows[5].Items[0]);  // a trip of two recordings
+  rows.push_back(Row("EVENT0001", 1, false, false));
+  rows.back().Summary.Kind = kKindEvent;  // the camera protected it: kept
   const auto unlocked = UnlockedRows(rows);
   ASSERT_EQ(unlocked.size(), 25u);
   EXPECT_EQ(unlocked[3].Summary.DisplayName, "FILE1004");  // FILE1003 is locked
@@ -332,6 +339,37 @@ TEST(ListMenu, DeleteQuestions) {
   EXPECT_EQ(DeleteFileQuestion(one),
             "Are you sure to full delete file\n/card/FILE0001_0.MOV ?\n\nThere will NO way to "
             "recover files ! ! !");
+}
+
+// View -> Show: the rows of each kind, the status line whatever is chosen.
+TEST(ListMenu, KindFilter) {
+  std::vector<TListItem> items(4);
+  items[0].IsStatus = true;
+  items[1].Kind = kKindNormal;
+  items[2].Kind = kKindEvent;
+  items[3].Kind = kKindParking;
+  for (size_t i = 1; i < items.size(); ++i) {
+    items[i].Caption = "R" + std::to_string(i);
+    items[i].SubItems = {"1:00", "", "", "", "", "", "", "Kind", "3"};
+    items[i].SubImages.assign(9, -1);
+  }
+  items[2].SubImages[7] = kImgEvent;
+  const struct {
+    int Filter;
+    std::vector<QString> Captions;
+  } kCases[] = {{kShowAll, {"", "R1", "R2", "R3"}},
+                {kShowEvents, {"", "R2"}},
+                {kShowParking, {"", "R3"}},
+                {kShowNormal, {"", "R1"}}};
+  for (const auto &c : kCases) {
+    const auto rows = FilteredListRows(items, c.Filter);
+    std::vector<QString> captions;
+    for (const auto &r : rows) captions.push_back(r.Texts[0]);
+    EXPECT_EQ(captions, c.Captions) << c.Filter;
+  }
+  const auto events = FilteredListRows(items, kShowEvents);
+  EXPECT_EQ(events[1].Texts[9], "3");  // the Events column
+  EXPECT_EQ(events[1].Images[8], kImgEvent);
 }
 
 TEST_F(MainWindow, ResetAllSettingsAnsweredNoChangesNothing) {
@@ -568,6 +606,84 @@ TEST_F(MainWindow, DeleteAllUnlockedRemovesTheirFilesAndKeepsLockedTrips) {
               QFileDevice::WriteOwner);
   form.List()->SelectRow(0);
   EXPECT_TRUE(form.Menu()->Item("N_FileList_DelDisk")->isEnabled());
+}
+
+// A card with an EVENT folder: the clip in it is a trip of its own with its
+// kind; View -> Show filters, View -> Units turns the list into miles and
+// mph, and both choices are stored.
+TEST_F(MainWindow, KindsFilterEventsAndUnitsInTheList) {
+  const QString card = DemoCard();
+  ASSERT_FALSE(card.isEmpty());
+  QTemporaryDir copy;
+  std::filesystem::copy(card.toStdString(), copy.path().toStdString(),
+                        std::filesystem::copy_options::recursive);
+  QDir(copy.path()).mkpath("DCIM/EVENT");
+  for (const char *f : {"FILE0005.MOV", "FILE0005.dat"})
+    ASSERT_TRUE(QFile::rename(copy.filePath(QString("DCIM/100MEDIA/") + f),
+                              copy.filePath(QString("DCIM/EVENT/") + f)));
+  TFormMain form;
+  form.resize(1280, 700);
+  ASSERT_TRUE(Open(form, {copy.path()}));
+  TRecordListModel &model = *form.List()->Model();
+  ASSERT_EQ(model.rowCount(), 3);
+  const int trip = FindCaption(form, "FILE0001-4"), event = FindCaption(form, "FILE0005");
+  ASSERT_GE(trip, 0);
+  ASSERT_GE(event, 0);
+  EXPECT_EQ(model.Row(trip)->Texts[8], "Normal");
+  EXPECT_EQ(model.Row(event)->Texts[8], "Event");
+  EXPECT_EQ(model.Row(event)->Images[8], kImgEvent);
+  bool count = false;
+  model.Row(trip)->Texts[9].toInt(&count);
+  EXPECT_TRUE(count) << model.Row(trip)->Texts[9].toStdString();  // the Events column
+
+  TMainMenu &m = *form.Menu();
+  m.Item("N_View_Show_Events")->trigger();
+  ASSERT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(model.Caption(0), "FILE0005");
+  EXPECT_EQ(ReadSetting("N_View_Show_Events"), "true");
+  m.Item("N_View_Show_All")->trigger();
+  EXPECT_EQ(model.rowCount(), 3);
+
+  const QString metricTrack = model.Row(FindCaption(form, "FILE0001-4"))->Texts[3];
+  m.Item("N_View_Units_Imperial")->trigger();
+  EXPECT_TRUE(model.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString().endsWith(", mi"));
+  EXPECT_TRUE(model.headerData(4, Qt::Horizontal, Qt::DisplayRole).toString().endsWith(", mph"));
+  const QString miles = model.Row(FindCaption(form, "FILE0001-4"))->Texts[3];
+  EXPECT_TRUE(miles.endsWith("mi")) << miles.toStdString();
+  EXPECT_LT(miles.chopped(2).toDouble(), metricTrack.chopped(2).toDouble());
+  const QString dir = qEnvironmentVariable("TACHORA_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    // The whole window, and the list scrolled to its last columns, in both
+    // languages.
+    auto *list = form.findChild<QTableView *>("ListView");
+    for (const char *lang : {"en", "ru"}) {
+      m.Item(QString("N_View_Language_") + lang)->trigger();
+      QApplication::processEvents();
+      form.grab().save(dir + "/main_imperial_kinds_" + lang + ".png");
+      list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+      list->grab().save(dir + "/list_kinds_events_" + lang + ".png");
+      list->horizontalScrollBar()->setValue(0);
+      for (const char *menu : {"N_View", "N_View_Show", "N_View_Units", "N_Playback"}) {
+        m.SubMenu(menu)->popup(form.mapToGlobal(QPoint(10, 30)));
+        QTest::qWait(100);
+        m.SubMenu(menu)->grab().save(dir + "/menu_" + menu + "_" + lang + ".png");
+        m.SubMenu(menu)->hide();
+      }
+    }
+    m.Item("N_View_Language_en")->trigger();
+  }
+  m.Item("N_View_Units_Metric")->trigger();
+  EXPECT_EQ(model.Row(FindCaption(form, "FILE0001-4"))->Texts[3], metricTrack);
+
+  // The trip in the player: its bump is marked on the time line, and Next
+  // Event is offered.
+  form.List()->SelectRow(FindCaption(form, "FILE0001-4"));
+  ASSERT_TRUE(WaitPrepared(form));
+  form.Playback()->ShowRow(form.List()->Prepared());
+  QTest::qWait(300);
+  EXPECT_EQ(form.Playback()->SeekBar()->Events().size(), 1u);
+  EXPECT_TRUE(m.Item("N_Playback_Event_Next")->isEnabled());
+  if (!dir.isEmpty()) form.grab().save(dir + "/main_events.png");
 }
 
 TEST_F(MainWindow, KeysOfTheMenusReachTheirCommands) {

@@ -209,6 +209,50 @@ class SeekBitmapTest : public ::testing::Test {
   int line = 0, m = 0;
 };
 
+// Two hard brakes on a 10-minute trip: each jump lands 3 s before the next
+// (or previous) one; marks draw as red triangles on the bar with a hint.
+TEST_F(SeekBitmapTest, EventMarksJumpsAndHints) {
+  const double span = 10 * kMinute, sec = 1.0 / 86400 / span;  // a second in positions
+  const std::vector<TEventMark> marks = {{0.3L, 0, 0.9f}, {0.7L, 0, 0.6f}, {1 * sec, 0, 0.5f}};
+  const std::vector<TEventMark> two(marks.begin(), marks.begin() + 2);
+  const struct {
+    long double From;
+    bool Forward;
+    std::optional<long double> To;
+  } kJumps[] = {
+      {0, true, 0.3L - 3 * sec},
+      {0.3L - 3 * sec, true, 0.7L - 3 * sec},
+      {0.3L, true, 0.7L - 3 * sec},
+      {0.7L - 3 * sec, true, std::nullopt},
+      {0.9L, false, 0.7L - 3 * sec},
+      {0.7L - 3 * sec, false, 0.3L - 3 * sec},
+      {0.3L - 3 * sec, false, std::nullopt},
+  };
+  for (const auto &j : kJumps) {
+    const auto to = EventJumpTarget(two, j.From, j.Forward, span);
+    ASSERT_EQ(to.has_value(), j.To.has_value()) << static_cast<double>(j.From);
+    if (to) {
+      EXPECT_NEAR(static_cast<double>(*to), static_cast<double>(*j.To), 1e-9);
+    }
+  }
+  // An event in the first 3 s: the jump lands at the start.
+  EXPECT_EQ(EventJumpTarget({marks[2]}, 0.5L, false, span), 0.0L);
+
+  seek->LoadTrip(Trip(10, {{0, 1}}));
+  seek->SetEvents(two);
+  SavePng(image, "seek_bar_events");
+  int red = 0;
+  for (int y = 0; y < image.height(); ++y)
+    red += Pixel(image, Col(0.3L), y).red() > 200 && Pixel(image, Col(0.3L), y).green() < 80;
+  EXPECT_GT(red, 2);
+  const int c3 = static_cast<int>(std::lround(line * 0.3)),
+            c7 = static_cast<int>(std::lround(line * 0.7));
+  EXPECT_EQ(EventColumns(two, seek->View(), line), (std::vector<int>{c3, c7}));
+  EXPECT_EQ(EventAtColumn(two, seek->View(), line, c7 + 3), 1u);
+  EXPECT_EQ(EventAtColumn(two, seek->View(), line, line / 2), std::nullopt);
+  EXPECT_TRUE(EventHint(two[0]).endsWith("0.90 g")) << EventHint(two[0]).toStdString();
+}
+
 TEST_F(SeekBitmapTest, SeamGapUnknownAndSelectionPixels) {
   ASSERT_GT(m, 10);
   ASSERT_EQ(line, 420 - 2 * m);

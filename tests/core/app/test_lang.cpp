@@ -42,6 +42,7 @@ const std::vector<std::string> kKeys = {
     "Time",
     "SystemTime",
     "VideoTime",
+    "TimeLapse",
     "Started",
     "Finished",
     "Duration",
@@ -55,12 +56,22 @@ const std::vector<std::string> kKeys = {
     "Meters",
     "Kmeters",
     "KmetersPerH",
+    "Miles",
+    "MilesPerH",
+    "Feet",
     "FileList_Track_Length",
     "FileFullPath",
     "Initializing",
     "Searching",
     "Preview",
     "PictureSize",
+    "Kind",
+    "Kind_Normal",
+    "Kind_Event",
+    "Kind_Parking",
+    "Events",
+    "GEvent",
+    "GEvent_g",
     "Copying_Title",
     "SelectFolderFor",
     "SelectFolder",
@@ -144,6 +155,18 @@ const std::vector<std::string> kKeys = {
     "N_View_GoogleMaps",
     "N_View_ControlPanel",
     "N_View_Details",
+    "N_View_Show",
+    "N_View_Show_All",
+    "N_View_Show_Events",
+    "N_View_Show_Parking",
+    "N_View_Show_Normal",
+    "N_View_Sensitivity",
+    "N_View_Sensitivity_High",
+    "N_View_Sensitivity_Normal",
+    "N_View_Sensitivity_Low",
+    "N_View_Units",
+    "N_View_Units_Metric",
+    "N_View_Units_Imperial",
     "N_View_Graphics",
     "N_View_Graphics_S",
     "N_View_Graphics_H",
@@ -183,6 +206,8 @@ const std::vector<std::string> kKeys = {
     "N_Playback_Right",
     "N_Playback_Frame_Prev",
     "N_Playback_Frame_Next",
+    "N_Playback_Event_Prev",
+    "N_Playback_Event_Next",
     "N_Playback_Save_Frame",
     "N_Playback_Save_Wind",
     "N_Playback_Renderer",
@@ -319,7 +344,7 @@ std::vector<std::string> Lower(std::vector<std::string> v) {
 }  // namespace
 
 TEST(LangFiles, BothTablesHoldEveryKeyInOrderWithCrLf) {
-  ASSERT_EQ(kKeys.size(), 293u);
+  ASSERT_EQ(kKeys.size(), 318u);
   for (int i = 0; i < 2; ++i) {
     const std::string_view raw = EmbeddedLanguageFile(i);
     const TLang lang(raw);

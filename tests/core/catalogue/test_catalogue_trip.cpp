@@ -182,23 +182,22 @@ TEST_F(CatalogueTrip, CutOverTheGapHoldsBothClipsInOrder) {
   EXPECT_FALSE(TTestCard::Exists(card.Path("stop.mov")));
 }
 
-// A track that reaches outside its recording is trimmed by the full load;
-// the cut must follow the trimmed track, not where its file's statistics
-// placed it.
+// Telemetry three times as long as its recording is a time-lapse: the full
+// load lays all of it over the clip, and the cut follows the track's own
+// times on the clip, not where its file's statistics placed it.
 TEST_F(CatalogueTrip, TrackLongerThanItsRecordingIsCutByItsOwnTimes) {
   // The first clip's telemetry starts 8 s early: the spans overlap but are
-  // unlike, so the catalogue keeps the file times and the full load trims
-  // the track to the clip.
+  // unlike, so the catalogue keeps the file times.
   card.Dat("DCIM/100MEDIA/FILE0001.dat", clips.At(-8), 12);
   const TRowTelemetry loaded = LoadRowTelemetry(fm, Row());
   const TCutTrip trip = MakeCutTrip(loaded.Row, loaded.Tracks);
   ASSERT_EQ(trip.recordings.size(), 2u);
   EXPECT_NEAR(static_cast<double>(trip.recordings[0].start), 0, 1e-6);
   EXPECT_NEAR(static_cast<double>(trip.recordings[0].telemetryStart), 0, 1e-6);
-  // The catalogue's row learns the trimmed span too (the time line uses it).
-  const TFileItemSubitem first = Row().Items.front();
-  EXPECT_NEAR(static_cast<double>(first.RelGpsStart), 0, 1e-6);
-  EXPECT_NEAR(first.GpsStart, loaded.Tracks[0]->StartTime, 1e-9);
+  ASSERT_EQ(loaded.TimeLapse.size(), 2u);
+  EXPECT_NEAR(loaded.TimeLapse[0], 3, 1e-6);
+  EXPECT_EQ(loaded.TimeLapse[1], 1);
+  EXPECT_EQ(loaded.Tracks[0]->GpsPoints.size(), 13u);  // nothing trimmed
 
   const TCutResult res = Cut(1.0 / 12, 2.5 / 12, "early.mov");
   ASSERT_TRUE(res.written) << CutErrorText(res);

@@ -5,6 +5,7 @@
 #include "app/UnitLang.h"
 #include "catalogue/UnitFileItems.h"
 #include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitRecordingKind.h"
 
 using namespace tachora;
 
@@ -243,6 +244,57 @@ TEST(CatalogueGrouping, GapRules) {
   auto noStart = unknown;
   noStart.Summary.Start = 0;
   EXPECT_EQ(RowGap(a, noStart), 1);
+
+  // An event clip right after a normal one stays apart.
+  auto event = b;
+  event.Summary.Kind = kKindEvent;
+  EXPECT_EQ(RowGap(a, event), 1);
+}
+
+TEST(CatalogueKinds, FoldersAndNameMarks) {
+  const struct {
+    const char *Path;
+    TRecordingKind Kind;
+  } kCases[] = {
+      {"/card/DCIM/100MEDIA/FILE0001.MOV", kKindNormal},
+      {"/card/DCIM/EVENT/FILE0001.MOV", kKindEvent},
+      {"/card/CARDV/Event/100MEDIA/FILE0001.MP4", kKindEvent},
+      {"/card/EMER/x.mp4", kKindEvent},
+      {"/card/DCIM/RO/x.mp4", kKindEvent},
+      {"/card/Protected/x.mp4", kKindEvent},
+      {"/card/PARK/x.mp4", kKindParking},
+      {"/card/Parking/x.mp4", kKindParking},
+      {"/card/Movie/20240501_101500_E.MP4", kKindEvent},
+      {"/card/Movie/2024_0501_101500_EF.MP4", kKindEvent},
+      {"/card/Movie/2024_0501_101500_ER.MP4", kKindEvent},
+      {"/card/Movie/EV0012.MOV", kKindEvent},
+      {"/card/Movie/LOCK_20240501.MP4", kKindEvent},
+      {"/card/Movie/sos0001.mp4", kKindEvent},
+      {"/card/Movie/20240501_101500_P.MP4", kKindParking},
+      {"/card/Movie/PA0001.MOV", kKindParking},
+      // Marks need their separators; the first part is a name or a date.
+      {"/card/Movie/EVENING.MOV", kKindNormal},
+      {"/card/Movie/PARADE.MOV", kKindNormal},
+      {"/card/Movie/E_0001.MOV", kKindNormal},
+      {"/card/Movie/20240501_101500_NF.MP4", kKindNormal},
+      // Only the two folders nearest the file count.
+      {"/home/event/trips/2024/x.mp4", kKindNormal},
+      {"", kKindNormal},
+  };
+  for (const auto &c : kCases) EXPECT_EQ(RecordingKind(c.Path), c.Kind) << c.Path;
+
+  // A trip's kind: an event anywhere in it wins, then parking; the list
+  // shows it by name and sorts by it.
+  auto a = Rec("A", kDay + 1 * kMin, kDay + 2 * kMin);
+  auto b = Rec("B", kDay + 2 * kMin, kDay + 3 * kMin);
+  b.Kind = kKindParking;
+  TFileItem trip = Row({a, b});
+  EXPECT_EQ(trip.Summary.Kind, kKindParking);
+  EXPECT_EQ(trip.KindText, "Parking");
+  b.Kind = kKindEvent;
+  trip = Row({a, b});
+  EXPECT_EQ(trip.KindText, "Event");
+  EXPECT_TRUE(RowLess(Row({a}), trip, kColKind, true));
 }
 
 TEST(CatalogueRows, SortingByEveryColumn) {

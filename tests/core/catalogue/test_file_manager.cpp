@@ -13,7 +13,9 @@
 #include "TestProtect.h"
 #include "app/UnitLang.h"
 #include "catalogue/UnitCatalogueProbe.h"
+#include "catalogue/UnitCatalogueTrip.h"
 #include "catalogue/UnitFileManager.h"
+#include "catalogue/UnitRecordingKind.h"
 #include "telemetry/UnitMovingInfo.h"
 
 using namespace tachora;
@@ -105,13 +107,15 @@ TEST_F(CatalogueCard, TelemetryLookupOrderAndPreview) {
   ASSERT_GE(row1, 0);
   const TListItem li = fm.FillListItem(row1);
   EXPECT_EQ(li.Caption, "FILE0001");
-  ASSERT_EQ(li.SubItems.size(), 7u);
+  ASSERT_EQ(li.SubItems.size(), 9u);
   EXPECT_EQ(li.SubItems[0], "3:00");
   EXPECT_EQ(li.SubItems[1], "2024-05-01 10:00");
   EXPECT_EQ(li.SubItems[2], "1.80km");
   EXPECT_EQ(li.SubItems[4], card.Path("DCIM/100MEDIA/FILE0001.MOV"));
-  EXPECT_EQ(li.SubImages[0], 3);  // duration not from the container
-  EXPECT_EQ(li.SubImages[2], 4);  // has a track
+  EXPECT_EQ(li.SubItems[7], "Normal");
+  EXPECT_EQ(li.SubItems[8], "0");  // G-sensor samples, no event
+  EXPECT_EQ(li.SubImages[0], 3);   // duration not from the container
+  EXPECT_EQ(li.SubImages[2], 4);   // has a track
   EXPECT_EQ(li.Image, -1);
 }
 
@@ -134,6 +138,34 @@ TEST_F(CatalogueCard, RealClipTakesContainerDurationAndMovesToItsTrack) {
   // A file that does not exist gives an empty row.
   EXPECT_TRUE(fm.OpenRecording(card.Path("nothing.MOV")).Items.empty());
   EXPECT_EQ(fm.RowCount(), 1);
+}
+
+// A parking-lapse clip: 3 s of picture for 3 minutes of telemetry. Loaded
+// for playback, all of the telemetry is laid over the 3 s proportionally
+// (nothing trimmed), and the ratio is known for the details window.
+TEST_F(CatalogueCard, TimeLapseTelemetryIsMappedOntoThePlayingTime) {
+  const std::string mov = card.CopyOf(Clip(), "DCIM/PARK/FILE0001.MOV");
+  card.SetTimes(mov, At(10, 3));
+  card.Dat("DCIM/PARK/FILE0001.DAT", At(10, 0), 180);
+  TFileManager fm(false, nullptr);
+  const TFileItem row = fm.OpenRecording(mov);
+  ASSERT_EQ(row.Items.size(), 1u);
+  EXPECT_EQ(row.Summary.Kind, kKindParking);
+  const TRowTelemetry loaded = LoadRowTelemetry(fm, row);
+  ASSERT_EQ(loaded.Tracks.size(), 1u);
+  ASSERT_EQ(loaded.TimeLapse.size(), 1u);
+  const auto &r = loaded.Row.Items[0];
+  EXPECT_NEAR(loaded.TimeLapse[0], 180 / (r.Duration / 1000.0), 1);
+  const TMovingInfo &mi = *loaded.Tracks[0];
+  EXPECT_EQ(mi.GpsPoints.size(), 181u);
+  EXPECT_NEAR(mi.StartTime, r.Start, 1e-9);
+  EXPECT_NEAR(mi.EndTime, r.End, 1e-9);
+  // The row keeps the telemetry's real times, so loading again finds the
+  // same lapse.
+  EXPECT_NEAR(loaded.Row.Items[0].GpsStart, At(10, 0), 1e-6);
+  const TRowTelemetry again = LoadRowTelemetry(fm, loaded.Row);
+  EXPECT_EQ(again.Tracks[0]->GpsPoints.size(), 181u);
+  EXPECT_NEAR(again.TimeLapse[0], loaded.TimeLapse[0], 1e-9);
 }
 
 // The preview works on a copy of a row for a while (telemetry files,
@@ -678,7 +710,7 @@ TEST_F(CatalogueCard, HostileFilesAreListedWithoutDetails) {
     EXPECT_EQ(row.Summary.TelemetryPath, "") << row.Summary.Path;
     EXPECT_EQ(row.Summary.DurationSource, kDurNoHeader);
     EXPECT_EQ(row.PictureText, "");
-    EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 7u);
+    EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 9u);
   }
 }
 
