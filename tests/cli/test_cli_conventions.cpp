@@ -75,8 +75,9 @@ TEST(CliConventions, NoProgressIntoAPipe) {
   } cases[] = {{"", false}, {"--progress", true}, {"--quiet", false}};
   for (const TCase &c : cases) {
     SCOPED_TRACE(c.option);
-    const TRun cut = Cli(std::string("cut ") + c.option + " --from 0 --to 0.5 --no-meta -o " +
-                         ShellQuote(dir + "/cut.mov") + " " + ShellQuote(trip[0]));
+    const TRun cut =
+        Cli(std::string("cut ") + c.option + " --overwrite --from 0 --to 0.5 --no-meta -o " +
+            ShellQuote(dir + "/cut.mov") + " " + ShellQuote(trip[0]));
     ASSERT_EQ(cut.status, 0) << cut.err;
     EXPECT_EQ(cut.err.find('\r') != std::string::npos, c.progress) << cut.err;
     const TRun copy = Cli(std::string("copy ") + c.option + " --overwrite --to " +

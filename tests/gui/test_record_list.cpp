@@ -130,7 +130,8 @@ TEST(RecordList, DelegateDrawsPicturesFramesAndTheStatusLine) {
     inked |= img.pixelColor(beyond, y).value() < 128;
   EXPECT_TRUE(inked);
   // Every picture exists and has something drawn; index 1 is the unused one.
-  for (int i : {kImgLocked, kImgPartLocked, kImgNoHeader, kImgTrack}) {
+  for (int i :
+       {kImgLocked, kImgPartLocked, kImgNoHeader, kImgTrack, kImgDamaged, kImgEvent, kImgParking}) {
     const QImage pic = ListImage(i).toImage();
     ASSERT_EQ(pic.size(), QSize(16, 16));
     bool any = false;
@@ -138,7 +139,7 @@ TEST(RecordList, DelegateDrawsPicturesFramesAndTheStatusLine) {
       for (int y = 0; y < 16; ++y) any |= qAlpha(pic.pixel(x, y)) > 0;
     EXPECT_TRUE(any) << i;
   }
-  EXPECT_TRUE(ListImage(7).isNull());
+  EXPECT_TRUE(ListImage(kListImageCount).isNull());
 }
 
 TEST(OpenedPaths, RecorderDatOpensItsVideo) {

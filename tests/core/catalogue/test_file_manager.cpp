@@ -756,19 +756,19 @@ TEST_F(CatalogueCard, RetranslateRebuildsTheRowsTextsInTheNewLanguage) {
 // reason, and the recording stays listed with its telemetry: the list never
 // hides a file that is still on the disk. The row's deletable recordings go.
 TEST_F(CatalogueCard, FailedDeleteKeepsTheRecordingListedAndSaysWhy) {
-  const std::string locked = card.FakeMovie("ro/FILE0001.MOV");
+  const std::string locked = card.FakeMovie("wp/FILE0001.MOV");
   card.SetTimes(locked, At(10, 3));
-  const std::string lockedDat = card.Dat("ro/FILE0001.dat", At(10, 0), 180);
+  const std::string lockedDat = card.Dat("wp/FILE0001.dat", At(10, 0), 180);
   const std::string free = card.FakeMovie("rw/FILE0002.MOV");
   card.SetTimes(free, At(10, 6));
-  const std::string alone = card.FakeMovie("ro/FILE0003.MOV");
+  const std::string alone = card.FakeMovie("wp/FILE0003.MOV");
   card.SetTimes(alone, At(14, 0));
   TFileManager fm(false, nullptr);
   fm.AddFolder(card.Root);
   ASSERT_EQ(fm.RowCount(), 3);
   fm.MergeItems({fm.FindRecording(locked), fm.FindRecording(free)}, true);
   ASSERT_EQ(fm.RowCount(), 2);
-  tachora::test::TProtectedFolder protect(card.Path("ro"));
+  tachora::test::TProtectedFolder protect(card.Path("wp"));
   if (!protect.Ok()) GTEST_SKIP() << "cannot protect a folder here";
 
   const auto failures = fm.DeleteItemFiles(fm.GetItem(fm.FindRecording(locked)));
