@@ -13,6 +13,7 @@
 
 #include "app/UnitFileIO.h"
 #include "container/UnitMOV.h"
+#include "container/UnitRepairBits.h"
 
 namespace tachora {
 
@@ -27,50 +28,6 @@ constexpr int64_t kProgressStep = 16 << 20;
 uint32_t GetU32(const uint8_t *p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
-
-// Exp-Golomb reader over a parameter set (emulation prevention removed).
-class TRbsp {
- public:
-  TRbsp(const uint8_t *p, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-      if (i >= 2 && p[i] == 3 && p[i - 1] == 0 && p[i - 2] == 0) continue;
-      fBuf.push_back(p[i]);
-    }
-  }
-  bool Ok() const { return fPos <= fBuf.size() * 8; }
-  uint32_t Bit() {
-    if (fPos >= fBuf.size() * 8) {
-      ++fPos;
-      return 0;
-    }
-    const uint32_t b = (fBuf[fPos / 8] >> (7 - fPos % 8)) & 1;
-    ++fPos;
-    return b;
-  }
-  uint32_t Bits(int n) {
-    uint32_t v = 0;
-    for (int i = 0; i < n; ++i) v = v << 1 | Bit();
-    return v;
-  }
-  uint32_t Ue() {
-    int zeros = 0;
-    while (Bit() == 0) {
-      if (++zeros > 31 || !Ok()) {
-        fPos = fBuf.size() * 8 + 1;
-        return 0;
-      }
-    }
-    return zeros == 0 ? 0 : ((1u << zeros) - 1 + Bits(zeros));
-  }
-  int32_t Se() {
-    const uint32_t v = Ue();
-    return (v & 1) ? int32_t((v + 1) / 2) : -int32_t(v / 2);
-  }
-
- private:
-  std::vector<uint8_t> fBuf;
-  size_t fPos = 0;
-};
 
 // An H.264 sequence parameter set (the NAL unit with its header byte).
 bool ParseH264Sps(const uint8_t *p, size_t n, TRepairProfile &out) {

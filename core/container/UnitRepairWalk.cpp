@@ -12,6 +12,7 @@
 
 #include "container/UnitMOV.h"
 #include "container/UnitRepair.h"
+#include "container/UnitRepairBits.h"
 
 namespace tachora {
 
@@ -23,47 +24,6 @@ constexpr int64_t kPadding = 64;
 constexpr int64_t kZeroTail = 1 << 20;
 // Bounds that keep hostile data from making the walk slow.
 constexpr int kMaxNalsPerSample = 600;
-
-// Reads Exp-Golomb coded headers, skipping emulation-prevention bytes.
-class TBits {
- public:
-  TBits(const uint8_t *p, size_t n) {
-    for (size_t i = 0; i < n && fLen < sizeof fBuf; ++i) {
-      if (i >= 2 && p[i] == 3 && p[i - 1] == 0 && p[i - 2] == 0) continue;
-      fBuf[fLen++] = p[i];
-    }
-  }
-  bool Ok() const { return fPos <= fLen * 8; }
-  uint32_t Bit() {
-    if (fPos >= fLen * 8) {
-      ++fPos;
-      return 0;
-    }
-    const uint32_t b = (fBuf[fPos / 8] >> (7 - fPos % 8)) & 1;
-    ++fPos;
-    return b;
-  }
-  uint32_t Bits(int n) {
-    uint32_t v = 0;
-    for (int i = 0; i < n; ++i) v = v << 1 | Bit();
-    return v;
-  }
-  uint32_t Ue() {
-    int zeros = 0;
-    while (Bit() == 0) {
-      if (++zeros > 31 || !Ok()) {
-        fPos = fLen * 8 + 1;
-        return 0;
-      }
-    }
-    return zeros == 0 ? 0 : ((1u << zeros) - 1 + Bits(zeros));
-  }
-
- private:
-  uint8_t fBuf[64];
-  size_t fLen = 0;
-  size_t fPos = 0;
-};
 
 bool PrintableType(uint32_t t) {
   for (int i = 0; i < 4; ++i) {
@@ -179,7 +139,7 @@ int64_t TMdatWalker::H264Sample(int64_t pos, bool &key) {
       case 1:
       case 5: {
         if (type == 5 && ref == 0) return 0;
-        TBits bits(h + 1, std::min<uint32_t>(len - 1, 31));
+        TRbsp bits(h + 1, std::min<uint32_t>(len - 1, 31));
         const uint32_t firstMb = bits.Ue();
         const uint32_t st = bits.Ue();
         const uint32_t ppsId = bits.Ue();
@@ -247,7 +207,7 @@ int64_t TMdatWalker::H264Sample(int64_t pos, bool &key) {
     if (startsUnit && seenSlice) break;
     if (type == 8 && len >= 2) {
       // An in-band picture parameter set: its slices are valid from now on.
-      TBits bits(h + 1, std::min<uint32_t>(len - 1, 31));
+      TRbsp bits(h + 1, std::min<uint32_t>(len - 1, 31));
       const uint32_t id = bits.Ue();
       if (bits.Ok() && id <= 255 && !fPpsIds.empty() &&
           std::find(fPpsIds.begin(), fPpsIds.end(), id) == fPpsIds.end())

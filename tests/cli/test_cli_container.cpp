@@ -7,6 +7,7 @@
 
 #include "../core/catalogue/GapTripCard.h"
 #include "../core/container/MovBuilder.h"
+#include "CliRun.h"
 #include "TestMedia.h"
 
 using namespace tachora;
@@ -14,17 +15,6 @@ using namespace tachora::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TRun {
-  int status;
-  std::string out, err;
-};
-
-TRun Cli(const std::string &args) {
-  TRun r;
-  r.status = RunCommand(std::string(TACHORA_CLI) + " " + args, &r.out, &r.err);
-  return r;
-}
 
 std::string Movie() {
   TMediaSpec s;

@@ -4,22 +4,12 @@
 
 #include <fstream>
 
+#include "CliRun.h"
 #include "TestMedia.h"
 
 using namespace tachora::test;
 
 namespace {
-
-struct TRun {
-  int status;
-  std::string out, err;
-};
-
-TRun Cli(const std::string &args) {
-  TRun r;
-  r.status = RunCommand(std::string(TACHORA_CLI) + " " + args, &r.out, &r.err);
-  return r;
-}
 
 // Python's JSON reader, the strict judge of what scripts will parse: prints
 // the value at `expr` (Python syntax over `d`) of the command's output.

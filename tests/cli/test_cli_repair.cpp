@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "CliRun.h"
 #include "TestMedia.h"
 #include "container/UnitMOV.h"
 
@@ -14,17 +15,6 @@ using namespace tachora::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TRun {
-  int status;
-  std::string out, err;
-};
-
-TRun Cli(const std::string &args) {
-  TRun r;
-  r.status = RunCommand(std::string(TACHORA_CLI) + " " + args, &r.out, &r.err);
-  return r;
-}
 
 // The recording without its movie atom, its media-data size zeroed.
 void Break(const std::string &from, const std::string &to) {
