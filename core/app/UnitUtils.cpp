@@ -253,6 +253,11 @@ std::string DurationText(int64_t ms, bool withSeconds) {
 
 // ---- numbers --------------------------------------------------------------
 
+int TruncToInt(long double v, int def) {
+  if (!(v > -2147483648.0L && v < 2147483648.0L)) return def;
+  return static_cast<int>(v);
+}
+
 int64_t RoundHalfAway(long double v) {
   if (!std::isfinite(v)) return 0;
   const long double r = v < 0 ? -std::floor(-v + 0.5L) : std::floor(v + 0.5L);

@@ -103,6 +103,10 @@ int64_t ParseInt(std::string_view text, int64_t def = 0);
 // Rounds half away from zero (the way the program rounds for display);
 // held at the int64_t limits, 0 for a value that is not a number.
 int64_t RoundHalfAway(long double v);
+// The whole part of a small number read from a file (a fix quality, a
+// satellite count) as an int; `def` when it is not a number or lies beyond
+// what an int holds.
+int TruncToInt(long double v, int def = -1);
 
 // ---- geometry -------------------------------------------------------------
 

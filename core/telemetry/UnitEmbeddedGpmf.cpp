@@ -168,7 +168,7 @@ class TGpmfWalk {
         gpsu = GpsuTime(k);
       } else if (Is(k, "GPSF")) {
         const auto v = Struct(k, 0, "");
-        if (!v.empty()) fix = static_cast<int>(v[0]);
+        if (!v.empty()) fix = TruncToInt(v[0], 0);
       } else if (Is(k, "GPS5") || Is(k, "GPS9")) {
         Fixes(k, scal, types, gpsu, fix, Is(k, "GPS9"));
       } else if (Is(k, "ACCL")) {

@@ -210,8 +210,8 @@ bool DecodeNmeaFix(const TNmeaSentence &s, TNmeaFix &fix) {
       // time, lat, N/S, lon, E/W, quality, satellites, HDOP, altitude, M, geoid, M, ...
       fix.TimeMs = ParseNmeaTimeMs(s.Field(0));
       ParsePosition(s, 1, fix);
-      fix.Quality = static_cast<int>(NumberOr(s.Field(5), -1));
-      fix.Satellites = static_cast<int>(NumberOr(s.Field(6), -1));
+      fix.Quality = TruncToInt(NumberOr(s.Field(5), -1));
+      fix.Satellites = TruncToInt(NumberOr(s.Field(6), -1));
       fix.Hdop = NumberOr(s.Field(7), -1);
       const long double alt = NumberOr(s.Field(8), kNotNumber);
       fix.HasAltitude = !std::isnan(alt);
