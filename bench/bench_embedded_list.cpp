@@ -35,10 +35,10 @@ int CardCount() {
   return count > 0 ? count : 500;
 }
 
-TEmbeddedSpec Spec() {
-  TEmbeddedSpec spec;
-  spec.media.seconds = 60;
-  return spec;
+TEmbeddedClip OneMinuteClip() {
+  TEmbeddedClip clip;
+  clip.media.seconds = 60;
+  return clip;
 }
 
 std::string Stamp(int seconds) {
@@ -62,15 +62,15 @@ std::string Card(const std::string &kind, int count) {
   fs::remove_all(dir);
   const std::string media = dir + "/DCIM/100MEDIA/";
   fs::create_directories(media);
-  const TEmbeddedSpec spec = Spec();
-  const std::string clip = GenerateMp4("embedded-clip", spec.media);
+  const TEmbeddedClip layout = OneMinuteClip();
+  const std::string clip = GenerateMp4("embedded-clip", layout.media);
   for (int i = 0; i < count; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "FILE%05d", i + 1);
     // Recording i drives east from 55.75 N 37.6 E, a fix a second.
     const auto fixes = MakeDrive(Stamp(i * 60), 60, 55.75, 37.6 + i * 0.0096, 36, 90);
     if (kind == "embedded") {
-      Place(GenerateEmbedded("bench-list-" + std::to_string(i), fixes, spec),
+      Place(GenerateEmbedded("bench-list-" + std::to_string(i), fixes, layout),
             media + name + ".MP4");
       continue;
     }

@@ -52,7 +52,7 @@ std::vector<int> FixSeconds(const std::string &out) {
 
 TEST(CliEmbedded, ReadsExportsAndCutsTelemetryInsideARecording) {
   const std::string dir = MakeTempDir("cli-embedded");
-  TEmbeddedSpec spec;
+  TEmbeddedClip spec;
   spec.layout = TEmbeddedLayout::FreeGpsB;
   spec.media.seconds = 10;
   const auto fixes = MakeDrive("2024-05-17 08:30:00", 10, 55.75, 37.6, 54, 90);

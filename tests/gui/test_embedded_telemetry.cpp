@@ -30,7 +30,7 @@ void Save(QWidget *w, const QString &name) {
 }
 
 std::string Video(const QTemporaryDir &dir, const std::string &name, TEmbeddedLayout layout) {
-  TEmbeddedSpec spec;
+  TEmbeddedClip spec;
   spec.layout = layout;
   spec.media.seconds = 10;
   const std::string to = dir.filePath(QString::fromStdString(name)).toStdString();

@@ -128,7 +128,7 @@ void PutTimeA(std::string &b, const TEmbeddedFix &f) {
 
 }  // namespace
 
-std::string FreeGpsBlock(const TEmbeddedFix &f, const TEmbeddedSpec &spec) {
+std::string FreeGpsBlock(const TEmbeddedFix &f, const TEmbeddedClip &spec) {
   const uint32_t size = spec.blockSize;
   switch (spec.layout) {
     case TEmbeddedLayout::FreeGpsA: {
@@ -368,7 +368,7 @@ std::string Rewrite(const std::string &clip, const TExtras &x) {
   return out;
 }
 
-std::string ContentKey(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSpec &s) {
+std::string ContentKey(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &s) {
   // Raised whenever the bytes written for a layout change, so that files
   // made by an older generator are not reused.
   constexpr int kGeneratorVersion = 2;
@@ -404,12 +404,12 @@ bool IsFreeGps(TEmbeddedLayout l) {
   }
 }
 
-TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSpec &spec);
+TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &spec);
 
 }  // namespace
 
 std::string GenerateEmbedded(const std::string &name, const std::vector<TEmbeddedFix> &fixes,
-                             const TEmbeddedSpec &spec) {
+                             const TEmbeddedClip &spec) {
   fs::path path = fs::path(TestMediaDir()) / (name + "-" + ContentKey(fixes, spec) + ".mp4");
   if (fs::exists(path)) return path.string();
   TMediaSpec media = spec.media;
@@ -515,7 +515,7 @@ uint64_t UnixMs(const TEmbeddedFix &f) {
                                std::llround(f.second * 1000));
 }
 
-TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedSpec &spec) {
+TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &spec) {
   TExtras x;
   if (IsFreeGps(spec.layout)) {
     for (const TEmbeddedFix &f : fixes) x.mdatBlocks.push_back(FreeGpsBlock(f, spec));

@@ -59,7 +59,7 @@ enum class TEmbeddedLayout {
   FreeGpsVantrueN4,  // Vantrue N4: doubles, "A" at 28
 };
 
-struct TEmbeddedSpec {
+struct TEmbeddedClip {
   TEmbeddedLayout layout = TEmbeddedLayout::FreeGpsA;
   // freeGPS: write the moov `gps ` index (blocks always lie in mdat, on
   // 0x8000 boundaries).
@@ -82,12 +82,12 @@ struct TEmbeddedSpec {
 
 // A playable MP4 recording carrying `fixes` in the spec's layout.
 std::string GenerateEmbedded(const std::string &name, const std::vector<TEmbeddedFix> &fixes,
-                             const TEmbeddedSpec &spec = {});
+                             const TEmbeddedClip &spec = {});
 
 // The bytes of one freeGPS block (size field first) for a fix; the
 // building block of GenerateEmbedded, for tests of the decoder and fuzz
 // seeds.
-std::string FreeGpsBlock(const TEmbeddedFix &fix, const TEmbeddedSpec &spec);
+std::string FreeGpsBlock(const TEmbeddedFix &fix, const TEmbeddedClip &spec);
 
 // The payload of one GPMF sample (about a second) holding `fixes`.
 std::string GpmfPayload(const std::vector<TEmbeddedFix> &fixes, bool gps9);

@@ -18,7 +18,7 @@ using namespace tachora::test;
 
 TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
   TTestCard card;
-  TEmbeddedSpec spec;  // ten-second clips, a fix a second
+  TEmbeddedClip spec;  // ten-second clips, a fix a second
   spec.media.seconds = 10;
   auto place = [&](const std::string &name, const std::string &start, TEmbeddedLayout layout) {
     spec.layout = layout;

@@ -141,7 +141,7 @@ TEST(RecordingTimes, TheCatalogueTakesTheBestStartAtHand) {
 TEST(RecordingTimes, LoadingTakesALocalClockOutOfEmbeddedFixes) {
   TZone zone("EET-2");
   TTestCard card;
-  TEmbeddedSpec spec;
+  TEmbeddedClip spec;
   spec.media.seconds = 10;
   for (const char *written : {"2024-05-17 11:30:00", "2024-05-17 09:30:00"}) {
     const std::string path =

@@ -18,9 +18,9 @@
 namespace tachora {
 namespace {
 
+using test::TEmbeddedClip;
 using test::TEmbeddedFix;
 using test::TEmbeddedLayout;
-using test::TEmbeddedSpec;
 
 constexpr double kSecond = 1.0 / 86400;
 
@@ -93,7 +93,7 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
   };
   for (const TCase &c : cases)
     for (const auto *fixes : {&ne, &sw}) {
-      TEmbeddedSpec spec;
+      TEmbeddedClip spec;
       spec.layout = c.layout;
       spec.index = c.index;
       const std::string what =
@@ -115,7 +115,7 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
 
 TEST_F(EmbeddedTest, ReportGivesFirstFixInUtcAndLocalClockStaysUnshifted) {
   const auto fixes = test::MakeDrive("2024-05-17 08:30:00", 3, 55.751, 37.617, 54, 30);
-  TEmbeddedSpec spec;
+  TEmbeddedClip spec;
   spec.layout = TEmbeddedLayout::FreeGpsB;
   struct TSink : TTrackSink {
     using TTrackSink::TTrackSink;
@@ -148,7 +148,7 @@ TEST_F(EmbeddedTest, InvalidFixesStrayFixesAndDamagedBlocksLoseOnlyThemselves) {
   fixes[2].valid = false;  // status V
   fixes[0].lat = 10;       // a stale fix far away before the first real one
   fixes[5].lon += 1;       // a jump of 60 km in a second
-  TEmbeddedSpec spec;
+  TEmbeddedClip spec;
   const std::string path = test::GenerateEmbedded("emb-bad", fixes, spec);
   auto mi = TMovingInfo::LoadFromFile(path, TLoadDepth::Complete);
   ASSERT_TRUE(mi);
@@ -181,7 +181,7 @@ TEST_F(EmbeddedTest, InvalidFixesStrayFixesAndDamagedBlocksLoseOnlyThemselves) {
 
 TEST_F(EmbeddedTest, EncryptedAndAbsentTelemetryAreReportedNotMisread) {
   const auto fixes = test::MakeDrive("2024-05-17 08:30:00", 3, 55.751, 37.617, 54, 30);
-  TEmbeddedSpec spec;
+  TEmbeddedClip spec;
   spec.layout = TEmbeddedLayout::Encrypted;
   const std::string path = test::GenerateEmbedded("emb-enc", fixes, spec);
   TEmbeddedReport report;
@@ -231,7 +231,7 @@ TEST_F(EmbeddedTest, ReadingsMatchExiftool) {
        {TEmbeddedLayout::FreeGpsA, TEmbeddedLayout::FreeGpsAkaso, TEmbeddedLayout::FreeGpsVantrueN4,
         TEmbeddedLayout::BlackVue, TEmbeddedLayout::Gpmf, TEmbeddedLayout::NmeaText,
         TEmbeddedLayout::ThinkwareText, TEmbeddedLayout::GarminPndm, TEmbeddedLayout::Gps0}) {
-    TEmbeddedSpec spec;
+    TEmbeddedClip spec;
     spec.layout = layout;
     const std::string path = test::GenerateEmbedded("emb-exif", fixes, spec);
     const auto theirs = ExiftoolFixes(path);
