@@ -37,8 +37,19 @@ enum : uint8_t {
   kDurContainer = 3,  // container header or the player
 };
 
-struct TFileItemSubitem {
+// Another camera's file of the same moment (rear, interior) beside the
+// recording's main file.
+struct TChannelFile {
   std::string Path;
+  std::string Channel;  // label: "F", "R", "I", "A", "B"
+  int64_t Size = -1;
+  uint8_t Locked = 0;
+  int64_t Duration = -1;  // ms
+  int32_t PictureWidth = 0, PictureHeight = 0;
+};
+
+struct TFileItemSubitem {
+  std::string Path;  // the main file: the front camera's, else the first channel's
   std::string DisplayName;
   uint8_t Locked = 0;  // 1 locked; in a row summary 0 none, 1 all, 2 some
   int64_t Size = -1;
@@ -64,6 +75,11 @@ struct TFileItemSubitem {
   uint8_t Kind = 0;  // TRecordingKind; a row summary's is CombinedKind of all
   // G-force events in the telemetry at each sensitivity (0.3, 0.5, 0.8 g).
   std::array<int32_t, 3> EventCounts{};
+  // Channel label of the main file ("F"); empty for a one-camera recording.
+  std::string Channel;
+  // The other cameras of this moment, in channel order; the main file's
+  // values above (size, lock, telemetry) stay the main file's own.
+  std::vector<TChannelFile> Channels;
 };
 
 struct TFileItem {
