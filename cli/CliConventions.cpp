@@ -27,9 +27,10 @@ const std::map<std::string, THelp> &HelpTexts() {
        {"list the recordings of folders and files, grouped into trips",
         "Lists the recordings found in the given folders and files as the\n"
         "program's list shows them: one row per trip, tab-separated columns\n"
-        "under a header line.\n"
+        "under a header line. The files of the cameras of one moment (front,\n"
+        "rear, interior) are one recording; the Channels column names them.\n"
         "  --no-group            one row per recording, GPS logs not matched\n"
-        "  --sort COLUMN[,desc]  sort by column 0-9 (0 name ... 8 kind, 9 events)\n"
+        "  --sort COLUMN[,desc]  sort by column 0-10 (0 name ... 9 events, 10 channels)\n"
         "  --units U             'metric' (default) or 'imperial' Track and Speed\n"
         "  --json                one JSON object instead of the columns\n"
         "Example: tachora-cli list --json /media/card\n"}},

@@ -98,6 +98,8 @@ bool FillCatalogue(TFileManager &fm, const TCatalogueArgs &args, const char *com
       ok = false;
     }
   }
+  // Cameras of one moment are one recording, grouped into trips or not.
+  fm.PairChannels();
   if (args.group) {
     fm.MatchLogFiles();
     fm.AutoGroup();
@@ -117,8 +119,8 @@ std::string TsvField(std::string s) {
 // The list's columns as shown under fixed keys, the row's numbers and times,
 // and its files.
 std::string ListJson(const TFileManager &fm) {
-  static const char *const kKeys[] = {"duration", "date_time", "track", "speed", "location",
-                                      "size",     "picture",   "kind",  "events"};
+  static const char *const kKeys[] = {"duration", "date_time", "track", "speed",  "location",
+                                      "size",     "picture",   "kind",  "events", "channels"};
   std::vector<std::string> rows;
   const int count = fm.RowCount();
   for (int i = 0; i < count; ++i) {
@@ -138,7 +140,11 @@ std::string ListJson(const TFileManager &fm) {
         .Number("average_speed_kmh", FormatFixed(sum.AvgSpeed, 3))
         .Int("locked", sum.Locked);
     std::vector<std::string> files;
-    for (const TFileItemSubitem &f : item.Items) files.push_back(JsonString(f.Path));
+    for (const TFileItemSubitem &f : item.Items) {
+      files.push_back(JsonString(f.Path));
+      // Another camera's file follows the recording it belongs to.
+      for (const TChannelFile &ch : f.Channels) files.push_back(JsonString(ch.Path));
+    }
     row.Raw("files", JsonArray(files));
     rows.push_back(row.Str());
   }
@@ -159,7 +165,8 @@ int RunList(const std::vector<std::string> &argv) {
     return ok ? 0 : 1;
   }
   std::string out =
-      "Name\tDuration\tDate and Time\tTrack\tSpeed\tFile Location\tSize\tPicture\tKind\tEvents\n";
+      "Name\tDuration\tDate and Time\tTrack\tSpeed\tFile Location\tSize\tPicture\tKind\tEvents\t"
+      "Channels\n";
   const int count = fm.RowCount();
   for (int i = 0; i < count; ++i) {
     const TListItem li = fm.FillListItem(i);

@@ -1,5 +1,7 @@
 #include "catalogue/UnitCatalogueTrip.h"
 
+#include <algorithm>
+
 #include "catalogue/UnitFileManager.h"
 #include "telemetry/UnitTimeLapse.h"
 
@@ -108,6 +110,103 @@ TDateTime TripDateTime(const TFileItem &row, long double fraction) {
 void SetCutDates(const TFileItem &row, TCutOptions &options) {
   options.startDate = TripDateTime(row, options.a);
   options.endDate = TripDateTime(row, options.b);
+}
+
+std::string ChannelOutputName(const std::string &output, const std::string &channel) {
+  if (channel.empty()) return output;
+  const size_t slash = output.find_last_of('/');
+  const size_t dot = output.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+      dot == (slash == std::string::npos ? 0 : slash + 1))
+    return output + "_" + channel;
+  return output.substr(0, dot) + "_" + channel + output.substr(dot);
+}
+
+std::vector<TChannelCut> MakeChannelCuts(const TFileItem &row, const TCutTrip &trip,
+                                         const TCutOptions &options) {
+  // The cameras in the order the row meets them, the main one first.
+  std::string mainLabel;
+  std::vector<std::string> others;
+  std::vector<std::string> everyFile;
+  for (const auto &r : row.Items) {
+    everyFile.push_back(r.Path);
+    if (r.Channels.empty()) continue;
+    if (mainLabel.empty()) mainLabel = r.Channel;
+    for (const auto &ch : r.Channels) {
+      everyFile.push_back(ch.Path);
+      if (ch.Channel != mainLabel &&
+          std::find(others.begin(), others.end(), ch.Channel) == others.end())
+        others.push_back(ch.Channel);
+    }
+  }
+  std::vector<TChannelCut> cuts;
+  TChannelCut main{mainLabel, trip, options, false};
+  if (others.empty()) {
+    cuts.push_back(std::move(main));
+    return cuts;
+  }
+  if (mainLabel.empty()) mainLabel = "F";
+  main.Channel = mainLabel;
+  main.Options.output = ChannelOutputName(options.output, mainLabel);
+  // No output may replace any camera's file of the trip.
+  for (auto &rec : main.Trip.recordings)
+    rec.companions.insert(rec.companions.end(), everyFile.begin(), everyFile.end());
+  cuts.push_back(std::move(main));
+
+  const long double a = options.a, b = options.b;
+  for (const std::string &label : others) {
+    TChannelCut cut;
+    cut.Channel = label;
+    cut.Trip.caption = trip.caption;
+    cut.Options = options;
+    cut.Options.output = ChannelOutputName(options.output, label);
+    cut.Options.meta = false;  // the telemetry goes with the main camera's file
+    for (size_t i = 0; i < row.Items.size() && i < trip.recordings.size(); ++i) {
+      const TFileItemSubitem &r = row.Items[i];
+      const TCutRecording &m = trip.recordings[i];
+      const bool inRange = m.start < b && m.end > a;
+      const auto ch = std::find_if(r.Channels.begin(), r.Channels.end(),
+                                   [&label](const TChannelFile &c) { return c.Channel == label; });
+      if (ch == r.Channels.end()) {
+        cut.Partial = cut.Partial || inRange;
+        continue;
+      }
+      TCutRecording rec;
+      rec.path = ch->Path;
+      rec.start = m.start;
+      rec.end = m.end;
+      // A file of another length than the main one lies from the same start
+      // on for its own length.
+      if (ch->Duration > 0 && r.Duration > 0 && ch->Duration != r.Duration) {
+        rec.end = m.start + (m.end - m.start) * static_cast<long double>(ch->Duration) /
+                                static_cast<long double>(r.Duration);
+        if (ch->Duration < r.Duration && inRange && rec.end < std::min(b, m.end))
+          cut.Partial = true;
+      }
+      rec.companions = everyFile;
+      cut.Trip.recordings.push_back(std::move(rec));
+    }
+    cuts.push_back(std::move(cut));
+  }
+  return cuts;
+}
+
+std::vector<TChannelCutResult> CutChannels(const std::vector<TChannelCut> &cuts,
+                                           TCutMetaSource *meta, const TCutProgressFn &progress) {
+  std::vector<TChannelCutResult> out;
+  bool cancelled = false;
+  for (const TChannelCut &cut : cuts) {
+    TChannelCutResult r{cut.Channel, cut.Partial, {}};
+    if (cancelled) {
+      r.Result.cancelled = true;
+      r.Result.error = TCutError::Cancelled;
+    } else {
+      r.Result = CutFragment(cut.Trip, cut.Options, cut.Options.meta ? meta : nullptr, progress);
+      cancelled = r.Result.cancelled || r.Result.error == TCutError::Cancelled;
+    }
+    out.push_back(std::move(r));
+  }
+  return out;
 }
 
 }  // namespace tachora

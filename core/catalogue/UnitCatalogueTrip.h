@@ -62,4 +62,33 @@ TDateTime TripDateTime(const TFileItem &row, long double fraction);
 // Sets options.startDate and options.endDate from options.a and options.b.
 void SetCutDates(const TFileItem &row, TCutOptions &options);
 
+// One cut of a row per camera: the main files first (with the telemetry),
+// then each other camera's files, each output named with the camera's
+// marker ("X.mov" -> "X_F.mov", "X_R.mov"). A row of one camera gives one
+// cut of `options` as they are.
+struct TChannelCut {
+  std::string Channel;  // the camera's label; empty for a one-camera row
+  TCutTrip Trip;
+  TCutOptions Options;
+  // The camera's files do not cover the whole selection (a recording of
+  // the range without it, or a file shorter than the main one): the cut
+  // holds what there is.
+  bool Partial = false;
+};
+std::vector<TChannelCut> MakeChannelCuts(const TFileItem &row, const TCutTrip &trip,
+                                         const TCutOptions &options);
+// "X.mov" with the camera's label before the extension: "X_R.mov".
+std::string ChannelOutputName(const std::string &output, const std::string &channel);
+
+struct TChannelCutResult {
+  std::string Channel;
+  bool Partial = false;
+  TCutResult Result;
+};
+// Runs the cuts in order. Once one is cancelled (the progress callback said
+// no) the rest are not started and report Cancelled; a cut that fails does
+// not stop the others.
+std::vector<TChannelCutResult> CutChannels(const std::vector<TChannelCut> &cuts,
+                                           TCutMetaSource *meta, const TCutProgressFn &progress);
+
 }  // namespace tachora

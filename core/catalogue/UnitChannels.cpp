@@ -60,7 +60,9 @@ std::optional<TChannelMarker> ChannelOfPath(const std::string &path) {
   const std::string parent = dslash == std::string::npos ? std::string() : dir.substr(0, dslash);
   for (const TFolderRule &rule : kFolderRules) {
     if (folder == rule.Folder) {
-      return TChannelMarker{Lower(parent) + "/*/" + lname, rule.Channel, rule.Order};
+      const std::string place = Lower(parent);
+      return TChannelMarker{place + "/*/" + lname, rule.Channel, rule.Order, place,
+                            dslash == std::string::npos ? dir : dir.substr(dslash + 1)};
     }
   }
 
@@ -75,7 +77,7 @@ std::optional<TChannelMarker> ChannelOfPath(const std::string &path) {
                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }) < 6) {
       continue;
     }
-    return TChannelMarker{Lower(dir) + "/" + stem, rule.Channel, rule.Order};
+    return TChannelMarker{Lower(dir) + "/" + stem, rule.Channel, rule.Order, Lower(dir), {}};
   }
   return std::nullopt;
 }
@@ -126,6 +128,47 @@ std::vector<std::vector<std::string>> GroupChannels(const std::vector<std::strin
     }
     groups.push_back(std::move(group));
   }
+  return groups;
+}
+
+std::vector<std::vector<size_t>> GroupChannelsByTime(const std::vector<std::string> &paths,
+                                                     const std::vector<double> &starts) {
+  std::vector<std::optional<TChannelMarker>> markers;
+  markers.reserve(paths.size());
+  for (const auto &p : paths) markers.push_back(ChannelOfPath(p));
+  std::vector<size_t> order;  // marked paths of known start, by start
+  for (size_t i = 0; i < paths.size(); ++i)
+    if (markers[i] && i < starts.size() && starts[i] > 0) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return starts[a] < starts[b]; });
+  std::vector<bool> taken(paths.size(), false);
+  std::vector<std::vector<size_t>> groups;
+  for (size_t k = 0; k < order.size(); ++k) {
+    const size_t i = order[k];
+    if (taken[i]) continue;
+    // The earliest file left opens the group; of each other channel the
+    // first file after it within the slack joins (the nearest one).
+    std::vector<size_t> group{i};
+    taken[i] = true;
+    for (size_t n = k + 1; n < order.size() && starts[order[n]] - starts[i] <= kChannelStartSlack;
+         ++n) {
+      const size_t j = order[n];
+      if (taken[j] || markers[j]->Place != markers[i]->Place) continue;
+      const bool dup = std::any_of(group.begin(), group.end(), [&](size_t g) {
+        return markers[g]->Channel == markers[j]->Channel;
+      });
+      if (dup) continue;
+      group.push_back(j);
+      taken[j] = true;
+    }
+    std::stable_sort(group.begin(), group.end(), [&](size_t a, size_t b) {
+      if (markers[a]->Order != markers[b]->Order) return markers[a]->Order < markers[b]->Order;
+      return paths[a] < paths[b];
+    });
+    groups.push_back(std::move(group));
+  }
+  for (size_t i = 0; i < paths.size(); ++i)
+    if (!taken[i]) groups.push_back({i});
   return groups;
 }
 

@@ -23,6 +23,12 @@ struct TChannelMarker {
   std::string Moment;
   std::string Channel;  // label: "F", "R", "I", "A", "B"
   int Order = 0;        // 0 for the front camera; the main file is the lowest
+  // Where the moment's files lie, folded to lower case: the file's folder,
+  // or the folder above a camera's folder (Front/ and Rear/ are one place).
+  std::string Place;
+  // The folder of a camera's files ("Rear") when the marker is the folder;
+  // empty for a marker in the name.
+  std::string Folder;
 };
 
 // The channel a path's name or folder marks; nullopt for a name without a
@@ -35,6 +41,15 @@ std::optional<TChannelMarker> ChannelOfPath(const std::string &path);
 // Paths without a marker, or alone at their moment, stay groups of one.
 // Groups come in the order of their first member in `paths`.
 std::vector<std::vector<std::string>> GroupChannels(const std::vector<std::string> &paths);
+
+// Pairs paths by their start times where the names alone do not: files
+// of different channels at one Place whose starts lie within
+// kChannelStartSlack of each other. `starts` (TDateTime days, 0 = unknown)
+// is parallel to `paths`; returns groups like GroupChannels, main first.
+// Unmarked paths and unknown starts stay groups of one.
+constexpr double kChannelStartSlack = 2.0 / 86400.0;  // 2 s
+std::vector<std::vector<size_t>> GroupChannelsByTime(const std::vector<std::string> &paths,
+                                                     const std::vector<double> &starts);
 
 // The Channels column: "F+R", "F+R+I"; empty for a one-camera recording.
 std::string ChannelsText(const TFileItemSubitem &rec);

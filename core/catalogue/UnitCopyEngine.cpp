@@ -15,6 +15,7 @@
 #include "app/UnitFileIO.h"
 #include "app/UnitFileSystem.h"
 #include "app/UnitLang.h"
+#include "catalogue/UnitChannels.h"
 #include "catalogue/UnitPlatform.h"
 
 namespace tachora {
@@ -149,6 +150,7 @@ TFormCopyThread::TFormCopyThread(const TFileItem &row, const std::string &target
   };
   for (const auto &rec : row.Items) {
     add(rec.Path, rec.Size);
+    for (const auto &ch : rec.Channels) add(ch.Path, ch.Size);
     add(rec.TelemetryPath, -1);
   }
   if (start) Start();
@@ -240,8 +242,19 @@ bool TFormCopyThread::WaitFinished(int timeoutMs) {
 
 void TFormCopyThread::CopyOne(size_t index) {
   const std::string &source = fSources[index];
-  const std::string dest = fTarget + ExtractFileName(source);
+  // A camera's folder (Front/, Rear/) is kept below the target: the files
+  // in them share their names.
+  const auto marker = ChannelOfPath(source);
+  const std::string sub = marker && !marker->Folder.empty() ? marker->Folder + "/" : std::string();
+  const std::string dest = fTarget + sub + ExtractFileName(source);
   SetCurrent(source, dest);
+  if (!sub.empty()) {
+    std::string error;
+    if (!ForceDirectories(fTarget + sub, &error)) {
+      Fail(error);
+      return;
+    }
+  }
 
   TFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat ss {};
@@ -317,7 +330,7 @@ void TFormCopyThread::CopyOne(size_t index) {
     return;
   }
   ++fCopiedFiles;
-  fUnverified.insert(ExtractFileName(dest));
+  fUnverified.insert(dest.substr(fTarget.size()));
 }
 
 int64_t TFormCopyThread::QueuedBytes() const {
@@ -372,7 +385,7 @@ void TFormCopyThread::VerifyLoop() {
       }
       ++fCopiedFiles;
       ++fVerifiedFiles;
-      fSums[ExtractFileName(item->Out->Path())] = DigestHex(item->Expected);
+      fSums[item->Out->Path().substr(fTarget.size())] = DigestHex(item->Expected);
     }
   }
 }

@@ -12,7 +12,10 @@ constexpr double kJoinGap = 1.0 / 240.0;  // 6 minutes
 
 void TFileManager::RemoveRowLocked(size_t row) {
   if (row >= fRows.size()) return;
-  for (const auto &rec : fRows[row].Items) ForgetPathLocked(rec.Path);
+  for (const auto &rec : fRows[row].Items) {
+    ForgetPathLocked(rec.Path);
+    for (const auto &ch : rec.Channels) fChannelOf.erase(ch.Path);
+  }
   // The last row takes the freed place; the order is restored by the next sort.
   if (row + 1 != fRows.size()) fRows[row] = std::move(fRows.back());
   fRows.pop_back();

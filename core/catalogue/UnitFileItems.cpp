@@ -189,6 +189,34 @@ void AlignTimes(TFileItemSubitem &rec) {
   }
 }
 
+int64_t RecordingBytes(const TFileItemSubitem &rec) {
+  int64_t bytes = rec.Size >= 0 ? rec.Size : 0;
+  bool known = rec.Size >= 0;
+  for (const TChannelFile &ch : rec.Channels)
+    if (ch.Size >= 0) bytes = SaturatedAdd(bytes, ch.Size), known = true;
+  return known ? bytes : -1;
+}
+
+// The cameras of a row in the order met: "F+R" (a trip whose later
+// recordings gained a camera shows it too).
+static std::string RowChannelsText(const std::vector<TFileItemSubitem> &items) {
+  std::vector<std::string> labels;
+  auto add = [&labels](const std::string &label) {
+    if (std::find(labels.begin(), labels.end(), label) == labels.end()) labels.push_back(label);
+  };
+  bool several = false;
+  for (const auto &r : items) {
+    if (r.Channels.empty()) continue;
+    several = true;
+    add(r.Channel.empty() ? "?" : r.Channel);
+    for (const TChannelFile &ch : r.Channels) add(ch.Channel.empty() ? "?" : ch.Channel);
+  }
+  std::string text;
+  if (!several) return text;
+  for (const auto &l : labels) text += (text.empty() ? "" : "+") + l;
+  return text;
+}
+
 static std::string JoinPaths(const std::vector<std::string> &parts) {
   std::string out;
   for (const auto &p : parts) {
@@ -212,15 +240,25 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
     return;
   }
   TFileItemSubitem s;
+  // Size, lock and damage of a row count every camera's file.
+  size_t files = 0, locked = 0;
+  for (const auto &r : items) {
+    ++files;
+    locked += r.Locked ? 1 : 0;
+    for (const TChannelFile &ch : r.Channels) ++files, locked += ch.Locked ? 1 : 0;
+  }
+  const uint8_t lockState = locked == 0 ? 0 : (locked == files ? 1 : 2);
   if (items.size() == 1) {
     s = items[0];
+    s.Size = RecordingBytes(items[0]);
+    s.Locked = lockState;
+    for (const TChannelFile &ch : items[0].Channels) s.Damaged = s.Damaged || ch.Damaged;
   } else {
     s.DurationSource = kDurContainer;
     s.AvgSpeed = -1;
     std::vector<std::string> names, paths, telemetry;
     int64_t size = 0, duration = 0;
     bool sizeKnown = false, durationKnown = false;
-    size_t locked = 0;
     long double timeSum = 0;
     for (const auto &r : items) {
       names.push_back(r.DisplayName);
@@ -228,13 +266,14 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
       paths.push_back(r.Path);
       // Unknown values (-1) are left out of the sums instead of shaving a
       // byte or a millisecond off the total.
-      if (r.Size >= 0) size = SaturatedAdd(size, r.Size), sizeKnown = true;
+      if (const int64_t bytes = RecordingBytes(r); bytes >= 0)
+        size = SaturatedAdd(size, bytes), sizeKnown = true;
       if (r.Duration >= 0) duration = SaturatedAdd(duration, r.Duration), durationKnown = true;
       s.DurationSource = std::min(s.DurationSource, r.DurationSource);
       if (s.Start == 0 || s.Start > r.Start) s.Start = r.Start;
       s.End = std::max(s.End, r.End);
-      locked += r.Locked ? 1 : 0;
       s.Damaged = s.Damaged || r.Damaged;
+      for (const TChannelFile &ch : r.Channels) s.Damaged = s.Damaged || ch.Damaged;
       s.PictureWidth = std::max(s.PictureWidth, r.PictureWidth);
       s.PictureHeight = std::max(s.PictureHeight, r.PictureHeight);
       if (!r.TelemetryPath.empty()) {
@@ -257,7 +296,7 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
     s.TelemetryPath = JoinPaths(telemetry);
     s.Size = sizeKnown ? size : -1;
     s.Duration = durationKnown ? duration : -1;
-    s.Locked = locked == 0 ? 0 : (locked == items.size() ? 1 : 2);
+    s.Locked = lockState;
     s.AvgSpeed = timeSum > 0 ? s.TrackLength / timeSum : -1;
   }
   if (!(s.Start > 0) && s.End > 0 && s.Duration > 0) s.Start = s.End - s.Duration / kMsPerDay;
@@ -283,6 +322,7 @@ void RecomputeRow(TFileItem &row, const std::string &unit, TDateTime now) {
   row.DurationText = DurationColumnText(s.Duration, s.DurationSource);
   row.PictureText = PictureColumnText(s.PictureWidth, s.PictureHeight);
   row.KindText = CatalogueText(RecordingKindKey(s.Kind));
+  row.ChannelsText = RowChannelsText(items);
 }
 
 double RowGap(const TFileItem &a, const TFileItem &b) {
@@ -338,6 +378,8 @@ bool RowLess(const TFileItem &a, const TFileItem &b, int column, bool ascending,
       const size_t k = static_cast<size_t>(std::clamp(eventLevel, 0, 2));
       return p.EventCounts[k] < q.EventCounts[k];
     }
+    case kColChannels:
+      return x.ChannelsText < y.ChannelsText;
     default:
       return false;
   }

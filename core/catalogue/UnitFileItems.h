@@ -46,6 +46,7 @@ struct TChannelFile {
   uint8_t Locked = 0;
   int64_t Duration = -1;  // ms
   int32_t PictureWidth = 0, PictureHeight = 0;
+  uint8_t Damaged = 0;  // media data without sample tables, as the main file's
 };
 
 struct TFileItemSubitem {
@@ -88,6 +89,7 @@ struct TFileItem {
   // catalogue holds.
   uint64_t Id = 0;
   std::string DateText, SizeText, TrackText, SpeedText, DurationText, PictureText, KindText;
+  std::string ChannelsText;             // the cameras of the row: "F+R"; empty for one camera
   std::vector<TFileItemSubitem> Items;  // ascending start
   // The row's own values; Path is the "File Location" text (joined paths),
   // DisplayName the "Name", TelemetryPath the joined telemetry paths.
@@ -106,6 +108,7 @@ enum TFileColumn {
   kColPicture,
   kColKind,
   kColEvents,
+  kColChannels,
   kColCount
 };
 
@@ -121,6 +124,9 @@ long double TrailingNumber(const std::string &name);
 // Display names joined by ", " with runs of consecutive numbers shortened:
 // FILE0001, FILE0002, FILE0003, FILE0010 -> "FILE0001-3, FILE0010".
 std::string GroupName(const std::vector<std::string> &names);
+
+// Bytes of the recording's files, every camera's together; -1 when none is known.
+int64_t RecordingBytes(const TFileItemSubitem &rec);
 
 // Text columns.
 std::string SizeColumnText(int64_t bytes);  // "1`234"; empty when unknown

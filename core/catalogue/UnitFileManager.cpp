@@ -230,7 +230,8 @@ TListItem TFileManager::FillListItemLocked(int index) const {
                  r.SizeText,
                  r.PictureText,
                  r.KindText,
-                 EventsColumnText(r.Summary, fEventLevel)};
+                 EventsColumnText(r.Summary, fEventLevel),
+                 r.ChannelsText};
   li.SubImages.assign(li.SubItems.size(), -1);
   if (r.Summary.Locked == 2)
     li.Image = 2;
@@ -374,13 +375,13 @@ void TFileManager::RecomputeLocked(int row) {
 int TFileManager::AddRecording(const std::string &path, const TFileStat *entry) {
   {
     std::lock_guard lock(fMutex);
-    const int known = FindRecordingLocked(path, nullptr);
+    const int known = FindListedLocked(path);
     if (known >= 0) return known;
   }
   TFileItem row;
   row.Items.push_back(NewRecording(path, entry));
   std::lock_guard lock(fMutex);
-  const int known = FindRecordingLocked(path, nullptr);
+  const int known = FindListedLocked(path);
   if (known >= 0) return known;
   RememberPathLocked(path, fRows.size(), 0);
   RecomputeRow(row, fUnit, NowDateTime());
@@ -410,7 +411,7 @@ TFileItem TFileManager::OpenRecording(const std::string &path) {
   const std::string abs = AbsolutePath(path);
   {
     std::lock_guard lock(fMutex);
-    const int r = FindRecordingLocked(abs, nullptr);
+    const int r = FindListedLocked(abs);
     if (r >= 0) return fRows[static_cast<size_t>(r)];
   }
   if (!FileExists(abs)) return {};

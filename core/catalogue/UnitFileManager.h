@@ -48,7 +48,7 @@ class TMovingInfo;
 
 // One item of the virtual list, as FillListItem gives it. SubItems follow the
 // list's column order after Name: duration, date, track, speed, location,
-// size, picture, kind; a status line has exactly one sub-item. Image numbers
+// size, picture, kind, events, channels; a status line has exactly one sub-item. Image numbers
 // index the list's image list (0 locked, 2 partly locked, 3 duration not from
 // the container, 4 has a track, 5 event, 6 parking); -1 is none.
 struct TListItem {
@@ -161,6 +161,15 @@ class TFileManager {
   void SplitItem(int row);
   void UngroupAll();
   void MatchLogFiles();
+  // Joins the files of one moment written by different cameras (front,
+  // rear, interior) into one recording: the rows of single recordings whose
+  // names pair (the same stamp with channel markers), or whose markers
+  // differ and whose starts lie within 2 s at one place. The front (else
+  // the first) file stays the recording; the others become its Channels,
+  // with their own size, lock, duration and picture. Runs after the details
+  // are worked out (the starts are needed) and before AutoGroup. Notifies
+  // when rows were joined.
+  void PairChannels();
 
   // ---- changes -----------------------------------------------------------
   void RemoveItem(const TFileItem &row);
@@ -261,6 +270,10 @@ class TFileManager {
   // Joins rows into trips by the gap rule, walking them in order of start.
   void AutoGroupLocked();
   int FindRecordingLocked(const std::string &path, int *sub) const;
+  // The row holding `path` as a recording or as another camera's file of
+  // one; -1 when neither.
+  int FindListedLocked(const std::string &path) const;
+  bool PairChannelsLocked();
   void ClearRowsLocked();
 
   TFileManagerOptions fOptions;
@@ -277,6 +290,8 @@ class TFileManager {
   // that differs in letter case only.
   mutable std::unordered_map<std::string, std::pair<size_t, size_t>> fPaths;
   std::unordered_multimap<std::string, std::string> fFolded;
+  // Another camera's file -> the recording (main file) it belongs to.
+  std::unordered_map<std::string, std::string> fChannelOf;
   int fSortColumn = 0;
   bool fAscending = true;
   std::atomic<int> fEventLevel{1};

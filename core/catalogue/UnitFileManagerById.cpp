@@ -20,11 +20,15 @@ void TFileManager::SetLockedById(uint64_t id, bool locked) {
   // media the old state stays and so does its display. The recordings are
   // found again by path (the row may have been regrouped meanwhile).
   std::vector<std::pair<std::string, uint8_t>> states;
-  for (const auto &rec : row.Items) {
-    SetFileLocked(rec.Path, locked);
+  auto lockFile = [&](const std::string &path) {
+    SetFileLocked(path, locked);
     TFileStat st;
-    states.emplace_back(rec.Path,
-                        StatFile(rec.Path, st) ? (st.ReadOnly ? 1 : 0) : (locked ? 1 : 0));
+    states.emplace_back(path, StatFile(path, st) ? (st.ReadOnly ? 1 : 0) : (locked ? 1 : 0));
+  };
+  // Every camera's file of the recording with it.
+  for (const auto &rec : row.Items) {
+    lockFile(rec.Path);
+    for (const auto &ch : rec.Channels) lockFile(ch.Path);
   }
   {
     std::lock_guard lock(fMutex);
@@ -32,9 +36,17 @@ void TFileManager::SetLockedById(uint64_t id, bool locked) {
     for (const auto &[p, state] : states) {
       int sub = -1;
       const int r = FindRecordingLocked(p, &sub);
-      if (r < 0) continue;
-      fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)].Locked = state;
-      touched.insert(r);
+      if (r >= 0) {
+        fRows[static_cast<size_t>(r)].Items[static_cast<size_t>(sub)].Locked = state;
+        touched.insert(r);
+        continue;
+      }
+      const int owner = FindListedLocked(p);
+      if (owner < 0) continue;
+      for (auto &rec : fRows[static_cast<size_t>(owner)].Items)
+        for (auto &ch : rec.Channels)
+          if (ch.Path == p) ch.Locked = state;
+      touched.insert(owner);
     }
     for (int r : touched) RecomputeLocked(r);
   }

@@ -56,6 +56,7 @@ void TFileManager::ClearRowsLocked() {
   fRows.clear();
   fPaths.clear();
   fFolded.clear();
+  fChannelOf.clear();
 }
 
 void TFileManager::Clear() {
@@ -101,6 +102,8 @@ std::vector<std::string> TFileManager::FilesToDelete(const TFileItem &row) const
   for (const auto &rec : row.Items) {
     if (rec.Path.empty()) continue;
     out.push_back(rec.Path);
+    for (const auto &ch : rec.Channels)
+      if (!ch.Path.empty()) out.push_back(ch.Path);
     if (OwnTelemetry(rec) && !inUse.count(ToLowerAscii(rec.TelemetryPath)) &&
         std::find(out.begin(), out.end(), rec.TelemetryPath) == out.end())
       out.push_back(rec.TelemetryPath);
@@ -126,8 +129,21 @@ std::vector<TDeleteFailure> TFileManager::DeleteItemFiles(const TFileItem &row,
     failures.push_back({path, std::strerror(errno)});
     return false;
   };
-  std::unordered_set<std::string> gone;
+  std::unordered_set<std::string> gone, goneChannels;
   for (const auto &rec : row.Items) {
+    // The other cameras' files go first: the recording stays listed, with
+    // its main file and track, while any of them could not be deleted.
+    bool channelLeft = false;
+    for (const auto &ch : rec.Channels) {
+      if (!listed(ch.Path)) {
+        channelLeft = true;
+      } else if (remove(ch.Path)) {
+        goneChannels.insert(ch.Path);
+      } else {
+        channelLeft = true;
+      }
+    }
+    if (channelLeft) continue;
     // A video that stays keeps its track.
     if (rec.Path.empty() || !listed(rec.Path) || !remove(rec.Path)) continue;
     gone.insert(rec.Path);
@@ -139,6 +155,16 @@ std::vector<TDeleteFailure> TFileManager::DeleteItemFiles(const TFileItem &row,
       if (row.Id != 0 ? fRows[r].Id != row.Id : fRows[r].Summary.Path != row.Summary.Path) continue;
       auto &items = fRows[r].Items;
       for (const auto &path : gone) ForgetPathLocked(path);
+      for (auto &rec : items) {
+        auto &chans = rec.Channels;
+        chans.erase(std::remove_if(chans.begin(), chans.end(),
+                                   [&goneChannels](const TChannelFile &ch) {
+                                     return goneChannels.count(ch.Path) != 0;
+                                   }),
+                    chans.end());
+        if (chans.empty()) rec.Channel.clear();
+      }
+      for (const auto &path : goneChannels) fChannelOf.erase(path);
       items.erase(std::remove_if(
                       items.begin(), items.end(),
                       [&gone](const TFileItemSubitem &rec) { return gone.count(rec.Path) != 0; }),

@@ -91,6 +91,7 @@ void TFileManager::Execute() {
 
   SetStatus(CatalogueText("Grouping_Title"));
   Notify();
+  PairChannels();
   MatchLogFiles();
   AutoGroup();
 
@@ -169,7 +170,7 @@ int TFileManager::ScanFolder(const std::string &folder, int depth,
     } else if (IsRecordingName(name)) {
       {
         std::lock_guard lock(fMutex);
-        if (fPaths.count(path)) continue;
+        if (fPaths.count(path) || fChannelOf.count(path)) continue;
       }
       TFileStat st;
       if (!StatFileAt(dirfd(dp), name, st) || !st.IsFile) continue;  // vanished meanwhile
@@ -232,6 +233,7 @@ bool TFileManager::AddFolder(const std::string &folder) {
     if (done.count(p)) continue;
     WorkOutRowOf(p, true, true, cache, &done, row);
   }
+  PairChannels();
   {
     // The status belongs to a search thread while one runs; otherwise a
     // "Clear File List" that came during this scan is honoured now.

@@ -10,9 +10,11 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/UnitFileSystem.h"
 #include "app/UnitGuiUnits.h"
 #include "app/UnitLang.h"
 #include "app/UnitText.h"
+#include "catalogue/UnitChannels.h"
 
 namespace tachora {
 
@@ -41,17 +43,42 @@ class TBuilder {
     }
   }
 
+  static QString SizeText(int64_t size) {
+    return size >= 0 ? QString::number(size) + " " + L("byte") + "   (" +
+                           S(FormatFixed(size / 1048576.0L, 1)) + " " + L("Mb") + ")"
+                     : QString("?");
+  }
+
+  // Another camera's file of the recording: what it holds, and what is
+  // wrong with it (damaged, gone, a length other than the main file's).
+  void Channel(const TFileItemSubitem &main, const TChannelFile &ch) {
+    const QString outer = Indent;
+    Add(L("Property_Channel") + " " + S(ch.Channel), QString());
+    Indent += "    ";
+    Add("File", S(ch.Path));
+    Add("PictureSize", QString("%1x%2").arg(ch.PictureWidth).arg(ch.PictureHeight));
+    Add("Size", SizeText(ch.Size));
+    if (!FileExists(ch.Path))
+      Add("Property_ChannelNote", L("Property_ChannelMissing"));
+    else if (ch.Damaged)
+      Add("Property_Damaged", L("Property_Damaged_Text"));
+    if (ch.Locked) Add("Locked", L("Locked_true"));
+    Add("PlayLength", ch.Duration > 0 ? PlayLengthText(ch.Duration) : QString("?"));
+    if (ch.Duration > 0 && main.Duration > 0 && std::llabs(ch.Duration - main.Duration) > 1000)
+      Add("Property_ChannelNote", L("Property_ChannelLength"));
+    Indent = outer;
+  }
+
   void Recording(const TFileItemSubitem &r) {
     const QString outer = Indent;
+    if (!r.Channels.empty()) Add("Channels", S(ChannelsText(r)));
     Add("Video", r.RelStart != 0 || r.RelEnd != 0
                      ? S(FormatFixed(r.RelStart, 6)) + " - " + S(FormatFixed(r.RelEnd, 6))
                      : QString());
     Indent += "    ";
     Add("File", S(r.Path));
     Add("PictureSize", QString("%1x%2").arg(r.PictureWidth).arg(r.PictureHeight));
-    Add("Size", r.Size >= 0 ? QString::number(r.Size) + " " + L("byte") + "   (" +
-                                  S(FormatFixed(r.Size / 1048576.0L, 1)) + " " + L("Mb") + ")"
-                            : QString("?"));
+    Add("Size", SizeText(r.Size));
     if (r.Damaged) Add("Property_Damaged", L("Property_Damaged_Text"));
     if (r.Locked == 1)
       Add("Locked", L("Locked_true"));
@@ -64,6 +91,7 @@ class TBuilder {
     else
       Add("PlayLength", "?");
     Indent = outer;
+    for (const TChannelFile &ch : r.Channels) Channel(r, ch);
 
     if (!r.TelemetryPath.empty()) {
       Add("MetaInfo", QString());

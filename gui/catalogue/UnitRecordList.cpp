@@ -130,7 +130,7 @@ const QPixmap &ListImage(int index) {
 }
 
 bool ListColumnRightAligned(int column) {
-  return column != 0 && column != 5 && column != 8;
+  return column != 0 && column != 5 && column != 8 && column != 10;
 }
 
 QString FitListText(const QString &text, int width, QFont &font, bool shrink) {

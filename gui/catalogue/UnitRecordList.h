@@ -7,7 +7,8 @@
 // The model never reaches into the catalogue: the window hands it finished
 // rows (TListRow) on every change notification, so painting never races the
 // search thread. Columns are in design order: Name, Duration, Date and Time,
-// Track, Speed, File Location, Size, Picture, Kind, Events. UI thread only.
+// Track, Speed, File Location, Size, Picture, Kind, Events, Channels. UI
+// thread only.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -20,9 +21,10 @@
 
 namespace tachora {
 
-constexpr int kListColumns = 10;
+constexpr int kListColumns = 11;
 // Design widths of the columns in pixels.
-constexpr std::array<int, kListColumns> kListColumnWidths{100, 45, 95, 54, 30, 190, 43, 65, 70, 45};
+constexpr std::array<int, kListColumns> kListColumnWidths{100, 45, 95, 54, 30, 190,
+                                                          43,  65, 70, 45, 60};
 
 // Indices of the list's pictures (the catalogue names them by number).
 enum TListImage {
@@ -55,7 +57,7 @@ struct TListRow {
 // The list pictures, 16 x 16, drawn by the program.
 const QPixmap &ListImage(int index);
 
-// Right-aligned columns: all but Name, File Location and Kind.
+// Right-aligned columns: all but Name, File Location, Kind and Channels.
 bool ListColumnRightAligned(int column);
 
 // Fits `text` into `width` pixels: the font shrinks in steps of 2 pixels

@@ -58,7 +58,8 @@ std::array<QString, kListColumns> ListColumnTitles() {
           L("Size") + ", " + L("Mb"),
           L("PictureSize"),
           L("Kind"),
-          L("Events")};
+          L("Events"),
+          L("Channels")};
 }
 
 qint64 NowMs() {
@@ -559,6 +560,7 @@ void TRecordListController::StartNextOpen() {
         if (!last.Items.empty()) selectPath = last.Items[0].Path;
       }
     }
+    fm->PairChannels();
     fm->MatchLogFiles();
     fm->AutoGroup();
     return selectPath;

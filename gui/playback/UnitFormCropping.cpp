@@ -116,11 +116,18 @@ QString CutFailureText(const TCutResult &r) {
 
 QString CutReplaceQuestion(const TCutTrip &trip, const TCutOptions &options,
                            const QString &confirmed) {
-  const QString movie = Q(options.output);
-  const bool movieAsked = !confirmed.isEmpty() && QFileInfo(confirmed).absoluteFilePath() == movie;
+  return CutReplaceQuestion(std::vector<TChannelCut>{{{}, trip, options, false}}, confirmed);
+}
+
+QString CutReplaceQuestion(const std::vector<TChannelCut> &cuts, const QString &confirmed) {
   QStringList replaced;
-  for (const std::string &p : CutWouldReplace(trip, options))
-    if (Q(p) != movie || !movieAsked) replaced << Q(p);
+  for (const TChannelCut &cut : cuts) {
+    const QString movie = Q(cut.Options.output);
+    const bool movieAsked =
+        !confirmed.isEmpty() && QFileInfo(confirmed).absoluteFilePath() == movie;
+    for (const std::string &p : CutWouldReplace(cut.Trip, cut.Options))
+      if (Q(p) != movie || !movieAsked) replaced << Q(p);
+  }
   if (replaced.isEmpty()) return {};
   if (replaced.size() == 1)
     return L("Mes_FileExists") + "\n" + replaced[0] + "\n" + L("Mes_SureToReplace") + "?";
@@ -156,6 +163,37 @@ QString CutNoteMessage(const TCutNote &n) {
   return WithDetail(L(key).arg(Q(n.path)), n.detail);
 }
 
+QString ChannelCutsMessage(const std::vector<TChannelCutResult> &results, bool &written) {
+  const bool several = results.size() > 1;
+  written = false;
+  bool cancelled = false;
+  QStringList failures, notes;
+  for (const TChannelCutResult &r : results) {
+    const QString camera = Q(r.Channel);
+    const QString prefix = several ? L("Property_Channel") + " " + camera + ": " : QString();
+    for (const TCutNote &n : r.Result.notes) notes << prefix + CutNoteMessage(n);
+    if (r.Result.written) {
+      written = true;
+      if (several && r.Partial) notes << L("Cut_ChannelPartial").arg(camera);
+    } else if (r.Result.cancelled || r.Result.error == TCutError::Cancelled) {
+      cancelled = true;
+      if (several) failures << L("Cut_ChannelCancelled").arg(camera);
+    } else {
+      failures << prefix + CutFailureText(r.Result);
+    }
+  }
+  // The user stopped before anything was written: nothing to say.
+  if (!written && cancelled && failures.size() == (several ? static_cast<int>(results.size()) : 0))
+    return {};
+  if (written) {
+    const QStringList all = failures + notes;
+    return all.isEmpty() ? QString() : L("Mes_CutNotes") + "\n\n" + all.join("\n");
+  }
+  QString text = failures.join("\n\n");
+  if (!notes.isEmpty()) text += "\n\n" + notes.join("\n");
+  return text;
+}
+
 // What the worker and the window share: the cancel flag, the newest
 // progress (posted once until the window has taken it) and the result.
 struct TFormCropping::TJob {
@@ -163,7 +201,7 @@ struct TFormCropping::TJob {
   std::mutex Lock;
   TCutProgress Latest;
   bool Posted = false;
-  TCutResult Result;
+  std::vector<TChannelCutResult> Results;  // one per camera, the main one first
 };
 
 TFormCropping::TFormCropping(QWidget *parent) : QDialog(parent) {
@@ -366,14 +404,19 @@ void TFormCropping::StartCut() {
   options.audio = CheckAudio->isChecked();
   options.meta = CheckMeta->isChecked();
   options.output = absolute.toStdString();
-  const QString question = CutReplaceQuestion(cutTrip_, options, confirmedReplace_);
+  // Every camera of the trip is cut into its own file.
+  const std::vector<TChannelCut> cuts = MakeChannelCuts(trip_->Row, cutTrip_, options);
+  const QString question = CutReplaceQuestion(cuts, confirmedReplace_);
   if (!question.isEmpty() && !ask_(question)) return;
   settings::kCopyFolder.Set(QFileInfo(absolute).absolutePath());
 
-  options.startDate = startDate_;
-  options.endDate = endDate_;
-  // Cancel means no new file: a fragment cut short is not what was asked for.
-  options.keepOnCancel = false;
+  std::vector<TChannelCut> toCut = cuts;
+  for (TChannelCut &cut : toCut) {
+    cut.Options.startDate = startDate_;
+    cut.Options.endDate = endDate_;
+    // Cancel means no new file: a fragment cut short is not what was asked for.
+    cut.Options.keepOnCancel = false;
+  }
 
   SetControlsEnabled(false);
   LabelCurrentFile->clear();
@@ -381,15 +424,14 @@ void TFormCropping::StartCut() {
   job_ = std::make_shared<TJob>();
   auto job = job_;
   auto trip = trip_;  // keeps the telemetry objects alive for the worker
-  const TCutTrip cutTrip = cutTrip_;
-  worker_ = QThread::create([this, job, trip, cutTrip, options, hook = progressHook_]() {
+  worker_ = QThread::create([this, job, trip, toCut, hook = progressHook_]() {
     TMovingInfoMetaSource source;  // one per thread
     auto progress = [this, job, &hook](const TCutProgress &p) {
       if (hook) hook();
       PostProgress(*job, p);
       return !job->Cancel.load();
     };
-    job->Result = CutFragment(cutTrip, options, options.meta ? &source : nullptr, progress);
+    job->Results = CutChannels(toCut, &source, progress);
   });
   connect(worker_, &QThread::finished, this, &TFormCropping::OnWorkerDone);
   worker_->start();
@@ -440,23 +482,21 @@ void TFormCropping::OnWorkerDone() {
   worker_->wait();
   delete worker_;
   worker_ = nullptr;
-  const TCutResult result = job_->Result;
+  const std::vector<TChannelCutResult> results = job_->Results;
+  const TCutResult result = results.empty() ? TCutResult{} : results.front().Result;
   job_.reset();
   SetControlsEnabled(true);
   // The last stage shown ("Opening file . . .") is over.
   LabelAction->clear();
   LabelCurrentFile->clear();
-  QStringList notes;
-  for (const TCutNote &n : result.notes) notes << CutNoteMessage(n);
-  if (result.written) {
+  bool written = false;
+  const QString message = ChannelCutsMessage(results, written);
+  if (written) {
     hide();
-    emit FragmentSaved(Q(result.moviePath));
-    if (!notes.isEmpty()) ShowMessage(L("Mes_CutNotes") + "\n\n" + notes.join("\n"), true);
-  } else if (!result.cancelled && result.error != TCutError::Cancelled) {
-    QString text = CutFailureText(result);
-    if (!notes.isEmpty()) text += "\n\n" + notes.join("\n");
-    ShowMessage(text, true);
+    for (const TChannelCutResult &r : results)
+      if (r.Result.written) emit FragmentSaved(Q(r.Result.moviePath));
   }
+  if (!message.isEmpty()) ShowMessage(message, true);
   UpdateTexts();
   emit CutFinished(result);
 }

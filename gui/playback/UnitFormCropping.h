@@ -51,6 +51,11 @@ QString CutNoteMessage(const TCutNote &note);
 // when the cut replaces nothing.
 QString CutReplaceQuestion(const TCutTrip &trip, const TCutOptions &options,
                            const QString &confirmed);
+// The same for the cuts of every camera of a trip: every file they replace.
+QString CutReplaceQuestion(const std::vector<TChannelCut> &cuts, const QString &confirmed);
+// What the cuts of a trip's cameras came to, for the user: empty when there
+// is nothing to say. `written` tells whether any file was written.
+QString ChannelCutsMessage(const std::vector<TChannelCutResult> &results, bool &written);
 
 class TFormCropping : public QDialog, public ITranslatable {
   Q_OBJECT

@@ -53,10 +53,10 @@ TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
   ASSERT_EQ(RunFresh("TZ=UTC " + Cli("list " + ShellQuote(card.Root)), &out, &err), 0) << err;
   auto rows = Tsv(out);
   ASSERT_EQ(rows.size(), 3u) << out;
-  EXPECT_EQ(rows[0],
-            (std::vector<std::string>{"Name", "Duration", "Date and Time", "Track", "Speed",
-                                      "File Location", "Size", "Picture", "Kind", "Events"}));
-  ASSERT_EQ(rows[1].size(), 10u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Duration", "Date and Time", "Track",
+                                               "Speed", "File Location", "Size", "Picture", "Kind",
+                                               "Events", "Channels"}));
+  ASSERT_EQ(rows[1].size(), 11u);
   EXPECT_EQ(rows[1][8], "Normal");
   EXPECT_EQ(rows[1][9], "0");  // the card's telemetry has G-sensor samples, and no bump
   EXPECT_EQ(rows[1][0], "FILE0001-3");
@@ -90,6 +90,39 @@ TEST(CliCatalogue, ListGroupsSortsAndPrintsTheListColumns) {
   rows = Tsv(out);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1][0], "FILE0002");
+}
+
+// A front and a rear camera: one line per drive, or per moment with
+// --no-group, each with its cameras; the rear files count in the size.
+TEST(CliCatalogue, ListShowsTheCamerasOfEachRow) {
+  TTestCard card;
+  for (int i : {0, 1}) {
+    const TDateTime start = kDay + (10 * 3600 + i * 60) / 86400.0;
+    const std::string stamp = i == 0 ? "20240501_100000" : "20240501_100100";
+    for (const char *cam : {"F", "R"})
+      card.SetTimes(card.FakeMovie("DCIM/" + stamp + "_" + cam + ".MP4", 2 * 1048576),
+                    start + 60 / 86400.0);
+    card.Dat("DCIM/" + stamp + "_F.DAT", start, 60);
+  }
+  std::string out, err;
+  ASSERT_EQ(RunFresh(Cli("list " + ShellQuote(card.Root)), &out, &err), 0) << err;
+  auto rows = Tsv(out);
+  ASSERT_EQ(rows.size(), 2u) << out;
+  EXPECT_EQ(rows[1][10], "F+R");
+  EXPECT_EQ(rows[1][6], "8");  // four files of 2 MB
+  EXPECT_EQ(rows[1][5], card.Path("DCIM/20240501_100000_F.MP4") + ", " +
+                            card.Path("DCIM/20240501_100100_F.MP4"));
+
+  ASSERT_EQ(RunFresh(Cli("list --no-group " + ShellQuote(card.Root)), &out, &err), 0) << err;
+  rows = Tsv(out);
+  ASSERT_EQ(rows.size(), 3u) << out;
+  for (size_t r : {1, 2}) {
+    EXPECT_EQ(rows[r][10], "F+R");
+    EXPECT_EQ(rows[r][6], "4");
+  }
+  ASSERT_EQ(RunFresh(Cli("list --json " + ShellQuote(card.Root)), &out, &err), 0) << err;
+  EXPECT_NE(out.find("\"channels\":\"F+R\""), std::string::npos) << out;
+  EXPECT_NE(out.find(card.Path("DCIM/20240501_100100_R.MP4")), std::string::npos) << out;
 }
 
 // A camera's event clip saved in the minute after a normal one is listed

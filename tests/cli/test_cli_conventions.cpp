@@ -97,10 +97,11 @@ TEST(CliConventions, JsonOutputParses) {
                               "d['recordings'][0]['files'][0].endswith('d\\ufffd.MOV'), "
                               "d['recordings'][0]['duration_ms']");
   EXPECT_EQ(list.status, 0) << list.err;
-  EXPECT_EQ(list.out,
-            "1 ['average_speed_kmh', 'date_time', 'duration', 'duration_ms', 'end', 'events', "
-            "'files', 'kind', 'location', 'locked', 'name', 'picture', 'size', 'size_bytes', "
-            "'speed', 'start', 'track', 'track_length_m'] True 2000\n");
+  EXPECT_EQ(
+      list.out,
+      "1 ['average_speed_kmh', 'channels', 'date_time', 'duration', 'duration_ms', 'end', "
+      "'events', 'files', 'kind', 'location', 'locked', 'name', 'picture', 'size', 'size_bytes', "
+      "'speed', 'start', 'track', 'track_length_m'] True 2000\n");
   const TRun info = JsonQuery("info --json " + ShellQuote(odd),
                               "d['has_movie'], d['duration_ms'], d['width'], len(d['tracks']), "
                               "d['tracks'][0]['codec']");

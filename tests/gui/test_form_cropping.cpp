@@ -116,6 +116,53 @@ TEST_F(FormCropping, CutsAcrossBothClipsIntoAFileThatPlays) {
   EXPECT_EQ(settings::kCopyFolder.Get(), QFileInfo(out).absoluteFilePath());
 }
 
+// A moment of a front and a rear camera: one file per camera, named with
+// its marker, and a second cut asks about both.
+TEST_F(FormCropping, CutsEveryCameraIntoItsOwnFile) {
+  const QString card = out + "/card";
+  QDir().mkpath(card);
+  for (const char *cam : {"F", "R"})
+    QFile::copy(QString::fromStdString(Trip().clips[0]), card + "/20240501_123000_" + cam + ".MOV");
+  TFileManager fm(false, nullptr);
+  fm.AddFolder(card.toStdString());
+  ASSERT_EQ(fm.RowCount(), 1);
+  auto trip = std::make_shared<TRowTelemetry>(LoadRowTelemetry(fm, fm.GetItem(0)));
+  ASSERT_EQ(trip->Row.Items.at(0).Channels.size(), 1u);
+
+  QSignalSpy saved(&form, &TFormCropping::FragmentSaved);
+  QSignalSpy finished(&form, &TFormCropping::CutFinished);
+  form.Open(trip, 0.25, 0.75);
+  form.EditFileName->setText(out + "/two.mov");
+  form.ButtonStart->click();
+  ASSERT_TRUE(finished.wait(60000));
+  ASSERT_EQ(saved.size(), 2);
+  EXPECT_EQ(Message(), nullptr);
+  const QString expected[] = {out + "/two_F.mov", out + "/two_R.mov"};
+  for (int k = 0; k < 2; ++k) {
+    const QString movie = saved.at(k).at(0).toString();
+    EXPECT_EQ(QFileInfo(movie).absoluteFilePath(), QFileInfo(expected[k]).absoluteFilePath());
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(movie.toStdString(), &errors)) << errors;
+    const auto streams = ProbeStreams(movie.toStdString());
+    ASSERT_FALSE(streams.empty());
+    EXPECT_GE(streams[0].duration, 1.9);
+    EXPECT_LE(streams[0].duration, 3.1);
+  }
+
+  QString asked;
+  form.SetAsk([&](const QString &text) {
+    asked = text;
+    return false;
+  });
+  form.Open(trip, 0.25, 0.75);
+  form.EditFileName->setText(out + "/two.mov");
+  form.ButtonStart->click();
+  EXPECT_FALSE(form.Running());
+  EXPECT_TRUE(asked.contains("two_F.mov")) << asked.toStdString();
+  EXPECT_TRUE(asked.contains("two_R.mov")) << asked.toStdString();
+  form.hide();
+}
+
 TEST_F(FormCropping, CancelStopsTheCutAndLeavesNoFile) {
   QSemaphore reached, go;
   std::atomic<int> calls{0};
@@ -291,4 +338,51 @@ TEST(CutReplaceQuestion, NamesEveryFileTheCutWouldReplace) {
   EXPECT_TRUE(confirmed.contains(dat));
   trip.recordings[0].hasTelemetry = false;
   EXPECT_TRUE(CutReplaceQuestion(trip, o, movie).isEmpty());
+}
+
+// What the user is told after the cuts of a trip's cameras.
+TEST(ChannelCutsMessage, SaysWhichCameraFailedOrStopped) {
+  InitLanguages(1033);
+  auto cut = [](const char *channel, bool written, TCutError error, bool partial = false) {
+    TChannelCutResult r;
+    r.Channel = channel;
+    r.Partial = partial;
+    r.Result.written = written;
+    r.Result.error = error;
+    r.Result.cancelled = error == TCutError::Cancelled;
+    return r;
+  };
+  const QString failed = QString::fromStdString(LangText("Mes_CutFailed"));
+  struct TCase {
+    std::vector<TChannelCutResult> Results;
+    bool Written;
+    std::vector<QString> Says;  // empty: nothing to say
+  };
+  const TCase cases[] = {
+      {{cut("", true, TCutError::None)}, true, {}},
+      {{cut("", false, TCutError::Cancelled)}, false, {}},
+      {{cut("F", true, TCutError::None), cut("R", true, TCutError::None)}, true, {}},
+      {{cut("F", false, TCutError::Cancelled), cut("R", false, TCutError::Cancelled)}, false, {}},
+      {{cut("F", true, TCutError::None), cut("R", false, TCutError::Cancelled)},
+       true,
+       {"Camera R: stopped"}},
+      {{cut("F", true, TCutError::None), cut("R", true, TCutError::None, true)},
+       true,
+       {"Camera R covers only part"}},
+      {{cut("F", false, TCutError::NothingReadable), cut("R", true, TCutError::None)},
+       true,
+       {"Camera F: " + failed}},
+      {{cut("F", false, TCutError::NothingReadable), cut("R", false, TCutError::NothingReadable)},
+       false,
+       {"Camera F: " + failed, "Camera R: " + failed}},
+  };
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    SCOPED_TRACE(k);
+    bool written = !cases[k].Written;
+    const QString text = ChannelCutsMessage(cases[k].Results, written);
+    EXPECT_EQ(written, cases[k].Written);
+    EXPECT_EQ(text.isEmpty(), cases[k].Says.empty()) << text.toStdString();
+    for (const QString &part : cases[k].Says)
+      EXPECT_TRUE(text.contains(part)) << text.toStdString();
+  }
 }

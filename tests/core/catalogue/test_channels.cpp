@@ -63,3 +63,40 @@ TEST(Channels, FilesOfOneMomentGroupWithTheFrontFirst) {
   rec.Channels = {{.Path = "r", .Channel = "R"}, {.Path = "i", .Channel = "I"}};
   EXPECT_EQ(ChannelsText(rec), "F+R+I");
 }
+
+// Files whose names do not pair join by their starts: different cameras at
+// one place (a folder, or Front/ and Rear/ beside each other) within 2 s.
+TEST(Channels, FilesOfOneMomentByTheirStarts) {
+  constexpr double s = 1.0 / 86400.0;
+  const double t = 45000;  // any day
+  const std::vector<std::string> paths = {
+      "/c/20240612_093000_F.MP4",
+      "/c/20240612_093001_R.MP4",  // 1 s apart: one
+      "/c/20240612_100000_F.MP4",
+      "/c/20240612_100003_R.MP4",  // 3 s: two
+      "/c/20240612_110000_F.MP4",
+      "/c/20240612_110001_F.MP4",  // one camera: two
+      "/c/A/20240612_120000_F.MP4",
+      "/c/B/20240612_120000_R.MP4",  // other folders: two
+      "/c/Front/20240612_130000.MP4",
+      "/c/Rear/20240612_130001.MP4",  // camera folders: one
+      "/c/20240612_140000_R.MP4",
+      "/c/20240612_140001_F.MP4",  // the front leads
+      "/c/FILE0001.MOV",           // no marker
+  };
+  const std::vector<double> starts = {
+      t,       t + 1 * s, t + 100,     t + 100 + 3 * s, t + 200,     t + 200 + s, t + 300,
+      t + 300, t + 400,   t + 400 + s, t + 500,         t + 500 + s, t + 600};
+  std::vector<std::vector<std::string>> got;
+  for (const auto &g : GroupChannelsByTime(paths, starts)) {
+    got.emplace_back();
+    for (size_t i : g) got.back().push_back(paths[i]);
+  }
+  const std::vector<std::vector<std::string>> want = {
+      {paths[0], paths[1]}, {paths[2]},           {paths[3]},
+      {paths[4]},           {paths[5]},           {paths[6]},
+      {paths[7]},           {paths[8], paths[9]}, {paths[11], paths[10]},
+      {paths[12]},
+  };
+  EXPECT_EQ(got, want);
+}

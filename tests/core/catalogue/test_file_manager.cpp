@@ -107,7 +107,7 @@ TEST_F(CatalogueCard, TelemetryLookupOrderAndPreview) {
   ASSERT_GE(row1, 0);
   const TListItem li = fm.FillListItem(row1);
   EXPECT_EQ(li.Caption, "FILE0001");
-  ASSERT_EQ(li.SubItems.size(), 9u);
+  ASSERT_EQ(li.SubItems.size(), 10u);
   EXPECT_EQ(li.SubItems[0], "3:00");
   EXPECT_EQ(li.SubItems[1], "2024-05-01 10:00");
   EXPECT_EQ(li.SubItems[2], "1.80km");
@@ -710,7 +710,7 @@ TEST_F(CatalogueCard, HostileFilesAreListedWithoutDetails) {
     EXPECT_EQ(row.Summary.TelemetryPath, "") << row.Summary.Path;
     EXPECT_EQ(row.Summary.DurationSource, kDurNoHeader);
     EXPECT_EQ(row.PictureText, "");
-    EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 9u);
+    EXPECT_EQ(fm.FillListItem(0).SubItems.size(), 10u);
   }
 }
 
