@@ -690,9 +690,14 @@ void TRecordListController::ShowProperties() {
 void TRecordListController::RepairHighlighted() {
   TFileItem item;
   if (!HighlightedItem(item)) return;
+  // The first damaged file of the row: a recording's, or another camera's.
+  std::string damaged;
   for (const TFileItemSubitem &r : item.Items) {
-    if (!r.Damaged) continue;
-    auto *form = new TFormRepair(QString::fromStdString(r.Path), window_);
+    if (r.Damaged) damaged = r.Path;
+    for (const TChannelFile &ch : r.Channels)
+      if (damaged.empty() && ch.Damaged) damaged = ch.Path;
+    if (damaged.empty()) continue;
+    auto *form = new TFormRepair(QString::fromStdString(damaged), window_);
     // The repaired file joins the list beside the original, which stays.
     connect(form, &TFormRepair::Repaired, this, [this](const QString &path) { OpenFiles({path}); });
     form->show();
