@@ -419,6 +419,45 @@ TEST(PropertyWindow, RowsOfOneRecording) {
             "    Play Length\t~0:01:01.234\n");
 }
 
+// Another camera's file is listed under the recording with what is wrong
+// with it: gone from the card, another length than the main file's.
+TEST(PropertyWindow, RowsOfARecordingOfTwoCameras) {
+  TFileItem r;
+  TFileItemSubitem s;
+  s.Path = "/card/20240501_100000_F.MP4";
+  s.DisplayName = "20240501_100000_F";
+  s.Size = 1048576;
+  s.Duration = 60000;
+  s.DurationSource = kDurContainer;
+  s.Channel = "F";
+  s.Channels = {{.Path = "/card/20240501_100000_R.MP4",
+                 .Channel = "R",
+                 .Size = 524288,
+                 .Duration = 30000,
+                 .PictureWidth = 1280,
+                 .PictureHeight = 720}};
+  r.Items = {s};
+  r.Summary = s;
+  r.DurationText = "1:00";
+  EXPECT_EQ(PropertyClipboardText(PropertyRows(r)),
+            "Name\t20240501_100000_F\n"
+            "Duration\t1:00\n"
+            "Date and Time\t\n"
+            "Channels\tF+R\n"
+            "Video\t\n"
+            "    File\t/card/20240501_100000_F.MP4\n"
+            "    Picture\t0x0\n"
+            "    Size\t1048576 byte   (1.0 Mb)\n"
+            "    Play Length\t0:01:00.000\n"
+            "Camera R\t\n"
+            "    File\t/card/20240501_100000_R.MP4\n"
+            "    Picture\t1280x720\n"
+            "    Size\t524288 byte   (0.5 Mb)\n"
+            "    Note\tthe file is missing\n"
+            "    Play Length\t0:00:30.000\n"
+            "    Note\tits length differs from the main camera's\n");
+}
+
 TEST_F(MainWindow, SearchFillsTheListAndCloseStopsItWithoutHanging) {
   const QString card = DemoCard();
   ASSERT_FALSE(card.isEmpty());
