@@ -329,7 +329,9 @@ class TMOVWriter : public TMOVBaseFile {
     bool closed = false;
   };
   struct TPlan;
-  void StartMediaData();
+  // firstSource: the source offset of the first range the atom will hold
+  // (-1: none, nothing to align).
+  void StartMediaData(int64_t firstSource = -1);
   void EndMediaData();
   void OpenAtom(uint32_t type);
   void CloseAtom();
