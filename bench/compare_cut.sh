@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Cutting 10 %-90 % (80 %) of a 377 MB recording (H.264 1920x1080 + 48 kHz
+# stereo PCM, made once and kept in the build folder; never committed, CI
+# does not run this) against `cp` of as many bytes, on each file system at
+# hand:
+#   - the build folder's own (ext4 here: `df -T` names it);
+#   - when run as root with loop devices: XFS with reflink and Btrfs, which
+#     share blocks between files, and tmpfs, each in a loop image or mount
+#     made for the run and removed after it ("skipped: cannot mount" when
+#     that is refused, e.g. in a container).
+# Each contender runs RUNS times (at least 7), taking turns, each into a
+# fresh output (removed, and the disk synced, before the clock starts), with
+# the inputs in the page cache; the figures are medians of whole-process
+# wall times. Also printed: the cut's own time inside one process (the
+# benchmark BM_Cut10to90 on the same file: no process start, no library
+# loading), and the new blocks one cut allocates (`df` before and after, synced).
+# Usage: compare_cut.sh BUILD_DIR [RUNS]
+set -euo pipefail
+BUILD="$(cd "$1" && pwd)"
+RUNS="${2:-7}"
+[ "$RUNS" -ge 7 ] || RUNS=7
+CLI="$BUILD/cli/tachora-cli"
+BENCH="$BUILD/bench/bench_container"
+WORK="$BUILD/bench-cut"
+BIG="$WORK/big-377MB.mov"
+MNT="$WORK/mnt"
+mkdir -p "$WORK" "$MNT"
+[ -x "$CLI" ] || { echo "build tachora-cli first" >&2; exit 1; }
+
+if [ ! -f "$BIG" ]; then
+  echo "making $BIG (once)..." >&2
+  ffmpeg -nostdin -y -v error -f lavfi -i testsrc2=size=1920x1080:rate=30:duration=10 \
+    -f lavfi -i sine=sample_rate=48000:duration=10 -c:v libx264 -preset ultrafast -b:v 24M \
+    -g 30 -bf 0 -c:a pcm_s16le -ac 2 -f mov "$WORK/seg.mov"
+  seconds=$(echo "10 * 377000000 / $(stat -c %s "$WORK/seg.mov")" | bc -l)
+  ffmpeg -nostdin -y -v error -stream_loop 15 -i "$WORK/seg.mov" -t "$seconds" -c copy \
+    -f mov "$BIG.tmp"
+  mv "$BIG.tmp" "$BIG"
+  rm -f "$WORK/seg.mov"
+fi
+
+cleanup() {
+  mountpoint -q "$MNT" && umount "$MNT"
+  rm -f "$WORK/fs.img"
+}
+trap cleanup EXIT
+
+# Seconds (wall clock) of one run of a command, after removing OUT:
+# once OUT CMD...
+once() {
+  local out="$1" start end
+  shift
+  rm -f "$out"
+  sync
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  echo "($end - $start) / 1000000000" | bc -l
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+used() { sync; df -B1 --output=used "$1" | tail -1; }
+
+# compare DIR: the cut and cp with their inputs and outputs in DIR.
+compare() {
+  local dir="$1" src="$1/${BIG##*/}" cut="$1/cut.mov" same="$1/same-bytes.bin" copy="$1/cp.bin"
+  local fs bytes t_cut=() t_cp=() m_cut m_cp before after inproc
+  fs=$(df -T "$dir" | awk 'NR == 2 { print $2 }')
+  [ "$src" = "$BIG" ] || [ -f "$src" ] || cp "$BIG" "$src"
+  cut_t() { "$CLI" cut --from 0.1 --to 0.9 --no-meta -o "$cut" "$src"; }
+  cp_t() { cp "$same" "$copy"; }
+  cut_t >/dev/null 2>&1
+  bytes=$(stat -c %s "$cut")
+  head -c "$bytes" "$src" >"$same"
+  cat "$src" "$same" >/dev/null
+  for _ in $(seq "$RUNS"); do
+    t_cut+=("$(once "$cut" cut_t)")
+    t_cp+=("$(once "$copy" cp_t)")
+  done
+  m_cut=$(printf '%s\n' "${t_cut[@]}" | median)
+  m_cp=$(printf '%s\n' "${t_cp[@]}" | median)
+  rm -f "$cut"
+  before=$(used "$dir")
+  cut_t >/dev/null 2>&1
+  after=$(used "$dir")
+  inproc="-"
+  if [ -x "$BENCH" ]; then
+    inproc=$(TACHORA_BENCH_CUT_SOURCE="$src" "$BENCH" --benchmark_filter=BM_Cut10to90 \
+      --benchmark_repetitions="$RUNS" --benchmark_report_aggregates_only=true 2>/dev/null |
+      awk '/_median/ { print $2 " " $3 }')
+  fi
+  printf '%s (%s): cut 10%%-90%% of %s bytes -> %s bytes, medians of %d alternating runs\n' \
+    "$dir" "$fs" "$(stat -c %s "$src")" "$bytes" "$RUNS"
+  printf '  tachora cut     %.4fs  (runs: %s)\n' "$m_cut" "$(printf '%.3f ' "${t_cut[@]}")"
+  printf '  cp (same bytes) %.4fs  (runs: %s)\n' "$m_cp" "$(printf '%.3f ' "${t_cp[@]}")"
+  printf '  tachora speed / cp speed: %.2f\n' "$(echo "$m_cp / $m_cut" | bc -l)"
+  printf '  the cut inside one process (median): %s\n' "$inproc"
+  printf '  new blocks of one cut: %.1f MB (%.2f %% of the output)\n' \
+    "$(echo "($after - $before) / 1000000" | bc -l)" \
+    "$(echo "($after - $before) * 100 / $bytes" | bc -l)"
+  ffmpeg -nostdin -v error -i "$cut" -c copy -f null - && echo "  the cut demuxes cleanly"
+  rm -f "$cut" "$copy" "$same" "$dir/tachora-bench-cut-"*.mov
+  [ "$src" = "$BIG" ] || rm -f "$src"
+}
+
+# on KIND: a fresh file system of that kind at $MNT, compared, removed.
+on() {
+  local kind="$1" ok=1
+  if [ "$(id -u)" -ne 0 ]; then
+    ok=0
+  elif [ "$kind" = tmpfs ]; then
+    mount -t tmpfs -o size=1200M tmpfs "$MNT" 2>/dev/null || ok=0
+  else
+    rm -f "$WORK/fs.img"
+    truncate -s 1536M "$WORK/fs.img"
+    case "$kind" in
+      xfs) mkfs.xfs -q -f -m reflink=1 "$WORK/fs.img" >/dev/null 2>&1 || ok=0 ;;
+      btrfs) mkfs.btrfs -q -f "$WORK/fs.img" >/dev/null 2>&1 || ok=0 ;;
+    esac
+    [ "$ok" = 1 ] && { mount -o loop "$WORK/fs.img" "$MNT" 2>/dev/null || ok=0; }
+  fi
+  if [ "$ok" = 1 ]; then
+    compare "$MNT"
+  else
+    echo "$kind: skipped: cannot mount"
+  fi
+  cleanup
+}
+
+compare "$WORK"
+on xfs
+on btrfs
+on tmpfs
