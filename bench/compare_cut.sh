@@ -14,10 +14,13 @@
 # wall times. Also printed: the cut's own time inside one process (the
 # benchmark BM_Cut10to90 on the same file: no process start, no library
 # loading), and the new blocks one cut allocates (`df` before and after, synced).
-# Usage: compare_cut.sh BUILD_DIR [RUNS]
+# Usage: compare_cut.sh BUILD_DIR [RUNS [FS...]]  (FS: here xfs btrfs tmpfs; all by default)
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
 RUNS="${2:-7}"
+shift $(($# < 2 ? $# : 2))
+KINDS=("$@")
+[ $# -gt 0 ] || KINDS=(here xfs btrfs tmpfs)
 [ "$RUNS" -ge 7 ] || RUNS=7
 CLI="$BUILD/cli/tachora-cli"
 BENCH="$BUILD/bench/bench_container"
@@ -45,25 +48,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Seconds (wall clock) of one run of a command, after removing OUT:
+# Seconds of one run of a command, after removing OUT: wall clock and
+# CPU (user + system; less sensitive to other work on a shared machine).
 # once OUT CMD...
 once() {
-  local out="$1" start end
+  local out="$1" TIMEFORMAT='%3R %3U %3S'
   shift
   rm -f "$out"
   sync
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s%N)
-  echo "($end - $start) / 1000000000" | bc -l
+  { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ printf "%s %.3f\n", $1, $2 + $3 }'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 used() { sync; df -B1 --output=used "$1" | tail -1; }
 
 # compare DIR: the cut and cp with their inputs and outputs in DIR.
 compare() {
   local dir="$1" src="$1/${BIG##*/}" cut="$1/cut.mov" same="$1/same-bytes.bin" copy="$1/cp.bin"
-  local fs bytes t_cut=() t_cp=() m_cut m_cp before after inproc
+  local fs bytes t_cut=() t_cp=() m_cut m_cp mc_cut mc_cp before after inproc
   fs=$(df -T "$dir" | awk 'NR == 2 { print $2 }')
   [ "$src" = "$BIG" ] || [ -f "$src" ] || cp "$BIG" "$src"
   cut_t() { "$CLI" cut --from 0.1 --to 0.9 --no-meta -o "$cut" "$src"; }
@@ -72,12 +74,15 @@ compare() {
   bytes=$(stat -c %s "$cut")
   head -c "$bytes" "$src" >"$same"
   cat "$src" "$same" >/dev/null
+  local r c_cut=() c_cp=()
   for _ in $(seq "$RUNS"); do
-    t_cut+=("$(once "$cut" cut_t)")
-    t_cp+=("$(once "$copy" cp_t)")
+    r=$(once "$cut" cut_t) && t_cut+=("${r% *}") && c_cut+=("${r#* }")
+    r=$(once "$copy" cp_t) && t_cp+=("${r% *}") && c_cp+=("${r#* }")
   done
   m_cut=$(printf '%s\n' "${t_cut[@]}" | median)
   m_cp=$(printf '%s\n' "${t_cp[@]}" | median)
+  mc_cut=$(printf '%s\n' "${c_cut[@]}" | median)
+  mc_cp=$(printf '%s\n' "${c_cp[@]}" | median)
   rm -f "$cut"
   before=$(used "$dir")
   cut_t >/dev/null 2>&1
@@ -90,9 +95,12 @@ compare() {
   fi
   printf '%s (%s): cut 10%%-90%% of %s bytes -> %s bytes, medians of %d alternating runs\n' \
     "$dir" "$fs" "$(stat -c %s "$src")" "$bytes" "$RUNS"
-  printf '  tachora cut     %.4fs  (runs: %s)\n' "$m_cut" "$(printf '%.3f ' "${t_cut[@]}")"
-  printf '  cp (same bytes) %.4fs  (runs: %s)\n' "$m_cp" "$(printf '%.3f ' "${t_cp[@]}")"
-  printf '  tachora speed / cp speed: %.2f\n' "$(echo "$m_cp / $m_cut" | bc -l)"
+  printf '  tachora cut     %.4fs wall, %.4fs CPU  (wall: %s)\n' "$m_cut" "$mc_cut" \
+    "$(printf '%.3f ' "${t_cut[@]}")"
+  printf '  cp (same bytes) %.4fs wall, %.4fs CPU  (wall: %s)\n' "$m_cp" "$mc_cp" \
+    "$(printf '%.3f ' "${t_cp[@]}")"
+  printf '  tachora speed / cp speed: %s (wall), %s (CPU)\n' "$(ratio "$m_cp" "$m_cut")" \
+    "$(ratio "$mc_cp" "$mc_cut")"
   printf '  the cut inside one process (median): %s\n' "$inproc"
   printf '  new blocks of one cut: %.1f MB (%.2f %% of the output)\n' \
     "$(echo "($after - $before) / 1000000" | bc -l)" \
@@ -126,7 +134,6 @@ on() {
   cleanup
 }
 
-compare "$WORK"
-on xfs
-on btrfs
-on tmpfs
+for kind in "${KINDS[@]}"; do
+  if [ "$kind" = here ]; then compare "$WORK"; else on "$kind"; fi
+done

@@ -221,10 +221,20 @@ void TMOVStream::FlushWrite() {
 void TMOVStream::CopyFrom(const TMOVStream &src, int64_t srcPos, int64_t n) {
   if (!fWritable) throw TMOVError("stream is read-only");
   if (n <= 0) return;
-  if (fPendingLen && fPendingSrc == &src && fPendingSrcPos + fPendingLen == srcPos &&
-      fPendingLen + n <= kMaxQueuedCopy) {
-    fPendingLen += n;
-    return;
+  if (fPendingLen && fPendingSrc == &src && fPendingSrcPos + fPendingLen == srcPos) {
+    if (fPendingLen + n <= kMaxQueuedCopy) {
+      fPendingLen += n;
+      return;
+    }
+    // Full: the queued copy ends where a block ends, so that the next one
+    // starts on a boundary (no partial blocks between the two).
+    const int64_t b = BlockSize();
+    const int64_t take = (fPendingSrcPos + kMaxQueuedCopy) / b * b - srcPos;
+    if (take > 0 && take < n) {
+      fPendingLen += take;
+      srcPos += take;
+      n -= take;
+    }
   }
   if (fPendingLen) FlushCopy();
   FlushWrite();
