@@ -308,8 +308,11 @@ bool TMOVWriter::CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> 
       const uint32_t n = PlanRun(
           p, queue.empty() ? std::numeric_limits<int64_t>::max() : queue.top().first, bytes);
       if (bytes > budget) break;
-      budget -= std::max<int64_t>(bytes, 1);
-      AppendSamples(p, source, n, bytes);
+      // The gap left before a run counts too: a damaged file's samples
+      // scattered byte by byte must not pad the output to many times its
+      // size. (In a valid one each gap is shorter than the source bytes
+      // skipped there, so the budget holds.)
+      budget -= std::max<int64_t>(bytes + AppendSamples(p, source, n, bytes), 1);
       if (p.next <= p.last) queue.emplace(p.src->SampleOffset(p.next), pick);
     }
     EndMediaData();
@@ -435,7 +438,7 @@ uint32_t TMOVWriter::PlanRun(const TPlan &p, int64_t before, int64_t &bytes) con
   return std::max<uint32_t>(n, 1);
 }
 
-void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, int64_t bytes) {
+int64_t TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, int64_t bytes) {
   const TMOVTrack &src = *p.src;
   const uint32_t first = p.next;
   TMOVTrack &out = fTracks[p.out];
@@ -502,6 +505,7 @@ void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, i
   }
   state.samples += n;
   p.next = stop;
+  return at - before;
 }
 
 }  // namespace tachora
