@@ -1,6 +1,7 @@
 #include "container/UnitMOVStream.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -247,9 +248,11 @@ int64_t TMOVStream::BlockSize() const {
   if (fBlockSize > 0) return fBlockSize;
   fBlockSize = kMinBlock;
   struct statfs fs {};
-  if (fFd >= 0 && ::fstatfs(fFd, &fs) == 0) {
+  if (fFd >= 0 && ::fstatfs(fFd, &fs) == 0 &&
+      (fs.f_type == XFS_SUPER_MAGIC || fs.f_type == BTRFS_SUPER_MAGIC)) {
+    // Elsewhere (a FAT card's clusters of 32 KiB) a larger unit only costs
+    // room: nothing shares blocks there, and the page cache copies pages.
     const int64_t b = static_cast<int64_t>(fs.f_bsize);
-    // Powers of two only: anything else cannot be a block that is shared.
     if (b > kMinBlock && b <= kMaxBlock && (b & (b - 1)) == 0) fBlockSize = b;
   }
   return fBlockSize;

@@ -96,8 +96,9 @@ class TMOVStream {
   // unwritten (they read as zeros; none when the range continues the one
   // queued before it); returns the position of the range's first byte.
   int64_t CopyAligned(const TMOVStream &src, int64_t srcPos, int64_t n);
-  // The block size that copies are aligned to: the file system's, at least
-  // 4 KiB (a page) and at most 64 KiB (what a gap may cost).
+  // The block size that copies are aligned to: 4 KiB (a page), or the
+  // block of a file system that shares blocks between files (XFS, Btrfs) when
+  // larger, up to 64 KiB (what a gap may cost).
   int64_t BlockSize() const;
   // Writes out everything buffered or queued.
   void Flush();
