@@ -1,7 +1,9 @@
 // MOV reader and cutter speed on a one-minute H.264 + 48 kHz PCM recording
 // (2.88 million audio samples), made with ffmpeg on first use in the temp
 // folder. Whole-process comparisons with ffprobe/ffmpeg/cp on a 300 MB file
-// are in compare_container.sh.
+// are in compare_container.sh and compare_cut.sh. TACHORA_BENCH_CUT_SOURCE
+// names another recording for BM_Cut10to90 (compare_cut.sh gives one on
+// each file system it compares); the cut is written beside it.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -56,11 +58,12 @@ void BM_OpenFull(benchmark::State &state) {
 BENCHMARK(BM_OpenFull)->Unit(benchmark::kMillisecond);
 
 void BM_Cut10to90(benchmark::State &state) {
-  const std::string out = (std::filesystem::temp_directory_path() /
-                           ("tachora-bench-cut-" + std::to_string(getpid()) + ".mov"))
-                              .string();
+  const char *source = std::getenv("TACHORA_BENCH_CUT_SOURCE");
+  const std::filesystem::path path = source && *source ? source : Minute();
+  const std::string out =
+      (path.parent_path() / ("tachora-bench-cut-" + std::to_string(getpid()) + ".mov")).string();
   TCutTrip trip;
-  trip.recordings.push_back({Minute(), 0, 1});
+  trip.recordings.push_back({path.string(), 0, 1});
   TCutOptions o;
   o.a = 0.1L;
   o.b = 0.9L;

@@ -34,8 +34,8 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev
   # outside checks of telemetry embedded in recordings (tests only)
   libimage-exiftool-perl
-  # block-sharing cut tests on a loop-mounted XFS image
-  xfsprogs
+  # block-sharing cut tests and bench/compare_cut.sh on loop-mounted XFS and Btrfs images
+  xfsprogs btrfs-progs
   # installation checks: desktop entry, AppStream file, manual pages, package
   desktop-file-utils appstream help2man dpkg-dev
   # the icon's PNGs are rendered from its SVG at build time

@@ -16,6 +16,11 @@
 // as it was. Neither the movie nor its ".dat" may replace a recording of
 // the trip or one of its files (telemetry, GPS log).
 //
+// The copied samples keep their offsets within a file-system block (see
+// TMOVWriter), so that on XFS and Btrfs the fragment shares the
+// recordings' blocks (a cut takes milliseconds and next to no new space)
+// and elsewhere the kernel copies whole pages.
+//
 // Progress stages, errors and notes are values with the path concerned;
 // the caller words them (CutStageText, CutErrorText and CutNoteText give
 // the English texts).

@@ -329,7 +329,9 @@ class TMOVWriter : public TMOVBaseFile {
     bool closed = false;
   };
   struct TPlan;
-  void StartMediaData();
+  // firstSource: the source offset of the first range the atom will hold
+  // (-1: none, nothing to align).
+  void StartMediaData(int64_t firstSource = -1);
   void EndMediaData();
   void OpenAtom(uint32_t type);
   void CloseAtom();
@@ -344,7 +346,8 @@ class TMOVWriter : public TMOVBaseFile {
   bool CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> &plans,
                          const TMOVProgress &progress);
   void SetMovieDuration();
-  void AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n, int64_t bytes);
+  // Returns the gap left before the run (see TMOVStream::CopyAligned).
+  int64_t AppendSamples(TPlan &plan, const TMOVReader &source, uint32_t n, int64_t bytes);
   uint32_t PlanRun(const TPlan &plan, int64_t before, int64_t &bytes) const;
   long double OutputDuration(const TPlan &plan, uint32_t duration) const;
   TMOVTrack *FindOutput(uint32_t trackId);

@@ -1,7 +1,9 @@
 #include "container/UnitMOVStream.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,8 @@ constexpr size_t kCacheSize = 64 * 1024;
 constexpr size_t kWriteBufSize = 1024 * 1024;
 constexpr int64_t kMaxQueuedCopy = 64 * 1024 * 1024;
 constexpr size_t kCopyBufSize = 4 * 1024 * 1024;
+constexpr int64_t kMinBlock = 4096;
+constexpr int64_t kMaxBlock = 64 * 1024;
 
 std::string ErrnoText(const std::string &what) {
   return what + ": " + std::strerror(errno);
@@ -218,16 +222,78 @@ void TMOVStream::FlushWrite() {
 void TMOVStream::CopyFrom(const TMOVStream &src, int64_t srcPos, int64_t n) {
   if (!fWritable) throw TMOVError("stream is read-only");
   if (n <= 0) return;
-  if (fPendingLen && fPendingSrc == &src && fPendingSrcPos + fPendingLen == srcPos &&
-      fPendingLen + n <= kMaxQueuedCopy) {
-    fPendingLen += n;
-    return;
+  if (fPendingLen && fPendingSrc == &src && fPendingSrcPos + fPendingLen == srcPos) {
+    if (fPendingLen + n <= kMaxQueuedCopy) {
+      fPendingLen += n;
+      return;
+    }
+    // Full: the queued copy ends where a block ends, so that the next one
+    // starts on a boundary (no partial blocks between the two).
+    const int64_t b = BlockSize();
+    const int64_t take = (fPendingSrcPos + kMaxQueuedCopy) / b * b - srcPos;
+    if (take > 0 && take < n) {
+      fPendingLen += take;
+      srcPos += take;
+      n -= take;
+    }
   }
   if (fPendingLen) FlushCopy();
   FlushWrite();
   fPendingSrc = &src;
   fPendingSrcPos = srcPos;
   fPendingLen = n;
+}
+
+int64_t TMOVStream::BlockSize() const {
+  if (fBlockSize > 0) return fBlockSize;
+  fBlockSize = kMinBlock;
+  struct statfs fs {};
+  if (fFd >= 0 && ::fstatfs(fFd, &fs) == 0 &&
+      (fs.f_type == XFS_SUPER_MAGIC || fs.f_type == BTRFS_SUPER_MAGIC)) {
+    // Elsewhere (a FAT card's clusters of 32 KiB) a larger unit only costs
+    // room: nothing shares blocks there, and the page cache copies pages.
+    const int64_t b = static_cast<int64_t>(fs.f_bsize);
+    if (b > kMinBlock && b <= kMaxBlock && (b & (b - 1)) == 0) fBlockSize = b;
+  }
+  return fBlockSize;
+}
+
+int64_t TMOVStream::AlignmentGap(int64_t srcPos) const {
+  const int64_t b = BlockSize();
+  return ((srcPos - Position()) % b + b) % b;
+}
+
+int64_t TMOVStream::CopyAligned(const TMOVStream &src, int64_t srcPos, int64_t n) {
+  if (!fWritable) throw TMOVError("stream is read-only");
+  const bool continues =
+      fPendingLen && fPendingSrc == &src && fPendingSrcPos + fPendingLen == srcPos;
+  if (!continues && n > 0) {
+    const int64_t gap = AlignmentGap(srcPos);
+    if (gap > 0) {
+      // A gap of nothing, not of the bytes between the ranges in the
+      // source: those belong to tracks that were left out (the sound of a
+      // picture-only fragment) and must not travel with it.
+      Flush();
+      fPos += gap;
+    }
+  }
+  const int64_t at = Position();
+  CopyFrom(src, srcPos, n);
+  return at;
+}
+
+bool TMOVStream::KernelCopy(const TMOVStream &src, int64_t &from, int64_t &to, int64_t n) {
+  while (n > 0) {
+    loff_t in = from, out = to;
+    const ssize_t r = ::copy_file_range(src.fFd, &in, fFd, &out, static_cast<size_t>(n), 0);
+    ++fCopyCalls;
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;  // not supported here, or the source ended
+    from += r;
+    to += r;
+    n -= r;
+  }
+  return true;
 }
 
 void TMOVStream::FlushCopy() {
@@ -237,15 +303,21 @@ void TMOVStream::FlushCopy() {
   fPendingLen = 0;  // Position() below must not count it twice
   int64_t to = fPos;
   if (src.fFd >= 0) {
-    while (left > 0) {
-      loff_t in = from, out = to;
-      ssize_t r = ::copy_file_range(src.fFd, &in, fFd, &out, static_cast<size_t>(left), 0);
-      ++fCopyCalls;
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) break;  // not supported here, or the source ended: use the buffer
-      from += r;
-      to += r;
-      left -= r;
+    // When both ends lie at one offset within a block, the whole blocks go
+    // in a call of their own: the kernel shares (reflinks) a range only
+    // when it starts and ends on block boundaries in both files.
+    const int64_t b = BlockSize();
+    int64_t pieces[3] = {left, 0, 0};
+    if ((from - to) % b == 0) {
+      pieces[0] = std::min(left, (b - from % b) % b);
+      pieces[1] = (left - pieces[0]) / b * b;
+      pieces[2] = left - pieces[0] - pieces[1];
+    }
+    for (const int64_t piece : pieces) {
+      const int64_t start = from;
+      const bool ok = KernelCopy(src, from, to, piece);
+      left -= from - start;
+      if (!ok) break;
     }
   }
   if (left > 0) {

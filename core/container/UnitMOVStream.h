@@ -12,6 +12,14 @@
 // one; contiguous ranges are merged and moved in large blocks, with
 // copy_file_range between two files (the kernel copies, nothing passes
 // through user space) and through a buffer otherwise.
+//
+// CopyAligned first leaves a gap so that the range lands at the offset
+// within a block (BlockSize) that it has in its source. A range laid out
+// so is copied as its partial first block, its whole blocks and its
+// partial last block: on a file system that shares blocks between files
+// (XFS with reflink, Btrfs) the kernel then shares the whole blocks with
+// the source instead of copying them, and elsewhere the page cache copies
+// whole pages instead of pieces of two.
 #pragma once
 
 #include <cstdint>
@@ -81,6 +89,17 @@ class TMOVStream {
   void WriteAt(int64_t pos, const void *buf, size_t n);
   // Appends n bytes of src from srcPos (see the header comment).
   void CopyFrom(const TMOVStream &src, int64_t srcPos, int64_t n);
+  // Bytes (0 .. BlockSize() - 1) from the position to the next one at
+  // srcPos's offset within a block.
+  int64_t AlignmentGap(int64_t srcPos) const;
+  // Appends like CopyFrom after leaving AlignmentGap(srcPos) bytes
+  // unwritten (they read as zeros; none when the range continues the one
+  // queued before it); returns the position of the range's first byte.
+  int64_t CopyAligned(const TMOVStream &src, int64_t srcPos, int64_t n);
+  // The block size that copies are aligned to: 4 KiB (a page), or the
+  // block of a file system that shares blocks between files (XFS, Btrfs) when
+  // larger, up to 64 KiB (what a gap may cost).
+  int64_t BlockSize() const;
   // Writes out everything buffered or queued.
   void Flush();
   // Cuts or extends the file to `size` bytes.
@@ -97,6 +116,9 @@ class TMOVStream {
   void FlushWrite();
   void RawWrite(int64_t pos, const void *buf, size_t n);
   void FlushCopy();
+  // copy_file_range of n bytes, advancing both offsets; false when the
+  // kernel cannot copy (the rest goes through the buffer).
+  bool KernelCopy(const TMOVStream &src, int64_t &from, int64_t &to, int64_t n);
   void FillCache(int64_t pos);
 
   int fFd = -1;
@@ -119,6 +141,7 @@ class TMOVStream {
   std::vector<uint8_t> fCopyBuf;
   int64_t fMissingBytes = 0;
   int64_t fCopyCalls = 0;
+  mutable int64_t fBlockSize = 0;  // 0: not asked yet
 };
 
 }  // namespace tachora

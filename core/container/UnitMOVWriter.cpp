@@ -3,6 +3,13 @@
 // the limit is passed), then the movie atom modelled on the first
 // recording's.
 //
+// Every copied range lies at the offset within a file-system block that it
+// has in its source (TMOVStream::CopyAligned): a free atom before each
+// media-data atom and gaps of zeros inside it (between the ranges of a
+// recording when tracks were left out, or where a damaged recording's
+// samples jump) make room. The file system then shares the source's blocks
+// where it can (XFS, Btrfs), and copies whole pages elsewhere.
+//
 // Within a recording's selected range the samples keep the order in which
 // they lie in the source, so that the media data is the source's bytes
 // with only the unselected tracks taken out, copied in a few large pieces.
@@ -103,7 +110,19 @@ TMOVTrack *TMOVWriter::FindOutput(uint32_t trackId) {
   return nullptr;
 }
 
-void TMOVWriter::StartMediaData() {
+void TMOVWriter::StartMediaData(int64_t firstSource) {
+  if (firstSource >= 0) {
+    // A free atom puts the first sample at its source offset within a block.
+    int64_t gap = fStream->AlignmentGap(firstSource - 8);
+    if (gap > 0 && gap < 8) gap += fStream->BlockSize();
+    if (gap > 0) {
+      uint8_t header[8] = {0, 0, 0, 0, 'f', 'r', 'e', 'e'};
+      PutU32(header, static_cast<uint32_t>(gap));
+      fStream->Write(header, 8);
+      const std::vector<uint8_t> zeros(static_cast<size_t>(gap - 8));
+      fStream->Write(zeros.data(), zeros.size());
+    }
+  }
   fMediaStart = fStream->Position();
   static const uint8_t kHeader[8] = {0, 0, 0, 0, 'm', 'd', 'a', 't'};
   fStream->Write(kHeader, 8);
@@ -248,7 +267,13 @@ TMOVTrack *TMOVWriter::AddOutputTrack(const TMOVReader &source, const TMOVTrack 
 
 bool TMOVWriter::CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> &plans,
                                    const TMOVProgress &progress) {
-  StartMediaData();
+  int64_t firstSource = -1;
+  for (const TPlan &p : plans)
+    if (p.active) {
+      const int64_t at = p.src->SampleOffset(p.next);
+      if (firstSource < 0 || at < firstSource) firstSource = at;
+    }
+  StartMediaData(firstSource);
   try {
     int progressTrack = -1;
     for (size_t j = 0; j < plans.size() && progressTrack < 0; ++j)
@@ -283,8 +308,11 @@ bool TMOVWriter::CopyInSourceOrder(const TMOVReader &source, std::vector<TPlan> 
       const uint32_t n = PlanRun(
           p, queue.empty() ? std::numeric_limits<int64_t>::max() : queue.top().first, bytes);
       if (bytes > budget) break;
-      budget -= std::max<int64_t>(bytes, 1);
-      AppendSamples(p, source, n, bytes);
+      // The gap left before a run counts too: a damaged file's samples
+      // scattered byte by byte must not pad the output to many times its
+      // size. (In a valid one each gap is shorter than the source bytes
+      // skipped there, so the budget holds.)
+      budget -= std::max<int64_t>(bytes + AppendSamples(p, source, n, bytes), 1);
       if (p.next <= p.last) queue.emplace(p.src->SampleOffset(p.next), pick);
     }
     EndMediaData();
@@ -410,20 +438,27 @@ uint32_t TMOVWriter::PlanRun(const TPlan &p, int64_t before, int64_t &bytes) con
   return std::max<uint32_t>(n, 1);
 }
 
-void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, int64_t bytes) {
+int64_t TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, int64_t bytes) {
   const TMOVTrack &src = *p.src;
+  const uint32_t first = p.next;
   TMOVTrack &out = fTracks[p.out];
   TOutState &state = fOut[p.out];
+  const int64_t from = src.SampleOffset(first);
   if (fMediaBytes > 0 && fMediaBytes + bytes > fLimit) {
     EndMediaData();
-    StartMediaData();
+    StartMediaData(from);
   }
-  out.chunkOffsets.push_back(fStream->Position());
+  const int64_t before = fStream->Position();
+  const int64_t at = fStream->CopyAligned(*source.Stream(), from, bytes);
+  // The gap counts towards the atom's size limit too.
+  fMediaBytes += at - before + bytes;
+  fMediaBytesTotal += bytes;
+  out.chunkOffsets.push_back(at);
   const uint32_t chunk = static_cast<uint32_t>(out.chunkOffsets.size() - 1);
   if (out.sampleToChunk.empty() || out.sampleToChunk.back().samplesPerChunk != n)
     out.sampleToChunk.push_back({chunk, n});
 
-  const uint32_t first = p.next, stop = p.next + n;
+  const uint32_t stop = p.next + n;
   const uint32_t o = state.samples;
   // Sizes: one constant while every source has the same constant size.
   if (src.constantSize && (o == 0 ? out.sampleSizes.empty()
@@ -469,10 +504,8 @@ void TMOVWriter::AppendSamples(TPlan &p, const TMOVReader &source, uint32_t n, i
     }
   }
   state.samples += n;
-  fStream->CopyFrom(*source.Stream(), src.SampleOffset(first), bytes);
-  fMediaBytes += bytes;
-  fMediaBytesTotal += bytes;
   p.next = stop;
+  return at - before;
 }
 
 }  // namespace tachora

@@ -2,6 +2,7 @@
 // into the new movie, and sample positions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -26,8 +27,11 @@ struct TTrackSpec {
 };
 
 // A movie whose sample bytes are (track id, sample index low byte) pairs,
-// so that copies can be recognised. Version-1 headers when `wide`.
-std::vector<uint8_t> MakeMovie(const std::vector<TTrackSpec> &tracks, bool wide) {
+// so that copies can be recognised. Version-1 headers when `wide`; each
+// track's samples lie in the media data from the last to the first when
+// `backwards`.
+std::vector<uint8_t> MakeMovie(const std::vector<TTrackSpec> &tracks, bool wide,
+                               bool backwards = false) {
   TMovBuilder b;
   b.Ftyp();
   b.Open("mdat");
@@ -38,6 +42,8 @@ std::vector<uint8_t> MakeMovie(const std::vector<TTrackSpec> &tracks, bool wide)
       for (uint32_t i = 0; i < tracks[t].size; ++i)
         b.U8(static_cast<uint8_t>(i % 2 ? k : tracks[t].id));
     }
+  if (backwards)
+    for (auto &o : offsets) std::reverse(o.begin(), o.end());
   b.Close();
   b.Open("moov");
   if (wide)
@@ -146,6 +152,25 @@ TEST(MOVWriter, TracksOfTheNewMovie) {
     EXPECT_EQ(two[0], 1);
     EXPECT_EQ(static_cast<uint8_t>(two[1]), k % 20);
   }
+}
+
+// Each copied run lies at its source offset within a block, which a damaged
+// file with one-byte samples each just before the previous one would turn
+// into ~4 KiB of gap per byte: the output stays within the source's size.
+TEST(MOVWriter, ScatteredSamplesCannotInflateTheOutput) {
+  const std::string dir = MakeTempDir("writer-scattered");
+  const TTrackSpec bytes{1, "avc1", 600, 3000, 1, 1, {1}};
+  const std::string src = Save(dir, "back.mov", MakeMovie({bytes}, false, true));
+  const TMOVReader in(src, false);
+  ASSERT_TRUE(in.HasMovie());
+  const std::string out = dir + "/out.mov";
+  {
+    TMOVWriter w(out);
+    w.CopySamples(in, 0, 1);
+    w.WriteMovie(in);
+  }
+  EXPECT_LE(fs::file_size(out), fs::file_size(src) + 8192);
+  EXPECT_TRUE(TMOVReader(out, false).HasMovie());
 }
 
 TEST(MOVWriter, SampleAt) {
