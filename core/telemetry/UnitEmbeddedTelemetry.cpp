@@ -21,6 +21,11 @@ size_t TEmbeddedTrack::Fixes() const {
       Items.begin(), Items.end(), [](const TTrackRecord &r) { return r.Kind == kRecordGps; }));
 }
 
+bool TEmbeddedTrack::HasFix() const {
+  return std::any_of(Items.begin(), Items.end(),
+                     [](const TTrackRecord &r) { return r.Kind == kRecordGps; });
+}
+
 bool DdmmToDegrees(double ddmm, double &degrees) {
   if (!std::isfinite(ddmm)) return false;
   const double a = std::fabs(ddmm);
@@ -73,9 +78,25 @@ void FilterFixes(TEmbeddedTrack &t) {
   // A run of fixes this long that agree with each other but not with the
   // fixes before them stands: the fixes before were the stale ones.
   constexpr size_t kRun = 3;
-  auto speed = [](const TTrackRecord &a, const TTrackRecord &b) {
+  // Whether b lies further from a than the largest speed goes in the time
+  // between them. Neighbours a second apart are tens of metres apart: a
+  // flat-earth distance in double tells them to within far less than 1 %
+  // while they stay within a degree of each other away from the poles, so
+  // the trigonometry of the exact distance is left for the fixes near the
+  // limit or far apart.
+  auto tooFast = [](const TTrackRecord &a, const TTrackRecord &b) {
     const double seconds = std::max(1.0, std::fabs(b.Time - a.Time) * kSecPerDay);
-    return static_cast<double>(Distance(a.Lat, a.Lon, b.Lat, b.Lon)) / seconds;
+    const double limit = kMaxSpeed * seconds;
+    const double lat1 = static_cast<double>(a.Lat), lat2 = static_cast<double>(b.Lat);
+    const double dLat = lat2 - lat1, dLon = static_cast<double>(b.Lon - a.Lon);
+    if (std::fabs(dLat) < 1 && std::fabs(dLon) < 1 && std::fabs(lat1) < 80) {
+      constexpr double kRad = 3.14159265358979323846 / 180;
+      const double y = dLat * kRad, x = dLon * kRad * std::cos((lat1 + lat2) / 2 * kRad);
+      const double flat = kEarthRadius * std::sqrt(x * x + y * y);
+      if (flat < limit * 0.99) return false;
+      if (flat > limit * 1.01) return true;
+    }
+    return static_cast<double>(Distance(a.Lat, a.Lon, b.Lat, b.Lon)) > limit;
   };
   std::vector<size_t> kept, run;
   std::vector<bool> drop(t.Items.size(), false);
@@ -91,13 +112,13 @@ void FilterFixes(TEmbeddedTrack &t) {
       drop[i] = true;  // the same fix again (a block repeated)
       continue;
     }
-    if (speed(last, r) <= kMaxSpeed) {
+    if (!tooFast(last, r)) {
       kept.push_back(i);
       for (size_t j : run) drop[j] = true;
       run.clear();
       continue;
     }
-    if (!run.empty() && speed(t.Items[run.back()], r) > kMaxSpeed) {
+    if (!run.empty() && tooFast(t.Items[run.back()], r)) {
       for (size_t j : run) drop[j] = true;
       run.clear();
     }
@@ -121,11 +142,24 @@ void FilterFixes(TEmbeddedTrack &t) {
 
 namespace {
 
-// A top-level box type a recording can begin with.
-bool IsLeadingBox(const char *type) {
+// Whether a file's first 8 bytes are the header of a top-level box type a
+// recording can begin with.
+bool RecordingLead(const uint8_t *head) {
+  const uint32_t size = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 |
+                        uint32_t(head[3]);
+  if (size != 1 && size < 8) return false;
   for (const char *t : {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot"})
-    if (std::memcmp(type, t, 4) == 0) return true;
+    if (std::memcmp(head + 4, t, 4) == 0) return true;
   return false;
+}
+
+bool RecordingLead(const TMOVStream &stream) {
+  uint8_t head[8];
+  try {
+    return stream.ReadAt(0, head, sizeof head) == sizeof head && RecordingLead(head);
+  } catch (const TMOVError &) {
+    return false;
+  }
 }
 
 constexpr const char *kNotReadable = "telemetry present but not readable";
@@ -310,7 +344,7 @@ bool ReadOwnBoxes(TMOVStream &stream, const std::vector<TBox> &top, double clipS
 // and last a scan of the whole file for freeGPS blocks.
 bool Collect(const std::string &path, TCollect &c) {
   auto stream = TMOVStream::OpenRead(path);
-  if (!stream) return false;
+  if (!stream || !RecordingLead(*stream)) return false;
   const std::vector<TBox> top = TopLevelBoxes(*stream);
   const TBox *moov = FindBox(top, FourCC("moov"));
   TEmbeddedTrack &t = c.Track;
@@ -326,7 +360,7 @@ bool Collect(const std::string &path, TCollect &c) {
   std::vector<TBlockRef> index;
   if (moov && ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
     c.Found = true;
-    if (ReadFreeGpsIndexed(*stream, index, freeGps, t) && t.Fixes() > 0) {
+    if (ReadFreeGpsIndexed(*stream, index, freeGps, t) && t.HasFix()) {
       Finish(t, freeGps);
       return true;
     }
@@ -380,10 +414,7 @@ bool IsRecordingFile(const std::string &path) {
     got = ::pread(fd, head, sizeof head, 0);
   } while (got < 0 && errno == EINTR);
   ::close(fd);
-  if (got != static_cast<ssize_t>(sizeof head)) return false;
-  const uint32_t size = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 |
-                        uint32_t(head[3]);
-  return (size == 1 || size >= 8) && IsLeadingBox(reinterpret_cast<const char *>(head + 4));
+  return got == static_cast<ssize_t>(sizeof head) && RecordingLead(head);
 }
 
 TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedReport *report) {
@@ -396,7 +427,7 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
     return p;
   };
   auto stream = TMOVStream::OpenRead(path);
-  if (!stream || !IsRecordingFile(path)) return done(TEmbeddedPresence::None, "");
+  if (!stream || !RecordingLead(*stream)) return done(TEmbeddedPresence::None, "");
   const std::vector<TBox> top = TopLevelBoxes(*stream);
   if (const TBox *moov = FindBox(top, FourCC("moov"))) {
     std::vector<TBlockRef> index;
@@ -414,7 +445,7 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
         TFreeGpsState s;
         TEmbeddedTrack t;
         DecodeFreeGpsBlock(block, got, s, t);
-        if (s.Unreadable && t.Fixes() == 0)
+        if (s.Unreadable && !t.HasFix())
           return done(TEmbeddedPresence::Unreadable, s.UnreadableLayout);
         return done(TEmbeddedPresence::Readable, s.Layout.empty() ? "freeGPS" : s.Layout);
       }
@@ -470,7 +501,7 @@ bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbed
   TEmbeddedReport r;
   FileTimes(path, sink.Created, sink.Modified);
   TCollect c;
-  const bool collected = IsRecordingFile(path) && Collect(path, c);
+  const bool collected = Collect(path, c);
   TEmbeddedTrack &t = c.Track;
   if (collected) FilterFixes(t);
   if (t.Items.empty()) {
