@@ -8,6 +8,7 @@
 #include "telemetry/UnitGEvents.h"
 #include "telemetry/UnitGpsConverters.h"
 #include "telemetry/UnitMovingInfo.h"
+#include "telemetry/UnitRecordingTelemetry.h"
 
 namespace tachora {
 
@@ -23,6 +24,19 @@ void TakeStats(const TMovingInfo &mi, TTelemetryStats &out) {
   const TGEventCounts events = CountGEvents(mi.GsensorPoints);
   std::copy(std::begin(events.Count), std::end(events.Count), out.EventCounts.begin());
 }
+
+// The records of a recording's embedded telemetry, for FromTrackInfo.
+class TRecordsSink : public TTrackSink {
+ public:
+  explicit TRecordsSink(std::vector<TTrackRecord> &items) : TTrackSink(0), items_(items) {}
+
+ protected:
+  void Store(const TTrackRecord &rec) override { items_.push_back(rec); }
+  void Forget() override { items_.clear(); }
+
+ private:
+  std::vector<TTrackRecord> &items_;
+};
 
 }  // namespace
 
@@ -42,6 +56,31 @@ bool LoadTelemetryStats(const std::string &path, TDateTime from, TDateTime to,
     return true;
   } catch (const std::exception &) {
     return false;
+  }
+}
+
+TEmbeddedPresence LoadEmbeddedTelemetryStats(const std::string &path, TTelemetryStats &out,
+                                             bool &read, TEmbeddedReport *report) {
+  out = TTelemetryStats{};
+  read = false;
+  try {
+    TTrackInfo info;
+    TRecordsSink sink(info.Items);
+    const TEmbeddedPresence found = ProbeAndReadEmbeddedTelemetry(path, sink, read, report);
+    if (!read) return found;
+    // What loading the recording as a telemetry file makes of the records.
+    info.StartTime = sink.Created;
+    info.EndTime = sink.Modified;
+    auto mi = TMovingInfo::FromTrackInfo(info, true);
+    read = mi != nullptr;
+    if (mi) {
+      CorrectLocalClock(*mi, path);
+      TakeStats(*mi, out);
+    }
+    return found;
+  } catch (const std::exception &) {
+    read = false;
+    return TEmbeddedPresence::None;
   }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/UnitUtils.h"
+#include "telemetry/UnitEmbeddedTelemetry.h"
 
 namespace tachora {
 
@@ -32,6 +33,13 @@ bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out);
 // recording is then moved onto its track, not left without one.
 bool LoadTelemetryStats(const std::string &path, TDateTime from, TDateTime to,
                         TTelemetryStats &out);
+
+// The statistics of the telemetry a recording carries inside, probed and
+// read through one opening of the file (a listing's look at a recording
+// without a telemetry file). Returns what the probe found; `read` tells
+// whether `out` holds the statistics of records read.
+TEmbeddedPresence LoadEmbeddedTelemetryStats(const std::string &path, TTelemetryStats &out,
+                                             bool &read, TEmbeddedReport *report = nullptr);
 
 struct TMovieHeader {
   bool HasMovie = false;

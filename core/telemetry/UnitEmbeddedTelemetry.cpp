@@ -342,15 +342,13 @@ bool ReadOwnBoxes(TMOVStream &stream, const std::vector<TBox> &top, double clipS
 // Reads every carrier the file has, the first that gives records winning:
 // the `gps ` index, BlackVue's boxes, telemetry tracks, boxes of their own,
 // and last a scan of the whole file for freeGPS blocks.
-bool Collect(const std::string &path, TCollect &c) {
-  auto stream = TMOVStream::OpenRead(path);
-  if (!stream || !RecordingLead(*stream)) return false;
-  const std::vector<TBox> top = TopLevelBoxes(*stream);
+bool Collect(const std::string &path, TMOVStream &stream, const std::vector<TBox> &top,
+             TCollect &c) {
   const TBox *moov = FindBox(top, FourCC("moov"));
   TEmbeddedTrack &t = c.Track;
   TFreeGpsState freeGps;
   double clipSeconds = 0;
-  MovieTimes(*stream, moov, freeGps.ClipStartUtc, clipSeconds);
+  MovieTimes(stream, moov, freeGps.ClipStartUtc, clipSeconds);
   // Without a creation time the clip ends when the file was last written.
   double created = 0, modified = 0;
   if (freeGps.ClipStartUtc == 0 && FileTimes(path, created, modified) && modified > 0)
@@ -358,19 +356,19 @@ bool Collect(const std::string &path, TCollect &c) {
   const double clipStart = freeGps.ClipStartUtc;
 
   std::vector<TBlockRef> index;
-  if (moov && ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
+  if (moov && ReadGpsIndex(stream, *moov, index) && !index.empty()) {
     c.Found = true;
-    if (ReadFreeGpsIndexed(*stream, index, freeGps, t) && t.HasFix()) {
+    if (ReadFreeGpsIndexed(stream, index, freeGps, t) && t.HasFix()) {
       Finish(t, freeGps);
       return true;
     }
   }
   t = TEmbeddedTrack();
-  if (ReadBlackVueBoxes(*stream, top, c)) return true;
+  if (ReadBlackVueBoxes(stream, top, c)) return true;
   t = TEmbeddedTrack();
   if (moov && ReadTelemetryTracks(path, clipStart, c)) return true;
   t = TEmbeddedTrack();
-  if (ReadOwnBoxes(*stream, top, clipStart, c)) return true;
+  if (ReadOwnBoxes(stream, top, clipStart, c)) return true;
 
   // Blocks without an index (or with a wrong one): scan the file.
   t = TEmbeddedTrack();
@@ -382,12 +380,12 @@ bool Collect(const std::string &path, TCollect &c) {
   // data's start: a video without them costs only that much reading. The
   // rest is scanned when blocks turned up there, when an index promised
   // them or when the movie was never written.
-  const int64_t end = stream->Size();
+  const int64_t end = stream.Size();
   const TBox *mdat = FindBox(top, FourCC("mdat"));
   const int64_t head = std::min(end, (mdat ? mdat->PayloadOffset() : 0) + kScanHead);
-  bool scanned = ScanFreeGps(*stream, 0, head, freeGps, t);
+  bool scanned = ScanFreeGps(stream, 0, head, freeGps, t);
   if (head < end && (freeGps.BlockIndex > 0 || c.Found || !moov))
-    scanned = ScanFreeGps(*stream, head - 11, end, freeGps, t) || scanned;
+    scanned = ScanFreeGps(stream, head - 11, end, freeGps, t) || scanned;
   if (scanned) {
     c.Found = true;
     Finish(t, freeGps);
@@ -403,21 +401,9 @@ bool Collect(const std::string &path, TCollect &c) {
   return false;
 }
 
-}  // namespace
-
-bool IsRecordingFile(const std::string &path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  uint8_t head[8];
-  ssize_t got;
-  do {
-    got = ::pread(fd, head, sizeof head, 0);
-  } while (got < 0 && errno == EINTR);
-  ::close(fd);
-  return got == static_cast<ssize_t>(sizeof head) && RecordingLead(head);
-}
-
-TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedReport *report) {
+// The probe on a recording already open (its lead bytes checked).
+TEmbeddedPresence Probe(const std::string &path, TMOVStream &stream, const std::vector<TBox> &top,
+                        TEmbeddedReport *report) {
   TEmbeddedReport r;
   auto done = [&](TEmbeddedPresence p, const std::string &format) {
     r.Presence = p;
@@ -426,18 +412,15 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
     if (report) *report = r;
     return p;
   };
-  auto stream = TMOVStream::OpenRead(path);
-  if (!stream || !RecordingLead(*stream)) return done(TEmbeddedPresence::None, "");
-  const std::vector<TBox> top = TopLevelBoxes(*stream);
   if (const TBox *moov = FindBox(top, FourCC("moov"))) {
     std::vector<TBlockRef> index;
-    if (ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
+    if (ReadGpsIndex(stream, *moov, index) && !index.empty()) {
       // The first block that is there tells the layout.
       uint8_t block[0x200];
       for (const TBlockRef &e : index) {
         size_t got = 0;
         try {
-          got = stream->ReadAt(e.offset, block, std::min<size_t>(sizeof block, e.size));
+          got = stream.ReadAt(e.offset, block, std::min<size_t>(sizeof block, e.size));
         } catch (const TMOVError &) {
           continue;
         }
@@ -453,7 +436,7 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
   }
   for (const TBox &b : top) {
     if (b.type == FourCC("free")) {
-      const std::vector<TBox> children = ChildBoxes(*stream, b);
+      const std::vector<TBox> children = ChildBoxes(stream, b);
       if (FindBox(children, FourCC("gps ")) || FindBox(children, FourCC("3gf ")))
         return done(TEmbeddedPresence::Readable, "BlackVue");
     }
@@ -491,17 +474,18 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
     }
   }
   for (const TBox &b : top)
-    if (b.type == FourCC("mdat") && BlocksNearStart(*stream, b))
+    if (b.type == FourCC("mdat") && BlocksNearStart(stream, b))
       return done(TEmbeddedPresence::Readable, "freeGPS");
   return done(TEmbeddedPresence::None, "");
 }
 
-bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbeddedReport *report) {
-  sink.Clear();
+// The read into a sink already cleared and given the file's times; `file`
+// is the recording open (its lead bytes checked), or null.
+bool Read(const std::string &path, TMOVStream *file, const std::vector<TBox> &top, TTrackSink &sink,
+          TEmbeddedReport *report) {
   TEmbeddedReport r;
-  FileTimes(path, sink.Created, sink.Modified);
   TCollect c;
-  const bool collected = Collect(path, c);
+  const bool collected = file && Collect(path, *file, top, c);
   TEmbeddedTrack &t = c.Track;
   if (collected) FilterFixes(t);
   if (t.Items.empty()) {
@@ -529,6 +513,59 @@ bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbed
   r.FixTimesLocal = t.LocalClock;
   if (report) *report = r;
   return sink.Count() > 0;
+}
+
+// The recording open for reading when its first bytes are those of one.
+std::unique_ptr<TMOVStream> OpenRecording(const std::string &path) {
+  auto stream = TMOVStream::OpenRead(path);
+  return stream && RecordingLead(*stream) ? std::move(stream) : nullptr;
+}
+
+}  // namespace
+
+bool IsRecordingFile(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  uint8_t head[8];
+  ssize_t got;
+  do {
+    got = ::pread(fd, head, sizeof head, 0);
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  return got == static_cast<ssize_t>(sizeof head) && RecordingLead(head);
+}
+
+TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedReport *report) {
+  auto stream = OpenRecording(path);
+  if (!stream) {
+    if (report) *report = TEmbeddedReport();
+    return TEmbeddedPresence::None;
+  }
+  return Probe(path, *stream, TopLevelBoxes(*stream), report);
+}
+
+bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbeddedReport *report) {
+  sink.Clear();
+  FileTimes(path, sink.Created, sink.Modified);
+  auto stream = OpenRecording(path);
+  return Read(path, stream.get(), stream ? TopLevelBoxes(*stream) : std::vector<TBox>(), sink,
+              report);
+}
+
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report) {
+  sink.Clear();
+  read = false;
+  FileTimes(path, sink.Created, sink.Modified);
+  auto stream = OpenRecording(path);
+  if (!stream) {
+    if (report) *report = TEmbeddedReport();
+    return TEmbeddedPresence::None;
+  }
+  const std::vector<TBox> top = TopLevelBoxes(*stream);
+  const TEmbeddedPresence found = Probe(path, *stream, top, report);
+  if (found == TEmbeddedPresence::Readable) read = Read(path, stream.get(), top, sink, nullptr);
+  return found;
 }
 
 }  // namespace tachora

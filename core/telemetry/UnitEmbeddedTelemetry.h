@@ -50,4 +50,11 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path,
 bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink,
                                TEmbeddedReport *report = nullptr);
 
+// The probe and, when it finds telemetry in a layout we read, the read,
+// through one opening of the file: what a listing asks of each recording.
+// Returns the probe's answer (its report in `report`); `read` tells whether
+// the sink took a record, as ReadEmbeddedTelemetryInto fills it.
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report = nullptr);
+
 }  // namespace tachora
