@@ -4,7 +4,9 @@
 //
 // Units: times TDateTime (local), lengths metres, speeds km/h, durations
 // milliseconds, picture sizes pixels. Thread-safe (each call uses its own
-// reader objects).
+// reader objects; a thread keeps the movie header of the recording its
+// last LoadEmbeddedTelemetryStats opened, for the ReadMovieHeader of the
+// same file that follows).
 #pragma once
 
 #include <array>
@@ -52,7 +54,9 @@ struct TMovieHeader {
   // which the repair can rebuild.
   bool Damaged = false;
 };
-// Reads the container header only (no sample tables).
+// Reads the container header only (no sample tables); right after
+// LoadEmbeddedTelemetryStats of the same file, unchanged since, the header
+// that look read.
 bool ReadMovieHeader(const std::string &path, TMovieHeader &out);
 // Whether ReadMovieHeader can examine containers in this build.
 bool MovieProbeAvailable();

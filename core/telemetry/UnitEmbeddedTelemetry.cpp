@@ -554,17 +554,28 @@ bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbed
 
 TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TTrackSink &sink,
                                                 bool &read, TEmbeddedReport *report) {
-  sink.Clear();
-  read = false;
-  FileTimes(path, sink.Created, sink.Modified);
-  auto stream = OpenRecording(path);
+  auto stream = TMOVStream::OpenRead(path);
   if (!stream) {
+    sink.Clear();
+    read = false;
     if (report) *report = TEmbeddedReport();
     return TEmbeddedPresence::None;
   }
-  const std::vector<TBox> top = TopLevelBoxes(*stream);
-  const TEmbeddedPresence found = Probe(path, *stream, top, report);
-  if (found == TEmbeddedPresence::Readable) read = Read(path, stream.get(), top, sink, nullptr);
+  return ProbeAndReadEmbeddedTelemetry(path, *stream, TopLevelBoxes(*stream), sink, read, report);
+}
+
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TMOVStream &stream,
+                                                const std::vector<TBox> &top, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report) {
+  sink.Clear();
+  read = false;
+  FileTimes(path, sink.Created, sink.Modified);
+  if (!RecordingLead(stream)) {
+    if (report) *report = TEmbeddedReport();
+    return TEmbeddedPresence::None;
+  }
+  const TEmbeddedPresence found = Probe(path, stream, top, report);
+  if (found == TEmbeddedPresence::Readable) read = Read(path, &stream, top, sink, nullptr);
   return found;
 }
 

@@ -12,10 +12,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "telemetry/UnitGpsConverters.h"
 
 namespace tachora {
+
+class TMOVStream;
+struct TBox;
 
 enum class TEmbeddedPresence {
   None,        // the recording holds no telemetry we know of
@@ -55,6 +59,11 @@ bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink,
 // Returns the probe's answer (its report in `report`); `read` tells whether
 // the sink took a record, as ReadEmbeddedTelemetryInto fills it.
 TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report = nullptr);
+// The same on the recording open in `stream`, with its top-level boxes
+// (TopLevelBoxes): a caller that reads more of the file opens it once.
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TMOVStream &stream,
+                                                const std::vector<TBox> &top, TTrackSink &sink,
                                                 bool &read, TEmbeddedReport *report = nullptr);
 
 }  // namespace tachora

@@ -177,6 +177,29 @@ TEST(EmbeddedCatalogue, OneLookGivesWhatProbeAndLoadGive) {
     EXPECT_EQ(got.First, want.First);
     EXPECT_EQ(got.Last, want.Last);
     EXPECT_EQ(got.EventCounts, want.EventCounts);
+    // The movie header the look kept is the one the file gives.
+    TMovieHeader kept, fresh;
+    LoadEmbeddedTelemetryStats(path, got, read);
+    const bool keptRead = ReadMovieHeader(path, kept);
+    EXPECT_EQ(ReadMovieHeader(path, fresh), keptRead);
+    EXPECT_TRUE(fresh.HasMovie);
+    EXPECT_EQ(kept.HasMovie, fresh.HasMovie);
+    EXPECT_EQ(kept.DurationMs, fresh.DurationMs);
+    EXPECT_EQ(kept.Width, fresh.Width);
+    EXPECT_EQ(kept.Height, fresh.Height);
+    EXPECT_EQ(kept.CreationTime, fresh.CreationTime);
   }
   EXPECT_EQ(withStats, 8);  // all but the unreadable and the plain recording
+
+  // A recording replaced after the look gives its own header.
+  TEmbeddedReport report;
+  TTelemetryStats stats;
+  bool read = false;
+  LoadEmbeddedTelemetryStats(paths[0], stats, read, &report);
+  TMediaSpec longer = plain;
+  longer.seconds = 5;
+  card.CopyOf(GenerateMp4("look-longer", longer), "FILE0001.MP4");
+  TMovieHeader header;
+  ASSERT_TRUE(ReadMovieHeader(paths[0], header));
+  EXPECT_NEAR(header.DurationMs, 5000, 100);
 }
