@@ -102,20 +102,24 @@ bool HeaderFromBoxes(const TMOVStream &stream, const std::vector<TBox> &top, TMo
   if (total > kMaxCopy) return false;
   std::string image;
   image.reserve(static_cast<size_t>(total));
-  for (const TBox &b : top) {
-    if (b.type == FourCC("mdat")) {
+  // The boxes lie end to end: each run of them between media data is one read.
+  for (size_t i = 0; i < top.size();) {
+    if (top[i].type == FourCC("mdat")) {
       image.append("\0\0\0\x08mdat", 8);
+      ++i;
       continue;
     }
+    size_t j = i;
+    while (j < top.size() && top[j].type != FourCC("mdat")) ++j;
     const size_t at = image.size();
-    image.resize(at + static_cast<size_t>(b.size));
+    const auto n = static_cast<size_t>(top[j - 1].End() - top[i].offset);
+    image.resize(at + n);
     try {
-      if (stream.ReadAt(b.offset, image.data() + at, static_cast<size_t>(b.size)) !=
-          static_cast<size_t>(b.size))
-        return false;
+      if (stream.ReadAt(top[i].offset, image.data() + at, n) != n) return false;
     } catch (const TMOVError &) {
       return false;
     }
+    i = j;
   }
   const TMOVReader reader(reinterpret_cast<const uint8_t *>(image.data()), image.size(), true);
   if (!reader.HasMovie()) return false;
