@@ -1,6 +1,7 @@
 // libFuzzer target: bytes as a whole recording (an in-memory file), through
 // the probe and the read of its embedded telemetry: box walk, index, tracks,
-// boxes of their own and the scan.
+// boxes of their own and the scan; and both through one opening, as a
+// listing makes them.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "catalogue/UnitCatalogueProbe.h"
 #include "telemetry/UnitEmbeddedTelemetry.h"
 #include "telemetry/UnitMovingInfo.h"
 
@@ -22,5 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   ProbeEmbeddedTelemetry(path, &report);
   auto mi = TMovingInfo::LoadFromFile(path, TLoadDepth::Complete);
   if (mi) StateAt(*mi, 0.5);
+  TTelemetryStats stats;
+  bool read = false;
+  LoadEmbeddedTelemetryStats(path, stats, read);
   return 0;
 }

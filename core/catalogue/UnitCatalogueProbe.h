@@ -4,7 +4,9 @@
 //
 // Units: times TDateTime (local), lengths metres, speeds km/h, durations
 // milliseconds, picture sizes pixels. Thread-safe (each call uses its own
-// reader objects).
+// reader objects; a thread keeps the movie header of the recording its
+// last LoadEmbeddedTelemetryStats opened, for the ReadMovieHeader of the
+// same file that follows).
 #pragma once
 
 #include <array>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "app/UnitUtils.h"
+#include "telemetry/UnitEmbeddedTelemetry.h"
 
 namespace tachora {
 
@@ -33,6 +36,13 @@ bool LoadTelemetryStats(const std::string &path, TTelemetryStats &out);
 bool LoadTelemetryStats(const std::string &path, TDateTime from, TDateTime to,
                         TTelemetryStats &out);
 
+// The statistics of the telemetry a recording carries inside, probed and
+// read through one opening of the file (a listing's look at a recording
+// without a telemetry file). Returns what the probe found; `read` tells
+// whether `out` holds the statistics of records read.
+TEmbeddedPresence LoadEmbeddedTelemetryStats(const std::string &path, TTelemetryStats &out,
+                                             bool &read, TEmbeddedReport *report = nullptr);
+
 struct TMovieHeader {
   bool HasMovie = false;
   int64_t DurationMs = -1;
@@ -44,7 +54,9 @@ struct TMovieHeader {
   // which the repair can rebuild.
   bool Damaged = false;
 };
-// Reads the container header only (no sample tables).
+// Reads the container header only (no sample tables); right after
+// LoadEmbeddedTelemetryStats of the same file, unchanged since, the header
+// that look read.
 bool ReadMovieHeader(const std::string &path, TMovieHeader &out);
 // Whether ReadMovieHeader can examine containers in this build.
 bool MovieProbeAvailable();

@@ -54,17 +54,18 @@ void ResetTelemetryStats(TFileItemSubitem &rec) {
   rec.RelGpsStart = rec.RelGpsEnd = 0;
 }
 
-// The statistics of the recording's telemetry file; false when it gives
-// fewer than two points and two samples.
-bool TakeTelemetryStats(TFileItemSubitem &rec) {
+// The statistics of the recording's telemetry file (or those `given`,
+// already read); false when it gives fewer than two points and two samples.
+bool TakeTelemetryStats(TFileItemSubitem &rec, const TTelemetryStats *given = nullptr) {
   // A track named otherwise than the recording (a GPS log matched by time,
   // a track attached to a whole trip) covers other recordings too: each
   // takes its own time range of it, so that a trip counts the log once.
   const bool shared = rec.TelemetryPath != rec.Path &&
                       !EqualsNoCase(BaseNameNoExt(rec.TelemetryPath), BaseNameNoExt(rec.Path));
-  TTelemetryStats st;
-  const bool read = shared ? LoadTelemetryStats(rec.TelemetryPath, rec.Start, rec.End, st)
-                           : LoadTelemetryStats(rec.TelemetryPath, st);
+  TTelemetryStats st = given ? *given : TTelemetryStats{};
+  const bool read = given    ? true
+                    : shared ? LoadTelemetryStats(rec.TelemetryPath, rec.Start, rec.End, st)
+                             : LoadTelemetryStats(rec.TelemetryPath, st);
   if (!read || (st.GpsCount < 2 && st.GsensorCount < 2)) return false;
   rec.TrackLength = st.TrackLength;
   rec.HasTrack = st.TrackLength > 0 ? 1 : 0;
@@ -442,10 +443,12 @@ void TFileManager::LookupTelemetry(TFileItemSubitem &rec, TNoCaseDirCache &cache
   rec.UnreadableTelemetry.clear();
   if (rec.TelemetryPath.empty()) {
     TEmbeddedReport report;
-    const TEmbeddedPresence found = ProbeEmbeddedTelemetry(rec.Path, &report);
+    TTelemetryStats st;
+    bool read = false;
+    const TEmbeddedPresence found = LoadEmbeddedTelemetryStats(rec.Path, st, read, &report);
     if (found == TEmbeddedPresence::Readable) {
       rec.TelemetryPath = rec.Path;
-      if (!TakeTelemetryStats(rec)) rec.TelemetryPath.clear();
+      if (!read || !TakeTelemetryStats(rec, &st)) rec.TelemetryPath.clear();
     } else if (found == TEmbeddedPresence::Unreadable) {
       rec.UnreadableTelemetry = report.Format.empty() ? "-" : report.Format;
     }

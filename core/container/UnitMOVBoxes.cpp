@@ -31,7 +31,36 @@ std::vector<TBox> WalkLevel(TMOVStream &stream, int64_t from, int64_t end, bool 
 }  // namespace
 
 std::vector<TBox> TopLevelBoxes(TMOVStream &stream, size_t limit, int64_t *trailer) {
-  return WalkLevel(stream, 0, stream.Size(), true, limit, trailer);
+  // The top level is a few headers far apart (the file type, the media
+  // data, the movie): each is read through a small window of its own, not
+  // through the stream's read cache, which would copy 64 KB at each.
+  constexpr size_t kWindow = 4096;
+  uint8_t window[kWindow];
+  int64_t windowPos = 0;
+  size_t windowLen = 0;
+  std::vector<TBox> boxes;
+  const int64_t end = stream.Size();
+  int64_t p = 0;
+  try {
+    while (p < end && boxes.size() < limit) {
+      const int64_t windowEnd = windowPos + static_cast<int64_t>(windowLen);
+      // A header reaches 16 bytes at most, unless the file ends first.
+      if (p < windowPos || std::min(p + 16, end) > windowEnd) {
+        windowPos = p;
+        windowLen = stream.ReadAt(p, window, kWindow);
+      }
+      const size_t at = static_cast<size_t>(p - windowPos);
+      const auto header = TMOVStream::FromMemory(window + at, windowLen - at);
+      TAtomHeader h;
+      if (!ReadAtomHeader(*header, 0, end - p, true, h)) break;
+      boxes.push_back({h.type, p, h.size, h.headerSize});
+      p += h.size;
+    }
+  } catch (const TMOVError &) {
+    // A header that cannot be read ends the walk.
+  }
+  if (trailer) *trailer = p;
+  return boxes;
 }
 
 std::vector<TBox> ChildBoxes(TMOVStream &stream, const TBox &parent, int64_t skip, size_t limit) {

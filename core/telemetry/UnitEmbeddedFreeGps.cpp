@@ -111,7 +111,7 @@ TBlock Result(bool fix) {
 // Takes the time's clock: a track is in one clock; a file mixing both keeps
 // the first clock met (the other fixes would land hours away).
 bool TakeClock(TEmbeddedTrack &t, bool local) {
-  if (t.Fixes() == 0) t.LocalClock = local;
+  if (!t.HasFix()) t.LocalClock = local;
   return t.LocalClock == local;
 }
 
@@ -395,12 +395,14 @@ bool DecodeFreeGpsBlock(const uint8_t *b, size_t n, TFreeGpsState &s, TEmbeddedT
 
 namespace {
 
-// The blocks of one recording share their layout. Once a block has shown a
-// layout whose record lies in its first bytes, the next blocks are read
-// only that far: a 32 KB block holds a record of a few hundred bytes, and a
-// card of recordings would otherwise be read through its blocks whole. A
-// head that gives no point is read again whole, from the state before it.
-constexpr size_t kHeadBytes = 0x400;
+// The blocks of one recording share their layout, and most layouts keep
+// their record in the block's first bytes: each block is read only that
+// far, the first one too, while the blocks keep giving points in such a
+// layout. A 32 KB block holds a record of a few hundred bytes, and a card
+// of recordings would otherwise be read through its blocks whole. A head
+// that gives no point, or gives it in a layout that may reach further, is
+// read again whole, from the state before it.
+constexpr size_t kHeadBytes = 0x100;  // the furthest such record ends at 0xcb
 
 bool RecordInHead(const std::string &layout) {
   return !layout.empty() && layout != "freeGPS moving record" && layout != "freeGPS $S";
@@ -419,7 +421,9 @@ bool DecodeHead(const TMOVStream &stream, const TBlockRef &e, uint8_t *buf, TFre
   const size_t items = t.Items.size();
   const int64_t bytes = t.Bytes;
   const bool localClock = t.LocalClock;
-  if (DecodeFreeGpsBlock(buf, got, state, t) && t.Items.size() > items) return true;
+  if (DecodeFreeGpsBlock(buf, got, state, t) && t.Items.size() > items &&
+      RecordInHead(state.Layout))
+    return true;
   state = before;
   t.Items.resize(items);
   t.Bytes = bytes;
@@ -437,7 +441,9 @@ bool ReadFreeGpsIndexed(const TMOVStream &stream, const std::vector<TBlockRef> &
   for (const TBlockRef &e : entries) {
     if (e.offset <= 0 || e.size < kMinBlock || e.offset + e.size > fileSize) continue;
     const size_t want = std::min<size_t>(e.size, kMaxBlock);
-    if (want > kHeadBytes && RecordInHead(state.Layout) &&
+    // The first block's head, then the head of every block after one in
+    // such a layout.
+    if (want > kHeadBytes && (state.BlockIndex == 0 || RecordInHead(state.Layout)) &&
         DecodeHead(stream, e, buf.get(), state, t)) {
       any = true;
       continue;

@@ -27,6 +27,7 @@ struct TEmbeddedTrack {
   bool Unreadable = false;  // a layout recognised but not readable (encrypted, unknown)
   std::string UnreadableFormat;
   size_t Fixes() const;
+  bool HasFix() const;  // Fixes() > 0, without counting them all
 };
 
 // ---- checks shared by the readers ----

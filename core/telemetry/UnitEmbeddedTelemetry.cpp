@@ -21,6 +21,11 @@ size_t TEmbeddedTrack::Fixes() const {
       Items.begin(), Items.end(), [](const TTrackRecord &r) { return r.Kind == kRecordGps; }));
 }
 
+bool TEmbeddedTrack::HasFix() const {
+  return std::any_of(Items.begin(), Items.end(),
+                     [](const TTrackRecord &r) { return r.Kind == kRecordGps; });
+}
+
 bool DdmmToDegrees(double ddmm, double &degrees) {
   if (!std::isfinite(ddmm)) return false;
   const double a = std::fabs(ddmm);
@@ -73,9 +78,25 @@ void FilterFixes(TEmbeddedTrack &t) {
   // A run of fixes this long that agree with each other but not with the
   // fixes before them stands: the fixes before were the stale ones.
   constexpr size_t kRun = 3;
-  auto speed = [](const TTrackRecord &a, const TTrackRecord &b) {
+  // Whether b lies further from a than the largest speed goes in the time
+  // between them. Neighbours a second apart are tens of metres apart: a
+  // flat-earth distance in double tells them to within far less than 1 %
+  // while they stay within a degree of each other away from the poles, so
+  // the trigonometry of the exact distance is left for the fixes near the
+  // limit or far apart.
+  auto tooFast = [](const TTrackRecord &a, const TTrackRecord &b) {
     const double seconds = std::max(1.0, std::fabs(b.Time - a.Time) * kSecPerDay);
-    return static_cast<double>(Distance(a.Lat, a.Lon, b.Lat, b.Lon)) / seconds;
+    const double limit = kMaxSpeed * seconds;
+    const double lat1 = static_cast<double>(a.Lat), lat2 = static_cast<double>(b.Lat);
+    const double dLat = lat2 - lat1, dLon = static_cast<double>(b.Lon - a.Lon);
+    if (std::fabs(dLat) < 1 && std::fabs(dLon) < 1 && std::fabs(lat1) < 80) {
+      constexpr double kRad = 3.14159265358979323846 / 180;
+      const double y = dLat * kRad, x = dLon * kRad * std::cos((lat1 + lat2) / 2 * kRad);
+      const double flat = kEarthRadius * std::sqrt(x * x + y * y);
+      if (flat < limit * 0.99) return false;
+      if (flat > limit * 1.01) return true;
+    }
+    return static_cast<double>(Distance(a.Lat, a.Lon, b.Lat, b.Lon)) > limit;
   };
   std::vector<size_t> kept, run;
   std::vector<bool> drop(t.Items.size(), false);
@@ -91,13 +112,13 @@ void FilterFixes(TEmbeddedTrack &t) {
       drop[i] = true;  // the same fix again (a block repeated)
       continue;
     }
-    if (speed(last, r) <= kMaxSpeed) {
+    if (!tooFast(last, r)) {
       kept.push_back(i);
       for (size_t j : run) drop[j] = true;
       run.clear();
       continue;
     }
-    if (!run.empty() && speed(t.Items[run.back()], r) > kMaxSpeed) {
+    if (!run.empty() && tooFast(t.Items[run.back()], r)) {
       for (size_t j : run) drop[j] = true;
       run.clear();
     }
@@ -121,11 +142,24 @@ void FilterFixes(TEmbeddedTrack &t) {
 
 namespace {
 
-// A top-level box type a recording can begin with.
-bool IsLeadingBox(const char *type) {
+// Whether a file's first 8 bytes are the header of a top-level box type a
+// recording can begin with.
+bool RecordingLead(const uint8_t *head) {
+  const uint32_t size = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 |
+                        uint32_t(head[3]);
+  if (size != 1 && size < 8) return false;
   for (const char *t : {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot"})
-    if (std::memcmp(type, t, 4) == 0) return true;
+    if (std::memcmp(head + 4, t, 4) == 0) return true;
   return false;
+}
+
+bool RecordingLead(const TMOVStream &stream) {
+  uint8_t head[8];
+  try {
+    return stream.ReadAt(0, head, sizeof head) == sizeof head && RecordingLead(head);
+  } catch (const TMOVError &) {
+    return false;
+  }
 }
 
 constexpr const char *kNotReadable = "telemetry present but not readable";
@@ -308,15 +342,13 @@ bool ReadOwnBoxes(TMOVStream &stream, const std::vector<TBox> &top, double clipS
 // Reads every carrier the file has, the first that gives records winning:
 // the `gps ` index, BlackVue's boxes, telemetry tracks, boxes of their own,
 // and last a scan of the whole file for freeGPS blocks.
-bool Collect(const std::string &path, TCollect &c) {
-  auto stream = TMOVStream::OpenRead(path);
-  if (!stream) return false;
-  const std::vector<TBox> top = TopLevelBoxes(*stream);
+bool Collect(const std::string &path, TMOVStream &stream, const std::vector<TBox> &top,
+             TCollect &c) {
   const TBox *moov = FindBox(top, FourCC("moov"));
   TEmbeddedTrack &t = c.Track;
   TFreeGpsState freeGps;
   double clipSeconds = 0;
-  MovieTimes(*stream, moov, freeGps.ClipStartUtc, clipSeconds);
+  MovieTimes(stream, moov, freeGps.ClipStartUtc, clipSeconds);
   // Without a creation time the clip ends when the file was last written.
   double created = 0, modified = 0;
   if (freeGps.ClipStartUtc == 0 && FileTimes(path, created, modified) && modified > 0)
@@ -324,19 +356,19 @@ bool Collect(const std::string &path, TCollect &c) {
   const double clipStart = freeGps.ClipStartUtc;
 
   std::vector<TBlockRef> index;
-  if (moov && ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
+  if (moov && ReadGpsIndex(stream, *moov, index) && !index.empty()) {
     c.Found = true;
-    if (ReadFreeGpsIndexed(*stream, index, freeGps, t) && t.Fixes() > 0) {
+    if (ReadFreeGpsIndexed(stream, index, freeGps, t) && t.HasFix()) {
       Finish(t, freeGps);
       return true;
     }
   }
   t = TEmbeddedTrack();
-  if (ReadBlackVueBoxes(*stream, top, c)) return true;
+  if (ReadBlackVueBoxes(stream, top, c)) return true;
   t = TEmbeddedTrack();
   if (moov && ReadTelemetryTracks(path, clipStart, c)) return true;
   t = TEmbeddedTrack();
-  if (ReadOwnBoxes(*stream, top, clipStart, c)) return true;
+  if (ReadOwnBoxes(stream, top, clipStart, c)) return true;
 
   // Blocks without an index (or with a wrong one): scan the file.
   t = TEmbeddedTrack();
@@ -348,12 +380,12 @@ bool Collect(const std::string &path, TCollect &c) {
   // data's start: a video without them costs only that much reading. The
   // rest is scanned when blocks turned up there, when an index promised
   // them or when the movie was never written.
-  const int64_t end = stream->Size();
+  const int64_t end = stream.Size();
   const TBox *mdat = FindBox(top, FourCC("mdat"));
   const int64_t head = std::min(end, (mdat ? mdat->PayloadOffset() : 0) + kScanHead);
-  bool scanned = ScanFreeGps(*stream, 0, head, freeGps, t);
+  bool scanned = ScanFreeGps(stream, 0, head, freeGps, t);
   if (head < end && (freeGps.BlockIndex > 0 || c.Found || !moov))
-    scanned = ScanFreeGps(*stream, head - 11, end, freeGps, t) || scanned;
+    scanned = ScanFreeGps(stream, head - 11, end, freeGps, t) || scanned;
   if (scanned) {
     c.Found = true;
     Finish(t, freeGps);
@@ -369,24 +401,9 @@ bool Collect(const std::string &path, TCollect &c) {
   return false;
 }
 
-}  // namespace
-
-bool IsRecordingFile(const std::string &path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  uint8_t head[8];
-  ssize_t got;
-  do {
-    got = ::pread(fd, head, sizeof head, 0);
-  } while (got < 0 && errno == EINTR);
-  ::close(fd);
-  if (got != static_cast<ssize_t>(sizeof head)) return false;
-  const uint32_t size = uint32_t(head[0]) << 24 | uint32_t(head[1]) << 16 | uint32_t(head[2]) << 8 |
-                        uint32_t(head[3]);
-  return (size == 1 || size >= 8) && IsLeadingBox(reinterpret_cast<const char *>(head + 4));
-}
-
-TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedReport *report) {
+// The probe on a recording already open (its lead bytes checked).
+TEmbeddedPresence Probe(const std::string &path, TMOVStream &stream, const std::vector<TBox> &top,
+                        TEmbeddedReport *report) {
   TEmbeddedReport r;
   auto done = [&](TEmbeddedPresence p, const std::string &format) {
     r.Presence = p;
@@ -395,18 +412,15 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
     if (report) *report = r;
     return p;
   };
-  auto stream = TMOVStream::OpenRead(path);
-  if (!stream || !IsRecordingFile(path)) return done(TEmbeddedPresence::None, "");
-  const std::vector<TBox> top = TopLevelBoxes(*stream);
   if (const TBox *moov = FindBox(top, FourCC("moov"))) {
     std::vector<TBlockRef> index;
-    if (ReadGpsIndex(*stream, *moov, index) && !index.empty()) {
+    if (ReadGpsIndex(stream, *moov, index) && !index.empty()) {
       // The first block that is there tells the layout.
       uint8_t block[0x200];
       for (const TBlockRef &e : index) {
         size_t got = 0;
         try {
-          got = stream->ReadAt(e.offset, block, std::min<size_t>(sizeof block, e.size));
+          got = stream.ReadAt(e.offset, block, std::min<size_t>(sizeof block, e.size));
         } catch (const TMOVError &) {
           continue;
         }
@@ -414,7 +428,7 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
         TFreeGpsState s;
         TEmbeddedTrack t;
         DecodeFreeGpsBlock(block, got, s, t);
-        if (s.Unreadable && t.Fixes() == 0)
+        if (s.Unreadable && !t.HasFix())
           return done(TEmbeddedPresence::Unreadable, s.UnreadableLayout);
         return done(TEmbeddedPresence::Readable, s.Layout.empty() ? "freeGPS" : s.Layout);
       }
@@ -422,7 +436,7 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
   }
   for (const TBox &b : top) {
     if (b.type == FourCC("free")) {
-      const std::vector<TBox> children = ChildBoxes(*stream, b);
+      const std::vector<TBox> children = ChildBoxes(stream, b);
       if (FindBox(children, FourCC("gps ")) || FindBox(children, FourCC("3gf ")))
         return done(TEmbeddedPresence::Readable, "BlackVue");
     }
@@ -460,17 +474,18 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedRepor
     }
   }
   for (const TBox &b : top)
-    if (b.type == FourCC("mdat") && BlocksNearStart(*stream, b))
+    if (b.type == FourCC("mdat") && BlocksNearStart(stream, b))
       return done(TEmbeddedPresence::Readable, "freeGPS");
   return done(TEmbeddedPresence::None, "");
 }
 
-bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbeddedReport *report) {
-  sink.Clear();
+// The read into a sink already cleared and given the file's times; `file`
+// is the recording open (its lead bytes checked), or null.
+bool Read(const std::string &path, TMOVStream *file, const std::vector<TBox> &top, TTrackSink &sink,
+          TEmbeddedReport *report) {
   TEmbeddedReport r;
-  FileTimes(path, sink.Created, sink.Modified);
   TCollect c;
-  const bool collected = IsRecordingFile(path) && Collect(path, c);
+  const bool collected = file && Collect(path, *file, top, c);
   TEmbeddedTrack &t = c.Track;
   if (collected) FilterFixes(t);
   if (t.Items.empty()) {
@@ -498,6 +513,70 @@ bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbed
   r.FixTimesLocal = t.LocalClock;
   if (report) *report = r;
   return sink.Count() > 0;
+}
+
+// The recording open for reading when its first bytes are those of one.
+std::unique_ptr<TMOVStream> OpenRecording(const std::string &path) {
+  auto stream = TMOVStream::OpenRead(path);
+  return stream && RecordingLead(*stream) ? std::move(stream) : nullptr;
+}
+
+}  // namespace
+
+bool IsRecordingFile(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  uint8_t head[8];
+  ssize_t got;
+  do {
+    got = ::pread(fd, head, sizeof head, 0);
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  return got == static_cast<ssize_t>(sizeof head) && RecordingLead(head);
+}
+
+TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path, TEmbeddedReport *report) {
+  auto stream = OpenRecording(path);
+  if (!stream) {
+    if (report) *report = TEmbeddedReport();
+    return TEmbeddedPresence::None;
+  }
+  return Probe(path, *stream, TopLevelBoxes(*stream), report);
+}
+
+bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink, TEmbeddedReport *report) {
+  sink.Clear();
+  FileTimes(path, sink.Created, sink.Modified);
+  auto stream = OpenRecording(path);
+  return Read(path, stream.get(), stream ? TopLevelBoxes(*stream) : std::vector<TBox>(), sink,
+              report);
+}
+
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report) {
+  auto stream = TMOVStream::OpenRead(path);
+  if (!stream) {
+    sink.Clear();
+    read = false;
+    if (report) *report = TEmbeddedReport();
+    return TEmbeddedPresence::None;
+  }
+  return ProbeAndReadEmbeddedTelemetry(path, *stream, TopLevelBoxes(*stream), sink, read, report);
+}
+
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TMOVStream &stream,
+                                                const std::vector<TBox> &top, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report) {
+  sink.Clear();
+  read = false;
+  FileTimes(path, sink.Created, sink.Modified);
+  if (!RecordingLead(stream)) {
+    if (report) *report = TEmbeddedReport();
+    return TEmbeddedPresence::None;
+  }
+  const TEmbeddedPresence found = Probe(path, stream, top, report);
+  if (found == TEmbeddedPresence::Readable) read = Read(path, &stream, top, sink, nullptr);
+  return found;
 }
 
 }  // namespace tachora

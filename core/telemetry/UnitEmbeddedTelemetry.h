@@ -12,10 +12,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "telemetry/UnitGpsConverters.h"
 
 namespace tachora {
+
+class TMOVStream;
+struct TBox;
 
 enum class TEmbeddedPresence {
   None,        // the recording holds no telemetry we know of
@@ -49,5 +53,17 @@ TEmbeddedPresence ProbeEmbeddedTelemetry(const std::string &path,
 // taken.
 bool ReadEmbeddedTelemetryInto(const std::string &path, TTrackSink &sink,
                                TEmbeddedReport *report = nullptr);
+
+// The probe and, when it finds telemetry in a layout we read, the read,
+// through one opening of the file: what a listing asks of each recording.
+// Returns the probe's answer (its report in `report`); `read` tells whether
+// the sink took a record, as ReadEmbeddedTelemetryInto fills it.
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report = nullptr);
+// The same on the recording open in `stream`, with its top-level boxes
+// (TopLevelBoxes): a caller that reads more of the file opens it once.
+TEmbeddedPresence ProbeAndReadEmbeddedTelemetry(const std::string &path, TMOVStream &stream,
+                                                const std::vector<TBox> &top, TTrackSink &sink,
+                                                bool &read, TEmbeddedReport *report = nullptr);
 
 }  // namespace tachora

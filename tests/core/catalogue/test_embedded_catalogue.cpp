@@ -2,7 +2,9 @@
 // the Track and Speed columns filled from it, a trip joined by the fixes'
 // times although the file times tell nothing, a telemetry file beside a
 // recording winning, telemetry we cannot read noted, a copy taking each
-// recording once, and deleting a row leaving the other recordings alone.
+// recording once, and deleting a row leaving the other recordings alone;
+// the listing's one look at a recording giving what the probe and a load
+// of the recording as a telemetry file give.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +12,7 @@
 #include "CatalogueTestCard.h"
 #include "TestEmbedded.h"
 #include "TestMedia.h"
+#include "catalogue/UnitCatalogueProbe.h"
 #include "catalogue/UnitCopyEngine.h"
 #include "catalogue/UnitFileManager.h"
 
@@ -107,4 +110,96 @@ TEST(EmbeddedCatalogue, FrontAndRearShareTheirGpsLog) {
   fm.DeleteItemFiles(a);
   EXPECT_FALSE(TTestCard::Exists(front));
   EXPECT_TRUE(TTestCard::Exists(log));
+}
+
+// The listing probes and reads a recording through one opening; the
+// statistics and the probe's answer must be those of the probe and the
+// load of the recording as a telemetry file, in every kind of carrier:
+// blocks read by their heads or whole, tracks, boxes, a clock to correct,
+// telemetry we cannot read and none at all.
+TEST(EmbeddedCatalogue, OneLookGivesWhatProbeAndLoadGive) {
+  // Local time apart from UTC, so that a clock to correct shows.
+  struct TMoscow {
+    TMoscow() { Set("Europe/Moscow"); }
+    ~TMoscow() { Set("UTC"); }
+    static void Set(const char *tz) {
+      setenv("TZ", tz, 1);
+      InitLocalTimeOffset();
+    }
+  } moscow;
+  TTestCard card;
+  struct TCase {
+    TEmbeddedLayout layout;
+    const char *start;  // of the fixes as written
+    const char *name;
+  };
+  const TCase cases[] = {
+      {TEmbeddedLayout::FreeGpsA, "2024-05-17 08:30:00", "FILE0001.MP4"},
+      {TEmbeddedLayout::FreeGpsB, "2024-05-17 08:30:00", "FILE0002.MP4"},
+      // The camera's clock in the fields meant for UTC, as its name stamp.
+      {TEmbeddedLayout::FreeGpsA, "2024-05-17 11:30:00", "20240517_113000_F.MP4"},
+      {TEmbeddedLayout::FreeGpsAnchor, "2024-05-17 08:30:00", "FILE0003.MP4"},
+      {TEmbeddedLayout::FreeGpsDollarS, "2024-05-17 08:30:00", "FILE0004.MP4"},
+      {TEmbeddedLayout::Gpmf, "2024-05-17 08:30:00", "FILE0005.MP4"},
+      {TEmbeddedLayout::NmeaText, "2024-05-17 08:30:00", "FILE0006.MP4"},
+      {TEmbeddedLayout::BlackVue, "2024-05-17 08:30:00", "FILE0007.MP4"},
+      {TEmbeddedLayout::Encrypted, "2024-05-17 08:30:00", "FILE0008.MP4"},
+  };
+  TEmbeddedClip spec;
+  spec.media.seconds = 10;
+  std::vector<std::string> paths;
+  for (const TCase &c : cases) {
+    spec.layout = c.layout;
+    const auto fixes = MakeDrive(c.start, 10, 55.75, 37.6, 54, 90);
+    paths.push_back(card.CopyOf(GenerateEmbedded("look", fixes, spec), c.name));
+  }
+  TMediaSpec plain;
+  plain.seconds = 3;
+  plain.audio = "aac";
+  paths.push_back(card.CopyOf(GenerateMp4("look-plain", plain), "FILE0009.MP4"));
+
+  int withStats = 0;
+  for (const std::string &path : paths) {
+    SCOPED_TRACE(path);
+    TEmbeddedReport probed, looked;
+    const TEmbeddedPresence expected = ProbeEmbeddedTelemetry(path, &probed);
+    TTelemetryStats want, got;
+    const bool loads = expected == TEmbeddedPresence::Readable && LoadTelemetryStats(path, want);
+    bool read = false;
+    EXPECT_EQ(LoadEmbeddedTelemetryStats(path, got, read, &looked), expected);
+    EXPECT_EQ(looked.Format, probed.Format);
+    ASSERT_EQ(read, loads);
+    withStats += read;
+    EXPECT_EQ(got.GpsCount, want.GpsCount);
+    EXPECT_EQ(got.GsensorCount, want.GsensorCount);
+    EXPECT_DOUBLE_EQ(static_cast<double>(got.TrackLength), static_cast<double>(want.TrackLength));
+    EXPECT_DOUBLE_EQ(static_cast<double>(got.AvgSpeed), static_cast<double>(want.AvgSpeed));
+    EXPECT_EQ(got.First, want.First);
+    EXPECT_EQ(got.Last, want.Last);
+    EXPECT_EQ(got.EventCounts, want.EventCounts);
+    // The movie header the look kept is the one the file gives.
+    TMovieHeader kept, fresh;
+    LoadEmbeddedTelemetryStats(path, got, read);
+    const bool keptRead = ReadMovieHeader(path, kept);
+    EXPECT_EQ(ReadMovieHeader(path, fresh), keptRead);
+    EXPECT_TRUE(fresh.HasMovie);
+    EXPECT_EQ(kept.HasMovie, fresh.HasMovie);
+    EXPECT_EQ(kept.DurationMs, fresh.DurationMs);
+    EXPECT_EQ(kept.Width, fresh.Width);
+    EXPECT_EQ(kept.Height, fresh.Height);
+    EXPECT_EQ(kept.CreationTime, fresh.CreationTime);
+  }
+  EXPECT_EQ(withStats, 8);  // all but the unreadable and the plain recording
+
+  // A recording replaced after the look gives its own header.
+  TEmbeddedReport report;
+  TTelemetryStats stats;
+  bool read = false;
+  LoadEmbeddedTelemetryStats(paths[0], stats, read, &report);
+  TMediaSpec longer = plain;
+  longer.seconds = 5;
+  card.CopyOf(GenerateMp4("look-longer", longer), "FILE0001.MP4");
+  TMovieHeader header;
+  ASSERT_TRUE(ReadMovieHeader(paths[0], header));
+  EXPECT_NEAR(header.DurationMs, 5000, 100);
 }
