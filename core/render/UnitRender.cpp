@@ -346,7 +346,7 @@ bool TRenderer::RenderSegment(const TSegment &seg) {
 }
 
 TRenderResult TRenderer::Run() {
-  started_ = lastReport_ = std::chrono::steady_clock::now();
+  started_ = std::chrono::steady_clock::now();
   if (!CheckOutput()) return r_;
   if (!(o_.To > o_.From)) {
     Fail(TRenderError::EmptySelection);

@@ -190,7 +190,7 @@ std::vector<std::string> OverlayLines(const TOverlayValues &v, const TRenderOver
   if (overlay.Speed) {
     const char *unit = units == TUnits::Imperial ? " mph" : " km/h";
     const long double s = DisplaySpeed(v.SpeedKmh, units);
-    lines.push_back((s >= 0 ? CutDecimals(s, 0) : std::string("--")) + unit);
+    lines.push_back((s >= 0 ? std::to_string(std::llround(s)) : std::string("--")) + unit);
   }
   if (overlay.Position) {
     if (v.HasPosition)
