@@ -460,14 +460,15 @@ bool TMovieWriter::AddSound(const AVFrame *frame, int64_t at, int64_t limit) {
   if (av_samples_alloc_array_and_samples(&out, nullptr, aenc_->ch_layout.nb_channels, room,
                                          AV_SAMPLE_FMT_FLTP, 0) < 0)
     return false;
-  const int n = swr_convert(swr_, out, room, const_cast<const uint8_t **>(frame->extended_data),
-                            frame->nb_samples);
+  int n = swr_convert(swr_, out, room, const_cast<const uint8_t **>(frame->extended_data),
+                      frame->nb_samples);
   bool ok = true;
   if (n > 0) {
     // A hole of more than 20 ms is silence; a smaller difference is jitter
     // of the file's times and the sound is kept continuous.
     const int64_t slack = sampleRate_ / 50;
-    if (at > soundQueued_ + slack) ok = PadSound(at);
+    if (at >= limit) n = 0;  // past the end of the part: nothing of it is kept
+    if (n > 0 && at > soundQueued_ + slack) ok = PadSound(at);
     int skip = 0;
     if (at < soundQueued_ - slack) skip = static_cast<int>(std::min<int64_t>(n, soundQueued_ - at));
     int count = n - skip;
