@@ -3,14 +3,16 @@
 # once with ffmpeg's test pattern and a tone, kept in the build folder)
 # rendered by tachora-cli with the rear as an inset and the full overlay,
 # against ffmpeg doing the same inset with its overlay filter and the same
-# encoder settings (libx264 veryfast, AAC) as a yardstick. Prints, for each
-# run, the wall-clock seconds, frames a second and the multiple of real
-# time (above 1: faster than the clip plays), then the range over RUNS runs
-# (at least 3). CI does not run this.
-# Usage: compare_render.sh BUILD_DIR [RUNS]
+# encoder settings (libx264 PRESET, AAC) as a yardstick. Prints, for each
+# run, the wall-clock seconds, frames a second, the multiple of real time
+# (above 1: faster than the clip plays) and the CPU seconds (user + system:
+# what the machine's other work does not change much), then the ranges over
+# RUNS runs (at least 3). CI does not run this.
+# Usage: compare_render.sh BUILD_DIR [RUNS] [PRESET]
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
 RUNS="${2:-3}"
+PRESET="${3:-superfast}"
 [ "$RUNS" -ge 3 ] || RUNS=3
 CLI="$BUILD/cli/tachora-cli"
 WORK="$BUILD/bench-render"
@@ -32,36 +34,39 @@ if [ ! -f "$FRONT" ] || [ ! -f "$REAR" ]; then
   mv "$REAR.tmp.mp4" "$REAR"
 fi
 
-# Wall-clock seconds of one command.
+# "WALL CPU" seconds of one command.
 timed() {
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+  /usr/bin/time -f '%e %U %S' -o "$WORK/time.txt" "$@" >/dev/null 2>&1
+  awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$WORK/time.txt"
 }
 
 report() {
-  local name="$1" secs="$2"
-  printf '%-10s %6.2f s  %6.1f fps  %5.2fx real time\n' "$name" "$secs" \
-    "$(echo "$FRAMES / $secs" | bc -l)" "$(echo "$SECONDS_LONG / $secs" | bc -l)"
+  local name="$1" secs="$2" cpu="$3"
+  printf '%-10s %6.2f s  %6.1f fps  %5.2fx real time  %6.2f CPU s\n' "$name" "$secs" \
+    "$(echo "$FRAMES / $secs" | bc -l)" "$(echo "$SECONDS_LONG / $secs" | bc -l)" "$cpu"
 }
 
 tachora=()
+tachora_cpu=()
 ffmpeg_runs=()
+ffmpeg_cpu=()
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for i in $(seq 1 "$RUNS"); do
   rm -f "$WORK/out.mp4" "$WORK/ref.mp4"
-  s=$(timed "$CLI" render --quiet --from 0 --to $SECONDS_LONG --layout pip \
-    --overlay speed,time,position,gsensor -o "$WORK/out.mp4" "$FRONT" "$REAR")
+  read -r s c < <(timed "$CLI" render --quiet --from 0 --to $SECONDS_LONG --layout pip \
+    --overlay speed,time,position,gsensor --preset "$PRESET" -o "$WORK/out.mp4" "$FRONT" "$REAR")
   tachora+=("$s")
-  report tachora "$s"
-  s=$(timed ffmpeg -nostdin -y -v error -i "$FRONT" -i "$REAR" -filter_complex \
-    "[1:v]scale=576:-2[r];[0:v][r]overlay=W-w-38:38" -c:v libx264 -preset veryfast -crf 23 \
+  tachora_cpu+=("$c")
+  report tachora "$s" "$c"
+  read -r s c < <(timed ffmpeg -nostdin -y -v error -i "$FRONT" -i "$REAR" -filter_complex \
+    "[1:v]scale=576:-2[r];[0:v][r]overlay=W-w-38:38" -c:v libx264 -preset "$PRESET" -crf 23 \
     -c:a aac "$WORK/ref.mp4")
   ffmpeg_runs+=("$s")
-  report ffmpeg "$s"
+  ffmpeg_cpu+=("$c")
+  report ffmpeg "$s" "$c"
 done
 range() { printf '%s\n' "$@" | sort -n | sed -n '1p;$p' | tr '\n' ' '; }
-echo "tachora seconds (min max): $(range "${tachora[@]}")"
-echo "ffmpeg  seconds (min max): $(range "${ffmpeg_runs[@]}")"
+echo "tachora wall s (min max): $(range "${tachora[@]}")  CPU s: $(range "${tachora_cpu[@]}")"
+echo "ffmpeg  wall s (min max): $(range "${ffmpeg_runs[@]}")  CPU s: $(range "${ffmpeg_cpu[@]}")"
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 "$WORK/out.mp4"

@@ -72,6 +72,7 @@ const std::map<std::string, THelp> &HelpTexts() {
         "                    (default all; an empty list draws nothing)\n"
         "  --units U         'metric' (default, km/h) or 'imperial' (mph)\n"
         "  --encoder NAMES   H.264 encoders to try in turn (default: hardware, then libx264)\n"
+        "  --preset P        libx264's speed preset (default superfast; ultrafast is quicker)\n"
         "  -o OUT            the new movie\n"
         "  --overwrite       replace OUT when it exists (refused otherwise)\n"
         "Example: tachora-cli render --from 1:00 --to 1:30 -o clip.mp4 0612_F.MP4 0612_R.MP4\n"}},

@@ -158,6 +158,12 @@ int RunRender(const std::vector<std::string> &args) {
         return 2;
       }
       options.Encoders = SplitString(v, ',');
+    } else if (a == "--preset") {
+      if (!value() || v.empty()) {
+        std::cerr << "render: --preset needs a libx264 speed preset\n";
+        return 2;
+      }
+      options.Preset = v;
     } else if (a == "--overwrite") {
       options.Overwrite = true;
     } else if (a == "-o" || a == "--output") {

@@ -305,7 +305,7 @@ bool TRenderer::RenderSegment(const TSegment &seg) {
   for (size_t k = 0; k < rec.Channels.size() && k < layout_.Channels.size(); ++k) {
     auto c = std::make_unique<TPictureSource>();
     std::string why;
-    if (c->Open(rec.Channels[k].Path, false, why)) {
+    if (c->Open(rec.Channels[k].Path, false, why, o_.Layout == TRenderLayout::PictureInPicture)) {
       c->Seek(seg.From);
       channels.push_back(std::move(c));
     } else {

@@ -60,7 +60,7 @@ TPictureSource::~TPictureSource() {
   avformat_close_input(&fmt_);
 }
 
-bool TPictureSource::Open(const std::string &path, bool sound, std::string &error) {
+bool TPictureSource::Open(const std::string &path, bool sound, std::string &error, bool reduced) {
   int rc = avformat_open_input(&fmt_, path.c_str(), nullptr, nullptr);
   if (rc < 0) {
     error = AvError(rc);
@@ -81,6 +81,7 @@ bool TPictureSource::Open(const std::string &path, bool sound, std::string &erro
     error = "the picture cannot be decoded";
     return false;
   }
+  if (reduced) videoDec_->skip_loop_filter = AVDISCARD_ALL;
   if (sound) {
     audio_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, video_, nullptr, 0);
     if (audio_ >= 0) audioDec_ = OpenDecoder(fmt_->streams[audio_]);

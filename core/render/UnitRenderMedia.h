@@ -40,7 +40,10 @@ class TPictureSource {
 
   // Opens the file's first picture track (and, with `sound`, its first sound
   // track). False with `error` when the file has no decodable picture.
-  bool Open(const std::string &path, bool sound, std::string &error);
+  // `reduced`: the picture is shown much smaller than its size (an
+  // inset), so the decoder skips its deblocking filter, which is about a
+  // quarter of H.264 decoding and invisible at that scale.
+  bool Open(const std::string &path, bool sound, std::string &error, bool reduced = false);
   bool HasSound() const { return audioDec_ != nullptr; }
   int SampleRate() const;
   int SoundChannels() const;

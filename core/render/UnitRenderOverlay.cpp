@@ -121,6 +121,7 @@ void DrawText(TYuvPlanes &pic, const std::string &codes, int x, int y, int scale
 }
 
 std::string Fixed(double v, int decimals, bool sign) {
+  if (std::fabs(v) < 0.5 * std::pow(10.0, -decimals)) v = 0;  // no "-0.00"
   char buf[64];
   std::snprintf(buf, sizeof buf, sign ? "%+.*f" : "%.*f", decimals, v);
   return buf;

@@ -222,7 +222,7 @@ TEST(Render, OverlayValuesAndTexts) {
   TGsensorPoint g;
   g.Time = t0 + 0.5 * s;
   g.X = 0.25f;
-  g.Y = -0.5f;
+  g.Y = -0.001f;
   g.Z = 1;
   mi.GsensorPoints = {g};
   const TTelemetryTimeline line(&mi);
@@ -235,11 +235,11 @@ TEST(Render, OverlayValuesAndTexts) {
       {0.5,
        TUnits::Metric,
        {"2024-06-12 09:30:00", "55 km/h", "55.75500\xC2\xB0 N  37.61500\xC2\xB0 E",
-        "G X+0.25 Y-0.50 Z+1.00"}},
+        "G X+0.25 Y+0.00 Z+1.00"}},
       {0.5,
        TUnits::Imperial,
        {"2024-06-12 09:30:00", "34 mph", "55.75500\xC2\xB0 N  37.61500\xC2\xB0 E",
-        "G X+0.25 Y-0.50 Z+1.00"}},
+        "G X+0.25 Y+0.00 Z+1.00"}},
       // 18 s from either fix: nothing known, no joining across the gap.
       {12, TUnits::Metric, {"2024-06-12 09:30:12", "-- km/h", "-- N  -- E", "G --"}},
       {20,
