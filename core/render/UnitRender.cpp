@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <mutex>
 
@@ -257,7 +258,17 @@ void TRenderer::Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPicture
                         std::vector<bool> &shortNoted, const TTelemetryTimeline &telemetry) {
   const TRenderRecording &rec = trip_.Recordings[seg.Recording];
   const int scale = OverlayScale(layout_.Height);
+  // The other cameras decode while the main one does: each source is used
+  // by one thread at a time, and all are done before anything is drawn.
+  std::vector<std::future<const AVFrame *>> pending(layout_.Channels.size());
+  for (size_t k = 0; k < pending.size() && k < channels.size(); ++k)
+    if (channels[k])
+      pending[k] = std::async(std::launch::async,
+                              [source = channels[k].get(), t] { return source->FrameAt(t); });
   const AVFrame *frame = main.FrameAt(t);
+  std::vector<const AVFrame *> shown(pending.size(), nullptr);
+  for (size_t k = 0; k < pending.size(); ++k)
+    if (pending[k].valid()) shown[k] = pending[k].get();
   if (!frame ||
       !mainScaler_.Draw(frame, pic, layout_.Main.X, layout_.Main.Y, layout_.Main.W, layout_.Main.H))
     FillBlack(pic, layout_.Main.X, layout_.Main.Y, layout_.Main.W, layout_.Main.H);
@@ -266,7 +277,7 @@ void TRenderer::Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPicture
     // A thin dark frame sets an inset off from the picture behind it.
     if (o_.Layout == TRenderLayout::PictureInPicture)
       FillBlack(pic, box.X - 2, box.Y - 2, box.W + 4, box.H + 4);
-    const AVFrame *f = k < channels.size() && channels[k] ? channels[k]->FrameAt(t) : nullptr;
+    const AVFrame *f = shown[k];
     if (!f || !channelScalers_[k].Draw(f, pic, box.X, box.Y, box.W, box.H)) {
       FillBlack(pic, box.X, box.Y, box.W, box.H);
       if (k < channels.size() && channels[k] && channels[k]->Ended() && !shortNoted[k]) {

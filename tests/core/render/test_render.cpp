@@ -159,8 +159,9 @@ TEST(Render, OverlayAndInsetAreDrawn) {
   EXPECT_LT(RegionDifference(bare, inset, 320, 10, 120, 150, 100), 3);
 }
 
-// A missing rear is black with a note; a cancelled render and one refused
-// for an existing file leave the folder as it was.
+// A missing rear is black with a note, a silent front gives a silent movie;
+// a cancelled render and one refused for an existing file leave the folder
+// as it was.
 TEST(Render, BadRearCancelAndExistingOutput) {
   const std::string dir = MakeTempDir("render_bad");
   TRenderOptions o = Options(dir + "/missing.mp4", 0, 1);
@@ -168,6 +169,17 @@ TEST(Render, BadRearCancelAndExistingOutput) {
   ASSERT_TRUE(missing.Written) << RenderErrorText(missing);
   EXPECT_TRUE(HasNote(missing, TRenderNoteKind::ChannelMissing));
   EXPECT_TRUE(DecodesCleanly(o.Output));
+
+  // A silent front gives a movie without a sound track.
+  TRenderTrip silent = OnePair(Front());
+  silent.Recordings[0].Main.Path = Rear();
+  o.Output = dir + "/silent.mp4";
+  const TRenderResult quiet = RenderTrip(silent, o, {});
+  ASSERT_TRUE(quiet.Written) << RenderErrorText(quiet);
+  EXPECT_FALSE(quiet.HasSound);
+  const auto streams = ProbeStreams(o.Output);
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0].codec, "h264");
 
   o.Output = dir + "/cancelled.mp4";
   const TRenderResult cancelled =
@@ -186,7 +198,7 @@ TEST(Render, BadRearCancelAndExistingOutput) {
   std::vector<std::string> names;
   for (const auto &e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"missing.mp4", "taken.mp4"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"missing.mp4", "silent.mp4", "taken.mp4"}));
   std::ifstream taken(dir + "/taken.mp4");
   std::string text;
   taken >> text;
