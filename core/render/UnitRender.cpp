@@ -43,7 +43,43 @@ struct TSize {
   int W = 16, H = 9;
 };
 
-TLayoutPlan PlanLayout(const TRenderOptions &o, TSize main, const std::vector<TSize> &channels) {
+// Beyond these the picture is scaled down whole: a file claiming a huge or
+// absurdly narrow picture must not make us allocate without bound.
+constexpr int kMaxWidth = 7680, kMaxHeight = 4320;
+constexpr double kMaxAspect = 4;
+
+TSize Sane(TSize s) {
+  s.W = std::max(1, s.W);
+  s.H = std::max(1, s.H);
+  if (s.W > s.H * kMaxAspect) s.W = static_cast<int>(s.H * kMaxAspect);
+  if (s.H > s.W * kMaxAspect) s.H = static_cast<int>(s.W * kMaxAspect);
+  return s;
+}
+
+void ScaleDown(TLayoutPlan &p) {
+  const double f = std::min(
+      {1.0, static_cast<double>(kMaxWidth) / p.Width, static_cast<double>(kMaxHeight) / p.Height});
+  if (f >= 1) return;
+  auto scale = [f](TRect &r) {
+    r = {static_cast<int>(r.X * f) & ~1, static_cast<int>(r.Y * f) & ~1, Even(r.W * f),
+         Even(r.H * f)};
+  };
+  scale(p.Main);
+  for (TRect &r : p.Channels) scale(r);
+  p.Width = Even(p.Width * f);
+  p.Height = Even(p.Height * f);
+}
+
+TLayoutPlan PlanAt(const TRenderOptions &o, TSize main, const std::vector<TSize> &channels);
+
+TLayoutPlan PlanLayout(const TRenderOptions &o, TSize main, std::vector<TSize> channels) {
+  for (TSize &c : channels) c = Sane(c);
+  TLayoutPlan p = PlanAt(o, Sane(main), channels);
+  ScaleDown(p);
+  return p;
+}
+
+TLayoutPlan PlanAt(const TRenderOptions &o, TSize main, const std::vector<TSize> &channels) {
   TLayoutPlan p;
   p.Height = Even(main.H);
   p.Width = Even(main.W);
