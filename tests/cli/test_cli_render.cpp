@@ -68,3 +68,30 @@ TEST(CliRender, PairRendersSideBySideAndRefusesBadUsage) {
   EXPECT_EQ(Cli("render --from 3 --to 2 -o " + ShellQuote(dir + "/x.mp4") + " " + files).status, 1);
   EXPECT_FALSE(fs::exists(dir + "/x.mp4"));
 }
+
+// Two moments in a row, the second without its rear file: the output runs
+// across the joint, the missing rear is named and shows black.
+TEST(CliRender, TripOfTwoMomentsWithAMissingRear) {
+  const std::string dir = MakeTempDir("cli_render_trip");
+  TMediaSpec media;
+  media.audio = "aac";
+  const auto clips = GenerateMp4Trip("cli_render_trip", {3, 3}, "2024-06-12 09:30:00", media);
+  const std::vector<std::string> names = {"20240612_093000_F.MP4", "20240612_093000_R.MP4",
+                                          "20240612_093003_F.MP4"};
+  std::string files;
+  for (size_t i = 0; i < names.size(); ++i) {
+    fs::copy_file(clips[i == 2 ? 1 : 0], dir + "/" + names[i]);
+    files += " " + ShellQuote(dir + "/" + names[i]);
+  }
+  const std::string missing = dir + "/20240612_093003_R.MP4";
+  const std::string out = dir + "/trip.mp4";
+  const TRun r = Cli("render --quiet --from 1 --to 5 -o " + ShellQuote(out) + files + " " +
+                     ShellQuote(missing));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(missing + ": no such file"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("its picture is black"), std::string::npos) << r.err;
+  EXPECT_TRUE(DecodesCleanly(out));
+  const auto streams = ProbeStreams(out);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_NEAR(streams[0].duration, 4.0, 0.05);
+}

@@ -135,6 +135,24 @@ TEST(Render, LayoutsDecodeCleanlyWithTheirSize) {
   }
 }
 
+// A rear claiming a picture 250 times wider than high is laid out as 4:1,
+// not allocated at its own shape.
+TEST(Render, AbsurdShapeIsBounded) {
+  const std::string dir = MakeTempDir("render_shape");
+  TMediaSpec m;
+  m.audio = "none";
+  m.seconds = 1;
+  m.width = 4000;
+  m.height = 16;
+  TRenderOptions o = Options(dir + "/wide.mp4", 0, 1);
+  o.Layout = TRenderLayout::SideBySide;
+  const TRenderResult r = RenderTrip(OnePair(GenerateMp4("render_wide", m)), o, {});
+  ASSERT_TRUE(r.Written) << RenderErrorText(r);
+  EXPECT_EQ(r.Width, 320 + 4 * 240);
+  EXPECT_EQ(r.Height, 240);
+  EXPECT_TRUE(DecodesCleanly(o.Output));
+}
+
 // The overlay changes the picture's bottom left and nothing else; a
 // picture-in-picture inset changes its corner.
 TEST(Render, OverlayAndInsetAreDrawn) {
