@@ -294,6 +294,9 @@ void TRenderer::Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPicture
                         std::vector<bool> &shortNoted, const TTelemetryTimeline &telemetry) {
   const TRenderRecording &rec = trip_.Recordings[seg.Recording];
   const int scale = OverlayScale(layout_.Height);
+  // Every frame has a fresh buffer: what no camera covers (a rounding
+  // strip, a black inset) must not show stale memory.
+  FillBlack(pic, 0, 0, pic.Width, pic.Height);
   // The other cameras decode while the main one does: each source is used
   // by one thread at a time, and all are done before anything is drawn.
   std::vector<std::future<const AVFrame *>> pending(layout_.Channels.size());

@@ -271,6 +271,7 @@ int WriterWrite(void *opaque, uint8_t *buf, int size) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (w->writeError_.empty()) w->writeError_ = n < 0 ? std::strerror(errno) : "nothing written";
+      w->writeFailed_ = true;
       return AVERROR(EIO);
     }
     done += static_cast<int>(n);
@@ -289,6 +290,9 @@ int64_t WriterSeek(void *opaque, int64_t offset, int whence) {
 }
 
 TMovieWriter::~TMovieWriter() {
+  videoFailed_ = true;  // whatever is queued is dropped
+  StopEncoder();
+  av_packet_free(&videoPkt_);
   avcodec_free_context(&venc_);
   avcodec_free_context(&aenc_);
   av_frame_free(&picture_);
@@ -399,16 +403,51 @@ bool TMovieWriter::Open(int fd, const TWriterSetup &setup, std::string &error) {
   }
   picture_ = av_frame_alloc();
   pkt_ = av_packet_alloc();
-  if (!picture_ || !pkt_) return false;
-  picture_->format = AV_PIX_FMT_YUV420P;
-  picture_->width = setup.Width;
-  picture_->height = setup.Height;
-  return av_frame_get_buffer(picture_, 0) == 0;
+  videoPkt_ = av_packet_alloc();
+  if (!picture_ || !pkt_ || !videoPkt_) return false;
+  width_ = setup.Width;
+  height_ = setup.Height;
+  videoThread_ = std::thread([this] { EncodeLoop(); });
+  return true;
+}
+
+void TMovieWriter::EncodeLoop() {
+  for (;;) {
+    AVFrame *frame = nullptr;
+    {
+      std::unique_lock lock(queueLock_);
+      queueChanged_.wait(lock, [this] { return !queue_.empty(); });
+      frame = queue_.front();
+      queue_.pop_front();
+    }
+    queueChanged_.notify_all();
+    if (!frame) return;  // the end
+    if (!videoFailed_ && !(avcodec_send_frame(venc_, frame) >= 0 && Drain(venc_, vst_, videoPkt_)))
+      videoFailed_ = true;
+    av_frame_free(&frame);
+  }
+}
+
+void TMovieWriter::StopEncoder() {
+  if (!videoThread_.joinable()) return;
+  {
+    std::unique_lock lock(queueLock_);
+    queue_.push_back(nullptr);
+  }
+  queueChanged_.notify_all();
+  videoThread_.join();
+  for (AVFrame *f : queue_) av_frame_free(&f);
+  queue_.clear();
 }
 
 bool TMovieWriter::NextPicture(TYuvPlanes &pic) {
-  // The encoder may still hold the last frame's buffer: take a fresh one.
-  if (av_frame_make_writable(picture_) < 0) return false;
+  // A fresh buffer for every frame: the encoder thread still works on the
+  // ones queued before.
+  av_frame_unref(picture_);
+  picture_->format = AV_PIX_FMT_YUV420P;
+  picture_->width = width_;
+  picture_->height = height_;
+  if (av_frame_get_buffer(picture_, 0) < 0) return false;
   pic.Y = picture_->data[0];
   pic.U = picture_->data[1];
   pic.V = picture_->data[2];
@@ -420,20 +459,32 @@ bool TMovieWriter::NextPicture(TYuvPlanes &pic) {
   return true;
 }
 
-bool TMovieWriter::Drain(AVCodecContext *enc, AVStream *st) {
+bool TMovieWriter::Drain(AVCodecContext *enc, AVStream *st, AVPacket *pkt) {
   for (;;) {
-    const int rc = avcodec_receive_packet(enc, pkt_);
+    const int rc = avcodec_receive_packet(enc, pkt);
     if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
     if (rc < 0) return false;
-    av_packet_rescale_ts(pkt_, enc->time_base, st->time_base);
-    pkt_->stream_index = st->index;
-    if (av_interleaved_write_frame(oc_, pkt_) < 0) return false;
+    av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
+    pkt->stream_index = st->index;
+    std::lock_guard lock(muxLock_);
+    if (av_interleaved_write_frame(oc_, pkt) < 0 || writeFailed_) return false;
   }
 }
 
 bool TMovieWriter::WriteFrame() {
+  if (videoFailed_ || writeFailed_) return false;
+  AVFrame *frame = av_frame_alloc();
+  if (!frame) return false;
   picture_->pts = frames_++;
-  return avcodec_send_frame(venc_, picture_) >= 0 && Drain(venc_, vst_) && writeError_.empty();
+  av_frame_move_ref(frame, picture_);
+  {
+    // A few frames ahead at most: the picture side waits for the encoder.
+    std::unique_lock lock(queueLock_);
+    queueChanged_.wait(lock, [this] { return queue_.size() < kQueuedFrames; });
+    queue_.push_back(frame);
+  }
+  queueChanged_.notify_all();
+  return true;
 }
 
 void TMovieWriter::ResetResampler(const AVFrame *frame) {
@@ -517,15 +568,17 @@ bool TMovieWriter::EncodeSound(bool flush) {
       return false;
     soundFrame_->pts = soundPts_;
     soundPts_ += n;
-    if (avcodec_send_frame(aenc_, soundFrame_) < 0 || !Drain(aenc_, ast_)) return false;
+    if (avcodec_send_frame(aenc_, soundFrame_) < 0 || !Drain(aenc_, ast_, pkt_)) return false;
   }
   return true;
 }
 
 bool TMovieWriter::Finish(std::string &error) {
-  bool ok = avcodec_send_frame(venc_, nullptr) >= 0 && Drain(venc_, vst_);
+  StopEncoder();
+  bool ok =
+      !videoFailed_ && avcodec_send_frame(venc_, nullptr) >= 0 && Drain(venc_, vst_, videoPkt_);
   if (ok && aenc_)
-    ok = EncodeSound(true) && avcodec_send_frame(aenc_, nullptr) >= 0 && Drain(aenc_, ast_);
+    ok = EncodeSound(true) && avcodec_send_frame(aenc_, nullptr) >= 0 && Drain(aenc_, ast_, pkt_);
   if (ok) ok = av_write_trailer(oc_) == 0;
   if (ok) avio_flush(io_);
   if (!ok || !writeError_.empty()) {

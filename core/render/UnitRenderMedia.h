@@ -7,9 +7,14 @@
 // object belongs to one thread.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -105,7 +110,11 @@ struct TWriterSetup {
 };
 
 // H.264 + AAC in MP4, written through a descriptor that the caller owns
-// (seekable: the movie header goes last).
+// (seekable: the movie header goes last). The pictures are encoded on a
+// thread of the writer's own, a few frames behind the caller, so that
+// drawing the next frame and encoding the last one overlap; the sound is
+// encoded on the caller's thread, and the two meet under a lock at the
+// muxer.
 class TMovieWriter {
  public:
   TMovieWriter() = default;
@@ -129,14 +138,20 @@ class TMovieWriter {
   int SampleRate() const { return sampleRate_; }
   // Flushes the encoders and writes the movie header. False with `error`.
   bool Finish(std::string &error);
-  // The system's or the library's message for the first failed write.
-  const std::string &WriteError() const { return writeError_; }
+  // The system's or the library's message for the first failed write
+  // (complete once Finish has returned or WriteFrame has failed).
+  std::string WriteError() const {
+    std::lock_guard lock(muxLock_);
+    return writeError_.empty() ? std::string("the encoder failed") : writeError_;
+  }
 
  private:
   bool OpenVideo(const TWriterSetup &setup, std::string &error);
   bool OpenSound(const TWriterSetup &setup, std::string &error);
   bool EncodeSound(bool flush);
-  bool Drain(AVCodecContext *enc, AVStream *st);
+  bool Drain(AVCodecContext *enc, AVStream *st, AVPacket *pkt);
+  void EncodeLoop();
+  void StopEncoder();
   void ResetResampler(const AVFrame *frame);
 
   int fd_ = -1;
@@ -145,7 +160,15 @@ class TMovieWriter {
   AVCodecContext *venc_ = nullptr, *aenc_ = nullptr;
   AVStream *vst_ = nullptr, *ast_ = nullptr;
   AVFrame *picture_ = nullptr, *soundFrame_ = nullptr;
-  AVPacket *pkt_ = nullptr;
+  AVPacket *pkt_ = nullptr, *videoPkt_ = nullptr;
+  int width_ = 0, height_ = 0;
+  static constexpr size_t kQueuedFrames = 3;
+  std::thread videoThread_;
+  std::mutex queueLock_;
+  std::condition_variable queueChanged_;
+  std::deque<AVFrame *> queue_;  // null: the end
+  std::atomic<bool> videoFailed_{false}, writeFailed_{false};
+  mutable std::mutex muxLock_;  // the muxer and the file
   SwrContext *swr_ = nullptr;
   int swrRate_ = 0, swrFormat_ = -1, swrChannels_ = 0;
   AVAudioFifo *fifo_ = nullptr;
