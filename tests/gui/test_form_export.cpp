@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "TestMedia.h"
+#include "app/UnitLang.h"
 #include "app/UnitReg.h"
 #include "app/UnitSettings.h"
 #include "catalogue/UnitCatalogueTrip.h"
@@ -90,6 +91,13 @@ TEST_F(FormExport, ExportsTheSelectionAndKeepsTheChoices) {
   if (!dir.isEmpty()) {
     cropping.grab().save(dir + "/cutting_window.png");
     form->grab().save(dir + "/export_window.png");
+    InitLanguages(1049);
+    cropping.Translate();
+    QTest::qWait(200);  // the layouts take the new texts' sizes
+    cropping.grab().save(dir + "/cutting_window_ru.png");
+    form->grab().save(dir + "/export_window_ru.png");
+    InitLanguages(1033);
+    cropping.Translate();
   }
 
   QSignalSpy finished(form, &TFormExport::ExportFinished);
