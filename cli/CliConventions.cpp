@@ -75,7 +75,8 @@ const std::map<std::string, THelp> &HelpTexts() {
         "  --preset P        libx264's speed preset (default superfast; ultrafast is quicker)\n"
         "  -o OUT            the new movie\n"
         "  --overwrite       replace OUT when it exists (refused otherwise)\n"
-        "Example: tachora-cli render --from 1:00 --to 1:30 -o clip.mp4 0612_F.MP4 0612_R.MP4\n"}},
+        "Example: tachora-cli render --from 1:00 --to 1:30 -o clip.mp4 0612_093000_F.MP4\n"
+        "         0612_093000_R.MP4   (the front and the rear camera of one moment)\n"}},
       {"telemetry",
        {"show the GPS and G-sensor statistics of a file",
         "Reads the telemetry of FILE (a recorder .dat, a GPS log or a recording)\n"
