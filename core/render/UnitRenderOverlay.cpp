@@ -212,7 +212,7 @@ std::vector<std::string> OverlayLines(const TOverlayValues &v, const TRenderOver
 }
 
 int OverlayScale(int pictureHeight) {
-  return std::clamp(pictureHeight / 270, 1, 8);
+  return std::clamp(pictureHeight / 240, 1, 8);
 }
 
 int TextWidth(const std::string &text, int scale) {

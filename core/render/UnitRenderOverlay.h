@@ -61,8 +61,8 @@ class TTelemetryTimeline {
 std::vector<std::string> OverlayLines(const TOverlayValues &v, const TRenderOverlay &overlay,
                                       TUnits units);
 
-// Pixel size of one font dot for a picture of this height (1 up to 269
-// lines, 4 at 1080).
+// Pixel size of one font dot for a picture of this height (1 below 480
+// lines, 3 at 720, 4 at 1080).
 int OverlayScale(int pictureHeight);
 // Width and height in pixels of a text at `scale` (one line).
 int TextWidth(const std::string &text, int scale);
