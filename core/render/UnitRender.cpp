@@ -168,7 +168,8 @@ class TRenderer {
   bool Plan();
   bool CheckOutput();
   bool RenderSegment(const TSegment &seg);
-  void Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPictureSource &main,
+  // False when the main file has ended (nothing to show at t).
+  bool Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPictureSource &main,
                std::vector<std::unique_ptr<TPictureSource>> &channels,
                std::vector<bool> &shortNoted, const TTelemetryTimeline &telemetry);
   bool Report(bool force);
@@ -289,7 +290,7 @@ bool TRenderer::Report(bool force) {
   return progress_(p);
 }
 
-void TRenderer::Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPictureSource &main,
+bool TRenderer::Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPictureSource &main,
                         std::vector<std::unique_ptr<TPictureSource>> &channels,
                         std::vector<bool> &shortNoted, const TTelemetryTimeline &telemetry) {
   const TRenderRecording &rec = trip_.Recordings[seg.Recording];
@@ -308,6 +309,7 @@ void TRenderer::Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPicture
   std::vector<const AVFrame *> shown(pending.size(), nullptr);
   for (size_t k = 0; k < pending.size(); ++k)
     if (pending[k].valid()) shown[k] = pending[k].get();
+  if (main.Ended()) return false;
   if (!frame ||
       !mainScaler_.Draw(frame, pic, layout_.Main.X, layout_.Main.Y, layout_.Main.W, layout_.Main.H))
     FillBlack(pic, layout_.Main.X, layout_.Main.Y, layout_.Main.W, layout_.Main.H);
@@ -332,6 +334,7 @@ void TRenderer::Compose(TYuvPlanes &pic, const TSegment &seg, double t, TPicture
     if (!(rec.StartDate > 0)) v.Time = 0;
     DrawOverlay(pic, OverlayLines(v, o_.Overlay, o_.Units), scale);
   }
+  return true;
 }
 
 bool TRenderer::RenderSegment(const TSegment &seg) {
@@ -367,15 +370,14 @@ bool TRenderer::RenderSegment(const TSegment &seg) {
   const TTelemetryTimeline telemetry(rec.Telemetry);
   for (int64_t k = 0; k < seg.Frames; ++k) {
     const double t = seg.From + k / fps_;
-    if (main.Ended()) {
+    TYuvPlanes pic;
+    if (!writer_.NextPicture(pic))
+      return Fail(TRenderError::CannotWrite, o_.Output, "out of memory");
+    if (!Compose(pic, seg, t, main, channels, shortNoted, telemetry)) {
       // The main file is shorter than the trip says: the rest is left out.
       doneFrames_ += seg.Frames - k;
       break;
     }
-    TYuvPlanes pic;
-    if (!writer_.NextPicture(pic))
-      return Fail(TRenderError::CannotWrite, o_.Output, "out of memory");
-    Compose(pic, seg, t, main, channels, shortNoted, telemetry);
     if (!writer_.WriteFrame())
       return Fail(TRenderError::CannotWrite, o_.Output, writer_.WriteError());
     ++r_.Frames;
