@@ -36,7 +36,8 @@ fi
 
 # "WALL CPU" seconds of one command.
 timed() {
-  /usr/bin/time -f '%e %U %S' -o "$WORK/time.txt" "$@" >/dev/null 2>&1
+  local TIMEFORMAT='%R %U %S'
+  { time "$@" >/dev/null 2>&1; } 2>"$WORK/time.txt"
   awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$WORK/time.txt"
 }
 
