@@ -10,6 +10,7 @@
 #include "TestMedia.h"
 #include "render/UnitRender.h"
 #include "render/UnitRenderOverlay.h"
+#include "render/UnitRenderTrip.h"
 #include "telemetry/UnitMovingInfo.h"
 
 using namespace tachora;
@@ -285,4 +286,52 @@ TEST(Render, OverlayValuesAndTexts) {
   EXPECT_TRUE(ParseOverlay("speed, gsensor", some));
   EXPECT_EQ(OverlayText(some), "speed,gsensor");
   EXPECT_FALSE(ParseOverlay("speed,altitude", some));
+}
+
+// A catalogue row as a render trip: places on the row's time line in
+// seconds (gaps kept), the channel files with their labels, the telemetry;
+// a recording of unknown start follows the one before it.
+TEST(Render, RowBecomesTrip) {
+  const TDateTime t0 = EncodeDateTime({2024, 6, 12, 9, 30, 0, 0});
+  const double s = 1.0 / 86400;
+  TFileItem row;
+  row.Summary.Start = t0;
+  row.Summary.End = t0 + 190 * s;
+  TFileItemSubitem a;
+  a.Path = "/card/20240612_093000_F.MP4";
+  a.Channel = "F";
+  a.Start = t0;
+  a.End = t0 + 60 * s;
+  a.Duration = 60000;
+  a.Channels = {{"/card/20240612_093000_R.MP4", "R"}};
+  TFileItemSubitem b = a;
+  b.Path = "/card/20240612_093130_F.MP4";
+  b.Start = t0 + 90 * s;
+  b.End = t0 + 150 * s;
+  b.Channels.clear();
+  TFileItemSubitem c = b;
+  c.Path = "/card/c.MP4";
+  c.Start = c.End = 0;
+  c.Duration = 40000;
+  row.Items = {a, b, c};
+  std::vector<std::unique_ptr<TMovingInfo>> tracks;
+  tracks.push_back(std::make_unique<TMovingInfo>());
+
+  const TRenderTrip trip = MakeRenderTrip(row, tracks);
+  ASSERT_EQ(trip.Recordings.size(), 3u);
+  EXPECT_EQ(trip.Recordings[0].Main.Path, a.Path);
+  EXPECT_EQ(trip.Recordings[0].Main.Label, "F");
+  ASSERT_EQ(trip.Recordings[0].Channels.size(), 1u);
+  EXPECT_EQ(trip.Recordings[0].Channels[0].Path, "/card/20240612_093000_R.MP4");
+  EXPECT_EQ(trip.Recordings[0].Channels[0].Label, "R");
+  EXPECT_EQ(trip.Recordings[0].Telemetry, tracks[0].get());
+  EXPECT_EQ(trip.Recordings[1].Telemetry, nullptr);
+  const double starts[] = {0, 90, 150}, durations[] = {60, 60, 40};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_NEAR(trip.Recordings[i].Start, starts[i], 1e-3);
+    EXPECT_NEAR(trip.Recordings[i].Duration, durations[i], 1e-3);
+  }
+  EXPECT_DOUBLE_EQ(trip.Recordings[1].StartDate, b.Start);
+  EXPECT_NEAR(TripSeconds(row), 190, 1e-3);
 }
