@@ -60,6 +60,24 @@ const std::map<std::string, THelp> &HelpTexts() {
         "  -o OUT            the new recording\n"
         "  --overwrite       replace OUT and its .dat when they exist (refused otherwise)\n"
         "Example: tachora-cli cut --from 0.25 --to 0.5 -o part.mov FILE0001.MOV FILE0002.MOV\n"}},
+      {"render",
+       {"re-encode a part of a trip to MP4 with both cameras and the telemetry in the picture",
+        "Pairs the cameras of each moment among FILE (front, rear, ...), joins the\n"
+        "moments into one trip and re-encodes the part from time A to time B to\n"
+        "OUT as H.264 + AAC MP4, with the time, speed, position and G-force drawn\n"
+        "into the picture. A gap between recordings is left out. A missing or\n"
+        "shorter rear shows black; the render goes on.\n"
+        "  --from A, --to B  times in the trip: seconds, m:ss or h:mm:ss, A < B\n"
+        "  --layout L        'pip' (rear as an inset, default), 'side' or 'main'\n"
+        "  --overlay LIST    comma list of speed, time, position, gsensor\n"
+        "                    (default all; an empty list draws nothing)\n"
+        "  --units U         'metric' (default, km/h) or 'imperial' (mph)\n"
+        "  --encoder NAMES   H.264 encoders to try in turn (default: hardware, then libx264)\n"
+        "  --preset P        libx264's speed preset (default superfast; ultrafast is quicker)\n"
+        "  -o OUT            the new movie\n"
+        "  --overwrite       replace OUT when it exists (refused otherwise)\n"
+        "Example: tachora-cli render --from 1:00 --to 1:30 -o clip.mp4 0612_093000_F.MP4\n"
+        "         0612_093000_R.MP4   (the front and the rear camera of one moment)\n"}},
       {"telemetry",
        {"show the GPS and G-sensor statistics of a file",
         "Reads the telemetry of FILE (a recorder .dat, a GPS log or a recording)\n"

@@ -95,6 +95,8 @@ const TSetting<int> kColSort{"col_sort", 0};
 const TSetting<bool> kColSortAscending{"col_sort_dur", true};
 const TSetting<QString> kCopyFolder{"copyFolder", QString()};
 const TSetting<bool> kCopyVerify{"copyVerify", true};
+const TSetting<QString> kExportLayout{"exportLayout", "pip"};
+const TSetting<QString> kExportOverlay{"exportOverlay", "time,speed,position,gsensor"};
 const TSetting<QString> kMapX{"gm_X", "30.315"};
 const TSetting<QString> kMapY{"gm_Y", "59.939"};
 const TSetting<QString> kMapZoom{"gm_Z", "14"};

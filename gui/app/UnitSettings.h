@@ -68,6 +68,10 @@ TSetting<bool> MenuCheck(const QString &item, bool designState);
 extern const TSetting<QString> kCopyFolder;
 // "Verify copies" of the copy window: read every copy back and compare.
 extern const TSetting<bool> kCopyVerify;
+// "Export Video": the layout ("pip", "side", "main") and the items drawn
+// into the picture (a comma list of time, speed, position, gsensor).
+extern const TSetting<QString> kExportLayout;
+extern const TSetting<QString> kExportOverlay;
 // The map page's centre, zoom and map type.
 extern const TSetting<QString> kMapX, kMapY, kMapZoom, kMapType;
 // The update server, "host" or "host:port" (port 80 when none is given).

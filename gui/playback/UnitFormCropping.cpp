@@ -20,6 +20,7 @@
 #include "app/UnitSettings.h"
 #include "app/UnitText.h"
 #include "catalogue/UnitCutterMeta.h"
+#include "playback/UnitFormExport.h"
 
 namespace tachora {
 
@@ -280,6 +281,9 @@ void TFormCropping::CreateControls() {
   ButtonCancel = new QPushButton(this);
   connect(ButtonStart, &QPushButton::clicked, this, &TFormCropping::StartCut);
   connect(ButtonCancel, &QPushButton::clicked, this, &TFormCropping::CancelCut);
+  ButtonExport = new QPushButton(this);
+  connect(ButtonExport, &QPushButton::clicked, this, &TFormCropping::ExportVideo);
+  buttons->addWidget(ButtonExport);
   buttons->addStretch(1);
   buttons->addWidget(ButtonStart);
   buttons->addWidget(ButtonCancel);
@@ -303,6 +307,8 @@ void TFormCropping::Translate() {
   CheckMeta->setText(L("MetaInfo") + L("Cropping_MetaDetail"));
   ButtonStart->setText(L("Cropping_BtnStart"));
   ButtonCancel->setText(L("Cancel"));
+  ButtonExport->setText(L("Export_Button"));
+  if (export_) export_->Translate();
   UpdateTexts();
   if (Running()) ShowProgress();
 }
@@ -499,6 +505,14 @@ void TFormCropping::OnWorkerDone() {
   if (!message.isEmpty()) ShowMessage(message, true);
   UpdateTexts();
   emit CutFinished(result);
+}
+
+void TFormCropping::ExportVideo() {
+  if (!trip_) return;
+  ReadEdits();
+  UpdateTexts();
+  if (!export_) export_ = new TFormExport(this);
+  export_->Open(trip_, a_, b_);
 }
 
 // A message that does not block: the window goes on while it is read.

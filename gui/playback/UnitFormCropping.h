@@ -36,6 +36,8 @@ class QThread;
 
 namespace tachora {
 
+class TFormExport;
+
 // Milliseconds from the trip's start to trip position `fraction` (the span
 // of the row's times, else its duration); -1 when neither is known.
 int64_t TripMsAt(const TFileItem &row, long double fraction);
@@ -91,10 +93,15 @@ class TFormCropping : public QDialog, public ITranslatable {
   QCheckBox *CheckVideo = nullptr, *CheckAudio = nullptr, *CheckMeta = nullptr;
   QLabel *LabelTime = nullptr, *LabelCurrentFile = nullptr, *LabelAction = nullptr;
   QPushButton *ButtonStart = nullptr, *ButtonCancel = nullptr;
+  // "Export Video...": the selection re-encoded with the cameras and the
+  // telemetry in the picture (TFormExport).
+  QPushButton *ButtonExport = nullptr;
+  TFormExport *ExportWindow() const { return export_; }
 
  public slots:
   void StartCut();
   void CancelCut();
+  void ExportVideo();
 
  signals:
   // A cut wrote its movie (the window has closed).
@@ -131,6 +138,7 @@ class TFormCropping : public QDialog, public ITranslatable {
   std::function<void()> progressHook_;
   std::shared_ptr<TJob> job_;
   QThread *worker_ = nullptr;
+  TFormExport *export_ = nullptr;
 };
 
 }  // namespace tachora

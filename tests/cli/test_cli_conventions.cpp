@@ -27,8 +27,8 @@ TRun JsonQuery(const std::string &args, const std::string &expr) {
 // Each command answers --help and -h on stdout with exit 0, and an unknown
 // option on stderr with exit 2 and nothing on stdout.
 TEST(CliConventions, HelpAndBadUsageForEveryCommand) {
-  for (const char *command :
-       {"list", "copy", "info", "cut", "telemetry", "convert", "export", "state", "repair"}) {
+  for (const char *command : {"list", "copy", "info", "cut", "render", "telemetry", "convert",
+                              "export", "state", "repair"}) {
     SCOPED_TRACE(command);
     for (const char *flag : {"--help", "-h"}) {
       const TRun h = Cli(std::string(command) + " " + flag);

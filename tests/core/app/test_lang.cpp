@@ -309,6 +309,33 @@ const std::vector<std::string> kKeys = {
     "Cut_Note_MetaNotWritten",
     "Cut_ChannelCancelled",
     "Cut_ChannelPartial",
+    "Export_Button",
+    "Export_Title",
+    "Export_Layout",
+    "Export_Layout_Pip",
+    "Export_Layout_Side",
+    "Export_Layout_Main",
+    "Export_Overlay",
+    "Export_Overlay_Time",
+    "Export_Overlay_Speed",
+    "Export_Overlay_Position",
+    "Export_Overlay_GSensor",
+    "Export_FilterMp4",
+    "Export_Start",
+    "Export_Remaining",
+    "Export_Cancelling",
+    "Export_Saved",
+    "Export_Notes",
+    "Export_Failed",
+    "Export_EmptySelection",
+    "Export_ReplacesSource",
+    "Export_NothingReadable",
+    "Export_NoEncoder",
+    "Export_Note_Unreadable",
+    "Export_Note_ChannelMissing",
+    "Export_Note_ChannelShorter",
+    "Export_Note_NoSound",
+    "Export_Note_DecodeErrors",
     "SetupDevice_FrameSize",
     "SetupDevice_TooShort",
     "SetupDevice_WriteError",
@@ -351,7 +378,7 @@ std::vector<std::string> Lower(std::vector<std::string> v) {
 }  // namespace
 
 TEST(LangFiles, BothTablesHoldEveryKeyInOrderWithCrLf) {
-  ASSERT_EQ(kKeys.size(), 325u);
+  ASSERT_EQ(kKeys.size(), 352u);
   for (int i = 0; i < 2; ++i) {
     const std::string_view raw = EmbeddedLanguageFile(i);
     const TLang lang(raw);
