@@ -222,10 +222,7 @@ int RunRender(const std::vector<std::string> &args) {
   return 0;
 }
 
-TCliCommandRegistrar gRender({"render",
-                              "render --from A --to B [--layout pip|side|main] "
-                              "[--overlay LIST] [--units U] [--overwrite] -o OUT.mp4 FILE...",
-                              RunRender});
+TCliCommandRegistrar gRender({"render", kRenderUsage, RunRender});
 
 }  // namespace
 }  // namespace tachora::cli

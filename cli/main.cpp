@@ -71,6 +71,7 @@ int main(int argc, char **argv) {
   for (const auto &c : cli::Commands()) {
     if (c.name != args[0]) continue;
     std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (c.rawArgs) return c.run(rest);
     if (cli::AsksForHelp(rest)) {
       cli::PrintCommandHelp(c, std::cout);
       return 0;

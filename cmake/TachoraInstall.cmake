@@ -1,6 +1,7 @@
 # Installation (cmake --install) and the Debian package (cpack -G DEB).
 #
 #   bin/tachora, bin/tachora-cli
+#   libexec/tachora/tachora-render (the program behind tachora-cli render)
 #   share/applications/org.tachora.Tachora.desktop
 #   share/metainfo/org.tachora.Tachora.metainfo.xml
 #   share/icons/hicolor/{scalable,48x48,256x256}/apps/org.tachora.Tachora.{svg,png}
@@ -72,6 +73,7 @@ macro(tachora_man_page target name)
 endmacro()
 tachora_man_page(tachora-cli "dash-camera recordings, telemetry and GPS logs on the command line")
 install(TARGETS tachora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tachora-render RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tachora)
 install(FILES ${desk}/tachora-cli.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tachora-cli)
 if(TACHORA_GUI)

@@ -19,6 +19,7 @@ fail() {
 EXPECTED=(
   bin/tachora
   bin/tachora-cli
+  libexec/tachora/tachora-render
   share/applications/$ID.desktop
   share/metainfo/$ID.metainfo.xml
   share/icons/hicolor/scalable/apps/$ID.svg
@@ -51,6 +52,8 @@ done
 # The programs run from elsewhere, without the source or build folder.
 VERSION="$(cd / && "$PREFIX/bin/tachora-cli" --version | awk '{print $2}')"
 [ -n "$VERSION" ] || fail "tachora-cli --version"
+(cd / && "$PREFIX/bin/tachora-cli" render --help | grep -q -- '--layout') ||
+  fail "tachora-cli render does not find its render program"
 [ "$(cd / && env -u DISPLAY -u WAYLAND_DISPLAY "$PREFIX/bin/tachora" --version)" = "tachora $VERSION" ] ||
   fail "tachora --version"
 for page in tachora tachora-cli; do
