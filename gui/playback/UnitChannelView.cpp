@@ -336,11 +336,14 @@ QString TChannelView::NoteText(int slot) const {
   if (!main_.HasSeeking()) return {};
   const QString name = CameraName(f.Label);
   const std::string path = sync_.FollowerPath(slot);
-  if (path.empty() || sync_.FollowerPastEnd(slot)) return name + ": " + L("Camera_NoRecording");
-  if (f.FailedPath == path && !f.Graph->HasSeeking())
-    return name + ": " + L("Camera_CannotOpen") + "\n" +
-           QFileInfo(QString::fromStdString(path)).fileName();
-  return {};
+  const QString noRecording = name + ": " + L("Camera_NoRecording");
+  if (path.empty() || sync_.FollowerPastEnd(slot)) return noRecording;
+  if (f.FailedPath != path || f.Graph->HasSeeking()) return {};
+  // A file that is not there (deleted, another card) is no recording; one
+  // that is there but does not play is named.
+  const QFileInfo file(QString::fromStdString(path));
+  if (!file.exists()) return noRecording;
+  return name + ": " + L("Camera_CannotOpen") + "\n" + file.fileName();
 }
 
 void TChannelView::UpdateNotes() {
