@@ -67,10 +67,13 @@ run() {
 # recorders name them, so that the catalogue makes one row of them, played
 # in the default picture-in-picture layout (two libmpv players, the rear
 # without sound), against bare mpv playing the front file alone. The goal
-# is at most 2.2x. The files are made once beside the single clip.
+# is at most 2.2x. The files are made once, in a folder of their own that
+# the viewer is given (as a card's folder).
 two_cameras() {
-  local front="$WORK/20240612_093000_F.MOV" rear="$WORK/20240612_093000_R.MOV"
+  local folder="$WORK/two-cameras"
+  local front="$folder/20240612_093000_F.MOV" rear="$folder/20240612_093000_R.MOV"
   local source
+  mkdir -p "$folder"
   for f in "$front" "$rear"; do
     [ -f "$f" ] && continue
     echo "making $f (once)..." >&2
@@ -87,7 +90,7 @@ two_cameras() {
   mpv_cpu=$(measure mpv-front mpv --no-config --vo=gpu --gpu-api=opengl --opengl-sw=yes \
     --hwdec=auto-safe --ao=null --geometry=960x540 --keep-open=yes "$front")
   rm -rf "$XDG_CONFIG_HOME"
-  app_cpu=$(measure tachora-two "$APP" "$front" "$rear")
+  app_cpu=$(measure tachora-two "$APP" "$folder")
   echo "CPU seconds over ${MEASURE}s of two 1080p H.264 cameras (front + rear, picture-in-picture):"
   echo "  mpv (front only)  $mpv_cpu"
   echo "  tachora (both)    $app_cpu"
