@@ -5,11 +5,12 @@
 
 namespace tachora {
 
-TDriftStep DecideDrift(int64_t mainTicks, int64_t followerTicks, int64_t frameTicks, bool nudging) {
+TDriftStep DecideDrift(int64_t mainTicks, int64_t followerTicks, int64_t frameTicks, bool nudging,
+                       bool maySeek) {
   const int64_t drift = mainTicks - followerTicks;  // > 0: the follower is behind
   const int64_t size = std::llabs(drift);
   TDriftStep step;
-  if (size > static_cast<int64_t>(TChannelSync::kSeekSeconds * kTicksPerSecond)) {
+  if (maySeek && size > static_cast<int64_t>(TChannelSync::kSeekSeconds * kTicksPerSecond)) {
     step.Kind = TDriftStep::kSeek;
     return step;
   }
@@ -33,7 +34,7 @@ TChannelSync::TChannelSync(TPlayerEngine &main) : m_main(main) {}
 
 void TChannelSync::SetFollowers(std::vector<TPlayerEngine *> followers) {
   m_followers.clear();
-  for (TPlayerEngine *e : followers) m_followers.push_back({e, true, false, -1});
+  for (TPlayerEngine *e : followers) m_followers.push_back({e, true, false, -1, -1});
 }
 
 void TChannelSync::SetTrip(const TFileItem &row) {
@@ -143,6 +144,7 @@ void TChannelSync::Open(const std::string &path) {
     if (!Usable(i)) continue;
     TFollower &f = m_followers[static_cast<size_t>(i)];
     f.Nudging = false;
+    f.DriftSeek = -1;
     const std::string file = FollowerPath(i);
     if (file.empty()) {
       f.Engine->Stop();
@@ -179,6 +181,7 @@ void TChannelSync::SeekTo(int64_t ticks) {
     TFollower &f = m_followers[static_cast<size_t>(i)];
     if (f.Nudging) f.Engine->SetRate(m_rate);
     f.Nudging = false;
+    f.DriftSeek = -1;
     f.Engine->SeekTo(ticks);
   }
 }
@@ -235,7 +238,10 @@ void TChannelSync::FollowOne(TFollower &f, int64_t mainTicks) {
     }
     return;
   }
-  const TDriftStep step = DecideDrift(mainTicks, at, m_frameTicks, f.Nudging);
+  const bool maySeek =
+      f.DriftSeek < 0 ||
+      std::llabs(at - f.DriftSeek) >= static_cast<int64_t>(kSeekHoldSeconds * kTicksPerSecond);
+  const TDriftStep step = DecideDrift(mainTicks, at, m_frameTicks, f.Nudging, maySeek);
   switch (step.Kind) {
     case TDriftStep::kNone:
       break;
@@ -246,6 +252,7 @@ void TChannelSync::FollowOne(TFollower &f, int64_t mainTicks) {
     case TDriftStep::kSeek:
       if (f.Nudging) e.SetRate(m_rate);
       f.Nudging = false;
+      f.DriftSeek = mainTicks;
       e.SeekTo(mainTicks);
       break;
   }

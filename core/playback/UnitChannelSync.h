@@ -12,9 +12,10 @@
 // playing it a little faster or slower until it is within half a frame; a
 // seek would stall its picture while it decodes from the previous key frame
 // and come out behind again, while a few per cent of speed for a second is
-// not seen. Only a follower a long way off (kSeekSeconds, after a stall or
-// a late load) is moved by a seek.
-//
+// not seen. Only a follower further off than kSeekSeconds (one that started
+// before the main player showed its first frame, a stall) is moved by a
+// seek, and then not again before kSeekHoldSeconds of playing, so that a
+// machine too slow to seek in time never seeks in a loop.
 // Units: TPlayerEngine's 100-ns ticks; rates as factors. A follower is
 // expected to start at the main file's start (the cameras of one moment
 // start together); a follower that is shorter holds its end.
@@ -43,15 +44,19 @@ struct TDriftStep {
 
 // The decision for a playing follower whose position is `followerTicks`
 // while the main engine is at `mainTicks`; `frameTicks` is one frame of the
-// main recording, `nudging` whether a speed nudge is on.
-TDriftStep DecideDrift(int64_t mainTicks, int64_t followerTicks, int64_t frameTicks, bool nudging);
+// main recording, `nudging` whether a speed nudge is on, `maySeek` whether
+// a far drift may be taken back by a seek (else by the largest nudge).
+TDriftStep DecideDrift(int64_t mainTicks, int64_t followerTicks, int64_t frameTicks, bool nudging,
+                       bool maySeek = true);
 
 class TChannelSync : public TPlayerEngine {
  public:
-  // Drift beyond which a playing follower is moved by a seek.
-  static constexpr double kSeekSeconds = 1.0;
+  // Drift beyond which a playing follower is moved by a seek, and the media
+  // time it plays before another such seek.
+  static constexpr double kSeekSeconds = 0.25;
+  static constexpr double kSeekHoldSeconds = 2.0;
   // The largest speed nudge (fraction of the rate).
-  static constexpr double kMaxNudge = 0.1;
+  static constexpr double kMaxNudge = 0.25;
 
   explicit TChannelSync(TPlayerEngine &main);
 
@@ -107,6 +112,7 @@ class TChannelSync : public TPlayerEngine {
     bool Enabled = true;
     bool Nudging = false;
     int64_t PausedTarget = -1;  // the last seek made to line up a paused follower
+    int64_t DriftSeek = -1;     // where the last seek against drift went
   };
   bool Usable(int slot) const;
   // Brings one follower to the main engine's file, rate, position and state.

@@ -8,8 +8,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QOpenGLContext>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
@@ -283,6 +285,35 @@ TEST_F(Cameras, AMissingRearFileLeavesTheFrontPlayingBesideABlackNote) {
   InitLanguages(1049);
   ASSERT_TRUE(QTest::qWaitFor(
       [note]() { return note->text().startsWith(QString::fromUtf8("Задняя")); }, 2000));
+}
+
+// With OpenGL (an X display: TACHORA_TEST_DISPLAY=1 under xvfb-run) the
+// inset's player gets a new GL context when the panel moves into the
+// full-screen window and back; it must keep drawing the rear's picture.
+TEST_F(Cameras, OpenGLInsetKeepsItsPictureThroughFullScreen) {
+  QOpenGLContext probe;
+  if (QGuiApplication::platformName() != "xcb" || !probe.create())
+    GTEST_SKIP() << "no X display with OpenGL here";
+  player->SwitchRenderer(TRenderer::kOpenGL);
+  OpenTrip();
+  auto showsPicture = [this]() {
+    return QTest::qWaitFor(
+        [this]() {
+          auto *rear = qobject_cast<TOpenGLSurface *>(channels->FollowerWidget(0));
+          if (!rear || !rear->isVisible()) return false;
+          const QImage image = rear->grabFramebuffer();
+          // Not a black or single-colour picture.
+          return !image.isNull() && image.pixel(image.width() / 12, image.height() / 2) !=
+                                        image.pixel(image.width() * 11 / 12, image.height() / 2);
+        },
+        8000);
+  };
+  EXPECT_TRUE(showsPicture());
+  player->SetFullScreen(true);
+  EXPECT_TRUE(showsPicture());
+  Shot(player->Video()->FullScreenWindow(), "cameras_opengl_fullscreen");
+  player->SetFullScreen(false);
+  EXPECT_TRUE(showsPicture());
 }
 
 }  // namespace

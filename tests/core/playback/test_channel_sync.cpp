@@ -18,25 +18,28 @@ constexpr int64_t kFrame = kSec / 25;
 TEST(ChannelDrift, DecisionTable) {
   struct TCase {
     int64_t main, follower;
-    bool nudging;
+    bool nudging, maySeek;
     TDriftStep::TKind kind;
     double factor;
   };
+  const int64_t t = 10 * kSec;
   const TCase cases[] = {
-      {10 * kSec, 10 * kSec, false, TDriftStep::kNone, 1},                   // in step
-      {10 * kSec, 10 * kSec - kFrame, false, TDriftStep::kNone, 1},          // one frame: fine
-      {10 * kSec, 10 * kSec - 2 * kFrame, false, TDriftStep::kSpeed, 1.08},  // behind: faster
-      {10 * kSec, 10 * kSec + 2 * kFrame, false, TDriftStep::kSpeed, 0.92},  // ahead: slower
-      {10 * kSec, 10 * kSec - kFrame, true, TDriftStep::kSpeed, 1.04},       // a nudge goes on...
-      {10 * kSec, 10 * kSec - kFrame / 2, true, TDriftStep::kSpeed, 1},      // ...to half a frame
-      {10 * kSec, 10 * kSec - kFrame / 2, false, TDriftStep::kNone, 1},
-      {10 * kSec, 10 * kSec - kSec / 2, false, TDriftStep::kSpeed, 1.1},  // nudge at most 10 %
-      {10 * kSec, 10 * kSec + kSec / 2, true, TDriftStep::kSpeed, 0.9},
-      {10 * kSec, 8 * kSec, false, TDriftStep::kSeek, 1},  // far off: a seek
-      {10 * kSec, 12 * kSec, true, TDriftStep::kSeek, 1},
+      {t, t, false, true, TDriftStep::kNone, 1},                   // in step
+      {t, t - kFrame, false, true, TDriftStep::kNone, 1},          // one frame: fine
+      {t, t - 2 * kFrame, false, true, TDriftStep::kSpeed, 1.08},  // behind: faster
+      {t, t + 2 * kFrame, false, true, TDriftStep::kSpeed, 0.92},  // ahead: slower
+      {t, t - kFrame, true, true, TDriftStep::kSpeed, 1.04},       // a nudge goes on...
+      {t, t - kFrame / 2, true, true, TDriftStep::kSpeed, 1},      // ...to half a frame
+      {t, t - kFrame / 2, false, true, TDriftStep::kNone, 1},
+      {t, t - kSec / 5, false, true, TDriftStep::kSpeed, 1.2},  // up to 0.25 s: nudged
+      {t, t + kSec / 5, true, true, TDriftStep::kSpeed, 0.8},
+      {t, t - kSec / 2, false, true, TDriftStep::kSeek, 1},  // further: a seek
+      {t, t + 2 * kSec, true, true, TDriftStep::kSeek, 1},
+      {t, t - kSec / 2, false, false, TDriftStep::kSpeed, 1.25},  // seeks held: the
+      {t, t + 2 * kSec, true, false, TDriftStep::kSpeed, 0.75},   // largest nudge
   };
   for (const TCase &c : cases) {
-    const TDriftStep step = DecideDrift(c.main, c.follower, kFrame, c.nudging);
+    const TDriftStep step = DecideDrift(c.main, c.follower, kFrame, c.nudging, c.maySeek);
     EXPECT_EQ(step.Kind, c.kind) << c.main - c.follower;
     EXPECT_NEAR(step.SpeedFactor, c.factor, 1e-9) << c.main - c.follower;
   }
@@ -134,10 +137,16 @@ TEST_F(ChannelTrip, FollowCorrectsDriftAndCatchesUpWhenSwitchedOn) {
   sync.Follow();
   EXPECT_DOUBLE_EQ(rear.Rate(), 1.0);
 
-  // Far behind (a stall): a seek to the main position.
+  // Far behind (a stall): a seek to the main position; behind again at
+  // once (a slow seek), it is nudged rather than sought again.
   front.Run(3);
   sync.Follow();
   EXPECT_EQ(rear.Seeks.back(), front.MediaPosition());
+  const size_t driftSeeks = rear.Seeks.size();
+  front.Run(0.5);
+  sync.Follow();
+  EXPECT_EQ(rear.Seeks.size(), driftSeeks);
+  EXPECT_DOUBLE_EQ(rear.Rate(), 1 + TChannelSync::kMaxNudge);
 
   // Paused: a follower off the main frame is put on it, once.
   line.SetPlay(false);
