@@ -70,6 +70,9 @@ class TPlayerEngine {
   // Makes a paused engine show the frame at its position after a seek that
   // followed a frame step (some engines keep the stepped frame otherwise).
   virtual void RefreshPicture() {}
+  // A load or a seek is under way: the position read is the one asked for,
+  // not yet the picture shown.
+  virtual bool Busy() const { return false; }
 };
 
 }  // namespace tachora

@@ -179,6 +179,14 @@ void TMainMenu::BuildMainMenu() {
   // The OpenGL renderer is the default on every Linux desktop (window
   // creation checks it before the design-time states are captured).
   AddItem(renderer, "N_Playback_Renderer_EVR", {}, true, true, rendererGroup);
+  // The other cameras of a recording: how their pictures share the panel.
+  QMenu *cameras = AddSubMenu(play, "N_Playback_Cameras");
+  auto *camerasGroup = new QActionGroup(cameras);
+  AddItem(cameras, "N_Playback_Cameras_PiP", {}, true, true, camerasGroup);
+  AddItem(cameras, "N_Playback_Cameras_Side", {}, true, false, camerasGroup);
+  AddItem(cameras, "N_Playback_Cameras_Main", {}, true, false, camerasGroup);
+  cameras->addSeparator();
+  AddItem(cameras, "N_Playback_Cameras_Swap", "C");
 
   QMenu *zoom = AddMenu(menuBar_, "N_VideoZoom");
   auto *fitGroup = new QActionGroup(zoom);

@@ -91,6 +91,8 @@ const TSetting<int> kPanelRight{"panel_Right", TMainLayout::kRightWidth};
 const TSetting<int> kPanelBottom{"panel_Bottom", TMainLayout::kBottomHeight};
 const TSetting<double> kPanelBrowser{"panel_Browser", 0.5};
 const TSetting<int> kVolume{"volume", 100};
+const TSetting<int> kInsetCorner{"camera_InsetCorner", 3};
+const TSetting<int> kInsetSize{"camera_InsetSize", 30};
 const TSetting<int> kColSort{"col_sort", 0};
 const TSetting<bool> kColSortAscending{"col_sort_dur", true};
 const TSetting<QString> kCopyFolder{"copyFolder", QString()};

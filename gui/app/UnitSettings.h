@@ -55,6 +55,10 @@ extern const TSetting<int> kPanelRight, kPanelBottom;
 extern const TSetting<double> kPanelBrowser;
 // Volume bar 0..100.
 extern const TSetting<int> kVolume;
+// The other camera's inset picture: its corner (0 top left, 1 top right,
+// 2 bottom left, 3 bottom right) and its width in per cent of the main
+// picture's (20..50). The layout itself is the Cameras menu's check mark.
+extern const TSetting<int> kInsetCorner, kInsetSize;
 // Catalogue sort column and direction (true ascending).
 extern const TSetting<int> kColSort;
 extern const TSetting<bool> kColSortAscending;

@@ -32,7 +32,7 @@ enum : uint64_t {
 };
 
 // Observed properties.
-enum : uint64_t { kPropTimePos = 1, kPropDuration, kPropEof, kPropWidth, kPropHeight };
+enum : uint64_t { kPropTimePos = 1, kPropDuration, kPropEof, kPropWidth, kPropHeight, kPropFps };
 
 const mpv_node *MapGet(const mpv_node &map, const char *key) {
   if (map.format != MPV_FORMAT_NODE_MAP) return nullptr;
@@ -166,6 +166,7 @@ void TFilterGraph::Activate() {
   mpv_observe_property(m_mpv, kPropEof, "eof-reached", MPV_FORMAT_FLAG);
   mpv_observe_property(m_mpv, kPropWidth, "dwidth", MPV_FORMAT_INT64);
   mpv_observe_property(m_mpv, kPropHeight, "dheight", MPV_FORMAT_INT64);
+  mpv_observe_property(m_mpv, kPropFps, "container-fps", MPV_FORMAT_DOUBLE);
   mpv_get_property_async(m_mpv, kReplyDecoders, "decoder-list", MPV_FORMAT_NODE);
   mpv_set_wakeup_callback(m_mpv, &TFilterGraph::Wakeup, this);
   m_state = TEngineState::kStopped;
@@ -210,6 +211,7 @@ void TFilterGraph::ResetFileState() {
   m_fileLoaded = m_eof = m_seeking = false;
   m_pendingSteps = 0;
   m_duration = m_position = 0;
+  m_fps = 0;
   m_pendingSeek = -1;
   if (!m_videoSize.isEmpty()) {
     m_videoSize = QSize();
@@ -469,6 +471,9 @@ void TFilterGraph::HandlePropertyChange(const mpv_event &event) {
       break;
     case kPropDuration:
       m_duration = has ? std::max<int64_t>(0, Ticks(*static_cast<double *>(prop->data))) : 0;
+      break;
+    case kPropFps:
+      m_fps = has ? std::max(0.0, *static_cast<double *>(prop->data)) : 0;
       break;
     case kPropEof:
       m_eof = has && *static_cast<int *>(prop->data) != 0;

@@ -133,6 +133,9 @@ class TFilterGraph : public QObject, public TPlayerEngine {
   // amplitude is (volume / 100)^3: mpv = 100 * 10^(dB / 60). 0 is silent.
   static double MpvVolume(int linear);
 
+  bool Busy() const override { return m_mpv && !m_path.empty() && (!m_fileLoaded || Seeking()); }
+  // Frames a second of the loaded recording (0 until known).
+  double FrameRate() const { return m_fps; }
   // Picture size with the aspect ratio applied (0 x 0 until known).
   QSize VideoSize() const { return m_videoSize; }
   const std::string &Path() const { return m_path; }
@@ -209,6 +212,7 @@ class TFilterGraph : public QObject, public TPlayerEngine {
   TEngineState m_state = TEngineState::kNotCreated;
   bool m_fileLoaded = false, m_eof = false, m_seeking = false;
   int64_t m_duration = 0, m_position = 0;
+  double m_fps = 0;
   int64_t m_pendingSeek = -1;
   QSize m_videoSize;
   double m_rate = 1;

@@ -23,6 +23,7 @@
 #include "app/UnitMyBitmap.h"
 #include "app/UnitSettings.h"
 #include "app/UnitText.h"
+#include "playback/UnitChannelView.h"
 #include "playback/UnitPowerManagement.h"
 #include "playback/UnitSeekBitmap.h"
 #include "playback/UnitVideoView.h"
@@ -72,7 +73,8 @@ TPlaybackController::TPlaybackController(QObject *parent, const TPlaybackPanel &
       commands_(commands),
       menu_(commands.Menu()),
       graph_(new TFilterGraph(this)),
-      timeline_(*graph_, *this),
+      engine_(*graph_),
+      timeline_(engine_, *this),
       power_(new TPowerManagement(this)) {
   clock_.start();
   QWidget *window = panel_.PanelVideo->window();
@@ -114,6 +116,8 @@ TPlaybackController::TPlaybackController(QObject *parent, const TPlaybackPanel &
   for (const TFitItem &f : kFitItems)
     if (Item(f.Name)->isChecked()) video_->SetMode(f.Mode);
   video_->SetFlips(Item("N_VideoZoom_FlipV")->isChecked(), Item("N_VideoZoom_FlipH")->isChecked());
+  channels_ = new TChannelView(panel_.PanelVideo, *video_, *graph_, engine_, this);
+  channels_->SetRenderer(renderer);
 
   connect(&timer_, &QTimer::timeout, this, [this]() { Tick(true); });
   ApplyTickInterval();
@@ -148,6 +152,7 @@ TPlaybackController::TPlaybackController(QObject *parent, const TPlaybackPanel &
   WireSeekBar();
   BindCommands();
   BindZoomCommands();
+  BindCameraCommands();
   UpdateZoomMenu();
   UpdateControls();
 }
@@ -261,6 +266,31 @@ void TPlaybackController::BindZoomCommands() {
   c.Bind("N_VideoZoom_FlipH", flips);
 }
 
+namespace {
+
+struct TLayoutItem {
+  const char *Name;
+  TChannelLayout Layout;
+};
+const TLayoutItem kLayoutItems[] = {{"N_Playback_Cameras_PiP", TChannelLayout::kPictureInPicture},
+                                    {"N_Playback_Cameras_Side", TChannelLayout::kSideBySide},
+                                    {"N_Playback_Cameras_Main", TChannelLayout::kMainOnly}};
+
+}  // namespace
+
+void TPlaybackController::BindCameraCommands() {
+  for (const TLayoutItem &l : kLayoutItems) {
+    if (Item(l.Name)->isChecked()) channels_->SetLayout(l.Layout);
+    commands_.Bind(l.Name, [this, layout = l.Layout]() { channels_->SetLayout(layout); });
+  }
+  commands_.Bind("N_Playback_Cameras_Swap", [this]() { channels_->Swap(); });
+}
+
+void TPlaybackController::ReleaseEngines() {
+  engine_.Stop();
+  engine_.Deactivate();
+}
+
 // ---- state shown by the controls ---------------------------------------------------
 
 void TPlaybackController::UpdateControls() {
@@ -288,6 +318,7 @@ void TPlaybackController::UpdateControls() {
   commands_.SetEnabled("N_Playback_Left", active);
   commands_.SetEnabled("N_Playback_Right", active);
   const bool events = trip && !seek_->Events().empty();
+  commands_.SetEnabled("N_Playback_Cameras_Swap", channels_ && channels_->Count() > 1);
   commands_.SetEnabled("N_Playback_Event_Prev", events);
   commands_.SetEnabled("N_Playback_Event_Next", events);
   for (const char *name :

@@ -27,6 +27,7 @@
 #include "app/UnitMainLayout.h"
 #include "app/UnitTranslate.h"
 #include "catalogue/UnitCatalogueTrip.h"
+#include "playback/UnitChannelSync.h"
 #include "playback/UnitFilterGraph.h"
 #include "playback/UnitPlayerAccess.h"
 #include "playback/UnitTickListener.h"
@@ -36,6 +37,7 @@ class QAction;
 
 namespace tachora {
 
+class TChannelView;
 class TCommands;
 class TMainMenu;
 class TMyImage;
@@ -123,6 +125,8 @@ class TPlaybackController : public QObject,
   TTripTimeline &Timeline() { return timeline_; }
   TSeekBitmap *SeekBar() const { return seek_; }
   TVideoView *Video() const { return video_; }
+  // The other cameras of the trip (pictures, layout, followers).
+  TChannelView *Channels() const { return channels_; }
 
   // Messages go through this (tests collect them); the default shows a
   // warning box that does not block the loop (it is window-modal).
@@ -152,6 +156,9 @@ class TPlaybackController : public QObject,
 
   void BindCommands();
   void BindZoomCommands();
+  void BindCameraCommands();
+  // Stops and releases the main player and the other cameras' players.
+  void ReleaseEngines();
   void WireSeekBar();
   void UpdateControls();
   void UpdateCaption();
@@ -173,12 +180,16 @@ class TPlaybackController : public QObject,
   TCommands &commands_;
   TMainMenu *menu_;
   TFilterGraph *graph_;
+  // The engine the time line drives: the main player, repeated to the
+  // other cameras' players.
+  TChannelSync engine_;
   TTripTimeline timeline_;
   TPowerManagement *power_;
   TMyImage *seekImage_ = nullptr;
   TSeekBitmap *seek_ = nullptr;
   std::unique_ptr<ITickListener> seekListener_;
   TVideoView *video_ = nullptr;
+  TChannelView *channels_ = nullptr;
   std::vector<std::pair<TTickRank, ITickListener *>> listeners_;
   std::shared_ptr<const TRowTelemetry> row_;
   QTimer timer_;

@@ -15,6 +15,7 @@
 
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
+#include "playback/UnitChannelView.h"
 #include "playback/UnitPlaybackController.h"
 #include "playback/UnitPowerManagement.h"
 #include "playback/UnitSeekBitmap.h"
@@ -48,6 +49,7 @@ void TPlaybackController::ShowRow(std::shared_ptr<const TRowTelemetry> row) {
 void TPlaybackController::LoadRow(std::shared_ptr<const TRowTelemetry> row, bool play) {
   if (row_ || graph_->Active()) Stop();
   row_ = std::move(row);
+  channels_->SetTrip(row_->Row);
   timeline_.LoadTrip(row_->Row);
   seek_->SetEvents(EventMarksOf(*row_, EventLevel(commands_)));
   seek_->LoadTrip(row_->Row);
@@ -101,6 +103,7 @@ void TPlaybackController::Stop() {
   video_->SetPlaying(false);
   SetFullScreen(false);
   timeline_.Stop();
+  channels_->ClearTrip();
   row_.reset();
   seek_->ClearTrip();
   lastSample_ = false;
@@ -126,6 +129,7 @@ void TPlaybackController::Shutdown() {
   // What the engine reports while it stops no longer reaches the widgets.
   disconnect(graph_, nullptr, this, nullptr);
   if (video_) disconnect(graph_, nullptr, video_, nullptr);
+  if (channels_) channels_->Shutdown();
   timer_.stop();
   power_->SetPlaying(false);
   if (video_) video_->SetFullScreen(false);
@@ -337,13 +341,11 @@ void TPlaybackController::SwitchRenderer(TRenderer renderer) {
   if (video_->Surface() && video_->Surface()->Renderer() == renderer) return;
   const bool active = graph_->Active();
   const long double p = active ? timeline_.Position() : 0;
-  if (active) {
-    graph_->Stop();
-    graph_->Deactivate();
-  }
+  if (active) ReleaseEngines();
   graph_->SetRenderer(renderer);
   video_->SetRenderer(renderer);
   if (renderer == TRenderer::kSimple) graph_->SetWindow(video_->SurfaceWidget()->winId());
+  channels_->SetRenderer(renderer);
   UpdateZoomMenu();
   // The same recording at the same place, playing or paused as before.
   if (active) timeline_.ReopenAt(p);
@@ -417,10 +419,7 @@ void TPlaybackController::SetFullScreen(bool on) {
   // same place afterwards, as after a renderer switch.
   const bool reopen = graph_->Active() && graph_->Renderer() == TRenderer::kOpenGL;
   const long double p = reopen ? timeline_.Position() : 0;
-  if (reopen) {
-    graph_->Stop();
-    graph_->Deactivate();
-  }
+  if (reopen) ReleaseEngines();
   video_->SetFullScreen(on);
   if (reopen) ReopenWhenSurfaceReady(p, 50);
   UpdateControls();

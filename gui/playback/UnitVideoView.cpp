@@ -102,9 +102,20 @@ void TVideoView::SetMode(TFitMode mode) {
   Apply();
 }
 
+void TVideoView::SetArea(const QRect &area) {
+  if (area == area_) return;
+  area_ = area;
+  Apply();
+}
+
+QRect TVideoView::Area() const {
+  const QRect whole = panel_ ? panel_->contentsRect() : QRect();
+  return area_.isEmpty() ? whole : area_.intersected(whole);
+}
+
 void TVideoView::ZoomStep(bool zoomIn, double step) {
   const QSize v = graph_.VideoSize();
-  const QRect r = panel_->contentsRect();
+  const QRect r = Area();
   tachora::ZoomStep(zoom_, zoomIn, step, {v.width(), v.height()}, {r.width(), r.height()});
   Apply();
 }
@@ -123,7 +134,7 @@ void TVideoView::SetFlips(bool vertical, bool horizontal) {
 
 void TVideoView::Apply() {
   if (!surface_ || !panel_) return;
-  const QRect r = panel_->contentsRect();
+  const QRect r = Area();
   const QSize v = graph_.VideoSize();
   TRectI panel{r.left(), r.top(), r.right() + 1, r.bottom() + 1};
   placement_ = PlaceVideo(zoom_, {v.width(), v.height()}, panel);

@@ -54,6 +54,11 @@ class TVideoView : public QObject {
   // Places the picture for the current mode, size and panel (every resize,
   // recording load, renderer and full-screen change).
   void Apply();
+  // The part of the panel the picture may take (the other cameras' pictures
+  // share the panel); an empty rectangle, the default, gives it the whole
+  // panel. Applies at once.
+  void SetArea(const QRect &area);
+  QRect Area() const;
   // What the surface shows, in panel coordinates, after the last Apply.
   const TVideoPlacement &Placement() const { return placement_; }
 
@@ -95,6 +100,7 @@ class TVideoView : public QObject {
   TVideoSurface *surface_ = nullptr;
   TVideoZoom zoom_;
   TVideoPlacement placement_;
+  QRect area_;
   bool flipV_ = false, flipH_ = false;
   bool dragging_ = false;
   QPoint last_;

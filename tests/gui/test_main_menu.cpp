@@ -68,7 +68,8 @@ TEST_F(MainMenu, ItemsKeysSeparatorsAndRadioGroups) {
       QStringList({"N_Playback_Play", "N_Playback_Stop", "N_FullScreen", "N_Playback_PauseOnClick",
                    "-", "N_Playback_Left", "N_Playback_Right", "N_Playback_Frame_Prev",
                    "N_Playback_Frame_Next", "N_Playback_Event_Prev", "N_Playback_Event_Next", "-",
-                   "N_Playback_Save_Frame", "N_Playback_Save_Wind", "-", "N_Playback_Renderer"}));
+                   "N_Playback_Save_Frame", "N_Playback_Save_Wind", "-", "N_Playback_Renderer",
+                   "N_Playback_Cameras"}));
   EXPECT_EQ(Names(m.PopupMenuListView()), QStringList({"N_FileList_Open",
                                                        "-",
                                                        "N_FileList_Add",
@@ -115,7 +116,8 @@ TEST_F(MainMenu, ItemsKeysSeparatorsAndRadioGroups) {
                                                         {"N_FileList_DelDisk", "Shift+Del"},
                                                         {"N_FileList_Copy", "Shift+C"},
                                                         {"N_Playback_Event_Prev", "Ctrl+Left"},
-                                                        {"N_Playback_Event_Next", "Ctrl+Right"}};
+                                                        {"N_Playback_Event_Next", "Ctrl+Right"},
+                                                        {"N_Playback_Cameras_Swap", "C"}};
   for (auto [name, key] : keys) EXPECT_EQ(m.Item(name)->shortcut(), QKeySequence(key)) << name;
 
   // Radio groups: one checked, the design's choice.
@@ -123,7 +125,7 @@ TEST_F(MainMenu, ItemsKeysSeparatorsAndRadioGroups) {
        {std::pair{"N_View_Arrow_Big", 3}, std::pair{"N_View_TimePoints_1m", 4},
         std::pair{"N_View_Refresh_Fast", 3}, std::pair{"N_Playback_Renderer_EVR", 3},
         std::pair{"N_VideoZoom_Letterbox", 5}, std::pair{"N_View_Show_All", 4},
-        std::pair{"N_View_Sensitivity_Normal", 3}}) {
+        std::pair{"N_View_Sensitivity_Normal", 3}, std::pair{"N_Playback_Cameras_PiP", 3}}) {
     ASSERT_NE(m.Item(item)->actionGroup(), nullptr) << item;
     EXPECT_EQ(m.Item(item)->actionGroup()->actions().size(), group) << item;
     EXPECT_TRUE(m.DefaultChecked(item)) << item;
@@ -133,7 +135,7 @@ TEST_F(MainMenu, ItemsKeysSeparatorsAndRadioGroups) {
       EXPECT_EQ(m.Item(item)->actionGroup()->checkedAction(), m.Item(item)) << item;
     }
   }
-  EXPECT_EQ(m.DefaultCheckedNames().size(), 14);
+  EXPECT_EQ(m.DefaultCheckedNames().size(), 15);
   EXPECT_TRUE(m.DefaultChecked("N_View_Graphics_G"));
   EXPECT_FALSE(m.DefaultChecked("N_View_Graphics_H"));
   // The language menu: one radio item per table, the current one checked.
@@ -149,7 +151,7 @@ TEST_F(MainMenu, PopupCopiesFollowTheirSource) {
   QMenu *video = m.PopupMenuVideoWindow();
   const QStringList names = Names(video);
   EXPECT_EQ(names.first(), "N_Playback_Play");
-  EXPECT_EQ(names.mid(names.indexOf("N_Playback_Renderer") + 1),
+  EXPECT_EQ(names.mid(names.indexOf("N_Playback_Cameras") + 1),
             QStringList({"-", "N_File", "N_View", "N_VideoZoom", "N_Help", "-", "N_File_Exit"}));
   // The File copy has no Exit of its own: the pop-up's last item is it.
   QMenu *fileCopy = video->actions()[names.indexOf("N_File")]->menu();

@@ -221,6 +221,18 @@ const std::vector<std::string> kKeys = {
     "N_Playback_Renderer_EVR",
     "EVROnly",
     "VMROnly",
+    "N_Playback_Cameras",
+    "N_Playback_Cameras_PiP",
+    "N_Playback_Cameras_Side",
+    "N_Playback_Cameras_Main",
+    "N_Playback_Cameras_Swap",
+    "Camera_Front",
+    "Camera_Rear",
+    "Camera_Interior",
+    "Camera_Other",
+    "Camera_NoRecording",
+    "Camera_CannotOpen",
+    "Camera_InsetHint",
     "N_VideoZoom",
     "N_VideoZoom_Custom",
     "N_VideoZoom_Letterbox",
@@ -378,7 +390,7 @@ std::vector<std::string> Lower(std::vector<std::string> v) {
 }  // namespace
 
 TEST(LangFiles, BothTablesHoldEveryKeyInOrderWithCrLf) {
-  ASSERT_EQ(kKeys.size(), 352u);
+  ASSERT_EQ(kKeys.size(), 364u);
   for (int i = 0; i < 2; ++i) {
     const std::string_view raw = EmbeddedLanguageFile(i);
     const TLang lang(raw);
