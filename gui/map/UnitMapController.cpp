@@ -14,6 +14,7 @@
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
 #include "app/UnitText.h"
+#include "app/UnitTiming.h"
 #include "map/UnitInstruments.h"
 #include "map/UnitMapPage.h"
 #include "map/UnitMapResources.h"
@@ -166,6 +167,7 @@ void TMapController::SetMapShown(bool shown) {
     if (page_) page_->setUrl(QUrl(QStringLiteral("about:blank")));
     return;
   }
+  if (!view_w_ && pageHeld_) return;  // made when released
   if (!view_w_ && panel_.WebBrowser) {
     view_w_ = new QWebEngineView(panel_.WebBrowser);
     view_w_->setObjectName("MapView");
@@ -193,6 +195,11 @@ void TMapController::SetMapShown(bool shown) {
     });
   }
   if (page_) page_->setUrl(QUrl(QStringLiteral("qrc:/map/gm.html")));
+}
+
+void TMapController::HoldPage(bool held) {
+  pageHeld_ = held;
+  if (!held && shown_ && !view_w_) SetMapShown(true);
 }
 
 bool TMapController::MapShown() const {
@@ -373,6 +380,7 @@ void TMapController::OnInited() {
   mapReady_ = true;
   ClearLastScript();
   trackDrawn_ = false;
+  MarkTiming("map-loaded");
   emit RefreshRequested(true);
   emit MapInited();
 }

@@ -78,6 +78,12 @@ class TMapController : public QObject, public ITranslatable {
   // WebBrowser frame's visibility by itself).
   void SetMapShown(bool shown);
   bool MapShown() const;
+  // While held, the web view and its page are not made (starting the
+  // browser takes the UI thread for a while); a release makes them if the
+  // map is shown. The window holds the page until it and the first video
+  // frame are on screen.
+  void HoldPage(bool held);
+  bool PageHeld() const { return pageHeld_; }
   bool MapReady() const { return mapReady_; }
   // Runs script text in the page when the map is ready (or forced) and
   // shown. Returns -1: the page's answer comes later and sets LastScript.
@@ -184,6 +190,7 @@ class TMapController : public QObject, public ITranslatable {
 
   TMapView view_;
   bool shown_ = false;
+  bool pageHeld_ = false;
   bool mapReady_ = false;
   bool trackDrawn_ = false;
   bool previewHeld_ = false;
