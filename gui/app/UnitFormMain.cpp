@@ -25,6 +25,7 @@
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
 #include "app/UnitMainMenu.h"
+#include "app/UnitMyBitmap.h"
 #include "app/UnitRecentFiles.h"
 #include "app/UnitReg.h"
 #include "app/UnitResources.h"
@@ -244,6 +245,8 @@ void TFormMain::CreateControllers() {
             if (TFileManager *fm = list_->FileManager()) fm->SetDuration(path.toStdString(), ms);
           });
   connect(playback_, &TPlaybackController::CloseRequested, this, &QWidget::close);
+  // The panels' pictures repaint with the video's frames while it plays.
+  connect(playback_->Graph(), &TFilterGraph::FrameReady, this, [] { VideoFrameArriving(); });
   WirePlaybackPanels();
   WireDesktopHabits();
   connect(list_, &TRecordListController::FilesOpened, this, [this]() {
