@@ -45,9 +45,13 @@ wait_for() {
   return 1
 }
 
+# stop PID: ends it. ENDED tells whether it had ended by itself, and how.
 stop() {
-  kill "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
+  ENDED="running"
+  kill "$1" 2>/dev/null || ENDED="ended"
+  local status=0
+  wait "$1" 2>/dev/null || status=$?
+  [ "$ENDED" = running ] || ENDED="ended by itself, status $status"
 }
 
 make_card() {
@@ -70,9 +74,16 @@ run_viewer() {
   local log="$WORK/viewer-$1.log" pid
   "$APP" --timing "$CARD" >"$log" 2>&1 &
   pid=$!
-  wait_for "$log" "timing: map-loaded" 30 "$pid" || echo "run $1: the map did not load" >&2
+  if ! wait_for "$log" "timing: map-loaded" 30 "$pid"; then
+    echo "run $1: the map did not load" >&2
+    # A start that hangs: where it waits, for a closer look.
+    if kill -0 "$pid" 2>/dev/null && command -v gdb >/dev/null; then
+      gdb -batch -p "$pid" -ex "thread apply all bt 30" >"$log.stacks" 2>&1 || true
+    fi
+  fi
   stop "$pid"
-  sed -n 's/^tachora: timing: \([a-z-]*\) \([0-9]*\) ms$/\1 \2/p' "$log" >>"$WORK/viewer.times"
+  grep -q "timing: window-visible" "$log" || echo "run $1: no window ($ENDED, see $log)" >&2
+  sed -n 's/^tachora: timing: \([a-z-]*\) \([0-9]*\) ms.*$/\1 \2/p' "$log" >>"$WORK/viewer.times"
 }
 
 # run_mpv N: one start of bare mpv on the card's first clip.
@@ -92,7 +103,7 @@ run_mpv() {
 
 # median NAME FILE: the median of NAME's values in FILE, with their range.
 median() {
-  grep "^$1 " "$2" | awk '{ print $2 }' | sort -n | awk -v name="$1" '
+  { grep "^$1 " "$2" || true; } | awk '{ print $2 }' | sort -n | awk -v name="$1" '
     { v[NR] = $1 }
     END {
       if (NR == 0) { printf "  %-15s -\n", name; exit }
