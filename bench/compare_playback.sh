@@ -87,8 +87,16 @@ wait_for() {
   return 1
 }
 
+# stop PID: asks it to end, and ends it after 5 s (a start interrupted in
+# the middle has been seen to outlive the request).
 stop() {
+  local i
   kill "$1" 2>/dev/null || true
+  for ((i = 0; i < 50; ++i)); do
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
 }
 

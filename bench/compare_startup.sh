@@ -45,11 +45,18 @@ wait_for() {
   return 1
 }
 
-# stop PID: ends it. ENDED tells whether it had ended by itself, and how.
+# stop PID: asks it to end, and ends it after 5 s (a start interrupted in
+# the middle has been seen to outlive the request). ENDED tells whether it
+# had ended by itself, and how.
 stop() {
   ENDED="running"
   kill "$1" 2>/dev/null || ENDED="ended"
-  local status=0
+  local i status=0
+  for ((i = 0; i < 50; ++i)); do
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || status=$?
   [ "$ENDED" = running ] || ENDED="ended by itself, status $status"
 }
