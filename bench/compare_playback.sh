@@ -77,11 +77,18 @@ tree_memory() {
   done | awk '/^Pss:/ { p += $2 } /^Rss:/ { r += $2 } END { printf "%.0f %.0f", p / 1024, r / 1024 }'
 }
 
+# alive PID: it runs (an ended child not yet waited for does not).
+alive() {
+  local state
+  state=$(sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
 wait_for() {
   local i
   for ((i = 0; i < $3 * 10; ++i)); do
     grep -q "$2" "$1" 2>/dev/null && return 0
-    kill -0 "$4" 2>/dev/null || return 1
+    alive "$4" || return 1
     sleep 0.1
   done
   return 1
@@ -93,7 +100,7 @@ stop() {
   local i
   kill "$1" 2>/dev/null || true
   for ((i = 0; i < 50; ++i)); do
-    kill -0 "$1" 2>/dev/null || break
+    alive "$1" || break
     sleep 0.1
   done
   kill -KILL "$1" 2>/dev/null || true
@@ -109,7 +116,7 @@ measure() {
   "$@" >"$log" 2>&1 &
   pid=$!
   sleep "$SETTLE"
-  kill -0 "$pid" 2>/dev/null || { echo "did not start: $* (see $log)" >&2; exit 1; }
+  alive "$pid" || { echo "did not start: $* (see $log)" >&2; exit 1; }
   before=$(tree_cpu "$pid")
   sleep "$MEASURE"
   after=$(tree_cpu "$pid")

@@ -35,30 +35,36 @@ fresh_home() {
 
 # wait_for FILE PATTERN SECONDS PID: until PATTERN is in FILE, PID ends or
 # the time is up.
+# alive PID: it runs (an ended child not yet waited for does not).
+alive() {
+  local state
+  state=$(sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
 wait_for() {
   local i
   for ((i = 0; i < $3 * 10; ++i)); do
     grep -q "$2" "$1" 2>/dev/null && return 0
-    kill -0 "$4" 2>/dev/null || return 1
+    alive "$4" || return 1
     sleep 0.1
   done
   return 1
 }
 
 # stop PID: asks it to end, and ends it after 5 s (a start interrupted in
-# the middle has been seen to outlive the request). ENDED tells whether it
-# had ended by itself, and how.
+# the middle has been seen to outlive the request). ENDED tells how it
+# ended: 143 and 137 are this function's TERM and KILL.
 stop() {
-  ENDED="running"
-  kill "$1" 2>/dev/null || ENDED="ended"
   local i status=0
+  kill "$1" 2>/dev/null || true
   for ((i = 0; i < 50; ++i)); do
-    kill -0 "$1" 2>/dev/null || break
+    alive "$1" || break
     sleep 0.1
   done
   kill -KILL "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || status=$?
-  [ "$ENDED" = running ] || ENDED="ended by itself, status $status"
+  ENDED="exit status $status"
 }
 
 make_card() {
@@ -84,7 +90,7 @@ run_viewer() {
   if ! wait_for "$log" "timing: map-loaded" 30 "$pid"; then
     echo "run $1: the map did not load" >&2
     # A start that hangs: where it waits, for a closer look.
-    if kill -0 "$pid" 2>/dev/null && command -v gdb >/dev/null; then
+    if alive "$pid" && command -v gdb >/dev/null; then
       gdb -batch -p "$pid" -ex "thread apply all bt 30" >"$log.stacks" 2>&1 || true
     fi
   fi
