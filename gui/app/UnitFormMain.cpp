@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QWebEngineView>
+#include <QWindow>
 #include <algorithm>
 
 #include "app/UnitCardWatcher.h"
@@ -24,12 +25,14 @@
 #include "app/UnitLang.h"
 #include "app/UnitMainLayout.h"
 #include "app/UnitMainMenu.h"
+#include "app/UnitMyBitmap.h"
 #include "app/UnitRecentFiles.h"
 #include "app/UnitReg.h"
 #include "app/UnitResources.h"
 #include "app/UnitSettings.h"
 #include "app/UnitStartup.h"
 #include "app/UnitText.h"
+#include "app/UnitTiming.h"
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitFormGroup.h"
 #include "catalogue/UnitRecordListController.h"
@@ -73,6 +76,8 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
            QMessageBox::Yes;
   };
   CreateControllers();
+  // The map's browser starts after the window and its first frame show.
+  if (AutoFirstShow) map_->HoldPage(true);
   BindCommands();
   // Panel sizes and the map's share of the right side.
   layout_->RestorePanels();
@@ -240,9 +245,12 @@ void TFormMain::CreateControllers() {
             if (TFileManager *fm = list_->FileManager()) fm->SetDuration(path.toStdString(), ms);
           });
   connect(playback_, &TPlaybackController::CloseRequested, this, &QWidget::close);
+  // The panels' pictures repaint with the video's frames while it plays.
+  connect(playback_->Graph(), &TFilterGraph::FrameReady, this, [] { VideoFrameArriving(); });
   WirePlaybackPanels();
   WireDesktopHabits();
   connect(list_, &TRecordListController::FilesOpened, this, [this]() {
+    MarkTiming("list-filled");
     if (closePending_ && !list_->Opening()) close();
   });
 }
@@ -503,6 +511,24 @@ void TFormMain::FirstShow() {
   emit FirstShowDone();
 }
 
+void TFormMain::WindowShown() {
+  MarkTiming("window-visible");
+  if (!map_->PageHeld()) return;
+  auto release = [this] { map_->HoldPage(false); };
+  // Nothing opens by itself: the map can start now.
+  if (!demo_ && args_.isEmpty()) return release();
+  QTimer::singleShot(kMapHoldMs, map_, release);
+  // The frame is painted after the graph reports it: a moment later the
+  // browser may take the UI thread.
+  TFilterGraph *graph = playback_->Graph();
+  auto first = std::make_shared<QMetaObject::Connection>();
+  *first = connect(graph, &TFilterGraph::FrameReady, map_, [this, graph, first, release] {
+    if (graph->VideoSize().isEmpty()) return;
+    disconnect(*first);
+    QTimer::singleShot(100, map_, release);
+  });
+}
+
 void TFormMain::StartDemo() {
   auto *demo = new TDemoCard(this);
   connect(demo, &TDemoCard::Finished, this,
@@ -565,6 +591,13 @@ void TFormMain::dropEvent(QDropEvent *event) {
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event) {
+  // The first exposure is painted while it is handled: what follows it runs
+  // once the window can be seen.
+  if (event->type() == QEvent::Expose && !exposed_ && watched == windowHandle() &&
+      windowHandle()->isExposed()) {
+    exposed_ = true;
+    QTimer::singleShot(0, this, &TFormMain::WindowShown);
+  }
   // The zoom keys work in the main window and in the full-screen window.
   if (event->type() == QEvent::KeyPress) {
     const QWidget *active = QApplication::activeWindow();

@@ -77,6 +77,9 @@ class TFormMain : public QMainWindow {
   static bool AutoFirstShow;
   // Quiet time after the last move or resize before the geometry is written.
   static constexpr int kGeometrySaveDelayMs = 250;
+  // The longest the map's browser waits for the first video frame of the
+  // trip opened at start, counted from the window's appearance.
+  static constexpr int kMapHoldMs = 1500;
 
  signals:
   void FirstShowDone();
@@ -107,6 +110,8 @@ class TFormMain : public QMainWindow {
   void SaveWindowPosition();
   void ApplyView(bool byClick);
   void FirstShow();
+  // The window's first exposure has been painted.
+  void WindowShown();
   void StartDemo();
   void ResetAllSettings();
   bool HandleZoomKeys(QKeyEvent *event);
@@ -133,6 +138,7 @@ class TFormMain : public QMainWindow {
   QRect startBounds_;
   int storedState_ = 0;
   bool created_ = false;
+  bool exposed_ = false;
   bool closing_ = false;
   bool closePending_ = false;  // a close asked for while files were opening
 };

@@ -1,15 +1,66 @@
 #include "app/UnitMyBitmap.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace tachora {
+
+// ---- repaints with the video's frames ----------------------------------------
+
+namespace {
+
+class TRepaintGate : public QObject {
+ public:
+  static TRepaintGate &Instance() {
+    static QPointer<TRepaintGate> gate;
+    if (!gate) gate = new TRepaintGate(QCoreApplication::instance());
+    return *gate;
+  }
+  void Frame() {
+    lastFrame_.start();
+    Flush();
+  }
+  void Request(TMyImage *image) {
+    if (!lastFrame_.isValid() || lastFrame_.elapsed() >= kPictureHoldMs) {
+      image->update();
+      return;
+    }
+    if (std::find(pending_.begin(), pending_.end(), image) == pending_.end())
+      pending_.emplace_back(image);
+    if (!timer_.isActive()) timer_.start(kPictureHoldMs);
+  }
+
+ private:
+  explicit TRepaintGate(QObject *parent) : QObject(parent) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &TRepaintGate::Flush);
+  }
+  void Flush() {
+    timer_.stop();
+    for (const QPointer<TMyImage> &image : pending_)
+      if (image) image->update();
+    pending_.clear();
+  }
+  QElapsedTimer lastFrame_;
+  QTimer timer_;
+  std::vector<QPointer<TMyImage>> pending_;
+};
+
+}  // namespace
+
+void VideoFrameArriving() {
+  TRepaintGate::Instance().Frame();
+}
 
 // ---- TMyImage -------------------------------------------------------------
 
@@ -75,7 +126,19 @@ QSize TMyImage::sizeHint() const {
   return (QSizeF(picture_.size()) / picture_.devicePixelRatio()).toSize();
 }
 
+void TMyImage::UpdateIfChanged() {
+  if (!updatePending_ && !shown_.isNull() && picture_ == shown_) return;
+  updatePending_ = true;
+  TRepaintGate::Instance().Request(this);
+}
+
 void TMyImage::paintEvent(QPaintEvent *event) {
+  // A whole paint shows the picture as it is now; the copy is shared until
+  // the next drawing changes the picture.
+  if (QRegion(rect()).subtracted(event->region()).isEmpty()) {
+    shown_ = picture_;
+    updatePending_ = false;
+  }
   QPainter p(this);
   const QColor face = palette().color(QPalette::Window);
   if (picture_.isNull()) {
@@ -221,7 +284,7 @@ void TMyBitmap::RestorePicture() {
 }
 
 void TMyBitmap::Update() {
-  if (image_) image_->update();
+  if (image_) image_->UpdateIfChanged();
 }
 
 void TMyBitmap::SetHint(const QString &hint) {

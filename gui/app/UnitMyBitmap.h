@@ -6,7 +6,11 @@
 // TMyBitmap keeps an off-screen Background of the image's size; each
 // drawing restores the picture from the Background and adds the moving
 // parts on top (RestorePicture), so a playback tick is one copy plus a few
-// shapes.
+// shapes. A picture drawn again exactly as the widget shows it is not
+// repainted (Update): every repaint costs a composition of the whole window
+// (in software under Xvfb and on machines without a GPU). For the same
+// reason, while the video plays the pictures' repaints wait for its next
+// frame (VideoFrameArriving), so that one composition shows both.
 //
 // Pixel ratio: the images hold widget size x the screen's pixel ratio in
 // device pixels and carry that ratio (QImage::setDevicePixelRatio), so the
@@ -41,6 +45,13 @@ namespace tachora {
 
 class TMyBitmap;
 
+// A new video frame is about to be painted: the pictures' repaints that
+// wait go with it. While frames come at least every kPictureHoldMs, a
+// picture's repaint waits for the next one (never longer than that);
+// otherwise it happens at once.
+void VideoFrameArriving();
+inline constexpr int kPictureHoldMs = 150;
+
 class TMyImage : public QWidget {
   Q_OBJECT
  public:
@@ -56,6 +67,8 @@ class TMyImage : public QWidget {
   const QImage &Picture() const { return picture_; }
   void SetPicture(const QImage &picture);
   QSize sizeHint() const override;
+  // Repaints unless the picture is what the widget shows already.
+  void UpdateIfChanged();
 
  signals:
   // The widget's size or pixel ratio changed; owners redo their layout.
@@ -78,6 +91,8 @@ class TMyImage : public QWidget {
   friend class TMyBitmap;
   void CheckPixelRatio();
   QImage picture_;
+  QImage shown_;  // the picture the last whole paint drew (shared, not copied)
+  bool updatePending_ = false;
   qreal forcedRatio_ = 0;
   qreal shownRatio_ = 0;
   bool watchingWindow_ = false;
@@ -123,7 +138,7 @@ class TMyBitmap : public QObject {
                  const TArrayInteger &yellow);
   // Copies the Background onto the picture (the start of every redraw).
   void RestorePicture();
-  // Shows the picture as it now is.
+  // Shows the picture as it now is (nothing to do when the widget shows it).
   void Update();
   // The hint shown over the image.
   void SetHint(const QString &hint);

@@ -1,11 +1,12 @@
 // Tachora, the desktop viewer for dash-camera recordings.
 //
-//   tachora [--demo | --new-window | PATH...]
+//   tachora [--demo | --new-window | --timing | PATH...]
 //
 // PATHs are recordings, recorder ".dat" files (their video is opened) or
 // folders (searched); without any the usual places are searched. --demo makes
 // a small demo card once under the user's cache folder and opens it. While a
 // Tachora window runs, a later start hands its PATHs to it and ends.
+// --timing writes the moments of start-up to stderr (UnitTiming.h).
 #include <QStringList>
 #include <clocale>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "app/UnitFormMain.h"
 #include "app/UnitLang.h"
 #include "app/UnitSingleInstance.h"
+#include "app/UnitTiming.h"
 #include "app/UnitUtils.h"
 
 int main(int argc, char **argv) {
@@ -29,6 +31,9 @@ int main(int argc, char **argv) {
           "                without any, the usual places are searched\n"
           "  --demo        make a small demo card (once) and open it\n"
           "  --new-window  open a window of its own even when Tachora runs\n"
+          "  --timing      write on stderr when the window, the list, the first\n"
+          "                video frame and the map were ready (milliseconds\n"
+          "                since the program started)\n"
           "  -h, --help    show this help and exit\n"
           "  --version     show the version and exit\n"
           "\n"
@@ -39,7 +44,9 @@ int main(int argc, char **argv) {
       std::printf("tachora %s\n", TACHORA_VERSION);
       return 0;
     }
+    if (std::strcmp(argv[i], "--timing") == 0) tachora::EnableTiming();
   }
+  tachora::MarkTiming("main");
   tachora::TApplication app(argc, argv);
   // Numbers are always written with "." (libmpv also needs the C numeric locale).
   std::setlocale(LC_NUMERIC, "C");
@@ -59,6 +66,8 @@ int main(int argc, char **argv) {
       demo = true;
     else if (a == "--new-window")
       newWindow = true;
+    else if (a == "--timing")
+      continue;
     else
       paths << a;
   }

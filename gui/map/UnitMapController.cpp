@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QEvent>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 #include <QWheelEvent>
@@ -14,6 +15,7 @@
 #include "app/UnitMainMenu.h"
 #include "app/UnitSettings.h"
 #include "app/UnitText.h"
+#include "app/UnitTiming.h"
 #include "map/UnitInstruments.h"
 #include "map/UnitMapPage.h"
 #include "map/UnitMapResources.h"
@@ -79,6 +81,9 @@ TMapController::TMapController(QObject *parent, const TMapPanel &panel, TCommand
   if (gsensorImage_) gsensor_ = new TGSensorBitmap(gsensorImage_, this);
   ResetInstruments();
   if (panel_.WebBrowser) panel_.WebBrowser->installEventFilter(this);
+  markerTimer_ = new QTimer(this);
+  markerTimer_->setSingleShot(true);
+  connect(markerTimer_, &QTimer::timeout, this, &TMapController::SendMarker);
   BindCommands();
 }
 
@@ -166,6 +171,7 @@ void TMapController::SetMapShown(bool shown) {
     if (page_) page_->setUrl(QUrl(QStringLiteral("about:blank")));
     return;
   }
+  if (!view_w_ && pageHeld_) return;  // made when released
   if (!view_w_ && panel_.WebBrowser) {
     view_w_ = new QWebEngineView(panel_.WebBrowser);
     view_w_->setObjectName("MapView");
@@ -195,6 +201,11 @@ void TMapController::SetMapShown(bool shown) {
   if (page_) page_->setUrl(QUrl(QStringLiteral("qrc:/map/gm.html")));
 }
 
+void TMapController::HoldPage(bool held) {
+  pageHeld_ = held;
+  if (!held && shown_ && !view_w_) SetMapShown(true);
+}
+
 bool TMapController::MapShown() const {
   return shown_ && page_ && panel_.WebBrowser && panel_.WebBrowser->isVisible();
 }
@@ -219,6 +230,7 @@ int TMapController::RunMapScript(const QString &script, bool force) {
 }
 
 void TMapController::ClearLastScript() {
+  ForgetMarker();
   lastScript_.clear();
   acceptedTrack_.clear();
   pendingTrack_.clear();
@@ -291,13 +303,37 @@ void TMapController::Tick(const TMapTickState &s) {
 
 void TMapController::ShowVehicleMarker(const TMapVehicle &v) {
   vehicle_ = v;
-  if (!MapShown()) return;
+  if (!MapShown() || !mapReady_) return;
+  if (markerTimer_->isActive()) return;  // the held-back send takes this one
+  const qint64 since = markerClock_.isValid() ? markerClock_.elapsed() : kMarkerIntervalMs;
+  if (since < kMarkerIntervalMs)
+    markerTimer_->start(static_cast<int>(kMarkerIntervalMs - since));
+  else
+    SendMarker();
+}
+
+void TMapController::SendMarker() {
+  if (!MapShown() || !mapReady_) return;
+  const TMapVehicle &v = vehicle_;
   if (!v.Valid()) {
+    if (markerCleared_) return;
     RunMapScript(QStringLiteral("ClearMarkers()"));
-    return;
+    drawnMarker_.reset();
+    markerCleared_ = true;
+  } else {
+    const TMarkerLook look{v.Point(), v.Course, v.Speed, v.FixValid, view_.MarkerSize, ArrowSize()};
+    if (drawnMarker_ && !MarkerChanged(view_, *drawnMarker_, look)) return;
+    RunMapScript(VehicleMarkerScript(look.Point, look.Course, look.Speed, look.FixValid, look.Size,
+                                     look.Arrow));
+    drawnMarker_ = look;
+    markerCleared_ = false;
   }
-  RunMapScript(
-      VehicleMarkerScript(v.Point(), v.Course, v.Speed, v.FixValid, view_.MarkerSize, ArrowSize()));
+  markerClock_.start();
+}
+
+void TMapController::ForgetMarker() {
+  drawnMarker_.reset();
+  markerCleared_ = false;
 }
 
 void TMapController::FollowVehicle(const TMapVehicle &v, bool playing) {
@@ -373,6 +409,7 @@ void TMapController::OnInited() {
   mapReady_ = true;
   ClearLastScript();
   trackDrawn_ = false;
+  MarkTiming("map-loaded");
   emit RefreshRequested(true);
   emit MapInited();
 }
@@ -392,8 +429,10 @@ void TMapController::OnView(const QString &command, const QString &query) {
   if (const auto mapType = view_.ApplyReport(query, control)) settings::kMapType.Set(*mapType);
   follow_ = view_.Inside(vehicle_.Point());
   const long double newSize = view_.MarkerSize;
-  if (std::min(oldSize, newSize) / std::max({oldSize, newSize, 1.0L}) < 0.9L)
+  if (std::min(oldSize, newSize) / std::max({oldSize, newSize, 1.0L}) < 0.9L) {
     RunMapScript(QStringLiteral("ClearMarkers()"));
+    ForgetMarker();
+  }
   if (savedZoom_ < 0) SaveView();
   if (command == u"view") emit RefreshRequested(false);
 }

@@ -18,6 +18,7 @@
 // UI thread only; the widgets belong to the window.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -29,6 +30,7 @@
 #include "app/UnitTranslate.h"
 #include "map/UnitMapScript.h"
 
+class QTimer;
 class QWebEngineView;
 
 namespace tachora {
@@ -78,6 +80,12 @@ class TMapController : public QObject, public ITranslatable {
   // WebBrowser frame's visibility by itself).
   void SetMapShown(bool shown);
   bool MapShown() const;
+  // While held, the web view and its page are not made (starting the
+  // browser takes the UI thread for a while); a release makes them if the
+  // map is shown. The window holds the page until it and the first video
+  // frame are on screen.
+  void HoldPage(bool held);
+  bool PageHeld() const { return pageHeld_; }
   bool MapReady() const { return mapReady_; }
   // Runs script text in the page when the map is ready (or forced) and
   // shown. Returns -1: the page's answer comes later and sets LastScript.
@@ -105,8 +113,11 @@ class TMapController : public QObject, public ITranslatable {
   void SetVehicle(const TMapVehicle &v) { vehicle_ = v; }
   const TMapVehicle &Vehicle() const { return vehicle_; }
   // Sets the current point and places the arrow (valid fix) or the circle;
-  // clears the markers when the point is not valid.
+  // clears the markers when the point is not valid. The page is told only
+  // what it does not show yet (MarkerChanged), at most once per
+  // kMarkerIntervalMs; a change held back is sent when the interval ends.
   void ShowVehicleMarker(const TMapVehicle &v);
+  static constexpr int kMarkerIntervalMs = 100;
   // One tick's share, in the loop's order: the vehicle marker (or none),
   // following on timer ticks, the speed and bearing pictures, the G-sensor.
   void Tick(const TMapTickState &s);
@@ -171,6 +182,9 @@ class TMapController : public QObject, public ITranslatable {
   double TimePointInterval() const;
   bool Checked(const char *item) const;
   void SaveView();
+  void SendMarker();
+  // The page's marker is unknown (reloaded, cleared): the next one is sent.
+  void ForgetMarker();
 
   TMapPanel panel_;
   TCommands &commands_;
@@ -184,6 +198,7 @@ class TMapController : public QObject, public ITranslatable {
 
   TMapView view_;
   bool shown_ = false;
+  bool pageHeld_ = false;
   bool mapReady_ = false;
   bool trackDrawn_ = false;
   bool previewHeld_ = false;
@@ -195,6 +210,10 @@ class TMapController : public QObject, public ITranslatable {
   int savedZoom_ = -1;
   TMapPoint trackStart_, trackEnd_;
   TMapVehicle vehicle_;
+  std::optional<TMarkerLook> drawnMarker_;  // the look the page was last sent
+  bool markerCleared_ = false;              // the page was last told to clear it
+  QElapsedTimer markerClock_;               // since the last marker script
+  QTimer *markerTimer_ = nullptr;           // sends a change held back
   std::vector<TMapRecording> trip_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -224,6 +224,25 @@ QString VehicleMarkerScript(const TMapPoint &p, long double course, long double 
   return "PlaceMarker([" + v1 + "," + v2 + "," + LatLngText(p) + "," + v3 + "])";
 }
 
+bool MarkerChanged(const TMapView &view, const TMarkerLook &drawn, const TMarkerLook &now) {
+  if (drawn.FixValid != now.FixValid || drawn.Arrow != now.Arrow || drawn.Size != now.Size)
+    return true;
+  const long double dLon = std::fabs(now.Point.Lon - drawn.Point.Lon);
+  const long double dLat = std::fabs(now.Point.Lat - drawn.Point.Lat);
+  if (view.MetresPerPixelX > 0 && view.MetresPerPixelY > 0) {
+    const long double dx = dLon * view.MetresPerDegreeX / view.MetresPerPixelX;
+    const long double dy = dLat * view.MetresPerDegreeY / view.MetresPerPixelY;
+    // Not-a-number compares false: such a move counts as a change.
+    if (!(dx < 1 && dy < 1)) return true;
+  } else if (dLon != 0 || dLat != 0) {
+    return true;
+  }
+  if (!now.FixValid) return false;  // the circle has no course or speed
+  long double turn = std::fmod(std::fabs(now.Course - drawn.Course), 360.0L);
+  turn = std::min(turn, 360 - turn);
+  return !(turn < 2 && std::fabs(now.Speed - drawn.Speed) < 3);
+}
+
 QString ABMarkersScript(const std::optional<TMapPoint> &a, const std::optional<TMapPoint> &b) {
   if (!a) return QStringLiteral("ClearMarkersAB()");
   const TMapPoint pb = b ? *b : *a;

@@ -101,6 +101,19 @@ enum class TArrowSize { Small, Normal, Big };
 // circle otherwise.
 QString VehicleMarkerScript(const TMapPoint &p, long double course, long double speed,
                             bool fixValid, long double markerSize, TArrowSize arrow);
+// What the vehicle marker shows: the arguments of VehicleMarkerScript.
+struct TMarkerLook {
+  TMapPoint Point;
+  long double Course = 0, Speed = 0;
+  bool FixValid = false;
+  long double Size = 0;
+  TArrowSize Arrow = TArrowSize::Big;
+};
+// Whether the marker `now` looks different on `view` from the one `drawn`:
+// another kind, arrow or size, a move of a pixel or more (any move while
+// the view's scale is unknown), a turn of 2 degrees or more, or a speed
+// change of 3 km/h or more (the arrow's shape follows the speed).
+bool MarkerChanged(const TMapView &view, const TMarkerLook &drawn, const TMarkerLook &now);
 // The A and B pins: "SetAB(...)" or "ClearMarkersAB()" when there is no A.
 QString ABMarkersScript(const std::optional<TMapPoint> &a, const std::optional<TMapPoint> &b);
 // The two pins' points from the view's ends a and b (0..1 of the time line):

@@ -8,6 +8,9 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <string>
+
+#include "app/UnitTiming.h"
 
 namespace tachora {
 
@@ -34,6 +37,19 @@ std::array<TStrip, 3> NonLinearStrips(const QRectF &source, const QRectF &target
 }
 
 namespace {
+
+// The video's first frame is on screen, drawn at `size` device pixels.
+void MarkFirstFrame(QSize size) {
+  if (TimingEnabled())
+    MarkTiming("first-frame", std::to_string(size.width()) + "x" + std::to_string(size.height()));
+}
+
+// One more frame drawn by mpv; the first with a picture size is the video's
+// first frame on screen.
+void CountPainted(int &painted, const TFilterGraph &graph, QSize size) {
+  ++painted;
+  if (!graph.VideoSize().isEmpty()) MarkFirstFrame(size);
+}
 
 // The part of a picture of `size` that a normalised source rectangle names.
 QRectF SourcePixels(const QRectF &normalised, QSizeF size) {
@@ -127,7 +143,10 @@ void TSoftwareSurface::RenderFrame() {
                    std::max(1, static_cast<int>(std::lround(video.height() * scale))));
   if (m_dirty || m_frame.size() != size) {
     QImage frame = m_graph->RenderSoftware(size);
-    if (!frame.isNull()) m_frame = frame;
+    if (!frame.isNull()) {
+      m_frame = frame;
+      MarkFirstFrame((QSizeF(QWidget::size()) * devicePixelRatioF()).toSize());
+    }
     m_dirty = false;
   }
 }
@@ -234,7 +253,8 @@ void TOpenGLSurface::paintGL() {
   gl->glClear(GL_COLOR_BUFFER_BIT);
   if (!m_graph || !m_graph->HasRenderContext()) return;
   if (m_mode != TAspectMode::kNonLinear && WholePicture(m_source)) {
-    if (m_graph->RenderGl(static_cast<int>(defaultFramebufferObject()), w, h, true)) ++m_painted;
+    if (m_graph->RenderGl(static_cast<int>(defaultFramebufferObject()), w, h, true))
+      CountPainted(m_painted, *m_graph, QSize(w, h));
     return;
   }
   PaintStrips(w, h);
@@ -248,7 +268,7 @@ void TOpenGLSurface::PaintStrips(int width, int height) {
   if (!m_fbo || m_fbo->size() != video) m_fbo = std::make_unique<QOpenGLFramebufferObject>(video);
   if (!m_graph->RenderGl(static_cast<int>(m_fbo->handle()), video.width(), video.height(), false))
     return;
-  ++m_painted;
+  CountPainted(m_painted, *m_graph, QSize(width, height));
   const QRectF source = SourcePixels(m_source, video);
   const QRectF target(0, 0, width, height);
   std::array<TStrip, 3> strips;

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <cmath>
+#include <limits>
 
 #include "app/UnitCommands.h"
 #include "app/UnitMainMenu.h"
@@ -171,6 +172,59 @@ TEST(MapScript, ViewReportsAndZoomRecentring) {
   EXPECT_NEAR(static_cast<double>(c->Lat), 59.98 + (60 - 59.98) / 4, 1e-12);
   EXPECT_FALSE(ZoomRecentre(v, 17, {29.96, 59.98}).has_value());
   EXPECT_FALSE(ZoomRecentre(v, 16, {29.96, 59.98}).has_value());
+}
+
+// The marker is sent again only when it would look different: a view 400
+// pixels across 0.2 degrees of longitude and latitude.
+TEST(MapScript, MarkerChangesThatShow) {
+  TMapView v;
+  v.ApplyReport("t=60.1&l=29.9&b=59.9&r=30.1", QSize(400, 400));
+  const long double px = 0.2L / 400;  // degrees per pixel, either way
+  const TMarkerLook drawn{{30, 60}, 90, 50, true, v.MarkerSize, TArrowSize::Big};
+  struct Case {
+    const char *what;
+    TMarkerLook now;
+    bool changed;
+  };
+  auto with = [&](auto change) {
+    TMarkerLook m = drawn;
+    change(m);
+    return m;
+  };
+  const Case cases[] = {
+      {"the same", drawn, false},
+      {"half a pixel east", with([&](TMarkerLook &m) { m.Point.Lon += px / 2; }), false},
+      {"a pixel and a half north", with([&](TMarkerLook &m) { m.Point.Lat += 1.5L * px; }), true},
+      {"a turn of 1 degree", with([](TMarkerLook &m) { m.Course = 91; }), false},
+      {"a turn of 5 degrees", with([](TMarkerLook &m) { m.Course = 95; }), true},
+      {"2 km/h faster", with([](TMarkerLook &m) { m.Speed = 52; }), false},
+      {"5 km/h slower", with([](TMarkerLook &m) { m.Speed = 45; }), true},
+      {"the fix lost", with([](TMarkerLook &m) { m.FixValid = false; }), true},
+      {"a smaller arrow", with([](TMarkerLook &m) { m.Arrow = TArrowSize::Small; }), true},
+      {"another size", with([](TMarkerLook &m) { m.Size *= 2; }), true},
+      {"a position not a number",
+       with([](TMarkerLook &m) { m.Point.Lon = std::numeric_limits<long double>::quiet_NaN(); }),
+       true},
+  };
+  for (const Case &c : cases) EXPECT_EQ(MarkerChanged(v, drawn, c.now), c.changed) << c.what;
+  // Without a view report the scale is unknown: any move shows.
+  TMarkerLook moved = drawn;
+  moved.Point.Lon += px / 100;
+  EXPECT_TRUE(MarkerChanged(TMapView{}, drawn, moved));
+  EXPECT_FALSE(MarkerChanged(TMapView{}, drawn, drawn));
+  // Turns count across north.
+  TMarkerLook north = drawn, across = drawn;
+  north.Course = 359;
+  across.Course = 0.5;
+  EXPECT_FALSE(MarkerChanged(v, north, across));
+  across.Course = 3;
+  EXPECT_TRUE(MarkerChanged(v, north, across));
+  // The circle of a position without a fix has no course or speed.
+  TMarkerLook circle = drawn, turned = drawn;
+  circle.FixValid = turned.FixValid = false;
+  turned.Course = 180;
+  turned.Speed = 0;
+  EXPECT_FALSE(MarkerChanged(v, circle, turned));
 }
 
 TEST(MapScript, TrackThinningAndPins) {

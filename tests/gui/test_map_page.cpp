@@ -150,6 +150,22 @@ class MapPageTest : public ::testing::Test {
   TMapController *map = nullptr;
 };
 
+// The window holds the browser back while it starts: a shown map makes no
+// page until the release, which loads it.
+TEST_F(MapPageTest, AHeldPageIsMadeOnRelease) {
+  settings::kMapTiles.Set(tmp.filePath("no-tiles-here"));
+  map->HoldPage(true);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::qWait(100);
+  EXPECT_EQ(map->WebView(), nullptr);
+  EXPECT_FALSE(map->MapShown());
+  QSignalSpy inited(map, &TMapController::MapInited);
+  map->HoldPage(false);
+  EXPECT_NE(map->WebView(), nullptr);
+  EXPECT_TRUE(inited.wait(30000) || map->MapReady());
+}
+
 TEST_F(MapPageTest, LoadsOfflineDrawsATrackAndAClickSeeks) {
   settings::kMapTiles.Set(tmp.filePath("no-tiles-here"));
   ASSERT_TRUE(ShowAndInit());

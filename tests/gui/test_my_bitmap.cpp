@@ -2,6 +2,7 @@
 // mouse events it passes on when a picture does not want them.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QMouseEvent>
 #include <QTest>
@@ -11,6 +12,18 @@
 using namespace tachora;
 
 namespace {
+
+// Counts its paints.
+class TCountingImage : public TMyImage {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent *event) override {
+    ++paints;
+    TMyImage::paintEvent(event);
+  }
+};
 
 // Records what reaches the window under the picture.
 class TParent : public QWidget {
@@ -42,6 +55,46 @@ TEST(MyBitmap, KeepsWhatTheImageShowedAndRestoresIt) {
   EXPECT_EQ(bmp.Size(), QSize(50, 12));
   EXPECT_EQ(image.Picture().size(), QSize(50, 12));
   EXPECT_EQ(bmp.Background().pixelColor(49, 11), bmp.ButtonFace());
+}
+
+// Every repaint costs a composition of the whole window: a picture drawn
+// again as it is shown is not repainted, and while video frames come a
+// changed one is repainted with the next frame.
+TEST(MyBitmap, RepaintsWhatChangedAndWithTheVideoFrames) {
+  TCountingImage image;
+  image.resize(40, 20);
+  TMyBitmap bmp(&image);
+  bmp.Resize();
+  image.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&image));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return image.paints > 0; }, 5000));
+  QTest::qWait(50);
+  int paints = image.paints;
+
+  bmp.RestorePicture();  // the same picture again
+  bmp.Update();
+  QTest::qWait(50);
+  EXPECT_EQ(image.paints, paints);
+
+  bmp.Background().fill(Qt::red);
+  bmp.RestorePicture();
+  bmp.Update();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return image.paints > paints; }, 5000));
+  paints = image.paints;
+
+  // Frames come: the repaint waits for the next one.
+  QElapsedTimer clock;
+  clock.start();
+  VideoFrameArriving();
+  image.Picture().fill(Qt::blue);
+  bmp.Update();
+  QCoreApplication::processEvents();
+  if (clock.elapsed() < kPictureHoldMs) {
+    EXPECT_EQ(image.paints, paints);
+  }
+  VideoFrameArriving();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return image.paints > paints; }, 5000));
+  EXPECT_EQ(image.grab().toImage().pixelColor(5, 5), QColor(Qt::blue));
 }
 
 TEST(MyBitmap, BandsAreLinesOrBlocksInTheirOrder) {
