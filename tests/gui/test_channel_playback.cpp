@@ -139,6 +139,14 @@ class Cameras : public ::testing::Test {
     std::sort(d.begin(), d.end());
     return d[d.size() / 2];
   }
+  // The follower comes within a frame of the main player: at once on a quiet
+  // machine; on a busy one (the tests run two at a time) it may start late
+  // and is taken back within a few seconds. The last drift, in ticks.
+  int64_t DriftOnceInStep() {
+    int64_t drift = INT64_MAX;
+    for (int round = 0; round < 6 && drift > kFrameTicks; ++round) drift = MedianDrift();
+    return drift;
+  }
   bool Settled() {
     return QTest::qWaitFor(
         [this]() { return !player->Graph()->Busy() && !channels->Follower(0)->Busy(); }, 5000);
@@ -158,11 +166,11 @@ TEST_F(Cameras, BothPicturesPlayInStepAfterPlaySeekAndSpeed) {
   QTest::qWait(600);
   EXPECT_NE(Frame(0), front);
   EXPECT_NE(Frame(1), rear);
-  EXPECT_LE(MedianDrift(), kFrameTicks);
+  EXPECT_LE(DriftOnceInStep(), kFrameTicks);
 
   player->Seek(0.5L);
   ASSERT_TRUE(Settled());
-  EXPECT_LE(MedianDrift(), kFrameTicks);
+  EXPECT_LE(DriftOnceInStep(), kFrameTicks);
   int64_t at = 0;
   ASSERT_TRUE(channels->Follower(0)->CurrentPosition(at));
   EXPECT_GT(at, 4 * kTicksPerSecond);
@@ -170,7 +178,7 @@ TEST_F(Cameras, BothPicturesPlayInStepAfterPlaySeekAndSpeed) {
   player->SetSpeedTag(1);  // 2x
   EXPECT_DOUBLE_EQ(channels->Follower(0)->Rate(), 2);
   ASSERT_TRUE(Settled());
-  EXPECT_LE(MedianDrift(), kFrameTicks);
+  EXPECT_LE(DriftOnceInStep(), kFrameTicks);
 
   // Paused and stepped: the rear shows the front's frame.
   player->SetSpeedTag(0);
