@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Movie() {
-  TMediaSpec s;
+  TMediaRecipe s;
   s.seconds = 4;
   s.creationTime = "2026-05-01 12:30:00";
   return GenerateMovie("cli-h264-sowt", s);
@@ -88,7 +88,7 @@ TEST(CliContainer, InfoOnOddFiles) {
 }
 
 TEST(CliContainer, Cut) {
-  TMediaSpec s;
+  TMediaRecipe s;
   const auto trip = GenerateTrip("cli-trip", {3, 3}, "2026-05-01 12:30:00", s);
   const std::string dir = MakeTempDir("cli-cut");
   const std::string out = dir + "/cut.mov";
@@ -129,7 +129,7 @@ TEST(CliContainer, CutErrors) {
 TEST(CliContainer, CutWithTelemetry) {
   const std::string dir = MakeTempDir("cli-cut-meta");
   // As long as the track, so that the catalogue lays the two over each other.
-  TMediaSpec s;
+  TMediaRecipe s;
   s.seconds = 10;
   fs::copy_file(GenerateMovie("cli-meta", s), dir + "/FILE0001.MOV");
   fs::copy_file(std::string(TACHORA_TEST_DATA) + "/telemetry/sample.dat", dir + "/file0001.dat");
@@ -227,7 +227,7 @@ TEST(CliContainer, CutOfNothingIsRefused) {
                         ShellQuote(dir + "/a.mov") + " " + ShellQuote(Movie()));
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("Neither video nor audio"), std::string::npos) << none.err;
-  TMediaSpec png;
+  TMediaRecipe png;
   png.audio = "none";
   png.seconds = 2;
   png.extraArgs = "-c:v png";
@@ -241,7 +241,7 @@ TEST(CliContainer, CutOfNothingIsRefused) {
 
 // H.265 recordings in ".mp4" files cut like any other; the cut plays.
 TEST(CliContainer, CutOfH265Mp4) {
-  TMediaSpec s;
+  TMediaRecipe s;
   s.audio = "aac";
   s.extraArgs = HevcArgs(25, true, "hvc1");
   const auto trip = GenerateMp4Trip("cli-h265", {3, 3}, "2026-05-01 12:30:00", s);

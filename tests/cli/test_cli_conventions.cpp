@@ -56,7 +56,7 @@ TEST(CliConventions, HelpAndBadUsageForEveryCommand) {
 // A cut into a log writes no carriage-return updates; --progress forces
 // them, --quiet keeps standard error to what went wrong.
 TEST(CliConventions, NoProgressIntoAPipe) {
-  TMediaSpec s;
+  TMediaRecipe s;
   const auto trip = GenerateTrip("cli-progress", {2}, "2026-05-01 12:30:00", s);
   const std::string dir = MakeTempDir("cli-progress");
   struct TCase {
@@ -83,7 +83,7 @@ TEST(CliConventions, NoProgressIntoAPipe) {
 // One object with the documented keys; names that are no UTF-8 and carry
 // quotes, tabs and backslashes still give valid JSON.
 TEST(CliConventions, JsonOutputParses) {
-  TMediaSpec s;
+  TMediaRecipe s;
   const auto trip = GenerateTrip("cli-json", {2}, "2026-05-01 12:30:00", s);
   const std::string dir = MakeTempDir("cli-json");
   const std::string odd = dir + "/a\"b\\c\td\xff.MOV";

@@ -52,12 +52,12 @@ std::vector<int> FixSeconds(const std::string &out) {
 
 TEST(CliEmbedded, ReadsExportsAndCutsTelemetryInsideARecording) {
   const std::string dir = MakeTempDir("cli-embedded");
-  TEmbeddedClip spec;
-  spec.layout = TEmbeddedLayout::FreeGpsB;
-  spec.media.seconds = 10;
+  TEmbeddedClip recipe;
+  recipe.layout = TEmbeddedLayout::FreeGpsB;
+  recipe.media.seconds = 10;
   const auto fixes = MakeDrive("2024-05-17 08:30:00", 10, 55.75, 37.6, 54, 90);
   const std::string video = dir + "/FILE0001.MP4";
-  fs::copy_file(GenerateEmbedded("cli-embedded", fixes, spec), video);
+  fs::copy_file(GenerateEmbedded("cli-embedded", fixes, recipe), video);
 
   TRun r = Cli("telemetry --points " + ShellQuote(video));
   ASSERT_EQ(r.status, 0) << r.err;
@@ -101,9 +101,9 @@ TEST(CliEmbedded, ReadsExportsAndCutsTelemetryInsideARecording) {
   EXPECT_NE(r.out.find("gps_points: 2\n"), std::string::npos) << r.out;
 
   // Telemetry in a layout we cannot read is named as such.
-  spec.layout = TEmbeddedLayout::Encrypted;
+  recipe.layout = TEmbeddedLayout::Encrypted;
   const std::string locked = dir + "/FILE0002.MP4";
-  fs::copy_file(GenerateEmbedded("cli-embedded-locked", fixes, spec), locked);
+  fs::copy_file(GenerateEmbedded("cli-embedded-locked", fixes, recipe), locked);
   r = Cli("telemetry " + ShellQuote(locked));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("telemetry present but not readable"), std::string::npos) << r.err;

@@ -12,10 +12,10 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Pair(const std::string &dir) {
-  TMediaSpec front;
+  TMediaRecipe front;
   front.audio = "aac";
   front.seconds = 4;
-  TMediaSpec rear;
+  TMediaRecipe rear;
   rear.audio = "none";
   rear.seconds = 4;
   rear.width = 160;
@@ -73,7 +73,7 @@ TEST(CliRender, PairRendersSideBySideAndRefusesBadUsage) {
 // across the joint, the missing rear is named and shows black.
 TEST(CliRender, TripOfTwoMomentsWithAMissingRear) {
   const std::string dir = MakeTempDir("cli_render_trip");
-  TMediaSpec media;
+  TMediaRecipe media;
   media.audio = "aac";
   const auto clips = GenerateMp4Trip("cli_render_trip", {3, 3}, "2024-06-12 09:30:00", media);
   const std::vector<std::string> names = {"20240612_093000_F.MP4", "20240612_093000_R.MP4",

@@ -30,7 +30,7 @@ void Break(const std::string &from, const std::string &to) {
 }  // namespace
 
 TEST(CliRepair, RepairsWithAChosenOrNamedReferenceAndRefusesBadInput) {
-  TMediaSpec s;
+  TMediaRecipe s;
   s.seconds = 4;
   const std::string original = GenerateMovie("cli-repair", s);
   s.seconds = 2;

@@ -39,7 +39,7 @@ constexpr int64_t kFrameTicks = kTicksPerSecond / 25;
 // One recording of a front (320 x 180) and a rear camera (192 x 144, a
 // different shape), or a rear file that is not there.
 std::shared_ptr<const TRowTelemetry> FrontRearTrip(bool rearMissing) {
-  test::TMediaSpec media;
+  test::TMediaRecipe media;
   media.seconds = kClipSeconds;
   media.audio = "none";
   media.width = 320;

@@ -30,13 +30,14 @@ void Save(QWidget *w, const QString &name) {
 }
 
 std::string Video(const QTemporaryDir &dir, const std::string &name, TEmbeddedLayout layout) {
-  TEmbeddedClip spec;
-  spec.layout = layout;
-  spec.media.seconds = 10;
+  TEmbeddedClip recipe;
+  recipe.layout = layout;
+  recipe.media.seconds = 10;
   const std::string to = dir.filePath(QString::fromStdString(name)).toStdString();
-  QFile::copy(QString::fromStdString(GenerateEmbedded(
-                  "gui-" + name, MakeDrive("2024-05-17 08:30:00", 10, 55.75, 37.6, 54, 90), spec)),
-              QString::fromStdString(to));
+  QFile::copy(
+      QString::fromStdString(GenerateEmbedded(
+          "gui-" + name, MakeDrive("2024-05-17 08:30:00", 10, 55.75, 37.6, 54, 90), recipe)),
+      QString::fromStdString(to));
   return to;
 }
 

@@ -16,12 +16,12 @@ namespace tachora {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TMediaSpec;
+using test::TMediaRecipe;
 
 constexpr int64_t kSec = kTicksPerSecond;
 
 std::string Clip() {
-  TMediaSpec s;
+  TMediaRecipe s;
   s.seconds = 4;
   return test::GenerateMovie("engine-clip", s);
 }
@@ -116,7 +116,7 @@ TEST_F(EngineFixture, SeekAskedWhileOpeningIsAppliedOnceLoaded) {
 }
 
 TEST_F(EngineFixture, RatesTwoAndAQuarter) {
-  TMediaSpec s;
+  TMediaRecipe s;
   s.seconds = 8;
   ASSERT_TRUE(OpenAndWait(test::GenerateMovie("engine-rate", s), false));
   for (double rate : {2.0, 0.25}) {

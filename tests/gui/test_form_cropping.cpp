@@ -36,7 +36,7 @@ struct TTripFixture {
   std::shared_ptr<const TRowTelemetry> trip;
 
   TTripFixture() {
-    TMediaSpec media;
+    TMediaRecipe media;
     media.seconds = 4;
     clips = GenerateTrip("cropping", {4, 4}, "2024-05-01 12:30:00", media);
     for (const std::string &c : clips) fm.OpenRecording(c);

@@ -33,7 +33,7 @@ struct TTripFixture {
   std::shared_ptr<const TRowTelemetry> trip;
 
   TTripFixture() {
-    TMediaSpec media;
+    TMediaRecipe media;
     media.seconds = 4;
     media.audio = "aac";
     const auto clips = GenerateTrip("export", {4, 4}, "2024-05-01 12:30:00", media);

@@ -50,11 +50,11 @@ void Break(const std::string &from, const std::string &to) {
 TEST(FormRepair, DamagedRowIsRepairedFromTheListMenu) {
   DeleteAllSettings();
   TFormMain::AutoFirstShow = false;
-  test::TMediaSpec spec;
-  spec.seconds = 6;
-  const std::string original = test::GenerateMovie("repair-gui", spec);
-  spec.seconds = 3;
-  const std::string reference = test::GenerateMovie("repair-gui-ref", spec);
+  test::TMediaRecipe recipe;
+  recipe.seconds = 6;
+  const std::string original = test::GenerateMovie("repair-gui", recipe);
+  recipe.seconds = 3;
+  const std::string reference = test::GenerateMovie("repair-gui-ref", recipe);
   const std::string dir = test::MakeTempDir("form-repair");
   fs::copy_file(reference, dir + "/FILE0001.MOV");
   fs::last_write_time(dir + "/FILE0001.MOV",

@@ -61,7 +61,7 @@ TEST(OpenGLPlayback, TripPlaysFromFirstClipIntoSecond) {
   if (QGuiApplication::platformName() != "xcb" || !probe.create())
     GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
 
-  test::TMediaSpec media;
+  test::TMediaRecipe media;
   const auto clips = test::GenerateTrip("gl-trip", {1.5, 1.5}, "2024-05-01 10:00:00", media);
 
   TFilterGraph graph;
@@ -120,7 +120,7 @@ TEST(OpenGLPlayback, TripPlaysFromFirstClipIntoSecond) {
 // program still reads positions and takes full-size snapshots.
 TEST(NativeWindowPlayback, PlaysAndSnapshots) {
   if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no X display here";
-  test::TMediaSpec media;
+  test::TMediaRecipe media;
   media.seconds = 4;
   TFilterGraph graph;
   graph.SetRenderer(TRenderer::kSimple);

@@ -46,7 +46,7 @@ namespace {
 constexpr double kClipSeconds = 10;
 
 std::shared_ptr<const TRowTelemetry> TwoClipTrip() {
-  test::TMediaSpec media;
+  test::TMediaRecipe media;
   media.seconds = kClipSeconds;
   media.width = 160;
   media.height = 120;

@@ -36,7 +36,7 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
   InitLanguages(1033);
   TFormMain::AutoFirstShow = false;
 
-  test::TMediaSpec media;
+  test::TMediaRecipe media;
   media.audio = "none";
   const auto clips = test::GenerateTrip("win-trip", {1.5, 1.5}, "2024-05-01 10:00:00", media);
   auto trip = std::make_shared<TRowTelemetry>();

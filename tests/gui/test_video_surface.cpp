@@ -55,7 +55,7 @@ struct SoftwareSurface : ::testing::Test {
   QImage frame;  // frame 60 as ffmpeg decodes it
 
   void SetUp() override {
-    test::TMediaSpec s;
+    test::TMediaRecipe s;
     s.seconds = 4;
     clip = test::GenerateMovie("engine-clip", s);
     frame = FfmpegFrame(clip, 60);

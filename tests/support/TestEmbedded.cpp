@@ -128,9 +128,9 @@ void PutTimeA(std::string &b, const TEmbeddedFix &f) {
 
 }  // namespace
 
-std::string FreeGpsBlock(const TEmbeddedFix &f, const TEmbeddedClip &spec) {
-  const uint32_t size = spec.blockSize;
-  switch (spec.layout) {
+std::string FreeGpsBlock(const TEmbeddedFix &f, const TEmbeddedClip &recipe) {
+  const uint32_t size = recipe.blockSize;
+  switch (recipe.layout) {
     case TEmbeddedLayout::FreeGpsA: {
       std::string b = BlockHeader(size, 0x4c);
       PutTimeA(b, f);
@@ -152,12 +152,12 @@ std::string FreeGpsBlock(const TEmbeddedFix &f, const TEmbeddedClip &spec) {
     }
     case TEmbeddedLayout::FreeGpsB: {
       std::string b = BlockHeader(size, 0x3f0);
-      PutRecordB(b, 0x10, f, spec.localClockHours);
+      PutRecordB(b, 0x10, f, recipe.localClockHours);
       return b;
     }
     case TEmbeddedLayout::FreeGpsAnchor: {
       std::string b = BlockHeader(size, 0x1f0);
-      PutRecordB(b, spec.anchorRecord, f, 0);
+      PutRecordB(b, recipe.anchorRecord, f, 0);
       return b;
     }
     case TEmbeddedLayout::FreeGpsXor: {
@@ -404,18 +404,18 @@ bool IsFreeGps(TEmbeddedLayout l) {
   }
 }
 
-TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &spec);
+TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &recipe);
 
 }  // namespace
 
 std::string GenerateEmbedded(const std::string &name, const std::vector<TEmbeddedFix> &fixes,
-                             const TEmbeddedClip &spec) {
-  fs::path path = fs::path(TestMediaDir()) / (name + "-" + ContentKey(fixes, spec) + ".mp4");
+                             const TEmbeddedClip &recipe) {
+  fs::path path = fs::path(TestMediaDir()) / (name + "-" + ContentKey(fixes, recipe) + ".mp4");
   if (fs::exists(path)) return path.string();
-  TMediaSpec media = spec.media;
+  TMediaRecipe media = recipe.media;
   media.faststart = false;
   const std::string clip = GenerateMp4("embedded-clip", media);
-  const std::string bytes = Rewrite(clip, ExtrasFor(fixes, spec));
+  const std::string bytes = Rewrite(clip, ExtrasFor(fixes, recipe));
   fs::path tmp = path;
   tmp += ".tmp" + std::to_string(getpid());
   {
@@ -515,19 +515,19 @@ uint64_t UnixMs(const TEmbeddedFix &f) {
                                std::llround(f.second * 1000));
 }
 
-TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &spec) {
+TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &recipe) {
   TExtras x;
-  if (IsFreeGps(spec.layout)) {
-    for (const TEmbeddedFix &f : fixes) x.mdatBlocks.push_back(FreeGpsBlock(f, spec));
-    x.gpsIndex = spec.index;
+  if (IsFreeGps(recipe.layout)) {
+    for (const TEmbeddedFix &f : fixes) x.mdatBlocks.push_back(FreeGpsBlock(f, recipe));
+    x.gpsIndex = recipe.index;
     return x;
   }
   TSamples samples;
-  switch (spec.layout) {
+  switch (recipe.layout) {
     case TEmbeddedLayout::Gpmf:
     case TEmbeddedLayout::Gpmf9:
       for (const TEmbeddedFix &f : fixes) {
-        samples.data.push_back(GpmfPayload({f}, spec.layout == TEmbeddedLayout::Gpmf9));
+        samples.data.push_back(GpmfPayload({f}, recipe.layout == TEmbeddedLayout::Gpmf9));
         samples.durations.push_back(1000);
       }
       x.track = TrackOf("meta", SampleEntry("gpmd", BE32(0)), 1000, samples);
@@ -537,9 +537,9 @@ TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &s
     case TEmbeddedLayout::GarminPndm: {
       for (const TEmbeddedFix &f : fixes) {
         std::string text;
-        if (spec.layout == TEmbeddedLayout::NmeaText) {
+        if (recipe.layout == TEmbeddedLayout::NmeaText) {
           text = NmeaRmc(f) + "\r\n" + NmeaGga(f) + "\r\n";
-        } else if (spec.layout == TEmbeddedLayout::ThinkwareText) {
+        } else if (recipe.layout == TEmbeddedLayout::ThinkwareText) {
           char g[64];
           std::snprintf(g, sizeof g, "gsensori,4,512,%ld,%ld,%ld;", std::lround(f.ax * 512),
                         std::lround(f.ay * 512), std::lround(f.az * 512));
@@ -557,7 +557,7 @@ TExtras ExtrasFor(const std::vector<TEmbeddedFix> &fixes, const TEmbeddedClip &s
         samples.data.push_back(TextSample(text));
         samples.durations.push_back(1000);
       }
-      if (spec.layout == TEmbeddedLayout::ThinkwareText)
+      if (recipe.layout == TEmbeddedLayout::ThinkwareText)
         x.track = TrackOf("text",
                           SampleEntry("tx3g", std::string(30, '\0') +
                                                   Box("ftab", BE16(1) + BE16(1) + "\x05Serif")),

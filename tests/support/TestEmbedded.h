@@ -5,7 +5,7 @@
 // from a camera.
 //
 // Files go under TestMediaDir() and are made once per name and content
-// (a hash of the fixes and the spec is part of the name), written under a
+// (a hash of the fixes and the recipe is part of the name), written under a
 // temporary name and renamed. Functions throw std::runtime_error when
 // ffmpeg or the file system fails.
 #pragma once
@@ -70,8 +70,8 @@ struct TEmbeddedClip {
   int localClockHours = 0;
   // Record offset of FreeGpsAnchor.
   uint32_t anchorRecord = 0x120;
-  TMediaSpec media = [] {
-    TMediaSpec m;
+  TMediaRecipe media = [] {
+    TMediaRecipe m;
     m.audio = "none";
     m.seconds = 3;
     m.width = 160;
@@ -80,14 +80,14 @@ struct TEmbeddedClip {
   }();
 };
 
-// A playable MP4 recording carrying `fixes` in the spec's layout.
+// A playable MP4 recording carrying `fixes` in the recipe's layout.
 std::string GenerateEmbedded(const std::string &name, const std::vector<TEmbeddedFix> &fixes,
-                             const TEmbeddedClip &spec = {});
+                             const TEmbeddedClip &recipe = {});
 
 // The bytes of one freeGPS block (size field first) for a fix; the
 // building block of GenerateEmbedded, for tests of the decoder and fuzz
 // seeds.
-std::string FreeGpsBlock(const TEmbeddedFix &fix, const TEmbeddedClip &spec);
+std::string FreeGpsBlock(const TEmbeddedFix &fix, const TEmbeddedClip &recipe);
 
 // The payload of one GPMF sample (about a second) holding `fixes`.
 std::string GpmfPayload(const std::vector<TEmbeddedFix> &fixes, bool gps9);

@@ -69,7 +69,7 @@ std::string MakeTempDir(const std::string &name) {
   return dir.string();
 }
 
-static std::string SpecKey(const TMediaSpec &s) {
+static std::string SpecKey(const TMediaRecipe &s) {
   std::ostringstream o;
   o << s.video << '|' << s.audio << '|' << s.seconds << '|' << s.width << 'x' << s.height << '|'
     << s.fps << '|' << s.gop << '|' << s.bframes << '|' << s.sampleRate << '|' << s.channels << '|'
@@ -79,7 +79,7 @@ static std::string SpecKey(const TMediaSpec &s) {
   return h.str().substr(0, 10);
 }
 
-static std::string FfmpegArgs(const TMediaSpec &s, const std::string &out) {
+static std::string FfmpegArgs(const TMediaRecipe &s, const std::string &out) {
   std::ostringstream c;
   c << "ffmpeg -nostdin -y -v error";
   const std::string dur = std::to_string(s.seconds);
@@ -107,7 +107,7 @@ static std::string FfmpegArgs(const TMediaSpec &s, const std::string &out) {
   return c.str();
 }
 
-std::string GenerateMovie(const std::string &name, const TMediaSpec &media) {
+std::string GenerateMovie(const std::string &name, const TMediaRecipe &media) {
   fs::path path = fs::path(TestMediaDir()) / (name + "-" + SpecKey(media) + ".mov");
   if (fs::exists(path)) return path.string();
   fs::path tmp = path;
@@ -123,7 +123,7 @@ std::string GenerateMovie(const std::string &name, const TMediaSpec &media) {
 }
 
 std::vector<std::string> GenerateTrip(const std::string &name, const std::vector<double> &durations,
-                                      const std::string &start, TMediaSpec media) {
+                                      const std::string &start, TMediaRecipe media) {
   TDateTime t0 = 0;
   if (!ParseDateTime(start, t0)) throw std::runtime_error("bad trip start " + start);
   std::vector<std::string> paths;
@@ -202,7 +202,7 @@ bool DecodesCleanly(const std::string &path, std::string *errors) {
   return rc == 0 && Trim(err).empty();
 }
 
-std::string GenerateMp4(const std::string &name, const TMediaSpec &media) {
+std::string GenerateMp4(const std::string &name, const TMediaRecipe &media) {
   fs::path path = fs::path(TestMediaDir()) / (name + "-" + SpecKey(media) + ".mp4");
   if (fs::exists(path)) return path.string();
   fs::path tmp = path;
@@ -222,7 +222,7 @@ std::string GenerateMp4(const std::string &name, const TMediaSpec &media) {
 
 std::vector<std::string> GenerateMp4Trip(const std::string &name,
                                          const std::vector<double> &durations,
-                                         const std::string &start, TMediaSpec media) {
+                                         const std::string &start, TMediaRecipe media) {
   TDateTime t = 0;
   if (!ParseDateTime(start, t)) throw std::runtime_error("bad trip start " + start);
   std::vector<std::string> paths;

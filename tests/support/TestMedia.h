@@ -15,7 +15,7 @@
 
 namespace tachora::test {
 
-struct TMediaSpec {
+struct TMediaRecipe {
   std::string video = "h264";       // "h264", "mjpeg" or "none"
   std::string audio = "pcm_s16le";  // "pcm_s16le" (sowt), "pcm_s16be" (twos), "aac" or "none"
   double seconds = 3;
@@ -33,14 +33,14 @@ struct TMediaSpec {
 // Folder of generated media (created on demand).
 std::string TestMediaDir();
 // A MOV file made as `media` describes; `name` is a readable prefix of the file name.
-std::string GenerateMovie(const std::string &name, const TMediaSpec &media);
+std::string GenerateMovie(const std::string &name, const TMediaRecipe &media);
 
 // A trip of consecutive clips: clip i lasts durations[i] seconds and starts
 // where clip i-1 ended, the first at `start` ("YYYY-MM-DD hh:mm:ss", UTC).
 // Each clip carries its creation time; its modification time is its end
 // (as recorders write them). Returns the paths in order.
 std::vector<std::string> GenerateTrip(const std::string &name, const std::vector<double> &durations,
-                                      const std::string &start, TMediaSpec media);
+                                      const std::string &start, TMediaRecipe media);
 
 // Runs a shell command; returns its exit status and, when asked, its
 // standard output (stderr is captured into `errors` when given).
@@ -68,11 +68,11 @@ std::string MakeTempDir(const std::string &name);
 
 // ISO ".mp4" files (file type "isom") as recorders made since about 2018
 // write them; otherwise as GenerateMovie and GenerateTrip.
-std::string GenerateMp4(const std::string &name, const TMediaSpec &media);
+std::string GenerateMp4(const std::string &name, const TMediaRecipe &media);
 std::vector<std::string> GenerateMp4Trip(const std::string &name,
                                          const std::vector<double> &durations,
-                                         const std::string &start, TMediaSpec media);
-// TMediaSpec::extraArgs for H.265 (libx265) with a key frame every `gop`
+                                         const std::string &start, TMediaRecipe media);
+// TMediaRecipe::extraArgs for H.265 (libx265) with a key frame every `gop`
 // frames, with or without B-frames, under the sample entry `tag` ("hvc1"
 // or "hev1").
 std::string HevcArgs(int gop, bool bframes, const std::string &tag);

@@ -23,7 +23,7 @@ struct TGapTrip {
   TDateTime At(double seconds) const { return Start + seconds / kSecPerDay; }
 
   explicit TGapTrip(const TTestCard &card) {
-    TMediaSpec s;
+    TMediaRecipe s;
     s.seconds = kClip;
     const std::string a = GenerateMovie("gap-trip-a", s);
     s.extraArgs = "-vf negate -af volume=0.5";

@@ -23,7 +23,7 @@ namespace {
 // Small real clips: the catalogue places a recording by the stamp in its
 // name once the movie header gives its length.
 std::string Clip(double seconds) {
-  TMediaSpec media;
+  TMediaRecipe media;
   media.seconds = seconds;
   media.width = 160;
   media.height = 120;

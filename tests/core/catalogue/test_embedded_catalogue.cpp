@@ -21,13 +21,13 @@ using namespace tachora::test;
 
 TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
   TTestCard card;
-  TEmbeddedClip spec;  // ten-second clips, a fix a second
-  spec.media.seconds = 10;
+  TEmbeddedClip recipe;  // ten-second clips, a fix a second
+  recipe.media.seconds = 10;
   auto place = [&](const std::string &name, const std::string &start, TEmbeddedLayout layout) {
-    spec.layout = layout;
+    recipe.layout = layout;
     const auto fixes = MakeDrive(start, 10, 55.75, 37.6, 54, 90);
     const std::string path =
-        card.CopyOf(GenerateEmbedded("card-" + start, fixes, spec), "DCIM/Movie/" + name);
+        card.CopyOf(GenerateEmbedded("card-" + start, fixes, recipe), "DCIM/Movie/" + name);
     // A copy of the card: every file was written at the same moment.
     TTestCard::SetTimes(path, EncodeDate(2024, 6, 1) + EncodeTime(12, 0, 0, 0));
     return path;
@@ -86,7 +86,7 @@ TEST(EmbeddedCatalogue, ACardOfRecordingsWithTelemetryInside) {
 // front and the rear camera: both find it, and deleting one keeps it.
 TEST(EmbeddedCatalogue, FrontAndRearShareTheirGpsLog) {
   TTestCard card;
-  TMediaSpec media;
+  TMediaRecipe media;
   media.seconds = 3;
   media.audio = "aac";
   const std::string clip = GenerateMp4("blackvue-clip", media);
@@ -145,15 +145,15 @@ TEST(EmbeddedCatalogue, OneLookGivesWhatProbeAndLoadGive) {
       {TEmbeddedLayout::BlackVue, "2024-05-17 08:30:00", "FILE0007.MP4"},
       {TEmbeddedLayout::Encrypted, "2024-05-17 08:30:00", "FILE0008.MP4"},
   };
-  TEmbeddedClip spec;
-  spec.media.seconds = 10;
+  TEmbeddedClip recipe;
+  recipe.media.seconds = 10;
   std::vector<std::string> paths;
   for (const TCase &c : cases) {
-    spec.layout = c.layout;
+    recipe.layout = c.layout;
     const auto fixes = MakeDrive(c.start, 10, 55.75, 37.6, 54, 90);
-    paths.push_back(card.CopyOf(GenerateEmbedded("look", fixes, spec), c.name));
+    paths.push_back(card.CopyOf(GenerateEmbedded("look", fixes, recipe), c.name));
   }
-  TMediaSpec plain;
+  TMediaRecipe plain;
   plain.seconds = 3;
   plain.audio = "aac";
   paths.push_back(card.CopyOf(GenerateMp4("look-plain", plain), "FILE0009.MP4"));
@@ -196,7 +196,7 @@ TEST(EmbeddedCatalogue, OneLookGivesWhatProbeAndLoadGive) {
   TTelemetryStats stats;
   bool read = false;
   LoadEmbeddedTelemetryStats(paths[0], stats, read, &report);
-  TMediaSpec longer = plain;
+  TMediaRecipe longer = plain;
   longer.seconds = 5;
   card.CopyOf(GenerateMp4("look-longer", longer), "FILE0001.MP4");
   TMovieHeader header;

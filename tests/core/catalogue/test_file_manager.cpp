@@ -31,7 +31,7 @@ TDateTime At(int h, int m, int s = 0) {
 }
 
 std::string Clip() {
-  tachora::test::TMediaSpec media;
+  tachora::test::TMediaRecipe media;
   media.seconds = 3;
   media.width = 160;
   media.height = 120;
@@ -224,7 +224,7 @@ TEST_F(CatalogueCard, PreviewStoresOnlyWhatItWorkedOut) {
 // Newer recorders write ".MP4" files: catalogued by a search like ".MOV",
 // with the same sidecar and INFO look-ups, joined into one trip.
 TEST_F(CatalogueCard, Mp4RecordingsFormATripWithTheirTelemetry) {
-  tachora::test::TMediaSpec media;
+  tachora::test::TMediaRecipe media;
   media.seconds = 3;
   media.width = 160;
   media.height = 120;

@@ -109,10 +109,10 @@ TEST(RecordingTimes, EmbeddedFixesPlaceTheirRecording) {
 // creation time, and by that over its file's time.
 TEST(RecordingTimes, TheCatalogueTakesTheBestStartAtHand) {
   TTestCard card;
-  TMediaSpec spec;
-  spec.seconds = 2;
-  spec.creationTime = "2024-05-01 08:00:00";
-  const std::string movie = GenerateMovie("created-0800", spec);
+  TMediaRecipe recipe;
+  recipe.seconds = 2;
+  recipe.creationTime = "2024-05-01 08:00:00";
+  const std::string movie = GenerateMovie("created-0800", recipe);
   const std::string named = card.CopyOf(movie, "DCIM/Movie/20240501_101500_NF.MP4");
   const std::string plain = card.CopyOf(movie, "DCIM/Movie/FILE0001.MOV");
   TTestCard::SetTimes(named, At(2024, 6, 1, 12, 0, 0));
@@ -126,9 +126,9 @@ TEST(RecordingTimes, TheCatalogueTakesTheBestStartAtHand) {
   const TFileItem byHeader = fm.OpenRecording(plain);
   EXPECT_NEAR(byHeader.Summary.Start, At(2024, 5, 1, 8, 0, 0), second);
 
-  spec.creationTime.clear();
+  recipe.creationTime.clear();
   const std::string bare =
-      card.CopyOf(GenerateMovie("created-none", spec), "DCIM/Movie/FILE0002.MOV");
+      card.CopyOf(GenerateMovie("created-none", recipe), "DCIM/Movie/FILE0002.MOV");
   TTestCard::SetTimes(bare, At(2024, 6, 1, 12, 0, 0));
   const TFileItem byFile = fm.OpenRecording(bare);
   EXPECT_NEAR(byFile.Summary.End, At(2024, 6, 1, 12, 0, 0), second);
@@ -141,11 +141,11 @@ TEST(RecordingTimes, TheCatalogueTakesTheBestStartAtHand) {
 TEST(RecordingTimes, LoadingTakesALocalClockOutOfEmbeddedFixes) {
   TZone zone("EET-2");
   TTestCard card;
-  TEmbeddedClip spec;
-  spec.media.seconds = 10;
+  TEmbeddedClip recipe;
+  recipe.media.seconds = 10;
   for (const char *written : {"2024-05-17 11:30:00", "2024-05-17 09:30:00"}) {
     const std::string path =
-        card.CopyOf(GenerateEmbedded("clock", MakeDrive(written, 10, 55.75, 37.6, 54, 90), spec),
+        card.CopyOf(GenerateEmbedded("clock", MakeDrive(written, 10, 55.75, 37.6, 54, 90), recipe),
                     std::string("DCIM/Movie/20240517_113000_") + written[12] + ".MP4");
     const auto mi = TMovingInfo::LoadFromFile(path, false);
     ASSERT_TRUE(mi) << written;

@@ -90,8 +90,8 @@ void ExpectPlayable(const std::string &path, size_t streams) {
   EXPECT_TRUE(DecodesCleanly(path, &errors)) << path << ": " << errors;
 }
 
-TMediaSpec Media(const std::string &video, const std::string &audio, double seconds = 4) {
-  TMediaSpec s;
+TMediaRecipe Media(const std::string &video, const std::string &audio, double seconds = 4) {
+  TMediaRecipe s;
   s.video = video;
   s.audio = audio;
   s.seconds = seconds;
@@ -166,8 +166,8 @@ TEST(MOVCut, SelectionSpanningTwoClips) {
 // Recordings with different video time scales: the second one's durations
 // are converted to the first one's scale.
 TEST(MOVCut, DifferentTimeScales) {
-  TMediaSpec a = Media("h264", "pcm_s16le", 2);
-  TMediaSpec b = a;
+  TMediaRecipe a = Media("h264", "pcm_s16le", 2);
+  TMediaRecipe b = a;
   b.extraArgs = "-video_track_timescale 90000";
   const std::string first = GenerateMovie("scale-12800", a);
   const std::string second = GenerateMovie("scale-90000", b);
@@ -220,7 +220,7 @@ TEST(MOVCut, TracksStartTogetherAtEachJoint) {
 // (and said so) and the last frame before it is held while its sound, in
 // the same format, plays; the next recording's picture comes in step.
 TEST(MOVCut, RecordingInAnotherFormat) {
-  TMediaSpec big = Media("h264", "pcm_s16le", 2);
+  TMediaRecipe big = Media("h264", "pcm_s16le", 2);
   big.width = 640;
   big.height = 480;
   const std::string first = GenerateMovie("scale-12800", Media("h264", "pcm_s16le", 2));
@@ -272,16 +272,16 @@ TEST(MOVCut, TrackChoices) {
 TEST(MOVCut, CodecsAndLayouts) {
   struct TCase {
     std::string name;
-    TMediaSpec media;
+    TMediaRecipe media;
     std::string audioTag;
   };
-  TMediaSpec aac = Media("h264", "aac");
-  TMediaSpec mjpeg = Media("mjpeg", "pcm_s16be");
-  TMediaSpec fast = Media("h264", "pcm_s16le");
+  TMediaRecipe aac = Media("h264", "aac");
+  TMediaRecipe mjpeg = Media("mjpeg", "pcm_s16be");
+  TMediaRecipe fast = Media("h264", "pcm_s16le");
   fast.faststart = true;
-  TMediaSpec bframes = Media("h264", "aac");
+  TMediaRecipe bframes = Media("h264", "aac");
   bframes.bframes = true;
-  TMediaSpec stereo = Media("h264", "pcm_s16le");
+  TMediaRecipe stereo = Media("h264", "pcm_s16le");
   stereo.channels = 2;
   const std::vector<TCase> cases = {{"h264-aac", aac, "mp4a"},
                                     {"mjpeg-twos", mjpeg, "twos"},
@@ -480,7 +480,7 @@ TEST(MOVCut, Names) {
 // A recording that shrinks while it is copied: the copy reports it, and the
 // file written so far keeps the layout its tables describe.
 TEST(MOVCut, SourceShrinksDuringCopy) {
-  TMediaSpec media = Media("h264", "pcm_s16le");
+  TMediaRecipe media = Media("h264", "pcm_s16le");
   media.faststart = true;
   const std::string dir = MakeTempDir("cut-shrink");
   const std::string src = dir + "/src.mov";
@@ -552,7 +552,7 @@ TEST(MOVCut, OutputNeverReplacesARecording) {
 // format the reader does not know (and no sound).
 TEST(MOVCut, NothingToCopyIsRefused) {
   const std::string src = GenerateMovie("h264-sowt", Media("h264", "pcm_s16le"));
-  TMediaSpec png = Media("h264", "none", 2);
+  TMediaRecipe png = Media("h264", "none", 2);
   png.extraArgs = "-c:v png";
   const std::string unknown = GenerateMovie("png-only", png);
   ASSERT_EQ(TMOVReader(unknown, true).Tracks().at(0).kind, kKindOther);
@@ -572,14 +572,14 @@ TEST(MOVCut, NothingToCopyIsRefused) {
 // (and said so), its picture kept. The movie header gives what was written.
 TEST(MOVCut, SoundInAnotherFormatIsLeftOut) {
   const std::string first = GenerateMovie("scale-12800", Media("h264", "pcm_s16le", 2));
-  TMediaSpec rate = Media("h264", "pcm_s16le", 2);
+  TMediaRecipe rate = Media("h264", "pcm_s16le", 2);
   rate.sampleRate = 32000;
-  TMediaSpec stereo = Media("h264", "pcm_s16le", 2);
+  TMediaRecipe stereo = Media("h264", "pcm_s16le", 2);
   stereo.channels = 2;
-  TMediaSpec aac = Media("h264", "aac", 2);
+  TMediaRecipe aac = Media("h264", "aac", 2);
   const std::string dir = MakeTempDir("cut-sound");
   for (const auto &[name, media] :
-       {std::pair<std::string, TMediaSpec>{"rate-32k", rate}, {"stereo", stereo}, {"aac", aac}}) {
+       {std::pair<std::string, TMediaRecipe>{"rate-32k", rate}, {"stereo", stereo}, {"aac", aac}}) {
     SCOPED_TRACE(name);
     const std::string second = GenerateMovie("sound-" + name, media);
     const std::string out = dir + "/" + name + ".mov";
@@ -610,7 +610,7 @@ TEST(MOVCut, SoundInAnotherFormatIsLeftOut) {
 // starts with priming samples; the source's edit lists hide both. The cut
 // gets edit lists of its own, so that picture and sound start together.
 TEST(MOVCut, PictureAndSoundStartTogether) {
-  TMediaSpec media = Media("h264", "aac");
+  TMediaRecipe media = Media("h264", "aac");
   media.bframes = true;
   const std::string src = GenerateMovie("h264-bframes", media);
   const TMOVReader in(src, false);
@@ -653,7 +653,7 @@ TEST(MOVCut, H265Mp4Trip) {
   const std::string dir = MakeTempDir("cut-h265");
   for (const std::string tag : {"hvc1", "hev1"}) {
     SCOPED_TRACE(tag);
-    TMediaSpec media = Media("h264", "aac", 3);
+    TMediaRecipe media = Media("h264", "aac", 3);
     media.extraArgs = HevcArgs(25, tag == "hev1", tag);
     const auto trip = GenerateMp4Trip("h265-" + tag, {3, 3}, "2026-05-01 12:30:00", media);
     const TMOVReader head(trip[0], true);

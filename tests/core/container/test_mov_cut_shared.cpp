@@ -91,7 +91,7 @@ TCutResult Cut(const std::string &source, const std::string &out) {
 }  // namespace
 
 TEST(MOVCutShared, FragmentSharesTheRecordingsBlocks) {
-  TMediaSpec media;
+  TMediaRecipe media;
   media.width = 640;
   media.height = 480;
   media.seconds = 4;

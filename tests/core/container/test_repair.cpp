@@ -90,8 +90,8 @@ struct TPair {
   int channels = 1;
 };
 
-TMediaSpec Spec(const TPair &p, double seconds) {
-  TMediaSpec s;
+TMediaRecipe Spec(const TPair &p, double seconds) {
+  TMediaRecipe s;
   s.seconds = seconds;
   s.audio = p.audio;
   s.sampleRate = p.sampleRate;
@@ -153,11 +153,11 @@ TEST(Repair, BadInputIsRefusedWithoutOutput) {
   const TPair h264{"h264", "h264", "pcm_s16le"}, h265{"h265", "h265", "pcm_s16le"};
   const std::string original = GenerateMovie("repair-h264-sowt", Spec(h264, 6));
   const std::string reference = GenerateMovie("repair-ref-h264-sowt", Spec(h264, 3));
-  TMediaSpec large = Spec(h264, 3);
+  TMediaRecipe large = Spec(h264, 3);
   large.width = 640;
   large.height = 480;
   const std::string otherSize = GenerateMovie("repair-ref-640", large);
-  TMediaSpec hevcB = Spec(h265, 3);
+  TMediaRecipe hevcB = Spec(h265, 3);
   hevcB.extraArgs = HevcArgs(25, true, "hvc1");
   const std::string hevcBframes = GenerateMovie("repair-ref-h265b", hevcB);
   const std::string broken = Break(original, dir + "/broken.MOV", {0.5}).path;
@@ -234,7 +234,7 @@ TEST(Repair, SparseFileAbove4GiB) {
 TEST(Repair, ChoosesAMatchingReferenceFromTheFolder) {
   const std::string dir = MakeTempDir("repair-choose");
   const TPair h264{"h264", "h264", "pcm_s16le"}, h265{"h265", "h265", "pcm_s16le"};
-  TMediaSpec large = Spec(h264, 3);
+  TMediaRecipe large = Spec(h264, 3);
   large.width = 640;
   large.height = 480;
   const auto copy = [&](const std::string &from, const std::string &name, int minutes) {

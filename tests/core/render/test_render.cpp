@@ -22,13 +22,13 @@ namespace {
 // 320x240 at 25 fps with sound; the rear smaller, at 15 fps, silent and
 // a second shorter, as a cheap second camera is.
 std::string Front() {
-  TMediaSpec m;
+  TMediaRecipe m;
   m.audio = "aac";
   m.seconds = 4;
   return GenerateMp4("render_front", m);
 }
 std::string Rear() {
-  TMediaSpec m;
+  TMediaRecipe m;
   m.audio = "none";
   m.seconds = 3;
   m.width = 176;
@@ -140,7 +140,7 @@ TEST(Render, LayoutsDecodeCleanlyWithTheirSize) {
 // not allocated at its own shape.
 TEST(Render, AbsurdShapeIsBounded) {
   const std::string dir = MakeTempDir("render_shape");
-  TMediaSpec m;
+  TMediaRecipe m;
   m.audio = "none";
   m.seconds = 1;
   m.width = 4000;

@@ -93,12 +93,12 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
   };
   for (const TCase &c : cases)
     for (const auto *fixes : {&ne, &sw}) {
-      TEmbeddedClip spec;
-      spec.layout = c.layout;
-      spec.index = c.index;
+      TEmbeddedClip recipe;
+      recipe.layout = c.layout;
+      recipe.index = c.index;
       const std::string what =
           c.format + (c.index ? " indexed" : " scanned") + (fixes == &sw ? " SW" : " NE");
-      const std::string path = test::GenerateEmbedded("emb", *fixes, spec);
+      const std::string path = test::GenerateEmbedded("emb", *fixes, recipe);
       ASSERT_TRUE(IsRecordingFile(path)) << what;
       TEmbeddedReport probe;
       EXPECT_EQ(ProbeEmbeddedTelemetry(path, &probe), TEmbeddedPresence::Readable) << what;
@@ -115,8 +115,8 @@ TEST_F(EmbeddedTest, EveryLayoutReadsBackThroughTrackLoading) {
 
 TEST_F(EmbeddedTest, ReportGivesFirstFixInUtcAndLocalClockStaysUnshifted) {
   const auto fixes = test::MakeDrive("2024-05-17 08:30:00", 3, 55.751, 37.617, 54, 30);
-  TEmbeddedClip spec;
-  spec.layout = TEmbeddedLayout::FreeGpsB;
+  TEmbeddedClip recipe;
+  recipe.layout = TEmbeddedLayout::FreeGpsB;
   struct TSink : TTrackSink {
     using TTrackSink::TTrackSink;
     std::vector<TTrackRecord> Records;
@@ -126,16 +126,16 @@ TEST_F(EmbeddedTest, ReportGivesFirstFixInUtcAndLocalClockStaysUnshifted) {
   TSink utc(0);
   TEmbeddedReport report;
   ASSERT_TRUE(
-      ReadEmbeddedTelemetryInto(test::GenerateEmbedded("emb-b", fixes, spec), utc, &report));
+      ReadEmbeddedTelemetryInto(test::GenerateEmbedded("emb-b", fixes, recipe), utc, &report));
   EXPECT_NEAR(report.FirstFixUtc, FixUtc(fixes[0]), 0.01 * kSecond);
   EXPECT_FALSE(report.FixTimesLocal);
   ASSERT_FALSE(utc.Records.empty());
   EXPECT_NEAR(utc.Records[0].Time, FixUtc(fixes[0]) + 3.0 / 24, 0.01 * kSecond);
 
   // The camera's clock (a full year in the record): local time already.
-  spec.localClockHours = 3;
+  recipe.localClockHours = 3;
   TSink local(0);
-  ASSERT_TRUE(ReadEmbeddedTelemetryInto(test::GenerateEmbedded("emb-b-local", fixes, spec), local,
+  ASSERT_TRUE(ReadEmbeddedTelemetryInto(test::GenerateEmbedded("emb-b-local", fixes, recipe), local,
                                         &report));
   EXPECT_TRUE(report.FixTimesLocal);
   EXPECT_EQ(report.FirstFixUtc, 0);
@@ -148,8 +148,8 @@ TEST_F(EmbeddedTest, InvalidFixesStrayFixesAndDamagedBlocksLoseOnlyThemselves) {
   fixes[2].valid = false;  // status V
   fixes[0].lat = 10;       // a stale fix far away before the first real one
   fixes[5].lon += 1;       // a jump of 60 km in a second
-  TEmbeddedClip spec;
-  const std::string path = test::GenerateEmbedded("emb-bad", fixes, spec);
+  TEmbeddedClip recipe;
+  const std::string path = test::GenerateEmbedded("emb-bad", fixes, recipe);
   auto mi = TMovingInfo::LoadFromFile(path, TLoadDepth::Complete);
   ASSERT_TRUE(mi);
   std::vector<TEmbeddedFix> kept = {fixes[1], fixes[3], fixes[4], fixes[6], fixes[7]};
@@ -181,9 +181,9 @@ TEST_F(EmbeddedTest, InvalidFixesStrayFixesAndDamagedBlocksLoseOnlyThemselves) {
 
 TEST_F(EmbeddedTest, EncryptedAndAbsentTelemetryAreReportedNotMisread) {
   const auto fixes = test::MakeDrive("2024-05-17 08:30:00", 3, 55.751, 37.617, 54, 30);
-  TEmbeddedClip spec;
-  spec.layout = TEmbeddedLayout::Encrypted;
-  const std::string path = test::GenerateEmbedded("emb-enc", fixes, spec);
+  TEmbeddedClip recipe;
+  recipe.layout = TEmbeddedLayout::Encrypted;
+  const std::string path = test::GenerateEmbedded("emb-enc", fixes, recipe);
   TEmbeddedReport report;
   EXPECT_EQ(ProbeEmbeddedTelemetry(path, &report), TEmbeddedPresence::Unreadable);
   EXPECT_EQ(report.Note, "telemetry present but not readable");
@@ -196,7 +196,7 @@ TEST_F(EmbeddedTest, EncryptedAndAbsentTelemetryAreReportedNotMisread) {
   EXPECT_FALSE(ReadEmbeddedTelemetryInto(path, sink, &report));
   EXPECT_EQ(report.Presence, TEmbeddedPresence::Unreadable);
 
-  const std::string plain = test::GenerateMp4("emb-plain", spec.media);
+  const std::string plain = test::GenerateMp4("emb-plain", recipe.media);
   EXPECT_TRUE(IsRecordingFile(plain));
   EXPECT_EQ(ProbeEmbeddedTelemetry(plain), TEmbeddedPresence::None);
   EXPECT_FALSE(ReadEmbeddedTelemetryInto(plain, sink, &report));
@@ -231,9 +231,9 @@ TEST_F(EmbeddedTest, ReadingsMatchExiftool) {
        {TEmbeddedLayout::FreeGpsA, TEmbeddedLayout::FreeGpsAkaso, TEmbeddedLayout::FreeGpsVantrueN4,
         TEmbeddedLayout::BlackVue, TEmbeddedLayout::Gpmf, TEmbeddedLayout::NmeaText,
         TEmbeddedLayout::ThinkwareText, TEmbeddedLayout::GarminPndm, TEmbeddedLayout::Gps0}) {
-    TEmbeddedClip spec;
-    spec.layout = layout;
-    const std::string path = test::GenerateEmbedded("emb-exif", fixes, spec);
+    TEmbeddedClip recipe;
+    recipe.layout = layout;
+    const std::string path = test::GenerateEmbedded("emb-exif", fixes, recipe);
     const auto theirs = ExiftoolFixes(path);
     auto mi = TMovingInfo::LoadFromFile(path, TLoadDepth::Complete);
     ASSERT_TRUE(mi);
