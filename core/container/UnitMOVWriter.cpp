@@ -392,8 +392,12 @@ void TMOVWriter::AlignTrackEnds() {
 long double TMOVWriter::OutputDuration(const TPlan &p, uint32_t duration) const {
   const TMOVTrack &src = *p.src;
   const TMOVTrack &out = fTracks[p.out];
+  // A damaged header's tiny source time scale can make a duration beyond
+  // what a sample table holds: it is held at the limit.
   if (src.timeScale > 0 && out.timeScale > 0 && src.timeScale != out.timeScale)
-    return std::llround(static_cast<long double>(duration) / src.timeScale * out.timeScale);
+    return std::min<long double>(
+        std::round(static_cast<long double>(duration) / src.timeScale * out.timeScale),
+        std::numeric_limits<uint32_t>::max());
   return duration;
 }
 
