@@ -90,7 +90,7 @@ struct TPair {
   int channels = 1;
 };
 
-TMediaRecipe Spec(const TPair &p, double seconds) {
+TMediaRecipe RecipeOf(const TPair &p, double seconds) {
   TMediaRecipe s;
   s.seconds = seconds;
   s.audio = p.audio;
@@ -115,9 +115,10 @@ TEST(Repair, CodecPairsCutAnywhereKeepTheOriginalFrames) {
   const TBreak breaks[] = {{0.37}, {0.81, false}, {1.0}, {0.63, true, true, 200000}};
   const std::string dir = MakeTempDir("repair-pairs");
   for (const TPair &pair : pairs) {
-    const std::string original = GenerateMovie(std::string("repair-") + pair.name, Spec(pair, 6));
+    const std::string original =
+        GenerateMovie(std::string("repair-") + pair.name, RecipeOf(pair, 6));
     const std::string reference =
-        GenerateMovie(std::string("repair-ref-") + pair.name, Spec(pair, 3));
+        GenerateMovie(std::string("repair-ref-") + pair.name, RecipeOf(pair, 3));
     const std::vector<std::string> originalFrames = FrameHashes(original);
     for (size_t i = 0; i < std::size(breaks); ++i) {
       SCOPED_TRACE(std::string(pair.name) + " break " + std::to_string(i));
@@ -151,18 +152,18 @@ TEST(Repair, CodecPairsCutAnywhereKeepTheOriginalFrames) {
 TEST(Repair, BadInputIsRefusedWithoutOutput) {
   const std::string dir = MakeTempDir("repair-bad");
   const TPair h264{"h264", "h264", "pcm_s16le"}, h265{"h265", "h265", "pcm_s16le"};
-  const std::string original = GenerateMovie("repair-h264-sowt", Spec(h264, 6));
-  const std::string reference = GenerateMovie("repair-ref-h264-sowt", Spec(h264, 3));
-  TMediaRecipe large = Spec(h264, 3);
+  const std::string original = GenerateMovie("repair-h264-sowt", RecipeOf(h264, 6));
+  const std::string reference = GenerateMovie("repair-ref-h264-sowt", RecipeOf(h264, 3));
+  TMediaRecipe large = RecipeOf(h264, 3);
   large.width = 640;
   large.height = 480;
   const std::string otherSize = GenerateMovie("repair-ref-640", large);
-  TMediaRecipe hevcB = Spec(h265, 3);
+  TMediaRecipe hevcB = RecipeOf(h265, 3);
   hevcB.extraArgs = HevcArgs(25, true, "hvc1");
   const std::string hevcBframes = GenerateMovie("repair-ref-h265b", hevcB);
   const std::string broken = Break(original, dir + "/broken.MOV", {0.5}).path;
   const std::string brokenHevc =
-      Break(GenerateMovie("repair-h265-sowt", Spec(h265, 6)), dir + "/hevc.MOV", {0.5}).path;
+      Break(GenerateMovie("repair-h265-sowt", RecipeOf(h265, 6)), dir + "/hevc.MOV", {0.5}).path;
   WriteAll(dir + "/zeros.MOV", std::string(1 << 20, '\0'));
   std::string noise(1 << 20, '\0');
   std::mt19937 rng(7);
@@ -207,8 +208,8 @@ TEST(Repair, BadInputIsRefusedWithoutOutput) {
 TEST(Repair, SparseFileAbove4GiB) {
   const std::string dir = MakeTempDir("repair-large");
   const TPair h264{"h264", "h264", "pcm_s16le"};
-  const std::string original = GenerateMovie("repair-h264-sowt", Spec(h264, 6));
-  const std::string reference = GenerateMovie("repair-ref-h264-sowt", Spec(h264, 3));
+  const std::string original = GenerateMovie("repair-h264-sowt", RecipeOf(h264, 6));
+  const std::string reference = GenerateMovie("repair-ref-h264-sowt", RecipeOf(h264, 3));
   const TBroken b = Break(original, dir + "/big.MOV", {0.5});
   std::string data = ReadAll(b.path);
   // ftyp (20) + wide (8) + mdat: turn "wide" + mdat header into one 64-bit header.
@@ -234,7 +235,7 @@ TEST(Repair, SparseFileAbove4GiB) {
 TEST(Repair, ChoosesAMatchingReferenceFromTheFolder) {
   const std::string dir = MakeTempDir("repair-choose");
   const TPair h264{"h264", "h264", "pcm_s16le"}, h265{"h265", "h265", "pcm_s16le"};
-  TMediaRecipe large = Spec(h264, 3);
+  TMediaRecipe large = RecipeOf(h264, 3);
   large.width = 640;
   large.height = 480;
   const auto copy = [&](const std::string &from, const std::string &name, int minutes) {
@@ -243,11 +244,13 @@ TEST(Repair, ChoosesAMatchingReferenceFromTheFolder) {
     fs::last_write_time(to, fs::file_time_type::clock::now() - std::chrono::minutes(minutes));
     return to;
   };
-  const TBroken b = Break(GenerateMovie("repair-h264-sowt", Spec(h264, 6)), dir + "/b.MOV", {0.5});
+  const TBroken b =
+      Break(GenerateMovie("repair-h264-sowt", RecipeOf(h264, 6)), dir + "/b.MOV", {0.5});
   fs::last_write_time(b.path, fs::file_time_type::clock::now());
   copy(GenerateMovie("repair-ref-640", large), "near-640.MOV", 1);
-  copy(GenerateMovie("repair-ref-h265-sowt", Spec(h265, 3)), "near-hevc.MOV", 2);
-  const std::string good = copy(GenerateMovie("repair-ref-h264-sowt", Spec(h264, 3)), "far.MOV", 9);
+  copy(GenerateMovie("repair-ref-h265-sowt", RecipeOf(h265, 3)), "near-hevc.MOV", 2);
+  const std::string good =
+      copy(GenerateMovie("repair-ref-h264-sowt", RecipeOf(h264, 3)), "far.MOV", 9);
   copy(b.path, "other-broken.MOV", 0);
   EXPECT_EQ(ChooseRepairReference(b.path), good);
   fs::remove(good);
