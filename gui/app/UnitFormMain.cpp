@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QOpenGLWidget>
 #include <QProcess>
 #include <QScreen>
 #include <QTableView>
@@ -75,6 +76,16 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
                     : QMessageBox::question(this, "Tachora", text, buttons, QMessageBox::No)) ==
            QMessageBox::Yes;
   };
+  // The map page's browser view makes this window composed through OpenGL
+  // once it shows; mark the window so from the start. Made again at that
+  // moment, its native child windows (mpv's own with the simple renderer)
+  // would come back as surfaces Qt then fails to compose into, and crashes.
+  const QString platform = QGuiApplication::platformName();
+  if (platform != "offscreen" && platform != "minimal") {
+    auto *mark = new QOpenGLWidget(this);
+    mark->setObjectName("OpenGLComposition");
+    mark->hide();
+  }
   CreateControllers();
   // The map's browser starts after the window and its first frame show.
   if (AutoFirstShow) map_->HoldPage(true);

@@ -180,7 +180,11 @@ void TChannelView::MakeSurface(int slot) {
   f.Widget = w;
   w->setContextMenuPolicy(Qt::NoContextMenu);
   Watch(w);
-  if (renderer_ == TRenderer::kSimple) f.Graph->SetWindow(static_cast<quint64>(w->winId()));
+  if (auto *native = qobject_cast<TNativeSurface *>(w)) {
+    f.Graph->SetWindow(static_cast<quint64>(w->winId()));
+    connect(native, &TNativeSurface::WindowGoing, this, &TChannelView::NativeWindowGoing);
+    connect(native, &TNativeSurface::WindowBack, this, &TChannelView::NativeWindowBack);
+  }
   w->show();
 }
 

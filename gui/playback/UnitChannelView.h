@@ -98,6 +98,10 @@ class TChannelView : public QObject {
 
  signals:
   void LayoutChanged();
+  // A follower's native window is about to go, or came back (see
+  // TNativeSurface).
+  void NativeWindowGoing();
+  void NativeWindowBack();
 
  protected:
   bool eventFilter(QObject *watched, QEvent *event) override;

@@ -113,11 +113,15 @@ TPlaybackController::TPlaybackController(QObject *parent, const TPlaybackPanel &
   graph_->SetRenderer(renderer);
   video_->SetRenderer(renderer);
   if (renderer == TRenderer::kSimple) graph_->SetWindow(video_->SurfaceWidget()->winId());
+  WatchNativeSurface();
   for (const TFitItem &f : kFitItems)
     if (Item(f.Name)->isChecked()) video_->SetMode(f.Mode);
   video_->SetFlips(Item("N_VideoZoom_FlipV")->isChecked(), Item("N_VideoZoom_FlipH")->isChecked());
   channels_ = new TChannelView(panel_.PanelVideo, *video_, *graph_, engine_, this);
   channels_->SetRenderer(renderer);
+  connect(channels_, &TChannelView::NativeWindowGoing, this,
+          &TPlaybackController::NativeWindowGoing);
+  connect(channels_, &TChannelView::NativeWindowBack, this, &TPlaybackController::NativeWindowBack);
 
   connect(&timer_, &QTimer::timeout, this, [this]() { Tick(true); });
   ApplyTickInterval();

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/UnitMainLayout.h"
@@ -173,6 +174,11 @@ class TPlaybackController : public QObject,
   void LoadRow(std::shared_ptr<const TRowTelemetry> row, bool play);
   bool IsOpen(const TRowTelemetry &row) const;
   void ReopenWhenSurfaceReady(long double position, int triesLeft);
+  // mpv drawing into native windows: stopped before such a window is
+  // destroyed, reopened at the same place once the new one exists.
+  void WatchNativeSurface();
+  void NativeWindowGoing();
+  void NativeWindowBack();
   void OnOpenError(const QString &path, TOpenError error);
   bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -198,6 +204,7 @@ class TPlaybackController : public QObject,
   bool syncingView_ = false;
   bool lastSample_ = false;  // the last tick showed a telemetry sample
   bool shutDown_ = false;
+  std::optional<long double> nativeReopen_;  // the place to reopen at
 };
 
 }  // namespace tachora

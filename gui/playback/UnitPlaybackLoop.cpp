@@ -345,6 +345,7 @@ void TPlaybackController::SwitchRenderer(TRenderer renderer) {
   graph_->SetRenderer(renderer);
   video_->SetRenderer(renderer);
   if (renderer == TRenderer::kSimple) graph_->SetWindow(video_->SurfaceWidget()->winId());
+  WatchNativeSurface();
   channels_->SetRenderer(renderer);
   UpdateZoomMenu();
   // The same recording at the same place, playing or paused as before.
@@ -438,6 +439,37 @@ void TPlaybackController::ReopenWhenSurfaceReady(long double position, int tries
   }
   timeline_.ReopenAt(position);
   UpdateControls();
+}
+
+void TPlaybackController::WatchNativeSurface() {
+  auto *native = qobject_cast<TNativeSurface *>(video_->SurfaceWidget());
+  if (!native) return;
+  connect(native, &TNativeSurface::WindowGoing, this, &TPlaybackController::NativeWindowGoing,
+          Qt::UniqueConnection);
+  connect(native, &TNativeSurface::WindowBack, this, &TPlaybackController::NativeWindowBack,
+          Qt::UniqueConnection);
+}
+
+void TPlaybackController::NativeWindowGoing() {
+  // Called while Qt destroys the window: mpv must be gone before it is.
+  if (shutDown_ || nativeReopen_ || !graph_->Active()) return;
+  nativeReopen_ = timeline_.Position();
+  ReleaseEngines();
+}
+
+void TPlaybackController::NativeWindowBack() {
+  if (!nativeReopen_) return;
+  // Every native window of the top-level window is made again in one go:
+  // reopen once the event loop is back.
+  QTimer::singleShot(0, this, [this]() {
+    if (!nativeReopen_) return;
+    const long double p = *nativeReopen_;
+    nativeReopen_.reset();
+    if (shutDown_ || !timeline_.Loaded() || graph_->Active()) return;
+    timeline_.ReopenAt(p);
+    UpdateControls();
+    Tick(false);
+  });
 }
 
 bool TPlaybackController::FullScreen() const {

@@ -6,6 +6,8 @@
 #include <QOpenGLFramebufferObject>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPlatformSurfaceEvent>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -297,15 +299,41 @@ void TOpenGLSurface::PaintStrips(int width, int height) {
 
 TNativeSurface::TNativeSurface(TFilterGraph &graph, QWidget *parent)
     : QWidget(parent), m_graph(&graph) {
+  // The panel's other widgets (the cameras' insets and names) stay plain.
+  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   setAttribute(Qt::WA_NativeWindow);
   setAttribute(Qt::WA_DontCreateNativeAncestors);
+  // mpv alone draws here: Qt neither paints nor flushes into this window
+  // (a window composed through OpenGL cannot flush into a plain X window).
+  setAttribute(Qt::WA_PaintOnScreen);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, Qt::black);
-  setPalette(pal);
-  setAutoFillBackground(true);
   m_graph->SetWindow(static_cast<quint64>(winId()));
+  WatchWindow();
+}
+
+void TNativeSurface::WatchWindow() {
+  if (QWindow *w = windowHandle()) {
+    w->removeEventFilter(this);
+    w->installEventFilter(this);
+  }
+}
+
+bool TNativeSurface::event(QEvent *event) {
+  if (event->type() == QEvent::WinIdChange && internalWinId()) {
+    WatchWindow();
+    if (m_graph) m_graph->SetWindow(static_cast<quint64>(internalWinId()));
+    emit WindowBack();
+  }
+  return QWidget::event(event);
+}
+
+bool TNativeSurface::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::PlatformSurface && watched == windowHandle() &&
+      static_cast<QPlatformSurfaceEvent *>(event)->surfaceEventType() ==
+          QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+    emit WindowGoing();
+  return QWidget::eventFilter(watched, event);
 }
 
 void TNativeSurface::SurfaceChanged() {

@@ -133,11 +133,24 @@ class TNativeSurface : public QWidget, public TVideoSurface {
   TNativeSurface(TFilterGraph &graph, QWidget *parent = nullptr);
   QWidget *Widget() override { return this; }
   TRenderer Renderer() const override { return TRenderer::kSimple; }
+  QPaintEngine *paintEngine() const override { return nullptr; }
+
+ signals:
+  // The native window is about to be destroyed (Qt makes the top-level
+  // window again when its first OpenGL-composed child appears, e.g. the map
+  // page, or on a move to another window): whoever plays into it must stop
+  // mpv now, before mpv draws into a window that is gone.
+  void WindowGoing();
+  // A new native window took the old one's place; the graph knows it.
+  void WindowBack();
 
  protected:
   void SurfaceChanged() override;
+  bool event(QEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
  private:
+  void WatchWindow();
   QPointer<TFilterGraph> m_graph;  // may go first at the program's end
 };
 

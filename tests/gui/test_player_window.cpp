@@ -14,6 +14,8 @@
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
 #include "app/UnitReg.h"
+#include "app/UnitSettings.h"
+#include "map/UnitMapController.h"
 #include "playback/UnitPlaybackController.h"
 #include "playback/UnitSeekBitmap.h"
 #include "playback/UnitVideoView.h"
@@ -152,6 +154,87 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
         10000));
     EXPECT_EQ(native.size(), player->Graph()->VideoSize());
   }
+  DeleteAllSettings();
+}
+
+// mpv drawing into its own native window while the map page (composed
+// through OpenGL) shares the main window: the stored choice works from the
+// start (once a crash and a black window), and a native window that is made
+// again under mpv is let go first and played on at the same place.
+TEST(PlayerWindow, SimpleRendererStoredPlaysBesideTheMapAndOutlivesItsWindow) {
+  QOpenGLContext probe;
+  if (QGuiApplication::platformName() != "xcb" || !probe.create())
+    GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
+  DeleteAllSettings();
+  InitLanguages(1033);
+  TFormMain::AutoFirstShow = false;
+  settings::MenuCheck("N_Playback_Renderer_NUL", false).Set(true);
+  settings::MenuCheck("N_Playback_Renderer_EVR", true).Set(false);
+  static QStringList glWarnings;
+  glWarnings.clear();
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+        if (text.contains("non-opengl surface") || text.contains("Failed to make context"))
+          glWarnings << text;
+      });
+
+  test::TMediaRecipe media;
+  media.audio = "none";
+  media.seconds = 4;
+  const auto clips = test::GenerateTrip("native-trip", {4, 4}, "2024-05-01 10:00:00", media);
+  auto trip = std::make_shared<TRowTelemetry>();
+  trip->Row.Summary.DisplayName = "FILE0001-2";
+  trip->Row.Summary.Start = EncodeDate(2024, 5, 1) + EncodeTime(10, 0, 0, 0);
+  trip->Row.Summary.End = trip->Row.Summary.Start + 8.0 / kSecPerDay;
+  for (size_t i = 0; i < clips.size(); ++i) {
+    TFileItemSubitem r;
+    r.Path = clips[i];
+    r.Duration = 4000;
+    r.DurationSource = kDurContainer;
+    r.RelStart = i * 0.5L;
+    r.RelEnd = r.RelStart + 0.5L;
+    trip->Row.Items.push_back(r);
+    trip->Tracks.push_back(std::make_unique<TMovingInfo>());
+  }
+  {
+    TFormMain form;
+    form.resize(900, 650);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    TPlaybackController *player = form.Playback();
+    ASSERT_EQ(player->Renderer(), TRenderer::kSimple);
+    player->Graph()->SetOption("ao", "null");
+    QStringList warnings;
+    player->Warn = [&warnings](const QString &t) { warnings << t; };
+    player->OpenRow(trip);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Map()->MapReady(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Position() > 0.1L; }, 10000));
+    // The panels are drawn (the window is not left black around mpv's).
+    const QImage panels = form.grab().toImage();
+    EXPECT_GT(qGray(panels.pixel(panels.width() - 5, panels.height() / 2)), 100);
+
+    // The surface's native window made again (as Qt does when a window
+    // changes how it is composed): mpv lets go first, then plays on.
+    QWidget *surface = player->Video()->SurfaceWidget();
+    const WId before = surface->winId();
+    QSignalSpy ready(player->Graph(), &TFilterGraph::FileReady);
+    const long double at = player->Position();
+    struct TRemake : QWidget {
+      void Remake() {
+        destroy();
+        create();
+      }
+    };
+    static_cast<TRemake *>(surface)->Remake();  // protected members, same object
+    EXPECT_NE(surface->winId(), before);
+    ASSERT_TRUE(ready.wait(10000));
+    EXPECT_TRUE(player->Playing());
+    EXPECT_GE(player->Position(), at - 0.02L);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->Position() > at + 0.05L; }, 10000));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+  }
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(glWarnings.isEmpty()) << glWarnings.join('\n').toStdString();
   DeleteAllSettings();
 }
 
