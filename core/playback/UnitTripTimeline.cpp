@@ -275,7 +275,9 @@ void TTripTimeline::BackFrames() {
 }
 
 bool TTripTimeline::Jump(const TJumpOptions &options, double now) {
-  if (m_jumpTime && now >= *m_jumpTime && now - *m_jumpTime < kJumpHoldSeconds) return false;
+  // A press exactly a hold after the last one moves (the clock's rounding
+  // must not decide).
+  if (m_jumpTime && now >= *m_jumpTime && now - *m_jumpTime < m_jumpHold - 1e-6) return false;
   const long double p = Position();
   if (p < 0 || !m_engine.HasSeeking() || m_current < 0 || m_current >= Count()) return false;
   const auto &r = m_row.Items[static_cast<size_t>(m_current)];
@@ -284,7 +286,8 @@ bool TTripTimeline::Jump(const TJumpOptions &options, double now) {
       static_cast<long double>(kJumpSeconds) * kTicksPerSecond / d * (r.RelEnd - r.RelStart);
   if (!options.Forward) offset = -offset;
   Seek(std::clamp(p + offset, 0.0L, 1.0L), true);
-  m_jumpTime = options.HoldBack ? now : now - (kJumpHoldSeconds - 0.1);
+  m_jumpTime = now;
+  m_jumpHold = options.HoldBack ? kJumpHoldSeconds : kJumpRepeatSeconds;
   if (options.FromWheel) m_jumpTime.reset();
   return true;
 }

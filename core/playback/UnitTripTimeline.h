@@ -81,7 +81,8 @@ struct TJumpOptions {
 class TTripTimeline {
  public:
   static constexpr double kJumpSeconds = 8.312;
-  static constexpr double kJumpHoldSeconds = 1.2;
+  static constexpr double kJumpHoldSeconds = 1.2;    // after a jump with a sample shown
+  static constexpr double kJumpRepeatSeconds = 0.1;  // after any other (a held key)
 
   TTripTimeline(TPlayerEngine &engine, TTimelineListener &listener);
 
@@ -182,7 +183,8 @@ class TTripTimeline {
   long double m_a = 0, m_b = 0;
   bool m_loop = false;
   bool m_stepRefresh = false;
-  std::optional<double> m_jumpTime;
+  std::optional<double> m_jumpTime;  // of the last jump, with the hold it set
+  double m_jumpHold = 0;
   double m_rate = 1;
   bool m_playDown = false;
 };

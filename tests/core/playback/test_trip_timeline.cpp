@@ -204,9 +204,11 @@ TEST_F(TripFixture, JumpRule) {
   EXPECT_FALSE(line.Jump({true, true, false}, 100.9));
   EXPECT_TRUE(line.Jump({false, true, false}, 101.3));
   EXPECT_NEAR(static_cast<double>(line.LastSeek()), 0.5, 1e-6);
-  // Without a sample (or in full screen) presses 0.1 s apart both move.
+  // Without a sample (or in full screen) presses 0.1 s apart both move,
+  // closer ones do not.
   EXPECT_TRUE(line.Jump({false, false, false}, 200.0));
-  EXPECT_TRUE(line.Jump({false, false, false}, 200.15));
+  EXPECT_FALSE(line.Jump({false, false, false}, 200.05));
+  EXPECT_TRUE(line.Jump({false, false, false}, 200.1));
   EXPECT_NEAR(static_cast<double>(line.LastSeek()), static_cast<double>(0.5L - 2 * step), 1e-6);
   // Wheel jumps are never held back.
   EXPECT_TRUE(line.Jump({true, true, true}, 300.0));
