@@ -558,6 +558,7 @@ void TFormMain::StartDemo() {
 // ---- close and reset -------------------------------------------------------
 
 void TFormMain::closeEvent(QCloseEvent *event) {
+  emit Closing();
   // Granted always (hide, stop the threads, destroy the catalogue), but not
   // while files are being opened on the catalogue: then once that is done.
   if (list_->Opening()) {

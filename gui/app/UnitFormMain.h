@@ -83,6 +83,8 @@ class TFormMain : public QMainWindow {
 
  signals:
   void FirstShowDone();
+  // The window was asked to close (it may wait for files being opened).
+  void Closing();
 
  protected:
   void closeEvent(QCloseEvent *event) override;

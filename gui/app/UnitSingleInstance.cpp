@@ -89,4 +89,11 @@ bool TSingleInstance::Listen() {
   return true;
 }
 
+void TSingleInstance::StopListening() {
+  if (!server_) return;
+  server_->close();  // removes the socket file
+  delete server_;
+  server_ = nullptr;
+}
+
 }  // namespace tachora

@@ -33,6 +33,9 @@ class TSingleInstance : public QObject {
   // replaced. False when the socket cannot be made or another window
   // (started at the same moment) answers on it.
   bool Listen();
+  // Stops answering (the window is closing: paths handed to it now would be
+  // lost); the socket goes, so the next start opens its own window.
+  void StopListening();
 
   // The message format, for both ends.
   static QByteArray Encode(const QStringList &paths);

@@ -79,6 +79,9 @@ int main(int argc, char **argv) {
   tachora::TFormMain window(paths, demo);
   if (single) {
     instance.Listen();
+    // A start while this window closes opens its own window.
+    QObject::connect(&window, &tachora::TFormMain::Closing, &instance,
+                     &tachora::TSingleInstance::StopListening);
     QObject::connect(&instance, &tachora::TSingleInstance::PathsReceived, &window,
                      [&window](const QStringList &received) {
                        if (!received.isEmpty()) window.OpenFiles(received);

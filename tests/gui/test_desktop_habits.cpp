@@ -199,6 +199,11 @@ TEST(SingleInstance, ASecondStartHandsItsPathsToTheRunningOne) {
   TSingleInstance twin(name);
   EXPECT_FALSE(twin.Listen());
   EXPECT_TRUE(QFile::exists(running.ServerPath()));
+  // A closing window takes nothing more: the next start opens its own.
+  running.StopListening();
+  EXPECT_FALSE(QFile::exists(running.ServerPath()));
+  EXPECT_FALSE(second.HandOver({"/x"}, 500));
+  EXPECT_TRUE(twin.Listen());
 }
 
 TEST(CardWatcher, NewCardsAreOfferedAndWithdrawn) {
