@@ -271,11 +271,20 @@ void WriteGpx(std::string &b, const TTrackInfo &info, const Items &items) {
     }
     b += "<time>";
     AppendStamp(b, LocalToUtc(r.Time));
-    b += "</time><course>";
-    AppendInt(b, r.Course);
-    b += "</course><speed>";
-    b += CutGeneral(r.Speed / 3.6L, 2);
-    b += "</speed></trkpt>\r\n";
+    b += "</time>";
+    // A point without a course or speed (a logger's GPX, a recorder that
+    // writes none) leaves the element out: -1 is no value a reader takes.
+    if (r.Course >= 0 && r.Course < 360) {
+      b += "<course>";
+      AppendInt(b, r.Course >= 359.5L ? 0 : r.Course);  // 359.7 is 0, not 360
+      b += "</course>";
+    }
+    if (r.Speed >= 0) {
+      b += "<speed>";
+      b += CutGeneral(r.Speed / 3.6L, 2);
+      b += "</speed>";
+    }
+    b += "</trkpt>\r\n";
   }
   b += "  </trkseg>\r\n</trk>\r\n</gpx>\r\n";
 }
