@@ -40,14 +40,8 @@ MEASURE="${MEASURE:-20}"
 [ -x "$APP" ] || { echo "build the tachora target first" >&2; exit 1; }
 command -v mpv >/dev/null || { echo "mpv is missing (scripts/install-deps.sh)" >&2; exit 1; }
 
-fresh_home() {
-  local home="$WORK/home"
-  rm -rf "$home"
-  mkdir -p "$home/run"
-  chmod 700 "$home/run"
-  export HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache"
-  export XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$home/run"
-}
+# shellcheck source=bench/xsession.sh
+. "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
 
 # The process PID and its descendants, one a line.
 tree() {
@@ -77,42 +71,12 @@ tree_memory() {
   done | awk '/^Pss:/ { p += $2 } /^Rss:/ { r += $2 } END { printf "%.0f %.0f", p / 1024, r / 1024 }'
 }
 
-# alive PID: it runs (an ended child not yet waited for does not).
-alive() {
-  local state
-  state=$(sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)
-  [ -n "$state" ] && [ "$state" != Z ]
-}
-
-wait_for() {
-  local i
-  for ((i = 0; i < $3 * 10; ++i)); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    alive "$4" || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
-# stop PID: asks it to end, and ends it after 5 s (a start interrupted in
-# the middle has been seen to outlive the request).
-stop() {
-  local i
-  kill "$1" 2>/dev/null || true
-  for ((i = 0; i < 50; ++i)); do
-    alive "$1" || break
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
-
 # measure LOG CMD...: starts CMD in fresh folders, waits SETTLE seconds and
 # prints "CPU PSS RSS" of its process tree over the next MEASURE seconds.
 measure() {
   local log="$1" pid before after memory
   shift
-  fresh_home
+  fresh_home "$WORK/home"
   "$@" >"$log" 2>&1 &
   pid=$!
   sleep "$SETTLE"
@@ -125,22 +89,9 @@ measure() {
   awk -v a="$after" -v b="$before" -v m="$memory" 'BEGIN { printf "%.2f %s\n", a - b, m }'
 }
 
-make_card() {
-  [ -d "$CARD/DCIM" ] && return
-  echo "making the demo card in $CARD (once)..." >&2
-  fresh_home
-  "$APP" --demo --timing >"$WORK/card.log" 2>&1 &
-  local pid=$!
-  wait_for "$WORK/card.log" "timing: list-filled" 300 "$pid" ||
-    { stop "$pid"; echo "the demo card was not made, see $WORK/card.log" >&2; exit 1; }
-  stop "$pid"
-  rm -rf "$CARD"
-  mv "$HOME/.cache/tachora/demo" "$CARD"
-}
-
 # The viewer's video picture size (device pixels), from a short start.
 picture_size() {
-  fresh_home
+  fresh_home "$WORK/home"
   "$APP" --timing "$@" >"$WORK/size.log" 2>&1 &
   local pid=$!
   wait_for "$WORK/size.log" "timing: first-frame" 30 "$pid" || true

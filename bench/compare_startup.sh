@@ -23,67 +23,12 @@ CARD="$WORK/card"
 [ -x "$APP" ] || { echo "build the tachora target first" >&2; exit 1; }
 command -v mpv >/dev/null || { echo "mpv is missing (scripts/install-deps.sh)" >&2; exit 1; }
 
-# fresh_home NAME: empty home, config, cache and runtime folders for one run.
-fresh_home() {
-  local home="$WORK/$1"
-  rm -rf "$home"
-  mkdir -p "$home/run"
-  chmod 700 "$home/run"
-  export HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache"
-  export XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$home/run"
-}
-
-# wait_for FILE PATTERN SECONDS PID: until PATTERN is in FILE, PID ends or
-# the time is up.
-# alive PID: it runs (an ended child not yet waited for does not).
-alive() {
-  local state
-  state=$(sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)
-  [ -n "$state" ] && [ "$state" != Z ]
-}
-
-wait_for() {
-  local i
-  for ((i = 0; i < $3 * 10; ++i)); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    alive "$4" || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
-# stop PID: asks it to end, and ends it after 5 s (a start interrupted in
-# the middle has been seen to outlive the request). ENDED tells how it
-# ended: 143 and 137 are this function's TERM and KILL.
-stop() {
-  local i status=0
-  kill "$1" 2>/dev/null || true
-  for ((i = 0; i < 50; ++i)); do
-    alive "$1" || break
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || status=$?
-  ENDED="exit status $status"
-}
-
-make_card() {
-  [ -d "$CARD/DCIM" ] && return
-  echo "making the demo card in $CARD (once)..." >&2
-  fresh_home card-home
-  "$APP" --demo --timing >"$WORK/card.log" 2>&1 &
-  local pid=$!
-  # The card is renamed into place when complete; the list then fills.
-  wait_for "$WORK/card.log" "timing: list-filled" 300 "$pid" ||
-    { stop "$pid"; echo "the demo card was not made, see $WORK/card.log" >&2; exit 1; }
-  stop "$pid"
-  rm -rf "$CARD"
-  mv "$HOME/.cache/tachora/demo" "$CARD"
-}
+# shellcheck source=bench/xsession.sh
+. "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
 
 # run_viewer N: one start of the viewer; appends its timing lines to the table.
 run_viewer() {
-  fresh_home "viewer-home"
+  fresh_home "$WORK/viewer-home"
   local log="$WORK/viewer-$1.log" pid
   "$APP" --timing "$CARD" >"$log" 2>&1 &
   pid=$!
@@ -101,7 +46,7 @@ run_viewer() {
 
 # run_mpv N: one start of bare mpv on the card's first clip.
 run_mpv() {
-  fresh_home "mpv-home"
+  fresh_home "$WORK/mpv-home"
   local log="$WORK/mpv-$1.log" pid
   rm -f "$log"
   mpv --no-config --vo=gpu --gpu-api=opengl --opengl-sw=yes --hwdec=no --ao=null \
