@@ -8,6 +8,7 @@
 // Tachora window runs, a later start hands its PATHs to it and ends.
 // --timing writes the moments of start-up to stderr (UnitTiming.h).
 #include <QStringList>
+#include <QTimer>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "app/UnitException.h"
 #include "app/UnitFormMain.h"
 #include "app/UnitLang.h"
+#include "app/UnitQuitSignals.h"
 #include "app/UnitSingleInstance.h"
 #include "app/UnitTiming.h"
 #include "app/UnitUtils.h"
@@ -48,6 +50,8 @@ int main(int argc, char **argv) {
   }
   tachora::MarkTiming("main");
   tachora::TApplication app(argc, argv);
+  // From here a signal from outside waits for the window (below).
+  tachora::TQuitSignals quitSignals;
   // Numbers are always written with "." (libmpv also needs the C numeric locale).
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setOrganizationName("Tachora");
@@ -90,6 +94,14 @@ int main(int argc, char **argv) {
                        window.activateWindow();
                      });
   }
+  // Ended from outside (the session, Ctrl+C, the terminal closed): every
+  // open question is answered as by Escape, then the window closes as by
+  // its close button, saving what it saves at close.
+  QObject::connect(&quitSignals, &tachora::TQuitSignals::QuitRequested, &window, [&window]() {
+    while (QWidget *modal = QApplication::activeModalWidget())
+      if (!modal->close()) break;
+    QTimer::singleShot(0, &window, [&window]() { window.close(); });
+  });
   window.ShowStored();
   return app.exec();
 }

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <csignal>
 #include <cstdlib>
 #include <future>
 
@@ -23,6 +24,7 @@
 #include "app/UnitFormMain.h"
 #include "app/UnitLang.h"
 #include "app/UnitMainMenu.h"
+#include "app/UnitQuitSignals.h"
 #include "app/UnitRecentFiles.h"
 #include "app/UnitReg.h"
 #include "app/UnitSingleInstance.h"
@@ -204,6 +206,24 @@ TEST(SingleInstance, ASecondStartHandsItsPathsToTheRunningOne) {
   EXPECT_FALSE(QFile::exists(running.ServerPath()));
   EXPECT_FALSE(second.HandOver({"/x"}, 500));
   EXPECT_TRUE(twin.Listen());
+}
+
+// The signals that end a program from outside arrive as a request to close,
+// in the UI thread; afterwards the defaults are back.
+TEST(QuitSignals, TermIntAndHupAskToClose) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    {
+      TQuitSignals quit;
+      ASSERT_TRUE(quit.Installed());
+      QSignalSpy asked(&quit, &TQuitSignals::QuitRequested);
+      std::raise(sig);
+      ASSERT_TRUE(asked.wait(2000)) << sig;
+      EXPECT_EQ(asked[0][0].toInt(), sig);
+    }
+    struct sigaction now = {};
+    sigaction(sig, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL) << sig;
+  }
 }
 
 TEST(CardWatcher, NewCardsAreOfferedAndWithdrawn) {
