@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <algorithm>
 #include <clocale>
@@ -154,6 +155,13 @@ void TFilterGraph::Activate() {
   for (const auto &[name, value] : options) mpv_set_option_string(m_mpv, name, value.c_str());
   if (m_renderer == TRenderer::kSimple && m_wid)
     mpv_set_option_string(m_mpv, "wid", std::to_string(m_wid).c_str());
+  // mpv drawing into our X window: its OpenGL context is named, not probed.
+  // Probing the kinds in turn has been seen to break the process's X
+  // connection when a later player starts (about one start in six under
+  // Xvfb, the program then ends); the named one has not. Where it fails mpv
+  // falls back to its plain X11 output.
+  if (m_renderer == TRenderer::kSimple && QGuiApplication::platformName() == "xcb")
+    mpv_set_option_string(m_mpv, "gpu-context", "x11egl");
   for (const auto &[name, value] : m_options)
     mpv_set_option_string(m_mpv, name.c_str(), value.c_str());
   if (mpv_initialize(m_mpv) < 0) {
