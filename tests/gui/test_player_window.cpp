@@ -30,6 +30,28 @@ using namespace tachora;
 
 namespace {
 
+// A silent trip of two clips of `seconds` each, as the catalogue gives it.
+std::shared_ptr<TRowTelemetry> TwoClipTrip(const std::string &name, double seconds) {
+  test::TMediaRecipe media;
+  media.audio = "none";
+  const auto clips = test::GenerateTrip(name, {seconds, seconds}, "2024-05-01 10:00:00", media);
+  auto trip = std::make_shared<TRowTelemetry>();
+  trip->Row.Summary.DisplayName = "FILE0001-2";
+  trip->Row.Summary.Start = EncodeDate(2024, 5, 1) + EncodeTime(10, 0, 0, 0);
+  trip->Row.Summary.End = trip->Row.Summary.Start + 2 * seconds / kSecPerDay;
+  for (size_t i = 0; i < clips.size(); ++i) {
+    TFileItemSubitem r;
+    r.Path = clips[i];
+    r.Duration = static_cast<int64_t>(seconds * 1000);
+    r.DurationSource = kDurContainer;
+    r.RelStart = i * 0.5L;
+    r.RelEnd = r.RelStart + 0.5L;
+    trip->Row.Items.push_back(r);
+    trip->Tracks.push_back(std::make_unique<TMovingInfo>());
+  }
+  return trip;
+}
+
 TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
   QOpenGLContext probe;
   if (QGuiApplication::platformName() != "xcb" || !probe.create())
@@ -38,23 +60,7 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
   InitLanguages(1033);
   TFormMain::AutoFirstShow = false;
 
-  test::TMediaRecipe media;
-  media.audio = "none";
-  const auto clips = test::GenerateTrip("win-trip", {1.5, 1.5}, "2024-05-01 10:00:00", media);
-  auto trip = std::make_shared<TRowTelemetry>();
-  trip->Row.Summary.DisplayName = "FILE0001-2";
-  trip->Row.Summary.Start = EncodeDate(2024, 5, 1) + EncodeTime(10, 0, 0, 0);
-  trip->Row.Summary.End = trip->Row.Summary.Start + 3.0 / kSecPerDay;
-  for (size_t i = 0; i < clips.size(); ++i) {
-    TFileItemSubitem r;
-    r.Path = clips[i];
-    r.Duration = 1500;
-    r.DurationSource = kDurContainer;
-    r.RelStart = i * 0.5L;
-    r.RelEnd = r.RelStart + 0.5L;
-    trip->Row.Items.push_back(r);
-    trip->Tracks.push_back(std::make_unique<TMovingInfo>());
-  }
+  const auto trip = TwoClipTrip("win-trip", 1.5);
 
   {
     TFormMain form;
@@ -178,27 +184,8 @@ TEST(PlayerWindow, SimpleRendererStoredPlaysBesideTheMapAndOutlivesItsWindow) {
           glWarnings << text;
       });
 
-  test::TMediaRecipe media;
-  media.audio = "none";
   // Long enough to be playing still when a slow machine has loaded the map.
-  media.seconds = 10;
-  media.width = 320;
-  media.height = 240;
-  const auto clips = test::GenerateTrip("native-trip", {10, 10}, "2024-05-01 10:00:00", media);
-  auto trip = std::make_shared<TRowTelemetry>();
-  trip->Row.Summary.DisplayName = "FILE0001-2";
-  trip->Row.Summary.Start = EncodeDate(2024, 5, 1) + EncodeTime(10, 0, 0, 0);
-  trip->Row.Summary.End = trip->Row.Summary.Start + 20.0 / kSecPerDay;
-  for (size_t i = 0; i < clips.size(); ++i) {
-    TFileItemSubitem r;
-    r.Path = clips[i];
-    r.Duration = 10000;
-    r.DurationSource = kDurContainer;
-    r.RelStart = i * 0.5L;
-    r.RelEnd = r.RelStart + 0.5L;
-    trip->Row.Items.push_back(r);
-    trip->Tracks.push_back(std::make_unique<TMovingInfo>());
-  }
+  const auto trip = TwoClipTrip("native-trip", 10);
   {
     TFormMain form;
     form.resize(900, 650);
