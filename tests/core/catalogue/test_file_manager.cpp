@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <set>
 
@@ -733,8 +734,10 @@ TEST_F(CatalogueCard, PipesNamedLikeRecordingsAreNeverOpened) {
 
 TEST_F(CatalogueCard, RetranslateRebuildsTheRowsTextsInTheNewLanguage) {
   // A recording of today with a track: its date and track columns carry
-  // language texts ("today", the distance unit).
-  const TDateTime now = NowDateTime();
+  // language texts ("today", the distance unit). Its times stay inside
+  // today even when the test runs in the minutes around midnight.
+  const TDateTime today = std::floor(NowDateTime());
+  const TDateTime now = std::clamp(NowDateTime(), today + 300 * kSec, today + 1 - 300 * kSec);
   card.SetTimes(card.FakeMovie("DCIM/100MEDIA/FILE0001.MOV"), now - 10 * kSec);
   card.Dat("DCIM/100MEDIA/FILE0001.dat", now - 190 * kSec, 180);
   TFileManager fm(false, nullptr);
