@@ -154,11 +154,8 @@ void ReadBlackVue(std::string_view gps, std::string_view accel, TEmbeddedTrack &
   while (pos < gps.size()) {
     size_t eol = gps.find_first_of("\r\n", pos);
     if (eol == std::string_view::npos) eol = gps.size();
-    std::string_view line = gps.substr(pos, eol - pos);
+    const std::string_view line = gps.substr(pos, eol - pos);  // a second stamp may end it
     pos = eol + 1;
-    // A second stamp may end the line.
-    if (const size_t stamp = line.find('[', 1); stamp != std::string_view::npos)
-      line = line.substr(0, stamp);
     int64_t stamp = -1;
     if (AddNmeaSentence(line, state, fixes, &stamp)) place(stamp);
   }

@@ -110,6 +110,16 @@ TNmeaLine ParseNmeaSentence(std::string_view line, TNmeaSentence &out) {
     while (b < e && (line[b] == ' ' || line[b] == '\t')) ++b;
   }
   if (b >= e || line[b] != '$') return TNmeaLine::NotNmea;
+  // Some BlackVue lines end with a second "[ms]" after the checksum; it
+  // belongs to no field.
+  if (line[e - 1] == ']') {
+    size_t i = e - 1;
+    while (i > b && IsDigit(line[i - 1])) --i;
+    if (i < e - 1 && i > b && line[i - 1] == '[') {
+      e = i - 1;
+      while (e > b && static_cast<unsigned char>(line[e - 1]) <= ' ') --e;
+    }
+  }
   const std::string_view s = line.substr(b + 1, e - b - 1);
 
   // The body up to "*": printable ASCII only (a sentence never holds

@@ -46,6 +46,9 @@ TEST_F(NmeaTest, SentenceLines) {
       {"  " + Sum(rmc) + "\r\n", TNmeaLine::Sentence, TNmeaType::RMC, -1, 11},
       {"[1234567]" + Sum(rmc), TNmeaLine::Sentence, TNmeaType::RMC, 1234567, 11},
       {"[12a]" + Sum(rmc), TNmeaLine::NotNmea, TNmeaType::Other, -1, 0},
+      {"[5]" + Sum(rmc) + "[6]\r\n", TNmeaLine::Sentence, TNmeaType::RMC, 5, 11},  // BlackVue
+      {rmc + "[6]", TNmeaLine::Sentence, TNmeaType::RMC, -1, 11},
+      {Sum(rmc) + "[]", TNmeaLine::BadChecksum, TNmeaType::RMC, -1, 11},
       {Sum("$GNGGA,000001.50,3351.5,S,15112.2,E,1,08,0.9,12.0,M,,M,,"), TNmeaLine::Sentence,
        TNmeaType::GGA, -1, 14},
       {Sum("$BDGLL,3351.5,S,15112.2,E,000001,A,A"), TNmeaLine::Sentence, TNmeaType::GLL, -1, 7},
@@ -69,7 +72,7 @@ TEST_F(NmeaTest, SentenceLines) {
     EXPECT_EQ(s.FieldCount, c.fields);
   }
   TNmeaSentence s;
-  const std::string line = "[77]" + Sum(rmc);  // the fields point into it
+  const std::string line = "[77]" + Sum(rmc) + "[78]";  // the fields point into it
   ASSERT_EQ(ParseNmeaSentence(line, s), TNmeaLine::Sentence);
   EXPECT_EQ(s.Talker, "GP");
   EXPECT_EQ(s.Formatter, "RMC");
