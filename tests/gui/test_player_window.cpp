@@ -52,10 +52,26 @@ std::shared_ptr<TRowTelemetry> TwoClipTrip(const std::string &name, double secon
   return trip;
 }
 
-TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
+// Whether the tests can make OpenGL windows on an X display.
+bool XWithOpenGL() {
   QOpenGLContext probe;
-  if (QGuiApplication::platformName() != "xcb" || !probe.create())
-    GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
+  return QGuiApplication::platformName() == "xcb" && probe.create();
+}
+
+// The window shown at a fixed size; its player silent, its messages
+// collected into `warnings`. Null when the window never showed.
+TPlaybackController *ShowWindow(TFormMain &form, QStringList &warnings) {
+  form.resize(900, 650);
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) return nullptr;
+  TPlaybackController *player = form.Playback();
+  player->Graph()->SetOption("ao", "null");
+  player->Warn = [&warnings](const QString &t) { warnings << t; };
+  return player;
+}
+
+TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
+  if (!XWithOpenGL()) GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
   DeleteAllSettings();
   InitLanguages(1033);
   TFormMain::AutoFirstShow = false;
@@ -64,15 +80,11 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
 
   {
     TFormMain form;
-    form.resize(900, 650);
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    TPlaybackController *player = form.Playback();
+    QStringList warnings;
+    TPlaybackController *player = ShowWindow(form, warnings);
+    ASSERT_NE(player, nullptr);
     // The OpenGL renderer is the default where OpenGL works.
     ASSERT_EQ(player->Renderer(), TRenderer::kOpenGL);
-    player->Graph()->SetOption("ao", "null");
-    QStringList warnings;
-    player->Warn = [&warnings](const QString &t) { warnings << t; };
 
     player->OpenRow(trip);
     EXPECT_TRUE(player->Playing());
@@ -170,9 +182,7 @@ TEST(PlayerWindow, OpenGLTripPlaysIntoTheSecondClipWithTheSeekBarMoving) {
 // start (once a crash and a black window), and a native window that is made
 // again under mpv is let go first and played on at the same place.
 TEST(PlayerWindow, SimpleRendererStoredPlaysBesideTheMapAndOutlivesItsWindow) {
-  QOpenGLContext probe;
-  if (QGuiApplication::platformName() != "xcb" || !probe.create())
-    GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
+  if (!XWithOpenGL()) GTEST_SKIP() << "no X display with OpenGL here (run under xvfb-run)";
   DeleteAllSettings();
   InitLanguages(1033);
   TFormMain::AutoFirstShow = false;
@@ -189,14 +199,10 @@ TEST(PlayerWindow, SimpleRendererStoredPlaysBesideTheMapAndOutlivesItsWindow) {
   const auto trip = TwoClipTrip("native-trip", 10);
   {
     TFormMain form;
-    form.resize(900, 650);
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    TPlaybackController *player = form.Playback();
-    ASSERT_EQ(player->Renderer(), TRenderer::kSimple);
-    player->Graph()->SetOption("ao", "null");
     QStringList warnings;
-    player->Warn = [&warnings](const QString &t) { warnings << t; };
+    TPlaybackController *player = ShowWindow(form, warnings);
+    ASSERT_NE(player, nullptr);
+    ASSERT_EQ(player->Renderer(), TRenderer::kSimple);
     player->OpenRow(trip);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.Map()->MapReady(); }, 45000));
     // A slow machine may have played most of the trip while the map loaded:
