@@ -9,7 +9,7 @@
 //   kSoftware mpv's software render API (`rgb0`) into an image that the
 //             program paints (flips, the non-linear stretch); works without
 //             any display, so the tests use it.
-//   kOpenGL   mpv's OpenGL render API inside a QOpenGLWidget, with hardware
+//   kOpenGL   mpv's OpenGL render API inside an OpenGL window, with hardware
 //             decoding where the system has it (`hwdec=auto-safe`).
 // Snapshots (`screenshot-raw`) come at the video's own size with all three.
 //

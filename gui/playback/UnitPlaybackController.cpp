@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QOpenGLContext>
-#include <QOpenGLWidget>
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>

@@ -8,7 +8,6 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QOpenGLContext>
-#include <QOpenGLWidget>
 #include <QSlider>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -368,7 +367,7 @@ QImage TPlaybackController::Snapshot() {
                              Item("N_VideoZoom_FlipV")->isChecked());
   } else if (surface->Renderer() == TRenderer::kOpenGL) {
     // What the screen shows, at its size.
-    image = static_cast<QOpenGLWidget *>(surface->Widget())->grabFramebuffer();
+    image = static_cast<TOpenGLSurface *>(surface)->grabFramebuffer();
   }
   return image;
 }
@@ -430,8 +429,8 @@ void TPlaybackController::SetFullScreen(bool on) {
 void TPlaybackController::ReopenWhenSurfaceReady(long double position, int triesLeft) {
   // mpv shows no picture for a file loaded before the OpenGL surface has its
   // context, which it gets once the new window shows it.
-  auto *gl = qobject_cast<QOpenGLWidget *>(video_->SurfaceWidget());
-  if (gl && !gl->isValid() && triesLeft > 0) {
+  auto *gl = qobject_cast<TOpenGLSurface *>(video_->SurfaceWidget());
+  if (gl && !gl->Ready() && triesLeft > 0) {
     QTimer::singleShot(20, this, [this, position, triesLeft]() {
       if (timeline_.Loaded() && !graph_->Active()) ReopenWhenSurfaceReady(position, triesLeft - 1);
     });

@@ -183,31 +183,112 @@ void TSoftwareSurface::paintEvent(QPaintEvent *) {
 
 // ---- OpenGL ----------------------------------------------------------------------
 
+TOpenGLPicture::TOpenGLPicture(TOpenGLSurface *surface) : m_surface(surface) {
+  setSurfaceType(QSurface::OpenGLSurface);
+  setFlag(Qt::WindowTransparentForInput);
+  setFlag(Qt::WindowDoesNotAcceptFocus);
+  create();
+  m_context = std::make_unique<QOpenGLContext>();
+  m_context->setShareContext(QOpenGLContext::globalShareContext());
+  m_context->setFormat(requestedFormat());
+  if (!m_context->create()) m_context.reset();
+}
+
+TOpenGLPicture::~TOpenGLPicture() {
+  // The context goes before the window it draws into.
+  m_context.reset();
+}
+
+GLuint TOpenGLPicture::defaultFramebufferObject() const {
+  return m_context ? m_context->defaultFramebufferObject() : 0;
+}
+
+void TOpenGLPicture::makeCurrent() {
+  if (m_context) m_context->makeCurrent(this);
+}
+
+void TOpenGLPicture::doneCurrent() {
+  if (m_context) m_context->doneCurrent();
+}
+
+bool TOpenGLPicture::event(QEvent *event) {
+  if (event->type() == QEvent::UpdateRequest) Render();
+  return QWindow::event(event);
+}
+
+void TOpenGLPicture::exposeEvent(QExposeEvent *) {
+  Render();
+}
+
+void TOpenGLPicture::Render() {
+  if (!isExposed() || !m_context || !m_context->makeCurrent(this)) return;
+  const double dpr = devicePixelRatio();
+  const QSize size(static_cast<int>(std::lround(width() * dpr)),
+                   static_cast<int>(std::lround(height() * dpr)));
+  m_surface->PaintGl(m_context->defaultFramebufferObject(), size, true);
+  m_context->swapBuffers(this);
+}
+
+QImage TOpenGLPicture::grabFramebuffer() {
+  if (!m_context || !m_context->makeCurrent(this)) return {};
+  const double dpr = devicePixelRatio();
+  const QSize size(std::max(1, static_cast<int>(std::lround(width() * dpr))),
+                   std::max(1, static_cast<int>(std::lround(height() * dpr))));
+  QOpenGLFramebufferObject fbo(size);
+  m_surface->PaintGl(fbo.handle(), size, false);
+  QImage image = fbo.toImage();
+  m_context->functions()->glBindFramebuffer(GL_FRAMEBUFFER, m_context->defaultFramebufferObject());
+  return image;
+}
+
 TOpenGLSurface::TOpenGLSurface(TFilterGraph &graph, QWidget *parent)
-    : QOpenGLWidget(parent), m_graph(&graph) {
+    : QWidget(parent), m_graph(&graph) {
+  // A window of its own, so that raising the surface raises the picture
+  // (the cameras' insets); the panel's other widgets stay plain.
+  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+  setAttribute(Qt::WA_NativeWindow);
+  setAttribute(Qt::WA_DontCreateNativeAncestors);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setAttribute(Qt::WA_PaintOnScreen);
+  m_picture = new TOpenGLPicture(this);
+  m_container = QWidget::createWindowContainer(m_picture, this);
+  m_container->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_container->setFocusPolicy(Qt::NoFocus);
+  m_container->setGeometry(rect());
   m_graph->SetRenderHost(this);
-  connect(m_graph, &TFilterGraph::FrameReady, this, qOverload<>(&QOpenGLWidget::update));
+  InitializeGl();
+  connect(m_graph, &TFilterGraph::FrameReady, m_picture, &TOpenGLPicture::update);
 }
 
 TOpenGLSurface::~TOpenGLSurface() {
-  // QOpenGLWidget's own destructor destroys the context after this one has
-  // run: no call back into this half-destroyed object.
-  if (context()) disconnect(context(), nullptr, this, nullptr);
+  // The picture window's context goes with the window, after this object:
+  // no call back into this half-destroyed one.
+  if (m_picture->context()) disconnect(m_picture->context(), nullptr, this, nullptr);
   ReleaseGl();
   if (m_graph) m_graph->SetRenderHost(nullptr);
 }
 
+void TOpenGLSurface::resizeEvent(QResizeEvent *event) {
+  m_container->setGeometry(rect());
+  QWidget::resizeEvent(event);
+}
+
+QImage TOpenGLSurface::grabFramebuffer() {
+  return m_picture->grabFramebuffer();
+}
+
 void TOpenGLSurface::ReleaseGl() {
-  if (!context() || !m_graph) return;
-  makeCurrent();
+  if (!m_picture->context() || !m_graph) return;
+  m_picture->makeCurrent();
   m_graph->FreeRenderContext();
   m_fbo.reset();
-  doneCurrent();
+  m_picture->doneCurrent();
 }
 
 void TOpenGLSurface::BeginRenderContextChange() {
-  if (context() && !m_current) {
-    makeCurrent();
+  if (m_picture->context() && !m_current) {
+    m_picture->makeCurrent();
     m_current = true;
   }
 }
@@ -215,17 +296,17 @@ void TOpenGLSurface::BeginRenderContextChange() {
 void TOpenGLSurface::EndRenderContextChange() {
   if (m_current) {
     m_fbo.reset();
-    doneCurrent();
+    m_picture->doneCurrent();
     m_current = false;
   }
 }
 
 void TOpenGLSurface::RenderContextWanted() {
-  if (!context() || !isValid()) return;  // initializeGL will do it
-  makeCurrent();
+  if (!m_picture->isValid()) return;
+  m_picture->makeCurrent();
   CreateRenderContext();
-  doneCurrent();
-  update();
+  m_picture->doneCurrent();
+  m_picture->update();
 }
 
 void TOpenGLSurface::CreateRenderContext() {
@@ -233,44 +314,46 @@ void TOpenGLSurface::CreateRenderContext() {
     m_graph->CreateGlContext(&GetProcAddress, nullptr, X11Display());
 }
 
-void TOpenGLSurface::initializeGL() {
+void TOpenGLSurface::InitializeGl() {
+  if (!m_picture->context()) return;
+  m_picture->makeCurrent();
   CreateRenderContext();
-  // The widget's context goes away before the widget when it is re-parented
-  // or the window closes: free mpv's part of it first.
-  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &TOpenGLSurface::ReleaseGl,
-          Qt::DirectConnection);
+  m_picture->doneCurrent();
+  // The window's context can go before the surface (the program's end):
+  // free mpv's part of it first.
+  connect(m_picture->context(), &QOpenGLContext::aboutToBeDestroyed, this,
+          &TOpenGLSurface::ReleaseGl, Qt::DirectConnection);
 }
 
 void TOpenGLSurface::SurfaceChanged() {
   if (m_graph) m_graph->SetKeepAspect(m_mode == TAspectMode::kKeep);
-  update();
+  m_picture->update();
 }
 
-void TOpenGLSurface::paintGL() {
-  QOpenGLExtraFunctions *gl = context()->extraFunctions();
-  const double dpr = devicePixelRatioF();
-  const int w = static_cast<int>(std::lround(width() * dpr));
-  const int h = static_cast<int>(std::lround(height() * dpr));
+void TOpenGLSurface::PaintGl(GLuint target, QSize size, bool counted) {
+  QOpenGLExtraFunctions *gl = m_picture->context()->extraFunctions();
+  gl->glBindFramebuffer(GL_FRAMEBUFFER, target);
+  gl->glViewport(0, 0, size.width(), size.height());
   gl->glClearColor(0, 0, 0, 1);
   gl->glClear(GL_COLOR_BUFFER_BIT);
   if (!m_graph || !m_graph->HasRenderContext()) return;
   if (m_mode != TAspectMode::kNonLinear && WholePicture(m_source)) {
-    if (m_graph->RenderGl(static_cast<int>(defaultFramebufferObject()), w, h, true))
-      CountPainted(m_painted, *m_graph, QSize(w, h));
+    if (m_graph->RenderGl(static_cast<int>(target), size.width(), size.height(), true) && counted)
+      CountPainted(m_painted, *m_graph, size);
     return;
   }
-  PaintStrips(w, h);
+  PaintStrips(target, size.width(), size.height(), counted);
 }
 
 // Draws the picture at its own size into a framebuffer object, then copies
 // the shown part (or its three strips) onto the widget.
-void TOpenGLSurface::PaintStrips(int width, int height) {
+void TOpenGLSurface::PaintStrips(GLuint window, int width, int height, bool counted) {
   const QSize video = m_graph->VideoSize();
   if (video.isEmpty()) return;
   if (!m_fbo || m_fbo->size() != video) m_fbo = std::make_unique<QOpenGLFramebufferObject>(video);
   if (!m_graph->RenderGl(static_cast<int>(m_fbo->handle()), video.width(), video.height(), false))
     return;
-  CountPainted(m_painted, *m_graph, QSize(width, height));
+  if (counted) CountPainted(m_painted, *m_graph, QSize(width, height));
   const QRectF source = SourcePixels(m_source, video);
   const QRectF target(0, 0, width, height);
   std::array<TStrip, 3> strips;
@@ -281,9 +364,9 @@ void TOpenGLSurface::PaintStrips(int width, int height) {
   } else {
     strips[0] = {source, m_mode == TAspectMode::kKeep ? FitRect(source.size(), target) : target};
   }
-  QOpenGLExtraFunctions *gl = context()->extraFunctions();
+  QOpenGLExtraFunctions *gl = m_picture->context()->extraFunctions();
   gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo->handle());
-  gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+  gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, window);
   for (int i = 0; i < count; ++i) {
     const QRect s = strips[i].Source.toRect(), t = strips[i].Target.toRect();
     if (s.isEmpty() || t.isEmpty()) continue;
@@ -292,7 +375,7 @@ void TOpenGLSurface::PaintStrips(int width, int height) {
                           height - t.top(), t.left() + t.width(), height - t.top() - t.height(),
                           GL_COLOR_BUFFER_BIT, GL_LINEAR);
   }
-  gl->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+  gl->glBindFramebuffer(GL_FRAMEBUFFER, window);
 }
 
 // ---- native window ---------------------------------------------------------------

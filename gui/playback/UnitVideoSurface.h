@@ -1,7 +1,7 @@
 // The widgets that show the player's picture, one per renderer (see
 // UnitFilterGraph.h): a native child window mpv draws into (kSimple), a
 // widget painting the software render API's image (kSoftware: flips and the
-// non-linear stretch drawn by the program) and a QOpenGLWidget driving the
+// non-linear stretch drawn by the program) and an OpenGL window driving the
 // OpenGL render API (kOpenGL: the non-linear stretch drawn by blitting three
 // strips). The zoom code tells a surface which part of the picture to show
 // (SetSource) and how to fit it (SetAspectMode); the surface fills its own
@@ -13,10 +13,11 @@
 #pragma once
 
 #include <QImage>
-#include <QOpenGLWidget>
+#include <QOpenGLContext>
 #include <QPointer>
 #include <QRectF>
 #include <QWidget>
+#include <QWindow>
 #include <array>
 #include <memory>
 
@@ -97,7 +98,42 @@ class TSoftwareSurface : public QWidget, public TVideoSurface, public TRenderHos
   bool m_dirty = true;
 };
 
-class TOpenGLSurface : public QOpenGLWidget, public TVideoSurface, public TRenderHost {
+class TOpenGLSurface;
+
+// The OpenGL window the picture is drawn into: embedded in its surface,
+// blind to input (the surface widget under it takes the mouse). Its context
+// exists from the start, so that a player opened before the window first
+// shows still finds mpv's render context.
+class TOpenGLPicture : public QWindow {
+  Q_OBJECT
+ public:
+  explicit TOpenGLPicture(TOpenGLSurface *surface);
+  ~TOpenGLPicture() override;
+  QOpenGLContext *context() const { return m_context.get(); }
+  bool isValid() const { return m_context && m_context->isValid(); }
+  GLuint defaultFramebufferObject() const;
+  void makeCurrent();
+  void doneCurrent();
+  // Draws at the next frame of the screen.
+  void update() { requestUpdate(); }
+  // The picture drawn once more, into an image of the window's size.
+  QImage grabFramebuffer();
+
+ protected:
+  bool event(QEvent *event) override;
+  void exposeEvent(QExposeEvent *event) override;
+
+ private:
+  void Render();
+  TOpenGLSurface *m_surface;
+  std::unique_ptr<QOpenGLContext> m_context;
+};
+
+// The picture in a native OpenGL window of its own, placed where this widget
+// is: mpv's frames reach the screen without Qt composing the rest of the
+// main window with them (in software, on most machines, that composition
+// cost more than mpv's own drawing).
+class TOpenGLSurface : public QWidget, public TVideoSurface, public TRenderHost {
   Q_OBJECT
  public:
   TOpenGLSurface(TFilterGraph &graph, QWidget *parent = nullptr);
@@ -105,23 +141,34 @@ class TOpenGLSurface : public QOpenGLWidget, public TVideoSurface, public TRende
   QWidget *Widget() override { return this; }
   TRenderer Renderer() const override { return TRenderer::kOpenGL; }
   bool CanNonLinear() const override { return true; }
-  // Frames mpv drew into this widget so far.
+  // Frames mpv drew into this surface so far.
   int FramesPainted() const { return m_painted; }
+  // The picture as last drawn, at the surface's size in device pixels.
+  QImage grabFramebuffer();
+  // The picture window has its OpenGL context (it has been shown).
+  bool Ready() const { return m_picture->isValid(); }
 
   void BeginRenderContextChange() override;
   void EndRenderContextChange() override;
   void RenderContextWanted() override;
 
  protected:
-  void initializeGL() override;
-  void paintGL() override;
   void SurfaceChanged() override;
+  void resizeEvent(QResizeEvent *event) override;
+  QPaintEngine *paintEngine() const override { return nullptr; }
 
  private:
+  friend class TOpenGLPicture;
+  void InitializeGl();
+  // Draws into `target` (the window's own framebuffer, or a grab's), which
+  // is `size` device pixels; the count of frames painted only for the window.
+  void PaintGl(GLuint target, QSize size, bool counted);
   void CreateRenderContext();
   void ReleaseGl();
-  void PaintStrips(int width, int height);
+  void PaintStrips(GLuint target, int width, int height, bool counted);
   QPointer<TFilterGraph> m_graph;  // may go first at the program's end
+  TOpenGLPicture *m_picture = nullptr;
+  QWidget *m_container = nullptr;
   std::unique_ptr<QOpenGLFramebufferObject> m_fbo;
   int m_painted = 0;
   bool m_current = false;
