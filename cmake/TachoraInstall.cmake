@@ -104,7 +104,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TACHORA_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TACHORA_GUI)
   # The X11/Wayland platform plugins and the SQLite driver of offline map tiles.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, qml6-module-qtwebengine, qml6-module-qtqml-workerscript")
   # The demo card is made by the ffmpeg program with the DejaVu font.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg, fonts-dejavu-core, qt6-translations-l10n")
 endif()

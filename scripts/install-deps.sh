@@ -10,6 +10,8 @@ PACKAGES=(
   qt6-base-dev libqt6opengl6-dev libmpv-dev qt6-webengine-dev libjs-leaflet libjpeg-dev
   # the map reads offline tiles from .mbtiles files (SQLite) through Qt SQL
   libqt6sql6-sqlite
+  # the map page's view in a window of its own (Qt WebEngine's Quick view)
+  qml6-module-qtwebengine qml6-module-qtqml-workerscript
   # Qt's own dialog texts (file dialogs, message box buttons) in Russian
   qt6-translations-l10n
   # tests and benchmarks

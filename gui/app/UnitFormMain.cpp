@@ -37,6 +37,7 @@
 #include "catalogue/UnitFileManager.h"
 #include "catalogue/UnitFormGroup.h"
 #include "catalogue/UnitRecordListController.h"
+#include "map/UnitMapBrowser.h"
 #include "map/UnitMapController.h"
 #include "map/UnitMapPreview.h"
 #include "map/UnitMapScript.h"
@@ -76,12 +77,13 @@ TFormMain::TFormMain(const QStringList &args, bool demo) : args_(args), demo_(de
                     : QMessageBox::question(this, "Tachora", text, buttons, QMessageBox::No)) ==
            QMessageBox::Yes;
   };
-  // The map page's browser view makes this window composed through OpenGL
-  // once it shows; mark the window so from the start. Made again at that
-  // moment, its native child windows (mpv's own with the simple renderer)
-  // would come back as surfaces Qt then fails to compose into, and crashes.
+  // Where the map page's browser view sits among this window's widgets, it
+  // makes the window composed through OpenGL once it shows; mark the window
+  // so from the start. Made again at that moment, its native child windows
+  // (mpv's own with the simple renderer) would come back as surfaces Qt then
+  // fails to compose into, and crashes.
   const QString platform = QGuiApplication::platformName();
-  if (platform != "offscreen" && platform != "minimal") {
+  if (platform != "offscreen" && platform != "minimal" && !TMapBrowser::UsesWindow()) {
     auto *mark = new QOpenGLWidget(this);
     mark->setObjectName("OpenGLComposition");
     mark->hide();
@@ -325,9 +327,7 @@ void TFormMain::RefreshMap(bool timerTick) {
   if (timerTick || playback_->FullScreen() || QApplication::activeWindow() != this) return;
   // After the user moved or zoomed the map the keys go back to the video
   // and then to the list (so Space and the arrows work again).
-  QWidget *focus = QApplication::focusWidget();
-  QWidget *view = map_->WebView();
-  if (!focus || !view || (focus != view && !view->isAncestorOf(focus))) return;
+  if (!map_->Browser() || !map_->Browser()->HasFocus()) return;
   for (QWidget *w :
        {playback_->Video()->SurfaceWidget(), static_cast<QWidget *>(layout_->ListView)})
     if (w && w->isVisible() && w->isEnabled() && w->focusPolicy() != Qt::NoFocus)

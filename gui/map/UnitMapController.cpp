@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -17,6 +16,7 @@
 #include "app/UnitText.h"
 #include "app/UnitTiming.h"
 #include "map/UnitInstruments.h"
+#include "map/UnitMapBrowser.h"
 #include "map/UnitMapPage.h"
 #include "map/UnitMapResources.h"
 #include "map/UnitMapTilesMenu.h"
@@ -164,50 +164,45 @@ bool TMapController::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void TMapController::SetMapShown(bool shown) {
-  if (shown == shown_ && (view_w_ || !shown)) return;
+  if (shown == shown_ && (browser_ || !shown)) return;
   shown_ = shown;
   if (!shown) {
     mapReady_ = false;
-    if (page_) page_->setUrl(QUrl(QStringLiteral("about:blank")));
+    if (browser_) browser_->SetUrl(QUrl(QStringLiteral("about:blank")));
     return;
   }
-  if (!view_w_ && pageHeld_) return;  // made when released
-  if (!view_w_ && panel_.WebBrowser) {
-    view_w_ = new QWebEngineView(panel_.WebBrowser);
-    view_w_->setObjectName("MapView");
-    page_ = new TMapPage(view_w_);
-    view_w_->setPage(page_);
-    auto *box = new QVBoxLayout(panel_.WebBrowser);
-    box->setContentsMargins(0, 0, 0, 0);
-    box->addWidget(view_w_);
-    connect(page_, &TMapPage::Callback, this, &TMapController::HandleCallback);
+  if (!browser_ && pageHeld_) return;  // made when released
+  if (!browser_ && panel_.WebBrowser) {
+    browser_ = new TMapBrowser(panel_.WebBrowser);
+    connect(browser_, &TMapBrowser::Callback, this, &TMapController::HandleCallback);
     // The context menu chooses where the tiles come from.
-    auto *tiles = new TMapTilesMenu(view_w_, [this]() {
+    auto *tiles = new TMapTilesMenu(browser_->Widget(), [this]() {
       SetMapShown(false);
       SetMapShown(true);
     });
-    view_w_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(view_w_, &QWidget::customContextMenuRequested, tiles,
-            [this, tiles](const QPoint &at) { tiles->Popup(view_w_->mapToGlobal(at)); });
+    connect(browser_, &TMapBrowser::ContextMenuRequested, tiles,
+            [tiles](const QPoint &at) { tiles->Popup(at); });
     // The wheel zooms about the centre (the page's own wheel zoom is off);
-    // the render widget appears with the first page.
-    connect(view_w_, &QWebEngineView::loadFinished, this, [this]() {
-      if (QWidget *w = view_w_->focusProxy(); w && w != wheelTarget_) {
+    // the widget view's render widget appears with the first page.
+    auto watchWheel = [this]() {
+      if (QObject *w = browser_->WheelTarget(); w && w != wheelTarget_) {
         wheelTarget_ = w;
         w->installEventFilter(this);
       }
-    });
+    };
+    watchWheel();
+    connect(browser_, &TMapBrowser::LoadFinished, this, watchWheel);
   }
-  if (page_) page_->setUrl(QUrl(QStringLiteral("qrc:/map/gm.html")));
+  if (browser_) browser_->SetUrl(QUrl(QStringLiteral("qrc:/map/gm.html")));
 }
 
 void TMapController::HoldPage(bool held) {
   pageHeld_ = held;
-  if (!held && shown_ && !view_w_) SetMapShown(true);
+  if (!held && shown_ && !browser_) SetMapShown(true);
 }
 
 bool TMapController::MapShown() const {
-  return shown_ && page_ && panel_.WebBrowser && panel_.WebBrowser->isVisible();
+  return shown_ && browser_ && panel_.WebBrowser && panel_.WebBrowser->isVisible();
 }
 
 int TMapController::RunMapScript(const QString &script, bool force) {
@@ -217,7 +212,7 @@ int TMapController::RunMapScript(const QString &script, bool force) {
   const QString wrapped = "(function(){try{var r=eval(" + JsQuote(script) +
                           ");return r===-1?-1:0;}catch(e){return -1;}})()";
   std::weak_ptr<int> alive = alive_;
-  page_->runJavaScript(wrapped, [this, alive, script](const QVariant &result) {
+  browser_->RunJavaScript(wrapped, [this, alive, script](const QVariant &result) {
     if (alive.expired()) return;
     const bool taken = result.isValid() && result.toInt() == 0;
     if (script == pendingTrack_) {

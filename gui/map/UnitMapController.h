@@ -31,12 +31,11 @@
 #include "map/UnitMapScript.h"
 
 class QTimer;
-class QWebEngineView;
 
 namespace tachora {
 
 class TCommands;
-class TMapPage;
+class TMapBrowser;
 class TMyImage;
 class TSpeedBitmap;
 class TAzimutBitmap;
@@ -154,8 +153,8 @@ class TMapController : public QObject, public ITranslatable {
   void DrawInstruments(const TGpsPoint &p);
   void DrawGSensor(const TGsensorPoint &g);
 
-  QWebEngineView *WebView() const { return view_w_; }
-  TMapPage *Page() const { return page_; }
+  // The page's browser (null until the map first shows).
+  TMapBrowser *Browser() const { return browser_; }
 
  signals:
   // A click on the route: seek there and refresh at once.
@@ -188,9 +187,8 @@ class TMapController : public QObject, public ITranslatable {
 
   TMapPanel panel_;
   TCommands &commands_;
-  QWebEngineView *view_w_ = nullptr;
-  TMapPage *page_ = nullptr;
-  QPointer<QWidget> wheelTarget_;
+  TMapBrowser *browser_ = nullptr;
+  QPointer<QObject> wheelTarget_;
   TMyImage *speedImage_ = nullptr, *azimutImage_ = nullptr, *gsensorImage_ = nullptr;
   TSpeedBitmap *speed_ = nullptr;
   TAzimutBitmap *azimut_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QQuickWebEngineProfile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUrl>
@@ -141,20 +142,42 @@ void TMapTileHandler::requestStarted(QWebEngineUrlRequestJob *job) {
   job->reply(MimeOf(data), buffer);
 }
 
+namespace {
+
+// The map's profile settings, the same for the widget and the Quick view.
+template <typename Profile>
+void SetUpMapProfile(Profile *p) {
+  const QString folder = CacheFolder();
+  QDir().mkpath(folder);
+  p->setCachePath(folder + "/cache");
+  p->setPersistentStoragePath(folder + "/storage");
+  p->setHttpCacheType(Profile::DiskHttpCache);
+  p->setHttpCacheMaximumSize(300 * 1024 * 1024);
+  // Tile servers ask for a User-Agent that names the program.
+  p->setHttpUserAgent(QStringLiteral("Tachora/%1 (dash-camera recording viewer)")
+                          .arg(QStringLiteral(TACHORA_VERSION)));
+  p->installUrlSchemeHandler(kTileScheme, MapTileHandler());
+}
+
+}  // namespace
+
 QWebEngineProfile *MapProfile() {
   (void)kEarlySetup;
   static QWebEngineProfile *profile = [] {
     auto *p = new QWebEngineProfile(QStringLiteral("tachora-map"), qApp);
-    const QString folder = CacheFolder();
-    QDir().mkpath(folder);
-    p->setCachePath(folder + "/cache");
-    p->setPersistentStoragePath(folder + "/storage");
-    p->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
-    p->setHttpCacheMaximumSize(300 * 1024 * 1024);
-    // Tile servers ask for a User-Agent that names the program.
-    p->setHttpUserAgent(QStringLiteral("Tachora/%1 (dash-camera recording viewer)")
-                            .arg(QStringLiteral(TACHORA_VERSION)));
-    p->installUrlSchemeHandler(kTileScheme, MapTileHandler());
+    SetUpMapProfile(p);
+    return p;
+  }();
+  return profile;
+}
+
+QQuickWebEngineProfile *QuickMapProfile() {
+  (void)kEarlySetup;
+  static QQuickWebEngineProfile *profile = [] {
+    auto *p = new QQuickWebEngineProfile(qApp);
+    p->setStorageName(QStringLiteral("tachora-map"));
+    p->setOffTheRecord(false);
+    SetUpMapProfile(p);
     return p;
   }();
   return profile;

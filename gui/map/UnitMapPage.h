@@ -14,6 +14,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineUrlSchemeHandler>
 
+class QQuickWebEngineProfile;
+
 namespace tachora {
 
 inline constexpr char kTileScheme[] = "tachora-tiles";
@@ -51,8 +53,10 @@ class TMapTileHandler : public QWebEngineUrlSchemeHandler {
   TTileSource source_;
 };
 
-// The map's profile (created on first use) and its tile handler.
+// The map's profile (created on first use), the same for the Quick view,
+// and its tile handler.
 QWebEngineProfile *MapProfile();
+QQuickWebEngineProfile *QuickMapProfile();
 TMapTileHandler *MapTileHandler();
 
 class TMapPage : public QWebEnginePage {
