@@ -116,7 +116,9 @@ class TMapController : public QObject, public ITranslatable {
   // what it does not show yet (MarkerChanged), at most once per
   // kMarkerIntervalMs; a change held back is sent when the interval ends.
   void ShowVehicleMarker(const TMapVehicle &v);
-  static constexpr int kMarkerIntervalMs = 100;
+  // Four moves a second keep the vehicle's motion readable; each move costs
+  // the browser a new picture of the map.
+  static constexpr int kMarkerIntervalMs = 250;
   // One tick's share, in the loop's order: the vehicle marker (or none),
   // following on timer ticks, the speed and bearing pictures, the G-sensor.
   void Tick(const TMapTickState &s);
