@@ -1,7 +1,9 @@
 #include "map/UnitMapBrowser.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -51,7 +53,14 @@ WebEngineView {
 }  // namespace
 
 bool TMapBrowser::UsesWindow() {
-  return QGuiApplication::platformName() == QLatin1String("xcb") &&
+  // The Quick view needs Qt WebEngine's QML modules; a system without them
+  // keeps the widget view (decided once, before the window is made).
+  static const bool modules = [] {
+    const QString imports = QLibraryInfo::path(QLibraryInfo::QmlImportsPath);
+    return QFileInfo::exists(imports + "/QtWebEngine/qmldir") &&
+           QFileInfo::exists(imports + "/QtQml/WorkerScript/qmldir");
+  }();
+  return modules && QGuiApplication::platformName() == QLatin1String("xcb") &&
          !qEnvironmentVariableIsSet("TACHORA_MAP_WIDGET");
 }
 
