@@ -68,6 +68,26 @@ void *GetProcAddress(void *, const char *name) {
   return context ? reinterpret_cast<void *>(context->getProcAddress(name)) : nullptr;
 }
 
+// Makes `w` a native window that something other than Qt draws into (mpv,
+// or an embedded OpenGL window): Qt neither paints nor flushes there (a
+// window composed through OpenGL cannot flush into a plain X window), and
+// the panel's other widgets (the cameras' insets and names) stay plain.
+void MakeDrawnElsewhere(QWidget *w) {
+  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+  w->setAttribute(Qt::WA_NativeWindow);
+  w->setAttribute(Qt::WA_DontCreateNativeAncestors);
+  w->setAttribute(Qt::WA_PaintOnScreen);
+  w->setAttribute(Qt::WA_OpaquePaintEvent);
+  w->setAttribute(Qt::WA_NoSystemBackground);
+}
+
+// A window's size in device pixels.
+QSize PixelSize(const QWindow &w) {
+  const double dpr = w.devicePixelRatio();
+  return QSize(std::max(1, static_cast<int>(std::lround(w.width() * dpr))),
+               std::max(1, static_cast<int>(std::lround(w.height() * dpr))));
+}
+
 void *X11Display() {
 #if QT_CONFIG(xcb)
   if (auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) return x11->display();
@@ -199,10 +219,6 @@ TOpenGLPicture::~TOpenGLPicture() {
   m_context.reset();
 }
 
-GLuint TOpenGLPicture::defaultFramebufferObject() const {
-  return m_context ? m_context->defaultFramebufferObject() : 0;
-}
-
 void TOpenGLPicture::makeCurrent() {
   if (m_context) m_context->makeCurrent(this);
 }
@@ -222,18 +238,13 @@ void TOpenGLPicture::exposeEvent(QExposeEvent *) {
 
 void TOpenGLPicture::Render() {
   if (!isExposed() || !m_context || !m_context->makeCurrent(this)) return;
-  const double dpr = devicePixelRatio();
-  const QSize size(static_cast<int>(std::lround(width() * dpr)),
-                   static_cast<int>(std::lround(height() * dpr)));
-  m_surface->PaintGl(m_context->defaultFramebufferObject(), size, true);
+  m_surface->PaintGl(m_context->defaultFramebufferObject(), PixelSize(*this), true);
   m_context->swapBuffers(this);
 }
 
 QImage TOpenGLPicture::grabFramebuffer() {
   if (!m_context || !m_context->makeCurrent(this)) return {};
-  const double dpr = devicePixelRatio();
-  const QSize size(std::max(1, static_cast<int>(std::lround(width() * dpr))),
-                   std::max(1, static_cast<int>(std::lround(height() * dpr))));
+  const QSize size = PixelSize(*this);
   QOpenGLFramebufferObject fbo(size);
   m_surface->PaintGl(fbo.handle(), size, false);
   QImage image = fbo.toImage();
@@ -244,13 +255,8 @@ QImage TOpenGLPicture::grabFramebuffer() {
 TOpenGLSurface::TOpenGLSurface(TFilterGraph &graph, QWidget *parent)
     : QWidget(parent), m_graph(&graph) {
   // A window of its own, so that raising the surface raises the picture
-  // (the cameras' insets); the panel's other widgets stay plain.
-  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-  setAttribute(Qt::WA_NativeWindow);
-  setAttribute(Qt::WA_DontCreateNativeAncestors);
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setAttribute(Qt::WA_NoSystemBackground);
-  setAttribute(Qt::WA_PaintOnScreen);
+  // (the cameras' insets).
+  MakeDrawnElsewhere(this);
   m_picture = new TOpenGLPicture(this);
   m_container = QWidget::createWindowContainer(m_picture, this);
   m_container->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -382,15 +388,8 @@ void TOpenGLSurface::PaintStrips(GLuint window, int width, int height, bool coun
 
 TNativeSurface::TNativeSurface(TFilterGraph &graph, QWidget *parent)
     : QWidget(parent), m_graph(&graph) {
-  // The panel's other widgets (the cameras' insets and names) stay plain.
-  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-  setAttribute(Qt::WA_NativeWindow);
-  setAttribute(Qt::WA_DontCreateNativeAncestors);
-  // mpv alone draws here: Qt neither paints nor flushes into this window
-  // (a window composed through OpenGL cannot flush into a plain X window).
-  setAttribute(Qt::WA_PaintOnScreen);
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setAttribute(Qt::WA_NoSystemBackground);
+  // mpv alone draws here.
+  MakeDrawnElsewhere(this);
   m_graph->SetWindow(static_cast<quint64>(winId()));
   WatchWindow();
 }

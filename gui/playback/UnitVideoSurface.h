@@ -111,7 +111,6 @@ class TOpenGLPicture : public QWindow {
   ~TOpenGLPicture() override;
   QOpenGLContext *context() const { return m_context.get(); }
   bool isValid() const { return m_context && m_context->isValid(); }
-  GLuint defaultFramebufferObject() const;
   void makeCurrent();
   void doneCurrent();
   // Draws at the next frame of the screen.
