@@ -4,15 +4,18 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLibraryInfo>
+#include <QPainter>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
+#include <QQuickPaintedItem>
 #include <QQuickWebEngineProfile>
 #include <QQuickWindow>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 #include <QWidget>
+#include <cmath>
 
 #include "map/UnitMapPage.h"
 #include "map/UnitMapScript.h"
@@ -20,6 +23,44 @@
 namespace tachora {
 
 namespace {
+
+// The vehicle arrow over the page: filled green, outlined in black, as the
+// page draws its own markers. Only a new shape is painted again; a move is
+// a new position in the scene.
+class TVehicleItem : public QQuickPaintedItem {
+ public:
+  explicit TVehicleItem(QQuickItem *parent) : QQuickPaintedItem(parent) {
+    setAntialiasing(true);
+    setZ(1);
+  }
+  // The arrow in the parent's pixels.
+  void SetShape(const QPolygonF &pixels) {
+    const QRectF bounds = pixels.boundingRect().adjusted(-kPad, -kPad, kPad, kPad);
+    const QPointF origin(std::floor(bounds.left()), std::floor(bounds.top()));
+    const QPolygonF shape = pixels.translated(-origin);
+    setPosition(origin);
+    setSize(
+        QSizeF(std::ceil(bounds.right()) - origin.x(), std::ceil(bounds.bottom()) - origin.y()));
+    if (shape != shape_) {
+      shape_ = shape;
+      update();
+    }
+    setVisible(true);
+  }
+  QPolygonF Shape() const { return isVisible() ? shape_.translated(position()) : QPolygonF(); }
+  void paint(QPainter *p) override {
+    p->setRenderHint(QPainter::Antialiasing);
+    QPen pen(Qt::black, 2);
+    pen.setJoinStyle(Qt::RoundJoin);
+    p->setPen(pen);
+    p->setBrush(QColor(0, 255, 0, 217));
+    p->drawPolygon(shape_);
+  }
+
+ private:
+  static constexpr qreal kPad = 2;
+  QPolygonF shape_;
+};
 
 // The Quick view's page: every event goes to the browser object ("bridge").
 constexpr char kQuickPage[] = R"(
@@ -131,6 +172,20 @@ void TMapBrowser::Result(int id, const QVariant &result) {
   auto done = std::move(it->second);
   pending_.erase(it);
   done(result);
+}
+
+void TMapBrowser::ShowVehicle(const QPolygonF &pixels) {
+  if (!window_) return;
+  if (!vehicle_) vehicle_ = new TVehicleItem(window_->contentItem());
+  static_cast<TVehicleItem *>(vehicle_.data())->SetShape(pixels);
+}
+
+void TMapBrowser::HideVehicle() {
+  if (vehicle_) vehicle_->setVisible(false);
+}
+
+QPolygonF TMapBrowser::Vehicle() const {
+  return vehicle_ ? static_cast<TVehicleItem *>(vehicle_.data())->Shape() : QPolygonF();
 }
 
 QObject *TMapBrowser::WheelTarget() const {

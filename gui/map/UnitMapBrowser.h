@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QPolygonF>
 #include <QQuickItem>
 #include <QUrl>
 #include <QVariant>
@@ -57,6 +58,16 @@ class TMapBrowser : public QObject {
   bool HasFocus() const;
   bool InWindow() const { return window_ != nullptr; }
 
+  // The vehicle arrow drawn over the page, in the page's pixels (the Quick
+  // view only). Moving it there costs a picture of the window's scene,
+  // where a marker moved in the page costs the browser a new picture of
+  // the map: most of the map's CPU while a trip plays.
+  bool DrawsVehicle() const { return window_ != nullptr; }
+  void ShowVehicle(const QPolygonF &pixels);
+  void HideVehicle();
+  // The arrow as shown; empty when hidden.
+  QPolygonF Vehicle() const;
+
   // Called by the page's view (the Quick one through its QML).
   Q_INVOKABLE bool Navigate(const QString &url);
   Q_INVOKABLE void Console(int level, const QString &message, int line, const QString &source);
@@ -81,6 +92,7 @@ class TMapBrowser : public QObject {
   QQmlEngine *engine_ = nullptr;
   QPointer<QQuickItem> item_;
   std::map<int, std::function<void(const QVariant &)>> pending_;
+  QPointer<QQuickItem> vehicle_;
   int nextId_ = 1;
 };
 

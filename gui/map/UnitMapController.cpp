@@ -168,6 +168,7 @@ void TMapController::SetMapShown(bool shown) {
   shown_ = shown;
   if (!shown) {
     mapReady_ = false;
+    if (browser_) browser_->HideVehicle();
     if (browser_) browser_->SetUrl(QUrl(QStringLiteral("about:blank")));
     return;
   }
@@ -312,16 +313,25 @@ void TMapController::SendMarker() {
   const TMapVehicle &v = vehicle_;
   if (!v.Valid()) {
     if (markerCleared_) return;
-    RunMapScript(QStringLiteral("ClearMarkers()"));
+    ClearVehicle();
     drawnMarker_.reset();
     markerCleared_ = true;
   } else {
     const TMarkerLook look{v.Point(), v.Course, v.Speed, v.FixValid, view_.MarkerSize, ArrowSize()};
     if (drawnMarker_ && !MarkerChanged(view_, *drawnMarker_, look)) return;
-    RunMapScript(VehicleMarkerScript(look.Point, look.Course, look.Speed, look.FixValid, look.Size,
-                                     look.Arrow));
     drawnMarker_ = look;
     markerCleared_ = false;
+    if (look.FixValid && browser_->DrawsVehicle()) {
+      // The arrow goes over the page; the page's circle, if any, goes.
+      if (pageMarker_) RunMapScript(QStringLiteral("ClearMarkers()"));
+      pageMarker_ = false;
+      PlaceVehicle();
+    } else {
+      browser_->HideVehicle();
+      RunMapScript(VehicleMarkerScript(look.Point, look.Course, look.Speed, look.FixValid,
+                                       look.Size, look.Arrow));
+      pageMarker_ = true;
+    }
   }
   markerClock_.start();
 }
@@ -329,6 +339,29 @@ void TMapController::SendMarker() {
 void TMapController::ForgetMarker() {
   drawnMarker_.reset();
   markerCleared_ = false;
+}
+
+void TMapController::ClearVehicle() {
+  RunMapScript(QStringLiteral("ClearMarkers()"));
+  pageMarker_ = false;
+  if (browser_) browser_->HideVehicle();
+}
+
+void TMapController::PlaceVehicle() {
+  if (!browser_ || !browser_->DrawsVehicle() || !drawnMarker_ || !drawnMarker_->FixValid ||
+      !MapShown() || !mapReady_)
+    return;
+  const TMarkerLook &m = *drawnMarker_;
+  QPolygonF pixels;
+  for (const TMapPoint &p : VehicleArrow(m.Point, m.Course, m.Speed, m.Size, m.Arrow)) {
+    const std::optional<QPointF> q = MapPixel(view_, p.Lon, p.Lat);
+    if (!q) {
+      browser_->HideVehicle();
+      return;
+    }
+    pixels << *q;
+  }
+  browser_->ShowVehicle(pixels);
 }
 
 void TMapController::FollowVehicle(const TMapVehicle &v, bool playing) {
@@ -355,6 +388,7 @@ void TMapController::CenterMapAt(long double lon, long double lat, long double c
   if (!mapReady_) return;
   view_.MoveCentre(c.Lon, c.Lat);
   RunMapScript(MapCenterScript(c.Lon, c.Lat));
+  PlaceVehicle();
 }
 
 void TMapController::ShowABMarkers(
@@ -371,7 +405,7 @@ void TMapController::ZoomMapBy(int notches) {
 void TMapController::ClearMap() {
   RunMapScript(QStringLiteral("ClearPath()"));
   RunMapScript(QStringLiteral("ClearMarkersAB()"));
-  RunMapScript(QStringLiteral("ClearMarkers()"));
+  ClearVehicle();
   ClearLastScript();
   trackStart_ = trackEnd_ = TMapPoint{};
 }
@@ -392,6 +426,9 @@ void TMapController::HandleCallback(const QString &command, const QString &query
 }
 
 void TMapController::OnLoaded() {
+  // A new page: nothing of the old one's vehicle stays.
+  browser_->HideVehicle();
+  pageMarker_ = false;
   const TTileSource source = TileSourceOf(settings::kMapTiles.Get());
   MapTileHandler()->SetSource(source);
   RunMapScript(TileSourceScript(source), true);
@@ -425,8 +462,11 @@ void TMapController::OnView(const QString &command, const QString &query) {
   follow_ = view_.Inside(vehicle_.Point());
   const long double newSize = view_.MarkerSize;
   if (std::min(oldSize, newSize) / std::max({oldSize, newSize, 1.0L}) < 0.9L) {
-    RunMapScript(QStringLiteral("ClearMarkers()"));
+    ClearVehicle();
     ForgetMarker();
+  } else {
+    // The arrow over the page stays on its spot of the map.
+    PlaceVehicle();
   }
   if (savedZoom_ < 0) SaveView();
   if (command == u"view") emit RefreshRequested(false);

@@ -186,6 +186,10 @@ class TMapController : public QObject, public ITranslatable {
   void SendMarker();
   // The page's marker is unknown (reloaded, cleared): the next one is sent.
   void ForgetMarker();
+  // Clears the vehicle from the page and from over it.
+  void ClearVehicle();
+  // The arrow drawn over the page follows the view (the Quick view only).
+  void PlaceVehicle();
 
   TMapPanel panel_;
   TCommands &commands_;
@@ -212,6 +216,7 @@ class TMapController : public QObject, public ITranslatable {
   TMapVehicle vehicle_;
   std::optional<TMarkerLook> drawnMarker_;  // the look the page was last sent
   bool markerCleared_ = false;              // the page was last told to clear it
+  bool pageMarker_ = false;                 // the page may show a vehicle of its own
   QElapsedTimer markerClock_;               // since the last marker script
   QTimer *markerTimer_ = nullptr;           // sends a change held back
   std::vector<TMapRecording> trip_;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <numbers>
 
 namespace tachora {
 
@@ -196,32 +197,49 @@ QString InitializeScript(const QString &lat, const QString &lon, const QString &
          ", '" + type + "')";
 }
 
+std::optional<QPointF> MapPixel(const TMapView &view, long double lon, long double lat) {
+  // Leaflet's spherical Mercator keeps latitudes within this band.
+  static constexpr long double kMaxLatitude = 85.0511287798L;
+  auto mercator = [](long double degrees) {
+    const long double l = std::clamp(degrees, -kMaxLatitude, kMaxLatitude);
+    return std::log(
+        std::tan(std::numbers::pi_v<long double> / 4 + l * std::numbers::pi_v<long double> / 360));
+  };
+  const long double top = mercator(view.Top), bottom = mercator(view.Bottom);
+  if (!(view.Right > view.Left && top > bottom && view.Width > 0 && view.Height > 0))
+    return std::nullopt;
+  const long double x = (lon - view.Left) / (view.Right - view.Left) * view.Width;
+  const long double y = (top - mercator(lat)) / (top - bottom) * view.Height;
+  if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
+  return QPointF(static_cast<double>(x), static_cast<double>(y));
+}
+
+std::array<TMapPoint, 4> VehicleArrow(const TMapPoint &p, long double course, long double speed,
+                                      long double markerSize, TArrowSize arrow) {
+  auto at = [&](long double angle, long double dist) {
+    const TLonLat q = DestinationPoint(p.Lon, p.Lat, NormaliseAngle(angle), dist);
+    return TMapPoint{q.lon, q.lat};
+  };
+  // The arrow's shape takes an unknown speed as a stop.
+  if (!(speed >= 0 && speed <= kMaxSaneSpeed)) speed = 0;
+  if (arrow == TArrowSize::Small) {
+    const long double s = markerSize / 2;
+    return {at(course, s), at(course + 120, s / 2), p, at(course + 240, s / 2)};
+  }
+  const long double s = arrow == TArrowSize::Normal ? markerSize / 1.6L : markerSize;
+  const long double spread = std::max(60 - speed / 3, 20.0L);
+  const long double tip = (speed / 300 + 1) * s;
+  return {at(course, tip), at(course + 180 - spread, s), p, at(course + 180 + spread, s)};
+}
+
 QString VehicleMarkerScript(const TMapPoint &p, long double course, long double speed,
                             bool fixValid, long double markerSize, TArrowSize arrow) {
   if (!fixValid)
     return "PlaceMarkerD(" + LatLngText(p) + "," + QString::number(std::llround(markerSize * 2)) +
            ")";
-  auto at = [&](long double angle, long double dist) {
-    const TLonLat q = DestinationPoint(p.Lon, p.Lat, NormaliseAngle(angle), dist);
-    return LatLngText(q.lon, q.lat);
-  };
-  // The arrow's shape takes an unknown speed as a stop.
-  if (!(speed >= 0 && speed <= kMaxSaneSpeed)) speed = 0;
-  QString v1, v2, v3;
-  if (arrow == TArrowSize::Small) {
-    const long double s = markerSize / 2;
-    v1 = at(course, s);
-    v2 = at(course + 120, s / 2);
-    v3 = at(course + 240, s / 2);
-  } else {
-    const long double s = arrow == TArrowSize::Normal ? markerSize / 1.6L : markerSize;
-    const long double spread = std::max(60 - speed / 3, 20.0L);
-    const long double tip = (speed / 300 + 1) * s;
-    v1 = at(course, tip);
-    v2 = at(course + 180 - spread, s);
-    v3 = at(course + 180 + spread, s);
-  }
-  return "PlaceMarker([" + v1 + "," + v2 + "," + LatLngText(p) + "," + v3 + "])";
+  const std::array<TMapPoint, 4> a = VehicleArrow(p, course, speed, markerSize, arrow);
+  return "PlaceMarker([" + LatLngText(a[0]) + "," + LatLngText(a[1]) + "," + LatLngText(a[2]) +
+         "," + LatLngText(a[3]) + "])";
 }
 
 bool MarkerChanged(const TMapView &view, const TMarkerLook &drawn, const TMarkerLook &now) {

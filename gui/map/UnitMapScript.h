@@ -10,8 +10,10 @@
 // Everything here is a plain function or value type; any thread may use it.
 #pragma once
 
+#include <QPointF>
 #include <QSize>
 #include <QString>
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -97,6 +99,15 @@ QString InitializeScript(const QString &lat, const QString &lon, const QString &
                          const QString &mapType);
 
 enum class TArrowSize { Small, Normal, Big };
+// Where (lon, lat) lies in the view's pixels, from its top left corner: the
+// map's Web Mercator projection, from the bounds and size the page last
+// reported. Nothing while the view is not known.
+std::optional<QPointF> MapPixel(const TMapView &view, long double lon, long double lat);
+
+// The vehicle arrow's corners for a valid fix: the tip, the left corner, the
+// vehicle's own point and the right corner (the point is the notch).
+std::array<TMapPoint, 4> VehicleArrow(const TMapPoint &p, long double course, long double speed,
+                                      long double markerSize, TArrowSize arrow);
 // The vehicle marker: the arrow polygon for a valid fix, the approximate
 // circle otherwise.
 QString VehicleMarkerScript(const TMapPoint &p, long double course, long double speed,

@@ -174,6 +174,37 @@ TEST(MapScript, ViewReportsAndZoomRecentring) {
   EXPECT_FALSE(ZoomRecentre(v, 16, {29.96, 59.98}).has_value());
 }
 
+// Points of the map in the view's pixels, by the page's Web Mercator
+// projection: the corners, the middle longitude, the latitude halfway in
+// Mercator (north of the middle degree), a pole clamped at the projection's
+// edge, and views that are not known yet.
+TEST(MapScript, MapPixelsFollowTheMercatorView) {
+  TMapView v;
+  v.ApplyReport("t=60.1&l=29.9&b=59.9&r=30.1&w=400&h=300", QSize());
+  const auto mercator = [](double lat) { return std::log(std::tan(M_PI / 4 + lat * M_PI / 360)); };
+  const double mid = std::atan(std::sinh((mercator(60.1) + mercator(59.9)) / 2)) * 180 / M_PI;
+  struct {
+    double Lon, Lat, X, Y;
+  } const cases[] = {
+      {29.9, 60.1, 0, 0},         {30.1, 59.9, 400, 300},       {30.0, mid, 200, 150},
+      {30.0, 60.0, 200, 150.227}, {29.8, 60.3, -200, -301.827},
+  };
+  for (const auto &c : cases) {
+    const auto p = MapPixel(v, c.Lon, c.Lat);
+    ASSERT_TRUE(p.has_value()) << c.Lon << " " << c.Lat;
+    EXPECT_NEAR(p->x(), c.X, 0.01) << c.Lon << " " << c.Lat;
+    EXPECT_NEAR(p->y(), c.Y, 0.01) << c.Lon << " " << c.Lat;
+  }
+  const auto pole = MapPixel(v, 30, 90), edge = MapPixel(v, 30, 85.0511287798);
+  ASSERT_TRUE(pole && edge);
+  EXPECT_NEAR(pole->y(), edge->y(), 1e-6);
+  TMapView unknown;
+  EXPECT_FALSE(MapPixel(unknown, 30, 60).has_value());
+  TMapView upsideDown = v;
+  std::swap(upsideDown.Top, upsideDown.Bottom);
+  EXPECT_FALSE(MapPixel(upsideDown, 30, 60).has_value());
+}
+
 // The marker is sent again only when it would look different: a view 400
 // pixels across 0.2 degrees of longitude and latitude.
 TEST(MapScript, MarkerChangesThatShow) {

@@ -234,8 +234,13 @@ TEST_P(MapPageViews, LoadsOfflineDrawsATrackAndAClickSeeks) {
   tick.FixValid = true;
   map->Tick(tick);
   EXPECT_EQ(map->Vehicle().Lon, tick.Gps.Lon);
-  (void)QTest::qWaitFor([&] { return Eval(map->Browser(), "marker != null").toBool(); }, 5000);
-  EXPECT_TRUE(Eval(map->Browser(), "marker != null").toBool());
+  // The arrow: over the page in the Quick view, in it in the widget view.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return map->Browser()->DrawsVehicle() ? map->Browser()->Vehicle().size() == 4
+                                              : Eval(map->Browser(), "marker != null").toBool();
+      },
+      5000));
   Shot("map_track.png");
 
   // A real click on the line, at its 30th point.
@@ -486,9 +491,29 @@ TEST(MapInMainWindow, PausedTripIsRedrawnAfterZoomAndAfterTheMapReturns) {
   ASSERT_TRUE(opened.count() > 0 || opened.wait(20000));
   ASSERT_FALSE(form.Playback()->Playing());
   form.Playback()->Seek(0.5L);
-  auto vehicle = [&] { return Eval(map->Browser(), "marker != null || markerD != null").toBool(); };
+  // The Quick view draws the arrow over the page, the widget view in it.
+  auto vehicle = [&] {
+    return map->Browser()->Vehicle().size() == 4 ||
+           Eval(map->Browser(), "marker != null || markerD != null").toBool();
+  };
   auto track = [&] { return Eval(map->Browser(), "mylines.length").toInt() > 0; };
   ASSERT_TRUE(QTest::qWaitFor([&] { return vehicle() && track(); }, 10000));
+  // An arrow over the page has its notch where the page itself puts the
+  // vehicle's point (within the page's rounding to whole pixels).
+  auto onItsSpot = [&] {
+    if (!map->Browser()->DrawsVehicle()) return true;
+    const QPolygonF arrow = map->Browser()->Vehicle();
+    const TMapPoint p = map->Vehicle().Point();
+    const QVariantList at =
+        Eval(map->Browser(), QString("(function(){var q=map.latLngToContainerPoint([%1,%2]);"
+                                     "return [q.x,q.y];})()")
+                                 .arg(static_cast<double>(p.Lat), 0, 'f', 9)
+                                 .arg(static_cast<double>(p.Lon), 0, 'f', 9))
+            .toList();
+    return arrow.size() == 4 && at.size() == 2 && std::abs(at[0].toDouble() - arrow[2].x()) < 1.5 &&
+           std::abs(at[1].toDouble() - arrow[2].y()) < 1.5;
+  };
+  EXPECT_TRUE(QTest::qWaitFor(onItsSpot, 3000));
 
   // Three levels in: the old marker is too big and goes; a new one comes.
   const int zoom = map->View().Zoom;
@@ -497,6 +522,10 @@ TEST(MapInMainWindow, PausedTripIsRedrawnAfterZoomAndAfterTheMapReturns) {
   QTest::qWait(300);
   EXPECT_TRUE(vehicle());
   EXPECT_TRUE(track());
+  EXPECT_TRUE(QTest::qWaitFor(onItsSpot, 3000));
+  // The map dragged aside: the arrow goes with it.
+  Eval(map->Browser(), "map.panBy([60, -40], {animate: false})");
+  EXPECT_TRUE(QTest::qWaitFor(onItsSpot, 3000));
 
   // The map hidden and shown again (F3 twice): a new page, redrawn.
   QAction *maps = form.Menu()->Item("N_View_GoogleMaps");
