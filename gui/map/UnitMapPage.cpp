@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QQuickWebEngineProfile>
+#include <QQuickWindow>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUrl>
@@ -28,8 +29,16 @@ namespace {
 // exists, and custom schemes registered before any profile is made.
 // Chromium refuses to start its sandbox as root and ends the program, so a
 // program run as root (a live system, a container) runs the map without it.
+// The map's view is drawn by Qt Quick's software renderer (unless the user
+// chose another with QT_QUICK_BACKEND): it repaints only what changed (the
+// vehicle arrow's spot), where the OpenGL one draws the whole view again
+// through the OpenGL driver, in software on most machines without a GPU;
+// the browser then draws the page in software too, which a map panel of a
+// few hundred pixels does not feel.
 const bool kEarlySetup = [] {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
   if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QWebEngineUrlScheme scheme(kTileScheme);
