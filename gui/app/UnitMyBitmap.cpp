@@ -32,7 +32,7 @@ class TRepaintGate : public QObject {
   }
   void Request(TMyImage *image) {
     if (!lastFrame_.isValid() || lastFrame_.elapsed() >= kPictureHoldMs) {
-      image->update();
+      image->RepaintChanged();
       return;
     }
     if (std::find(pending_.begin(), pending_.end(), image) == pending_.end())
@@ -48,7 +48,7 @@ class TRepaintGate : public QObject {
   void Flush() {
     timer_.stop();
     for (const QPointer<TMyImage> &image : pending_)
-      if (image) image->update();
+      if (image) image->RepaintChanged();
     pending_.clear();
   }
   QElapsedTimer lastFrame_;
@@ -60,6 +60,32 @@ class TRepaintGate : public QObject {
 
 void VideoFrameArriving() {
   TRepaintGate::Instance().Frame();
+}
+
+QRect ChangedPixels(const QImage &now, const QImage &before) {
+  if (now.size() != before.size() || now.format() != before.format() || now.depth() != 32)
+    return now.rect();
+  const int w = now.width(), h = now.height();
+  const size_t rowBytes = static_cast<size_t>(w) * 4;
+  int top = 0, bottom = h - 1;
+  while (top < h && std::memcmp(now.constScanLine(top), before.constScanLine(top), rowBytes) == 0)
+    ++top;
+  if (top == h) return {};
+  while (bottom > top &&
+         std::memcmp(now.constScanLine(bottom), before.constScanLine(bottom), rowBytes) == 0)
+    --bottom;
+  int left = w, right = -1;
+  for (int y = top; y <= bottom; ++y) {
+    const auto *a = reinterpret_cast<const quint32 *>(now.constScanLine(y));
+    const auto *b = reinterpret_cast<const quint32 *>(before.constScanLine(y));
+    int x = 0;
+    while (x < left && a[x] == b[x]) ++x;
+    left = std::min(left, x);
+    int r = w - 1;
+    while (r > right && a[r] == b[r]) --r;
+    right = std::max(right, r);
+  }
+  return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 // ---- TMyImage -------------------------------------------------------------
@@ -118,6 +144,7 @@ void TMyImage::showEvent(QShowEvent *event) {
 
 void TMyImage::SetPicture(const QImage &picture) {
   picture_ = picture;
+  changed_ = rect();
   update();
 }
 
@@ -127,16 +154,40 @@ QSize TMyImage::sizeHint() const {
 }
 
 void TMyImage::UpdateIfChanged() {
-  if (!updatePending_ && !shown_.isNull() && picture_ == shown_) return;
+  QRect changed = rect();
+  if (!shown_.isNull() && shown_.devicePixelRatio() == picture_.devicePixelRatio()) {
+    const QRect device = ChangedPixels(picture_, shown_);
+    // In logical pixels, a pixel wider for a ratio that is not whole.
+    const qreal ratio = picture_.devicePixelRatio();
+    changed = device.isEmpty() ? QRect()
+                               : QRectF(device.x() / ratio, device.y() / ratio,
+                                        device.width() / ratio, device.height() / ratio)
+                                         .toAlignedRect()
+                                         .adjusted(-1, -1, 1, 1) &
+                                     rect();
+  }
+  if (changed.isEmpty() && !updatePending_) return;
+  changed_ |= changed;
   updatePending_ = true;
   TRepaintGate::Instance().Request(this);
 }
 
+void TMyImage::RepaintChanged() {
+  if (changed_.isEmpty())
+    update();
+  else
+    update(changed_);
+}
+
 void TMyImage::paintEvent(QPaintEvent *event) {
-  // A whole paint shows the picture as it is now; the copy is shared until
-  // the next drawing changes the picture.
-  if (QRegion(rect()).subtracted(event->region()).isEmpty()) {
+  // A paint that covers what changed (or the whole widget) shows the
+  // picture as it is now; the copy is shared until the next drawing
+  // changes the picture.
+  const QRegion painted = event->region();
+  if (QRegion(rect()).subtracted(painted).isEmpty() ||
+      (!changed_.isEmpty() && QRegion(changed_).subtracted(painted).isEmpty())) {
     shown_ = picture_;
+    changed_ = QRect();
     updatePending_ = false;
   }
   QPainter p(this);

@@ -7,10 +7,10 @@
 // drawing restores the picture from the Background and adds the moving
 // parts on top (RestorePicture), so a playback tick is one copy plus a few
 // shapes. A picture drawn again exactly as the widget shows it is not
-// repainted (Update): every repaint costs a composition of the whole window
-// (in software under Xvfb and on machines without a GPU). For the same
-// reason, while the video plays the pictures' repaints wait for its next
-// frame (VideoFrameArriving), so that one composition shows both.
+// repainted (Update), and a picture that changed repaints only the part that
+// changed: the window copies and sends the display those pixels alone. While
+// the video plays, the pictures' repaints wait for its next frame
+// (VideoFrameArriving), so that they go out together.
 //
 // Pixel ratio: the images hold widget size x the screen's pixel ratio in
 // device pixels and carry that ratio (QImage::setDevicePixelRatio), so the
@@ -52,6 +52,10 @@ class TMyBitmap;
 void VideoFrameArriving();
 inline constexpr int kPictureHoldMs = 150;
 
+// The device pixels where two pictures of one size and format differ (the
+// smallest rectangle holding them); empty when they are equal.
+QRect ChangedPixels(const QImage &now, const QImage &before);
+
 class TMyImage : public QWidget {
   Q_OBJECT
  public:
@@ -67,8 +71,11 @@ class TMyImage : public QWidget {
   const QImage &Picture() const { return picture_; }
   void SetPicture(const QImage &picture);
   QSize sizeHint() const override;
-  // Repaints unless the picture is what the widget shows already.
+  // Repaints what the picture changed since the widget showed it (a
+  // graph's cursor: two columns), nothing when it did not change.
   void UpdateIfChanged();
+  // Asks for the paint of what waits to be shown (when its turn comes).
+  void RepaintChanged();
 
  signals:
   // The widget's size or pixel ratio changed; owners redo their layout.
@@ -93,6 +100,7 @@ class TMyImage : public QWidget {
   QImage picture_;
   QImage shown_;  // the picture the last whole paint drew (shared, not copied)
   bool updatePending_ = false;
+  QRect changed_;  // what differs from shown_ (logical pixels), waiting for a paint
   qreal forcedRatio_ = 0;
   qreal shownRatio_ = 0;
   bool watchingWindow_ = false;

@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QMouseEvent>
 #include <QTest>
+#include <vector>
 
 #include "app/UnitMyBitmap.h"
 
@@ -17,10 +18,12 @@ namespace {
 class TCountingImage : public TMyImage {
  public:
   int paints = 0;
+  QRect painted;  // the last paint's bounds
 
  protected:
   void paintEvent(QPaintEvent *event) override {
     ++paints;
+    painted = event->rect();
     TMyImage::paintEvent(event);
   }
 };
@@ -95,6 +98,43 @@ TEST(MyBitmap, RepaintsWhatChangedAndWithTheVideoFrames) {
   VideoFrameArriving();
   EXPECT_TRUE(QTest::qWaitFor([&] { return image.paints > paints; }, 5000));
   EXPECT_EQ(image.grab().toImage().pixelColor(5, 5), QColor(Qt::blue));
+
+  // A cursor moved from one column to another: only the columns between
+  // are painted (a pixel more each side), and they show the new picture.
+  QTest::qWait(kPictureHoldMs + 50);  // no frames now: repaints go at once
+  image.Picture().setPixelColor(12, 3, Qt::white);
+  image.Picture().setPixelColor(14, 16, Qt::white);
+  paints = image.paints;
+  bmp.Update();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return image.paints > paints; }, 5000));
+  EXPECT_EQ(image.painted, QRect(QPoint(11, 2), QPoint(15, 17)));
+  EXPECT_EQ(image.grab().toImage().pixelColor(14, 16), QColor(Qt::white));
+  paints = image.paints;
+  bmp.Update();  // shown already
+  QTest::qWait(50);
+  EXPECT_EQ(image.paints, paints);
+}
+
+// Where two pictures differ: nowhere, one pixel, pixels far apart (their
+// bounding box), the corners, and pictures of another size (all of it).
+TEST(MyBitmap, ChangedPixelsBoundWhatDiffers) {
+  QImage before(20, 10, QImage::Format_RGB32);
+  before.fill(Qt::black);
+  struct {
+    std::vector<QPoint> Changed;
+    QRect Want;
+  } const cases[] = {
+      {{}, QRect()},
+      {{{5, 5}}, QRect(5, 5, 1, 1)},
+      {{{3, 8}, {17, 1}}, QRect(QPoint(3, 1), QPoint(17, 8))},
+      {{{0, 0}, {19, 9}}, QRect(0, 0, 20, 10)},
+  };
+  for (const auto &c : cases) {
+    QImage now = before.copy();
+    for (const QPoint &p : c.Changed) now.setPixelColor(p, Qt::white);
+    EXPECT_EQ(ChangedPixels(now, before), c.Want) << c.Changed.size();
+  }
+  EXPECT_EQ(ChangedPixels(QImage(21, 10, QImage::Format_RGB32), before), QRect(0, 0, 21, 10));
 }
 
 TEST(MyBitmap, BandsAreLinesOrBlocksInTheirOrder) {
