@@ -98,7 +98,7 @@ class TMyImage : public QWidget {
   friend class TMyBitmap;
   void CheckPixelRatio();
   QImage picture_;
-  QImage shown_;  // the picture the last whole paint drew (shared, not copied)
+  QImage shown_;  // the picture the widget shows (shared, not copied)
   bool updatePending_ = false;
   QRect changed_;  // what differs from shown_ (logical pixels), waiting for a paint
   qreal forcedRatio_ = 0;

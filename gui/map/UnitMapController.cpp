@@ -168,8 +168,10 @@ void TMapController::SetMapShown(bool shown) {
   shown_ = shown;
   if (!shown) {
     mapReady_ = false;
-    if (browser_) browser_->HideVehicle();
-    if (browser_) browser_->SetUrl(QUrl(QStringLiteral("about:blank")));
+    if (browser_) {
+      browser_->HideVehicle();
+      browser_->SetUrl(QUrl(QStringLiteral("about:blank")));
+    }
     return;
   }
   if (!browser_ && pageHeld_) return;  // made when released

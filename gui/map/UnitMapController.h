@@ -214,7 +214,7 @@ class TMapController : public QObject, public ITranslatable {
   int savedZoom_ = -1;
   TMapPoint trackStart_, trackEnd_;
   TMapVehicle vehicle_;
-  std::optional<TMarkerLook> drawnMarker_;  // the look the page was last sent
+  std::optional<TMarkerLook> drawnMarker_;  // the look last drawn, in the page or over it
   bool markerCleared_ = false;              // the page was last told to clear it
   bool pageMarker_ = false;                 // the page may show a vehicle of its own
   QElapsedTimer markerClock_;               // since the last marker script
