@@ -307,7 +307,7 @@ class TMOVWriter : public TMOVBaseFile {
   int LeftOutAfterGap(TMOVTrackKind kind) const { return fLeftOutAfterGap[kind]; }
   // Number of tracks the new movie has so far.
   size_t TrackCount() const { return fTracks.size(); }
-  // copy_file_range calls so far (benchmarks).
+  // Ranges handed to the kernel to copy so far (benchmarks).
   int64_t CopyCalls() const { return fStream ? fStream->CopyCalls() : 0; }
   // Sample index of a track at a fraction of its duration.
   static uint32_t SampleAt(const TMOVTrack &track, long double fraction);

@@ -9,9 +9,15 @@
 // the walk. A stream belongs to one object and one thread at a time.
 //
 // CopyFrom queues a byte range of another stream to be appended to this
-// one; contiguous ranges are merged and moved in large blocks, with
-// copy_file_range between two files (the kernel copies, nothing passes
-// through user space) and through a buffer otherwise.
+// one; contiguous ranges are merged and moved in large blocks by the
+// kernel between two files (nothing passes through user space) and through
+// a buffer otherwise. Onto a file system that may share blocks or copy on
+// its server (XFS, Btrfs, NFS...), the kernel copies with copy_file_range.
+// Onto ext4 or tmpfs, and from another file system, where copy_file_range
+// could only splice through a pipe of 64 KiB of its own or not copy at all,
+// the stream splices through a pipe of 1 MiB: the page cache then takes the
+// new file in large pieces, which costs about a third less on ext4 than
+// the same copy in pieces of 64 KiB.
 //
 // CopyAligned first leaves a gap so that the range lands at the offset
 // within a block (BlockSize) that it has in its source. A range laid out
@@ -105,7 +111,7 @@ class TMOVStream {
   // Cuts or extends the file to `size` bytes.
   void SetSize(int64_t size);
   bool IsFile() const { return fFd >= 0; }
-  // copy_file_range calls made (benchmarks).
+  // Ranges handed to the kernel to copy (benchmarks).
   int64_t CopyCalls() const { return fCopyCalls; }
   // Bytes of copied ranges that the source could not deliver (written as
   // zeros so that the layout stays as planned).
@@ -116,9 +122,12 @@ class TMOVStream {
   void FlushWrite();
   void RawWrite(int64_t pos, const void *buf, size_t n);
   void FlushCopy();
-  // copy_file_range of n bytes, advancing both offsets; false when the
+  // The kernel's copy of n bytes, advancing both offsets; false when the
   // kernel cannot copy (the rest goes through the buffer).
   bool KernelCopy(const TMOVStream &src, int64_t &from, int64_t &to, int64_t n);
+  bool RangeCopy(const TMOVStream &src, int64_t &from, int64_t &to, int64_t n);
+  bool SpliceCopy(const TMOVStream &src, int64_t &from, int64_t &to, int64_t n);
+  void ClosePipe();
   void FillCache(int64_t pos);
 
   int fFd = -1;
@@ -142,6 +151,8 @@ class TMOVStream {
   int64_t fMissingBytes = 0;
   int64_t fCopyCalls = 0;
   mutable int64_t fBlockSize = 0;  // 0: not asked yet
+  int fSplice = -1;                // splice rather than copy_file_range; -1: not asked yet
+  int fPipe[2] = {-1, -1};         // for splicing, made at the first copy
 };
 
 }  // namespace tachora
