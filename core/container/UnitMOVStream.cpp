@@ -333,11 +333,16 @@ bool TMOVStream::SpliceCopy(const TMOVStream &src, int64_t &from, int64_t &to, i
       fPipe[0] = fPipe[1] = -1;
       return false;
     }
-    ::fcntl(fPipe[1], F_SETPIPE_SZ, kPipeSize);
+    fPipeSize = ::fcntl(fPipe[1], F_SETPIPE_SZ, kPipeSize);
+    if (fPipeSize <= 0) fPipeSize = ::fcntl(fPipe[1], F_GETPIPE_SZ);
+    if (fPipeSize <= 0) fPipeSize = 64 * 1024;
   }
   while (n > 0) {
+    // Each trip ends on a multiple of the pipe's size in the new file, so
+    // that the page cache can take it as one piece.
+    const int64_t want = std::min<int64_t>(n, fPipeSize - to % fPipeSize);
     loff_t in = from;
-    const ssize_t r = ::splice(src.fFd, &in, fPipe[1], nullptr, static_cast<size_t>(n), 0);
+    const ssize_t r = ::splice(src.fFd, &in, fPipe[1], nullptr, static_cast<size_t>(want), 0);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;  // not supported here, or the source ended
     for (ssize_t left = r; left > 0;) {

@@ -153,6 +153,7 @@ class TMOVStream {
   mutable int64_t fBlockSize = 0;  // 0: not asked yet
   int fSplice = -1;                // splice rather than copy_file_range; -1: not asked yet
   int fPipe[2] = {-1, -1};         // for splicing, made at the first copy
+  int64_t fPipeSize = 0;           // its capacity in bytes
 };
 
 }  // namespace tachora
