@@ -13,7 +13,10 @@
 # the inputs in the page cache; the figures are medians of whole-process
 # wall times. Also printed: the cut's own time inside one process (the
 # benchmark BM_Cut10to90 on the same file: no process start, no library
-# loading), and the new blocks one cut allocates (`df` before and after, synced).
+# loading), and the new blocks one cut allocates: `df` before and after,
+# synced (XFS frees the removed outputs' blocks in the background, so there
+# it can even fall), and the output's blocks that `filefrag` does not mark
+# "shared" (its own, not the recording's).
 # Usage: compare_cut.sh BUILD_DIR [RUNS [FS...]]  (FS: here xfs btrfs tmpfs; all by default)
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
@@ -61,11 +64,18 @@ once() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 used() { sync; df -B1 --output=used "$1" | tail -1; }
+# Bytes in extents of FILE that the file system does not share with another file.
+own() {
+  filefrag -v "$1" 2>/dev/null | awk '/blocks of [0-9]+ bytes/ { for (i = 1; i <= NF; ++i)
+    if ($i == "of" && $(i + 2) == "bytes)") b = $(i + 1) }
+    /^ *[0-9]+:/ && $0 !~ /shared/ { l = $0; gsub(/ /, "", l); split(l, f, ":"); n += f[4] }
+    END { print n * b }'
+}
 
 # compare DIR: the cut and cp with their inputs and outputs in DIR.
 compare() {
   local dir="$1" src="$1/${BIG##*/}" cut="$1/cut.mov" same="$1/same-bytes.bin" copy="$1/cp.bin"
-  local fs bytes t_cut=() t_cp=() m_cut m_cp mc_cut mc_cp before after inproc demuxes=0
+  local fs bytes t_cut=() t_cp=() m_cut m_cp mc_cut mc_cp before after own_bytes inproc demuxes=0
   fs=$(df -T "$dir" | awk 'NR == 2 { print $2 }')
   [ "$src" = "$BIG" ] || [ -f "$src" ] || cp "$BIG" "$src"
   cut_t() { "$CLI" cut --from 0.1 --to 0.9 --no-meta -o "$cut" "$src"; }
@@ -88,6 +98,7 @@ compare() {
   before=$(used "$dir")
   cut_t >/dev/null 2>&1
   after=$(used "$dir")
+  own_bytes=$(own "$cut")
   ffmpeg -nostdin -v error -i "$cut" -c copy -f null - && demuxes=1
   rm -f "$cut"
   inproc="-"
@@ -108,6 +119,8 @@ compare() {
   printf '  new blocks of one cut: %.1f MB (%.2f %% of the output)\n' \
     "$(echo "($after - $before) / 1000000" | bc -l)" \
     "$(echo "($after - $before) * 100 / $bytes" | bc -l)"
+  printf '  its blocks not shared (filefrag): %.1f MB (%.2f %% of the output)\n' \
+    "$(echo "${own_bytes:-0} / 1000000" | bc -l)" "$(echo "${own_bytes:-0} * 100 / $bytes" | bc -l)"
   [ "$demuxes" = 1 ] && echo "  the cut demuxes cleanly (ffmpeg -c copy -f null)"
   rm -f "$dir/tachora-bench-cut-"*.mov
   [ "$src" = "$BIG" ] || rm -f "$src"
