@@ -71,6 +71,9 @@ cp_t() { cp "$SAME" "$CP"; }
 cut_t >/dev/null 2>&1
 bytes=$(stat -c %s "$CUT")
 head -c "$bytes" "$BIG" >"$SAME"
+# Both inputs dropped from the page cache and read back in the same way.
+sync
+for f in "$BIG" "$SAME"; do dd if="$f" iflag=nocache count=0 status=none; done
 cat "$BIG" "$SAME" >/dev/null
 t_cut=() t_ff=() t_cp=()
 for _ in $(seq "$RUNS"); do

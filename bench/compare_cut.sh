@@ -10,8 +10,8 @@
 #     that is refused, e.g. in a container).
 # Each contender runs RUNS times (at least 7), taking turns, each into a
 # fresh output (removed, and the disk synced, before the clock starts), with
-# the inputs in the page cache; the figures are medians of whole-process
-# wall times. Also printed: the cut's own time inside one process (the
+# the inputs in the page cache, both read in the same way; the figures are
+# medians of whole-process wall times. Also printed: the cut's own time inside one process (the
 # benchmark BM_Cut10to90 on the same file: no process start, no library
 # loading), and the new blocks one cut allocates: `df` before and after,
 # synced (XFS frees the removed outputs' blocks in the background, so there
@@ -64,6 +64,16 @@ once() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 used() { sync; df -B1 --output=used "$1" | tail -1; }
+# The FILEs dropped from the page cache and read back in, so that every
+# contender's input is cached as a first read leaves it (the recording as
+# ffmpeg wrote it and cp's input as head wrote it would otherwise lie in
+# pages of different sizes, which changes what a copy from them costs).
+cached() {
+  sync
+  local f
+  for f in "$@"; do dd if="$f" iflag=nocache count=0 status=none; done
+  cat "$@" >/dev/null
+}
 # Bytes in extents of FILE that the file system does not share with another file.
 own() {
   filefrag -v "$1" 2>/dev/null | awk '/blocks of [0-9]+ bytes/ { for (i = 1; i <= NF; ++i)
@@ -84,7 +94,7 @@ compare() {
   cut_t >/dev/null 2>&1
   bytes=$(stat -c %s "$cut")
   head -c "$bytes" "$src" >"$same"
-  cat "$src" "$same" >/dev/null
+  cached "$src" "$same"
   local r c_cut=() c_cp=()
   for _ in $(seq "$RUNS"); do
     r=$(once "$cut" cut_t) && t_cut+=("${r% *}") && c_cut+=("${r#* }")
