@@ -319,11 +319,6 @@ struct TExtras {
   std::vector<std::string> topLevel;  // boxes after the movie
 };
 
-std::string ReadFileBytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string Rewrite(const std::string &clip, const TExtras &x) {
   const std::string src = ReadFileBytes(clip);
   size_t mdatAt = std::string::npos, moovAt = std::string::npos;

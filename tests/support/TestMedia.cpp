@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -60,6 +62,11 @@ std::string TestMediaDir() {
   fs::path dir = fs::path(TACHORA_BUILD_DIR) / "test-media";
   fs::create_directories(dir);
   return dir.string();
+}
+
+std::string ReadFileBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string MakeTempDir(const std::string &name) {

@@ -65,6 +65,8 @@ bool DecodesCleanly(const std::string &path, std::string *errors = nullptr);
 
 // A fresh empty folder under the build tree for one test's output.
 std::string MakeTempDir(const std::string &name);
+// The whole file's bytes (empty when it cannot be read).
+std::string ReadFileBytes(const std::string &path);
 
 // ISO ".mp4" files (file type "isom") as recorders made since about 2018
 // write them; otherwise as GenerateMovie and GenerateTrip.

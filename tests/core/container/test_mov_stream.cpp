@@ -20,11 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
 struct TRange {
   int64_t from, n;
   bool aligned;  // CopyAligned rather than CopyFrom
@@ -80,7 +75,7 @@ TEST(MOVStream, KernelCopiesHoldTheSourcesBytes) {
         EXPECT_EQ(w->MissingBytes(), missing);
         EXPECT_LE(w->CopyCalls(), 3 * static_cast<int64_t>(c.ranges.size()));
       }
-      const std::string got = ReadAll(out);
+      const std::string got = ReadFileBytes(out);
       fs::remove(out);
       ASSERT_EQ(got.size(), expected.size());
       EXPECT_TRUE(got == expected);

@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 void WriteAll(const std::string &path, const std::string &data) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(data.data(), std::streamsize(data.size()));
@@ -58,7 +53,7 @@ struct TBroken {
 TBroken Break(const std::string &original, const std::string &path, const TBreak &b) {
   TMOVReader r(original, false);
   EXPECT_TRUE(r.HasMovie());
-  std::string data = ReadAll(original);
+  std::string data = ReadFileBytes(original);
   const int64_t moov = r.MovieAtomOffset();
   EXPECT_GT(moov, 0);
   const int64_t mdat = int64_t(data.find("mdat")) - 4;
@@ -141,7 +136,7 @@ TEST(Repair, CodecPairsCutAnywhereKeepTheOriginalFrames) {
       std::string errors;
       EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
       if (breaks[i].cameraBlock) {
-        EXPECT_NE(ReadAll(out).find("freeGPS "), std::string::npos);
+        EXPECT_NE(ReadFileBytes(out).find("freeGPS "), std::string::npos);
       }
       EXPECT_FALSE(IsDamagedRecording(out));
     }
@@ -169,7 +164,7 @@ TEST(Repair, BadInputIsRefusedWithoutOutput) {
   std::mt19937 rng(7);
   for (char &c : noise) c = char(rng());
   WriteAll(dir + "/random.MOV", noise);
-  WriteAll(dir + "/random-mdat.MOV", ReadAll(broken).substr(0, 36) + noise);
+  WriteAll(dir + "/random-mdat.MOV", ReadFileBytes(broken).substr(0, 36) + noise);
 
   struct TCase {
     const char *name;
@@ -211,7 +206,7 @@ TEST(Repair, SparseFileAbove4GiB) {
   const std::string original = GenerateMovie("repair-h264-sowt", RecipeOf(h264, 6));
   const std::string reference = GenerateMovie("repair-ref-h264-sowt", RecipeOf(h264, 3));
   const TBroken b = Break(original, dir + "/big.MOV", {0.5});
-  std::string data = ReadAll(b.path);
+  std::string data = ReadFileBytes(b.path);
   // ftyp (20) + wide (8) + mdat: turn "wide" + mdat header into one 64-bit header.
   const size_t mdat = data.find("mdat") - 4;
   ASSERT_EQ(data.substr(mdat - 4, 4), "wide");
